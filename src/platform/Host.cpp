@@ -1,0 +1,205 @@
+#include "platform/Host.h"
+
+#include "services/Error.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QXmlStreamReader>
+
+#include <atomic>
+#include <unistd.h>
+#ifdef Q_OS_MACOS
+#include <sys/sysctl.h>
+#endif
+
+namespace {
+
+Host s_system;
+std::atomic<Host *> s_current{&s_system};
+
+QString applicationDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+#ifdef Q_OS_MACOS
+bool macAccessibilityFlag(const char *key)
+{
+    const QSettings settings(QStringLiteral("com.apple.universalaccess"), QString());
+    return settings.value(QString::fromLatin1(key)).toBool();
+}
+
+QString bundleIdentifierOf(const QString &appPath)
+{
+    QFile plist(appPath + QStringLiteral("/Contents/Info.plist"));
+    if (!plist.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // Info.plist of an installed app is XML in practice; a binary one is read by the system's own parser.
+    if (plist.peek(8) == "bplist00") {
+        const QSettings settings(plist.fileName(), QSettings::NativeFormat);
+        return settings.value(QStringLiteral("CFBundleIdentifier")).toString();
+    }
+    QXmlStreamReader xml(&plist);
+    bool nextIsValue = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
+        if (nextIsValue) {
+            return text;
+        }
+        nextIsValue = xml.name() == QLatin1String("key") && text == QLatin1String("CFBundleIdentifier");
+    }
+    return {};
+}
+#else
+// Desktops without a system-wide switch leave animations on; KDE and GTK each keep one in a file.
+bool desktopDisablesAnimations()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QSettings kde(config + QStringLiteral("/kdeglobals"), QSettings::IniFormat);
+    const QVariant factor = kde.value(QStringLiteral("KDE/AnimationDurationFactor"));
+    if (factor.isValid() && factor.toDouble() == 0.0) {
+        return true;
+    }
+    const QSettings gtk(config + QStringLiteral("/gtk-3.0/settings.ini"), QSettings::IniFormat);
+    const QString gtkAnimations = gtk.value(QStringLiteral("Settings/gtk-enable-animations")).toString();
+    return gtkAnimations == QLatin1String("false") || gtkAnimations == QLatin1String("0");
+}
+#endif
+
+} // namespace
+
+Host &Host::current()
+{
+    return *s_current.load(std::memory_order_acquire);
+}
+
+void Host::install(Host *host)
+{
+    s_current.store(host ? host : &s_system, std::memory_order_release);
+}
+
+QString Host::dataRoot()
+{
+    return applicationDataFolder() + QStringLiteral("/CorvaneBeta");
+}
+
+QString Host::vphoneRoot()
+{
+    return applicationDataFolder() + QStringLiteral("/Corvane");
+}
+
+QString Host::downloadsFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+}
+
+int Host::activeProcessorCount() const
+{
+    const long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? int(count) : 1;
+}
+
+qint64 Host::physicalMemory() const
+{
+#ifdef Q_OS_MACOS
+    int64_t bytes = 0;
+    size_t size = sizeof(bytes);
+    if (sysctlbyname("hw.memsize", &bytes, &size, nullptr, 0) == 0) {
+        return bytes;
+    }
+    return 0;
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
+#endif
+}
+
+qint64 Host::availableCapacity(const QString &path) const
+{
+    QFileInfo info(path);
+    while (!info.exists() && !info.isRoot()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath()) {
+            break;
+        }
+        info.setFile(parent);
+    }
+    const QStorageInfo storage(info.absoluteFilePath());
+    return storage.isValid() ? storage.bytesAvailable() : -1;
+}
+
+bool Host::reduceMotion() const
+{
+#ifdef Q_OS_MACOS
+    return macAccessibilityFlag("reduceMotion");
+#else
+    return desktopDisablesAnimations();
+#endif
+}
+
+bool Host::reduceTransparency() const
+{
+#ifdef Q_OS_MACOS
+    return macAccessibilityFlag("reduceTransparency");
+#else
+    // Linux desktops have no such setting.
+    return false;
+#endif
+}
+
+void Host::moveToTrash(const QString &path)
+{
+    QFile file(path);
+    if (!file.moveToTrash()) {
+        throw SystemError(file.errorString());
+    }
+}
+
+bool Host::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+QString Host::applicationPath(const QString &bundleIdentifier) const
+{
+#ifdef Q_OS_MACOS
+    const QStringList roots{QStringLiteral("/Applications"), QDir::homePath() + QStringLiteral("/Applications")};
+    for (const QString &root : roots) {
+        QDirIterator it(root, {QStringLiteral("*.app")}, QDir::Dirs | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            const QString app = it.next();
+            if (bundleIdentifierOf(app) == bundleIdentifier) {
+                return app;
+            }
+        }
+    }
+    return {};
+#else
+    Q_UNUSED(bundleIdentifier)
+    return {};
+#endif
+}
+
+bool Host::openWithApplication(const QString &applicationPath, const QString &file)
+{
+#ifdef Q_OS_MACOS
+    return QProcess::startDetached(QStringLiteral("/usr/bin/open"),
+                                   {QStringLiteral("-a"), applicationPath, file});
+#else
+    Q_UNUSED(applicationPath)
+    Q_UNUSED(file)
+    return false;
+#endif
+}

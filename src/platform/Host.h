@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+/**
+ * Everything the program asks of the operating system it runs on: where data lives,
+ * what the machine offers, and the desktop services it hands work to.
+ *
+ * One instance is current for the process. Tests install a double (see ScopedHost)
+ * to fix processor count, memory and free capacity and to record what was opened.
+ */
+class Host
+{
+public:
+    virtual ~Host() = default;
+
+    /** The host in use; the real system unless a test installed another. Safe from any thread. */
+    static Host &current();
+    /** Installs a host for the rest of the process, or the real system again for nullptr. */
+    static void install(Host *host);
+
+    /** "CorvaneBeta" in the user's application data folder. */
+    static QString dataRoot();
+    /** "Corvane" beside the data root: the home of the external phone tool. */
+    static QString vphoneRoot();
+    static QString downloadsFolder();
+
+    virtual int activeProcessorCount() const;
+    virtual qint64 physicalMemory() const;
+    /** Bytes available on the volume holding `path` (or its nearest existing ancestor); -1 if unknown. */
+    virtual qint64 availableCapacity(const QString &path) const;
+
+    virtual bool reduceMotion() const;
+    virtual bool reduceTransparency() const;
+
+    /** Moves a file or folder to the Trash; throws SystemError when the platform refuses. */
+    virtual void moveToTrash(const QString &path);
+    /** Opens a folder, file or web page in the user's default application. */
+    virtual bool openUrl(const QUrl &url);
+
+    /** Path of the installed application with this bundle identifier, empty when there is none. */
+    virtual QString applicationPath(const QString &bundleIdentifier) const;
+    /** Opens `file` with the application at `applicationPath`. */
+    virtual bool openWithApplication(const QString &applicationPath, const QString &file);
+};

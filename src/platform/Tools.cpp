@@ -1,0 +1,75 @@
+#include "platform/Tools.h"
+
+namespace Tools {
+
+ToolCommand clone(const QString &source, const QString &destination)
+{
+#ifdef Q_OS_MACOS
+    return {QStringLiteral("/bin/cp"), {QStringLiteral("-cR"), source, destination}};
+#else
+    return {QStringLiteral("/bin/cp"), {QStringLiteral("--reflink=always"), QStringLiteral("-R"), source, destination}};
+#endif
+}
+
+ToolCommand openFilesProbe(const QString &folder)
+{
+#ifdef Q_OS_MACOS
+    return {QStringLiteral("/usr/sbin/lsof"), {QStringLiteral("-t"), QStringLiteral("+D"), folder}};
+#else
+    return {QStringLiteral("/usr/bin/lsof"), {QStringLiteral("-t"), QStringLiteral("+D"), folder}};
+#endif
+}
+
+ToolCommand unpackArchive(const QString &archive, const QString &destination)
+{
+#ifdef Q_OS_MACOS
+    return {QStringLiteral("/usr/bin/ditto"), {QStringLiteral("-x"), QStringLiteral("-k"), archive, destination}};
+#else
+    return {QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-q"), archive, QStringLiteral("-d"), destination}};
+#endif
+}
+
+ToolCommand listDiscImage(const QString &image)
+{
+    return {QStringLiteral("/usr/bin/7zz"), {QStringLiteral("l"), QStringLiteral("-slt"), image}};
+}
+
+QString xcrun()
+{
+    return QStringLiteral("/usr/bin/xcrun");
+}
+
+QString open()
+{
+    return QStringLiteral("/usr/bin/open");
+}
+
+QString hdiutil()
+{
+    return QStringLiteral("/usr/bin/hdiutil");
+}
+
+QString csrutil()
+{
+    return QStringLiteral("/usr/bin/csrutil");
+}
+
+QString qemu()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("/opt/homebrew/bin/qemu-system-aarch64");
+#else
+    return QStringLiteral("/usr/bin/qemu-system-aarch64");
+#endif
+}
+
+QString terminal()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("/System/Applications/Utilities/Terminal.app");
+#else
+    return QStringLiteral("/usr/bin/x-terminal-emulator");
+#endif
+}
+
+} // namespace Tools

@@ -1,0 +1,70 @@
+#include "FakeHost.h"
+#include "platform/Host.h"
+#include "platform/Tools.h"
+#include "services/Error.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(Host, DataLivesUnderTheSandboxedApplicationDataFolder)
+{
+    const QString home = QDir::homePath();
+    EXPECT_TRUE(Host::dataRoot().startsWith(home)) << Host::dataRoot().toStdString();
+    EXPECT_TRUE(Host::dataRoot().endsWith(QStringLiteral("/CorvaneBeta")));
+    EXPECT_TRUE(Host::vphoneRoot().endsWith(QStringLiteral("/Corvane")));
+    EXPECT_EQ(QFileInfo(Host::dataRoot()).path(), QFileInfo(Host::vphoneRoot()).path());
+}
+
+TEST(Host, RealFactsAreSane)
+{
+    const Host &host = Host::current();
+    EXPECT_GE(host.activeProcessorCount(), 1);
+    EXPECT_GT(host.physicalMemory(), qint64(256) << 20);
+    // A folder that does not exist yet reports its nearest existing ancestor's volume.
+    EXPECT_GT(host.availableCapacity(QDir::homePath() + QStringLiteral("/not/yet/there")), 0);
+}
+
+TEST(Host, DoubleFixesFactsRecordsOpensAndUninstallsItself)
+{
+    {
+        FakeHost fake(4, 6 * FakeHost::GiB);
+        fake.capacity = 123;
+        EXPECT_EQ(Host::current().activeProcessorCount(), 4);
+        EXPECT_EQ(Host::current().physicalMemory(), 6 * FakeHost::GiB);
+        EXPECT_EQ(Host::current().availableCapacity(QStringLiteral("/")), 123);
+        EXPECT_TRUE(Host::current().openUrl(QUrl(QStringLiteral("https://example.invalid/"))));
+        ASSERT_EQ(fake.opened().size(), 1);
+        EXPECT_EQ(fake.opened().first().host(), QStringLiteral("example.invalid"));
+    }
+    EXPECT_EQ(dynamic_cast<FakeHost *>(&Host::current()), nullptr);
+}
+
+TEST(Host, MoveToTrashRemovesTheFileOrReportsWhy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doomed.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.close();
+    Host::current().moveToTrash(path);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_THROW(Host::current().moveToTrash(dir.filePath(QStringLiteral("missing"))), SystemError);
+}
+
+TEST(Tools, ProgramsAreAbsoluteAndArgumentsSeparate)
+{
+    const ToolCommand clone = Tools::clone(QStringLiteral("/a b"), QStringLiteral("/c"));
+    EXPECT_TRUE(QDir::isAbsolutePath(clone.program));
+    EXPECT_EQ(clone.arguments.mid(clone.arguments.size() - 2), (QStringList{QStringLiteral("/a b"), QStringLiteral("/c")}));
+    const ToolCommand probe = Tools::openFilesProbe(QStringLiteral("/d"));
+    EXPECT_EQ(probe.arguments, (QStringList{QStringLiteral("-t"), QStringLiteral("+D"), QStringLiteral("/d")}));
+#ifndef Q_OS_MACOS
+    EXPECT_EQ(clone.arguments.first(), QStringLiteral("--reflink=always"));
+    EXPECT_EQ(Tools::unpackArchive(QStringLiteral("/a.zip"), QStringLiteral("/s")).arguments,
+              (QStringList{QStringLiteral("-q"), QStringLiteral("/a.zip"), QStringLiteral("-d"), QStringLiteral("/s")}));
+#endif
+}

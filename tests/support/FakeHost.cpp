@@ -1,0 +1,31 @@
+#include "FakeHost.h"
+
+FakeHost::FakeHost(int processors, qint64 memory)
+    : processors(processors)
+    , memory(memory)
+{
+    Host::install(this);
+}
+
+FakeHost::~FakeHost()
+{
+    Host::install(nullptr);
+}
+
+QList<QUrl> FakeHost::opened() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_opened;
+}
+
+qint64 FakeHost::availableCapacity(const QString &path) const
+{
+    return capacity ? *capacity : Host::availableCapacity(path);
+}
+
+bool FakeHost::openUrl(const QUrl &url)
+{
+    const std::lock_guard lock(m_mutex);
+    m_opened.append(url);
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Host.h"
+
+#include <QList>
+#include <QUrl>
+
+#include <mutex>
+#include <optional>
+
+/** A host whose facts a test fixes and whose desktop actions it records. Installed while in scope. */
+class FakeHost : public Host
+{
+public:
+    static constexpr qint64 GiB = qint64(1) << 30;
+
+    FakeHost(int processors = 8, qint64 memory = 16 * GiB);
+    ~FakeHost() override;
+
+    int processors;
+    qint64 memory;
+    /** Free capacity every volume reports; unset means the real volume's. */
+    std::optional<qint64> capacity;
+    bool motionReduced = false;
+    bool transparencyReduced = false;
+
+    QList<QUrl> opened() const;
+
+    int activeProcessorCount() const override { return processors; }
+    qint64 physicalMemory() const override { return memory; }
+    qint64 availableCapacity(const QString &path) const override;
+    bool reduceMotion() const override { return motionReduced; }
+    bool reduceTransparency() const override { return transparencyReduced; }
+    bool openUrl(const QUrl &url) override;
+
+private:
+    mutable std::mutex m_mutex;
+    QList<QUrl> m_opened;
+};
