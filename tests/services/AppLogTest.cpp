@@ -1,0 +1,217 @@
+#include "LogProbe.h"
+#include "services/AppLog.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+class AppLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { LogProbe::reset(); }
+
+    static QString logFolder() { return QFileInfo(AppLog::file()).path(); }
+
+    static void fill(const QString &path, qint64 size, char byte = 'x')
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(file.resize(size));
+        QByteArray block(64 * 1024, byte);
+        for (qint64 written = 0; written < size; written += block.size()) {
+            file.write(block.constData(), qMin<qint64>(block.size(), size - written));
+        }
+    }
+};
+
+TEST_F(AppLogTest, EntryHasTimestampLevelCategoryAndTrimmedMessage)
+{
+    AppLog::warn(QStringLiteral("命令"), QStringLiteral("\n   开始：/bin/true \n"));
+    AppLog::error(QStringLiteral("Android"), QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b\nsecond line"));
+
+    const QString text = LogProbe::text();
+    const QStringList lines = text.split(u'\n');
+    ASSERT_EQ(lines.size(), 4) << text.toStdString();
+    const QRegularExpression entry(
+        QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\] \[(INFO|WARN|ERROR)\] \[[^\]]+\] .*$)"));
+    EXPECT_TRUE(entry.match(lines[0]).hasMatch()) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("] [WARN] [命令] 开始：/bin/true")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("] [ERROR] [Android] ab")));
+    // Inner line breaks survive; only the first line of an entry carries the prefix.
+    EXPECT_EQ(lines[2], QStringLiteral("second line"));
+    EXPECT_EQ(lines[3], QString());
+
+    const QDateTime stamp = QDateTime::fromString(lines[0].mid(1, 24), Qt::ISODateWithMs);
+    ASSERT_TRUE(stamp.isValid());
+    EXPECT_LT(qAbs(stamp.secsTo(QDateTime::currentDateTimeUtc())), 60);
+}
+
+TEST_F(AppLogTest, BlankMessageWritesAndPostsNothing)
+{
+    QSignalSpy changed(AppLog::Notifier::instance(), &AppLog::Notifier::changed);
+    AppLog::info(QStringLiteral("应用"), QStringLiteral(" \n\t \r\n "));
+    AppLog::info(QStringLiteral("应用"), QString(QChar(u'\0')));
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes), QStringLiteral("暂无全局日志。"));
+    QTest::qWait(50);
+    EXPECT_EQ(changed.count(), 0);
+
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("x"));
+    ASSERT_TRUE(changed.wait(2000));
+}
+
+TEST_F(AppLogTest, ChangeIsAnnouncedOnTheMainThreadAfterEachWrite)
+{
+    QThread *announcedOn = nullptr;
+    int announcements = 0;
+    QObject receiver;
+    QObject::connect(AppLog::Notifier::instance(), &AppLog::Notifier::changed, &receiver, [&] {
+        announcedOn = QThread::currentThread();
+        ++announcements;
+    });
+    std::thread writer([] {
+        AppLog::info(QStringLiteral("应用"), QStringLiteral("one"));
+        AppLog::info(QStringLiteral("应用"), QStringLiteral("two"));
+    });
+    writer.join();
+    QTRY_COMPARE_WITH_TIMEOUT(announcements, 2, 2000);
+    EXPECT_EQ(announcedOn, QCoreApplication::instance()->thread());
+}
+
+TEST_F(AppLogTest, RotatesOnlyWhenTheFileIsLargerThanTheThreshold)
+{
+    const QString previous = AppLog::previousFile();
+    fill(AppLog::file(), AppLog::rotationThreshold);
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("at threshold"));
+    LogProbe::text();
+    EXPECT_FALSE(QFile::exists(previous));
+    EXPECT_GT(QFileInfo(AppLog::file()).size(), AppLog::rotationThreshold);
+
+    fill(previous, 10, 'o');
+    fill(AppLog::file(), AppLog::rotationThreshold + 1);
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("over threshold"));
+    const QStringList entries = LogProbe::entries();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_TRUE(entries[0].endsWith(QStringLiteral("over threshold")));
+    EXPECT_EQ(QFileInfo(previous).size(), AppLog::rotationThreshold + 1);
+}
+
+TEST_F(AppLogTest, TailIsTheLastBytesOrAllOfASmallFile)
+{
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes), QStringLiteral("暂无全局日志。"));
+
+    QByteArray content;
+    for (int i = 0; content.size() < 1'000'000; ++i) {
+        content += QByteArray::number(i).rightJustified(9, '0') + '\n';
+    }
+    content.truncate(1'000'000);
+    QDir().mkpath(QFileInfo(AppLog::file()).path());
+    QFile file(AppLog::file());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes).toUtf8(), content.right(786'432));
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content.left(100));
+    file.close();
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes).toUtf8(), content.left(100));
+}
+
+TEST_F(AppLogTest, TailCutInsideACharacterDecodesWithReplacement)
+{
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("中文"));
+    const QString whole = LogProbe::text();
+    // The last 5 bytes are the final three bytes of 文's neighbour cut mid-character plus "文\n".
+    const QString tail = AppLog::readTail(5);
+    EXPECT_TRUE(tail.startsWith(QChar(QChar::ReplacementCharacter))) << tail.toStdString();
+    EXPECT_TRUE(tail.endsWith(QStringLiteral("文\n")));
+    EXPECT_TRUE(whole.endsWith(QStringLiteral("中文\n")));
+}
+
+TEST_F(AppLogTest, ClearLeavesExactlyTheClearingEntry)
+{
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("before"));
+    fill(AppLog::previousFile(), 10);
+    AppLog::clear();
+    const QString tail = AppLog::readTail(AppLog::displayTailBytes);
+    const QStringList entries = LogProbe::entries();
+    ASSERT_EQ(entries.size(), 1) << tail.toStdString();
+    EXPECT_TRUE(entries[0].endsWith(QStringLiteral("] [INFO] [日志] 全局日志已由用户清空")));
+    EXPECT_EQ(tail, entries[0] + u'\n');
+    EXPECT_FALSE(QFile::exists(AppLog::previousFile()));
+}
+
+TEST_F(AppLogTest, ConcurrentWritersLoseNothingAndKeepTheirOrder)
+{
+    constexpr int threads = 4;
+    constexpr int perThread = 2500;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i) {
+                AppLog::info(QStringLiteral("应用"),
+                             QStringLiteral("writer %1 entry %2 ").arg(t).arg(i) + QString(40, u'z'));
+            }
+        });
+    }
+    for (auto &writer : writers) {
+        writer.join();
+    }
+    const QStringList entries = LogProbe::entries();
+    ASSERT_EQ(entries.size(), threads * perThread);
+    const QRegularExpression shape(QStringLiteral(R"(\] writer (\d) entry (\d+) z{40}$)"));
+    std::vector<int> next(threads, 0);
+    for (const QString &entry : entries) {
+        const auto match = shape.match(entry);
+        ASSERT_TRUE(match.hasMatch()) << entry.toStdString();
+        const int writer = match.captured(1).toInt();
+        EXPECT_EQ(match.captured(2).toInt(), next[writer]++);
+    }
+}
+
+TEST_F(AppLogTest, UnwritableFolderDropsTheEntryWithoutWaiting)
+{
+    // A file where the folder should be: creating the folder fails even for root.
+    QDir().mkpath(QFileInfo(logFolder()).path());
+    QFile blocker(logFolder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    QSignalSpy changed(AppLog::Notifier::instance(), &AppLog::Notifier::changed);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 100; ++i) {
+        AppLog::info(QStringLiteral("应用"), QStringLiteral("dropped"));
+    }
+    EXPECT_LT(timer.elapsed(), 50);
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes), QStringLiteral("暂无全局日志。"));
+    QTest::qWait(50);
+    EXPECT_EQ(changed.count(), 0);
+    QFile::remove(logFolder());
+
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("recovered"));
+    EXPECT_EQ(LogProbe::entries().size(), 1);
+}
+
+TEST(AppLogCommand, QuotesOnlyPartsWithASpace)
+{
+    EXPECT_EQ(AppLog::command(QStringLiteral("/bin/cp"), {QStringLiteral("-cR"), QStringLiteral("/a b/c"),
+                                                          QStringLiteral("tab\there"), QStringLiteral("say \"hi\"")}),
+              QStringLiteral("/bin/cp -cR \"/a b/c\" tab\there \"say \"hi\"\""));
+    EXPECT_EQ(AppLog::command(QStringLiteral("/Apps/My Tool"), {}), QStringLiteral("\"/Apps/My Tool\""));
+}
+
+} // namespace

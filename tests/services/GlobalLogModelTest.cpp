@@ -1,0 +1,141 @@
+#include "Await.h"
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "services/GlobalLogModel.h"
+#include "services/InteractionLogMonitor.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class GlobalLogModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { LogProbe::reset(); }
+    QTemporaryDir dir;
+};
+
+TEST_F(GlobalLogModelTest, FilterKeepsMatchingLinesIgnoringCase)
+{
+    const QString text = QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n\n[t] [INFO] [应用] errorless\n"
+                                        "[t] [INFO] [应用] fine");
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("  error \n")),
+              QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n[t] [INFO] [应用] errorless"));
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral(" \t\n")), text);
+    EXPECT_EQ(GlobalLogModel::filter(text, QString()), text);
+    // A continuation line stays only when it matches by itself.
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("cp:")), QStringLiteral("cp: Error copying"));
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("命令")), QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp"));
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("absent")), QString());
+}
+
+TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
+{
+    GlobalLogModel model;
+    EXPECT_EQ(model.text(), QStringLiteral("暂无全局日志。"));
+    QSignalSpy changed(&model, &GlobalLogModel::textChanged);
+
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("Corvane Beta 已启动"));
+    ASSERT_TRUE(changed.wait(2000));
+    EXPECT_TRUE(model.text().endsWith(QStringLiteral("[INFO] [应用] Corvane Beta 已启动\n")));
+
+    AppLog::clear();
+    QTRY_VERIFY_WITH_TIMEOUT(model.text().contains(QStringLiteral("全局日志已由用户清空")), 2000);
+    EXPECT_EQ(model.text().count(u'\n'), 1);
+}
+
+TEST_F(GlobalLogModelTest, ExportWritesTheFilteredTailAndRecordsIt)
+{
+    AppLog::warn(QStringLiteral("Android"), QStringLiteral("端口被占用"));
+    AppLog::info(QStringLiteral("Android"), QStringLiteral("安卓正在运行"));
+    GlobalLogModel model;
+    QTRY_VERIFY_WITH_TIMEOUT(model.text().contains(QStringLiteral("安卓正在运行")), 2000);
+    model.setQuery(QStringLiteral("warn"));
+
+    FakeInteraction interaction;
+    const QString path = dir.filePath(QStringLiteral("out.log"));
+    interaction.files.enqueue(path);
+    ASSERT_TRUE(await(model.exportLog()).done);
+
+    ASSERT_EQ(interaction.asked.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^Corvane-全局日志-\d{8}-\d{6}\.log$)"))
+                    .match(interaction.asked[0].detail)
+                    .hasMatch())
+        << interaction.asked[0].detail.toStdString();
+    QFile exported(path);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(exported.readAll());
+    EXPECT_TRUE(content.contains(QStringLiteral("端口被占用")));
+    EXPECT_FALSE(content.contains(QStringLiteral("安卓正在运行")));
+    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[INFO] [日志] 已导出全局日志到 ") + path));
+    EXPECT_TRUE(model.error().isEmpty());
+
+    // Cancelling the dialog does nothing at all.
+    const int entriesBefore = int(LogProbe::entries().size());
+    ASSERT_TRUE(await(model.exportLog()).done);
+    EXPECT_EQ(LogProbe::entries().size(), entriesBefore);
+}
+
+TEST_F(GlobalLogModelTest, ExportFailureIsShownNotLogged)
+{
+    GlobalLogModel model;
+    const int entriesBefore = int(LogProbe::entries().size());
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    EXPECT_FALSE(model.exportTo(dir.filePath(QStringLiteral("file/inside.log"))));
+    EXPECT_FALSE(model.error().isEmpty());
+    EXPECT_EQ(LogProbe::entries().size(), entriesBefore);
+}
+
+class InteractionLogMonitorTest : public GlobalLogModelTest
+{
+protected:
+    static void click(QWidget &widget, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(widget.windowHandle(), button, {}, QPoint(10, 10));
+    }
+};
+
+TEST_F(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
+{
+    QWidget main;
+    main.setWindowTitle(QStringLiteral("Corvane Beta"));
+    main.resize(200, 200);
+    main.show();
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Linux"));
+    other.resize(200, 200);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+
+    QString section = QStringLiteral("Windows");
+    InteractionLogMonitor monitor;
+    monitor.start([&section] { return section; });
+    monitor.start([] { return QStringLiteral("ignored"); });
+    click(main);
+    section = QStringLiteral("Android");
+    click(main);
+    click(main, Qt::RightButton);
+    click(other);
+    monitor.stop();
+    click(main);
+
+    QStringList messages;
+    for (const QString &entry : LogProbe::entries()) {
+        messages.append(entry.section(QStringLiteral("] "), 2));
+    }
+    EXPECT_EQ(messages, (QStringList{QStringLiteral("[开发者模式] 交互日志监听已开启"),
+                                     QStringLiteral("[交互] 点击 · Windows"), QStringLiteral("[交互] 点击 · Android")}));
+}
+
+} // namespace
