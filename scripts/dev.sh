@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine for Corvane, builds it, and then starts it or runs the tests.
+#   scripts/dev.sh run    install what is missing, build, start the program
+#   scripts/dev.sh test   install what is missing, build, run the whole test suite
+set -euo pipefail
+
+mode=${1:-}
+case "$mode" in
+run | test) ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 64
+    ;;
+esac
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${CORVANE_BUILD_DIR:-$top/build}
+
+packages=(
+    # build
+    cmake ninja-build g++ ccache pkg-config
+    qt6-base-dev qcoro-qt6-dev libssl-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # outside programs the program drives
+    lsof unzip
+    # the user interface is Chinese
+    fonts-noto-cjk
+    # benchmarks compare against the standard tools
+    openssl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+if ((${#missing[@]})); then
+    sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j2
+
+if [ "$mode" = run ]; then
+    exec "$build/src/corvane"
+fi
+cd "$build"
+exec ctest --output-on-failure -j2 --timeout 600
