@@ -140,18 +140,12 @@ QStringList VMConfiguration::arguments(int port) const
 {
     const VMConfiguration config = validated();
     return {
-        QStringLiteral("-avd"),
-        QStringLiteral("Corvane"),
-        QStringLiteral("-port"),
-        QString::number(port),
-        QStringLiteral("-cores"),
-        QString::number(config.cores),
-        QStringLiteral("-memory"),
-        QString::number(config.memoryMB),
-        QStringLiteral("-gpu"),
-        config.gpuMode(),
-        QStringLiteral("-no-snapshot"),
-        QStringLiteral("-no-boot-anim"),
+        QStringLiteral("-avd"),         QStringLiteral("Corvane"),
+        QStringLiteral("-port"),        QString::number(port),
+        QStringLiteral("-cores"),       QString::number(config.cores),
+        QStringLiteral("-memory"),      QString::number(config.memoryMB),
+        QStringLiteral("-gpu"),         config.gpuMode(),
+        QStringLiteral("-no-snapshot"), QStringLiteral("-no-boot-anim"),
         QStringLiteral("-no-metrics"),
     };
 }

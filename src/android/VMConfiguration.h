@@ -28,7 +28,8 @@ struct VMConfiguration
     QString screen = screenPresets().first().label;
     bool softwareGPU = false;
 
-    /** The screens a device may have, in the order the screen picker offers them; the first is the default. */
+    /** The screens a device may have, in the order the screen picker offers them; the first is the default.
+     */
     static const QList<ScreenPreset> &screenPresets();
     /** The preset with this exact label, or the default one for any other text. */
     static const ScreenPreset &screenPreset(const QString &label);
@@ -42,7 +43,8 @@ struct VMConfiguration
     /** "software" or "auto": the emulator's GPU mode for this configuration. */
     QString gpuMode() const;
 
-    /** The complete text of the AVD's config.ini; `imagePath` is the system image folder, without trailing separator. */
+    /** The complete text of the AVD's config.ini; `imagePath` is the system image folder, without trailing
+     * separator. */
     QString ini(const QString &imagePath) const;
     /** The emulator's arguments for a start on console port `port`. */
     QStringList arguments(int port) const;

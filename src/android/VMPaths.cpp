@@ -17,8 +17,7 @@ const QString avdName = QStringLiteral("Corvane");
 VMPaths::VMPaths(const QString &root, const QString &sharedRoot)
     : m_root(QDir::cleanPath(root.isEmpty() ? Host::dataRoot() : root))
     , m_sharedRoot(sharedRoot.isEmpty() ? m_root : QDir::cleanPath(sharedRoot))
-{
-}
+{}
 
 QString VMPaths::inRoot(const QString &relative) const
 {
@@ -30,31 +29,91 @@ QString VMPaths::inShared(const QString &relative) const
     return m_sharedRoot + u'/' + relative;
 }
 
-QString VMPaths::configurationFile() const { return inRoot(QStringLiteral("configuration.json")); }
-QString VMPaths::instanceNameFile() const { return inRoot(QStringLiteral("instance-name.txt")); }
-QString VMPaths::lockFile() const { return inRoot(QStringLiteral("instance.lock")); }
-QString VMPaths::emulatorLog() const { return inRoot(QStringLiteral("emulator.log")); }
-QString VMPaths::licenseRecord() const { return inRoot(QStringLiteral("accepted-sdk-license.txt")); }
-QString VMPaths::avdHome() const { return inRoot(QStringLiteral("avd")); }
-QString VMPaths::avdIni() const { return avdHome() + u'/' + avdName + QStringLiteral(".ini"); }
-QString VMPaths::avdFolder() const { return avdHome() + u'/' + avdName + QStringLiteral(".avd"); }
-QString VMPaths::configIni() const { return avdFolder() + QStringLiteral("/config.ini"); }
-QString VMPaths::emulatorHome() const { return inRoot(QStringLiteral("android")); }
-QString VMPaths::downloads() const { return inRoot(QStringLiteral("downloads")); }
+QString VMPaths::configurationFile() const
+{
+    return inRoot(QStringLiteral("configuration.json"));
+}
+QString VMPaths::instanceNameFile() const
+{
+    return inRoot(QStringLiteral("instance-name.txt"));
+}
+QString VMPaths::lockFile() const
+{
+    return inRoot(QStringLiteral("instance.lock"));
+}
+QString VMPaths::emulatorLog() const
+{
+    return inRoot(QStringLiteral("emulator.log"));
+}
+QString VMPaths::licenseRecord() const
+{
+    return inRoot(QStringLiteral("accepted-sdk-license.txt"));
+}
+QString VMPaths::avdHome() const
+{
+    return inRoot(QStringLiteral("avd"));
+}
+QString VMPaths::avdIni() const
+{
+    return avdHome() + u'/' + avdName + QStringLiteral(".ini");
+}
+QString VMPaths::avdFolder() const
+{
+    return avdHome() + u'/' + avdName + QStringLiteral(".avd");
+}
+QString VMPaths::configIni() const
+{
+    return avdFolder() + QStringLiteral("/config.ini");
+}
+QString VMPaths::emulatorHome() const
+{
+    return inRoot(QStringLiteral("android"));
+}
+QString VMPaths::downloads() const
+{
+    return inRoot(QStringLiteral("downloads"));
+}
 
-QString VMPaths::sdk() const { return inShared(QStringLiteral("sdk")); }
-QString VMPaths::emulatorExecutable() const { return sdk() + QStringLiteral("/emulator/emulator"); }
-QString VMPaths::adbExecutable() const { return sdk() + QStringLiteral("/platform-tools/adb"); }
+QString VMPaths::sdk() const
+{
+    return inShared(QStringLiteral("sdk"));
+}
+QString VMPaths::emulatorExecutable() const
+{
+    return sdk() + QStringLiteral("/emulator/emulator");
+}
+QString VMPaths::adbExecutable() const
+{
+    return sdk() + QStringLiteral("/platform-tools/adb");
+}
 QString VMPaths::systemImage() const
 {
     return sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a");
 }
-QString VMPaths::systemImageFile() const { return systemImage() + QStringLiteral("/system.img"); }
-QString VMPaths::kernelFile() const { return systemImage() + QStringLiteral("/kernel-ranchu"); }
-QString VMPaths::installedMarker() const { return inShared(QStringLiteral("installed.json")); }
-QString VMPaths::primaryDeletedMarker() const { return inShared(QStringLiteral("primary-deleted")); }
-QString VMPaths::instancesFolder() const { return inShared(QStringLiteral("instances")); }
-QString VMPaths::instanceFolder(const QString &id) const { return instancesFolder() + u'/' + id; }
+QString VMPaths::systemImageFile() const
+{
+    return systemImage() + QStringLiteral("/system.img");
+}
+QString VMPaths::kernelFile() const
+{
+    return systemImage() + QStringLiteral("/kernel-ranchu");
+}
+QString VMPaths::installedMarker() const
+{
+    return inShared(QStringLiteral("installed.json"));
+}
+QString VMPaths::primaryDeletedMarker() const
+{
+    return inShared(QStringLiteral("primary-deleted"));
+}
+QString VMPaths::instancesFolder() const
+{
+    return inShared(QStringLiteral("instances"));
+}
+QString VMPaths::instanceFolder(const QString &id) const
+{
+    return instancesFolder() + u'/' + id;
+}
 
 const QStringList &VMPaths::emulatorRuntimeFileNames()
 {
@@ -111,8 +170,8 @@ void VMPaths::configure(const VMConfiguration &configuration) const
 {
     createDirectories();
     FileIO::writeAtomically(configIni(), configuration.ini(systemImage()).toUtf8());
-    const QString pointer = QStringLiteral("avd.ini.encoding=UTF-8\npath=") + avdFolder()
-        + QStringLiteral("\ntarget=android-34\n");
+    const QString pointer = QStringLiteral("avd.ini.encoding=UTF-8\npath=") + avdFolder() +
+                            QStringLiteral("\ntarget=android-34\n");
     FileIO::writeAtomically(avdIni(), pointer.toUtf8());
 }
 

@@ -57,10 +57,12 @@ public:
     /** Whether the emulator, adb and the system image are installed; read from disk at each call. */
     bool installed() const;
 
-    /** The complete environment for every emulator and adb run of this device: ours, with the Android variables replaced. */
+    /** The complete environment for every emulator and adb run of this device: ours, with the Android
+     * variables replaced. */
     QMap<QString, QString> environment() const;
 
-    /** Creates every folder of the device and the SDK folder; the first failure is thrown and stops the rest. */
+    /** Creates every folder of the device and the SDK folder; the first failure is thrown and stops the rest.
+     */
     void createDirectories() const;
 
     /** Rewrites the AVD's config.ini and pointer file from `configuration`; throws SystemError. */

@@ -1,7 +1,10 @@
-#include "FakeHost.h"
 #include "android/VMConfiguration.h"
+#include "FakeHost.h"
+#include "services/FileIO.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -11,22 +14,45 @@ namespace {
 constexpr qint64 GiB = FakeHost::GiB;
 const QString defaultScreen = QStringLiteral(u"720 × 1280");
 
-QStringList expectedIni(int cores, int memory, int w, int h, int d, const char *gpu, const QString &image)
-{
-    const QString n = QString::number(cores), m = QString::number(memory), W = QString::number(w),
-                  H = QString::number(h), D = QString::number(d);
-    return {"AvdId=Corvane", "avd.ini.displayname=Corvane", "avd.ini.encoding=UTF-8", "abi.type=arm64-v8a",
-            "hw.cpu.arch=arm64", "hw.cpu.ncore=" + n, "hw.ramSize=" + m, "hw.lcd.width=" + W,
-            "hw.lcd.height=" + H, "hw.lcd.density=" + D, "hw.keyboard=yes", "hw.mainKeys=no",
-            "hw.gpu.enabled=yes", QStringLiteral("hw.gpu.mode=") + gpu, "hw.audioInput=no",
-            "hw.camera.back=none", "hw.camera.front=none", "hw.sensors.orientation=yes",
-            "hw.sensors.proximity=yes", "hw.battery=yes", "hw.accelerometer=yes", "hw.dPad=no",
-            "hw.gsmModem=yes", "hw.gps=yes", "hw.sdCard=no", "disk.dataPartition.size=8G",
-            "disk.cachePartition=yes", "disk.cachePartition.size=128M", "image.sysdir.1=" + image + "/",
-            "tag.id=default", "tag.display=Default", "target=android-34", "fastboot.forceColdBoot=yes",
-            "fastboot.forceFastBoot=no", "showDeviceFrame=no", "skin.dynamic=yes",
-            "skin.name=" + W + "x" + H, "vm.heapSize=256"};
-}
+// What config.ini must hold: %1 cores, %2 memory, %3 width, %4 height, %5 density, %6 GPU mode, %7 image.
+const char *const expectedIni = R"(AvdId=Corvane
+avd.ini.displayname=Corvane
+avd.ini.encoding=UTF-8
+abi.type=arm64-v8a
+hw.cpu.arch=arm64
+hw.cpu.ncore=%1
+hw.ramSize=%2
+hw.lcd.width=%3
+hw.lcd.height=%4
+hw.lcd.density=%5
+hw.keyboard=yes
+hw.mainKeys=no
+hw.gpu.enabled=yes
+hw.gpu.mode=%6
+hw.audioInput=no
+hw.camera.back=none
+hw.camera.front=none
+hw.sensors.orientation=yes
+hw.sensors.proximity=yes
+hw.battery=yes
+hw.accelerometer=yes
+hw.dPad=no
+hw.gsmModem=yes
+hw.gps=yes
+hw.sdCard=no
+disk.dataPartition.size=8G
+disk.cachePartition=yes
+disk.cachePartition.size=128M
+image.sysdir.1=%7/
+tag.id=default
+tag.display=Default
+target=android-34
+fastboot.forceColdBoot=yes
+fastboot.forceFastBoot=no
+showDeviceFrame=no
+skin.dynamic=yes
+skin.name=%3x%4
+vm.heapSize=256)";
 
 } // namespace
 
@@ -34,18 +60,16 @@ TEST(VMConfiguration, IniHasTheThirtyEightLinesForEveryScreenAndGpuMode)
 {
     FakeHost host(12, 32 * GiB);
     const QString image = QStringLiteral("/data/sdk/system-images/android-34/default/arm64-v8a");
-    struct Screen { QString label; int w, h, d; };
-    const QList<Screen> screens{{defaultScreen, 720, 1280, 320},
-                                {QStringLiteral(u"1080 × 1920"), 1080, 1920, 420},
-                                {QStringLiteral(u"1280 × 800"), 1280, 800, 240},
-                                {QStringLiteral("720x1280"), 720, 1280, 320}};
-    QStringList offered;
-    for (const VMConfiguration::ScreenPreset &preset : VMConfiguration::screenPresets()) {
-        offered << preset.label;
+    const QList<VMConfiguration::ScreenPreset> screens{{defaultScreen, 720, 1280, 320},
+                                                       {QStringLiteral(u"1080 × 1920"), 1080, 1920, 420},
+                                                       {QStringLiteral(u"1280 × 800"), 1280, 800, 240},
+                                                       {QStringLiteral("720x1280"), 720, 1280, 320}};
+    ASSERT_EQ(VMConfiguration::screenPresets().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(VMConfiguration::screenPresets()[i].label, screens[i].label);
     }
-    EXPECT_EQ(offered, QStringList({screens[0].label, screens[1].label, screens[2].label}));
 
-    for (const Screen &screen : screens) {
+    for (const VMConfiguration::ScreenPreset &screen : screens) {
         for (const bool software : {false, true}) {
             SCOPED_TRACE(screen.label.toStdString() + (software ? " software" : " auto"));
             const QString text = VMConfiguration{3, 3000, screen.label, software}.ini(image);
@@ -54,7 +78,11 @@ TEST(VMConfiguration, IniHasTheThirtyEightLinesForEveryScreenAndGpuMode)
             QStringList lines = text.split(u'\n');
             lines.removeLast();
             const QStringList expected =
-                expectedIni(3, 3000, screen.w, screen.h, screen.d, software ? "software" : "auto", image);
+                QString::fromLatin1(expectedIni)
+                    .arg(QStringLiteral("3"), QStringLiteral("3000"), QString::number(screen.width),
+                         QString::number(screen.height), QString::number(screen.density),
+                         software ? QStringLiteral("software") : QStringLiteral("auto"), image)
+                    .split(u'\n');
             ASSERT_EQ(lines.size(), 38);
             for (int i = 0; i < 38; ++i) {
                 EXPECT_EQ(lines[i], expected[i]) << "line " << i + 1;
@@ -68,8 +96,8 @@ TEST(VMConfiguration, ArgumentsAndIniUseTheValidatedValues)
     FakeHost host(12, 8 * GiB);
     const VMConfiguration wild{16, 16384, QStringLiteral("720x1280"), true};
     EXPECT_EQ(wild.arguments(5580),
-              QStringList({"-avd", "Corvane", "-port", "5580", "-cores", "8", "-memory", "4096", "-gpu", "software",
-                           "-no-snapshot", "-no-boot-anim", "-no-metrics"}));
+              QStringList({"-avd", "Corvane", "-port", "5580", "-cores", "8", "-memory", "4096", "-gpu",
+                           "software", "-no-snapshot", "-no-boot-anim", "-no-metrics"}));
     EXPECT_EQ(VMConfiguration({2, 2048, defaultScreen, false}).arguments(5554)[9], QStringLiteral("auto"));
     const QStringList ini = wild.ini(QStringLiteral("/img")).split(u'\n');
     EXPECT_EQ(ini[5], QStringLiteral("hw.cpu.ncore=8"));
@@ -78,16 +106,18 @@ TEST(VMConfiguration, ArgumentsAndIniUseTheValidatedValues)
 
 TEST(VMConfiguration, ValidationClampsToTheHost)
 {
-    struct Case { int cpus; qint64 memory; qint64 cores, mb; qint64 wantCores, wantMB; };
     const qint64 huge = std::numeric_limits<qint64>::max();
+    // clang-format off
+    struct Case { int cpus; qint64 memory; qint64 cores, mb; qint64 wantCores, wantMB; };
     const Case cases[] = {
-        {12, 8 * GiB, 0, 512, 1, 1024},       {12, 8 * GiB, 16, 16384, 8, 4096},
-        {12, 32 * GiB, 6, 12288, 6, 8192},    {4, GiB * 3 / 2, 4, 65536, 4, 1024},
-        {4, 4 * GiB, 6, 4096, 4, 2048},       {8, 6 * GiB, -5, -1, 1, 1024},
-        {8, 16 * GiB, 8, 12000, 8, 8192},     {8, 16 * GiB - (1 << 20), 8, 12000, 8, 8191},
-        {8, 2 * GiB, 2, 4096, 2, 1024},       {8, 2 * GiB - 1, 2, 4096, 2, 1024},
+        {12, 8 * GiB, 0, 512, 1, 1024},     {12, 8 * GiB, 16, 16384, 8, 4096},
+        {12, 32 * GiB, 6, 12288, 6, 8192},  {4, GiB * 3 / 2, 4, 65536, 4, 1024},
+        {4, 4 * GiB, 6, 4096, 4, 2048},     {8, 6 * GiB, -5, -1, 1, 1024},
+        {8, 16 * GiB, 8, 12000, 8, 8192},   {8, 16 * GiB - (1 << 20), 8, 12000, 8, 8191},
+        {8, 2 * GiB, 2, 4096, 2, 1024},     {8, 2 * GiB - 1, 2, 4096, 2, 1024},
         {4, 64 * GiB, huge, huge, 4, 8192},
     };
+    // clang-format on
     for (const Case &c : cases) {
         FakeHost host(c.cpus, c.memory);
         const VMConfiguration result = VMConfiguration{c.cores, c.mb, defaultScreen, true}.validated();
@@ -106,23 +136,33 @@ TEST(VMConfiguration, JsonIsCompactAndDecodesOnlyWithAllFourTypedKeys)
 {
     const VMConfiguration config{3, 9007199254740993, QStringLiteral(u"1280 × 800"), true};
     const QByteArray json = config.toJson();
-    EXPECT_TRUE(json.contains(config.screen.toUtf8()));
     EXPECT_FALSE(QByteArray(json).replace(config.screen.toUtf8(), "").contains(' ') || json.contains('\n'));
     EXPECT_EQ(json.count(':'), 4);
     EXPECT_EQ(VMConfiguration::fromJson(json), config);
-    EXPECT_EQ(VMConfiguration::fromJson(R"({"softwareGPU":false,"screen":"x","memoryMB":2048.0,"cores":2,"a":1})"),
-              (VMConfiguration{2, 2048, QStringLiteral("x"), false}));
+    EXPECT_EQ(
+        VMConfiguration::fromJson(R"({"softwareGPU":false,"screen":"x","memoryMB":2048.0,"cores":2,"a":1})"),
+        (VMConfiguration{2, 2048, QStringLiteral("x"), false}));
 
-    for (const char *bad : {R"({"cores":4,"memoryMB":4096})", R"({"cores":4,"memoryMB":4096,"screen":"s"})",
-                            R"({"cores":"4","memoryMB":4096,"screen":"s","softwareGPU":false})",
-                            R"({"cores":4.5,"memoryMB":4096,"screen":"s","softwareGPU":false})",
-                            R"({"cores":4,"memoryMB":1e30,"screen":"s","softwareGPU":false})",
-                            R"({"cores":true,"memoryMB":4096,"screen":"s","softwareGPU":false})",
-                            R"({"cores":4,"memoryMB":4096,"screen":720,"softwareGPU":false})",
-                            R"({"cores":4,"memoryMB":4096,"screen":"s","softwareGPU":1})",
-                            R"({"cores":4,"memoryMB":4096,"screen":"s","softwareGPU":null})",
-                            R"({"cores":4,"memoryMB":4096,"screen":"s","softwa)", R"([4,4096,"s",false])",
-                            "not json", ""}) {
+    const QJsonObject valid{{"cores", 4}, {"memoryMB", 4096}, {"screen", "s"}, {"softwareGPU", false}};
+    ASSERT_TRUE(VMConfiguration::fromJson(QJsonDocument(valid).toJson()));
+    const std::pair<QString, QJsonValue> wrongTypes[] = {{"cores", "4"},
+                                                         {"cores", 4.5},
+                                                         {"cores", true},
+                                                         {"memoryMB", 1e30},
+                                                         {"screen", 720},
+                                                         {"softwareGPU", 1},
+                                                         {"softwareGPU", QJsonValue::Null}};
+    for (const auto &[key, value] : wrongTypes) {
+        QJsonObject bad = valid;
+        bad[key] = value;
+        EXPECT_FALSE(VMConfiguration::fromJson(QJsonDocument(bad).toJson())) << key.toStdString();
+    }
+    for (const QString &key : valid.keys()) {
+        QJsonObject bad = valid;
+        bad.remove(key);
+        EXPECT_FALSE(VMConfiguration::fromJson(QJsonDocument(bad).toJson())) << key.toStdString();
+    }
+    for (const char *bad : {R"({"cores":4,"memoryMB":4096,"scr)", R"([4,4096,"s",false])", "not json"}) {
         EXPECT_FALSE(VMConfiguration::fromJson(bad)) << bad;
     }
 }
@@ -136,19 +176,15 @@ TEST(VMConfiguration, LoadFallsBackToTheValidatedDefaultAndLeavesTheFileAlone)
     EXPECT_EQ(VMConfiguration::load(path), fallback);
     EXPECT_EQ(VMConfiguration::load(dir.path()), fallback);
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"cores":2,"memoryMB":2048})");
-    file.close();
+    const QByteArray partial = R"({"cores":2,"memoryMB":2048})";
+    FileIO::writeAtomically(path, partial);
     EXPECT_EQ(VMConfiguration::load(path), fallback);
+    QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray(R"({"cores":2,"memoryMB":2048})"));
-    file.close();
+    EXPECT_EQ(file.readAll(), partial);
 
     // A stored configuration comes back as written; clamping happens where it is used.
     const VMConfiguration stored{64, 65536, QStringLiteral("720x1280"), true};
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(stored.toJson());
-    file.close();
+    FileIO::writeAtomically(path, stored.toJson());
     EXPECT_EQ(VMConfiguration::load(path), stored);
 }

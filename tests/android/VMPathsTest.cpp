@@ -1,8 +1,9 @@
+#include "android/VMPaths.h"
 #include "FakeHost.h"
 #include "android/VMConfiguration.h"
-#include "android/VMPaths.h"
 #include "platform/Host.h"
 #include "services/Error.h"
+#include "services/FileIO.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,14 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &data = {})
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(data);
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -30,25 +23,18 @@ class VMPathsTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
-    QString root = dir.filePath(QStringLiteral("instances/A1"));
     QString shared = dir.path();
+    QString root = dir.filePath(QStringLiteral("instances/A1"));
     VMPaths paths{root + u'/', shared};
 };
 
 } // namespace
 
-TEST_F(VMPathsTest, DeviceFilesLiveInTheRootAndTheSdkInTheSharedRoot)
+TEST_F(VMPathsTest, RootsDefaultToTheDataRootAndRuntimeFilesAreRecognised)
 {
     EXPECT_EQ(VMPaths().root(), Host::dataRoot());
     EXPECT_EQ(VMPaths().sharedRoot(), Host::dataRoot());
     EXPECT_EQ(VMPaths(root).sharedRoot(), root);
-
-    EXPECT_EQ(paths.avdIni(), root + QStringLiteral("/avd/Corvane.ini"));
-    EXPECT_EQ(paths.configIni(), root + QStringLiteral("/avd/Corvane.avd/config.ini"));
-    EXPECT_EQ(paths.emulatorHome(), root + QStringLiteral("/android"));
-    EXPECT_EQ(paths.licenseRecord(), root + QStringLiteral("/accepted-sdk-license.txt"));
-    EXPECT_EQ(paths.systemImage(), shared + QStringLiteral("/sdk/system-images/android-34/default/arm64-v8a"));
-    EXPECT_EQ(paths.installedMarker(), shared + QStringLiteral("/installed.json"));
     EXPECT_EQ(paths.instanceFolder(QStringLiteral("A1")), root);
 
     for (const char *name : {"multiinstance.lock", "hardware-qemu.ini.lock", "hardware-qemu.ini",
@@ -60,13 +46,16 @@ TEST_F(VMPathsTest, DeviceFilesLiveInTheRootAndTheSdkInTheSharedRoot)
     }
 }
 
-TEST_F(VMPathsTest, InstalledNeedsAllFiveAndTheMarkerLast)
+TEST_F(VMPathsTest, InstalledNeedsEveryComponentAndTheMarker)
 {
-    const QStringList required{paths.emulatorExecutable(), paths.adbExecutable(), paths.systemImageFile(),
-                               paths.kernelFile(), paths.installedMarker()};
-    EXPECT_EQ(required[3], shared + QStringLiteral("/sdk/system-images/android-34/default/arm64-v8a/kernel-ranchu"));
+    const QString image = shared + QStringLiteral("/sdk/system-images/android-34/default/arm64-v8a/");
+    const QStringList required{shared + QStringLiteral("/sdk/emulator/emulator"),
+                               shared + QStringLiteral("/sdk/platform-tools/adb"),
+                               image + QStringLiteral("system.img"), image + QStringLiteral("kernel-ranchu"),
+                               shared + QStringLiteral("/installed.json")};
     for (const QString &file : required) {
-        writeFile(file);
+        FileIO::createFolder(QFileInfo(file).path());
+        FileIO::writeAtomically(file, {});
     }
     EXPECT_TRUE(paths.installed());
     for (const QString &file : required) {
@@ -82,10 +71,9 @@ TEST_F(VMPathsTest, EnvironmentKeepsOursAndOverridesTheAndroidVariables)
     qputenv("ANDROID_ADB_SERVER_PORT", "5037");
     qputenv("CORVANE_PROBE", "kept");
     const QMap<QString, QString> env = paths.environment();
-    qunsetenv("ANDROID_HOME");
-    qunsetenv("ANDROID_ADB_SERVER_PORT");
-    qunsetenv("CORVANE_PROBE");
-
+    for (const char *name : {"ANDROID_HOME", "ANDROID_ADB_SERVER_PORT", "CORVANE_PROBE"}) {
+        qunsetenv(name);
+    }
     EXPECT_EQ(env.value(QStringLiteral("CORVANE_PROBE")), QStringLiteral("kept"));
     EXPECT_EQ(env.value(QStringLiteral("HOME")), QDir::homePath());
     EXPECT_EQ(env.value(QStringLiteral("ANDROID_HOME")), shared + QStringLiteral("/sdk"));
@@ -99,19 +87,17 @@ TEST_F(VMPathsTest, CreateDirectoriesStopsAtTheFirstFailure)
 {
     paths.createDirectories();
     paths.createDirectories();
-    for (const QString &folder : {paths.sdk(), paths.avdFolder(), paths.downloads(), paths.emulatorHome()}) {
-        EXPECT_TRUE(QFileInfo(folder).isDir()) << folder.toStdString();
+    for (const char *folder : {"/avd/Corvane.avd", "/downloads", "/android"}) {
+        EXPECT_TRUE(QFileInfo(root + QLatin1StringView(folder)).isDir()) << folder;
     }
+    EXPECT_TRUE(QFileInfo(shared + QStringLiteral("/sdk")).isDir());
 
-    const VMPaths blocked(dir.filePath(QStringLiteral("other")), shared);
-    writeFile(blocked.avdHome(), "not a folder");
-    try {
-        blocked.createDirectories();
-        FAIL() << "created folders under a file";
-    } catch (const SystemError &error) {
-        EXPECT_FALSE(error.description().isEmpty());
-    }
-    EXPECT_TRUE(QFileInfo(blocked.root()).isDir());
+    // A file where R/avd belongs: R and S/sdk come before it, the rest must not be created.
+    const VMPaths blocked(dir.filePath(QStringLiteral("other")), dir.filePath(QStringLiteral("shared")));
+    FileIO::createFolder(blocked.root());
+    FileIO::writeAtomically(blocked.avdHome(), "not a folder");
+    EXPECT_THROW(blocked.createDirectories(), SystemError);
+    EXPECT_TRUE(QFileInfo(blocked.sdk()).isDir());
     EXPECT_FALSE(QFileInfo::exists(blocked.downloads()));
     EXPECT_FALSE(QFileInfo::exists(blocked.emulatorHome()));
     EXPECT_EQ(readFile(blocked.avdHome()), QByteArray("not a folder"));
@@ -120,22 +106,23 @@ TEST_F(VMPathsTest, CreateDirectoriesStopsAtTheFirstFailure)
 TEST_F(VMPathsTest, ConfigureReplacesConfigIniWholeAndKeepsTheEmulatorsFiles)
 {
     FakeHost host(8, 16 * FakeHost::GiB);
-    writeFile(paths.configIni(), "hw.custom=1\n" + QByteArray(10000, '#'));
-    writeFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"), "disk");
-    const VMConfiguration config{2, 2048, QStringLiteral(u"1080 × 1920"), true};
-    paths.configure(config);
+    const QString config = root + QStringLiteral("/avd/Corvane.avd/config.ini");
+    const QString disk = root + QStringLiteral("/avd/Corvane.avd/userdata-qemu.img");
+    FileIO::createFolder(QFileInfo(config).path());
+    FileIO::writeAtomically(config, "hw.custom=1\n" + QByteArray(10000, '#'));
+    FileIO::writeAtomically(disk, "disk");
+    const VMConfiguration settings{2, 2048, QStringLiteral(u"1080 × 1920"), true};
+    paths.configure(settings);
 
-    EXPECT_EQ(readFile(paths.configIni()), config.ini(paths.systemImage()).toUtf8());
-    EXPECT_EQ(readFile(paths.avdIni()),
-              "avd.ini.encoding=UTF-8\npath=" + (root + QStringLiteral("/avd/Corvane.avd")).toUtf8()
-                  + "\ntarget=android-34\n");
-    EXPECT_EQ(readFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")), QByteArray("disk"));
-    EXPECT_TRUE(QFileInfo(paths.downloads()).isDir());
+    EXPECT_EQ(readFile(config), settings.ini(paths.systemImage()).toUtf8());
+    EXPECT_EQ(readFile(root + QStringLiteral("/avd/Corvane.ini")),
+              "avd.ini.encoding=UTF-8\npath=" + root.toUtf8() + "/avd/Corvane.avd\ntarget=android-34\n");
+    EXPECT_EQ(readFile(disk), QByteArray("disk"));
 
-    // config.ini cannot be replaced: the pointer file must not be written either.
+    // When config.ini cannot be replaced the pointer file is not written either.
     const VMPaths other(dir.filePath(QStringLiteral("other")), shared);
-    QDir().mkpath(other.configIni());
-    EXPECT_THROW(other.configure(config), SystemError);
+    FileIO::createFolder(other.configIni());
+    EXPECT_THROW(other.configure(settings), SystemError);
     EXPECT_FALSE(QFileInfo::exists(other.avdIni()));
 }
 
@@ -143,11 +130,7 @@ TEST_F(VMPathsTest, SaveConfigurationStoresTheValidatedForm)
 {
     FakeHost host(4, 8 * FakeHost::GiB);
     saveConfiguration(paths, {16, 16384, QStringLiteral("720x1280"), true});
-    EXPECT_EQ(VMConfiguration::load(paths.configurationFile()),
+    EXPECT_EQ(VMConfiguration::load(root + QStringLiteral("/configuration.json")),
               (VMConfiguration{4, 4096, QStringLiteral(u"720 × 1280"), true}));
     EXPECT_TRUE(QFileInfo(paths.emulatorHome()).isDir());
-
-    writeFile(dir.filePath(QStringLiteral("plain")));
-    EXPECT_THROW(saveConfiguration(VMPaths(dir.filePath(QStringLiteral("plain/dev"))), VMConfiguration{}),
-                 SystemError);
 }

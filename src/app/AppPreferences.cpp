@@ -1,0 +1,212 @@
+#include "app/AppPreferences.h"
+
+#include "android/VMConfiguration.h"
+#include "platform/Host.h"
+
+#include <QIODevice>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+
+const QString doubleTag = QStringLiteral("double");
+
+// JSON has one kind of number and Qt reads every whole one back as an integer, so a double is
+// wrapped in a one-key object; otherwise a stored 2.0 would come back as the integer 2.
+QJsonValue encodeValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QJsonObject{{doubleTag, value.toDouble()}};
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+        // Only the part of the unsigned range that JSON's integers can carry stays an integer.
+        if (value.toULongLong() <= quint64(std::numeric_limits<qint64>::max())) {
+            return QJsonValue(value.toLongLong());
+        }
+        return QJsonObject{{doubleTag, value.toDouble()}};
+    default:
+        return QJsonValue::fromVariant(value);
+    }
+}
+
+QVariant decodeValue(const QJsonValue &value)
+{
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        if (object.size() == 1 && object.value(doubleTag).isDouble()) {
+            return object.value(doubleTag).toDouble();
+        }
+    }
+    return value.toVariant();
+}
+
+bool readJsonSettings(QIODevice &device, QSettings::SettingsMap &map)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(device.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        // QSettings then reports a format error and reads nothing: every key falls back to its default.
+        return false;
+    }
+    const QJsonObject object = document.object();
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        map.insert(it.key(), decodeValue(it.value()));
+    }
+    return true;
+}
+
+bool writeJsonSettings(QIODevice &device, const QSettings::SettingsMap &map)
+{
+    QJsonObject object;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        object.insert(it.key(), encodeValue(it.value()));
+    }
+    const QByteArray data = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return device.write(data) == data.size();
+}
+
+std::optional<qint64> storedInteger(const QSettings &store, QLatin1StringView name)
+{
+    const QVariant value = store.value(name);
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return value.toLongLong();
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        if (value.toULongLong() <= quint64(std::numeric_limits<qint64>::max())) {
+            return value.toLongLong();
+        }
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<QSettings> AppPreferences::openStore()
+{
+    const QString organization = QStringLiteral("Corvane");
+    const QString application = QStringLiteral("CorvaneBeta");
+#ifdef Q_OS_MACOS
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization,
+                                       application);
+#else
+    return std::make_unique<QSettings>(jsonFormat(), QSettings::UserScope, organization, application);
+#endif
+}
+
+QSettings::Format AppPreferences::jsonFormat()
+{
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("json"), readJsonSettings, writeJsonSettings);
+    return format;
+}
+
+bool AppPreferences::read(const QSettings &store, const BoolKey &key)
+{
+    const QVariant value = store.value(key.name);
+    return value.typeId() == QMetaType::Bool ? value.toBool() : key.defaultValue;
+}
+
+qint64 AppPreferences::read(const QSettings &store, const IntegerKey &key)
+{
+    return storedInteger(store, key.name).value_or(key.defaultValue);
+}
+
+QString AppPreferences::read(const QSettings &store, const StringKey &key)
+{
+    const QVariant value = store.value(key.name);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString(key.defaultValue);
+}
+
+qint64 AppPreferences::multiMemoryGB(const QSettings &store)
+{
+    return storedInteger(store, multiMemoryGBKey)
+        .value_or(multiMemoryGBDefault(Host::current().physicalMemory()));
+}
+
+void AppPreferences::write(QSettings &store, const BoolKey &key, bool value)
+{
+    store.setValue(key.name, value);
+}
+
+void AppPreferences::write(QSettings &store, const IntegerKey &key, qint64 value)
+{
+    store.setValue(key.name, value);
+}
+
+void AppPreferences::write(QSettings &store, const StringKey &key, const QString &value)
+{
+    store.setValue(key.name, value);
+}
+
+void AppPreferences::setMultiMemoryGB(QSettings &store, qint64 gigabytes)
+{
+    store.setValue(multiMemoryGBKey, gigabytes);
+}
+
+qint64 AppPreferences::memoryBudgetMB(const QSettings &store)
+{
+    const qint64 memory = Host::current().physicalMemory();
+    if (memory < 5 * GiB) {
+        return 1024;
+    }
+    const qint64 usable = memory / GiB - 4;
+    return std::min(std::max<qint64>(multiMemoryGB(store), 1), usable) * 1024;
+}
+
+VMConfiguration AppPreferences::newConfiguration(const QSettings &store)
+{
+    const qint64 memory = Host::current().physicalMemory();
+    const qint64 gigabytes = read(store, newDeviceMemoryGB);
+
+    VMConfiguration configuration;
+    configuration.cores = read(store, newDeviceCores);
+    if (memory >= 16 * GiB) {
+        configuration.memoryMB = std::clamp<qint64>(gigabytes, 1, 8) * 1024;
+    } else if (memory >= 2 * GiB && gigabytes >= 1) {
+        configuration.memoryMB = std::min(gigabytes, memory / (2 * GiB)) * 1024;
+    } else {
+        configuration.memoryMB = 1024;
+    }
+    configuration.screen = VMConfiguration::screenPresets().first().label;
+    configuration.softwareGPU = read(store, newDeviceSoftwareGPU);
+    return configuration.validated();
+}
+
+AppPreferences::Range AppPreferences::newDeviceCoresRange(int activeProcessors)
+{
+    return {1, std::clamp<qint64>(activeProcessors, 1, 8)};
+}
+
+AppPreferences::Range AppPreferences::newDeviceMemoryGBRange(qint64 physicalMemory)
+{
+    return {1, std::clamp<qint64>(physicalMemory / (2 * GiB), 1, 8)};
+}
+
+AppPreferences::Range AppPreferences::multiMemoryGBRange(qint64 physicalMemory)
+{
+    const qint64 gigabytes = physicalMemory / GiB;
+    return {1, gigabytes > 4 ? gigabytes - 4 : 1};
+}
+
+qint64 AppPreferences::multiMemoryGBDefault(qint64 physicalMemory)
+{
+    const qint64 gigabytes = physicalMemory / GiB;
+    return gigabytes >= 5 ? gigabytes - 4 : 1;
+}
