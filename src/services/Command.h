@@ -15,6 +15,13 @@
  */
 namespace Command {
 
+/** The exit statuses nearly every caller accepts. A function, not a braced default: g++ 12 rejects
+ *  braced lists inside co_await expressions, which is where the runner is called. */
+inline QSet<int> successOnly()
+{
+    return QSet<int>{0};
+}
+
 /**
  * Runs `executable` (an absolute path; never looked up on PATH, never through a shell) with
  * `arguments` passed one by one, and returns what it printed on standard output and standard error
@@ -28,7 +35,7 @@ namespace Command {
  */
 QCoro::Task<QString> run(QString executable, QStringList arguments,
                          std::optional<QMap<QString, QString>> environment = std::nullopt,
-                         double timeoutSeconds = 60, QSet<int> acceptedExitCodes = {0});
+                         double timeoutSeconds = 60, QSet<int> acceptedExitCodes = successOnly());
 
 /**
  * The SHA-1 digest of the whole file as 40 lowercase hexadecimal digits, computed on a worker
