@@ -25,6 +25,8 @@ packages=(
     lsof unzip
     # the user interface is Chinese
     fonts-noto-cjk
+    # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
+    xfsprogs
     # benchmarks compare against the standard tools
     openssl
 )

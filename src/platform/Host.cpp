@@ -203,3 +203,13 @@ bool Host::openWithApplication(const QString &applicationPath, const QString &fi
     return false;
 #endif
 }
+
+ToolCommand Host::cloneCommand(const QString &source, const QString &destination) const
+{
+    return Tools::clone(source, destination);
+}
+
+ToolCommand Host::openFilesProbeCommand(const QString &folder) const
+{
+    return Tools::openFilesProbe(folder);
+}

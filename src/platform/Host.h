@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Tools.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -43,4 +45,9 @@ public:
     virtual QString applicationPath(const QString &bundleIdentifier) const;
     /** Opens `file` with the application at `applicationPath`. */
     virtual bool openWithApplication(const QString &applicationPath, const QString &file);
+
+    /** How this host clones `source` copy-on-write; tests may substitute another program. */
+    virtual ToolCommand cloneCommand(const QString &source, const QString &destination) const;
+    /** How this host lists the processes with files open under `folder`. */
+    virtual ToolCommand openFilesProbeCommand(const QString &folder) const;
 };

@@ -7,6 +7,8 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace FileIO {
@@ -45,6 +47,43 @@ void createFolder(const QString &path)
         }
     }
     throw SystemError::fromErrno(EIO);
+}
+
+void rename(const QString &from, const QString &to)
+{
+    // QFile::rename falls back to copying files; a move here must be a rename or nothing.
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        throw SystemError::fromErrno(errno);
+    }
+}
+
+void removeIfPresent(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink()) {
+        QDir(path).removeRecursively();
+    } else {
+        QFile::remove(path);
+    }
+}
+
+void removeAll(const QString &path)
+{
+    const std::filesystem::path target(QFile::encodeName(path).toStdString());
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(target, error))) {
+        throw SystemError::fromErrno(ENOENT);
+    }
+    std::filesystem::remove_all(target, error);
+    if (error) {
+        throw SystemError(QString::fromLocal8Bit(error.message()));
+    }
+}
+
+bool exists(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 } // namespace FileIO

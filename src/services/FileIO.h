@@ -10,5 +10,13 @@ namespace FileIO {
 void writeAtomically(const QString &path, const QByteArray &data);
 /** Creates `path` and its missing parents; an existing folder is fine. */
 void createFolder(const QString &path);
+/** Renames a file or folder within one volume. */
+void rename(const QString &from, const QString &to);
+/** Removes a file or a folder with its content, if there is one; failures are ignored. */
+void removeIfPresent(const QString &path);
+/** Removes a file or a folder with its content; throws when there is nothing to remove or it fails. */
+void removeAll(const QString &path);
+/** True when anything (a file, a folder, a link) exists at `path`. */
+bool exists(const QString &path);
 
 } // namespace FileIO

@@ -3,8 +3,10 @@
 #include "platform/Host.h"
 
 #include <QList>
+#include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -24,6 +26,16 @@ public:
     bool motionReduced = false;
     bool transparencyReduced = false;
 
+    /** The clone program; a plain recursive copy by default, so clones work on any volume. */
+    std::function<ToolCommand(const QString &, const QString &)> clone = [](const QString &from, const QString &to) {
+        return ToolCommand{QStringLiteral("/bin/cp"), {QStringLiteral("-R"), from, to}};
+    };
+
+    /** The open-files probe; the real one unless a test replaces it. */
+    std::function<ToolCommand(const QString &)> openFilesProbe = [](const QString &folder) {
+        return Tools::openFilesProbe(folder);
+    };
+
     QList<QUrl> opened() const;
 
     int activeProcessorCount() const override { return processors; }
@@ -32,6 +44,11 @@ public:
     bool reduceMotion() const override { return motionReduced; }
     bool reduceTransparency() const override { return transparencyReduced; }
     bool openUrl(const QUrl &url) override;
+    ToolCommand cloneCommand(const QString &source, const QString &destination) const override
+    {
+        return clone(source, destination);
+    }
+    ToolCommand openFilesProbeCommand(const QString &folder) const override { return openFilesProbe(folder); }
 
 private:
     mutable std::mutex m_mutex;

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Mounts a small XFS image with reflink support, for the tests of copy-on-write clones, and prints
+# "export CORVANE_REFLINK_DIR=…" for the caller to eval. Needs root and loop devices; where either is
+# missing it prints nothing and those tests skip with a reason.
+set -u
+image=${CORVANE_REFLINK_IMAGE:-/var/tmp/corvane-reflink.img}
+mountpoint=${CORVANE_REFLINK_MOUNT:-/mnt/corvane-reflink}
+size=${CORVANE_REFLINK_SIZE:-1G}
+
+[ "$(id -u)" -eq 0 ] || { echo "reflink volume: not root, skipping" >&2; exit 0; }
+command -v mkfs.xfs >/dev/null || { echo "reflink volume: mkfs.xfs missing, skipping" >&2; exit 0; }
+
+if ! mountpoint -q "$mountpoint"; then
+    rm -f "$image"
+    truncate -s "$size" "$image" &&
+        mkfs.xfs -q -m reflink=1 "$image" &&
+        mkdir -p "$mountpoint" &&
+        mount -o loop "$image" "$mountpoint" ||
+        { echo "reflink volume: could not create or mount $image, skipping" >&2; exit 0; }
+fi
+chmod 1777 "$mountpoint"
+echo "export CORVANE_REFLINK_DIR=$mountpoint"

@@ -1,0 +1,178 @@
+#include "services/FileSnapshotStore.h"
+
+#include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/Command.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace FileSnapshotStore {
+namespace {
+
+const auto category = QStringLiteral("快照");
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<SnapshotRecord> readRecord(const QString &folder)
+{
+    QFile file(folder + QStringLiteral("/snapshot.json"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return SnapshotRecord::fromJson(file.readAll());
+}
+
+QCoro::Task<> clone(QString source, QString destination)
+{
+    const ToolCommand command = Host::current().cloneCommand(source, destination);
+    co_await Command::run(command.program, command.arguments, std::nullopt, 600);
+}
+
+QString describeRecord(const SnapshotRecord &record)
+{
+    return record.platform + QStringLiteral(" 快照：") + record.displayName + QStringLiteral(" · ") + record.id;
+}
+
+} // namespace
+
+QList<SnapshotRecord> records(const QString &collection)
+{
+    QList<SnapshotRecord> found;
+    const QStringList entries = QDir(collection).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                                           QDir::Name);
+    for (const QString &entry : entries) {
+        if (entry.startsWith(u'.')) {
+            continue;
+        }
+        if (auto record = readRecord(collection + u'/' + entry)) {
+            found.append(*record);
+        }
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const SnapshotRecord &a, const SnapshotRecord &b) { return a.createdAt > b.createdAt; });
+    return found;
+}
+
+QCoro::Task<> ensureUnused(QString path, QString label)
+{
+    const ToolCommand probe = Host::current().openFilesProbeCommand(path);
+    QString output;
+    try {
+        const QSet<int> accepted{0, 1};
+        output = co_await Command::run(probe.program, probe.arguments, std::nullopt, 45, accepted);
+    } catch (...) {
+        // Without a working probe nothing is known to hold the folder.
+        co_return;
+    }
+    if (!output.trimmed().isEmpty()) {
+        throw VMFailure(label + QStringLiteral("仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
+    }
+}
+
+QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
+                                   QString displayName, std::optional<QByteArray> configuration)
+{
+    if (!FileIO::exists(source)) {
+        throw VMFailure(QStringLiteral("设备数据尚不存在，无法创建快照。"));
+    }
+    const SnapshotRecord record{newId(), platform, deviceID, displayName,
+                                QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC)};
+    const QString building = collection + QStringLiteral("/.creating-") + record.id;
+    const QString finished = collection + u'/' + record.id;
+
+    FileIO::createFolder(collection);
+    FileIO::removeIfPresent(building);
+    FileIO::createFolder(building);
+
+    std::exception_ptr failure;
+    try {
+        co_await clone(source, building + QStringLiteral("/payload"));
+        if (configuration) {
+            FileIO::writeAtomically(building + QStringLiteral("/configuration.json"), *configuration);
+        }
+        FileIO::writeAtomically(building + QStringLiteral("/snapshot.json"), record.toJson());
+        FileIO::rename(building, finished);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        FileIO::removeIfPresent(building);
+        const QString cause = describe(failure);
+        AppLog::error(category, QStringLiteral("创建 ") + platform + QStringLiteral(" 快照失败：") + cause);
+        throw VMFailure(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n") + cause);
+    }
+    AppLog::info(category, QStringLiteral("已创建 ") + describeRecord(record));
+    co_return record;
+}
+
+QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record)
+{
+    const QString folder = collection + u'/' + record.id;
+    const QString payload = folder + QStringLiteral("/payload");
+    const std::optional<SnapshotRecord> stored = readRecord(folder);
+    if (!FileIO::exists(payload) || !stored || stored->id != record.id || stored->platform != record.platform
+        || stored->deviceID != record.deviceID) {
+        throw VMFailure(QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
+    }
+
+    const QString parent = QFileInfo(source).absolutePath();
+    const QString fresh = parent + QStringLiteral("/.snapshot-restore-") + newId();
+    const QString backup = parent + QStringLiteral("/.snapshot-backup-") + newId();
+    FileIO::removeIfPresent(fresh);
+
+    std::exception_ptr failure;
+    try {
+        co_await clone(payload, fresh);
+        if (!FileIO::exists(fresh)) {
+            throw VMFailure(QStringLiteral("快照恢复副本未生成。"));
+        }
+        if (FileIO::exists(source)) {
+            FileIO::rename(source, backup);
+        }
+        try {
+            FileIO::rename(fresh, source);
+        } catch (...) {
+            if (FileIO::exists(backup)) {
+                try {
+                    FileIO::rename(backup, source);
+                } catch (...) {
+                    // The live data stays in the backup folder, where the user can still find it.
+                }
+            }
+            throw;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        FileIO::removeIfPresent(fresh);
+        AppLog::error(category, QStringLiteral("回滚 ") + record.platform + QStringLiteral(" 快照失败：") + describe(failure));
+        std::rethrow_exception(failure);
+    }
+    FileIO::removeIfPresent(backup);
+    AppLog::info(category, QStringLiteral("已回滚 ") + describeRecord(record));
+
+    QFile configuration(folder + QStringLiteral("/configuration.json"));
+    if (!configuration.open(QIODevice::ReadOnly)) {
+        co_return std::nullopt;
+    }
+    co_return configuration.readAll();
+}
+
+void deleteSnapshot(const QString &collection, const SnapshotRecord &record)
+{
+    FileIO::removeAll(collection + u'/' + record.id);
+    AppLog::info(category, QStringLiteral("已删除 ") + describeRecord(record));
+}
+
+} // namespace FileSnapshotStore

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "services/SnapshotRecord.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+/**
+ * Point-in-time copies of a guest's data folder, made as copy-on-write clones. Each snapshot is a
+ * self-describing folder in a collection; restoring puts a complete clone next to the live data
+ * before swapping it in with two renames.
+ */
+namespace FileSnapshotStore {
+
+/** The snapshots of a collection, newest first; unreadable entries are skipped. */
+QList<SnapshotRecord> records(const QString &collection);
+
+/** Fails with "<label>仍被其他程序使用。…" when a process has files open under `path`. */
+QCoro::Task<> ensureUnused(QString path, QString label);
+
+QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
+                                   QString displayName, std::optional<QByteArray> configuration);
+
+/** Replaces `source` with the snapshot's payload; returns the configuration kept with it, if any. */
+QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record);
+
+/** Deletes the snapshot permanently. */
+void deleteSnapshot(const QString &collection, const SnapshotRecord &record);
+
+} // namespace FileSnapshotStore

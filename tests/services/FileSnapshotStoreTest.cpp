@@ -1,0 +1,264 @@
+#include "Await.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "services/FileSnapshotStore.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
+QStringList hiddenLeftovers(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(QStringLiteral(".snapshot-"));
+}
+
+class SnapshotStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        source = dir.filePath(QStringLiteral("device/avd"));
+        collection = dir.filePath(QStringLiteral("snapshots/android/primary"));
+        writeFile(source + QStringLiteral("/userdata.img"), "version 1");
+        writeFile(source + QStringLiteral("/sub/config.ini"), "hw.ramSize=2048\n");
+    }
+
+    SnapshotRecord create(const QString &name, std::optional<QByteArray> configuration = std::nullopt)
+    {
+        auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
+                                                       QStringLiteral("primary"), name, configuration));
+        EXPECT_FALSE(outcome.error) << outcome.error->toStdString();
+        return outcome.value.value_or(SnapshotRecord{});
+    }
+
+    QTemporaryDir dir;
+    FakeHost host;
+    QString source;
+    QString collection;
+};
+
+TEST_F(SnapshotStoreTest, RecordsSkipHiddenBrokenAndForeignDateEntries)
+{
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
+
+    const SnapshotRecord valid{QStringLiteral("B"), QStringLiteral("Android"), QStringLiteral("primary"),
+                               QStringLiteral("n"), QDateTime(QDate(2026, 3, 1), QTime(8, 15, 42), Qt::UTC)};
+    writeFile(collection + QStringLiteral("/.creating-A/snapshot.json"), valid.toJson());
+    QDir().mkpath(collection + QStringLiteral("/no-record"));
+    writeFile(collection + QStringLiteral("/fractional/snapshot.json"),
+              valid.toJson().replace("08:15:42Z", "08:15:42.500Z"));
+    writeFile(collection + QStringLiteral("/offset/snapshot.json"), valid.toJson().replace("08:15:42Z", "08:15:42+01:00"));
+    writeFile(collection + QStringLiteral("/truncated/snapshot.json"), valid.toJson().left(20));
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
+
+    writeFile(collection + QStringLiteral("/B/snapshot.json"), valid.toJson());
+    EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{valid});
+    EXPECT_TRUE(valid.toJson().contains("\"createdAt\":\"2026-03-01T08:15:42Z\""));
+}
+
+TEST_F(SnapshotStoreTest, NewestFirstAndSameSecondKeepsListingOrder)
+{
+    auto at = [](const QString &id, int second) {
+        return SnapshotRecord{id, QStringLiteral("Linux"), QStringLiteral("linux"), id,
+                              QDateTime(QDate(2026, 1, 1), QTime(0, 0, second), Qt::UTC)};
+    };
+    for (const SnapshotRecord &record : {at(QStringLiteral("A"), 5), at(QStringLiteral("B"), 9),
+                                         at(QStringLiteral("C"), 5)}) {
+        writeFile(collection + u'/' + record.id + QStringLiteral("/snapshot.json"), record.toJson());
+    }
+    QStringList order;
+    for (const SnapshotRecord &record : FileSnapshotStore::records(collection)) {
+        order.append(record.id);
+    }
+    EXPECT_EQ(order, (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+}
+
+TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
+{
+    const SnapshotRecord record = create(QStringLiteral("安卓 1"), QByteArray("{\"cores\":2}"));
+    EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{record});
+    EXPECT_EQ(readAll(collection + u'/' + record.id + QStringLiteral("/payload/userdata.img")), "version 1");
+    EXPECT_LT(qAbs(record.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
+
+    writeFile(source + QStringLiteral("/userdata.img"), "version 2");
+    writeFile(source + QStringLiteral("/added-later"), "x");
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    ASSERT_FALSE(restored.error) << restored.error->toStdString();
+    ASSERT_TRUE(restored.value);
+    EXPECT_EQ(*restored.value, QByteArray("{\"cores\":2}"));
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readAll(source + QStringLiteral("/sub/config.ini")), "hw.ramSize=2048\n");
+    EXPECT_FALSE(QFile::exists(source + QStringLiteral("/added-later")));
+    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+
+    FileSnapshotStore::deleteSnapshot(collection, record);
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
+    EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, record), SystemError);
+
+    const QString tail = QStringLiteral(" Android 快照：安卓 1 · ") + record.id;
+    QStringList messages;
+    for (const QString &entry : LogProbe::entries()) {
+        if (entry.contains(QStringLiteral("[快照]"))) {
+            messages.append(entry.section(QStringLiteral("[快照] "), 1));
+        }
+    }
+    EXPECT_EQ(messages, (QStringList{QStringLiteral("已创建") + tail, QStringLiteral("已回滚") + tail,
+                                     QStringLiteral("已删除") + tail}));
+}
+
+TEST_F(SnapshotStoreTest, RestoreWithoutConfigurationAndIntoADeletedSource)
+{
+    const SnapshotRecord record = create(QStringLiteral("n"));
+    QDir(source).removeRecursively();
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    ASSERT_FALSE(restored.error) << restored.error->toStdString();
+    ASSERT_TRUE(restored.value);
+    EXPECT_FALSE(*restored.value);
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+}
+
+TEST_F(SnapshotStoreTest, MissingSourceCreatesNothing)
+{
+    QDir(source).removeRecursively();
+    const auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
+                                                         QStringLiteral("primary"), QStringLiteral("n"), std::nullopt));
+    EXPECT_EQ(outcome.error, QStringLiteral("设备数据尚不存在，无法创建快照。"));
+    EXPECT_FALSE(QFileInfo::exists(collection));
+}
+
+TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
+{
+    const SnapshotRecord record = create(QStringLiteral("n"));
+    writeFile(source + QStringLiteral("/userdata.img"), "version 2");
+
+    SnapshotRecord foreign = record;
+    foreign.deviceID = QStringLiteral("ANOTHER");
+    SnapshotRecord otherPlatform = record;
+    otherPlatform.platform = QStringLiteral("Linux");
+    for (const SnapshotRecord &wrong : {foreign, otherPlatform}) {
+        EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, wrong)).error,
+                  QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
+    }
+    QDir(collection + u'/' + record.id + QStringLiteral("/payload")).removeRecursively();
+    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record)).error,
+              QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+}
+
+TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
+{
+    const SnapshotRecord record = create(QStringLiteral("n"));
+    writeFile(source + QStringLiteral("/userdata.img"), "version 2");
+
+    // A clone killed half-way, as when the copy is interrupted.
+    host.clone = [](const QString &from, const QString &to) {
+        return ToolCommand{QStringLiteral(CORVANE_FAKES_DIR "/cp_dies"), {from, to}};
+    };
+    const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
+                                                         QStringLiteral("primary"), QStringLiteral("n2"), std::nullopt));
+    ASSERT_TRUE(created.error);
+    EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n")))
+        << created.error->toStdString();
+    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{record.id});
+    EXPECT_TRUE(LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 创建 Android 快照失败：")));
+
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    ASSERT_TRUE(restored.error);
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+    EXPECT_TRUE(LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 回滚 Android 快照失败：")));
+
+    // A clone that reports success but makes nothing.
+    host.clone = [](const QString &, const QString &) { return ToolCommand{QStringLiteral("/bin/true"), {}}; };
+    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record)).error, QStringLiteral("快照恢复副本未生成。"));
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+}
+
+TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
+{
+    const QString label = QStringLiteral("Linux");
+    EXPECT_TRUE(await(FileSnapshotStore::ensureUnused(source, label)).done);
+
+    QFile held(source + QStringLiteral("/userdata.img"));
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    EXPECT_EQ(await(FileSnapshotStore::ensureUnused(source, label)).error,
+              QStringLiteral("Linux仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
+
+    host.openFilesProbe = [](const QString &) { return ToolCommand{QStringLiteral("/nonexistent/lsof"), {}}; };
+    EXPECT_TRUE(await(FileSnapshotStore::ensureUnused(source, label)).done);
+}
+
+// The real clone: copy-on-write or nothing.
+class RealCloneTest : public ::testing::Test
+{
+protected:
+    static bool volumeClones(const QString &folder)
+    {
+        writeFile(folder + QStringLiteral("/probe"), "p");
+        const int status = QProcess::execute(QStringLiteral("/bin/cp"),
+                                             {QStringLiteral("--reflink=always"), folder + QStringLiteral("/probe"),
+                                              folder + QStringLiteral("/probe-clone")});
+        return status == 0;
+    }
+};
+
+TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
+{
+    const QString volume = qEnvironmentVariable("CORVANE_REFLINK_DIR");
+    if (volume.isEmpty()) {
+        GTEST_SKIP() << "no copy-on-write volume: CORVANE_REFLINK_DIR is unset (.ci/run mounts an XFS image as root)";
+    }
+    QTemporaryDir dir(volume + QStringLiteral("/store-XXXXXX"));
+    ASSERT_TRUE(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("machine"));
+    writeFile(source + QStringLiteral("/Disk.img"), QByteArray(1 << 20, 'd'));
+    const QString collection = dir.filePath(QStringLiteral("snapshots/linux"));
+
+    const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
+                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt));
+    ASSERT_FALSE(created.error) << created.error->toStdString();
+    writeFile(source + QStringLiteral("/Disk.img"), "changed");
+    ASSERT_FALSE(await(FileSnapshotStore::restore(source, collection, *created.value)).error);
+    EXPECT_EQ(readAll(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
+}
+
+TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)
+{
+    QTemporaryDir dir;
+    if (volumeClones(dir.path())) {
+        GTEST_SKIP() << "the temporary folder's volume supports clones; nothing to refuse here";
+    }
+    const QString source = dir.filePath(QStringLiteral("machine"));
+    writeFile(source + QStringLiteral("/Disk.img"), "d");
+    const QString collection = dir.filePath(QStringLiteral("snapshots"));
+    const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
+                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt));
+    ASSERT_TRUE(created.error);
+    EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。")));
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
+    EXPECT_TRUE(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+} // namespace
