@@ -2,6 +2,7 @@
 
 #include "services/AppLog.h"
 #include "services/Error.h"
+#include "services/ProcessWait.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -22,7 +23,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <coroutine>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -114,42 +114,6 @@ int timerInterval(double seconds)
     return milliseconds >= longest ? longest : static_cast<int>(milliseconds);
 }
 
-/**
- * Suspends until the process is no longer running, whether it exited or never started. The resume
- * is posted, not direct, so QProcess has finished emitting its own signals before the coroutine may
- * destroy it.
- */
-class ProcessEnd
-{
-public:
-    explicit ProcessEnd(QProcess &process)
-        : m_process(process)
-    {
-    }
-
-    bool await_ready() const { return m_process.state() == QProcess::NotRunning; }
-
-    void await_suspend(std::coroutine_handle<> waiting)
-    {
-        m_connection = QObject::connect(&m_process, &QProcess::stateChanged, &m_process,
-                                        [this, waiting](QProcess::ProcessState state) {
-                                            if (state != QProcess::NotRunning) {
-                                                return;
-                                            }
-                                            QObject::disconnect(m_connection);
-                                            QMetaObject::invokeMethod(
-                                                &m_process, [waiting] { waiting.resume(); },
-                                                Qt::QueuedConnection);
-                                        });
-    }
-
-    void await_resume() const {}
-
-private:
-    QProcess &m_process;
-    QMetaObject::Connection m_connection;
-};
-
 struct Digest
 {
     QString hex;
@@ -239,7 +203,7 @@ QCoro::Task<QString> run(QString executable, QStringList arguments, std::optiona
         process.start(QIODevice::ReadOnly);
         terminate.start();
         kill.start();
-        co_await ProcessEnd(process);
+        co_await ProcessStateWait::ended(process);
         terminate.stop();
         kill.stop();
 

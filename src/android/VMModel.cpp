@@ -1,0 +1,561 @@
+#include "android/VMModel.h"
+
+#include "android/detail/EmulatorPorts.h"
+#include "android/detail/InstanceLock.h"
+#include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/Command.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/Interaction.h"
+#include "services/ProcessWait.h"
+#include "services/PropertyField.h"
+#include "services/Tasks.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <QCoroTimer>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+const auto category = QStringLiteral("Android");
+
+QString gigabytes(qint64 memoryMB)
+{
+    return QString::number(memoryMB / 1024);
+}
+
+} // namespace
+
+VMModel::VMModel(VMPaths paths, QString id, QString name, QObject *parent)
+    : QObject(parent)
+    , m_paths(std::move(paths))
+    , m_id(std::move(id))
+    , m_configuration(VMConfiguration::load(m_paths.configurationFile()).validated())
+    , m_status(QStringLiteral("准备就绪"))
+    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
+    , m_name(std::move(name))
+{
+    m_installed = m_paths.installed();
+    m_status = m_installed ? QStringLiteral("安卓环境已就绪") : QStringLiteral("首次使用 · 需要安装安卓环境");
+    refreshSnapshots();
+}
+
+VMModel::~VMModel()
+{
+    cancelBootMonitor();
+    if (m_process) {
+        // The emulator must not outlive the model that supervises it; QProcess reaps it when destroyed.
+        m_process->disconnect(this);
+        m_process->kill();
+    }
+    releaseClaim();
+}
+
+void VMModel::setConfiguration(const VMConfiguration &configuration)
+{
+    if (assignChanged(m_configuration, configuration)) {
+        Q_EMIT configurationChanged();
+    }
+}
+
+std::optional<SnapshotRecord> VMModel::latestSnapshot() const
+{
+    if (m_snapshots.isEmpty()) {
+        return std::nullopt;
+    }
+    return m_snapshots.first();
+}
+
+qint64 VMModel::processId() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
+bool VMModel::portsAvailable(std::optional<int> port) const
+{
+    return EmulatorPorts::available(port.value_or(m_port));
+}
+
+void VMModel::start()
+{
+    if (!m_installed || m_running || m_busy || m_snapshotBusy || m_forceQuitting) {
+        return;
+    }
+    if (canStart && !canStart()) {
+        return;
+    }
+    for (const int candidate : EmulatorPorts::candidates()) {
+        if (EmulatorPorts::reserved().contains(candidate) || !portsAvailable(candidate)) {
+            continue;
+        }
+        try {
+            m_paths.createDirectories();
+        } catch (const Error &failure) {
+            setError(failure.description());
+            return;
+        }
+        const InstanceLock::Attempt lock = InstanceLock::acquire(m_paths.lockFile());
+        if (lock.outcome == InstanceLock::Outcome::CannotOpen) {
+            setError(QStringLiteral("无法锁定实例数据目录。"));
+            return;
+        }
+        if (lock.outcome == InstanceLock::Outcome::HeldElsewhere) {
+            setError(QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
+            return;
+        }
+        m_instanceLock = lock.descriptor;
+        m_port = candidate;
+        EmulatorPorts::reserved().insert(candidate);
+
+        save();
+        setError(QString());
+        setBusy(true);
+        setStatus(QStringLiteral("检查虚拟化环境…"));
+        AppLog::info(category, QStringLiteral("请求启动 ") + m_name + QStringLiteral(" · 端口 ") + QString::number(m_port)
+                                   + QStringLiteral(" · ") + QString::number(m_configuration.cores) + QStringLiteral(" 核 · ")
+                                   + gigabytes(m_configuration.memoryMB) + QStringLiteral("GB"));
+        startTask(runStart(), category);
+        return;
+    }
+    setError(QStringLiteral("没有可用的模拟器端口，请关闭不使用的实例。"));
+}
+
+QCoro::Task<> VMModel::runStart()
+{
+    QPointer self(this);
+    try {
+        const qint64 free = Host::current().availableCapacity(m_paths.root());
+        if (free < 0 || free <= minimumFreeBytes) {
+            throw VMFailure(QStringLiteral("剩余磁盘不足 3GB，请释放空间后启动，以免安卓数据写入失败。"));
+        }
+        if (!portsAvailable()) {
+            throw VMFailure(QStringLiteral("端口被其他程序抢占，请重试以重新分配。"));
+        }
+        const QMap<QString, QString> environment = m_paths.environment();
+        const QStringList accelCheck{QStringLiteral("-accel-check")};
+        const QString accel = co_await Command::run(m_paths.emulatorExecutable(), accelCheck, environment, 60);
+        if (!self) {
+            co_return;
+        }
+        setDetail(accel.trimmed());
+        m_paths.configure(m_configuration);
+
+        const QStringList startServer{QStringLiteral("-P"), QString::number(VMPaths::adbServerPort),
+                                      QStringLiteral("start-server")};
+        co_await Command::run(m_paths.adbExecutable(), startServer, environment, 60);
+        if (!self) {
+            co_return;
+        }
+
+        QFile log(m_paths.emulatorLog());
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            throw SystemError(log.errorString());
+        }
+        log.close();
+
+        auto *process = new QProcess(this);
+        process->setProgram(m_paths.emulatorExecutable());
+        process->setArguments(m_configuration.arguments(m_port));
+        QProcessEnvironment complete;
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it) {
+            complete.insert(it.key(), it.value());
+        }
+        process->setProcessEnvironment(complete);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->setStandardOutputFile(m_paths.emulatorLog(), QIODevice::Append);
+        process->setStandardInputFile(QProcess::nullDevice());
+        connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+            onProcessFinished(process, exitCode, status == QProcess::CrashExit);
+        });
+        process->start();
+        co_await ProcessStateWait::started(*process);
+        if (!self) {
+            co_return;
+        }
+        if (process->state() != QProcess::Running) {
+            const QString reason = process->errorString();
+            process->deleteLater();
+            throw SystemError(reason);
+        }
+
+        m_process = process;
+        setRunning(true);
+        setBooted(false);
+        setStatus(QStringLiteral("安卓启动中…"));
+        setDetail(QStringLiteral("安卓会出现在独立窗口中。首次开机通常需要 1–3 分钟。"));
+        m_bootCancelled = std::make_shared<bool>(false);
+        startTask(monitorBoot(m_bootCancelled), category);
+    } catch (...) {
+        const QString description = describe(std::current_exception());
+        if (self) {
+            setStatus(QStringLiteral("无法启动"));
+            setError(description);
+            AppLog::error(category, m_name + QStringLiteral(" 启动失败：") + description);
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    setBusy(m_forceQuitting);
+    if (!m_running && !m_forceQuitting) {
+        releaseClaim();
+    }
+}
+
+QCoro::Task<> VMModel::monitorBoot(std::shared_ptr<bool> cancelled)
+{
+    QPointer self(this);
+    const QStringList getprop{QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("sys.boot_completed")};
+    for (int attempt = 0;;) {
+        if (!self || *cancelled || !m_running) {
+            co_return;
+        }
+        QString answer;
+        try {
+            answer = co_await adb(getprop, 10);
+        } catch (...) {
+            // Not booted far enough to answer yet; poll again.
+        }
+        if (!self || *cancelled || !m_running) {
+            co_return;
+        }
+        if (answer.trimmed() == QLatin1String("1")) {
+            if (!m_stopping) {
+                setBooted(true);
+                setStatus(QStringLiteral("安卓正在运行"));
+                setDetail(QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU · ")
+                          + gigabytes(m_configuration.memoryMB) + QStringLiteral("GB 内存 · Android 14"));
+            }
+            co_return;
+        }
+        co_await QCoro::sleepFor(timing.bootPollInterval);
+        if (!self || *cancelled || !m_running) {
+            co_return;
+        }
+        if (++attempt >= timing.bootAttempts) {
+            setStatus(QStringLiteral("开机耗时较长"));
+            setDetail(QStringLiteral("请查看安卓窗口或运行日志，必要时停止后切换兼容渲染。"));
+            co_return;
+        }
+    }
+}
+
+QCoro::Task<QString> VMModel::adb(QStringList arguments, double timeoutSeconds)
+{
+    QStringList full{QStringLiteral("-P"), QString::number(VMPaths::adbServerPort), QStringLiteral("-s"),
+                     QStringLiteral("emulator-") + QString::number(m_port)};
+    full += arguments;
+    const QString executable = m_paths.adbExecutable();
+    const QMap<QString, QString> environment = m_paths.environment();
+    co_return co_await Command::run(executable, full, environment, timeoutSeconds);
+}
+
+void VMModel::onProcessFinished(QProcess *process, int exitCode, bool crashed)
+{
+    process->deleteLater();
+    if (m_process != process || m_forceQuitting) {
+        return;
+    }
+    const bool requested = m_stopping;
+    releaseClaim();
+    setRunning(false);
+    setBooted(false);
+    setStopping(false);
+    cancelBootMonitor();
+    m_process = nullptr;
+    setStatus(QStringLiteral("安卓已停止"));
+    if ((!crashed && exitCode == 0) || requested) {
+        AppLog::info(category, m_name + QStringLiteral(" 已停止"));
+        return;
+    }
+    refreshLog();
+    setError(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n") + m_logText.right(1800));
+    AppLog::error(category, m_name + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
+}
+
+QCoro::Task<> VMModel::stop()
+{
+    QPointer self(this);
+    QPointer<QProcess> process = m_process;
+    if (!process || process->state() == QProcess::NotRunning) {
+        co_return;
+    }
+    AppLog::info(category, QStringLiteral("请求正常关闭 ") + m_name);
+    auto stillRunning = [&process] { return process && process->state() != QProcess::NotRunning; };
+
+    if (m_stopping) {
+        // Another stop already asked the emulator to quit: wait for it, then make sure.
+        for (int poll = 1; stillRunning(); ++poll) {
+            co_await QCoro::sleepFor(timing.stopPollInterval);
+            if (poll == timing.repeatedStopPollsBeforeKill && stillRunning()) {
+                ::kill(pid_t(process->processId()), SIGKILL);
+            }
+        }
+        co_return;
+    }
+
+    setStopping(true);
+    setStatus(QStringLiteral("正在关闭安卓…"));
+    cancelBootMonitor();
+    try {
+        const QStringList emuKill{QStringLiteral("emu"), QStringLiteral("kill")};
+        co_await adb(emuKill, 10);
+    } catch (...) {
+        // The signals below end an emulator that could not be asked.
+    }
+    if (!self) {
+        co_return;
+    }
+    const int killAt = timing.stopPollsBeforeTerminate + timing.stopPollsBeforeKill;
+    for (int poll = 1; stillRunning(); ++poll) {
+        co_await QCoro::sleepFor(timing.stopPollInterval);
+        if (!stillRunning()) {
+            break;
+        }
+        if (poll == timing.stopPollsBeforeTerminate) {
+            process->terminate();
+        } else if (poll == killAt) {
+            ::kill(pid_t(process->processId()), SIGKILL);
+        }
+    }
+}
+
+QCoro::Task<> VMModel::forceQuit()
+{
+    QPointer self(this);
+    QPointer<QProcess> process = m_process;
+    if (m_forceQuitting || !process || process->state() == QProcess::NotRunning) {
+        co_return;
+    }
+    AppLog::warn(category, QStringLiteral("请求强制退出 ") + m_name);
+    setForceQuitting(true);
+    setBusy(true);
+    setStopping(true);
+    setError(QString());
+    setStatus(QStringLiteral("正在强制退出…"));
+    cancelBootMonitor();
+
+    if (::kill(pid_t(process->processId()), SIGKILL) != 0) {
+        setError(QStringLiteral("无法终止安卓进程，请重试。"));
+    } else {
+        for (int poll = 0; poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
+            co_await QCoro::sleepFor(timing.forceQuitPollInterval);
+            if (!self) {
+                co_return;
+            }
+        }
+        if (process && process->state() != QProcess::NotRunning) {
+            setError(QStringLiteral("安卓进程尚未退出，请重试。"));
+        } else {
+            m_process = nullptr;
+            setRunning(false);
+            setBooted(false);
+            releaseClaim();
+            setStatus(QStringLiteral("安卓已强制退出"));
+            setDetail(QStringLiteral("未保存运行快照；未写入磁盘的操作可能丢失，已写入的数据保留。"));
+            AppLog::warn(category, m_name + QStringLiteral(" 已强制退出"));
+        }
+    }
+    setForceQuitting(false);
+    setBusy(false);
+    setStopping(false);
+}
+
+void VMModel::installAPK()
+{
+    if (!m_booted) {
+        return;
+    }
+    startTask(runInstallAPK(), category);
+}
+
+QCoro::Task<> VMModel::runInstallAPK()
+{
+    QPointer self(this);
+    const QStringList filters{QStringLiteral("Android 应用 (*.apk)")};
+    const QString file = co_await Interaction::current()->chooseFile(QStringLiteral("选择要安装的 APK"), filters);
+    if (!self || file.isEmpty() || !m_booted || m_busy) {
+        co_return;
+    }
+    const QString fileName = QFileInfo(file).fileName();
+    setBusy(true);
+    setDetail(QStringLiteral("正在安装 ") + fileName + QStringLiteral("…"));
+    try {
+        const QStringList install{QStringLiteral("install"), QStringLiteral("-r"), file};
+        const QString output = co_await adb(install, 180);
+        if (!self) {
+            co_return;
+        }
+        if (output.contains(QLatin1String("Success"))) {
+            setDetail(QStringLiteral("已安装：") + fileName + QStringLiteral("。请在安卓应用列表中打开。"));
+        } else {
+            setError(output);
+        }
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        setError(describe(std::current_exception()));
+    }
+    setBusy(false);
+}
+
+void VMModel::save()
+{
+    setConfiguration(m_configuration.validated());
+    try {
+        saveConfiguration(m_paths, m_configuration);
+    } catch (const Error &failure) {
+        setError(failure.description());
+    }
+}
+
+void VMModel::saveName()
+{
+    const QString trimmed = m_name.trimmed();
+    if (trimmed.isEmpty()) {
+        return;
+    }
+    setName(trimmed);
+    try {
+        FileIO::writeAtomically(m_paths.instanceNameFile(), trimmed.toUtf8());
+    } catch (const Error &) {
+        // The name still shows; it is stored again on the next rename.
+    }
+}
+
+void VMModel::refreshLog()
+{
+    QFile file(m_paths.emulatorLog());
+    if (!file.open(QIODevice::ReadOnly)) {
+        setLogText(QStringLiteral("暂无运行日志。"));
+        return;
+    }
+    const qint64 size = file.size();
+    file.seek(size > 63999 ? size - 64000 : 0);
+    setLogText(QString::fromUtf8(file.readAll()));
+}
+
+void VMModel::cancelBootMonitor()
+{
+    if (m_bootCancelled) {
+        *m_bootCancelled = true;
+        m_bootCancelled.reset();
+    }
+}
+
+void VMModel::releaseClaim()
+{
+    EmulatorPorts::reserved().remove(m_port);
+    InstanceLock::release(m_instanceLock);
+}
+
+void VMModel::refreshInstalled()
+{
+    setInstalled(m_paths.installed());
+}
+
+void VMModel::setStatus(const QString &value)
+{
+    if (assignChanged(m_status, value)) {
+        Q_EMIT statusChanged();
+    }
+}
+
+void VMModel::setDetail(const QString &value)
+{
+    if (assignChanged(m_detail, value)) {
+        Q_EMIT detailChanged();
+    }
+}
+
+void VMModel::setInstalled(bool value)
+{
+    if (assignChanged(m_installed, value)) {
+        Q_EMIT installedChanged();
+    }
+}
+
+void VMModel::setBusy(bool value)
+{
+    if (assignChanged(m_busy, value)) {
+        Q_EMIT busyChanged();
+    }
+}
+
+void VMModel::setRunning(bool value)
+{
+    if (assignChanged(m_running, value)) {
+        Q_EMIT runningChanged();
+    }
+}
+
+void VMModel::setBooted(bool value)
+{
+    if (assignChanged(m_booted, value)) {
+        Q_EMIT bootedChanged();
+    }
+}
+
+void VMModel::setStopping(bool value)
+{
+    if (assignChanged(m_stopping, value)) {
+        Q_EMIT stoppingChanged();
+    }
+}
+
+void VMModel::setForceQuitting(bool value)
+{
+    if (assignChanged(m_forceQuitting, value)) {
+        Q_EMIT forceQuittingChanged();
+    }
+}
+
+void VMModel::setError(const QString &value)
+{
+    if (assignChanged(m_error, value)) {
+        Q_EMIT errorChanged();
+    }
+}
+
+void VMModel::setLogText(const QString &value)
+{
+    if (assignChanged(m_logText, value)) {
+        Q_EMIT logTextChanged();
+    }
+}
+
+void VMModel::setSnapshots(const QList<SnapshotRecord> &value)
+{
+    if (assignChanged(m_snapshots, value)) {
+        Q_EMIT snapshotsChanged();
+    }
+}
+
+void VMModel::setSnapshotBusy(bool value)
+{
+    if (assignChanged(m_snapshotBusy, value)) {
+        Q_EMIT snapshotBusyChanged();
+    }
+}
+
+void VMModel::setSnapshotMessage(const QString &value)
+{
+    if (assignChanged(m_snapshotMessage, value)) {
+        Q_EMIT snapshotMessageChanged();
+    }
+}
+
+void VMModel::setName(const QString &value)
+{
+    if (assignChanged(m_name, value)) {
+        Q_EMIT nameChanged();
+    }
+}

@@ -1,0 +1,184 @@
+#pragma once
+
+#include "android/VMConfiguration.h"
+#include "android/VMPaths.h"
+#include "services/SnapshotRecord.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QProcess;
+
+/**
+ * One Android device: its folder, its hardware settings and at most one running emulator. Starts the
+ * emulator on a free port pair under an exclusive lock on the device folder, watches it until Android
+ * has booted, stops it with escalation, installs APKs and keeps file-level snapshots of its AVD.
+ */
+class VMModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
+    Q_PROPERTY(bool installed READ installed NOTIFY installedChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    Q_PROPERTY(bool booted READ booted NOTIFY bootedChanged)
+    Q_PROPERTY(bool stopping READ stopping NOTIFY stoppingChanged)
+    Q_PROPERTY(bool forceQuitting READ forceQuitting NOTIFY forceQuittingChanged)
+    Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    Q_PROPERTY(QString logText READ logText NOTIFY logTextChanged)
+    Q_PROPERTY(bool snapshotBusy READ snapshotBusy NOTIFY snapshotBusyChanged)
+    Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
+    Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
+
+public:
+    /** How long the model waits between its polls; tests shorten these. */
+    struct Timing
+    {
+        std::chrono::milliseconds bootPollInterval{2000};
+        int bootAttempts = 120;
+        std::chrono::milliseconds stopPollInterval{200};
+        int stopPollsBeforeTerminate = 30;
+        int stopPollsBeforeKill = 25;
+        int repeatedStopPollsBeforeKill = 150;
+        std::chrono::milliseconds forceQuitPollInterval{50};
+        int forceQuitPolls = 100;
+    };
+
+    /** More than this much free space must remain on the device's volume for a start. */
+    static constexpr qint64 minimumFreeBytes = qint64(3) << 30;
+
+    VMModel(VMPaths paths, QString id, QString name, QObject *parent = nullptr);
+    ~VMModel() override;
+
+    const VMPaths &paths() const { return m_paths; }
+    const QString &id() const { return m_id; }
+
+    const VMConfiguration &configuration() const { return m_configuration; }
+    /** The settings form edits this; it is stored by save(). */
+    void setConfiguration(const VMConfiguration &configuration);
+    const QString &status() const { return m_status; }
+    const QString &detail() const { return m_detail; }
+    bool installed() const { return m_installed; }
+    bool busy() const { return m_busy; }
+    bool running() const { return m_running; }
+    bool booted() const { return m_booted; }
+    bool stopping() const { return m_stopping; }
+    bool forceQuitting() const { return m_forceQuitting; }
+    const QString &error() const { return m_error; }
+    void clearError() { setError(QString()); }
+    const QString &logText() const { return m_logText; }
+    const QList<SnapshotRecord> &snapshots() const { return m_snapshots; }
+    std::optional<SnapshotRecord> latestSnapshot() const;
+    bool snapshotBusy() const { return m_snapshotBusy; }
+    const QString &snapshotMessage() const { return m_snapshotMessage; }
+    const QString &name() const { return m_name; }
+    /** The name field edits this; saveName() trims and stores it. */
+    void setName(const QString &name);
+
+    int port() const { return m_port; }
+    int instanceLock() const { return m_instanceLock; }
+    qint64 processId() const;
+
+    /** The memory-budget check the fleet installs; it sets `error` itself when it refuses. */
+    std::function<bool()> canStart;
+    Timing timing;
+
+    /** Whether `port` (the device's own when omitted) and the next port can be bound on 127.0.0.1. */
+    bool portsAvailable(std::optional<int> port = std::nullopt) const;
+
+    /** Claims a port and the lock, then starts the emulator in the background. */
+    void start();
+    /** Asks the emulator to shut down, escalating to SIGTERM and SIGKILL; returns once it has ended. */
+    QCoro::Task<> stop();
+    QCoro::Task<> forceQuit();
+    /** Asks for an APK and installs it into the booted device. */
+    void installAPK();
+    void save();
+    void saveName();
+    void refreshLog();
+
+    QCoro::Task<> createSnapshot();
+    QCoro::Task<> rollbackLatestSnapshot();
+    void deleteLatestSnapshot();
+    void refreshSnapshots();
+
+    /** Runs the shared adb against this device's emulator and returns its output. */
+    QCoro::Task<QString> adb(QStringList arguments, double timeoutSeconds);
+
+    /** Set by the fleet while it copies or deletes this device. */
+    void setBusy(bool busy);
+    void setError(const QString &error);
+    /** Reads the installation state from disk again. */
+    void refreshInstalled();
+
+Q_SIGNALS:
+    void configurationChanged();
+    void statusChanged();
+    void detailChanged();
+    void installedChanged();
+    void busyChanged();
+    void runningChanged();
+    void bootedChanged();
+    void stoppingChanged();
+    void forceQuittingChanged();
+    void errorChanged();
+    void logTextChanged();
+    void snapshotsChanged();
+    void snapshotBusyChanged();
+    void snapshotMessageChanged();
+    void nameChanged();
+
+private:
+    QCoro::Task<> runStart();
+    QCoro::Task<> monitorBoot(std::shared_ptr<bool> cancelled);
+    QCoro::Task<> runInstallAPK();
+    void onProcessFinished(QProcess *process, int exitCode, bool crashed);
+    void cancelBootMonitor();
+    void releaseClaim();
+    QString snapshotCollection() const;
+    QString snapshotSource() const;
+
+    void setStatus(const QString &status);
+    void setDetail(const QString &detail);
+    void setInstalled(bool installed);
+    void setRunning(bool running);
+    void setBooted(bool booted);
+    void setStopping(bool stopping);
+    void setForceQuitting(bool forceQuitting);
+    void setLogText(const QString &text);
+    void setSnapshots(const QList<SnapshotRecord> &snapshots);
+    void setSnapshotBusy(bool busy);
+    void setSnapshotMessage(const QString &message);
+
+    const VMPaths m_paths;
+    const QString m_id;
+    VMConfiguration m_configuration;
+    QString m_status;
+    QString m_detail;
+    bool m_installed = false;
+    bool m_busy = false;
+    bool m_running = false;
+    bool m_booted = false;
+    bool m_stopping = false;
+    bool m_forceQuitting = false;
+    QString m_error;
+    QString m_logText;
+    QList<SnapshotRecord> m_snapshots;
+    bool m_snapshotBusy = false;
+    QString m_snapshotMessage;
+    QString m_name;
+
+    int m_port = 5580;
+    int m_instanceLock = -1;
+    QPointer<QProcess> m_process;
+    std::shared_ptr<bool> m_bootCancelled;
+};

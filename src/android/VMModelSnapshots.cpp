@@ -1,0 +1,121 @@
+// The snapshot side of an Android device: file-level copies of its AVD folder.
+#include "android/VMModel.h"
+
+#include "services/Error.h"
+#include "services/FileSnapshotStore.h"
+#include "services/PropertyField.h"
+
+#include <QLocale>
+
+namespace {
+
+QString shortDateTime(const QDateTime &time)
+{
+    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+} // namespace
+
+QString VMModel::snapshotCollection() const
+{
+    return m_paths.sharedRoot() + QStringLiteral("/snapshots/android/") + m_id;
+}
+
+QString VMModel::snapshotSource() const
+{
+    return m_paths.avdFolder();
+}
+
+void VMModel::refreshSnapshots()
+{
+    setSnapshots(FileSnapshotStore::records(snapshotCollection()));
+    const auto latest = latestSnapshot();
+    setSnapshotMessage(latest ? QStringLiteral("最近快照：") + shortDateTime(latest->createdAt)
+                              : QStringLiteral("尚未创建快照"));
+}
+
+QCoro::Task<> VMModel::createSnapshot()
+{
+    if (!m_installed || m_running || m_busy || m_snapshotBusy) {
+        co_return;
+    }
+    QPointer self(this);
+    setSnapshotBusy(true);
+    setError(QString());
+    setSnapshotMessage(QStringLiteral("正在创建快照…"));
+    try {
+        co_await FileSnapshotStore::ensureUnused(snapshotSource(), m_name);
+        if (!self) {
+            co_return;
+        }
+        const QByteArray configuration = m_configuration.validated().toJson();
+        co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"), m_id,
+                                           m_name, configuration);
+    } catch (...) {
+        if (self) {
+            setError(describe(std::current_exception()));
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    setSnapshotBusy(false);
+    refreshSnapshots();
+}
+
+QCoro::Task<> VMModel::rollbackLatestSnapshot()
+{
+    const auto latest = latestSnapshot();
+    if (!latest || m_running || m_busy || m_snapshotBusy) {
+        co_return;
+    }
+    QPointer self(this);
+    setSnapshotBusy(true);
+    setError(QString());
+    setSnapshotMessage(QStringLiteral("正在回滚…"));
+    try {
+        co_await FileSnapshotStore::ensureUnused(snapshotSource(), m_name);
+        if (!self) {
+            co_return;
+        }
+        const std::optional<QByteArray> kept =
+            co_await FileSnapshotStore::restore(snapshotSource(), snapshotCollection(), *latest);
+        if (!self) {
+            co_return;
+        }
+        VMConfiguration configuration = m_configuration;
+        if (kept) {
+            if (const auto decoded = VMConfiguration::fromJson(*kept)) {
+                configuration = decoded->validated();
+            }
+        }
+        m_paths.configure(configuration);
+        setConfiguration(configuration);
+        refreshInstalled();
+        setStatus(QStringLiteral("已回滚到快照"));
+        setDetail(QStringLiteral("恢复时间：") + shortDateTime(latest->createdAt));
+    } catch (...) {
+        if (self) {
+            setError(describe(std::current_exception()));
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    setSnapshotBusy(false);
+    refreshSnapshots();
+}
+
+void VMModel::deleteLatestSnapshot()
+{
+    const auto latest = latestSnapshot();
+    if (!latest || m_snapshotBusy) {
+        return;
+    }
+    try {
+        FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
+    } catch (const Error &failure) {
+        setError(failure.description());
+    }
+    refreshSnapshots();
+}
