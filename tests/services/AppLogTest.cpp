@@ -1,4 +1,5 @@
 #include "LogProbe.h"
+#include "Wait.h"
 #include "services/AppLog.h"
 
 #include <QDir>
@@ -86,7 +87,7 @@ TEST_F(AppLogTest, ChangeIsAnnouncedOnTheMainThreadAfterEachWrite)
         AppLog::info(QStringLiteral("应用"), QStringLiteral("two"));
     });
     writer.join();
-    QTRY_COMPARE_WITH_TIMEOUT(announcements, 2, 2000);
+    ASSERT_TRUE(waitUntil([&] { return announcements == 2; }, 2000));
     EXPECT_EQ(announcedOn, QCoreApplication::instance()->thread());
 }
 

@@ -1,6 +1,7 @@
 #include "Await.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "Wait.h"
 #include "services/GlobalLogModel.h"
 #include "services/InteractionLogMonitor.h"
 
@@ -47,7 +48,7 @@ TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
     EXPECT_TRUE(model.text().endsWith(QStringLiteral("[INFO] [应用] Corvane Beta 已启动\n")));
 
     AppLog::clear();
-    QTRY_VERIFY_WITH_TIMEOUT(model.text().contains(QStringLiteral("全局日志已由用户清空")), 2000);
+    ASSERT_TRUE(waitUntil([&] { return model.text().contains(QStringLiteral("全局日志已由用户清空")); }, 2000));
     EXPECT_EQ(model.text().count(u'\n'), 1);
 }
 
@@ -56,7 +57,7 @@ TEST_F(GlobalLogModelTest, ExportWritesTheFilteredTailAndRecordsIt)
     AppLog::warn(QStringLiteral("Android"), QStringLiteral("端口被占用"));
     AppLog::info(QStringLiteral("Android"), QStringLiteral("安卓正在运行"));
     GlobalLogModel model;
-    QTRY_VERIFY_WITH_TIMEOUT(model.text().contains(QStringLiteral("安卓正在运行")), 2000);
+    ASSERT_TRUE(waitUntil([&] { return model.text().contains(QStringLiteral("安卓正在运行")); }, 2000));
     model.setQuery(QStringLiteral("warn"));
 
     FakeInteraction interaction;

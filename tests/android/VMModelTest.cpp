@@ -1,0 +1,417 @@
+#include "Await.h"
+#include "FakeAndroidSdk.h"
+#include "FakeHost.h"
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "android/VMModel.h"
+#include "android/detail/InstanceLock.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+/** An environment variable set for the duration of a test; the emulator and adb inherit it. */
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QByteArray &value)
+        : m_name(name)
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() { qunsetenv(m_name); }
+
+private:
+    const char *m_name;
+};
+
+class VMModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        ASSERT_TRUE(FakeAndroidSdk::install(paths));
+        record = dir.filePath(QStringLiteral("calls.log"));
+        qputenv("FAKE_ANDROID_RECORD", record.toUtf8());
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+    }
+
+    void TearDown() override
+    {
+        for (VMModel *model : models) {
+            stopAndWait(*model);
+        }
+        qunsetenv("FAKE_ANDROID_RECORD");
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    VMModel &device(const QString &root = {}, const QString &id = QStringLiteral("primary"))
+    {
+        auto *model = new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"));
+        model->timing.bootPollInterval = 50ms;
+        model->timing.stopPollInterval = 20ms;
+        model->timing.forceQuitPollInterval = 20ms;
+        owned.emplace_back(model);
+        models.push_back(model);
+        return *model;
+    }
+
+    static void stopAndWait(VMModel &model)
+    {
+        if (model.running()) {
+            await(model.stop());
+        }
+        waitUntil([&] { return !model.running() && !model.busy(); }, 15000);
+    }
+
+    static bool waitForStatus(VMModel &model, const QString &status, int ms = 10000)
+    {
+        return waitUntil([&] { return model.status() == status; }, ms);
+    }
+
+    /** How many recorded emulator and adb runs had these arguments, in this order, among theirs. */
+    int calls(const QStringList &arguments) const
+    {
+        QFile file(record);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return 0;
+        }
+        int count = 0;
+        const QString wanted = u' ' + arguments.join(u' ');
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QString commandLine = QString::fromUtf8(line).section(u'\t', 0, 0) + u' ';
+            count += commandLine.contains(wanted + u' ') ? 1 : 0;
+        }
+        return count;
+    }
+
+    static bool lockIsFree(const VMPaths &paths)
+    {
+        QDir().mkpath(paths.root());
+        InstanceLock::Attempt probe = InstanceLock::acquire(paths.lockFile());
+        const bool free = probe.outcome == InstanceLock::Outcome::Locked;
+        InstanceLock::release(probe.descriptor);
+        return free;
+    }
+
+    FakeHost host{8, 16 * FakeHost::GiB};
+    QTemporaryDir dir;
+    VMPaths paths{dir.filePath(QStringLiteral("CorvaneBeta"))};
+    QString record;
+    std::vector<std::unique_ptr<VMModel>> owned;
+    std::vector<VMModel *> models;
+};
+
+TEST_F(VMModelTest, StartsBootsAndStopsWithEveryStepLogged)
+{
+    VMModel &model = device();
+    EXPECT_EQ(model.status(), QStringLiteral("安卓环境已就绪"));
+    QStringList statuses;
+    QObject::connect(&model, &VMModel::statusChanged, [&] { statuses.append(model.status()); });
+
+    model.start();
+    EXPECT_TRUE(model.busy());
+    EXPECT_GE(model.instanceLock(), 0);
+    const int port = model.port();
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+    EXPECT_EQ(model.detail(), QString::number(model.configuration().cores) + QStringLiteral(" 核 CPU · ")
+                                  + QString::number(model.configuration().memoryMB / 1024) + QStringLiteral("GB 内存 · Android 14"));
+    EXPECT_TRUE(model.running());
+    EXPECT_TRUE(model.booted());
+    EXPECT_FALSE(model.busy());
+    EXPECT_FALSE(lockIsFree(paths));
+    EXPECT_TRUE(QFile::exists(paths.configIni()));
+    EXPECT_TRUE(QFile::exists(paths.configurationFile()));
+
+    await(model.stop());
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
+    EXPECT_FALSE(model.running());
+    EXPECT_EQ(model.instanceLock(), -1);
+    EXPECT_TRUE(lockIsFree(paths));
+    EXPECT_TRUE(model.error().isEmpty());
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("检查虚拟化环境…"), QStringLiteral("安卓启动中…"),
+                                     QStringLiteral("安卓正在运行"), QStringLiteral("正在关闭安卓…"),
+                                     QStringLiteral("安卓已停止")}));
+
+    // The story in the global log, in order.
+    QStringList story;
+    for (const QString &entry : LogProbe::entries()) {
+        const QString message = entry.section(QStringLiteral("] "), 2);
+        if (message.startsWith(QStringLiteral("[Android]")) || message.startsWith(QStringLiteral("[命令] 开始："))) {
+            story.append(message.section(u'/', 0, 0).section(QStringLiteral(" · "), 0, 1).trimmed());
+        }
+    }
+    const QString requested = QStringLiteral("[Android] 请求启动 安卓 1 · 端口 ") + QString::number(port);
+    ASSERT_GE(story.size(), 5) << story.join(u'\n').toStdString();
+    EXPECT_EQ(story.first(), requested);
+    EXPECT_EQ(story.at(1), QStringLiteral("[命令] 开始："));
+    EXPECT_TRUE(story.contains(QStringLiteral("[Android] 请求正常关闭 安卓 1")));
+    EXPECT_EQ(story.last(), QStringLiteral("[Android] 安卓 1 已停止"));
+    EXPECT_EQ(calls({QStringLiteral("-accel-check")}), 1);
+    EXPECT_EQ(calls({QStringLiteral("-P"), QStringLiteral("5038"), QStringLiteral("start-server")}), 1);
+    EXPECT_EQ(calls({QStringLiteral("-P"), QStringLiteral("5038"), QStringLiteral("-s"),
+                     QStringLiteral("emulator-") + QString::number(port), QStringLiteral("emu"), QStringLiteral("kill")}),
+              1);
+    EXPECT_EQ(calls(model.configuration().arguments(port)), 1);
+}
+
+TEST_F(VMModelTest, DevicesStartedTogetherClaimSuccessivePorts)
+{
+    VMModel &first = device();
+    VMModel &second = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/B")), QStringLiteral("B"));
+    first.start();
+    second.start();
+    EXPECT_EQ(second.port(), first.port() + 2);
+    ASSERT_TRUE(waitForStatus(first, QStringLiteral("安卓正在运行")));
+    ASSERT_TRUE(waitForStatus(second, QStringLiteral("安卓正在运行")));
+}
+
+TEST_F(VMModelTest, PortWalkFallsBackToTheLowRangeThenRefuses)
+{
+    std::vector<std::unique_ptr<QTcpServer>> blockers;
+    auto occupy = [&](int from, int to) {
+        for (int port = from; port <= to; ++port) {
+            auto server = std::make_unique<QTcpServer>();
+            if (server->listen(QHostAddress::LocalHost, quint16(port))) {
+                blockers.push_back(std::move(server));
+            }
+        }
+    };
+    occupy(5580, 5681);
+    VMModel &model = device();
+    model.start();
+    EXPECT_EQ(model.port(), 5554);
+    ASSERT_TRUE(waitUntil([&] { return !model.busy(); }));
+    stopAndWait(model);
+
+    occupy(5554, 5579);
+    VMModel &refused = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/C")), QStringLiteral("C"));
+    refused.start();
+    EXPECT_EQ(refused.error(), QStringLiteral("没有可用的模拟器端口，请关闭不使用的实例。"));
+    EXPECT_FALSE(refused.busy());
+    EXPECT_EQ(refused.instanceLock(), -1);
+    EXPECT_TRUE(lockIsFree(refused.paths()));
+}
+
+TEST_F(VMModelTest, AnotherCopyHoldingTheLockBlocksTheStartUntilItLetsGo)
+{
+    QDir().mkpath(paths.root());
+    InstanceLock::Attempt other = InstanceLock::acquire(paths.lockFile());
+    ASSERT_EQ(other.outcome, InstanceLock::Outcome::Locked);
+    VMModel &model = device();
+    model.start();
+    EXPECT_EQ(model.error(), QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
+    EXPECT_FALSE(model.busy());
+
+    InstanceLock::release(other.descriptor);
+    model.start();
+    EXPECT_TRUE(model.error().isEmpty());
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+}
+
+TEST_F(VMModelTest, FreeSpaceMustExceedThreeGiB)
+{
+    VMModel &model = device();
+    host.capacity = VMModel::minimumFreeBytes;
+    model.start();
+    ASSERT_TRUE(waitUntil([&] { return !model.busy(); }));
+    EXPECT_EQ(model.status(), QStringLiteral("无法启动"));
+    EXPECT_EQ(model.error(), QStringLiteral("剩余磁盘不足 3GB，请释放空间后启动，以免安卓数据写入失败。"));
+    EXPECT_EQ(model.instanceLock(), -1);
+    EXPECT_TRUE(lockIsFree(paths));
+    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 启动失败：") + model.error()));
+
+    host.capacity = VMModel::minimumFreeBytes + 1;
+    model.start();
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+}
+
+TEST_F(VMModelTest, FailedAccelerationCheckReleasesTheClaim)
+{
+    ScopedEnv fail("FAKE_EMULATOR_ACCEL_FAIL", "1");
+    VMModel &model = device();
+    model.start();
+    const int port = model.port();
+    ASSERT_TRUE(waitUntil([&] { return !model.busy(); }));
+    EXPECT_EQ(model.status(), QStringLiteral("无法启动"));
+    EXPECT_FALSE(model.error().isEmpty());
+    EXPECT_EQ(model.instanceLock(), -1);
+
+    // The released port is the first one offered again.
+    VMModel &other = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/D")), QStringLiteral("D"));
+    other.start();
+    EXPECT_EQ(other.port(), port);
+}
+
+TEST_F(VMModelTest, ExitOnItsOwnIsAnErrorOnlyWhenTheStatusIsNotZero)
+{
+    {
+        ScopedEnv after("FAKE_EMULATOR_EXIT_AFTER_MS", "400");
+        ScopedEnv status("FAKE_EMULATOR_EXIT_STATUS", "1");
+        VMModel &model = device();
+        model.start();
+        ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
+        EXPECT_TRUE(model.error().startsWith(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n")));
+        EXPECT_GT(model.error().size(), 30);
+        EXPECT_TRUE(model.logText().size() > 0);
+        EXPECT_EQ(model.instanceLock(), -1);
+        EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 意外退出，状态码 1")));
+    }
+    {
+        ScopedEnv after("FAKE_EMULATOR_EXIT_AFTER_MS", "400");
+        ScopedEnv status("FAKE_EMULATOR_EXIT_STATUS", "0");
+        VMModel &model = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/E")), QStringLiteral("E"));
+        model.start();
+        ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
+        EXPECT_TRUE(model.error().isEmpty());
+    }
+}
+
+TEST_F(VMModelTest, StopEscalatesAndASecondStopSendsNoSecondKill)
+{
+    ScopedEnv ignoreKill("FAKE_EMULATOR_IGNORE_KILL", "1");
+    ScopedEnv ignoreTerm("FAKE_EMULATOR_IGNORE_SIGTERM", "1");
+    VMModel &model = device();
+    model.start();
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+
+    bool firstDone = false;
+    QCoro::connect(model.stop(), &model, [&] { firstDone = true; });
+    EXPECT_TRUE(model.stopping());
+    ASSERT_TRUE(await(model.stop()).done);
+    ASSERT_TRUE(waitUntil([&] { return firstDone && !model.running(); }, 10000));
+    EXPECT_EQ(model.status(), QStringLiteral("安卓已停止"));
+    EXPECT_TRUE(model.error().isEmpty());
+    EXPECT_EQ(calls({QStringLiteral("emu"), QStringLiteral("kill")}), 1);
+}
+
+TEST_F(VMModelTest, ForceQuitOnlyActsOnARunningEmulator)
+{
+    ScopedEnv slowAdb("FAKE_ADB_DELAY_MS", "300");
+    VMModel &model = device();
+    model.start();
+    ASSERT_TRUE(model.busy());
+    ASSERT_TRUE(await(model.forceQuit()).done);
+    EXPECT_FALSE(model.forceQuitting());
+    EXPECT_EQ(model.status(), QStringLiteral("检查虚拟化环境…"));
+
+    ASSERT_TRUE(waitUntil([&] { return model.running(); }));
+    ASSERT_TRUE(await(model.forceQuit()).done);
+    EXPECT_EQ(model.status(), QStringLiteral("安卓已强制退出"));
+    EXPECT_EQ(model.detail(), QStringLiteral("未保存运行快照；未写入磁盘的操作可能丢失，已写入的数据保留。"));
+    EXPECT_FALSE(model.running());
+    EXPECT_FALSE(model.busy());
+    EXPECT_FALSE(model.stopping());
+    EXPECT_EQ(model.instanceLock(), -1);
+    EXPECT_TRUE(model.error().isEmpty());
+}
+
+TEST_F(VMModelTest, SlowBootIsReportedAndTheEmulatorKeepsRunning)
+{
+    ScopedEnv never("FAKE_EMULATOR_NEVER_BOOT", "1");
+    VMModel &model = device();
+    model.timing.bootAttempts = 3;
+    model.start();
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("开机耗时较长")));
+    EXPECT_EQ(model.detail(), QStringLiteral("请查看安卓窗口或运行日志，必要时停止后切换兼容渲染。"));
+    EXPECT_TRUE(model.running());
+    EXPECT_FALSE(model.booted());
+}
+
+TEST_F(VMModelTest, InstallsAnApkOnlyWhenAdbSaysSuccess)
+{
+    FakeInteraction interaction;
+    const QString apk = dir.filePath(QStringLiteral("My App.apk"));
+    ASSERT_TRUE(FakeAndroidSdk::touch(apk));
+    VMModel &model = device();
+    model.installAPK();
+    EXPECT_TRUE(interaction.asked.isEmpty()) << "no chooser before the device has booted";
+
+    model.start();
+    ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+    interaction.files.enqueue(apk);
+    model.installAPK();
+    ASSERT_TRUE(waitUntil([&] { return model.detail().startsWith(QStringLiteral("已安装")); }));
+    EXPECT_EQ(model.detail(), QStringLiteral("已安装：My App.apk。请在安卓应用列表中打开。"));
+    EXPECT_FALSE(model.busy());
+
+    ScopedEnv refuse("FAKE_ADB_INSTALL_REFUSE", "1");
+    interaction.files.enqueue(apk);
+    model.installAPK();
+    ASSERT_TRUE(waitUntil([&] { return !model.error().isEmpty(); }));
+    EXPECT_TRUE(model.error().contains(QStringLiteral("INSTALL_FAILED")));
+    EXPECT_FALSE(model.busy());
+}
+
+TEST_F(VMModelTest, SnapshotRollbackRestoresDiskAndSettings)
+{
+    VMModel &model = device();
+    model.save();
+    ASSERT_TRUE(FakeAndroidSdk::touch(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")));
+    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("尚未创建快照"));
+
+    ASSERT_TRUE(await(model.createSnapshot()).done);
+    ASSERT_TRUE(model.error().isEmpty()) << model.error().toStdString();
+    ASSERT_EQ(model.snapshots().size(), 1);
+    EXPECT_TRUE(model.snapshotMessage().startsWith(QStringLiteral("最近快照：")));
+
+    VMConfiguration changed = model.configuration();
+    changed.softwareGPU = !changed.softwareGPU;
+    model.setConfiguration(changed);
+    model.save();
+    QFile::remove(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"));
+
+    ASSERT_TRUE(await(model.rollbackLatestSnapshot()).done);
+    ASSERT_TRUE(model.error().isEmpty()) << model.error().toStdString();
+    EXPECT_EQ(model.status(), QStringLiteral("已回滚到快照"));
+    EXPECT_TRUE(model.detail().startsWith(QStringLiteral("恢复时间：")));
+    EXPECT_EQ(model.configuration().softwareGPU, !changed.softwareGPU);
+    EXPECT_TRUE(QFile::exists(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")));
+    EXPECT_TRUE(QFile::exists(paths.configIni()));
+
+    model.deleteLatestSnapshot();
+    EXPECT_TRUE(model.snapshots().isEmpty());
+    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("尚未创建快照"));
+}
+
+TEST_F(VMModelTest, LogTailAndNameRules)
+{
+    VMModel &model = device();
+    model.refreshLog();
+    EXPECT_EQ(model.logText(), QStringLiteral("暂无运行日志。"));
+    QByteArray log;
+    for (int i = 0; log.size() < 100000; ++i) {
+        log += QByteArray::number(i % 10);
+    }
+    QDir().mkpath(paths.root());
+    QFile file(paths.emulatorLog());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(log);
+    file.close();
+    model.refreshLog();
+    EXPECT_EQ(model.logText().toUtf8(), log.right(64000));
+
+    model.setName(QStringLiteral("  工作机 \n"));
+    model.saveName();
+    EXPECT_EQ(model.name(), QStringLiteral("工作机"));
+    model.setName(QStringLiteral("   "));
+    model.saveName();
+    QFile stored(paths.instanceNameFile());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(stored.readAll()), QStringLiteral("工作机"));
+}
+
+} // namespace
