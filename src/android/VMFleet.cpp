@@ -1,0 +1,488 @@
+#include "android/VMFleet.h"
+
+#include "android/VMConfiguration.h"
+#include "android/VMModel.h"
+#include "android/detail/InstanceLock.h"
+#include "app/AppPreferences.h"
+#include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/Command.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/PropertyField.h"
+#include "services/Tasks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QStringDecoder>
+#include <QUuid>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+const QString firstDeviceName = QStringLiteral("安卓 1");
+const QString namePrefix = QStringLiteral("安卓 ");
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+/** The name stored for a device, or nothing when the file cannot be read as UTF-8 text. */
+std::optional<QString> readName(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFile::NoError) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString name = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+/** Takes the instance lock, or throws the message that names why it could not be taken. */
+int lockOrThrow(const QString &path, const QString &cannotOpen, const QString &heldElsewhere)
+{
+    const InstanceLock::Attempt attempt = InstanceLock::acquire(path);
+    switch (attempt.outcome) {
+    case InstanceLock::Outcome::Locked:
+        return attempt.descriptor;
+    case InstanceLock::Outcome::CannotOpen:
+        throw VMFailure(cannotOpen);
+    case InstanceLock::Outcome::HeldElsewhere:
+        break;
+    }
+    throw VMFailure(heldElsewhere);
+}
+
+bool isProcessId(const QString &line)
+{
+    return !line.isEmpty() && std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.isDigit(); });
+}
+
+/**
+ * Whether a process holds files open under `folder`. lsof exits 1 when nothing holds the folder but
+ * also when any part of its scan failed, even after it listed holders, and its warnings share the
+ * output: the process ids it lists decide. A probe that cannot run at all counts as "nobody".
+ */
+QCoro::Task<bool> hasOpenFiles(QString folder)
+{
+    const ToolCommand probe = Host::current().openFilesProbeCommand(folder);
+    const QSet<int> accepted{0, 1};
+    QString output;
+    try {
+        output = co_await Command::run(probe.program, probe.arguments, std::nullopt, 60, accepted);
+    } catch (...) {
+        co_return false;
+    }
+    const QStringList lines = output.split(u'\n');
+    co_return std::any_of(lines.cbegin(), lines.cend(),
+                          [](const QString &line) { return isProcessId(line.trimmed()); });
+}
+
+QCoro::Task<> cloneFolder(QString source, QString destination)
+{
+    const ToolCommand clone = Host::current().cloneCommand(source, destination);
+    co_await Command::run(clone.program, clone.arguments, std::nullopt, 180);
+}
+
+/** Emulator lock files (plain files or, in newer emulators, folders) and launch records. */
+void removeRuntimeFiles(const QString &avdFolder)
+{
+    const QStringList entries =
+        QDir(avdFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        if (VMPaths::isEmulatorRuntimeFile(entry)) {
+            FileIO::removeAll(avdFolder + u'/' + entry);
+        }
+    }
+}
+
+/** Released when the operation ends, whichever way it ends. */
+struct HeldLock
+{
+    int descriptor = -1;
+    HeldLock() = default;
+    HeldLock(const HeldLock &) = delete;
+    HeldLock &operator=(const HeldLock &) = delete;
+    ~HeldLock() { InstanceLock::release(descriptor); }
+};
+
+/** A new device folder that disappears again unless the operation keeps it. */
+struct FolderInProgress
+{
+    QString path;
+    bool keep = false;
+    explicit FolderInProgress(QString folder)
+        : path(std::move(folder))
+    {}
+    FolderInProgress(const FolderInProgress &) = delete;
+    FolderInProgress &operator=(const FolderInProgress &) = delete;
+    ~FolderInProgress()
+    {
+        if (!keep) {
+            FileIO::removeIfPresent(path);
+        }
+    }
+};
+
+} // namespace
+
+/** Clears the fleet's and the device's flags when a copy or delete ends, on every path out. */
+struct VMFleet::OperationEnd
+{
+    QPointer<VMFleet> fleet;
+    QPointer<VMModel> device;
+    OperationEnd(QPointer<VMFleet> endingFleet, QPointer<VMModel> endingDevice)
+        : fleet(std::move(endingFleet))
+        , device(std::move(endingDevice))
+    {}
+    OperationEnd(const OperationEnd &) = delete;
+    OperationEnd &operator=(const OperationEnd &) = delete;
+    ~OperationEnd()
+    {
+        if (fleet) {
+            fleet->setCreating(false);
+        }
+        if (device) {
+            device->setBusy(false);
+        }
+    }
+};
+
+VMFleet::VMFleet(QString root, QObject *parent)
+    : QObject(parent)
+    , m_shared(root)
+{
+    if (!QFileInfo::exists(m_shared.primaryDeletedMarker())) {
+        m_models.append(new VMModel(m_shared, primaryId, firstDeviceName, this));
+    }
+
+    // An unreadable folder lists nothing, which is what it should mean here.
+    QStringList entries =
+        QDir(m_shared.instancesFolder())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::sort(entries.begin(), entries.end());
+    for (const QString &entry : entries) {
+        const VMPaths paths(m_shared.instanceFolder(entry), m_shared.root());
+        if (!QFileInfo::exists(paths.instanceNameFile())) {
+            continue;
+        }
+        const QString name = readName(paths.instanceNameFile()).value_or(entry);
+        m_models.append(new VMModel(paths, entry, name, this));
+    }
+
+    if (!m_models.isEmpty()) {
+        m_selected = m_models.first()->id();
+    }
+    for (VMModel *model : std::as_const(m_models)) {
+        installBudgetCheck(model);
+    }
+}
+
+VMFleet::~VMFleet() = default;
+
+void VMFleet::setSelected(const QString &id)
+{
+    if (assignChanged(m_selected, id)) {
+        Q_EMIT selectedChanged();
+    }
+}
+
+VMModel *VMFleet::current() const
+{
+    if (VMModel *model = device(m_selected)) {
+        return model;
+    }
+    return m_models.isEmpty() ? nullptr : m_models.first();
+}
+
+QString VMFleet::nextName() const
+{
+    for (qint64 n = 1;; ++n) {
+        const QString candidate = namePrefix + QString::number(n);
+        const bool taken =
+            std::any_of(m_models.cbegin(), m_models.cend(),
+                        [&candidate](const VMModel *model) { return model->name() == candidate; });
+        if (!taken) {
+            return candidate;
+        }
+    }
+}
+
+void VMFleet::addDevice()
+{
+    if (m_creating) {
+        return;
+    }
+    const bool installed = m_shared.installed();
+    if (m_models.isEmpty() && !installed) {
+        // With no device and no SDK the user is starting over: bring the first device back.
+        const QString marker = m_shared.primaryDeletedMarker();
+        try {
+            if (FileIO::exists(marker)) {
+                FileIO::removeAll(marker);
+            }
+        } catch (...) {
+            setError(QStringLiteral("无法重新创建设备：") + describe(std::current_exception()));
+            return;
+        }
+        addModel(m_shared, primaryId, firstDeviceName);
+        setSelected(primaryId);
+        return;
+    }
+    if (!installed) {
+        setError(QStringLiteral("请先在当前设备中安装安卓环境。"));
+        return;
+    }
+
+    const QString id = newId();
+    const VMPaths paths(m_shared.instanceFolder(id), m_shared.root());
+    const VMConfiguration configuration = AppPreferences::newConfiguration(*AppPreferences::openStore());
+    try {
+        paths.configure(configuration);
+        saveConfiguration(paths, configuration);
+        // The name file goes last: a folder without it is not a device, so a half-made one never loads.
+        const QString name = nextName();
+        FileIO::writeAtomically(paths.instanceNameFile(), name.toUtf8());
+        addModel(paths, id, name);
+        setSelected(id);
+    } catch (...) {
+        FileIO::removeIfPresent(paths.root());
+        setError(describe(std::current_exception()));
+    }
+}
+
+void VMFleet::duplicate()
+{
+    startTask(duplicateTask(), QStringLiteral("Android"));
+}
+
+void VMFleet::deleteDevice(QString id)
+{
+    startTask(deleteTask(std::move(id)), QStringLiteral("Android"));
+}
+
+QCoro::Task<> VMFleet::duplicateTask()
+{
+    VMModel *source = current();
+    if (!source) {
+        co_return;
+    }
+    // A snapshot restore swaps the AVD folder under the copy's feet, so it counts as in use too.
+    if (m_creating || !source->installed() || source->running() || source->busy() || source->snapshotBusy()) {
+        setError(QStringLiteral("请先停止要复制的实例，再创建副本。"));
+        co_return;
+    }
+    setCreating(true);
+    source->setBusy(true);
+
+    QPointer<VMFleet> self(this);
+    QPointer<VMModel> sourceGuard(source);
+    const OperationEnd end{self, sourceGuard};
+    HeldLock lock;
+    const QString id = newId();
+    FolderInProgress copy{m_shared.instanceFolder(id)};
+    try {
+        lock.descriptor = lockOrThrow(source->paths().lockFile(), QStringLiteral("无法锁定源实例。"),
+                                      QStringLiteral("源实例正在使用，不能复制运行中的数据盘。"));
+        const QString sourceAvd = source->paths().avdFolder();
+        const bool inUse = co_await hasOpenFiles(sourceAvd);
+        if (!self || !sourceGuard) {
+            co_return;
+        }
+        if (inUse) {
+            throw VMFailure(QStringLiteral("该实例仍被其他进程使用，请先关闭对应安卓窗口。"));
+        }
+        const qint64 available = Host::current().availableCapacity(m_shared.root());
+        if (available < 0 || available <= VMModel::minimumFreeBytes) {
+            throw VMFailure(QStringLiteral("创建副本至少需要 3GB 可用空间。"));
+        }
+
+        const VMPaths paths(copy.path, m_shared.root());
+        FileIO::createFolder(paths.avdHome());
+        co_await cloneFolder(sourceAvd, paths.avdFolder());
+        if (!self || !sourceGuard) {
+            co_return;
+        }
+        removeRuntimeFiles(paths.avdFolder());
+
+        // The copy keeps the source's screen and renderer but takes today's size for new devices.
+        VMConfiguration configuration = AppPreferences::newConfiguration(*AppPreferences::openStore());
+        configuration.screen = source->configuration().screen;
+        configuration.softwareGPU = source->configuration().softwareGPU;
+        paths.configure(configuration);
+        saveConfiguration(paths, configuration);
+        const QString name = nextName();
+        FileIO::writeAtomically(paths.instanceNameFile(), name.toUtf8());
+
+        addModel(paths, id, name);
+        copy.keep = true;
+        setSelected(id);
+    } catch (...) {
+        // The folder goes before the error shows, so the screen never sees a half-made copy.
+        FileIO::removeIfPresent(copy.path);
+        if (self) {
+            setError(describe(std::current_exception()));
+        }
+    }
+}
+
+QCoro::Task<> VMFleet::deleteTask(QString id)
+{
+    VMModel *target = device(id);
+    if (m_creating || !target) {
+        co_return;
+    }
+    if (target->running() || target->busy() || target->snapshotBusy()) {
+        setError(QStringLiteral("请先停止该安卓设备，再删除。"));
+        co_return;
+    }
+    setCreating(true);
+    target->setBusy(true);
+
+    QPointer<VMFleet> self(this);
+    QPointer<VMModel> targetGuard(target);
+    const OperationEnd end{self, targetGuard};
+    HeldLock lock;
+    try {
+        const VMPaths paths = target->paths();
+        FileIO::createFolder(paths.root());
+        lock.descriptor = lockOrThrow(paths.lockFile(), QStringLiteral("无法锁定设备。"),
+                                      QStringLiteral("该设备正在其他窗口使用。"));
+        const bool inUse = co_await hasOpenFiles(paths.avdFolder());
+        if (!self || !targetGuard) {
+            co_return;
+        }
+        if (inUse) {
+            throw VMFailure(QStringLiteral("该设备仍被模拟器使用，请先关闭对应安卓窗口。"));
+        }
+
+        // The first device shares its folder with the SDK and the other devices: only its AVD goes.
+        const bool primary = id == primaryId;
+        const QString marker = m_shared.primaryDeletedMarker();
+        const QString trashed = primary ? paths.avdHome() : paths.root();
+        if (primary) {
+            FileIO::writeAtomically(marker, {});
+        }
+        if (FileIO::exists(trashed)) {
+            try {
+                Host::current().moveToTrash(trashed);
+            } catch (...) {
+                if (primary) {
+                    FileIO::removeIfPresent(marker);
+                }
+                throw;
+            }
+        }
+
+        const QString snapshots = m_shared.root() + QStringLiteral("/snapshots/android/") + id;
+        if (FileIO::exists(snapshots)) {
+            const QString category = QStringLiteral("快照");
+            try {
+                Host::current().moveToTrash(snapshots);
+                AppLog::info(category, QStringLiteral("删除设备时已将 ") + target->name() +
+                                           QStringLiteral(" 的快照移到废纸篓"));
+            } catch (...) {
+                AppLog::warn(category, QStringLiteral("设备已删除，但快照目录未能移到废纸篓：") +
+                                           describe(std::current_exception()));
+            }
+        }
+        removeModels(id);
+    } catch (...) {
+        if (self) {
+            setError(describe(std::current_exception()));
+        }
+    }
+}
+
+VMModel *VMFleet::device(const QString &id) const
+{
+    const auto found = std::find_if(m_models.cbegin(), m_models.cend(),
+                                    [&id](const VMModel *model) { return model->id() == id; });
+    return found != m_models.cend() ? *found : nullptr;
+}
+
+VMModel *VMFleet::addModel(const VMPaths &paths, const QString &id, const QString &name)
+{
+    auto *model = new VMModel(paths, id, name, this);
+    installBudgetCheck(model);
+    m_models.append(model);
+    Q_EMIT modelsChanged();
+    return model;
+}
+
+void VMFleet::installBudgetCheck(VMModel *model)
+{
+    // Weak on both sides: the check must not keep the fleet or the device alive, nor outlive them.
+    model->canStart = [fleet = QPointer<VMFleet>(this), device = QPointer<VMModel>(model)] {
+        return fleet && device && fleet->fitsBudget(*device);
+    };
+}
+
+bool VMFleet::fitsBudget(VMModel &model) const
+{
+    qint64 used = 0;
+    for (const VMModel *other : m_models) {
+        if (other != &model && (other->running() || other->busy())) {
+            used += other->configuration().memoryMB;
+        }
+    }
+    // Read at every start, so a new budget in the settings applies without a restart.
+    const qint64 budget = AppPreferences::memoryBudgetMB(*AppPreferences::openStore());
+    const qint64 external = externalMemoryMB ? externalMemoryMB() : 0;
+    if (used + model.configuration().memoryMB + external <= budget) {
+        return true;
+    }
+    model.setError(
+        QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。"));
+    return false;
+}
+
+void VMFleet::removeModels(const QString &id)
+{
+    QList<VMModel *> removed;
+    m_models.removeIf([&](VMModel *model) {
+        if (model->id() != id) {
+            return false;
+        }
+        removed.append(model);
+        return true;
+    });
+    if (removed.isEmpty()) {
+        return;
+    }
+    Q_EMIT modelsChanged();
+    if (m_selected == id) {
+        setSelected(m_models.isEmpty() ? QString() : m_models.first()->id());
+    }
+    // Later, not now: observers and the ending operation still hold these pointers this turn.
+    for (VMModel *model : std::as_const(removed)) {
+        model->deleteLater();
+    }
+}
+
+void VMFleet::setCreating(bool creating)
+{
+    if (assignChanged(m_creating, creating)) {
+        Q_EMIT creatingChanged();
+    }
+}
+
+void VMFleet::setError(const QString &error)
+{
+    if (assignChanged(m_error, error)) {
+        Q_EMIT errorChanged();
+    }
+}

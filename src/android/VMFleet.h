@@ -1,0 +1,86 @@
+#pragma once
+
+#include "android/VMPaths.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class VMModel;
+
+/**
+ * Every Android device of the user, in display order, with one selected. The first device lives in
+ * the data folder, which also holds the shared SDK; further devices live under its "instances"
+ * folder. Adds devices, makes independent copies of stopped ones, moves deleted ones to the Trash,
+ * and gives each device the check that keeps all running guests within the memory budget.
+ */
+class VMFleet : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString selected READ selected WRITE setSelected NOTIFY selectedChanged)
+    Q_PROPERTY(bool creating READ creating NOTIFY creatingChanged)
+    Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+
+public:
+    static inline const QString primaryId = QStringLiteral("primary");
+
+    /** Loads the devices found under `root` (the data root when empty). */
+    explicit VMFleet(QString root = {}, QObject *parent = nullptr);
+    ~VMFleet() override;
+
+    const QList<VMModel *> &models() const { return m_models; }
+    const QString &selected() const { return m_selected; }
+    void setSelected(const QString &id);
+    bool creating() const { return m_creating; }
+    const QString &error() const { return m_error; }
+    void clearError() { setError(QString()); }
+    const VMPaths &shared() const { return m_shared; }
+
+    /** The selected device, or the first one when no device has the selected id; nullptr when empty. */
+    VMModel *current() const;
+    /** "安卓 " and the smallest number no device's name uses yet. */
+    QString nextName() const;
+
+    /** Memory in MiB used by guests outside the fleet; counted against the budget of every start. */
+    std::function<qint64()> externalMemoryMB = [] { return qint64(0); };
+
+    void addDevice();
+    /** Copies the current device in the background; refuses unless it is installed and idle. */
+    void duplicate();
+    /** Moves a stopped device to the Trash in the background. */
+    void deleteDevice(QString id);
+
+    /**
+     * The work behind duplicate() and deleteDevice(). The checks and flags happen before the first
+     * suspension, so a caller that awaits these sees exactly what the synchronous entries do.
+     * Failures end up in `error`; the tasks themselves never throw.
+     */
+    QCoro::Task<> duplicateTask();
+    QCoro::Task<> deleteTask(QString id);
+
+Q_SIGNALS:
+    void modelsChanged();
+    void selectedChanged();
+    void creatingChanged();
+    void errorChanged();
+
+private:
+    struct OperationEnd;
+
+    VMModel *device(const QString &id) const;
+    VMModel *addModel(const VMPaths &paths, const QString &id, const QString &name);
+    void installBudgetCheck(VMModel *model);
+    bool fitsBudget(VMModel &model) const;
+    void removeModels(const QString &id);
+    void setCreating(bool creating);
+    void setError(const QString &error);
+
+    const VMPaths m_shared;
+    QList<VMModel *> m_models;
+    QString m_selected;
+    bool m_creating = false;
+    QString m_error;
+};

@@ -1,0 +1,444 @@
+#include "android/VMFleet.h"
+#include "Await.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "android/VMConfiguration.h"
+#include "android/VMModel.h"
+#include "android/detail/InstanceLock.h"
+#include "app/AppPreferences.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using P = AppPreferences;
+
+namespace {
+
+const QString copyRefused = QStringLiteral("请先停止要复制的实例，再创建副本。");
+const QString deleteRefused = QStringLiteral("请先停止该安卓设备，再删除。");
+const QString overBudget =
+    QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。");
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(data);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QStringList ids(const VMFleet &fleet)
+{
+    QStringList result;
+    for (const VMModel *model : fleet.models()) {
+        result.append(model->id());
+    }
+    return result;
+}
+
+/** Where the desktop Trash keeps what was at `original`, or "" when it holds nothing from there. */
+QString trashed(const QString &original)
+{
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    for (QDirIterator it(trash + "/info", {"*.trashinfo"}, QDir::Files); it.hasNext();) {
+        const QString info = it.next();
+        if (readFile(info).split('\n').contains("Path=" + QUrl::toPercentEncoding(original, "/"))) {
+            return trash + "/files/" + QFileInfo(info).completeBaseName();
+        }
+    }
+    return {};
+}
+
+/** The lock as another copy of the application holds it: flock conflicts between open file descriptions. */
+struct ForeignLock
+{
+    int fd;
+    explicit ForeignLock(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT, 0600))
+    {
+        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    }
+    ~ForeignLock() { ::close(fd); }
+};
+
+class FleetHost : public FakeHost
+{
+public:
+    std::function<void(const QString &)> trash;
+    void moveToTrash(const QString &path) override { trash ? trash(path) : Host::moveToTrash(path); }
+};
+
+class VMFleetTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        store->clear();
+        store->sync();
+    }
+
+    void installSdk()
+    {
+        for (const QString &file : {first.emulatorExecutable(), first.adbExecutable(),
+                                    first.systemImageFile(), first.kernelFile(), first.installedMarker()}) {
+            writeFile(file, {});
+        }
+    }
+
+    VMPaths addInstance(const QString &id, const char *name, qint64 memoryMB = 2048)
+    {
+        const VMPaths paths(root + "/instances/" + id, root);
+        writeFile(paths.instanceNameFile(), name);
+        saveConfiguration(paths, VMConfiguration{2, memoryMB, "720 × 1280", false});
+        writeFile(paths.avdFolder() + "/userdata-qemu.img", name);
+        return paths;
+    }
+
+    void setPreference(const P::IntegerKey &key, qint64 value)
+    {
+        P::write(*store, key, value);
+        store->sync();
+    }
+
+    QTemporaryDir dir;
+    QString root = dir.path();
+    VMPaths first{root};
+    FleetHost host;
+    std::unique_ptr<QSettings> store = P::openStore();
+};
+
+} // namespace
+
+TEST_F(VMFleetTest, LoadsFirstDeviceThenNamedInstancesInFolderOrder)
+{
+    addInstance("B", "乙");
+    addInstance("a", "丙");
+    addInstance("A", "甲");
+    QDir().mkpath(root + "/instances/C");
+    QDir().mkpath(root + "/instances/D/instance-name.txt");
+    writeFile(root + "/instances/E/instance-name.txt", "\xff\xfe");
+    writeFile(root + "/instances/stray", "x");
+
+    const VMFleet fleet(root);
+    EXPECT_EQ(ids(fleet), (QStringList{"primary", "A", "B", "D", "E", "a"}));
+    QStringList names;
+    for (const VMModel *model : fleet.models()) {
+        names.append(model->name());
+        EXPECT_TRUE(model->canStart);
+    }
+    EXPECT_EQ(names, (QStringList{"安卓 1", "甲", "乙", "D", "E", "丙"}));
+    EXPECT_EQ(fleet.models()[1]->paths(), VMPaths(root + "/instances/A", root));
+    EXPECT_EQ(fleet.selected(), "primary");
+
+    writeFile(first.primaryDeletedMarker(), {});
+    EXPECT_EQ(VMFleet(root).selected(), "A");
+    QDir(root + "/instances").removeRecursively();
+    const VMFleet empty(root);
+    EXPECT_TRUE(empty.models().isEmpty() && empty.selected().isEmpty() && !empty.current());
+}
+
+TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
+{
+    addInstance("A", "安卓 3");
+    addInstance("B", "安卓  2");
+    VMFleet fleet(root);
+    fleet.addDevice();
+    EXPECT_EQ(fleet.error(), "请先在当前设备中安装安卓环境。");
+    EXPECT_EQ(fleet.models().size(), 3);
+
+    installSdk();
+    setPreference(P::newDeviceCores, 3);
+    setPreference(P::newDeviceMemoryGB, 3);
+    fleet.addDevice();
+    fleet.addDevice();
+    ASSERT_EQ(fleet.models().size(), 5);
+    const VMModel *added = fleet.models()[3];
+    EXPECT_EQ(added->name(), "安卓 2");
+    EXPECT_EQ(fleet.models()[4]->name(), "安卓 4");
+    EXPECT_EQ(fleet.selected(), fleet.models()[4]->id());
+    EXPECT_TRUE(
+        QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(added->id()).hasMatch());
+
+    const VMPaths paths(root + "/instances/" + added->id(), root);
+    EXPECT_EQ(added->paths(), paths);
+    EXPECT_EQ(readFile(paths.instanceNameFile()), "安卓 2");
+    EXPECT_EQ(readFile(paths.configurationFile()), P::newConfiguration(*store).toJson());
+    EXPECT_TRUE(
+        readFile(paths.avdIni()).contains(QByteArray("path=" + QFile::encodeName(paths.avdFolder()) + '\n')));
+}
+
+TEST_F(VMFleetTest, DeletingTheOnlyFirstDeviceLeavesAMarkerUntilAddBringsItBack)
+{
+    saveConfiguration(first, VMConfiguration{});
+    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
+    VMFleet fleet(root);
+    ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
+    EXPECT_TRUE(fleet.models().isEmpty() && fleet.selected().isEmpty() && fleet.error().isEmpty());
+    EXPECT_EQ(readFile(first.primaryDeletedMarker()), QByteArray());
+    EXPECT_FALSE(FileIO::exists(first.avdHome()));
+    EXPECT_EQ(readFile(trashed(first.avdHome()) + "/Corvane.avd/userdata-qemu.img"), "data");
+    EXPECT_TRUE(FileIO::exists(first.configurationFile()));
+    EXPECT_TRUE(VMFleet(root).models().isEmpty());
+
+    fleet.addDevice();
+    EXPECT_EQ(ids(fleet), QStringList{"primary"});
+    EXPECT_EQ(fleet.selected(), "primary");
+    EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
+
+    // With the SDK present an empty fleet grows a new instance instead.
+    ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
+    installSdk();
+    fleet.addDevice();
+    ASSERT_EQ(fleet.models().size(), 1);
+    EXPECT_NE(fleet.current()->id(), "primary");
+    EXPECT_TRUE(FileIO::exists(first.primaryDeletedMarker()));
+}
+
+TEST_F(VMFleetTest, DuplicateClonesTheStoppedDeviceWithoutItsRuntimeFiles)
+{
+    installSdk();
+    saveConfiguration(first, VMConfiguration{4, 4096, "1080 × 1920", true});
+    writeFile(first.avdFolder() + "/userdata-qemu.img", "user data");
+    writeFile(first.avdFolder() + "/config.ini", "stale");
+    const QStringList runtime =
+        VMPaths::emulatorRuntimeFileNames() + QStringList{"multiinstance.lock", "cache.img.lock/pid"};
+    for (const QString &name : runtime) {
+        writeFile(first.avdFolder() + u'/' + name, "runtime");
+    }
+    setPreference(P::newDeviceCores, 3);
+    setPreference(P::newDeviceMemoryGB, 3);
+    host.capacity = 3 * FakeHost::GiB + 1;
+
+    VMFleet fleet(root);
+    VMModel *source = fleet.current();
+    auto task = fleet.duplicateTask();
+    EXPECT_TRUE(fleet.creating() && source->busy());
+    ASSERT_TRUE(await(std::move(task)).done);
+    EXPECT_EQ(fleet.error(), QString());
+    EXPECT_FALSE(fleet.creating() || source->busy());
+
+    ASSERT_EQ(fleet.models().size(), 2);
+    const VMModel *copy = fleet.models()[1];
+    EXPECT_EQ(fleet.selected(), copy->id());
+    EXPECT_EQ(copy->name(), "安卓 2");
+    const VMPaths paths(root + "/instances/" + copy->id(), root);
+    EXPECT_EQ(entries(paths.avdFolder()), (QStringList{"config.ini", "userdata-qemu.img"}));
+    EXPECT_EQ(readFile(paths.avdFolder() + "/userdata-qemu.img"), "user data");
+    EXPECT_TRUE(readFile(paths.configIni()).contains("hw.ramSize=3072\n"));
+    EXPECT_TRUE(
+        readFile(paths.avdIni()).contains(QByteArray("path=" + QFile::encodeName(paths.avdFolder()) + '\n')));
+    EXPECT_EQ(readFile(paths.configurationFile()), (VMConfiguration{3, 3072, "1080 × 1920", true}.toJson()));
+    EXPECT_EQ(readFile(paths.instanceNameFile()), "安卓 2");
+    EXPECT_EQ(entries(first.avdFolder()).size(), runtime.size() + 2);
+}
+
+TEST_F(VMFleetTest, DuplicateRefusesWhileTheSourceOrTheFleetIsBusy)
+{
+    VMFleet withoutSdk(root);
+    withoutSdk.duplicate();
+    EXPECT_EQ(withoutSdk.error(), copyRefused);
+
+    installSdk();
+    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
+    VMFleet fleet(root);
+    VMModel *source = fleet.current();
+    source->setBusy(true);
+    fleet.duplicate();
+    EXPECT_EQ(fleet.error(), copyRefused);
+    EXPECT_FALSE(fleet.creating());
+    source->setBusy(false);
+
+    // A second copy is refused while one runs; add and delete wait their turn silently.
+    fleet.clearError();
+    auto running = fleet.duplicateTask();
+    fleet.duplicate();
+    EXPECT_EQ(fleet.error(), copyRefused);
+    fleet.clearError();
+    fleet.addDevice();
+    fleet.deleteDevice("primary");
+    EXPECT_EQ(fleet.error(), QString());
+    ASSERT_TRUE(await(std::move(running)).done);
+    EXPECT_EQ(fleet.models().size(), 2);
+
+    // Snapshot work on the AVD folder blocks copies and deletes alike.
+    fleet.setSelected("primary");
+    auto snapshot = source->createSnapshot();
+    ASSERT_TRUE(source->snapshotBusy());
+    fleet.duplicate();
+    EXPECT_EQ(fleet.error(), copyRefused);
+    fleet.deleteDevice("primary");
+    EXPECT_EQ(fleet.error(), deleteRefused);
+    EXPECT_FALSE(fleet.creating());
+    ASSERT_TRUE(await(std::move(snapshot)).done);
+    EXPECT_EQ(fleet.models().size(), 2);
+}
+
+TEST_F(VMFleetTest, FailedCopyLeavesNoFolderAndReleasesEverything)
+{
+    installSdk();
+    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
+    VMFleet fleet(root);
+    auto expectFailure = [&](const QString &message) {
+        ASSERT_TRUE(await(fleet.duplicateTask()).done);
+        EXPECT_TRUE(message.isEmpty() ? !fleet.error().isEmpty() : fleet.error() == message)
+            << message.toStdString();
+        EXPECT_EQ(entries(root + "/instances"), QStringList());
+        EXPECT_EQ(fleet.models().size(), 1);
+        EXPECT_FALSE(fleet.creating() || fleet.current()->busy());
+        fleet.clearError();
+    };
+    {
+        const ForeignLock other(first.lockFile());
+        expectFailure("源实例正在使用，不能复制运行中的数据盘。");
+    }
+    {
+        QFile held(first.avdFolder() + "/userdata-qemu.img");
+        ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+        expectFailure("该实例仍被其他进程使用，请先关闭对应安卓窗口。");
+    }
+    for (const qint64 capacity : {3 * FakeHost::GiB, qint64(-1)}) {
+        host.capacity = capacity;
+        expectFailure("创建副本至少需要 3GB 可用空间。");
+    }
+    host.capacity = 100 * FakeHost::GiB;
+    host.clone = [](const QString &from, const QString &to) {
+        return ToolCommand{CORVANE_FAKES_DIR "/cp_dies", {from, to}};
+    };
+    expectFailure({});
+
+    InstanceLock::Attempt attempt = InstanceLock::acquire(first.lockFile());
+    EXPECT_EQ(attempt.outcome, InstanceLock::Outcome::Locked);
+    InstanceLock::release(attempt.descriptor);
+}
+
+TEST_F(VMFleetTest, DeleteTrashesTheFolderAndSnapshotsAndMovesTheSelection)
+{
+    const QString a = addInstance("A", "甲").root();
+    const QString b = addInstance("B", "乙").root();
+    const QString snapshots = root + "/snapshots/android/";
+    writeFile(snapshots + "B/one/snapshot.json", "{}");
+    writeFile(snapshots + "A/one/snapshot.json", "{}");
+    VMFleet fleet(root);
+    fleet.setSelected("B");
+    const QPointer<VMModel> removed = fleet.models()[2];
+
+    ASSERT_TRUE(await(fleet.deleteTask("B")).done);
+    EXPECT_EQ(fleet.error(), QString());
+    EXPECT_EQ(ids(fleet), (QStringList{"primary", "A"}));
+    EXPECT_EQ(fleet.selected(), "primary");
+    EXPECT_FALSE(FileIO::exists(b));
+    EXPECT_EQ(readFile(trashed(b) + "/instance-name.txt"), "乙");
+    EXPECT_TRUE(FileIO::exists(trashed(snapshots + u'B') + "/one/snapshot.json"));
+    EXPECT_TRUE(LogProbe::text().contains("[INFO] [快照] 删除设备时已将 乙 的快照移到废纸篓\n"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(removed.isNull());
+
+    // Snapshots that cannot go to the Trash are only worth a warning.
+    host.trash = [](const QString &path) {
+        if (path.contains("/snapshots/")) {
+            throw SystemError("废纸篓已满");
+        }
+        QFile(path).moveToTrash();
+    };
+    ASSERT_TRUE(await(fleet.deleteTask("A")).done);
+    EXPECT_EQ(fleet.error(), QString());
+    EXPECT_EQ(ids(fleet), QStringList{"primary"});
+    EXPECT_FALSE(FileIO::exists(a));
+    EXPECT_TRUE(FileIO::exists(snapshots + u'A'));
+    EXPECT_TRUE(
+        LogProbe::text().contains("[WARN] [快照] 设备已删除，但快照目录未能移到废纸篓：废纸篓已满\n"));
+}
+
+TEST_F(VMFleetTest, DeleteRefusesABusyLockedOrOpenDeviceAndUndoesAFailedTrash)
+{
+    const VMPaths paths = addInstance("A", "甲");
+    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
+    VMFleet fleet(root);
+    fleet.models()[1]->setBusy(true);
+    fleet.deleteDevice("A");
+    EXPECT_EQ(fleet.error(), deleteRefused);
+    EXPECT_FALSE(fleet.creating());
+    fleet.models()[1]->setBusy(false);
+
+    auto expectKept = [&](const QString &id, const QString &message) {
+        fleet.clearError();
+        ASSERT_TRUE(await(fleet.deleteTask(id)).done);
+        EXPECT_EQ(fleet.error(), message) << message.toStdString();
+        EXPECT_EQ(fleet.models().size(), 2);
+        EXPECT_FALSE(fleet.creating() || fleet.models()[0]->busy() || fleet.models()[1]->busy());
+    };
+    {
+        const ForeignLock other(paths.lockFile());
+        expectKept("A", "该设备正在其他窗口使用。");
+    }
+    {
+        QFile held(paths.avdFolder() + "/userdata-qemu.img");
+        ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+        expectKept("A", "该设备仍被模拟器使用，请先关闭对应安卓窗口。");
+    }
+    host.trash = [](const QString &) { throw SystemError("无法移到废纸篓"); };
+    expectKept("primary", "无法移到废纸篓");
+    EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
+    EXPECT_TRUE(FileIO::exists(first.avdFolder() + "/userdata-qemu.img"));
+}
+
+TEST_F(VMFleetTest, BudgetCountsOtherRunningOrBusyDevicesAndExternalMemory)
+{
+    installSdk();
+    saveConfiguration(first, VMConfiguration{2, 4096, "720 × 1280", false});
+    addInstance("A", "甲", 4096);
+    addInstance("B", "乙", 8192);
+    auto fleet = std::make_unique<VMFleet>(root);
+    VMModel *primary = fleet->models()[0];
+    VMModel *second = fleet->models()[1];
+    VMModel *big = fleet->models()[2];
+
+    // 16 GiB and no stored budget: 12288 MiB, exactly filled by the busy 8 GiB device and this one.
+    big->setBusy(true);
+    EXPECT_TRUE(second->canStart());
+    fleet->externalMemoryMB = [] { return qint64(1); };
+    EXPECT_FALSE(second->canStart());
+    EXPECT_EQ(second->error(), overBudget);
+    EXPECT_EQ(primary->error(), QString());
+    big->setBusy(false);
+
+    // A budget stored meanwhile applies at once; the device's own busy flag does not count twice.
+    P::setMultiMemoryGB(*store, 8);
+    store->sync();
+    second->clearError();
+    primary->setBusy(true);
+    second->setBusy(true);
+    fleet->externalMemoryMB = [] { return qint64(0); };
+    EXPECT_TRUE(second->canStart());
+    fleet->externalMemoryMB = [] { return qint64(2048); };
+    EXPECT_FALSE(second->canStart());
+    EXPECT_EQ(second->error(), overBudget);
+
+    const std::function<bool()> check = second->canStart;
+    fleet.reset();
+    EXPECT_FALSE(check());
+}
