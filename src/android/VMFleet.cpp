@@ -9,6 +9,7 @@
 #include "services/Command.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/OpenFiles.h"
 #include "services/PropertyField.h"
 #include "services/Tasks.h"
 
@@ -64,31 +65,6 @@ int lockOrThrow(const QString &path, const QString &cannotOpen, const QString &h
         break;
     }
     throw VMFailure(heldElsewhere);
-}
-
-bool isProcessId(const QString &line)
-{
-    return !line.isEmpty() && std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.isDigit(); });
-}
-
-/**
- * Whether a process holds files open under `folder`. lsof exits 1 when nothing holds the folder but
- * also when any part of its scan failed, even after it listed holders, and its warnings share the
- * output: the process ids it lists decide. A probe that cannot run at all counts as "nobody".
- */
-QCoro::Task<bool> hasOpenFiles(QString folder)
-{
-    const ToolCommand probe = Host::current().openFilesProbeCommand(folder);
-    const QSet<int> accepted{0, 1};
-    QString output;
-    try {
-        output = co_await Command::run(probe.program, probe.arguments, std::nullopt, 60, accepted);
-    } catch (...) {
-        co_return false;
-    }
-    const QStringList lines = output.split(u'\n');
-    co_return std::any_of(lines.cbegin(), lines.cend(),
-                          [](const QString &line) { return isProcessId(line.trimmed()); });
 }
 
 QCoro::Task<> cloneFolder(QString source, QString destination)
@@ -298,7 +274,7 @@ QCoro::Task<> VMFleet::duplicateTask()
         lock.descriptor = lockOrThrow(source->paths().lockFile(), QStringLiteral("无法锁定源实例。"),
                                       QStringLiteral("源实例正在使用，不能复制运行中的数据盘。"));
         const QString sourceAvd = source->paths().avdFolder();
-        const bool inUse = co_await hasOpenFiles(sourceAvd);
+        const bool inUse = co_await OpenFiles::inUse(sourceAvd, 60);
         if (!self || !sourceGuard) {
             co_return;
         }
@@ -361,7 +337,7 @@ QCoro::Task<> VMFleet::deleteTask(QString id)
         FileIO::createFolder(paths.root());
         lock.descriptor = lockOrThrow(paths.lockFile(), QStringLiteral("无法锁定设备。"),
                                       QStringLiteral("该设备正在其他窗口使用。"));
-        const bool inUse = co_await hasOpenFiles(paths.avdFolder());
+        const bool inUse = co_await OpenFiles::inUse(paths.avdFolder(), 60);
         if (!self || !targetGuard) {
             co_return;
         }

@@ -16,7 +16,9 @@ namespace FileIO {
 void writeAtomically(const QString &path, const QByteArray &data)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so a failing write (a full disk, a size limit) is seen here rather than lost in a
+    // buffer that commit() would still rename into place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         throw SystemError(file.errorString());
     }
     if (file.write(data) != data.size()) {

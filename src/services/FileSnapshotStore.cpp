@@ -5,6 +5,7 @@
 #include "services/Command.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/OpenFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,16 +66,9 @@ QList<SnapshotRecord> records(const QString &collection)
 
 QCoro::Task<> ensureUnused(QString path, QString label)
 {
-    const ToolCommand probe = Host::current().openFilesProbeCommand(path);
-    QString output;
-    try {
-        const QSet<int> accepted{0, 1};
-        output = co_await Command::run(probe.program, probe.arguments, std::nullopt, 45, accepted);
-    } catch (...) {
-        // Without a working probe nothing is known to hold the folder.
-        co_return;
-    }
-    if (!output.trimmed().isEmpty()) {
+    // Awaited into a local: g++ 12 miscompiles a co_await inside an if condition.
+    const bool busy = co_await OpenFiles::inUse(path, 45);
+    if (busy) {
         throw VMFailure(label + QStringLiteral("仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
     }
 }

@@ -204,14 +204,23 @@ TEST_F(FakeAndroidToolsTest, ReportsBootOnlyAfterTheDelayAndEndsCleanlyOnConsole
     EXPECT_EQ(gone.status, 1);
     EXPECT_EQ(gone.output, QStringLiteral("adb: device 'emulator-%1' not found\n").arg(port));
 
-    // The launch comes first, then the adb calls; each line is the command, then the Android variables.
+    // One line per call: the command, then the Android variables. The adb polls may race the
+    // emulator's own start-up line, so look for each kind rather than at a fixed position.
     QFile file(record);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QStringList launch = QString::fromUtf8(file.readLine()).trimmed().split(u'\t');
+    QStringList launch;
+    bool adbRecorded = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).trimmed().split(u'\t');
+        if (launch.isEmpty() && fields.value(0).startsWith(QStringLiteral("emulator "))) {
+            launch = fields;
+        }
+        adbRecorded = adbRecorded || fields.value(0).startsWith(QStringLiteral("adb -P 5038 -s emulator-"));
+    }
     EXPECT_EQ(launch.value(0), QStringLiteral("emulator ") + emulatorArguments(port).join(u' '));
     EXPECT_TRUE(launch.contains(QStringLiteral("ANDROID_AVD_HOME=") + avdHome));
     EXPECT_TRUE(launch.contains(QStringLiteral("ANDROID_ADB_SERVER_PORT=5038")));
-    EXPECT_TRUE(file.readLine().startsWith("adb -P 5038 -s emulator-"));
+    EXPECT_TRUE(adbRecorded);
 }
 
 TEST_F(FakeAndroidToolsTest, InstallsOnlyReadableApksIntoABootedGuest)

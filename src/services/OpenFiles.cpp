@@ -1,0 +1,34 @@
+#include "services/OpenFiles.h"
+
+#include "platform/Host.h"
+#include "services/Command.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace OpenFiles {
+namespace {
+
+bool isProcessId(const QString &line)
+{
+    return !line.isEmpty() && std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.isDigit(); });
+}
+
+} // namespace
+
+QCoro::Task<bool> inUse(QString folder, double timeoutSeconds)
+{
+    const ToolCommand probe = Host::current().openFilesProbeCommand(folder);
+    const QSet<int> accepted{0, 1};
+    QString output;
+    try {
+        output = co_await Command::run(probe.program, probe.arguments, std::nullopt, timeoutSeconds, accepted);
+    } catch (...) {
+        co_return false;
+    }
+    const QStringList lines = output.split(u'\n');
+    co_return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) { return isProcessId(line.trimmed()); });
+}
+
+} // namespace OpenFiles

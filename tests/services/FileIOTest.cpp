@@ -1,0 +1,61 @@
+#include "services/Error.h"
+#include "services/FileIO.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("configuration.json"));
+    FileIO::writeAtomically(path, "old");
+    ASSERT_EQ(contents(path), "old");
+
+    // A file-size limit makes the write fail part-way, as a full disk would.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool threw = false;
+    try {
+        FileIO::writeAtomically(path, QByteArray(256 * 1024, 'n'));
+    } catch (const SystemError &) {
+        threw = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("configuration.json")});
+}
+
+TEST(FileIO, CreateFolderNamesWhatStandsInTheWay)
+{
+    QTemporaryDir dir;
+    FileIO::writeAtomically(dir.filePath(QStringLiteral("file")), "x");
+    try {
+        FileIO::createFolder(dir.filePath(QStringLiteral("file/sub")));
+        FAIL() << "a folder was created inside a file";
+    } catch (const SystemError &error) {
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+    EXPECT_THROW(FileIO::removeAll(dir.filePath(QStringLiteral("missing"))), SystemError);
+}
+
+} // namespace
