@@ -29,11 +29,11 @@ TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = saved;
-    small.rlim_cur = 64 * 1024;
+    small.rlim_cur = 4 * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
     try {
-        FileIO::writeAtomically(path, QByteArray(256 * 1024, 'n'));
+        FileIO::writeAtomically(path, QByteArray(10 * 1024, 'n'));
     } catch (const SystemError &) {
         threw = true;
     }
