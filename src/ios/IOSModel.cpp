@@ -1,0 +1,434 @@
+#include "ios/IOSModel.h"
+
+#include "ios/detail/CodePointOrder.h"
+#include "ios/detail/IOSRegistry.h"
+#include "platform/Host.h"
+#include "platform/Tools.h"
+#include "services/AppLog.h"
+#include "services/Command.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/PropertyField.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+const auto category = QStringLiteral("iPhone");
+const auto bootedState = QStringLiteral("Booted");
+const auto shutDownState = QStringLiteral("Shutdown");
+
+QStringList decodeUDIDs(const QByteArray &json)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        throw VMFailure(parseError.errorString() + QStringLiteral("（位置 ") +
+                        QString::number(parseError.offset) + u'）');
+    }
+    if (!document.isArray()) {
+        throw VMFailure(QStringLiteral("内容不是设备标识列表"));
+    }
+    QStringList udids;
+    for (const QJsonValue &value : document.array()) {
+        if (!value.isString()) {
+            throw VMFailure(QStringLiteral("内容不是设备标识列表"));
+        }
+        udids.append(value.toString());
+    }
+    return udids;
+}
+
+bool isPhoneOrTablet(const QString &name)
+{
+    return name.startsWith(QLatin1String("iPhone")) || name.startsWith(QLatin1String("iPad"));
+}
+
+} // namespace
+
+IOSModel::IOSModel(QString root, QObject *parent)
+    : QObject(parent)
+    , xcrun(Tools::xcrun())
+    , open(Tools::open())
+    , m_name(QStringLiteral("iPhone 17 Pro"))
+    , m_status(QStringLiteral("正在检查本机 Xcode…"))
+    , m_registry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-devices.json"))
+    , m_snapshotRegistry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-snapshots.json"))
+{
+    loadRegistry();
+    loadSnapshotRegistry();
+}
+
+void IOSModel::loadRegistry()
+{
+    if (!FileIO::exists(m_registry)) {
+        return;
+    }
+    try {
+        const QStringList udids = decodeUDIDs(IOSRegistry::read(m_registry));
+        m_owned = QSet<QString>(udids.cbegin(), udids.cend());
+    } catch (...) {
+        m_owned.clear();
+        m_registryUnreadable = true;
+        setError(QStringLiteral("iOS 设备记录无法读取：") + describe(std::current_exception()));
+    }
+}
+
+void IOSModel::save()
+{
+    QStringList udids(m_owned.cbegin(), m_owned.cend());
+    std::sort(udids.begin(), udids.end(), codePointLess);
+    FileIO::createFolder(QFileInfo(m_registry).absolutePath());
+    if (m_registryUnreadable) {
+        IOSRegistry::setAside(m_registry, category, QStringLiteral("iOS 设备记录无法读取，原文件已另存为 "));
+        m_registryUnreadable = false;
+    }
+    FileIO::writeAtomically(m_registry,
+                            QJsonDocument(QJsonArray::fromStringList(udids)).toJson(QJsonDocument::Compact));
+}
+
+QCoro::Task<QString> IOSModel::simctl(QStringList arguments, double timeoutSeconds)
+{
+    arguments.prepend(QStringLiteral("simctl"));
+    const QString output = co_await Command::run(xcrun, arguments, std::nullopt, timeoutSeconds);
+    co_return output;
+}
+
+QCoro::Task<> IOSModel::deleteQuietly(QString udid, double timeoutSeconds)
+{
+    const QStringList arguments{QStringLiteral("delete"), udid};
+    try {
+        co_await simctl(arguments, timeoutSeconds);
+    } catch (...) {
+        // Best effort: the command runner has already logged why it failed.
+    }
+}
+
+QCoro::Task<> IOSModel::reload()
+{
+    QPointer self(this);
+    const QStringList arguments{QStringLiteral("list"), QStringLiteral("--json")};
+    const QString output = co_await simctl(arguments, 45);
+    if (!self) {
+        co_return;
+    }
+    apply(IOSInventory::decode(output.toUtf8()));
+}
+
+void IOSModel::apply(const IOSInventory &inventory)
+{
+    QList<IOSRuntime> runtimes;
+    for (const IOSRuntime &runtime : inventory.runtimes) {
+        if (runtime.isAvailable && runtime.identifier.contains(QLatin1String(".iOS-"))) {
+            runtimes.append(runtime);
+        }
+    }
+    QList<IOSDeviceType> types;
+    for (const IOSDeviceType &type : inventory.devicetypes) {
+        if (isPhoneOrTablet(type.name)) {
+            types.append(type);
+        }
+    }
+    QList<IOSDevice> devices;
+    for (const QList<IOSDevice> &group : inventory.devices) {
+        for (const IOSDevice &device : group) {
+            if (m_owned.contains(device.udid)) {
+                devices.append(device);
+            }
+        }
+    }
+    std::stable_sort(devices.begin(), devices.end(),
+                     [](const IOSDevice &a, const IOSDevice &b) { return codePointLess(a.name, b.name); });
+
+    setRuntimes(runtimes);
+    setTypes(types);
+    setDevices(devices);
+
+    const auto runtimeListed =
+        std::any_of(runtimes.cbegin(), runtimes.cend(),
+                    [this](const IOSRuntime &runtime) { return runtime.identifier == m_runtime; });
+    if (!runtimeListed) {
+        setRuntime(runtimes.isEmpty() ? QString() : runtimes.first().identifier);
+    }
+    const auto typeListed = std::any_of(types.cbegin(), types.cend(), [this](const IOSDeviceType &type) {
+        return type.identifier == m_type;
+    });
+    if (!typeListed) {
+        // Prefer the newest iPhone: simctl lists types oldest first.
+        const auto lastiPhone = std::find_if(types.crbegin(), types.crend(), [](const IOSDeviceType &type) {
+            return type.name.startsWith(QLatin1String("iPhone"));
+        });
+        if (lastiPhone != types.crend()) {
+            setType(lastiPhone->identifier);
+        } else {
+            setType(types.isEmpty() ? QString() : types.first().identifier);
+        }
+    }
+
+    setLoaded(true);
+    setStatus(runtimes.isEmpty() ? QStringLiteral("尚未安装可用的 iOS Simulator 运行时")
+                                 : QStringLiteral("已检测到 ") + QString::number(runtimes.size()) +
+                                       QStringLiteral(" 个 iOS 运行时"));
+}
+
+QCoro::Task<> IOSModel::refresh()
+{
+    if (m_busy) {
+        co_return;
+    }
+    QPointer self(this);
+    setBusy(true);
+    try {
+        co_await reload();
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        setLoaded(true);
+        setStatus(QStringLiteral("无法读取 Xcode 模拟器环境"));
+        setError(describe(std::current_exception()));
+    }
+    if (self) {
+        setBusy(false);
+    }
+}
+
+QCoro::Task<> IOSModel::create()
+{
+    if (m_busy || m_runtime.isEmpty() || m_type.isEmpty()) {
+        co_return;
+    }
+    QPointer self(this);
+    setBusy(true);
+    const QString name = m_name.trimmed();
+    if (name.isEmpty()) {
+        setError(QStringLiteral("请输入设备名称。"));
+        setBusy(false);
+        co_return;
+    }
+    try {
+        const QStringList arguments{QStringLiteral("create"), name, m_type, m_runtime};
+        const QString output = co_await simctl(arguments, 60);
+        if (!self) {
+            co_return;
+        }
+        const QString udid = output.trimmed();
+        if (!IOSRegistry::isUUID(udid)) {
+            throw VMFailure(QStringLiteral("Xcode 未返回有效设备标识。\n") + output);
+        }
+        m_owned.insert(udid);
+        std::exception_ptr saveFailure;
+        try {
+            save();
+        } catch (...) {
+            saveFailure = std::current_exception();
+        }
+        if (saveFailure) {
+            // An unrecorded device would be invisible here for good; take it away again.
+            m_owned.remove(udid);
+            co_await deleteQuietly(udid, 60);
+            if (!self) {
+                co_return;
+            }
+            std::rethrow_exception(saveFailure);
+        }
+        co_await reload();
+        if (!self) {
+            co_return;
+        }
+        AppLog::info(category, QStringLiteral("已创建 iOS 设备：") + name + QStringLiteral(" · ") + udid);
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        setError(describe(std::current_exception()));
+    }
+    setBusy(false);
+}
+
+QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
+{
+    const QString boot = QStringLiteral("boot");
+    const QString remove = QStringLiteral("delete");
+    const QString force = QStringLiteral("force");
+    const bool known =
+        action == boot || action == QLatin1String("shutdown") || action == force || action == remove;
+    if (m_busy || !m_owned.contains(device.udid) || !known) {
+        co_return;
+    }
+    QPointer self(this);
+    setBusy(true);
+    AppLog::info(category, QStringLiteral("设备操作：") + device.name + QStringLiteral(" · ") + action);
+    try {
+        if (action == remove && device.state != shutDownState) {
+            throw VMFailure(QStringLiteral("请先关闭该 iOS 设备，再删除。"));
+        }
+        if (action == force) {
+            const QStringList arguments{QStringLiteral("shutdown"), device.udid};
+            co_await simctl(arguments, 30);
+            if (!self) {
+                co_return;
+            }
+        } else {
+            if (action != boot || device.state != bootedState) {
+                const QStringList arguments{action, device.udid};
+                co_await simctl(arguments, 60);
+                if (!self) {
+                    co_return;
+                }
+            }
+            if (action == boot) {
+                const QStringList arguments{QStringLiteral("-a"), QStringLiteral("Simulator"),
+                                            QStringLiteral("--args"), QStringLiteral("-CurrentDeviceUDID"),
+                                            device.udid};
+                co_await Command::run(open, arguments, std::nullopt, 60);
+                if (!self) {
+                    co_return;
+                }
+            }
+            if (action == remove) {
+                QStringList clones;
+                for (const IOSSnapshotRecord &record : m_snapshots) {
+                    if (record.sourceDeviceID == device.udid) {
+                        clones.append(record.snapshotDeviceID);
+                    }
+                }
+                for (const QString &clone : clones) {
+                    co_await deleteQuietly(clone, 60);
+                    if (!self) {
+                        co_return;
+                    }
+                }
+                QList<IOSSnapshotRecord> remaining = m_snapshots;
+                remaining.removeIf(
+                    [&](const IOSSnapshotRecord &record) { return record.sourceDeviceID == device.udid; });
+                setSnapshots(remaining);
+                m_owned.remove(device.udid);
+                save();
+                saveSnapshots();
+            }
+        }
+        co_await reload();
+        if (!self) {
+            co_return;
+        }
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        const QString description = describe(std::current_exception());
+        setError(description);
+        AppLog::error(category, device.name + QStringLiteral(" 操作失败：") + description);
+    }
+    setBusy(false);
+}
+
+QCoro::Task<> IOSModel::rename(IOSDevice device, QString to)
+{
+    const QString name = to.trimmed();
+    if (m_busy || !m_owned.contains(device.udid) || name.isEmpty()) {
+        co_return;
+    }
+    QPointer self(this);
+    setBusy(true);
+    try {
+        const QStringList arguments{QStringLiteral("rename"), device.udid, name};
+        co_await simctl(arguments, 30);
+        if (!self) {
+            co_return;
+        }
+        co_await reload();
+        if (!self) {
+            co_return;
+        }
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        setError(describe(std::current_exception()));
+    }
+    setBusy(false);
+}
+
+void IOSModel::setRuntimes(const QList<IOSRuntime> &value)
+{
+    if (assignChanged(m_runtimes, value)) {
+        Q_EMIT runtimesChanged();
+    }
+}
+
+void IOSModel::setTypes(const QList<IOSDeviceType> &value)
+{
+    if (assignChanged(m_types, value)) {
+        Q_EMIT typesChanged();
+    }
+}
+
+void IOSModel::setDevices(const QList<IOSDevice> &value)
+{
+    if (assignChanged(m_devices, value)) {
+        Q_EMIT devicesChanged();
+    }
+}
+
+void IOSModel::setRuntime(const QString &value)
+{
+    if (assignChanged(m_runtime, value)) {
+        Q_EMIT runtimeChanged();
+    }
+}
+
+void IOSModel::setType(const QString &value)
+{
+    if (assignChanged(m_type, value)) {
+        Q_EMIT typeChanged();
+    }
+}
+
+void IOSModel::setName(const QString &value)
+{
+    if (assignChanged(m_name, value)) {
+        Q_EMIT nameChanged();
+    }
+}
+
+void IOSModel::setBusy(bool value)
+{
+    if (assignChanged(m_busy, value)) {
+        Q_EMIT busyChanged();
+    }
+}
+
+void IOSModel::setLoaded(bool value)
+{
+    if (assignChanged(m_loaded, value)) {
+        Q_EMIT loadedChanged();
+    }
+}
+
+void IOSModel::setError(const QString &value)
+{
+    if (assignChanged(m_error, value)) {
+        Q_EMIT errorChanged();
+    }
+}
+
+void IOSModel::setStatus(const QString &value)
+{
+    if (assignChanged(m_status, value)) {
+        Q_EMIT statusChanged();
+    }
+}
+
+void IOSModel::setSnapshots(const QList<IOSSnapshotRecord> &value)
+{
+    if (assignChanged(m_snapshots, value)) {
+        Q_EMIT snapshotsChanged();
+    }
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "ios/IOSInventory.h"
+#include "ios/IOSSnapshotRecord.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/**
+ * The iOS simulator devices created here, driven through `xcrun simctl`: the inventory of runtimes
+ * and device types, creation, boot (shown in the Simulator application), shutdown, rename, delete,
+ * and snapshots kept as hidden simulator clones. Only devices recorded in the owned-device registry
+ * are listed or touched; every other simulator on the machine is left alone.
+ *
+ * Every operation is a task that never throws: outcomes show in the fields and the global log.
+ * `busy` admits one operation at a time; a request made while one runs is dropped.
+ */
+class IOSModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString runtime READ runtime WRITE setRuntime NOTIFY runtimeChanged)
+    Q_PROPERTY(QString type READ type WRITE setType NOTIFY typeChanged)
+    Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(bool loaded READ loaded NOTIFY loadedChanged)
+    Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+
+public:
+    /** Reads both registries under `root` (the data root when empty); runs no outside program. */
+    explicit IOSModel(QString root = {}, QObject *parent = nullptr);
+
+    const QList<IOSRuntime> &runtimes() const { return m_runtimes; }
+    const QList<IOSDeviceType> &types() const { return m_types; }
+    /** Owned devices simctl still reports, by name. */
+    const QList<IOSDevice> &devices() const { return m_devices; }
+    const QString &runtime() const { return m_runtime; }
+    void setRuntime(const QString &runtime);
+    const QString &type() const { return m_type; }
+    void setType(const QString &type);
+    const QString &name() const { return m_name; }
+    void setName(const QString &name);
+    bool busy() const { return m_busy; }
+    bool loaded() const { return m_loaded; }
+    /** The last failure shown to the user; empty when there is none. */
+    const QString &error() const { return m_error; }
+    void clearError() { setError(QString()); }
+    const QString &status() const { return m_status; }
+    /** Snapshot records, newest first. */
+    const QList<IOSSnapshotRecord> &snapshots() const { return m_snapshots; }
+    /** UDIDs of the devices created here. */
+    const QSet<QString> &owned() const { return m_owned; }
+    const QString &registry() const { return m_registry; }
+    const QString &snapshotRegistry() const { return m_snapshotRegistry; }
+
+    /** The only programs run: simctl through xcrun, and open to show the Simulator. */
+    QString xcrun;
+    QString open;
+
+    /** Reads the inventory again; a failure shows the no-Xcode state. */
+    QCoro::Task<> refresh();
+    /** Creates a device from `name` (trimmed), `type` and `runtime`. */
+    QCoro::Task<> create();
+    /** `action` is "boot", "shutdown", "force" or "delete"; anything else is ignored. */
+    QCoro::Task<> operate(IOSDevice device, QString action);
+    QCoro::Task<> rename(IOSDevice device, QString to);
+
+    /** The device's newest snapshot, the earlier of equal times first; the one rollback restores. */
+    std::optional<IOSSnapshotRecord> latestSnapshot(const IOSDevice &device) const;
+    /** Clones a shut-down device into a hidden snapshot device. */
+    QCoro::Task<> createSnapshot(IOSDevice device);
+    /**
+     * Replaces a shut-down device by a fresh clone of its newest snapshot under the same name. The
+     * clone is recorded before the old device is deleted, so the user's data always exists somewhere.
+     */
+    QCoro::Task<> rollback(IOSDevice device);
+    QCoro::Task<> deleteLatestSnapshot(IOSDevice device);
+
+Q_SIGNALS:
+    void runtimesChanged();
+    void typesChanged();
+    void devicesChanged();
+    void runtimeChanged();
+    void typeChanged();
+    void nameChanged();
+    void busyChanged();
+    void loadedChanged();
+    void errorChanged();
+    void statusChanged();
+    void snapshotsChanged();
+
+private:
+    /** Reads the inventory and derives the lists and choices; throws on failure. Callers hold `busy`. */
+    QCoro::Task<> reload();
+    /** Writes the owned-device registry; throws on failure. */
+    void save();
+    /** Writes the snapshot registry; throws on failure. */
+    void saveSnapshots();
+    /** Runs `xcrun simctl` with these arguments; only exit status 0 is success. */
+    QCoro::Task<QString> simctl(QStringList arguments, double timeoutSeconds);
+    /** Runs `xcrun simctl delete`, swallowing a failure (the runner has logged it). */
+    QCoro::Task<> deleteQuietly(QString udid, double timeoutSeconds);
+    void apply(const IOSInventory &inventory);
+    void loadRegistry();
+    void loadSnapshotRegistry();
+
+    void setRuntimes(const QList<IOSRuntime> &runtimes);
+    void setTypes(const QList<IOSDeviceType> &types);
+    void setDevices(const QList<IOSDevice> &devices);
+    void setBusy(bool busy);
+    void setLoaded(bool loaded);
+    void setError(const QString &error);
+    void setStatus(const QString &status);
+    void setSnapshots(const QList<IOSSnapshotRecord> &snapshots);
+
+    QList<IOSRuntime> m_runtimes;
+    QList<IOSDeviceType> m_types;
+    QList<IOSDevice> m_devices;
+    QString m_runtime;
+    QString m_type;
+    QString m_name;
+    bool m_busy = false;
+    bool m_loaded = false;
+    QString m_error;
+    QString m_status;
+    QList<IOSSnapshotRecord> m_snapshots;
+    QSet<QString> m_owned;
+    const QString m_registry;
+    const QString m_snapshotRegistry;
+    // A registry that could not be read is set aside before the first write instead of being
+    // overwritten, so the devices and snapshot clones it lists can still be recovered.
+    bool m_registryUnreadable = false;
+    bool m_snapshotRegistryUnreadable = false;
+};
