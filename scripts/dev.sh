@@ -28,7 +28,7 @@ packages=(
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
     # benchmarks compare against the standard tools
-    openssl
+    openssl curl
 )
 
 missing=()

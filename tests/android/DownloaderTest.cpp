@@ -1,0 +1,420 @@
+#include "android/Downloader.h"
+#include "Await.h"
+#include "TestHttpServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Fault = TestHttpServer::Fault;
+
+const QString serverFailure = QStringLiteral("下载服务器返回异常，请检查网络后重试。");
+const QString rangeMismatch = QStringLiteral("服务器续传范围不匹配，请重新尝试。");
+const QString tooLarge = QStringLiteral("下载大小超出官方清单，已停止。");
+
+/** Bytes that differ at every offset, so a shifted, repeated or truncated copy never compares equal. */
+QByteArray content(qint64 size, quint32 seed = 1)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = seed * 2654435761u + 1;
+    for (qint64 i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+class DownloaderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(server.listen());
+        destination = dir.filePath(QStringLiteral("emulator-linux.zip"));
+        partial = destination + QStringLiteral(".partial");
+    }
+
+    Outcome<QString> fetch(const QString &path, qint64 expectedSize)
+    {
+        Downloader downloader;
+        return fetchWith(downloader, path, expectedSize);
+    }
+
+    Outcome<QString> fetchWith(Downloader &downloader, const QString &path, qint64 expectedSize)
+    {
+        reports.clear();
+        return await(downloader.download(server.url(path), destination, expectedSize,
+                                         [this](double fraction) { reports.push_back(fraction); }));
+    }
+
+    QByteArray rangeOf(qsizetype request) const { return server.requests().at(request).header("Range"); }
+
+    QTemporaryDir dir;
+    TestHttpServer server;
+    QString destination;
+    QString partial;
+    std::vector<double> reports;
+};
+
+TEST_F(DownloaderTest, FreshDownloadAsksForUncompressedBytesAndReplacesTheDestination)
+{
+    const QByteArray body = content(3'000'000);
+    server.serve(QStringLiteral("/a.zip"), body);
+    write(destination, "an older archive");
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    EXPECT_EQ(*result.value, destination);
+    EXPECT_EQ(readAll(destination), body);
+    EXPECT_FALSE(QFile::exists(partial));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().at(0).method, "GET");
+    EXPECT_TRUE(rangeOf(0).isNull());
+    EXPECT_EQ(server.requests().at(0).header("Accept-Encoding"), "identity");
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(reports.front(), 0.0);
+    EXPECT_EQ(reports.back(), 1.0);
+}
+
+TEST_F(DownloaderTest, ResumesFromTheSideFileWithAnOpenEndedRange)
+{
+    const QByteArray body = content(2'500'000);
+    server.serve(QStringLiteral("/a.zip"), body);
+    write(partial, body.left(1'048'576));
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    EXPECT_FALSE(QFile::exists(partial));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(rangeOf(0), "bytes=1048576-");
+    EXPECT_DOUBLE_EQ(reports.front(), 1'048'576.0 / 2'500'000.0);
+    EXPECT_EQ(reports.back(), 1.0);
+}
+
+TEST_F(DownloaderTest, FollowsARedirectKeepingTheRange)
+{
+    const QByteArray body = content(300'000);
+    server.serve(QStringLiteral("/real.zip"), body);
+    TestHttpServer::Resource hop;
+    hop.fault = Fault::Redirect;
+    hop.redirectTo = QStringLiteral("/real.zip");
+    server.serve(QStringLiteral("/a.zip"), hop);
+    write(partial, body.left(1000));
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(rangeOf(1), "bytes=1000-");
+}
+
+TEST_F(DownloaderTest, CompleteSideFileIsMovedIntoPlaceWithoutAnyRequest)
+{
+    const QByteArray body = content(100'000);
+    write(partial, body);
+    write(destination, "stale");
+
+    const auto complete = fetch(QStringLiteral("/unserved.zip"), body.size());
+
+    ASSERT_FALSE(complete.error) << complete.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    EXPECT_FALSE(QFile::exists(partial));
+    EXPECT_EQ(reports, std::vector<double>{1.0});
+
+    // Nothing expected and nothing on disk is complete too: an empty file, still no request.
+    QFile::remove(destination);
+    const auto empty = fetch(QStringLiteral("/unserved.zip"), 0);
+    ASSERT_FALSE(empty.error) << empty.error->toStdString();
+    EXPECT_TRUE(QFile::exists(destination));
+    EXPECT_EQ(QFileInfo(destination).size(), 0);
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(DownloaderTest, SideFileLongerThanExpectedIsFetchedWholeWithoutRange)
+{
+    const QByteArray body = content(500'000);
+    server.serve(QStringLiteral("/a.zip"), body);
+    write(partial, content(600'000, 7));
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(rangeOf(0).isNull());
+    EXPECT_EQ(reports.front(), 0.0);
+}
+
+TEST_F(DownloaderTest, ServerIgnoringTheRangeRestartsTheSideFile)
+{
+    const QByteArray body = content(1'500'000);
+    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::IgnoreRange});
+    // Foreign bytes: had they been kept, the result would not equal the body.
+    write(partial, content(400'000, 9));
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(rangeOf(0), "bytes=400000-");
+}
+
+TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
+{
+    const QByteArray body = content(20'000);
+    const QByteArray kept = body.left(100);
+
+    struct Case
+    {
+        const char *what;
+        Fault fault;
+        qint64 claimedStart;
+    };
+    // Starting at 1000 when 100 was asked for begins with "bytes 100" and must still be refused.
+    for (const Case &c : {Case{"later start sharing the digits", Fault::WrongContentRange, 1000},
+                          Case{"restart from zero", Fault::WrongContentRange, 0},
+                          Case{"no Content-Range at all", Fault::MissingContentRange, 0}}) {
+        SCOPED_TRACE(c.what);
+        write(partial, kept);
+        server.serve(QStringLiteral("/a.zip"), {body, true, c.fault, c.claimedStart});
+
+        const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+        ASSERT_TRUE(result.error);
+        EXPECT_EQ(*result.error, rangeMismatch);
+        EXPECT_EQ(readAll(partial), kept);
+        EXPECT_FALSE(QFile::exists(destination));
+        EXPECT_EQ(server.requests().constLast().header("Range"), "bytes=100-");
+    }
+}
+
+TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
+{
+    const QByteArray body = content(4 * 65'536);
+    // Paced, so the surplus byte arrives alone after every good one.
+    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::ExtraByte, 0, 65'536, 30});
+
+    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, tooLarge);
+    const QByteArray kept = readAll(partial);
+    EXPECT_LE(kept.size(), body.size());
+    EXPECT_EQ(kept, body.left(kept.size()));
+    EXPECT_FALSE(QFile::exists(destination));
+
+    // Unpaced, the surplus shares a chunk with good bytes; still nothing past the expected size.
+    QFile::remove(partial);
+    server.serve(QStringLiteral("/b.zip"), {body, true, Fault::ExtraByte});
+    const auto unpaced = fetch(QStringLiteral("/b.zip"), body.size());
+    ASSERT_TRUE(unpaced.error);
+    EXPECT_EQ(*unpaced.error, tooLarge);
+    EXPECT_LE(QFileInfo(partial).size(), body.size());
+
+    // A negative size can never be met: the first byte is already too many.
+    QFile::remove(partial);
+    const auto negative = fetch(QStringLiteral("/b.zip"), -1);
+    ASSERT_TRUE(negative.error);
+    EXPECT_EQ(*negative.error, tooLarge);
+    EXPECT_FALSE(QFile::exists(destination));
+}
+
+TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
+{
+    const QByteArray body = content(10'000'000);
+    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::CloseEarly, 3'500'000});
+
+    const auto cut = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_TRUE(cut.error);
+    EXPECT_EQ(*cut.error, QStringLiteral("下载中断，已保留 3MB。重试将从断点继续。"));
+    EXPECT_EQ(readAll(partial), body.left(3'500'000));
+    EXPECT_FALSE(QFile::exists(destination));
+
+    server.serve(QStringLiteral("/a.zip"), body);
+    const auto retry = fetch(QStringLiteral("/a.zip"), body.size());
+
+    ASSERT_FALSE(retry.error) << retry.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    EXPECT_FALSE(QFile::exists(partial));
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(rangeOf(1), "bytes=3500000-");
+    EXPECT_DOUBLE_EQ(reports.front(), 0.35);
+}
+
+TEST_F(DownloaderTest, ErrorStatusesAndNonHttpAnswersAreServerFailures)
+{
+    const QByteArray kept = content(1000);
+    write(partial, kept);
+    server.serve(QStringLiteral("/gone.zip"), {content(5000), true, Fault::NotFound});
+
+    const auto notFound = fetch(QStringLiteral("/gone.zip"), 5000);
+    ASSERT_TRUE(notFound.error);
+    EXPECT_EQ(*notFound.error, serverFailure);
+    EXPECT_EQ(readAll(partial), kept);
+
+    const auto unknownPath = fetch(QStringLiteral("/never-registered.zip"), 5000);
+    ASSERT_TRUE(unknownPath.error);
+    EXPECT_EQ(*unknownPath.error, serverFailure);
+
+    // A local file answers without any HTTP status; its bytes must not be taken.
+    const QString local = dir.filePath(QStringLiteral("local.bin"));
+    write(local, content(5000));
+    Downloader downloader;
+    const auto nonHttp = await(downloader.download(QUrl::fromLocalFile(local), destination, 5000, nullptr));
+    ASSERT_TRUE(nonHttp.error);
+    EXPECT_EQ(*nonHttp.error, serverFailure);
+    EXPECT_EQ(readAll(partial), kept);
+    EXPECT_FALSE(QFile::exists(destination));
+}
+
+TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
+{
+    const QByteArray body = content(2'000'000);
+    const QString timedOut = QStringLiteral("Socket operation timed out");
+
+    // Idle: the server goes silent after 100,000 bytes.
+    server.serve(QStringLiteral("/stall.zip"), {body, true, Fault::Stall, 100'000});
+    Downloader idle;
+    idle.idleTimeout = 300ms;
+    QElapsedTimer clock;
+    clock.start();
+    const auto stalled = fetchWith(idle, QStringLiteral("/stall.zip"), body.size());
+    ASSERT_TRUE(stalled.error);
+    EXPECT_EQ(*stalled.error, timedOut);
+    EXPECT_LT(clock.elapsed(), 10'000);
+    EXPECT_EQ(readAll(partial), body.left(100'000));
+
+    // Whole transfer: bytes keep coming, just not fast enough.
+    QFile::remove(partial);
+    server.serve(QStringLiteral("/slow.zip"), {body, true, Fault::None, 0, 16'384, 50});
+    Downloader total;
+    total.totalTimeout = 400ms;
+    const auto slow = fetchWith(total, QStringLiteral("/slow.zip"), body.size());
+    ASSERT_TRUE(slow.error);
+    EXPECT_EQ(*slow.error, timedOut);
+    const QByteArray kept = readAll(partial);
+    EXPECT_GT(kept.size(), 0);
+    EXPECT_LT(kept.size(), body.size());
+    EXPECT_EQ(kept, body.left(kept.size()));
+}
+
+TEST_F(DownloaderTest, CancelFailsWithQtsCancellationKeepsTheSideFileAndTheNextDownloadResumes)
+{
+    const QByteArray body = content(2'000'000);
+    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
+
+    Downloader downloader;
+    bool cancelPosted = false;
+    // The owner cancels from the event loop, as the installer's cancel button does.
+    const auto cancelled = await(downloader.download(
+        server.url(QStringLiteral("/a.zip")), destination, body.size(), [&](double fraction) {
+            if (fraction > 0 && !cancelPosted) {
+                cancelPosted = true;
+                QTimer::singleShot(0, &downloader, [&] { downloader.cancel(); });
+            }
+        }));
+    ASSERT_TRUE(cancelled.error);
+    EXPECT_EQ(*cancelled.error, QStringLiteral("Operation canceled"));
+    const QByteArray kept = readAll(partial);
+    ASSERT_GT(kept.size(), 0);
+    ASSERT_LT(kept.size(), body.size());
+    EXPECT_EQ(kept, body.left(kept.size()));
+
+    // Dropping the downloader mid-transfer ends its download the same way, without a crash.
+    auto *dropped = new Downloader;
+    bool dropPosted = false;
+    const auto orphaned = await(dropped->download(
+        server.url(QStringLiteral("/a.zip")), destination, body.size(), [&](double fraction) {
+            if (fraction > double(kept.size()) / body.size() && !dropPosted) {
+                dropPosted = true;
+                QTimer::singleShot(0, [dropped] { delete dropped; });
+            }
+        }));
+    ASSERT_TRUE(orphaned.error);
+    EXPECT_EQ(*orphaned.error, QStringLiteral("Operation canceled"));
+    const qint64 keptAfterDrop = QFileInfo(partial).size();
+    EXPECT_GT(keptAfterDrop, kept.size());
+
+    server.serve(QStringLiteral("/a.zip"), body);
+    const auto resumed = fetch(QStringLiteral("/a.zip"), body.size());
+    ASSERT_FALSE(resumed.error) << resumed.error->toStdString();
+    EXPECT_EQ(readAll(destination), body);
+    EXPECT_EQ(server.requests().constLast().header("Range"),
+              "bytes=" + QByteArray::number(keptAfterDrop) + '-');
+}
+
+TEST_F(DownloaderTest, ProgressIsThrottledToFiveReportsASecondPlusFirstAndLast)
+{
+    // About 1.2 s of steady transfer in 62 pieces; unthrottled that would be 60-odd reports.
+    const QByteArray body = content(2'000'000);
+    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
+
+    Downloader downloader;
+    std::vector<std::pair<qint64, double>> timed;
+    QElapsedTimer clock;
+    clock.start();
+    const auto result =
+        await(downloader.download(server.url(QStringLiteral("/a.zip")), destination, body.size(),
+                                  [&](double fraction) { timed.emplace_back(clock.elapsed(), fraction); }));
+    const double seconds = clock.elapsed() / 1000.0;
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    ASSERT_GE(timed.size(), 5u) << "progress must be shown while bytes arrive";
+    EXPECT_EQ(timed.front().second, 0.0);
+    EXPECT_EQ(timed.back().second, 1.0);
+    EXPECT_LE(double(timed.size()), seconds * 5 + 3);
+    for (size_t i = 1; i < timed.size(); ++i) {
+        EXPECT_GE(timed[i].second, timed[i - 1].second) << "report " << i;
+    }
+    // Between the unthrottled first and last reports, each follows the previous by more than 0.2 s.
+    for (size_t i = 2; i + 1 < timed.size(); ++i) {
+        EXPECT_GE(timed[i].first - timed[i - 1].first, 199) << "report " << i;
+    }
+}
+
+TEST_F(DownloaderTest, SideFileThatCannotBeOpenedIsAFileErrorWithThePlatformsWords)
+{
+    server.serve(QStringLiteral("/a.zip"), content(1000));
+    Downloader downloader;
+    const QString missingFolder = dir.filePath(QStringLiteral("missing/a.zip"));
+
+    const auto result =
+        await(downloader.download(server.url(QStringLiteral("/a.zip")), missingFolder, 1000, nullptr));
+
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+} // namespace

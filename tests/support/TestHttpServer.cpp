@@ -1,0 +1,333 @@
+#include "TestHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <optional>
+
+namespace {
+
+using Header = QPair<QByteArray, QByteArray>;
+
+// Enough queued bytes to keep loopback busy without copying a whole large body into the socket.
+constexpr qint64 writeAhead = 256 * 1024;
+
+struct ByteRange
+{
+    qint64 first;
+    qint64 last;
+};
+
+/** "bytes=N-" or "bytes=N-M" against a body of `size` bytes; anything else is treated as no range. */
+std::optional<ByteRange> parseRange(const QByteArray &value, qint64 size)
+{
+    if (!value.startsWith("bytes=") || value.contains(',')) {
+        return std::nullopt;
+    }
+    const QByteArray bounds = value.mid(6).trimmed();
+    const qsizetype dash = bounds.indexOf('-');
+    if (dash <= 0) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 first = bounds.left(dash).toLongLong(&ok);
+    if (!ok || first < 0) {
+        return std::nullopt;
+    }
+    qint64 last = size - 1;
+    if (dash + 1 < bounds.size()) {
+        last = qMin(bounds.mid(dash + 1).toLongLong(&ok), size - 1);
+        if (!ok) {
+            return std::nullopt;
+        }
+    }
+    return ByteRange{first, last};
+}
+
+QByteArray statusText(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    default:
+        return "Bad Request";
+    }
+}
+
+} // namespace
+
+/** One connection: reads a request, answers it (well or badly, as the path asks), then closes. */
+class TestHttpServer::Exchange : public QObject
+{
+public:
+    Exchange(QTcpSocket *socket, TestHttpServer *server)
+        : QObject(socket)
+        , m_socket(socket)
+        , m_server(server)
+    {
+        connect(socket, &QTcpSocket::readyRead, this, &Exchange::onReadyRead);
+        connect(socket, &QTcpSocket::bytesWritten, this, &Exchange::onBytesWritten);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    void respond(const Resource *resource, const QByteArray &rangeHeader)
+    {
+        if (!resource || resource->fault == Fault::NotFound) {
+            const QByteArray body = "not found\n";
+            sendHead(404, {{"Content-Length", QByteArray::number(body.size())}});
+            m_body = body;
+            m_end = body.size();
+            sendMore();
+            return;
+        }
+        if (resource->fault == Fault::Redirect) {
+            sendHead(302, {{"Location", resource->redirectTo.toUtf8()}, {"Content-Length", "0"}});
+            finish();
+            return;
+        }
+        const qint64 size = resource->body.size();
+        m_body = resource->body;
+        m_pieceBytes = qMax<qint64>(1, resource->pieceBytes);
+        m_intervalMs = resource->pieceIntervalMs;
+
+        std::optional<ByteRange> range;
+        if (!rangeHeader.isNull() && resource->ranges && resource->fault != Fault::IgnoreRange) {
+            range = parseRange(rangeHeader, size);
+        }
+        if (range && range->first >= size) {
+            sendHead(416,
+                     {{"Content-Range", "bytes */" + QByteArray::number(size)}, {"Content-Length", "0"}});
+            finish();
+            return;
+        }
+
+        int status = range ? 206 : 200;
+        m_position = range ? range->first : 0;
+        m_end = range ? range->last + 1 : size;
+        if (resource->fault == Fault::WrongContentRange) {
+            status = 206;
+            m_position = qBound<qint64>(0, resource->faultOffset, size);
+            m_end = size;
+        }
+
+        QList<Header> headers{{"Content-Type", "application/octet-stream"}};
+        if (resource->ranges) {
+            headers.append(Header{"Accept-Ranges", "bytes"});
+        }
+        if (status == 206 && resource->fault != Fault::MissingContentRange) {
+            headers.append(Header{"Content-Range", "bytes " + QByteArray::number(m_position) + '-' +
+                                                       QByteArray::number(m_end - 1) + '/' +
+                                                       QByteArray::number(size)});
+        }
+        if (resource->fault == Fault::ExtraByte) {
+            m_trailer = "!";
+        }
+        QByteArray version = "HTTP/1.1";
+        if (resource->fault == Fault::CloseEarly) {
+            // Framed by the connection's end alone, so stopping early looks like a complete body.
+            version = "HTTP/1.0";
+            m_end = qMin(m_end, m_position + resource->faultOffset);
+        } else {
+            headers.append(
+                Header{"Content-Length", QByteArray::number(m_end - m_position + m_trailer.size())});
+        }
+        if (resource->fault == Fault::Stall) {
+            m_stallAt = qMin(m_end, m_position + resource->faultOffset);
+        }
+        sendHead(status, headers, version);
+        if (m_intervalMs > 0) {
+            m_pacer = new QTimer(this);
+            connect(m_pacer, &QTimer::timeout, this, &Exchange::sendPiece);
+            m_pacer->start(m_intervalMs);
+            sendPiece();
+        } else {
+            sendMore();
+        }
+    }
+
+private:
+    void onReadyRead()
+    {
+        if (m_answered) {
+            m_socket->readAll();
+            return;
+        }
+        m_incoming += m_socket->readAll();
+        const qsizetype headEnd = m_incoming.indexOf("\r\n\r\n");
+        if (headEnd < 0) {
+            return;
+        }
+        m_answered = true;
+        const QList<QByteArray> lines = m_incoming.left(headEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        Request request;
+        request.method = requestLine.value(0);
+        request.path = QUrl(QString::fromLatin1(requestLine.value(1))).path();
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0) {
+                request.headers.append(
+                    Header{lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+            }
+        }
+        m_server->handle(this, request);
+    }
+
+    void sendHead(int status, const QList<Header> &headers, const QByteArray &version = "HTTP/1.1")
+    {
+        QByteArray head = version + ' ' + QByteArray::number(status) + ' ' + statusText(status) + "\r\n";
+        for (const auto &[name, value] : headers) {
+            head += name + ": " + value + "\r\n";
+        }
+        head += "Connection: close\r\n\r\n";
+        m_socket->write(head);
+    }
+
+    qint64 sendableUntil() const { return m_stallAt >= 0 ? m_stallAt : m_end; }
+
+    void writeBody(qint64 count)
+    {
+        m_socket->write(m_body.constData() + m_position, count);
+        m_position += count;
+    }
+
+    void onBytesWritten()
+    {
+        if (m_intervalMs == 0) {
+            sendMore();
+        }
+    }
+
+    void sendMore()
+    {
+        while (m_socket->bytesToWrite() < writeAhead && m_position < sendableUntil()) {
+            writeBody(qMin(m_pieceBytes, sendableUntil() - m_position));
+        }
+        afterBody();
+    }
+
+    void sendPiece()
+    {
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            m_pacer->stop();
+            return;
+        }
+        if (m_position < sendableUntil()) {
+            writeBody(qMin(m_pieceBytes, sendableUntil() - m_position));
+        } else if (!m_trailer.isEmpty() && m_stallAt < 0) {
+            // The extra byte travels as a piece of its own, so the good bytes before it arrive first.
+            m_socket->write(m_trailer);
+            m_trailer.clear();
+        }
+        if (m_position >= sendableUntil() && m_trailer.isEmpty()) {
+            m_pacer->stop();
+        }
+        afterBody();
+    }
+
+    void afterBody()
+    {
+        if (m_finished || m_position < sendableUntil() || m_stallAt >= 0) {
+            return;
+        }
+        if (!m_trailer.isEmpty()) {
+            if (m_intervalMs > 0) {
+                return;
+            }
+            m_socket->write(m_trailer);
+            m_trailer.clear();
+        }
+        finish();
+    }
+
+    void finish()
+    {
+        m_finished = true;
+        m_socket->disconnectFromHost();
+    }
+
+    QTcpSocket *m_socket;
+    TestHttpServer *m_server;
+    QByteArray m_incoming;
+    bool m_answered = false;
+    bool m_finished = false;
+    QByteArray m_body;
+    QByteArray m_trailer;
+    qint64 m_position = 0;
+    qint64 m_end = 0;
+    qint64 m_stallAt = -1;
+    qint64 m_pieceBytes = 64 * 1024;
+    int m_intervalMs = 0;
+    QTimer *m_pacer = nullptr;
+};
+
+QByteArray TestHttpServer::Request::header(const QByteArray &name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
+}
+
+TestHttpServer::TestHttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    m_server->close();
+}
+
+bool TestHttpServer::listen()
+{
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 TestHttpServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QUrl TestHttpServer::url(const QString &path) const
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("127.0.0.1"));
+    url.setPort(port());
+    url.setPath(path);
+    return url;
+}
+
+void TestHttpServer::serve(const QString &path, Resource resource)
+{
+    m_resources.insert(path, std::move(resource));
+}
+
+void TestHttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        new Exchange(socket, this);
+    }
+}
+
+void TestHttpServer::handle(Exchange *exchange, Request request)
+{
+    m_requests.append(request);
+    const auto found = m_resources.constFind(request.path);
+    exchange->respond(found == m_resources.cend() ? nullptr : &*found, request.header("Range"));
+}
