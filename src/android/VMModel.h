@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class Downloader;
 class QProcess;
 
 /**
@@ -38,6 +39,9 @@ class VMModel : public QObject
     Q_PROPERTY(bool snapshotBusy READ snapshotBusy NOTIFY snapshotBusyChanged)
     Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    Q_PROPERTY(bool showLicense READ showLicense WRITE setShowLicense NOTIFY showLicenseChanged)
+    Q_PROPERTY(bool licenseChecked READ licenseChecked WRITE setLicenseChecked NOTIFY licenseCheckedChanged)
 
 public:
     /** How long the model waits between its polls; tests shorten these. */
@@ -55,6 +59,8 @@ public:
 
     /** More than this much free space must remain on the device's volume for a start. */
     static constexpr qint64 minimumFreeBytes = qint64(3) << 30;
+    /** More than this much free space is needed to download, unpack and first boot the components. */
+    static constexpr qint64 minimumInstallFreeBytes = qint64(10) << 30;
 
     VMModel(VMPaths paths, QString id, QString name, QObject *parent = nullptr);
     ~VMModel() override;
@@ -84,6 +90,14 @@ public:
     /** The name field edits this; saveName() trims and stores it. */
     void setName(const QString &name);
 
+    double progress() const { return m_progress; }
+    bool showLicense() const { return m_showLicense; }
+    void setShowLicense(bool show);
+    bool licenseChecked() const { return m_licenseChecked; }
+    void setLicenseChecked(bool checked);
+    /** The Android SDK licence the user accepts before the first download. */
+    static QString license();
+
     int port() const { return m_port; }
     int instanceLock() const { return m_instanceLock; }
     qint64 processId() const;
@@ -91,6 +105,8 @@ public:
     /** The memory-budget check the fleet installs; it sets `error` itself when it refuses. */
     std::function<bool()> canStart;
     Timing timing;
+    /** The component manifest; the one built into the application unless a test hands in another. */
+    std::optional<QByteArray> manifest;
 
     /** Whether `port` (the device's own when omitted) and the next port can be bound on 127.0.0.1. */
     bool portsAvailable(std::optional<int> port = std::nullopt) const;
@@ -110,6 +126,14 @@ public:
     QCoro::Task<> rollbackLatestSnapshot();
     void deleteLatestSnapshot();
     void refreshSnapshots();
+
+    /** Installs right away when the current licence was accepted before, else opens the licence sheet. */
+    void requestInstall();
+    /** The licence sheet's accept button: installs once the agreement box is checked. */
+    void acceptAndInstall();
+    /** Downloads, verifies, unpacks and checks the Android components; reports only through the fields. */
+    QCoro::Task<> install();
+    void cancelInstall();
 
     /** Runs the shared adb against this device's emulator and returns its output. */
     QCoro::Task<QString> adb(QStringList arguments, double timeoutSeconds);
@@ -136,11 +160,16 @@ Q_SIGNALS:
     void snapshotBusyChanged();
     void snapshotMessageChanged();
     void nameChanged();
+    void progressChanged();
+    void showLicenseChanged();
+    void licenseCheckedChanged();
 
 private:
     QCoro::Task<> runStart();
     QCoro::Task<> monitorBoot(std::shared_ptr<bool> cancelled);
     QCoro::Task<> runInstallAPK();
+    QCoro::Task<> installPackages(QByteArray manifestBytes);
+    void setProgress(double progress);
     void onProcessFinished(QProcess *process, int exitCode, bool crashed);
     void cancelBootMonitor();
     void releaseClaim();
@@ -176,9 +205,14 @@ private:
     bool m_snapshotBusy = false;
     QString m_snapshotMessage;
     QString m_name;
+    double m_progress = 0;
+    bool m_showLicense = false;
+    bool m_licenseChecked = false;
 
     int m_port = 5580;
     int m_instanceLock = -1;
     QPointer<QProcess> m_process;
     std::shared_ptr<bool> m_bootCancelled;
+    QPointer<Downloader> m_downloader;
+    bool m_cancelled = false;
 };

@@ -1,0 +1,285 @@
+#include "Await.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "TestHttpServer.h"
+#include "Wait.h"
+#include "ZipWriter.h"
+#include "android/VMModel.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/** The three component archives, built from the emulator and adb stand-ins and a tiny system image. */
+struct Components
+{
+    Components()
+    {
+        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
+        ZipWriter emulator;
+        emulator.addFolder(QStringLiteral("emulator"));
+        emulator.addFile(QStringLiteral("emulator/emulator"), readFile(fakes + QStringLiteral("/emulator")), 0755);
+        ZipWriter tools;
+        tools.addFolder(QStringLiteral("platform-tools"));
+        tools.addFile(QStringLiteral("platform-tools/adb"), readFile(fakes + QStringLiteral("/adb")), 0755);
+        ZipWriter image;
+        image.addFolder(QStringLiteral("arm64-v8a"));
+        image.addFile(QStringLiteral("arm64-v8a/system.img"), QByteArray(4096, 's'));
+        image.addFile(QStringLiteral("arm64-v8a/kernel-ranchu"), QByteArray(1024, 'k'));
+        archives = {emulator.archive(), tools.archive(), image.archive()};
+    }
+
+    QList<QByteArray> archives;
+};
+
+class ComponentInstallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        ASSERT_TRUE(server.listen());
+        const char *const names[] = {"emulator-linux_x64-1.zip", "platform-tools_r1-linux.zip", "arm64-v8a-34_r04.zip"};
+        for (int i = 0; i < 3; ++i) {
+            paths[i] = QStringLiteral("/repository/") + QLatin1String(names[i]);
+            server.serve(paths[i], components.archives[i]);
+        }
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+    }
+
+    void TearDown() override
+    {
+        if (model && model->running()) {
+            await(model->stop());
+        }
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    QByteArray manifest(const std::function<void(QJsonArray &)> &edit = {}) const
+    {
+        const char *const ids[] = {"emulator", "platform-tools", "system-image"};
+        const char *const destinations[] = {"emulator", "platform-tools", "system-images/android-34/default/arm64-v8a"};
+        const char *const sources[] = {"emulator", "platform-tools", "arm64-v8a"};
+        QJsonArray rows;
+        for (int i = 0; i < 3; ++i) {
+            rows.append(QJsonObject{
+                {QStringLiteral("id"), QLatin1String(ids[i])},
+                {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
+                {QStringLiteral("url"), server.url(paths[i]).toString()},
+                {QStringLiteral("sha1"),
+                 QString::fromLatin1(QCryptographicHash::hash(components.archives[i], QCryptographicHash::Sha1).toHex())},
+                {QStringLiteral("size"), qint64(components.archives[i].size())},
+                {QStringLiteral("destination"), QLatin1String(destinations[i])},
+                {QStringLiteral("source"), QLatin1String(sources[i])},
+            });
+        }
+        if (edit) {
+            edit(rows);
+        }
+        return QJsonDocument(rows).toJson();
+    }
+
+    VMModel &device(const QByteArray &manifestBytes)
+    {
+        model = std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"), QStringLiteral("安卓 1"));
+        model->manifest = manifestBytes;
+        model->timing.bootPollInterval = 50ms;
+        model->timing.stopPollInterval = 20ms;
+        return *model;
+    }
+
+    void installAndWait(VMModel &device)
+    {
+        device.requestInstall();
+        if (device.showLicense()) {
+            device.setLicenseChecked(true);
+            device.acceptAndInstall();
+        }
+        ASSERT_TRUE(waitUntil([&] { return !device.busy(); }, 30000));
+    }
+
+    FakeHost host;
+    QTemporaryDir root;
+    TestHttpServer server;
+    Components components;
+    QString paths[3];
+    std::unique_ptr<VMModel> model;
+};
+
+TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesNothing)
+{
+    const QByteArray bytes = manifest();
+    VMModel &android = device(bytes);
+    EXPECT_FALSE(android.installed());
+    EXPECT_EQ(android.status(), QStringLiteral("首次使用 · 需要安装安卓环境"));
+
+    android.requestInstall();
+    ASSERT_TRUE(android.showLicense());
+    android.acceptAndInstall();
+    EXPECT_FALSE(android.busy()) << "nothing happens before the agreement box is checked";
+    android.setLicenseChecked(true);
+    android.acceptAndInstall();
+    EXPECT_FALSE(android.showLicense());
+    ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 30000));
+
+    ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
+    EXPECT_TRUE(android.installed());
+    EXPECT_EQ(android.status(), QStringLiteral("安卓环境已就绪"));
+    EXPECT_EQ(android.detail(), QStringLiteral("点击「启动安卓」，首次启动可能需要 1–3 分钟。"));
+    EXPECT_DOUBLE_EQ(android.progress(), 1.0);
+    const VMPaths &files = android.paths();
+    EXPECT_EQ(readFile(files.installedMarker()), bytes);
+    EXPECT_TRUE(QFile::exists(files.configIni()));
+    const QString record = QString::fromUtf8(readFile(files.licenseRecord()));
+    EXPECT_TRUE(record.startsWith(QStringLiteral("Accepted in Corvane at ")));
+    EXPECT_TRUE(record.endsWith(QStringLiteral("\n\n") + VMModel::license()));
+    EXPECT_EQ(readFile(files.sdk() + QStringLiteral("/platform-tools/.corvane-package")),
+              QCryptographicHash::hash(components.archives[1], QCryptographicHash::Sha1).toHex());
+    // Archives and staging folders are gone once installed.
+    EXPECT_EQ(QDir(files.downloads()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(server.requests().size(), 3);
+
+    android.start();
+    ASSERT_TRUE(waitUntil([&] { return android.status() == QStringLiteral("安卓正在运行"); }, 15000))
+        << android.status().toStdString() << " / " << android.error().toStdString();
+    await(android.stop());
+
+    server.clearRequests();
+    ASSERT_TRUE(await(android.install()).done);
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(android.status(), QStringLiteral("安卓环境已就绪"));
+    EXPECT_DOUBLE_EQ(android.progress(), 0.0);
+}
+
+TEST_F(ComponentInstallTest, AnAcceptanceOfAnOlderLicenceAsksAgain)
+{
+    VMModel &android = device(manifest());
+    QDir().mkpath(root.path());
+    QFile stale(android.paths().licenseRecord());
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text.");
+    stale.close();
+    android.requestInstall();
+    EXPECT_TRUE(android.showLicense());
+    EXPECT_FALSE(android.licenseChecked());
+    EXPECT_FALSE(android.busy());
+}
+
+TEST_F(ComponentInstallTest, CancellingKeepsTheSideFileAndTheNextRunResumes)
+{
+    TestHttpServer::Resource slow{components.archives[0]};
+    slow.pieceBytes = 4096;
+    slow.pieceIntervalMs = 20;
+    server.serve(paths[0], slow);
+    VMModel &android = device(manifest());
+    android.setLicenseChecked(true);
+    android.acceptAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return android.progress() > 0.05; }, 15000));
+    EXPECT_TRUE(android.status().startsWith(QStringLiteral("下载 1/3 · ")));
+    EXPECT_EQ(android.detail(), QStringLiteral("来源：dl.google.com · 请保持网络连接"));
+    android.cancelInstall();
+    ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 15000));
+    EXPECT_EQ(android.status(), QStringLiteral("安装已取消"));
+    EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
+    EXPECT_TRUE(android.error().isEmpty());
+    const QString side = android.paths().downloads() + QStringLiteral("/emulator-linux_x64-1.zip.partial");
+    const qint64 kept = QFileInfo(side).size();
+    EXPECT_GT(kept, 0);
+
+    server.serve(paths[0], components.archives[0]);
+    server.clearRequests();
+    installAndWait(android);
+    EXPECT_TRUE(android.installed()) << android.error().toStdString();
+    ASSERT_FALSE(server.requests().isEmpty());
+    EXPECT_EQ(server.requests().first().header("Range"), "bytes=" + QByteArray::number(kept) + "-");
+}
+
+TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
+{
+    {
+        host.capacity = VMModel::minimumInstallFreeBytes;
+        VMModel &android = device(manifest());
+        installAndWait(android);
+        EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
+        EXPECT_EQ(android.error(), QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
+        EXPECT_TRUE(server.requests().isEmpty());
+        host.capacity = qint64(100) << 30;
+    }
+    {
+        VMModel &android = device(manifest([](QJsonArray &rows) {
+            QJsonObject row = rows[1].toObject();
+            row[QStringLiteral("sha1")] = QString(40, u'0');
+            rows[1] = row;
+        }));
+        installAndWait(android);
+        EXPECT_EQ(android.error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
+        EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
+        EXPECT_FALSE(QFile::exists(android.paths().downloads() + QStringLiteral("/platform-tools_r1-linux.zip")));
+        // The first package stays installed for the next attempt.
+        EXPECT_TRUE(QFile::exists(android.paths().sdk() + QStringLiteral("/emulator/.corvane-package")));
+        EXPECT_FALSE(android.installed());
+    }
+    {
+        VMModel &android = device(manifest([](QJsonArray &rows) {
+            QJsonObject row = rows[2].toObject();
+            row[QStringLiteral("source")] = QStringLiteral("x86_64");
+            rows[2] = row;
+        }));
+        installAndWait(android);
+        EXPECT_EQ(android.error(), QStringLiteral("安装包目录不符合预期：x86_64"));
+    }
+}
+
+TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFolders)
+{
+    for (const QString &hostile : {QStringLiteral("../outside"), QStringLiteral("/tmp/outside"),
+                                   QStringLiteral("emulator/../../outside")}) {
+        VMModel &android = device(manifest([&](QJsonArray &rows) {
+            QJsonObject row = rows[0].toObject();
+            row[QStringLiteral("destination")] = hostile;
+            rows[0] = row;
+        }));
+        installAndWait(android);
+        EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
+        EXPECT_EQ(android.error(), QStringLiteral("安装清单中的路径无效：") + hostile);
+    }
+    EXPECT_FALSE(QFileInfo::exists(root.filePath(QStringLiteral("outside"))));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/outside")));
+
+    ZipWriter hostileArchive;
+    hostileArchive.addFile(QStringLiteral("emulator/emulator"), "#!/bin/sh\n", 0755);
+    hostileArchive.addFile(QStringLiteral("../../escaped.txt"), "gotcha");
+    const QByteArray bytes = hostileArchive.archive();
+    server.serve(paths[0], bytes);
+    VMModel &android = device(manifest([&](QJsonArray &rows) {
+        QJsonObject row = rows[0].toObject();
+        row[QStringLiteral("sha1")] = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+        row[QStringLiteral("size")] = qint64(bytes.size());
+        rows[0] = row;
+    }));
+    installAndWait(android);
+    EXPECT_FALSE(QFileInfo::exists(android.paths().downloads() + QStringLiteral("/../escaped.txt")));
+    EXPECT_FALSE(QFileInfo::exists(android.paths().root() + QStringLiteral("/escaped.txt")));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(android.paths().root()).path() + QStringLiteral("/escaped.txt")));
+}
+
+} // namespace

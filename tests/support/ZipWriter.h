@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+/**
+ * Writes a zip archive of stored (uncompressed) entries with Unix permissions, as the SDK archives
+ * carry them. Tests build their component archives with it, including ones with hostile entry names.
+ */
+class ZipWriter
+{
+public:
+    void addFile(const QString &name, const QByteArray &data, int mode = 0644);
+    void addFolder(const QString &name);
+    QByteArray archive() const;
+
+private:
+    struct Entry
+    {
+        QByteArray name;
+        QByteArray data;
+        quint32 mode;
+    };
+    QList<Entry> m_entries;
+};
+
+inline void ZipWriter::addFile(const QString &name, const QByteArray &data, int mode)
+{
+    m_entries.append({name.toUtf8(), data, quint32(0100000 | mode)});
+}
+
+inline void ZipWriter::addFolder(const QString &name)
+{
+    m_entries.append({(name.endsWith(u'/') ? name : name + u'/').toUtf8(), {}, quint32(040755)});
+}
+
+namespace ZipDetail {
+
+inline quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+inline void put16(QByteArray &out, quint32 value)
+{
+    out.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+}
+
+inline void put32(QByteArray &out, quint32 value)
+{
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+} // namespace ZipDetail
+
+inline QByteArray ZipWriter::archive() const
+{
+    using namespace ZipDetail;
+    constexpr quint32 dosTime = 0;
+    constexpr quint32 dosDate = (46u << 9) | (3u << 5) | 1u; // 2026-03-01
+    QByteArray out;
+    QByteArray directory;
+    for (const Entry &entry : m_entries) {
+        const quint32 offset = quint32(out.size());
+        const quint32 crc = crc32(entry.data);
+        const auto size = quint32(entry.data.size());
+
+        put32(out, 0x04034b50);
+        put16(out, 20);
+        put16(out, 0);
+        put16(out, 0);
+        put16(out, dosTime);
+        put16(out, dosDate);
+        put32(out, crc);
+        put32(out, size);
+        put32(out, size);
+        put16(out, quint32(entry.name.size()));
+        put16(out, 0);
+        out += entry.name;
+        out += entry.data;
+
+        put32(directory, 0x02014b50);
+        put16(directory, (3u << 8) | 20u); // made on Unix, so the mode below is honoured
+        put16(directory, 20);
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, dosTime);
+        put16(directory, dosDate);
+        put32(directory, crc);
+        put32(directory, size);
+        put32(directory, size);
+        put16(directory, quint32(entry.name.size()));
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put32(directory, entry.mode << 16);
+        put32(directory, offset);
+        directory += entry.name;
+    }
+    const quint32 directoryOffset = quint32(out.size());
+    out += directory;
+    put32(out, 0x06054b50);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, quint32(m_entries.size()));
+    put16(out, quint32(m_entries.size()));
+    put32(out, quint32(directory.size()));
+    put32(out, directoryOffset);
+    put16(out, 0);
+    return out;
+}
