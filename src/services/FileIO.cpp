@@ -59,8 +59,22 @@ void rename(const QString &from, const QString &to)
     }
 }
 
+namespace {
+
+// Removal takes whole folders; an empty or relative path would mean the current directory.
+bool safeToRemove(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    return !path.isEmpty() && QDir::isAbsolutePath(path) && clean != QLatin1String("/");
+}
+
+} // namespace
+
 void removeIfPresent(const QString &path)
 {
+    if (!safeToRemove(path)) {
+        return;
+    }
     const QFileInfo info(path);
     if (info.isDir() && !info.isSymLink()) {
         QDir(path).removeRecursively();
@@ -71,6 +85,9 @@ void removeIfPresent(const QString &path)
 
 void removeAll(const QString &path)
 {
+    if (!safeToRemove(path)) {
+        throw SystemError::fromErrno(EINVAL);
+    }
     const std::filesystem::path target(QFile::encodeName(path).toStdString());
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(target, error))) {

@@ -1,6 +1,7 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -56,6 +57,24 @@ TEST(FileIO, CreateFolderNamesWhatStandsInTheWay)
         EXPECT_FALSE(error.description().isEmpty());
     }
     EXPECT_THROW(FileIO::removeAll(dir.filePath(QStringLiteral("missing"))), SystemError);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FileIO, RemovalRefusesPathsThatWouldMeanTheCurrentFolder)
+{
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    FileIO::writeAtomically(dir.filePath(QStringLiteral("keep")), "x");
+    FileIO::removeIfPresent(QString());
+    FileIO::removeIfPresent(QStringLiteral("."));
+    EXPECT_THROW(FileIO::removeAll(QString()), SystemError);
+    EXPECT_THROW(FileIO::removeAll(QStringLiteral("relative")), SystemError);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("keep"))));
+    QDir::setCurrent(previous);
 }
 
 } // namespace

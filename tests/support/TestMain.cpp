@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <string>
 
@@ -43,6 +44,12 @@ int main(int argc, char *argv[])
     ::unsetenv("XDG_DATA_DIRS");
     ::unsetenv("XDG_CONFIG_DIRS");
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // A relative or empty path in a test then lands in the sandbox, never in the checkout it ran from.
+    QDir().mkpath(QString::fromStdString(sandbox + "/cwd"));
+    if (::chdir((sandbox + "/cwd").c_str()) != 0) {
+        std::perror("chdir");
+        return 2;
+    }
 
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
