@@ -19,7 +19,7 @@ build=${CORVANE_BUILD_DIR:-$top/build}
 packages=(
     # build
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev qcoro-qt6-dev libssl-dev
+    qt6-base-dev qt6-svg-dev qcoro-qt6-dev libssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # outside programs the program drives
     lsof unzip

@@ -1,0 +1,74 @@
+#include "ui/style/GlassSurface.h"
+
+#include "ui/style/Appearance.h"
+#include "ui/style/GlassLook.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+GlassSurface::GlassSurface(QWidget *parent)
+    : QWidget(parent)
+{
+    connect(&Appearance::instance(), &Appearance::changed, this, [this] { update(); });
+}
+
+void GlassSurface::setSelected(bool selected)
+{
+    if (m_selected != selected) {
+        m_selected = selected;
+        update();
+    }
+}
+
+void GlassSurface::setCapsule(bool capsule)
+{
+    if (m_capsule != capsule) {
+        m_capsule = capsule;
+        update();
+    }
+}
+
+GlassLook GlassSurface::lookFor(const QWidget &widget, bool selected, bool capsule)
+{
+    GlassLook::State state;
+    state.selected = selected;
+    state.capsule = capsule;
+    state.translucencyAllowed = Appearance::instance().translucencyAllowed();
+    state.accent = Appearance::instance().accent();
+    return GlassLook::resolve(state, widget.palette());
+}
+
+GlassLook GlassSurface::look() const
+{
+    return lookFor(*this, m_selected, m_capsule);
+}
+
+void GlassSurface::paint(QPainter &painter, const QRectF &rect, const GlassLook &look)
+{
+    const QRectF shape = rect.adjusted(0.5, 0.5, -0.5, -0.5);
+    const qreal radius = std::min({look.radius, shape.height() / 2, shape.width() / 2});
+    QPainterPath path;
+    path.addRoundedRect(shape, radius, radius);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(path, look.fill);
+    if (look.translucent) {
+        // The sheen along the top edge that makes a thin layer read as glass.
+        QLinearGradient sheen(shape.topLeft(), shape.bottomLeft());
+        sheen.setColorAt(0, QColor(255, 255, 255, 28));
+        sheen.setColorAt(0.5, QColor(255, 255, 255, 0));
+        painter.fillPath(path, sheen);
+    }
+    if (look.tint.alpha() > 0) {
+        painter.fillPath(path, look.tint);
+    }
+    painter.setPen(QPen(look.outline, 0.8));
+    painter.drawPath(path);
+    painter.restore();
+}
+
+void GlassSurface::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paint(painter, rect(), look());
+}

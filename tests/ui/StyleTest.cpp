@@ -1,0 +1,244 @@
+#include "FakeHost.h"
+#include "Wait.h"
+#include "app/AppPreferences.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/ChineseFont.h"
+#include "ui/style/GlassLook.h"
+#include "ui/style/GlassSurface.h"
+#include "ui/style/Motion.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/PillLook.h"
+#include "ui/style/Symbols.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using P = AppPreferences;
+
+namespace {
+
+class StyleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        store->clear();
+        store->sync();
+    }
+    void TearDown() override
+    {
+        store->clear();
+        store->sync();
+        Appearance::instance().refresh();
+    }
+
+    void set(const P::BoolKey &key, bool value) { P::write(*store, key, value); }
+    void set(const P::StringKey &key, const QString &value) { P::write(*store, key, value); }
+
+    /** The widget drawn alone on a transparent canvas. */
+    static QImage render(QWidget &widget)
+    {
+        widget.ensurePolished();
+        QImage image(widget.size(), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
+
+    FakeHost host;
+    std::unique_ptr<QSettings> store = P::openStore();
+};
+
+bool near(int a, int b, int tolerance)
+{
+    return std::abs(a - b) <= tolerance;
+}
+
+} // namespace
+
+TEST_F(StyleTest, PressScalesOnlyWhenAnimationsAreWantedAndMotionIsNotReduced)
+{
+    const auto pressedScale = [](bool expectMotion) {
+        PillActionButton button(QStringLiteral("启动安卓"));
+        button.resize(button.sizeHint());
+        button.show();
+        QTest::mousePress(&button, Qt::LeftButton);
+        // Long enough for the spring to settle, so a reduced-motion scale cannot hide behind a slow start.
+        waitUntil([&] { return std::abs(button.currentScale() - PillLook::pressedScale) < 0.002; },
+                  expectMotion ? 2000 : Motion::springDurationMs + 150);
+        const qreal pressed = button.currentScale();
+        QTest::mouseRelease(&button, Qt::LeftButton);
+        waitUntil([&] { return button.currentScale() == 1.0; }, 2000);
+        EXPECT_DOUBLE_EQ(button.currentScale(), 1.0) << "released buttons return to full size";
+        return pressed;
+    };
+
+    EXPECT_NEAR(pressedScale(true), 0.965, 0.002);
+
+    host.motionReduced = true;
+    EXPECT_DOUBLE_EQ(pressedScale(false), 1.0) << "reduce-motion wins over appearanceAnimations";
+
+    host.motionReduced = false;
+    set(P::appearanceAnimations, false);
+    EXPECT_DOUBLE_EQ(pressedScale(false), 1.0);
+}
+
+TEST_F(StyleTest, DisabledProminentButtonKeepsItsColoursAtReducedOpacity)
+{
+    const QColor tint(0x34, 0xC7, 0x59);
+    PillActionButton button;
+    button.setTint(tint);
+    button.setProminent(true);
+    button.resize(160, 60);
+
+    const QImage enabled = render(button);
+    button.setEnabled(false);
+    const QImage disabled = render(button);
+
+    // The middle of the capsule: fill only, no text, no shadow.
+    const QPoint middle(80, 27);
+    const QColor on = enabled.pixelColor(middle);
+    const QColor off = disabled.pixelColor(middle);
+    EXPECT_EQ(on.alpha(), 255);
+    EXPECT_TRUE(near(off.alpha(), qRound(0.38 * 255), 3)) << off.alpha();
+    EXPECT_TRUE(near(off.red(), on.red(), 4) && near(off.green(), on.green(), 4) &&
+                near(off.blue(), on.blue(), 4))
+        << "disabled is the same colour, fainter: " << off.name().toStdString() << " vs "
+        << on.name().toStdString();
+    EXPECT_TRUE(near(on.green(), tint.green(), 30) && on.green() > on.red() && on.green() > on.blue())
+        << "the fill is the tint: " << on.name().toStdString();
+
+    const PillLook quiet = PillLook::resolve({tint, Qt::black, false, true, false, true, true});
+    EXPECT_EQ(quiet.text, tint);
+    EXPECT_EQ(quiet.minimumHeight, 38);
+    EXPECT_FALSE(quiet.shadow);
+    const PillLook loud = PillLook::resolve({tint, Qt::black, true, false, true, true, true});
+    EXPECT_EQ(loud.text, QColor(Qt::white));
+    EXPECT_EQ(loud.minimumHeight, 44);
+    EXPECT_TRUE(loud.shadow);
+    EXPECT_EQ(loud.shadowRadius, 2) << "a pressed shadow tightens";
+}
+
+TEST_F(StyleTest, SurfacesAreOpaqueWithoutGlassOrWithReducedTransparency)
+{
+    GlassSurface surface;
+    surface.resize(200, 80);
+    const auto centreAlpha = [&] { return render(surface).pixelColor(100, 40).alpha(); };
+
+    EXPECT_TRUE(surface.look().translucent);
+    EXPECT_LT(centreAlpha(), 200);
+
+    set(P::appearanceGlass, false);
+    EXPECT_FALSE(surface.look().translucent);
+    EXPECT_EQ(centreAlpha(), 255);
+
+    set(P::appearanceGlass, true);
+    host.transparencyReduced = true;
+    EXPECT_FALSE(surface.look().translucent);
+    EXPECT_EQ(centreAlpha(), 255);
+
+    // Selection tints only the see-through form; an opaque surface keeps the plain control colour.
+    surface.setSelected(true);
+    EXPECT_EQ(surface.look().tint.alpha(), 0);
+    host.transparencyReduced = false;
+    EXPECT_NEAR(surface.look().tint.alphaF(), 0.12, 0.01);
+    surface.setCapsule(true);
+    EXPECT_EQ(surface.look().radius, GlassLook::capsuleRadius);
+}
+
+TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
+{
+    const QPalette system = QApplication::palette();
+    AppAppearance dark = AppAppearance::resolve(QStringLiteral("dark"), QStringLiteral("purple"));
+    const QPalette darkPalette = Appearance::palette(dark, system);
+    EXPECT_TRUE(Appearance::isDark(darkPalette));
+    EXPECT_EQ(darkPalette.color(QPalette::Highlight), dark.darkAccent);
+    const QPalette lightPalette =
+        Appearance::palette(AppAppearance::resolve(QStringLiteral("light"), QString()), system);
+    EXPECT_FALSE(Appearance::isDark(lightPalette));
+    const AppAppearance followed = AppAppearance::resolve(QStringLiteral("system"), QStringLiteral("green"));
+    const QPalette systemPalette = Appearance::palette(followed, system);
+    EXPECT_EQ(systemPalette.color(QPalette::Window), system.color(QPalette::Window));
+    EXPECT_EQ(systemPalette.color(QPalette::Highlight), followed.accentFor(Appearance::isDark(system)));
+
+    Appearance &appearance = Appearance::instance();
+    appearance.apply();
+    QSignalSpy changed(&appearance, &Appearance::changed);
+    set(P::appearanceTheme, QStringLiteral("dark"));
+    appearance.refresh();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(Appearance::isDark(QApplication::palette()));
+    EXPECT_EQ(appearance.accent(), AppAppearance::resolve(QString(), QStringLiteral("blue")).darkAccent);
+
+    appearance.refresh();
+    EXPECT_EQ(changed.count(), 1) << "nothing changed, nothing to repaint";
+    set(P::appearanceGlass, false);
+    appearance.refresh();
+    EXPECT_EQ(changed.count(), 2);
+
+    set(P::appearanceTheme, QStringLiteral("system"));
+    appearance.refresh();
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), system.color(QPalette::Window));
+}
+
+TEST_F(StyleTest, EverySymbolDrawsInTheRequestedColour)
+{
+    const QColor red(220, 20, 40);
+    for (const QString &name : Symbols::names()) {
+        const QImage image = Symbols::pixmap(name, 24, red, 2.0).toImage();
+        ASSERT_EQ(image.size(), QSize(48, 48)) << name.toStdString();
+        int inked = 0;
+        int offColour = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() > 128) {
+                    ++inked;
+                    offColour +=
+                        near(pixel.red(), red.red(), 2) && near(pixel.green(), red.green(), 2) ? 0 : 1;
+                }
+            }
+        }
+        EXPECT_GT(inked, 40) << name.toStdString() << " drew (almost) nothing";
+        EXPECT_LT(inked, 48 * 48 * 3 / 4) << name.toStdString() << " fills its whole square";
+        EXPECT_EQ(offColour, 0) << name.toStdString();
+    }
+    EXPECT_TRUE(Symbols::pixmap(QStringLiteral("no.such.symbol"), 24, red).isNull());
+    EXPECT_FALSE(Symbols::icon(QStringLiteral("trash")).pixmap(16).isNull());
+}
+
+TEST_F(StyleTest, ChineseTextHasAFontAndDistinctGlyphs)
+{
+    ASSERT_FALSE(ChineseFont::family().isEmpty()) << "install a CJK font such as fonts-noto-cjk";
+    const auto glyph = [](const QString &text) {
+        QImage image(40, 40, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(Appearance::font(24));
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignCenter, text);
+        return image;
+    };
+    // A missing font draws the same empty box for every character.
+    EXPECT_NE(glyph(QStringLiteral("安")), glyph(QStringLiteral("卓")));
+    EXPECT_NE(glyph(QStringLiteral("安")), glyph(QStringLiteral(" ")));
+}
+
+TEST(MotionTest, PressSpringSettlesWithASmallOvershoot)
+{
+    EXPECT_EQ(Motion::spring(0), 0);
+    EXPECT_EQ(Motion::spring(1), 1);
+    qreal peak = 0;
+    for (int i = 0; i <= 100; ++i) {
+        peak = std::max(peak, Motion::spring(i / 100.0));
+    }
+    // A damping fraction of 0.78 overshoots by about 2 %.
+    EXPECT_GT(peak, 1.005);
+    EXPECT_LT(peak, 1.04);
+    EXPECT_NEAR(Motion::spring(0.7), 1.0, 0.01) << "settled well before the animation ends";
+}
