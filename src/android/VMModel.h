@@ -126,6 +126,8 @@ public:
     QCoro::Task<> rollbackLatestSnapshot();
     void deleteLatestSnapshot();
     void refreshSnapshots();
+    /** The folder that holds this device's snapshots (it exists once the first one is taken). */
+    QString snapshotCollection() const;
 
     /** Installs right away when the current licence was accepted before, else opens the licence sheet. */
     void requestInstall();
@@ -173,7 +175,6 @@ private:
     void onProcessFinished(QProcess *process, int exitCode, bool crashed);
     void cancelBootMonitor();
     void releaseClaim();
-    QString snapshotCollection() const;
     QString snapshotSource() const;
 
     void setStatus(const QString &status);

@@ -1,0 +1,41 @@
+#include "ui/android/Alert.h"
+
+#include <QPushButton>
+
+QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &message,
+                         const QList<Button> &buttons)
+{
+    auto *box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setInformativeText(message);
+    QAbstractButton *escape = nullptr;
+    for (const Button &entry : buttons) {
+        QPushButton *button = box->addButton(entry.text, entry.role);
+        if (!escape && entry.role == QMessageBox::RejectRole) {
+            escape = button;
+        }
+        if (entry.action) {
+            // Connected after the box's own handler, so the box has closed when the action runs.
+            QObject::connect(button, &QAbstractButton::clicked, box, entry.action);
+        }
+    }
+    if (!escape && buttons.size() == 1) {
+        escape = box->buttons().constFirst();
+    }
+    box->setEscapeButton(escape);
+    box->open();
+    return box;
+}
+
+QAbstractButton *Alert::button(const QMessageBox *box, const QString &text)
+{
+    for (QAbstractButton *candidate : box->buttons()) {
+        if (candidate->text() == text) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,96 @@
+#include "ui/android/LicenseSheet.h"
+
+#include "android/VMModel.h"
+#include "platform/Host.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+const QUrl LicenseSheet::licensePage{QStringLiteral("https://developer.android.com/studio/terms")};
+
+LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
+    : QDialog(parent, Qt::Sheet)
+    , m_model(&model)
+    , m_agreement(new QCheckBox(QStringLiteral("我已阅读并同意 Android SDK 许可协议")))
+    , m_install(new PillActionButton(QStringLiteral("同意并安装")))
+{
+    const QString title = QStringLiteral("安装安卓环境");
+    setWindowTitle(title);
+    resize(640, 560);
+    auto *heading = new QLabel(title);
+    heading->setFont(Appearance::font(17, QFont::DemiBold));
+    auto *summary = new QLabel(QStringLiteral("将从 Google 官方服务器下载 Android Emulator、ADB 和 Android "
+                                              "14 ARM64 系统。约下载 1.1GB，需至少 10GB "
+                                              "可用空间。组件仅安装到本机用户目录，无需管理员权限。"));
+    summary->setWordWrap(true);
+
+    auto *link = new QLabel(
+        QStringLiteral("<a href=\"%1\">查看 Android SDK 官方许可网页</a>").arg(licensePage.toString()));
+    link->setTextFormat(Qt::RichText);
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    link->setOpenExternalLinks(false);
+    connect(link, &QLabel::linkActivated, this, [] { Host::current().openUrl(licensePage); });
+
+    auto *licenseText = new QPlainTextEdit(VMModel::license());
+    licenseText->setReadOnly(true);
+    licenseText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    m_agreement->setChecked(model.licenseChecked());
+    connect(m_agreement, &QCheckBox::toggled, this, [this](bool checked) {
+        if (m_model) {
+            m_model->setLicenseChecked(checked);
+        }
+    });
+    connect(&model, &VMModel::licenseCheckedChanged, this, &LicenseSheet::onLicenseCheckedChanged);
+
+    auto *note = new QLabel(QStringLiteral("不会代替你自动接受第三方许可。"));
+    note->setForegroundRole(QPalette::PlaceholderText);
+
+    auto *cancel = new PillActionButton(QStringLiteral("取消"));
+    cancel->setCompact(true);
+    m_install->setCompact(true);
+    m_install->setProminent(true);
+    connect(cancel, &QAbstractButton::clicked, this, &LicenseSheet::reject);
+    connect(m_install, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            m_model->acceptAndInstall();
+        }
+    });
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_install);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 22, 24, 16);
+    column->setSpacing(12);
+    column->addWidget(heading);
+    column->addWidget(summary);
+    column->addWidget(link);
+    column->addWidget(licenseText, 1);
+    column->addWidget(m_agreement);
+    column->addWidget(note);
+    column->addLayout(buttons);
+    onLicenseCheckedChanged();
+}
+
+void LicenseSheet::onLicenseCheckedChanged()
+{
+    const bool checked = m_model && m_model->licenseChecked();
+    m_agreement->setChecked(checked);
+    m_install->setEnabled(checked);
+}
+
+void LicenseSheet::reject()
+{
+    // Closing the sheet in any way is the cancel button.
+    if (m_model) {
+        m_model->setShowLicense(false);
+    }
+    QDialog::reject();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QUrl>
+
+class PillActionButton;
+class QCheckBox;
+class VMModel;
+
+/**
+ * Asks for the Android SDK licence before the first download: what will be fetched and how much room
+ * it needs, the licence itself, and a box the user must tick before installing.
+ */
+class LicenseSheet : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static const QUrl licensePage;
+
+    explicit LicenseSheet(VMModel &model, QWidget *parent = nullptr);
+
+    QCheckBox *agreement() const { return m_agreement; }
+    PillActionButton *installButton() const { return m_install; }
+
+protected:
+    void reject() override;
+
+private:
+    void onLicenseCheckedChanged();
+
+    QPointer<VMModel> m_model;
+    QCheckBox *m_agreement;
+    PillActionButton *m_install;
+};

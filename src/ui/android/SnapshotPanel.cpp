@@ -1,0 +1,123 @@
+#include "ui/android/SnapshotPanel.h"
+
+#include "android/VMModel.h"
+#include "platform/Host.h"
+#include "services/Tasks.h"
+#include "ui/android/Alert.h"
+#include "ui/android/DeviceRules.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/Symbols.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+
+const auto category = QStringLiteral("Android");
+
+} // namespace
+
+SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
+    : SoftGroupBox(QStringLiteral("快照"), parent)
+    , m_model(&model)
+    , m_message(new QLabel)
+    , m_create(new PillActionButton(QStringLiteral("创建快照")))
+    , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
+    , m_menu(new QToolButton)
+{
+    setSymbol(QStringLiteral("clock.arrow.circlepath"));
+    m_message->setWordWrap(true);
+    m_create->setCompact(true);
+    m_rollback->setCompact(true);
+
+    auto *menu = new QMenu(m_menu);
+    m_delete = menu->addAction(QStringLiteral("删除最近快照"));
+    m_openFolder = menu->addAction(QStringLiteral("打开快照目录"));
+    m_menu->setMenu(menu);
+    m_menu->setPopupMode(QToolButton::InstantPopup);
+    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
+    m_menu->setIconSize(QSize(20, 20));
+    m_menu->setAutoRaise(true);
+    m_menu->setAccessibleName(QStringLiteral("快照"));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addWidget(m_create);
+    buttons->addWidget(m_rollback);
+    buttons->addWidget(m_menu);
+    buttons->addStretch();
+    contentLayout()->addWidget(m_message);
+    contentLayout()->addLayout(buttons);
+
+    connect(m_create, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            startTask(m_model->createSnapshot(), category);
+        }
+    });
+    connect(m_rollback, &QAbstractButton::clicked, this, &SnapshotPanel::confirmRollback);
+    connect(m_delete, &QAction::triggered, this, &SnapshotPanel::confirmDelete);
+    connect(m_openFolder, &QAction::triggered, this, &SnapshotPanel::openFolder);
+
+    for (auto signal : {&VMModel::snapshotMessageChanged, &VMModel::snapshotsChanged,
+                        &VMModel::snapshotBusyChanged, &VMModel::runningChanged, &VMModel::busyChanged}) {
+        connect(&model, signal, this, &SnapshotPanel::showState);
+    }
+    showState();
+}
+
+void SnapshotPanel::showState()
+{
+    if (!m_model) {
+        return;
+    }
+    m_message->setText(m_model->snapshotMessage());
+    const DeviceRules::SnapshotActions actions =
+        DeviceRules::snapshotActions(DeviceRules::State::of(*m_model));
+    m_create->setEnabled(actions.create);
+    m_rollback->setEnabled(actions.rollback);
+    m_menu->setEnabled(actions.menu);
+}
+
+void SnapshotPanel::confirmRollback()
+{
+    QPointer<VMModel> model = m_model;
+    m_confirmation =
+        Alert::open(this, QStringLiteral("回滚到最近快照？"),
+                    QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"),
+                    {{QStringLiteral("一键回滚"), QMessageBox::AcceptRole,
+                      [model] {
+                          if (model) {
+                              startTask(model->rollbackLatestSnapshot(), category);
+                          }
+                      }},
+                     {QStringLiteral("取消"), QMessageBox::RejectRole, {}}});
+}
+
+void SnapshotPanel::confirmDelete()
+{
+    QPointer<VMModel> model = m_model;
+    m_confirmation = Alert::open(this, QStringLiteral("删除最近快照？"),
+                                 QStringLiteral("只删除快照，不影响当前安卓设备数据。"),
+                                 {{QStringLiteral("删除快照"), QMessageBox::DestructiveRole,
+                                   [model] {
+                                       if (model) {
+                                           model->deleteLatestSnapshot();
+                                       }
+                                   }},
+                                  {QStringLiteral("取消"), QMessageBox::RejectRole, {}}});
+}
+
+void SnapshotPanel::openFolder()
+{
+    if (!m_model) {
+        return;
+    }
+    // A device without snapshots has no folder yet; a file manager cannot open one that is missing.
+    const QString folder = m_model->snapshotCollection();
+    QDir().mkpath(folder);
+    Host::current().openUrl(QUrl::fromLocalFile(folder));
+}

@@ -1,0 +1,395 @@
+#include "ui/android/FleetView.h"
+#include "Await.h"
+#include "FakeAndroidSdk.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "android/VMConfiguration.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "services/FileIO.h"
+#include "ui/android/ContentView.h"
+#include "ui/android/HardwareNumberField.h"
+#include "ui/android/HardwareSettings.h"
+#include "ui/android/InstanceStatus.h"
+#include "ui/android/LicenseSheet.h"
+#include "ui/android/LogSheet.h"
+#include "ui/android/RenameSheet.h"
+#include "ui/android/SnapshotPanel.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QAbstractButton *button(const QWidget &root, const QString &text)
+{
+    for (QAbstractButton *candidate : root.findChildren<QAbstractButton *>()) {
+        if (candidate->text() == text && candidate->isVisibleTo(root.window())) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+/** The alert with this title that is open over `root`, or nullptr. */
+QMessageBox *alert(const QWidget &root, const QString &title)
+{
+    for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
+        if (box->isVisible() && box->text() == title) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+void click(QMessageBox *box, const QString &text)
+{
+    ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
+    QAbstractButton *target = nullptr;
+    for (QAbstractButton *candidate : box->buttons()) {
+        target = candidate->text() == text ? candidate : target;
+    }
+    ASSERT_NE(target, nullptr) << text.toStdString();
+    target->click();
+}
+
+void type(QLineEdit *editor, const QString &text)
+{
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class FleetViewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+    }
+
+    void TearDown() override
+    {
+        view.reset();
+        if (fleet) {
+            for (VMModel *model : fleet->models()) {
+                if (model->running()) {
+                    await(model->stop());
+                }
+                waitUntil([model] { return !model->running() && !model->busy(); }, 15000);
+            }
+        }
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    void open(bool installed)
+    {
+        if (installed) {
+            ASSERT_TRUE(FakeAndroidSdk::install(shared));
+        }
+        fleet = std::make_unique<VMFleet>(root);
+        for (VMModel *model : fleet->models()) {
+            model->timing.bootPollInterval = 50ms;
+            model->timing.stopPollInterval = 20ms;
+        }
+        view = std::make_unique<FleetView>(*fleet);
+        view->resize(1040, 720);
+        view->show();
+    }
+
+    ContentView &detail() const { return *view->contentView(); }
+    VMModel &device() const { return *fleet->models().first(); }
+
+    void startAndWaitForBoot()
+    {
+        detail().startButton()->click();
+        ASSERT_TRUE(waitUntil([this] { return device().booted(); }, 15000))
+            << device().status().toStdString();
+    }
+
+    FakeHost host{8, 16 * FakeHost::GiB};
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
+    VMPaths shared{root};
+    std::unique_ptr<VMFleet> fleet;
+    std::unique_ptr<FleetView> view;
+};
+
+} // namespace
+
+TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
+{
+    open(false);
+    ContentView &content = detail();
+    EXPECT_TRUE(content.installButton()->isVisibleTo(view.get()));
+    EXPECT_TRUE(content.installButton()->isEnabled());
+    for (QWidget *hidden :
+         {static_cast<QWidget *>(content.startButton()), static_cast<QWidget *>(content.stopButton()),
+          static_cast<QWidget *>(content.forceQuitButton())}) {
+        EXPECT_FALSE(hidden->isVisibleTo(view.get()));
+    }
+
+    content.installButton()->click();
+    ASSERT_TRUE(device().showLicense());
+    LicenseSheet *sheet = content.licenseSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->agreement()->text(), QStringLiteral("我已阅读并同意 Android SDK 许可协议"));
+    EXPECT_FALSE(sheet->installButton()->isEnabled()) << "nothing is accepted on the user's behalf";
+    EXPECT_EQ(sheet->findChild<QPlainTextEdit *>()->toPlainText(), VMModel::license());
+
+    sheet->agreement()->click();
+    EXPECT_TRUE(device().licenseChecked());
+    EXPECT_TRUE(sheet->installButton()->isEnabled());
+    sheet->agreement()->click();
+    EXPECT_FALSE(sheet->installButton()->isEnabled());
+
+    for (QLabel *label : sheet->findChildren<QLabel *>()) {
+        if (label->text().contains(QStringLiteral("查看 Android SDK 官方许可网页"))) {
+            Q_EMIT label->linkActivated(QStringLiteral("https://developer.android.com/studio/terms"));
+        }
+    }
+    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://developer.android.com/studio/terms"))});
+
+    button(*sheet, QStringLiteral("取消"))->click();
+    EXPECT_FALSE(device().showLicense());
+    EXPECT_TRUE(waitUntil([&] { return content.licenseSheet() == nullptr; }, 1000));
+
+    // Accepting starts the installation, which on a nearly full disk stops with an error the page shows.
+    host.capacity = qint64(1) << 30;
+    content.installButton()->click();
+    sheet = content.licenseSheet();
+    ASSERT_NE(sheet, nullptr);
+    sheet->agreement()->click();
+    sheet->installButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return alert(content, QStringLiteral("需要注意")) != nullptr; }));
+    EXPECT_FALSE(device().showLicense());
+    QMessageBox *problem = alert(content, QStringLiteral("需要注意"));
+    EXPECT_EQ(problem->informativeText(), device().error());
+    EXPECT_TRUE(device().error().startsWith(QStringLiteral("至少需要 10GB")));
+
+    click(problem, QStringLiteral("查看日志"));
+    EXPECT_TRUE(device().error().isEmpty());
+    ASSERT_NE(content.logSheet(), nullptr);
+    EXPECT_EQ(content.logSheet()->logView()->toPlainText(), QStringLiteral("暂无运行日志。"));
+}
+
+TEST_F(FleetViewTest, HardwareHintsFollowTheHost)
+{
+    open(true);
+    EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–8 核"));
+    EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–8 GB"));
+
+    view.reset();
+    host.processors = 4;
+    host.memory = 8 * FakeHost::GiB;
+    view = std::make_unique<FleetView>(*fleet);
+    EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–4 核"));
+    EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–4 GB"));
+    EXPECT_EQ(detail().hardware()->memoryField()->label(), QStringLiteral("内存 GB"));
+}
+
+TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
+{
+    open(true);
+    HardwareNumberField *cores = detail().hardware()->coresField();
+    EXPECT_EQ(cores->label(), QStringLiteral("CPU 核心数"));
+
+    type(cores->editor(), QStringLiteral("12"));
+    EXPECT_EQ(device().configuration().cores, 8);
+    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
+    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 8)
+        << "stored without waiting for a start";
+
+    type(cores->editor(), QStringLiteral("abc"));
+    EXPECT_EQ(device().configuration().cores, 8);
+    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
+
+    type(cores->editor(), QStringLiteral(" 3 "));
+    EXPECT_EQ(device().configuration().cores, 3);
+    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 3);
+
+    type(detail().hardware()->memoryField()->editor(), QStringLiteral("6"));
+    EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
+
+    // A value set from outside replaces the field's text.
+    VMConfiguration changed = device().configuration();
+    changed.cores = 5;
+    device().setConfiguration(changed);
+    EXPECT_EQ(cores->draft(), QStringLiteral("5"));
+}
+
+TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
+{
+    open(true);
+    ContentView &content = detail();
+    QComboBox *screen = content.hardware()->screenPicker();
+    ASSERT_EQ(screen->count(), VMConfiguration::screenPresets().size());
+    screen->setCurrentIndex(1);
+    Q_EMIT screen->activated(1);
+    EXPECT_EQ(device().configuration().screen, VMConfiguration::screenPresets().at(1).label);
+    EXPECT_TRUE(
+        read(shared.configurationFile()).contains(VMConfiguration::screenPresets().at(1).label.toUtf8()));
+
+    EXPECT_TRUE(content.startButton()->isEnabled());
+    EXPECT_FALSE(content.forceQuitButton()->isEnabled());
+    EXPECT_EQ(content.forceQuitButton()->toolTip(),
+              QStringLiteral("应急终止安卓，不保存运行快照；不清空已有设备数据。"));
+
+    startAndWaitForBoot();
+    EXPECT_FALSE(content.startButton()->isVisibleTo(view.get()));
+    EXPECT_TRUE(content.stopButton()->isVisibleTo(view.get()) && content.stopButton()->isEnabled());
+    EXPECT_TRUE(content.installApkButton()->isVisibleTo(view.get()) &&
+                content.installApkButton()->isEnabled());
+    EXPECT_TRUE(content.forceQuitButton()->isEnabled());
+    EXPECT_FALSE(content.hardware()->isEnabled());
+    EXPECT_EQ(content.hardware()->subtitle(), QStringLiteral("关闭安卓后可修改"));
+    EXPECT_FALSE(content.snapshots()->createButton()->isEnabled());
+    EXPECT_EQ(content.statusLabel()->text(), QStringLiteral("安卓正在运行"));
+    EXPECT_EQ(view->entries().first()->dotColor(), QColor(0x34, 0xC7, 0x59));
+
+    content.stopButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !device().running(); }, 15000));
+    EXPECT_TRUE(content.startButton()->isVisibleTo(view.get()));
+    EXPECT_TRUE(content.hardware()->isEnabled());
+    EXPECT_EQ(content.hardware()->subtitle(), QStringLiteral("修改自动保存 · 下次启动生效"));
+    EXPECT_EQ(view->entries().first()->dotColor(), QColor(0x8E, 0x8E, 0x93));
+}
+
+TEST_F(FleetViewTest, DeletingARunningDeviceShowsTheFleetError)
+{
+    open(true);
+    startAndWaitForBoot();
+
+    view->deleteButton()->click();
+    QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(
+        confirmation->informativeText(),
+        QStringLiteral("将删除 安卓 1 及其应用和数据，移到 Mac 废纸篓；不影响其他设备及共享系统文件。"));
+    EXPECT_EQ(view->deletionId(), QStringLiteral("primary"));
+
+    click(confirmation, QStringLiteral("删除设备并移到废纸篓"));
+    EXPECT_EQ(view->deletionId(), std::nullopt);
+    QMessageBox *refusal = alert(*view, QStringLiteral("多开提示"));
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(refusal->informativeText(), QStringLiteral("请先停止该安卓设备，再删除。"));
+    EXPECT_EQ(fleet->models().size(), 1);
+
+    click(refusal, QStringLiteral("知道了"));
+    EXPECT_TRUE(fleet->error().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return alert(*view, QStringLiteral("多开提示")) == nullptr; }, 1000));
+}
+
+TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
+{
+    const VMPaths second(root + QStringLiteral("/instances/B0000000-0000-0000-0000-000000000000"), root);
+    ASSERT_TRUE(QDir().mkpath(second.root()));
+    ASSERT_NO_THROW(FileIO::writeAtomically(second.instanceNameFile(), QByteArray("工作机")));
+    open(true);
+    ASSERT_EQ(view->entries().size(), 2);
+    EXPECT_TRUE(view->entries().at(0)->selected());
+
+    QTest::mouseClick(view->entries().at(1), Qt::LeftButton);
+    EXPECT_EQ(fleet->selected(), second.root().section(u'/', -1));
+    EXPECT_TRUE(view->entries().at(1)->selected());
+    EXPECT_FALSE(view->entries().at(0)->selected());
+    EXPECT_EQ(detail().model(), fleet->models().at(1)) << "the detail follows the selection";
+
+    view->deleteButton()->click();
+    QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_TRUE(confirmation->informativeText().startsWith(QStringLiteral("将删除 工作机 及其")));
+    click(confirmation, QStringLiteral("取消"));
+    EXPECT_EQ(view->deletionId(), std::nullopt);
+    EXPECT_EQ(fleet->models().size(), 2);
+
+    for (int left = 2; left > 0; --left) {
+        view->deleteButton()->click();
+        click(alert(*view, QStringLiteral("删除安卓设备？")), QStringLiteral("删除设备并移到废纸篓"));
+        ASSERT_TRUE(
+            waitUntil([&] { return fleet->models().size() == left - 1 && !fleet->creating(); }, 15000))
+            << fleet->error().toStdString();
+    }
+    EXPECT_EQ(view->contentView(), nullptr);
+    const QLabel *empty = nullptr;
+    for (const QLabel *label : view->findChildren<QLabel *>()) {
+        empty =
+            label->text() == QStringLiteral("暂无安卓设备") && label->isVisibleTo(view.get()) ? label : empty;
+    }
+    EXPECT_NE(empty, nullptr);
+    EXPECT_FALSE(view->duplicateButton()->isEnabled());
+    EXPECT_FALSE(view->deleteButton()->isEnabled());
+}
+
+TEST_F(FleetViewTest, RenameSheetTrimsStoresAndLogsTheNewName)
+{
+    open(true);
+    detail().renameButton()->click();
+    RenameSheet *sheet = detail().renameSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
+    EXPECT_EQ(sheet->nameField()->placeholderText(), QStringLiteral("设备名称"));
+    sheet->nameField()->setText(QStringLiteral("  测试机  "));
+    button(*sheet, QStringLiteral("保存"))->click();
+
+    EXPECT_EQ(device().name(), QStringLiteral("测试机"));
+    EXPECT_EQ(read(shared.instanceNameFile()), QByteArray("测试机"));
+    EXPECT_EQ(view->entries().first()->accessibleName(), QStringLiteral("测试机"));
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 设备已重命名为 测试机")));
+    EXPECT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
+}
+
+TEST_F(FleetViewTest, SnapshotsAreTakenAndDeletedThroughTheirConfirmations)
+{
+    open(true);
+    device().paths().configure(device().configuration());
+    SnapshotPanel *panel = detail().snapshots();
+    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
+
+    panel->createButton()->click();
+    ASSERT_TRUE(
+        waitUntil([&] { return device().latestSnapshot().has_value() && !device().snapshotBusy(); }, 30000))
+        << device().error().toStdString();
+    EXPECT_TRUE(panel->rollbackButton()->isEnabled());
+
+    panel->rollbackButton()->click();
+    QMessageBox *rollback = alert(*panel, QStringLiteral("回滚到最近快照？"));
+    ASSERT_NE(rollback, nullptr);
+    EXPECT_EQ(rollback->informativeText(),
+              QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"));
+    click(rollback, QStringLiteral("取消"));
+    EXPECT_FALSE(device().snapshotBusy());
+
+    panel->deleteAction()->trigger();
+    click(alert(*panel, QStringLiteral("删除最近快照？")), QStringLiteral("删除快照"));
+    EXPECT_FALSE(device().latestSnapshot().has_value());
+    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
+
+    panel->openFolderAction()->trigger();
+    ASSERT_EQ(host.opened().size(), 1);
+    EXPECT_EQ(host.opened().first(),
+              QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary")));
+}
