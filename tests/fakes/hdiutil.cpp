@@ -1,0 +1,172 @@
+// Stands in for macOS's hdiutil, attaching and detaching disc images at a chosen mount point.
+// "Attaching" copies a prepared folder (the image's content) to the mount point together with a hidden
+// volume marker; "detaching" empties the mount point again but leaves the folder itself, as unmounting
+// a mount point the caller created does. Output and exit codes are the real tool's.
+//
+// Usage: hdiutil attach [-readonly] [-nobrowse] -mountpoint DIR IMAGE
+//        hdiutil detach DIR
+//
+// Knobs: FAKE_HDIUTIL_TREE=DIR (the image's content; an empty volume without it),
+//        FAKE_HDIUTIL_ATTACH=fail (image not recognized, nothing mounted) | late-fail (mounts, then fails),
+//        FAKE_HDIUTIL_FAIL_DETACH=N (the first N detach calls fail with "Resource busy"; counted in the record),
+//        FAKE_HDIUTIL_DELAY_MS=N (sleeps before attaching),
+//        FAKE_HDIUTIL_RECORD=FILE (one line per call, format in simctl_tool.h).
+#include "simctl_tool.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+using SimctlTool::say;
+
+namespace {
+
+const QString marker = QStringLiteral(".fake-hdiutil-volume");
+const QString device = QStringLiteral("disk4");
+
+int fail(const QString &text, int code = 1)
+{
+    say(stderr, text);
+    return code;
+}
+
+int usage()
+{
+    return fail(QStringLiteral("Usage: hdiutil <verb> <options>\n"
+                               "<verb> is one of the following: attach detach help"));
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + u'/' + QDir(from).relativeFilePath(source);
+        const bool copied = it.fileInfo().isDir() ? QDir().mkpath(target) : QFile::copy(source, target);
+        if (!copied) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void emptyFolder(const QString &folder)
+{
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            QFile::remove(entry.filePath());
+        }
+    }
+}
+
+int detachCallsSoFar()
+{
+    QFile record(qEnvironmentVariable("FAKE_HDIUTIL_RECORD"));
+    if (!record.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    int count = 0;
+    for (const QByteArray &line : record.readAll().split('\n')) {
+        count += line.startsWith("detach") ? 1 : 0;
+    }
+    return count;
+}
+
+int attach(QStringList arguments)
+{
+    QString mountPoint;
+    QString image;
+    while (!arguments.isEmpty()) {
+        const QString argument = arguments.takeFirst();
+        if (argument == "-readonly" || argument == "-nobrowse") {
+            continue;
+        }
+        if (argument == "-mountpoint") {
+            if (arguments.isEmpty()) {
+                return usage();
+            }
+            mountPoint = arguments.takeFirst();
+        } else if (argument.startsWith(u'-')) {
+            return fail("hdiutil: attach: unknown option \"" + argument + "\"");
+        } else if (image.isEmpty()) {
+            image = argument;
+        } else {
+            return usage();
+        }
+    }
+    if (image.isEmpty()) {
+        return fail(QStringLiteral("hdiutil: attach: no image specified"));
+    }
+    QThread::msleep(static_cast<unsigned long>(SimctlTool::knob("FAKE_HDIUTIL_DELAY_MS", 0)));
+    if (!QFileInfo(image).isFile()) {
+        return fail(QStringLiteral("hdiutil: attach failed - No such file or directory"));
+    }
+    const QString mode = qEnvironmentVariable("FAKE_HDIUTIL_ATTACH");
+    if (mode == "fail") {
+        return fail(QStringLiteral("hdiutil: attach failed - image not recognized"));
+    }
+    if (mountPoint.isEmpty() || !QFileInfo(mountPoint).isDir()) {
+        return fail(QStringLiteral("hdiutil: attach failed - No such file or directory"));
+    }
+    if (QFileInfo::exists(mountPoint + u'/' + marker)) {
+        return fail(QStringLiteral("hdiutil: attach failed - Resource busy"));
+    }
+    QFile volume(mountPoint + u'/' + marker);
+    if (!volume.open(QIODevice::WriteOnly)) {
+        return fail(QStringLiteral("hdiutil: attach failed - Permission denied"));
+    }
+    volume.write(image.toUtf8());
+    volume.close();
+    const QString tree = qEnvironmentVariable("FAKE_HDIUTIL_TREE");
+    if (!tree.isEmpty() && !copyTree(tree, mountPoint)) {
+        return fail(QStringLiteral("hdiutil: attach failed - Input/output error"));
+    }
+    if (mode == "late-fail") {
+        return fail(QStringLiteral("hdiutil: attach failed - Operation timed out"));
+    }
+    say(stdout, "/dev/" + device + "          \t                               \t" + mountPoint);
+    return 0;
+}
+
+int detach(const QStringList &arguments)
+{
+    if (arguments.size() != 1) {
+        return usage();
+    }
+    const QString mountPoint = arguments.first();
+    if (!QFileInfo::exists(mountPoint + u'/' + marker)) {
+        return fail(QStringLiteral("hdiutil: detach failed - No such file or directory"));
+    }
+    if (detachCallsSoFar() <= SimctlTool::knob("FAKE_HDIUTIL_FAIL_DETACH", 0)) {
+        return fail("hdiutil: couldn't unmount \"" + device + "\" - Resource busy", 16);
+    }
+    emptyFolder(mountPoint);
+    say(stdout, "\"" + device + "\" ejected.");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments = SimctlTool::arguments(argc, argv);
+    SimctlTool::record("FAKE_HDIUTIL_RECORD", arguments);
+    if (arguments.isEmpty()) {
+        return usage();
+    }
+    const QString verb = arguments.takeFirst();
+    if (verb == "attach") {
+        return attach(arguments);
+    }
+    if (verb == "detach") {
+        return detach(arguments);
+    }
+    return usage();
+}
