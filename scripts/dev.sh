@@ -21,12 +21,14 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-svg-dev qcoro-qt6-dev libssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    # outside programs the program drives
-    lsof unzip
+    # outside programs the program drives (7zip reads Windows ISOs where there is no hdiutil)
+    lsof unzip 7zip
     # the user interface is Chinese
     fonts-noto-cjk
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
+    # test-only: disc images for the Windows ISO checks, an independent property-list parser
+    genisoimage xorriso libplist-utils
     # benchmarks compare against the standard tools
     openssl curl
 )

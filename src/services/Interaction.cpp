@@ -15,6 +15,11 @@ Interaction *s_current = &s_unanswered;
 
 } // namespace
 
+QCoro::Task<QString> Interaction::choosePackage(QString title, QStringList nameFilters)
+{
+    co_return co_await chooseFile(std::move(title), std::move(nameFilters));
+}
+
 Interaction *Interaction::current()
 {
     return s_current;

@@ -29,3 +29,16 @@ bool FakeHost::openUrl(const QUrl &url)
     m_opened.append(url);
     return true;
 }
+
+QList<QPair<QString, QString>> FakeHost::openedWithApplication() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_openedWithApplication;
+}
+
+bool FakeHost::openWithApplication(const QString &applicationPath, const QString &file)
+{
+    const std::lock_guard lock(m_mutex);
+    m_openedWithApplication.append({applicationPath, file});
+    return applicationOpens;
+}

@@ -2,7 +2,9 @@
 
 #include "platform/Host.h"
 
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QStringList>
 #include <QUrl>
 
@@ -36,7 +38,14 @@ public:
         return Tools::openFilesProbe(folder);
     };
 
+    /** Installed applications by bundle identifier; none unless a test adds them. */
+    QHash<QString, QString> applications;
+    /** What openWithApplication answers. */
+    bool applicationOpens = true;
+
     QList<QUrl> opened() const;
+    /** (application, file) for every openWithApplication call, in order. */
+    QList<QPair<QString, QString>> openedWithApplication() const;
 
     int activeProcessorCount() const override { return processors; }
     qint64 physicalMemory() const override { return memory; }
@@ -44,6 +53,11 @@ public:
     bool reduceMotion() const override { return motionReduced; }
     bool reduceTransparency() const override { return transparencyReduced; }
     bool openUrl(const QUrl &url) override;
+    QString applicationPath(const QString &bundleIdentifier) const override
+    {
+        return applications.value(bundleIdentifier);
+    }
+    bool openWithApplication(const QString &applicationPath, const QString &file) override;
     ToolCommand cloneCommand(const QString &source, const QString &destination) const override
     {
         return clone(source, destination);
@@ -53,4 +67,5 @@ public:
 private:
     mutable std::mutex m_mutex;
     QList<QUrl> m_opened;
+    QList<QPair<QString, QString>> m_openedWithApplication;
 };

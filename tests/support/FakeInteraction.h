@@ -30,6 +30,11 @@ public:
         asked.append({QStringLiteral("file"), title, QString(), nameFilters});
         co_return files.isEmpty() ? QString() : files.dequeue();
     }
+    QCoro::Task<QString> choosePackage(QString title, QStringList nameFilters) override
+    {
+        asked.append({QStringLiteral("package"), title, QString(), nameFilters});
+        co_return files.isEmpty() ? QString() : files.dequeue();
+    }
     QCoro::Task<QString> chooseSaveLocation(QString title, QString suggestedName, QStringList nameFilters) override
     {
         asked.append({QStringLiteral("save"), title, suggestedName, nameFilters});

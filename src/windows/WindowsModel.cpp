@@ -1,0 +1,238 @@
+#include "windows/WindowsModel.h"
+
+#include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/Interaction.h"
+#include "services/PropertyField.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace {
+
+const auto category = QStringLiteral("Windows");
+constexpr qint64 GiB = WindowsConfiguration::GiB;
+
+} // namespace
+
+WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
+    : QObject(parent)
+    , m_settings(dataRoot + QStringLiteral("/windows-configuration.json"))
+    , m_configuration(WindowsConfiguration::load(m_settings).validated())
+    , m_isoCheck(QStringLiteral("尚未检查镜像"))
+    , m_message(QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
+    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
+{
+    refreshSnapshots();
+}
+
+void WindowsModel::setConfiguration(const WindowsConfiguration &configuration)
+{
+    if (assignChanged(m_configuration, configuration)) {
+        Q_EMIT configurationChanged();
+    }
+}
+
+std::optional<QString> WindowsModel::projectPath() const
+{
+    if (m_configuration.projectPath.isEmpty()) {
+        return std::nullopt;
+    }
+    return m_configuration.projectPath;
+}
+
+QString WindowsModel::utmPath()
+{
+    return Host::current().applicationPath(utmBundleIdentifier);
+}
+
+bool WindowsModel::hasConfiguration(const QString &bundle)
+{
+    return !bundle.isEmpty() && QFileInfo::exists(bundle + QStringLiteral("/config.plist"));
+}
+
+void WindowsModel::save()
+{
+    setConfiguration(m_configuration.validated());
+    try {
+        FileIO::createFolder(QFileInfo(m_settings).path());
+        FileIO::writeAtomically(m_settings, m_configuration.toJson());
+    } catch (const Error &failure) {
+        setError(failure.description());
+    }
+}
+
+void WindowsModel::refreshPreparation()
+{
+    const QString engine = utmPath().isEmpty() ? QStringLiteral("尚未安装 UTM") : QStringLiteral("已找到 UTM");
+    const qint64 available = Host::current().availableCapacity(QFileInfo(m_settings).path());
+    const qint64 freeGiB = available > 0 ? available / GiB : 0;
+    setPreparation(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") + QString::number(freeGiB)
+                   + QStringLiteral(" GiB；建议预留约 80GB，或使用外置 SSD。") + QStringLiteral("\n预设：")
+                   + QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU / ")
+                   + QString::number(m_configuration.memoryGB) + QStringLiteral("GB 内存 / ")
+                   + QString::number(m_configuration.diskGB) + QStringLiteral("GB 磁盘"));
+}
+
+QCoro::Task<> WindowsModel::chooseISO()
+{
+    QPointer self(this);
+    const QStringList filters{QStringLiteral("Windows ISO (*.iso *.ISO)")};
+    const QString iso = co_await Interaction::current()->chooseFile(QString(), filters);
+    if (!self || iso.isEmpty()) {
+        co_return;
+    }
+    co_await useISO(iso);
+}
+
+QCoro::Task<> WindowsModel::useISO(QString iso)
+{
+    if (m_busy) {
+        co_return;
+    }
+    QPointer self(this);
+    WindowsConfiguration selected = m_configuration;
+    selected.isoPath = QFileInfo(iso).absoluteFilePath();
+    setConfiguration(selected);
+    setConfirmedARM(false);
+    save();
+    setBusy(true);
+    setIsoCheck(QStringLiteral("正在只读检查 ARM64 启动文件…"));
+
+    std::optional<QString> failure;
+    try {
+        co_await WindowsPreparation::inspectISO(m_configuration.isoPath, inspection);
+    } catch (...) {
+        failure = describe(std::current_exception());
+    }
+    if (!self) {
+        co_return;
+    }
+    if (failure) {
+        setIsoCheck(QStringLiteral("镜像检查未通过"));
+        setError(*failure);
+    } else {
+        setConfirmedARM(true);
+        setIsoCheck(QStringLiteral("已确认 ARM64 启动文件和 Windows 安装文件（非整盘哈希校验）"));
+        setMessage(QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。"));
+    }
+    setBusy(false);
+    refreshPreparation();
+}
+
+QCoro::Task<> WindowsModel::findDownloadedISO()
+{
+    if (m_busy) {
+        co_return;
+    }
+    // A platform that names no Downloads folder has, for our purpose, no finished ISO there either.
+    const QStringList candidates = WindowsPreparation::isoCandidates(Host::downloadsFolder());
+    if (candidates.size() == 1) {
+        co_await useISO(candidates.first());
+    } else if (candidates.isEmpty()) {
+        setMessage(QStringLiteral("下载目录没有已完成的 .iso 文件。请下载完成后再点击，或手动选择文件。"));
+    } else {
+        co_await chooseISO();
+    }
+}
+
+void WindowsModel::openProject()
+{
+    const QString utm = utmPath();
+    if (utm.isEmpty()) {
+        setError(QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));
+        return;
+    }
+    const QString project = m_configuration.projectPath;
+    if (!hasConfiguration(project)) {
+        setError(QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"));
+        return;
+    }
+    const bool requested = Host::current().openWithApplication(utm, project);
+    setMessage(QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
+    AppLog::info(category, QStringLiteral("已请求 UTM 打开：") + project);
+    if (!requested) {
+        setError(QStringLiteral("无法请求 UTM 打开虚拟机：") + project);
+    }
+}
+
+QCoro::Task<> WindowsModel::chooseProject()
+{
+    QPointer self(this);
+    const QStringList filters{QStringLiteral("UTM (*.utm *.UTM)")};
+    const QString chosen = co_await Interaction::current()->choosePackage(QString(), filters);
+    if (!self || chosen.isEmpty()) {
+        co_return;
+    }
+    if (!hasConfiguration(chosen)) {
+        setError(QStringLiteral("请选择有效的 .utm 虚拟机。"));
+        co_return;
+    }
+    const QString path = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+    WindowsConfiguration associated = m_configuration;
+    associated.projectPath = path;
+    setConfiguration(associated);
+    save();
+    setMessage(QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
+    refreshSnapshots();
+    AppLog::info(category, QStringLiteral("已关联 UTM 项目：") + path);
+}
+
+void WindowsModel::setBusy(bool busy)
+{
+    if (assignChanged(m_busy, busy)) {
+        Q_EMIT busyChanged();
+    }
+}
+
+void WindowsModel::setConfirmedARM(bool confirmed)
+{
+    if (assignChanged(m_confirmedARM, confirmed)) {
+        Q_EMIT confirmedARMChanged();
+    }
+}
+
+void WindowsModel::setPreparation(const QString &preparation)
+{
+    if (assignChanged(m_preparation, preparation)) {
+        Q_EMIT preparationChanged();
+    }
+}
+
+void WindowsModel::setIsoCheck(const QString &isoCheck)
+{
+    if (assignChanged(m_isoCheck, isoCheck)) {
+        Q_EMIT isoCheckChanged();
+    }
+}
+
+void WindowsModel::setMessage(const QString &message)
+{
+    if (assignChanged(m_message, message)) {
+        Q_EMIT messageChanged();
+    }
+}
+
+void WindowsModel::setError(const QString &error)
+{
+    if (assignChanged(m_error, error)) {
+        Q_EMIT errorChanged();
+    }
+}
+
+void WindowsModel::setSnapshots(const QList<SnapshotRecord> &snapshots)
+{
+    if (assignChanged(m_snapshots, snapshots)) {
+        Q_EMIT snapshotsChanged();
+    }
+}
+
+void WindowsModel::setSnapshotMessage(const QString &message)
+{
+    if (assignChanged(m_snapshotMessage, message)) {
+        Q_EMIT snapshotMessageChanged();
+    }
+}

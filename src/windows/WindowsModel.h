@@ -1,0 +1,117 @@
+#pragma once
+
+#include "services/SnapshotRecord.h"
+#include "windows/WindowsConfiguration.h"
+#include "windows/WindowsPreparation.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+/**
+ * The Windows machine, which runs in UTM rather than here: checks the installation ISO, builds a UTM
+ * bundle from it, associates an existing bundle, asks UTM to open it and keeps snapshots of it.
+ */
+class WindowsModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(bool confirmedARM READ confirmedARM NOTIFY confirmedARMChanged)
+    Q_PROPERTY(QString preparation READ preparation NOTIFY preparationChanged)
+    Q_PROPERTY(QString isoCheck READ isoCheck NOTIFY isoCheckChanged)
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
+
+public:
+    static inline const QString utmBundleIdentifier = QStringLiteral("com.utmapp.UTM");
+
+    /** Reads windows-configuration.json in `dataRoot` and lists the snapshots of the associated bundle. */
+    explicit WindowsModel(QString dataRoot, QObject *parent = nullptr);
+
+    const WindowsConfiguration &configuration() const { return m_configuration; }
+    /** The hardware settings on the Windows screen edit this; save() stores it. */
+    void setConfiguration(const WindowsConfiguration &configuration);
+    bool busy() const { return m_busy; }
+    bool confirmedARM() const { return m_confirmedARM; }
+    const QString &preparation() const { return m_preparation; }
+    const QString &isoCheck() const { return m_isoCheck; }
+    const QString &message() const { return m_message; }
+    /** The last failure; empty when there is none. */
+    const QString &error() const { return m_error; }
+    void clearError() { setError(QString()); }
+    const QList<SnapshotRecord> &snapshots() const { return m_snapshots; }
+    const QString &snapshotMessage() const { return m_snapshotMessage; }
+
+    const QString &settingsFile() const { return m_settings; }
+    /** The associated bundle, or nothing. */
+    std::optional<QString> projectPath() const;
+    /** Where the bundle's snapshots live: ".Corvane Snapshots/<bundle name>" beside it. */
+    std::optional<QString> snapshotCollection() const;
+    std::optional<SnapshotRecord> latestSnapshot() const;
+
+    /** How ISOs are looked into; tests choose the hdiutil stand-in here. */
+    WindowsPreparation::Inspection inspection;
+
+    void save();
+    void refreshPreparation();
+    void refreshSnapshots();
+
+    /** Asks for an ISO file and checks it. */
+    QCoro::Task<> chooseISO();
+    /** Selects `iso` and checks it; the outcome shows in isoCheck, confirmedARM and error. */
+    QCoro::Task<> useISO(QString iso);
+    /** Checks the single ISO in the Downloads folder, or lets the user pick among several. */
+    QCoro::Task<> findDownloadedISO();
+
+    /** Builds a new bundle from the checked ISO at a place the user picks, then opens it in UTM. */
+    QCoro::Task<> create();
+    /** Asks UTM to open the associated bundle. */
+    void openProject();
+    /** Associates an existing bundle the user picks. */
+    QCoro::Task<> chooseProject();
+
+    QCoro::Task<> createSnapshot();
+    QCoro::Task<> rollbackLatestSnapshot();
+    void deleteLatestSnapshot();
+
+Q_SIGNALS:
+    void configurationChanged();
+    void busyChanged();
+    void confirmedARMChanged();
+    void preparationChanged();
+    void isoCheckChanged();
+    void messageChanged();
+    void errorChanged();
+    void snapshotsChanged();
+    void snapshotMessageChanged();
+
+private:
+    QCoro::Task<> build(QString firmware, QString iso, WindowsConfiguration configuration, QString target);
+    /** UTM's application folder, or empty when UTM is not installed. */
+    static QString utmPath();
+    static bool hasConfiguration(const QString &bundle);
+
+    void setBusy(bool busy);
+    void setConfirmedARM(bool confirmed);
+    void setPreparation(const QString &preparation);
+    void setIsoCheck(const QString &isoCheck);
+    void setMessage(const QString &message);
+    void setError(const QString &error);
+    void setSnapshots(const QList<SnapshotRecord> &snapshots);
+    void setSnapshotMessage(const QString &message);
+
+    const QString m_settings;
+    WindowsConfiguration m_configuration;
+    bool m_busy = false;
+    bool m_confirmedARM = false;
+    QString m_preparation;
+    QString m_isoCheck;
+    QString m_message;
+    QString m_error;
+    QList<SnapshotRecord> m_snapshots;
+    QString m_snapshotMessage;
+};

@@ -1,0 +1,154 @@
+#include "FakeHost.h"
+#include "services/Error.h"
+#include "windows/WindowsConfiguration.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr qint64 GiB = FakeHost::GiB;
+
+WindowsConfiguration asked(qint64 cores, qint64 memoryGB, qint64 diskGB)
+{
+    WindowsConfiguration configuration;
+    configuration.cores = cores;
+    configuration.memoryGB = memoryGB;
+    configuration.diskGB = diskGB;
+    configuration.isoPath = QStringLiteral("/Downloads/Win11.iso");
+    configuration.projectPath = QStringLiteral("/VMs/Windows ARM64.utm");
+    return configuration;
+}
+
+TEST(WindowsConfigurationTest, ValidationKeepsTheMachineWithinWhatTheHostCanGive)
+{
+    struct Case
+    {
+        int processors;
+        qint64 memory;
+        WindowsConfiguration wanted;
+        qint64 cores, memoryGB, diskGB;
+    };
+    const QList<Case> cases{
+        {12, 16 * GiB, asked(12, 16, 64), 8, 8, 64},  // never more than 8 cores or 8 GB
+        {10, 10 * GiB, asked(6, 8, 64), 6, 5, 64},    // half of 10 GB
+        {4, 6 * GiB, asked(6, 8, 64), 4, 4, 64},      // at least 4 GB even where half is 3
+        {8, 64 * GiB, asked(0, 2, 40), 1, 4, 64},     // lower bounds
+        {8, 64 * GiB, asked(-3, 6, 1000), 1, 6, 512}, // upper disk bound
+        {0, 0, asked(4, 4, 64), 1, 4, 64},            // a host that reports nothing
+    };
+    for (const Case &c : cases) {
+        FakeHost host(c.processors, c.memory);
+        const WindowsConfiguration result = c.wanted.validated();
+        EXPECT_EQ(result.cores, c.cores) << c.processors << " processors";
+        EXPECT_EQ(result.memoryGB, c.memoryGB) << c.memory / GiB << " GiB";
+        EXPECT_EQ(result.diskGB, c.diskGB);
+        EXPECT_EQ(result.isoPath, c.wanted.isoPath);
+        EXPECT_EQ(result.projectPath, c.wanted.projectPath);
+        EXPECT_EQ(result.validated(), result) << "stable";
+    }
+}
+
+TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("windows-configuration.json"));
+    const auto store = [&](const QByteArray &json) {
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(json);
+    };
+
+    EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << "missing";
+    const WindowsConfiguration defaults;
+    EXPECT_EQ(defaults.cores, 4);
+    EXPECT_EQ(defaults.memoryGB, 4);
+    EXPECT_EQ(defaults.diskGB, 64);
+
+    const WindowsConfiguration saved = asked(6, 8, 128);
+    store(saved.toJson());
+    EXPECT_EQ(WindowsConfiguration::load(file), saved);
+    EXPECT_FALSE(saved.toJson().contains('\n')) << "compact";
+
+    const QByteArray complete = R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":"/a b/中文.iso","projectPath":""})";
+    store(complete);
+    EXPECT_EQ(WindowsConfiguration::load(file).isoPath, QStringLiteral("/a b/中文.iso"));
+
+    for (const QByteArray &broken :
+         {QByteArray(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":"/x.iso"})"),
+          QByteArray(R"({"memoryGB":8,"diskGB":128,"isoPath":"","projectPath":""})"),
+          QByteArray(R"({"cores":"6","memoryGB":8,"diskGB":128,"isoPath":"","projectPath":""})"),
+          QByteArray(R"({"cores":6.5,"memoryGB":8,"diskGB":128,"isoPath":"","projectPath":""})"),
+          QByteArray(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":null,"projectPath":""})"),
+          QByteArray(R"({"cores":6,"memoryGB":8,"diskGB":1e30,"isoPath":"","projectPath":""})"),
+          QByteArray(R"([6,8,128,"",""])"), complete.left(complete.size() - 1), QByteArray()}) {
+        store(broken);
+        EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << broken.toStdString();
+        EXPECT_THROW(WindowsConfiguration::fromJson(broken), SystemError) << broken.toStdString();
+    }
+    try {
+        WindowsConfiguration::fromJson(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":""})");
+        ADD_FAILURE() << "decoded without projectPath";
+    } catch (const SystemError &failure) {
+        EXPECT_TRUE(failure.description().contains(QStringLiteral("projectPath"))) << "says what is missing";
+    }
+}
+
+TEST(WindowsConfigurationTest, TheMacAddressFollowsFromTheMachineIdentifier)
+{
+    const QUuid id(QStringLiteral("1a2b3c4d-5e6f-4a0b-8c9d-0e1f2a3b4c5d"));
+    EXPECT_EQ(WindowsConfiguration::macAddress(id), QStringLiteral("02:1a:2b:3c:4d:5e"));
+    EXPECT_EQ(WindowsConfiguration::uuidText(id), QStringLiteral("1A2B3C4D-5E6F-4A0B-8C9D-0E1F2A3B4C5D"));
+
+    const QRegularExpression shape(QStringLiteral("^02(:[0-9a-f]{2}){5}$"));
+    for (int i = 0; i < 50; ++i) {
+        const QString mac = WindowsConfiguration::macAddress(QUuid::createUuid());
+        EXPECT_TRUE(shape.match(mac).hasMatch()) << mac.toStdString();
+    }
+}
+
+TEST(WindowsConfigurationTest, TheDiskIsSparseOfExactSizeAndNeverReplacesAFile)
+{
+    QTemporaryDir dir;
+    const QString disk = dir.filePath(QStringLiteral("Data/windows.img"));
+    QDir().mkpath(dir.filePath(QStringLiteral("Data")));
+
+    WindowsConfiguration::sparseDisk(disk, 64 * GiB);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(disk).constData(), &st), 0);
+    EXPECT_EQ(qint64(st.st_size), 64 * GiB);
+    EXPECT_LT(qint64(st.st_blocks) * 512, 1024 * 1024) << "nothing allocated";
+
+    QFile existing(disk);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    existing.write("installed Windows");
+    existing.close();
+    try {
+        WindowsConfiguration::sparseDisk(disk, 64 * GiB);
+        ADD_FAILURE() << "replaced a disk";
+    } catch (const VMFailure &failure) {
+        EXPECT_EQ(failure.message(), QStringLiteral("目标磁盘已存在，不会覆盖。"));
+    }
+    EXPECT_EQ(QFileInfo(disk).size(), qint64(sizeof "installed Windows" - 1));
+
+    try {
+        WindowsConfiguration::sparseDisk(dir.filePath(QStringLiteral("no folder/windows.img")), GiB);
+        ADD_FAILURE() << "created a disk in a missing folder";
+    } catch (const VMFailure &failure) {
+        EXPECT_EQ(failure.message(), QStringLiteral("无法创建虚拟磁盘。"));
+    }
+
+    // A size the volume cannot hold is a failure, not an empty disk.
+    const QString huge = dir.filePath(QStringLiteral("Data/huge.img"));
+    EXPECT_THROW(WindowsConfiguration::sparseDisk(huge, std::numeric_limits<qint64>::max()), SystemError);
+    EXPECT_FALSE(QFileInfo::exists(huge));
+}
+
+} // namespace

@@ -1,0 +1,318 @@
+#include "PlistReader.h"
+#include "Wait.h"
+#include "WindowsFixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <cstring>
+
+namespace {
+
+const QString uuidPattern = QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$");
+const QString targetExists = QStringLiteral("目标已存在，请换一个名称。不会覆盖任何现有虚拟机。");
+
+class WindowsCreateTest : public WindowsFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowsFixture::SetUp();
+        host.capacity = 500 * GiB;
+    }
+
+    /** A model whose ISO passed the check. */
+    WindowsModel &checked(const QString &iso)
+    {
+        WindowsModel &windows = model();
+        await(windows.useISO(iso));
+        EXPECT_TRUE(windows.confirmedARM()) << windows.error().toStdString();
+        return windows;
+    }
+
+    /** The first 2 MiB of a file, which hold the whole of a test image's content. */
+    static QByteArray head(const QString &file)
+    {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.read(2 * 1'048'576) : QByteArray("<missing>");
+    }
+
+    /** Hidden build folders left in `folder`. */
+    static QStringList buildLeftovers(const QString &folder)
+    {
+        return QDir(folder)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            .filter(QStringLiteral(".windows-build-"));
+    }
+};
+
+TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
+{
+    host.processors = 8;
+    host.memory = 16 * GiB;
+    const QString utm = utmApp();
+    const QString iso = windowsISO(path(QStringLiteral("下载/Win11 \"ARM64\" 中文版.iso")));
+    WindowsModel &windows = checked(iso);
+    WindowsConfiguration wanted = windows.configuration();
+    wanted.cores = 6;
+    wanted.memoryGB = 8;
+    wanted.diskGB = 65;
+    windows.setConfiguration(wanted);
+    windows.save();
+    LogProbe::reset();
+
+    const QString folder = path(QStringLiteral("我的 \"虚拟机\" 's"));
+    interaction.files.enqueue(folder + QStringLiteral("/Win 11"));
+    await(windows.create());
+    const QString target = folder + QStringLiteral("/Win 11.utm");
+
+    ASSERT_EQ(interaction.asked.size(), 1);
+    EXPECT_EQ(interaction.asked.first().kind, QStringLiteral("save"));
+    EXPECT_EQ(interaction.asked.first().title, QStringLiteral("选择虚拟机位置（建议空闲容量至少 80GB）"));
+    EXPECT_EQ(interaction.asked.first().detail, QDir::homePath() + QStringLiteral("/Desktop/Windows 虚拟机/Windows ARM64.utm"));
+
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_FALSE(windows.busy());
+    EXPECT_EQ(windows.projectPath(), target);
+    EXPECT_EQ(QJsonDocument::fromJson(readFile(windows.settingsFile())).object().value("projectPath").toString(), target);
+    EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, target}}));
+    EXPECT_EQ(windows.message(), QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
+    EXPECT_EQ(windowsLog(), (QStringList{QStringLiteral("INFO 已创建 UTM 项目：") + target,
+                                        QStringLiteral("INFO 已请求 UTM 打开：") + target}));
+    EXPECT_EQ(commandsStarted().size(), 1) << "the ISO is checked again before the build";
+    EXPECT_EQ(buildLeftovers(folder), QStringList());
+
+    const QString disk = target + QStringLiteral("/Data/windows.img");
+    EXPECT_EQ(QFileInfo(disk).size(), 65 * GiB);
+    EXPECT_LT(allocatedBytes(disk), 1024 * 1024) << "sparse";
+    EXPECT_EQ(readFile(target + QStringLiteral("/Data/installer.iso")), readFile(iso));
+    EXPECT_EQ(readFile(target + QStringLiteral("/Data/efi_vars.fd")), firmwareBytes());
+    EXPECT_TRUE(QFileInfo(target + QStringLiteral("/Data/efi_vars.fd")).permissions() & QFile::WriteOwner)
+        << "UTM keeps the machine's EFI variables in it";
+    EXPECT_TRUE(readFile(target + QStringLiteral("/config.plist"))
+                    .startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
+                                "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+                                "version=\"1.0\">"));
+
+    const QVariantMap plist = PlistReader::read(target + QStringLiteral("/config.plist"));
+    const QVariantMap information = plist.value("Information").toMap();
+    const QString id = information.value("UUID").toString();
+    EXPECT_TRUE(QRegularExpression(uuidPattern).match(id).hasMatch()) << id.toStdString();
+    EXPECT_EQ(plist.value("Backend"), QVariant(QStringLiteral("QEMU")));
+    EXPECT_EQ(plist.value("ConfigurationVersion"), QVariant(qlonglong(4)));
+    EXPECT_EQ(information, (QVariantMap{{"Name", "Windows ARM64"},
+                                        {"UUID", id},
+                                        {"IconCustom", false},
+                                        {"Icon", "windows-11"},
+                                        {"Notes", "Created locally by Corvane. Windows installation and shutdown are "
+                                                  "managed in UTM."}}));
+    EXPECT_EQ(plist.value("System").toMap(), (QVariantMap{{"Architecture", "aarch64"},
+                                                          {"Target", "virt"},
+                                                          {"CPU", "default"},
+                                                          {"CPUFlagsAdd", QVariantList()},
+                                                          {"CPUFlagsRemove", QVariantList()},
+                                                          {"CPUCount", qlonglong(6)},
+                                                          {"ForceMulticore", false},
+                                                          {"MemorySize", qlonglong(8192)},
+                                                          {"JITCacheSize", qlonglong(0)}}));
+    EXPECT_EQ(plist.value("QEMU").toMap(), (QVariantMap{{"DebugLog", false},
+                                                        {"UEFIBoot", true},
+                                                        {"RNGDevice", true},
+                                                        {"BalloonDevice", false},
+                                                        {"TPMDevice", true},
+                                                        {"Hypervisor", true},
+                                                        {"TSO", false},
+                                                        {"RTCLocalTime", true},
+                                                        {"PS2Controller", false},
+                                                        {"AdditionalArguments", QVariantList()}}));
+    EXPECT_EQ(plist.value("Input").toMap(),
+              (QVariantMap{{"UsbBusSupport", "3.0"}, {"UsbSharing", false}, {"MaximumUsbShare", qlonglong(3)}}));
+    EXPECT_EQ(plist.value("Sharing").toMap(), (QVariantMap{{"DirectoryShareMode", "None"},
+                                                           {"DirectoryShareReadOnly", true},
+                                                           {"ClipboardSharing", false}}));
+    EXPECT_EQ(plist.value("Display").toList(), (QVariantList{QVariantMap{{"Hardware", "virtio-ramfb"},
+                                                                         {"DynamicResolution", true},
+                                                                         {"UpscalingFilter", "Linear"},
+                                                                         {"DownscalingFilter", "Linear"},
+                                                                         {"NativeResolution", false}}}));
+    const QVariantList drives = plist.value("Drive").toList();
+    ASSERT_EQ(drives.size(), 2);
+    const QString cdID = drives.at(0).toMap().value("Identifier").toString();
+    const QString diskID = drives.at(1).toMap().value("Identifier").toString();
+    EXPECT_EQ(drives.at(0).toMap(), (QVariantMap{{"ImageName", "installer.iso"},
+                                                 {"ImageType", "CD"},
+                                                 {"Interface", "USB"},
+                                                 {"InterfaceVersion", qlonglong(1)},
+                                                 {"Identifier", cdID},
+                                                 {"ReadOnly", true}}));
+    EXPECT_EQ(drives.at(1).toMap(), (QVariantMap{{"ImageName", "windows.img"},
+                                                 {"ImageType", "Disk"},
+                                                 {"Interface", "NVMe"},
+                                                 {"InterfaceVersion", qlonglong(1)},
+                                                 {"Identifier", diskID},
+                                                 {"ReadOnly", false}}));
+    EXPECT_TRUE(QRegularExpression(uuidPattern).match(cdID).hasMatch());
+    EXPECT_TRUE(QRegularExpression(uuidPattern).match(diskID).hasMatch());
+    EXPECT_EQ(QSet<QString>({id, cdID, diskID}).size(), 3) << "three separate identifiers";
+
+    const QString digits = QString(id).remove(u'-').toLower();
+    const QString mac = QStringList{"02", digits.mid(0, 2), digits.mid(2, 2), digits.mid(4, 2), digits.mid(6, 2),
+                                    digits.mid(8, 2)}
+                            .join(u':');
+    EXPECT_EQ(plist.value("Network").toList(), (QVariantList{QVariantMap{{"Mode", "Emulated"},
+                                                                         {"Hardware", "virtio-net-pci"},
+                                                                         {"MacAddress", mac},
+                                                                         {"IsolateFromHost", false},
+                                                                         {"PortForward", QVariantList()}}}));
+    EXPECT_EQ(plist.value("Serial"), QVariant(QVariantList()));
+    EXPECT_EQ(plist.value("Sound"), QVariant(QVariantList()));
+    EXPECT_EQ(plist.size(), 12);
+}
+
+TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuild)
+{
+    const QString iso = windowsISO();
+    WindowsModel &unchecked = model();
+    WindowsConfiguration chosen = unchecked.configuration();
+    chosen.isoPath = iso;
+    unchecked.setConfiguration(chosen);
+    utmApp();
+    await(unchecked.create());
+    EXPECT_EQ(unchecked.error(), QString()) << "an unchecked ISO: nothing happens";
+
+    host.applications.clear();
+    WindowsModel &windows = checked(iso);
+    await(windows.create());
+    EXPECT_EQ(windows.error(), QStringLiteral("还没有安装 UTM。请自行下载安装后再创建；本工具不会代你下载。"));
+
+    QDir(path(QStringLiteral("Applications"))).removeRecursively();
+    utmApp(false);
+    await(windows.create());
+    EXPECT_EQ(windows.error(), QStringLiteral("该 UTM 未包含 ARM64 Secure Boot 固件，请安装带 QEMU 引擎的新版 UTM。"));
+
+    utmApp();
+    QFile::rename(iso, iso + QStringLiteral(".moved"));
+    await(windows.create());
+    EXPECT_EQ(windows.error(), QStringLiteral("请先选择本地 Windows ARM64 ISO 文件。"));
+    EXPECT_TRUE(interaction.asked.isEmpty());
+    QFile::rename(iso + QStringLiteral(".moved"), iso);
+
+    // Cancelling the save panel ends it silently.
+    windows.clearError();
+    await(windows.create());
+    EXPECT_EQ(interaction.asked.size(), 1);
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_FALSE(windows.busy());
+    EXPECT_EQ(commandsStarted().size(), 1) << "only the first check";
+
+    // An existing machine is never touched.
+    const QString existing = path(QStringLiteral("Existing.utm"));
+    bundle(existing, "installed");
+    interaction.files.enqueue(path(QStringLiteral("Existing")));
+    await(windows.create());
+    EXPECT_EQ(windows.error(), targetExists);
+    EXPECT_EQ(readFile(existing + QStringLiteral("/config.plist")), "<plist>installed</plist>");
+    EXPECT_EQ(QFileInfo(existing + QStringLiteral("/Data/windows.img")).size(), GiB);
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+}
+
+TEST_F(WindowsCreateTest, KeepsAnUpperCaseExtensionAndFollowsTheSpaceRule)
+{
+    utmApp();
+    // 64 GiB disk + 8 GiB head-room + a 6 GiB ISO = 78 GiB.
+    const QString iso = windowsISO();
+    ASSERT_TRUE(QFile(iso).resize(6 * GiB));
+    WindowsModel &windows = checked(iso);
+
+    host.capacity = 70 * GiB;
+    interaction.files.enqueue(path(QStringLiteral("Short.UTM")));
+    await(windows.create());
+    EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
+    const QString tooLittle = QStringLiteral("该磁盘空间不足。当前配置需要至少 79GB 空闲空间；可选择外置 SSD。");
+    EXPECT_EQ(windows.error(), tooLittle);
+    EXPECT_EQ(windowsLog(), QStringList{QStringLiteral("ERROR 创建失败：") + tooLittle});
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Short.UTM"))));
+    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_FALSE(windows.busy());
+    EXPECT_EQ(windows.projectPath(), std::nullopt);
+
+    host.capacity = 78 * GiB;
+    windows.clearError();
+    interaction.files.enqueue(path(QStringLiteral("Exact.UTM")));
+    await(windows.create());
+    EXPECT_EQ(windows.error(), QString()) << "exactly enough";
+    EXPECT_EQ(windows.projectPath(), path(QStringLiteral("Exact.UTM")));
+    EXPECT_EQ(QFileInfo(path(QStringLiteral("Exact.UTM/Data/installer.iso"))).size(), 6 * GiB);
+    EXPECT_LT(allocatedBytes(path(QStringLiteral("Exact.UTM/Data/installer.iso"))), 64 * 1024 * 1024)
+        << "the ISO's holes stay holes";
+    EXPECT_EQ(head(path(QStringLiteral("Exact.UTM/Data/installer.iso"))), head(iso));
+
+    host.capacity = 100 * GiB;
+    interaction.files.enqueue(path(QStringLiteral("Roomy")));
+    await(windows.create());
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_EQ(windows.projectPath(), path(QStringLiteral("Roomy.utm")));
+}
+
+TEST_F(WindowsCreateTest, AFailingBuildLeavesNeitherTargetNorBuildFolder)
+{
+    const QString utm = utmApp(false);
+    // A folder where the firmware file should be: the build gets as far as copying it.
+    writeFile(firmware(utm) + QStringLiteral("/inner"), "x");
+    const QString iso = windowsISO();
+    WindowsModel &windows = checked(iso);
+    LogProbe::reset();
+
+    interaction.files.enqueue(path(QStringLiteral("Broken")));
+    await(windows.create());
+    const QString reason = QString::fromLocal8Bit(std::strerror(EISDIR));
+    EXPECT_EQ(windows.error(), reason);
+    EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
+    EXPECT_EQ(windowsLog(), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Broken.utm"))));
+    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_FALSE(windows.busy());
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+
+    // The ISO is checked again before the build: one spoilt since its first check stops it.
+    QFile::remove(firmware(utm) + QStringLiteral("/inner"));
+    QDir().rmdir(firmware(utm));
+    writeFile(firmware(utm), firmwareBytes());
+    QFile::resize(iso, 0);
+    QFile::resize(iso, 2 * 1'048'576);
+    interaction.files.enqueue(path(QStringLiteral("Zeroed")));
+    await(windows.create());
+    EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
+    EXPECT_TRUE(windows.error().contains(QStringLiteral("Cannot open the file as archive"))) << windows.error().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Zeroed.utm"))));
+    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+}
+
+TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
+{
+    utmApp();
+    const QString iso = windowsISO();
+    WindowsModel &windows = checked(iso);
+    windows.inspection = attaching();
+    qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
+    qputenv("FAKE_HDIUTIL_DELAY_MS", "1500");
+
+    const QString target = path(QStringLiteral("Raced.utm"));
+    interaction.files.enqueue(target);
+    QCoro::Task<> creating = windows.create();
+    EXPECT_TRUE(windows.busy());
+    EXPECT_EQ(windows.message(), QStringLiteral("正在检查镜像并创建本地虚拟机，不进行网络下载…"));
+    ASSERT_TRUE(waitUntil([&] { return !hdiutilCalls().isEmpty(); }));
+    // Someone else's empty folder: a plain rename would silently put the bundle in its place.
+    QDir().mkpath(target);
+    await(std::move(creating));
+
+    EXPECT_EQ(windows.error(), targetExists);
+    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_EQ(temporaryEntries(), QStringList()) << "and the check's mount point is gone";
+    EXPECT_FALSE(windows.busy());
+}
+
+} // namespace

@@ -1,0 +1,262 @@
+#pragma once
+
+#include "Await.h"
+#include "FakeHost.h"
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "windows/WindowsModel.h"
+#include "windows/WindowsPreparation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sys/stat.h>
+
+/**
+ * Real disc images built with genisoimage and xorriso from small trees, the hdiutil stand-in, a stand-in
+ * UTM.app, a host double and a dialog double; every path lives in a folder of the test's own.
+ */
+class WindowsFixture : public ::testing::Test
+{
+protected:
+    static constexpr qint64 GiB = FakeHost::GiB;
+    static inline const QString gateMessage =
+        QStringLiteral("文件不是可读取的完整 ISO；请等待下载结束，不要选择 .download 或 .partial 文件。");
+    static inline const QString armMessage =
+        QStringLiteral("没有找到 ARM64 启动文件。请使用 Windows 11 ARM64 ISO，不能使用 x64 / AMD64 镜像。");
+    static inline const QString installerMessage =
+        QStringLiteral("未找到 Windows 安装程序和系统映像。请选择完整的 Windows 安装 ISO，而不是驱动盘。");
+
+    enum class Format { UDF, ISO9660, Xorriso };
+
+    static inline const QStringList arm64Files{QStringLiteral("efi/boot/bootaa64.efi"), QStringLiteral("setup.exe"),
+                                               QStringLiteral("sources/install.wim")};
+    static inline const QStringList x64Files{QStringLiteral("efi/boot/bootx64.efi"), QStringLiteral("setup.exe"),
+                                             QStringLiteral("sources/install.wim")};
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        LogProbe::reset();
+        QDir().mkpath(temporary());
+        qputenv("FAKE_HDIUTIL_RECORD", path("hdiutil.calls").toUtf8());
+    }
+
+    void TearDown() override
+    {
+        for (const char *name : {"FAKE_HDIUTIL_RECORD", "FAKE_HDIUTIL_TREE", "FAKE_HDIUTIL_ATTACH",
+                                 "FAKE_HDIUTIL_FAIL_DETACH", "FAKE_HDIUTIL_DELAY_MS"}) {
+            qunsetenv(name);
+        }
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+    /** Where the stand-in's mount points go. */
+    QString temporary() const { return path(QStringLiteral("tmp")); }
+
+    static void writeFile(const QString &file, const QByteArray &data)
+    {
+        QDir().mkpath(QFileInfo(file).path());
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate)) << file.toStdString();
+        ASSERT_EQ(out.write(data), data.size());
+    }
+
+    static QByteArray readFile(const QString &file)
+    {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
+    }
+
+    /** A file of `bytes` logical bytes holding nothing but a hole. */
+    static void sparseFile(const QString &file, qint64 bytes)
+    {
+        QDir().mkpath(QFileInfo(file).path());
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(out.resize(bytes));
+    }
+
+    static qint64 allocatedBytes(const QString &file)
+    {
+        struct stat st {};
+        return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
+    }
+
+    /** A folder holding `files` (relative paths, each with a line of its own) and 1.5 MiB of filler, so
+     *  its image clears the size gate. */
+    QString tree(const QString &name, const QStringList &files) const
+    {
+        const QString root = path(QStringLiteral("trees/") + name);
+        for (const QString &file : files) {
+            writeFile(root + u'/' + file, file.toUtf8() + '\n');
+        }
+        writeFile(root + QStringLiteral("/support/filler.bin"), QByteArray(1536 * 1024, 'f'));
+        return root;
+    }
+
+    /** A real disc image of `treeRoot` at `iso`. */
+    static void image(const QString &treeRoot, const QString &iso, Format format = Format::UDF)
+    {
+        QDir().mkpath(QFileInfo(iso).path());
+        QString program = QStringLiteral("/usr/bin/genisoimage");
+        QStringList arguments{QStringLiteral("-quiet"), QStringLiteral("-V"), QStringLiteral("CCCOMA_A64FRE")};
+        if (format == Format::UDF) {
+            arguments << QStringLiteral("-udf");
+        } else if (format == Format::Xorriso) {
+            program = QStringLiteral("/usr/bin/xorriso");
+            arguments.prepend(QStringLiteral("mkisofs"));
+            arguments.prepend(QStringLiteral("-as"));
+            arguments << QStringLiteral("-J") << QStringLiteral("-r");
+        }
+        arguments << QStringLiteral("-o") << iso << treeRoot;
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        ASSERT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+        ASSERT_EQ(process.exitCode(), 0) << process.readAll().toStdString();
+        ASSERT_GT(QFileInfo(iso).size(), 1'048'576);
+    }
+
+    /** An ARM64 Windows-like UDF image at `iso` (a file name under the test folder, or a path). */
+    QString windowsISO(const QString &iso = QStringLiteral("Win11_24H2_Chinese_Simplified_Arm64.iso"))
+    {
+        const QString file = QFileInfo(iso).isAbsolute() ? iso : path(iso);
+        image(tree(QStringLiteral("arm64"), arm64Files), file);
+        return file;
+    }
+
+    /** The hdiutil path, through the stand-in, with mount points in temporary(). */
+    WindowsPreparation::Inspection attaching() const
+    {
+        WindowsPreparation::Inspection inspection;
+        inspection.method = WindowsPreparation::Inspection::Method::Attach;
+        inspection.hdiutil = QStringLiteral(CORVANE_FAKES_DIR "/hdiutil");
+        inspection.temporaryFolder = temporary();
+        return inspection;
+    }
+
+    static WindowsPreparation::Inspection listing()
+    {
+        WindowsPreparation::Inspection inspection;
+        inspection.method = WindowsPreparation::Inspection::Method::List;
+        return inspection;
+    }
+
+    /** The stand-in's calls, each as its argument list. */
+    QList<QStringList> hdiutilCalls() const
+    {
+        QList<QStringList> calls;
+        QFile record(path(QStringLiteral("hdiutil.calls")));
+        if (record.open(QIODevice::ReadOnly)) {
+            for (const QString &line : QString::fromUtf8(record.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+                calls.append(line.split(QChar(0x1F)));
+            }
+        }
+        return calls;
+    }
+
+    void forgetCalls() const { QFile::remove(path(QStringLiteral("hdiutil.calls"))); }
+
+    /** Everything in the temporary folder, hidden entries included. */
+    QStringList temporaryEntries() const
+    {
+        return QDir(temporary()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
+    /** Outside programs started since the log was last reset. */
+    static QStringList commandsStarted()
+    {
+        QStringList started;
+        for (const QString &entry : LogProbe::entries()) {
+            if (entry.contains(QStringLiteral("] [命令] 开始："))) {
+                started.append(entry.section(QStringLiteral("开始："), 1));
+            }
+        }
+        return started;
+    }
+
+    /** A stand-in UTM.app known to the host by its bundle identifier; with the firmware file unless told. */
+    QString utmApp(bool withFirmware = true)
+    {
+        const QString app = path(QStringLiteral("Applications/UTM.app"));
+        writeFile(app + QStringLiteral("/Contents/Info.plist"), R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CFBundleIdentifier</key>
+	<string>com.utmapp.UTM</string>
+	<key>CFBundleName</key>
+	<string>UTM</string>
+</dict>
+</plist>
+)");
+        if (withFirmware) {
+            writeFile(firmware(app), firmwareBytes());
+            // Application resources are often read-only; the machine's copy must still be writable.
+            QFile::setPermissions(firmware(app), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        }
+        host.applications.insert(QStringLiteral("com.utmapp.UTM"), app);
+        return app;
+    }
+
+    static QString firmware(const QString &app)
+    {
+        return app + QStringLiteral("/Contents/Resources/qemu/edk2-arm-secure-vars.fd");
+    }
+
+    static QByteArray firmwareBytes()
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 65536; ++i) {
+            bytes.append(char(i * 7 % 251));
+        }
+        return bytes;
+    }
+
+    /** A model over a data root of the test's own, checking ISOs by listing them. */
+    WindowsModel &model()
+    {
+        m_model = std::make_unique<WindowsModel>(dataRoot());
+        m_model->inspection = listing();
+        return *m_model;
+    }
+
+    void destroyModel() { m_model.reset(); }
+
+    QString dataRoot() const { return path(QStringLiteral("CorvaneBeta")); }
+
+    /** A bundle as UTM keeps it, made by hand: configuration, a sparse disk and EFI variables. */
+    static void bundle(const QString &folder, const QByteArray &marker = "v1")
+    {
+        writeFile(folder + QStringLiteral("/config.plist"), "<plist>" + marker + "</plist>");
+        sparseFile(folder + QStringLiteral("/Data/windows.img"), GiB);
+        writeFile(folder + QStringLiteral("/Data/efi_vars.fd"), marker);
+    }
+
+    /** Log entries of the "Windows" category as "LEVEL message". */
+    static QStringList windowsLog()
+    {
+        QStringList result;
+        const QString marker = QStringLiteral("] [Windows] ");
+        for (const QString &entry : LogProbe::entries()) {
+            if (const qsizetype at = entry.indexOf(marker); at > 0) {
+                result.append(entry.section(QStringLiteral("] ["), 1, 1) + u' ' + entry.mid(at + marker.size()));
+            }
+        }
+        return result;
+    }
+
+    QTemporaryDir dir;
+    FakeHost host;
+    FakeInteraction interaction;
+
+private:
+    std::unique_ptr<WindowsModel> m_model;
+};

@@ -1,0 +1,223 @@
+#include "WindowsFixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+namespace {
+
+const QString passed = QStringLiteral("已确认 ARM64 启动文件和 Windows 安装文件（非整盘哈希校验）");
+const QString passedMessage = QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。");
+
+class WindowsModelTest : public WindowsFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowsFixture::SetUp();
+        downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        ASSERT_TRUE(downloads.startsWith(QDir::homePath() + u'/')) << "inside the test's home";
+        QDir(downloads).removeRecursively();
+    }
+
+    QJsonObject settings() const
+    {
+        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))).object();
+    }
+
+    QString downloads;
+};
+
+TEST_F(WindowsModelTest, StartsFromTheSettingsFileValidatedAndWithNothingChecked)
+{
+    host.processors = 8;
+    host.memory = 16 * GiB;
+    writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"),
+              R"({"cores":12,"memoryGB":16,"diskGB":40,"isoPath":"/d/Win11.iso","projectPath":"/vm/W.utm"})");
+    WindowsModel &windows = model();
+    EXPECT_EQ(windows.configuration().cores, 8);
+    EXPECT_EQ(windows.configuration().memoryGB, 8);
+    EXPECT_EQ(windows.configuration().diskGB, 64);
+    EXPECT_EQ(windows.configuration().isoPath, QStringLiteral("/d/Win11.iso"));
+    EXPECT_EQ(windows.projectPath(), QStringLiteral("/vm/W.utm"));
+    EXPECT_EQ(windows.snapshotCollection(), QStringLiteral("/vm/.Corvane Snapshots/W.utm"));
+    EXPECT_FALSE(windows.confirmedARM()) << "a restart forgets the check";
+    EXPECT_FALSE(windows.busy());
+    EXPECT_EQ(windows.isoCheck(), QStringLiteral("尚未检查镜像"));
+    EXPECT_EQ(windows.message(), QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"));
+    EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("尚未创建快照"));
+    EXPECT_EQ(windows.preparation(), QString()) << "until someone asks";
+
+    for (const QByteArray &unusable : {QByteArray("{\"cores\":6"), QByteArray(R"({"cores":6,"memoryGB":6,"diskGB":80})")}) {
+        writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"), unusable);
+        WindowsModel &fresh = model();
+        EXPECT_EQ(fresh.configuration(), WindowsConfiguration());
+        EXPECT_EQ(fresh.error(), QString()) << "silently";
+        EXPECT_EQ(fresh.projectPath(), std::nullopt);
+        EXPECT_EQ(fresh.snapshotCollection(), std::nullopt);
+    }
+
+    // save() stores what validation allows and publishes it too.
+    WindowsModel &edited = model();
+    WindowsConfiguration wanted = edited.configuration();
+    wanted.cores = 99;
+    wanted.diskGB = 2048;
+    edited.setConfiguration(wanted);
+    edited.save();
+    EXPECT_EQ(edited.configuration().cores, 8);
+    EXPECT_EQ(settings().value("cores").toInt(), 8);
+    EXPECT_EQ(settings().value("diskGB").toInt(), 512);
+    EXPECT_EQ(settings().keys(), (QStringList{"cores", "diskGB", "isoPath", "memoryGB", "projectPath"}));
+}
+
+TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcome)
+{
+    const QString iso = windowsISO(path(QStringLiteral("下载 \"新\" 的/Win11 ARM64 中文.iso")));
+    const QString x64 = path(QStringLiteral("x64.iso"));
+    image(tree(QStringLiteral("x64"), x64Files), x64);
+    host.capacity = 123 * GiB + GiB / 2;
+    WindowsModel &windows = model();
+
+    QCoro::Task<> checking = windows.useISO(iso);
+    EXPECT_TRUE(windows.busy());
+    EXPECT_EQ(windows.isoCheck(), QStringLiteral("正在只读检查 ARM64 启动文件…"));
+    EXPECT_EQ(settings().value("isoPath").toString(), iso) << "stored before the check";
+    await(windows.useISO(x64));
+    EXPECT_EQ(windows.configuration().isoPath, iso) << "ignored while a check runs";
+    await(std::move(checking));
+
+    EXPECT_FALSE(windows.busy());
+    EXPECT_TRUE(windows.confirmedARM());
+    EXPECT_EQ(windows.isoCheck(), passed);
+    EXPECT_EQ(windows.message(), passedMessage);
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_EQ(windows.preparation(),
+              QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：123 GiB；建议预留约 80GB，或使用外置 SSD。\n"
+                             "预设：4 核 CPU / 4GB 内存 / 64GB 磁盘"));
+
+    await(windows.useISO(x64));
+    EXPECT_FALSE(windows.confirmedARM());
+    EXPECT_EQ(windows.isoCheck(), QStringLiteral("镜像检查未通过"));
+    EXPECT_EQ(windows.error(), armMessage);
+    EXPECT_EQ(windows.configuration().isoPath, x64) << "the refused file stays shown";
+    EXPECT_EQ(settings().value("isoPath").toString(), x64);
+    EXPECT_EQ(windows.message(), passedMessage) << "a failed check leaves the status line";
+}
+
+TEST_F(WindowsModelTest, PreparationNamesTheEngineTheSpaceAndThePreset)
+{
+    host.processors = 10;
+    host.memory = 32 * GiB;
+    host.capacity = -1;
+    WindowsModel &windows = model();
+    WindowsConfiguration wanted = windows.configuration();
+    wanted.cores = 6;
+    wanted.memoryGB = 8;
+    wanted.diskGB = 128;
+    windows.setConfiguration(wanted);
+    windows.refreshPreparation();
+    EXPECT_EQ(windows.preparation(),
+              QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：0 GiB；建议预留约 80GB，或使用外置 SSD。\n"
+                             "预设：6 核 CPU / 8GB 内存 / 128GB 磁盘"));
+    host.capacity = 80 * GiB - 1;
+    host.applications.insert(WindowsModel::utmBundleIdentifier, path(QStringLiteral("UTM.app")));
+    windows.refreshPreparation();
+    EXPECT_TRUE(windows.preparation().startsWith(QStringLiteral("引擎：已找到 UTM\n本机可用空间：79 GiB；")));
+}
+
+TEST_F(WindowsModelTest, TheDownloadsFolderDecidesBetweenUsingAskingAndExplaining)
+{
+    WindowsModel &windows = model();
+    await(windows.findDownloadedISO());
+    const QString none = QStringLiteral("下载目录没有已完成的 .iso 文件。请下载完成后再点击，或手动选择文件。");
+    EXPECT_EQ(windows.message(), none) << "no Downloads folder at all";
+
+    writeFile(downloads + QStringLiteral("/Win11_Arm64.iso.download"), QByteArray(2 * 1'048'576, 'x'));
+    writeFile(downloads + QStringLiteral("/.Win11.iso"), QByteArray(2 * 1'048'576, 'x'));
+    await(windows.findDownloadedISO());
+    EXPECT_EQ(windows.message(), none);
+    EXPECT_TRUE(interaction.asked.isEmpty());
+
+    const QString only = windowsISO(downloads + QStringLiteral("/Win11 ARM64.iso"));
+    await(windows.findDownloadedISO());
+    EXPECT_EQ(windows.configuration().isoPath, only);
+    EXPECT_TRUE(windows.confirmedARM());
+    EXPECT_TRUE(interaction.asked.isEmpty());
+
+    const QString second = downloads + QStringLiteral("/Win11 ARM64 (1).iso");
+    QFile::copy(only, second);
+    interaction.files.enqueue(second);
+    await(windows.findDownloadedISO());
+    ASSERT_EQ(interaction.asked.size(), 1) << "two candidates: the user picks";
+    EXPECT_EQ(interaction.asked.first().kind, QStringLiteral("file"));
+    EXPECT_EQ(windows.configuration().isoPath, second);
+    EXPECT_TRUE(windows.confirmedARM());
+
+    // Cancelling the panel changes nothing.
+    await(windows.chooseISO());
+    EXPECT_EQ(interaction.asked.size(), 2);
+    EXPECT_EQ(windows.configuration().isoPath, second);
+    EXPECT_TRUE(windows.confirmedARM());
+}
+
+TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
+{
+    WindowsModel &windows = model();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));
+
+    const QString utm = utmApp();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。")) << "no project";
+
+    const QString project = path(QStringLiteral("虚拟机 \"一\"/Windows ARM64.utm"));
+    QDir().mkpath(project);
+    WindowsConfiguration associated = windows.configuration();
+    associated.projectPath = project;
+    windows.setConfiguration(associated);
+    windows.clearError();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。")) << "no config.plist";
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+
+    bundle(project);
+    windows.clearError();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, project}}));
+    EXPECT_EQ(windows.message(), QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
+    EXPECT_EQ(windowsLog().value(0), QStringLiteral("INFO 已请求 UTM 打开：") + project);
+
+    host.applicationOpens = false;
+    windows.openProject();
+    EXPECT_FALSE(windows.error().isEmpty()) << "a refused request is not reported as done";
+}
+
+TEST_F(WindowsModelTest, ChoosingABundleAssociatesItWithoutChangingIt)
+{
+    WindowsModel &windows = model();
+    await(windows.chooseProject());
+    EXPECT_EQ(windows.projectPath(), std::nullopt) << "cancelled";
+
+    const QString empty = path(QStringLiteral("Empty.utm"));
+    QDir().mkpath(empty);
+    interaction.files.enqueue(empty);
+    await(windows.chooseProject());
+    EXPECT_EQ(windows.error(), QStringLiteral("请选择有效的 .utm 虚拟机。"));
+    EXPECT_EQ(windows.projectPath(), std::nullopt);
+
+    const QString project = path(QStringLiteral("移动后 \"B\"/Windows ARM64.utm"));
+    bundle(project);
+    const QByteArray before = readFile(project + QStringLiteral("/config.plist"));
+    interaction.files.enqueue(project);
+    await(windows.chooseProject());
+    ASSERT_EQ(interaction.asked.size(), 3);
+    EXPECT_EQ(interaction.asked.last().kind, QStringLiteral("package")) << "a bundle is a folder";
+    EXPECT_EQ(windows.projectPath(), project);
+    EXPECT_EQ(settings().value("projectPath").toString(), project);
+    EXPECT_EQ(windows.message(), QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
+    EXPECT_EQ(windowsLog().value(0), QStringLiteral("INFO 已关联 UTM 项目：") + project);
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), before);
+}
+
+} // namespace

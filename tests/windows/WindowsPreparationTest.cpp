@@ -1,0 +1,252 @@
+#include "WindowsFixture.h"
+
+#include "services/Error.h"
+
+#include <QRegularExpression>
+
+#include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class WindowsPreparationTest : public WindowsFixture
+{
+protected:
+    std::optional<QString> inspect(const QString &iso, const WindowsPreparation::Inspection &how)
+    {
+        return await(WindowsPreparation::inspectISO(iso, how)).error;
+    }
+
+    /** Nothing was listed, attached or left behind. */
+    void expectUntouched(const char *what)
+    {
+        EXPECT_EQ(commandsStarted(), QStringList()) << what;
+        EXPECT_TRUE(hdiutilCalls().isEmpty()) << what;
+        EXPECT_EQ(temporaryEntries(), QStringList()) << what;
+    }
+};
+
+TEST_F(WindowsPreparationTest, TheGateTurnsAwayUnfinishedAndTinyFilesWithoutLookingInside)
+{
+    const QString good = windowsISO();
+    const QByteArray content = readFile(good);
+    writeFile(path("Win11_Arm64.iso.download"), content);
+    writeFile(path("Win11_Arm64.iso.partial"), content);
+    writeFile(path("Win11 Arm64.crdownload"), content);
+    sparseFile(path("exactly-1MiB.iso"), 1'048'576);
+    QDir().mkpath(path("folder.iso"));
+    QFile::link(path("missing.iso"), path("dangling.iso"));
+
+    for (const QString name : {"Win11_Arm64.iso.download", "Win11_Arm64.iso.partial", "Win11 Arm64.crdownload",
+                               "exactly-1MiB.iso", "folder.iso", "missing.iso", "dangling.iso"}) {
+        for (const auto &how : {listing(), attaching()}) {
+            EXPECT_EQ(inspect(path(name), how), gateMessage) << name.toStdString();
+        }
+    }
+    expectUntouched("refused by the gate");
+
+    // One byte over the limit goes on to the listing and the attach, which judge the content.
+    sparseFile(path("just-over.ISO"), 1'048'577);
+    const std::optional<QString> listed = inspect(path("just-over.ISO"), listing());
+    ASSERT_TRUE(listed);
+    EXPECT_TRUE(listed->contains(QStringLiteral("Cannot open the file as archive"))) << "7-Zip's own words";
+    EXPECT_EQ(commandsStarted().size(), 1);
+    EXPECT_EQ(inspect(path("just-over.ISO"), attaching()), armMessage) << "an empty volume";
+    EXPECT_EQ(hdiutilCalls().value(0).value(0), QStringLiteral("attach"));
+}
+
+TEST_F(WindowsPreparationTest, AnUnreadableImageFailsTheGate)
+{
+    // The file must be reachable for the unprivileged user, so it lives in a world-readable folder.
+    QTemporaryDir open(QDir::tempPath() + QStringLiteral("/corvane-unreadable-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    ::chmod(QFile::encodeName(open.path()).constData(), 0755);
+    const QString locked = open.filePath(QStringLiteral("locked.iso"));
+    const QString readable = open.filePath(QStringLiteral("readable.iso"));
+    sparseFile(locked, 4 * 1'048'576);
+    sparseFile(readable, 4 * 1'048'576);
+    ::chmod(QFile::encodeName(locked).constData(), 0);
+    ::chmod(QFile::encodeName(readable).constData(), 0644);
+
+    if (::geteuid() != 0) {
+        EXPECT_EQ(inspect(locked, listing()), gateMessage);
+        EXPECT_EQ(inspect(locked, attaching()), gateMessage);
+        expectUntouched("unreadable");
+        return;
+    }
+    // Root reads everything, so judge the file as an ordinary user would, in a child process.
+    const auto gateAsNobody = [](const QString &file) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(3);
+            }
+            try {
+                WindowsPreparation::checkFile(file);
+            } catch (const VMFailure &failure) {
+                ::_exit(failure.message() == gateMessage ? 1 : 4);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(gateAsNobody(locked), 1) << "refused";
+    EXPECT_EQ(gateAsNobody(readable), 0) << "the same file with read permission passes";
+}
+
+TEST_F(WindowsPreparationTest, TheListingJudgesUdfAndIso9660ImagesWithoutMounting)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList files;
+        std::optional<QString> failure;
+    };
+    const QList<Case> cases{
+        {"arm64-wim", arm64Files, std::nullopt},
+        {"arm64-esd", {"efi/boot/bootaa64.efi", "setup.exe", "sources/install.esd", "sources/boot.wim"}, std::nullopt},
+        {"arm64-swm", {"efi/boot/bootaa64.efi", "setup.exe", "sources/install.swm"}, std::nullopt},
+        {"x64", x64Files, armMessage},
+        {"drivers", {"efi/boot/bootaa64.efi", "viostor/w11/ARM64/viostor.inf", "virtio-win-guest-tools.exe"},
+         installerMessage},
+        {"setup-only", {"efi/boot/bootaa64.efi", "setup.exe", "sources/boot.wim"}, installerMessage},
+        {"image-at-root", {"efi/boot/bootaa64.efi", "setup.exe", "install.wim"}, installerMessage},
+    };
+    for (const Format format : {Format::UDF, Format::ISO9660, Format::Xorriso}) {
+        for (const Case &c : cases) {
+            const QString name = QString::fromLatin1(c.name);
+            const QString iso = path(QStringLiteral("images/%1-%2.iso").arg(name).arg(int(format)));
+            image(tree(name, c.files), iso, format);
+            EXPECT_EQ(inspect(iso, listing()), c.failure) << c.name << " format " << int(format);
+        }
+    }
+    EXPECT_EQ(temporaryEntries(), QStringList()) << "nothing mounted";
+
+    // The UDF images are read as UDF, not through an ISO 9660 directory beside it.
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/7zz"), {QStringLiteral("l"), QStringLiteral("-slt"),
+                                                 path(QStringLiteral("images/arm64-wim-0.iso"))});
+    ASSERT_TRUE(probe.waitForFinished(30000));
+    EXPECT_TRUE(probe.readAll().contains("Type = Udf"));
+}
+
+TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeader)
+{
+    // The header's own "Path" names the image; only entries after the dashes count.
+    const QString output = QStringLiteral("Listing archive: setup.exe.iso\r\n\r\n--\r\nPath = setup.exe\r\nType = Udf\r\n"
+                                          "\r\n----------\r\nPath = EFI/Boot/bootaa64.efi\r\nFolder = -\r\n\r\n"
+                                          "Path = sources/Install.WIM\r\n");
+    EXPECT_EQ(WindowsPreparation::listedPaths(output),
+              (QStringList{QStringLiteral("EFI/Boot/bootaa64.efi"), QStringLiteral("sources/Install.WIM")}));
+    EXPECT_THROW(WindowsPreparation::validateListing(WindowsPreparation::listedPaths(output)), VMFailure);
+}
+
+TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHappens)
+{
+    const QString iso = windowsISO(path(QStringLiteral("镜像 \"A\"/Win11 ARM64.iso")));
+    const QRegularExpression mountPointName(
+        QStringLiteral("^windows-iso-check-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+
+    struct Case
+    {
+        const char *name;
+        QStringList files;
+        QByteArray attachMode;
+        int failingDetaches;
+        std::optional<QString> failure;
+        QStringList verbs;
+    };
+    const QList<Case> cases{
+        {"passes", arm64Files, "", 0, std::nullopt, {"attach", "detach"}},
+        {"x64 image", x64Files, "", 0, armMessage, {"attach", "detach"}},
+        {"driver disc", {"efi/boot/bootaa64.efi", "drivers/vioscsi.inf"}, "", 0, installerMessage, {"attach", "detach"}},
+        {"attach refused", arm64Files, "fail", 0, "hdiutil: attach failed - image not recognized", {"attach", "detach"}},
+        {"attach failed late", arm64Files, "late-fail", 0, "hdiutil: attach failed - Operation timed out",
+         {"attach", "detach"}},
+        {"detach fails once", arm64Files, "", 1, "hdiutil: couldn't unmount \"disk4\" - Resource busy",
+         {"attach", "detach", "detach"}},
+    };
+    for (const Case &c : cases) {
+        forgetCalls();
+        qputenv("FAKE_HDIUTIL_TREE", tree(QString::fromLatin1(c.name), c.files).toUtf8());
+        qputenv("FAKE_HDIUTIL_ATTACH", c.attachMode);
+        qputenv("FAKE_HDIUTIL_FAIL_DETACH", QByteArray::number(c.failingDetaches));
+
+        const std::optional<QString> failure = inspect(iso, attaching());
+        EXPECT_EQ(failure.value_or(QString()).trimmed(), c.failure.value_or(QString())) << c.name;
+
+        const QList<QStringList> calls = hdiutilCalls();
+        QStringList verbs;
+        for (const QStringList &call : calls) {
+            verbs.append(call.value(0));
+        }
+        EXPECT_EQ(verbs, c.verbs) << c.name;
+        ASSERT_FALSE(calls.isEmpty());
+        const QString mountPoint = calls.first().value(4);
+        EXPECT_EQ(calls.first(), (QStringList{"attach", "-readonly", "-nobrowse", "-mountpoint", mountPoint, iso}));
+        EXPECT_EQ(QFileInfo(mountPoint).path(), temporary());
+        EXPECT_TRUE(mountPointName.match(QFileInfo(mountPoint).fileName()).hasMatch()) << mountPoint.toStdString();
+        for (const QStringList &call : calls.mid(1)) {
+            EXPECT_EQ(call, (QStringList{"detach", mountPoint})) << c.name;
+        }
+        EXPECT_EQ(temporaryEntries(), QStringList()) << c.name << ": the mount point is gone";
+    }
+}
+
+TEST_F(WindowsPreparationTest, AnImageThatWillNotDetachIsLeftMountedNotEmptied)
+{
+    const QString iso = windowsISO();
+    qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
+    qputenv("FAKE_HDIUTIL_FAIL_DETACH", "2");
+    const std::optional<QString> failure = inspect(iso, attaching());
+    EXPECT_EQ(failure.value_or(QString()).trimmed(), QStringLiteral("hdiutil: couldn't unmount \"disk4\" - Resource busy"));
+    EXPECT_EQ(hdiutilCalls().size(), 3) << "attach, detach, one retry";
+    // Still mounted: its content belongs to the image and is not ours to delete.
+    const QStringList left = temporaryEntries();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(temporary() + u'/' + left.first() + QStringLiteral("/setup.exe")));
+}
+
+TEST_F(WindowsPreparationTest, AMountPointThatCannotBeCreatedFailsBeforeAnyAttach)
+{
+    const QString iso = windowsISO();
+    WindowsPreparation::Inspection how = attaching();
+    how.temporaryFolder = path(QStringLiteral("a-file"));
+    writeFile(how.temporaryFolder, "not a folder");
+    const std::optional<QString> failure = inspect(iso, how);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure, QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+    EXPECT_TRUE(hdiutilCalls().isEmpty());
+}
+
+TEST_F(WindowsPreparationTest, CandidatesAreVisibleRegularIsoFilesSortedByName)
+{
+    const QString downloads = path(QStringLiteral("Downloads"));
+    for (const char *name : {"b.iso", "A.ISO", "中文 版.iso", ".hidden.iso", "c.iso.download", "notes.txt", "iso"}) {
+        writeFile(downloads + u'/' + QString::fromUtf8(name), "x");
+    }
+    QDir().mkpath(downloads + QStringLiteral("/folder.iso"));
+    QFile::link(downloads + QStringLiteral("/b.iso"), downloads + QStringLiteral("/link.iso"));
+
+    EXPECT_EQ(WindowsPreparation::isoCandidates(downloads),
+              (QStringList{downloads + QStringLiteral("/A.ISO"), downloads + QStringLiteral("/b.iso"),
+                           downloads + QStringLiteral("/中文 版.iso")}));
+    EXPECT_EQ(WindowsPreparation::isoCandidates(path(QStringLiteral("no such folder"))), QStringList());
+    EXPECT_EQ(WindowsPreparation::isoCandidates(QString()), QStringList());
+}
+
+TEST_F(WindowsPreparationTest, SpaceIsMeasuredOnTheNearestExistingFolder)
+{
+    host.capacity = 100 * GiB;
+    const QString target = path(QStringLiteral("not yet/there/Windows ARM64.utm"));
+    EXPECT_EQ(WindowsPreparation::availableSpace(target), 100 * GiB);
+
+    // When the volume reports nothing for important use, its plain free size counts.
+    host.capacity = 0;
+    EXPECT_GT(WindowsPreparation::availableSpace(target), 0);
+}
+
+} // namespace

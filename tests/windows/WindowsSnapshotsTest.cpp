@@ -1,0 +1,177 @@
+#include "WindowsFixture.h"
+
+#include <QLocale>
+
+namespace {
+
+QString shortDateTime(const QDateTime &time)
+{
+    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+class WindowsSnapshotsTest : public WindowsFixture
+{
+protected:
+    WindowsModel &associated(const QString &project)
+    {
+        WindowsModel &windows = model();
+        interaction.files.enqueue(project);
+        await(windows.chooseProject());
+        EXPECT_EQ(windows.projectPath(), project) << windows.error().toStdString();
+        return windows;
+    }
+
+    static void setHardware(WindowsModel &windows, qint64 cores, qint64 memoryGB, qint64 diskGB)
+    {
+        WindowsConfiguration wanted = windows.configuration();
+        wanted.cores = cores;
+        wanted.memoryGB = memoryGB;
+        wanted.diskGB = diskGB;
+        windows.setConfiguration(wanted);
+        windows.save();
+    }
+
+    static QStringList hidden(const QString &folder)
+    {
+        QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeIf([](const QString &name) { return !name.startsWith(u'.'); });
+        return names;
+    }
+};
+
+TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsSettings)
+{
+    const QString parent = path(QStringLiteral("虚拟机 \"甲\" 's"));
+    const QString project = parent + QStringLiteral("/Windows ARM64.utm");
+    bundle(project, "v1");
+    WindowsModel &windows = associated(project);
+    setHardware(windows, 6, 6, 100);
+
+    QCoro::Task<> snapshotting = windows.createSnapshot();
+    EXPECT_TRUE(windows.busy());
+    EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("正在创建快照…"));
+    await(std::move(snapshotting));
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_FALSE(windows.busy());
+    ASSERT_EQ(windows.snapshots().size(), 1);
+    const SnapshotRecord record = windows.snapshots().first();
+    EXPECT_EQ(record.platform, QStringLiteral("Windows"));
+    EXPECT_EQ(record.deviceID, project);
+    EXPECT_EQ(record.displayName, QStringLiteral("Windows ARM64"));
+    EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("最近快照：") + shortDateTime(record.createdAt));
+    const QString stored = parent + QStringLiteral("/.Corvane Snapshots/Windows ARM64.utm/") + record.id;
+    EXPECT_EQ(readFile(stored + QStringLiteral("/payload/config.plist")), "<plist>v1</plist>");
+    EXPECT_EQ(WindowsConfiguration::fromJson(readFile(stored + QStringLiteral("/configuration.json"))),
+              windows.configuration());
+
+    // UTM changed the machine and the user the settings; the rollback brings both back.
+    writeFile(project + QStringLiteral("/config.plist"), "<plist>v2</plist>");
+    writeFile(project + QStringLiteral("/Data/efi_vars.fd"), "v2");
+    writeFile(project + QStringLiteral("/Data/later.bin"), "later");
+    setHardware(windows, 2, 4, 200);
+    QCoro::Task<> rolling = windows.rollbackLatestSnapshot();
+    EXPECT_TRUE(windows.busy());
+    EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("正在回滚…"));
+    await(std::move(rolling));
+
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>");
+    EXPECT_EQ(readFile(project + QStringLiteral("/Data/efi_vars.fd")), "v1");
+    EXPECT_FALSE(QFileInfo::exists(project + QStringLiteral("/Data/later.bin")));
+    EXPECT_EQ(windows.configuration().cores, 6);
+    EXPECT_EQ(windows.configuration().memoryGB, 6);
+    EXPECT_EQ(windows.configuration().diskGB, 100);
+    EXPECT_EQ(windows.projectPath(), project);
+    EXPECT_EQ(WindowsConfiguration::load(windows.settingsFile()), windows.configuration());
+    EXPECT_EQ(windows.message(),
+              QStringLiteral("Windows 已回滚到 ") + shortDateTime(record.createdAt) + QStringLiteral("。请在 UTM 中重新打开。"));
+    EXPECT_EQ(hidden(parent), QStringList{QStringLiteral(".Corvane Snapshots")}) << "no restore leftovers";
+    EXPECT_EQ(windows.snapshots().size(), 1) << "the snapshot stays";
+
+    windows.deleteLatestSnapshot();
+    EXPECT_TRUE(windows.snapshots().isEmpty());
+    EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("尚未创建快照"));
+    EXPECT_FALSE(QFileInfo::exists(stored));
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>");
+}
+
+TEST_F(WindowsSnapshotsTest, AMovedBundleKeepsItsNewPathAndFindsOnlySnapshotsBesideIt)
+{
+    const QString first = path(QStringLiteral("first/Win.utm"));
+    bundle(first, "v1");
+    WindowsModel &before = associated(first);
+    setHardware(before, 3, 5, 90);
+    await(before.createSnapshot());
+    ASSERT_EQ(before.snapshots().size(), 1);
+    destroyModel();
+
+    // The bundle moves together with its snapshots.
+    QDir().mkpath(path(QStringLiteral("second")));
+    ASSERT_TRUE(QDir().rename(first, path(QStringLiteral("second/Win.utm"))));
+    ASSERT_TRUE(QDir().rename(path(QStringLiteral("first/.Corvane Snapshots")),
+                              path(QStringLiteral("second/.Corvane Snapshots"))));
+    const QString second = path(QStringLiteral("second/Win.utm"));
+    WindowsModel &moved = associated(second);
+    setHardware(moved, 1, 4, 64);
+    ASSERT_EQ(moved.snapshots().size(), 1);
+    await(moved.rollbackLatestSnapshot());
+    EXPECT_EQ(moved.error(), QString());
+    EXPECT_EQ(moved.configuration().cores, 3);
+    EXPECT_EQ(moved.configuration().memoryGB, 5);
+    EXPECT_EQ(moved.configuration().diskGB, 90);
+    EXPECT_EQ(moved.projectPath(), second) << "not where the snapshot was taken";
+    EXPECT_EQ(WindowsConfiguration::load(moved.settingsFile()).projectPath, second);
+
+    // Moved without them: nothing to show at the new place.
+    ASSERT_TRUE(QDir().rename(second, path(QStringLiteral("Win.utm"))));
+    WindowsModel &alone = associated(path(QStringLiteral("Win.utm")));
+    EXPECT_TRUE(alone.snapshots().isEmpty());
+    EXPECT_EQ(alone.snapshotMessage(), QStringLiteral("尚未创建快照"));
+    EXPECT_EQ(alone.snapshotCollection(), path(QStringLiteral(".Corvane Snapshots/Win.utm")));
+}
+
+TEST_F(WindowsSnapshotsTest, RefusesWithoutABundleOrWhileItIsOpenAndReportsUnreadableSettings)
+{
+    WindowsModel &none = model();
+    await(none.createSnapshot());
+    await(none.rollbackLatestSnapshot());
+    EXPECT_EQ(none.error(), QString()) << "no project: nothing to do";
+
+    const QString project = path(QStringLiteral("VM/Windows ARM64.utm"));
+    bundle(project);
+    WindowsModel &windows = associated(project);
+    await(windows.rollbackLatestSnapshot());
+    EXPECT_EQ(windows.error(), QString()) << "no snapshot: nothing to do";
+
+    QFile::rename(project + QStringLiteral("/config.plist"), project + QStringLiteral("/config.plist.bak"));
+    await(windows.createSnapshot());
+    EXPECT_EQ(windows.error(), QStringLiteral("Windows 虚拟机文件不存在。"));
+    QFile::rename(project + QStringLiteral("/config.plist.bak"), project + QStringLiteral("/config.plist"));
+
+    {
+        // UTM holds the disk open while the machine is open.
+        QFile disk(project + QStringLiteral("/Data/windows.img"));
+        ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
+        await(windows.createSnapshot());
+        EXPECT_EQ(windows.error(), QStringLiteral("Windows 虚拟机仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
+        EXPECT_TRUE(windows.snapshots().isEmpty());
+        EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("尚未创建快照"));
+        EXPECT_FALSE(windows.busy());
+    }
+
+    await(windows.createSnapshot());
+    ASSERT_EQ(windows.snapshots().size(), 1) << windows.error().toStdString();
+    const QString stored = *windows.snapshotCollection() + u'/' + windows.snapshots().first().id;
+    writeFile(stored + QStringLiteral("/configuration.json"), R"({"cores":4,"memoryGB":4})");
+    writeFile(project + QStringLiteral("/config.plist"), "<plist>changed</plist>");
+    const QString messageBefore = windows.message();
+    const WindowsConfiguration settingsBefore = windows.configuration();
+    await(windows.rollbackLatestSnapshot());
+    EXPECT_TRUE(windows.error().contains(QStringLiteral("diskGB"))) << windows.error().toStdString();
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>") << "the bundle is restored";
+    EXPECT_EQ(windows.configuration(), settingsBefore);
+    EXPECT_EQ(windows.message(), messageBefore);
+    EXPECT_FALSE(windows.busy());
+}
+
+} // namespace
