@@ -42,6 +42,8 @@ SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
     m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
     m_menu->setIconSize(QSize(20, 20));
     m_menu->setAutoRaise(true);
+    // The symbol itself says "more"; the style's extra arrow would repeat it.
+    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     m_menu->setAccessibleName(QStringLiteral("快照"));
 
     auto *buttons = new QHBoxLayout;

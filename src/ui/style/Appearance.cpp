@@ -47,6 +47,9 @@ QPalette schemePalette(const SchemeColors &c)
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
         palette.setColor(QPalette::Disabled, role, faded);
     }
+    QColor fadedSecondary = QColor::fromRgba(c.placeholder);
+    fadedSecondary.setAlphaF(0.45f);
+    palette.setColor(QPalette::Disabled, QPalette::PlaceholderText, fadedSecondary);
     return palette;
 }
 

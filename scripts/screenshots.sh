@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the Android page on a virtual display and saves them in docs/screenshots.
+# Needs a build (scripts/dev.sh) and Xvfb (Debian: xvfb xauth).
+set -euo pipefail
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${CORVANE_BUILD_DIR:-$top/build}
+
+if ! command -v xvfb-run >/dev/null; then
+    echo "xvfb-run is missing: apt-get install xvfb xauth" >&2
+    exit 69
+fi
+cmake --build "$build" --target android_screenshots
+xvfb-run -a -s "-screen 0 1280x900x24" "$build/tests/android_screenshots" "$top/docs/screenshots"
+ls -1 "$top/docs/screenshots"
