@@ -49,6 +49,8 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
+# A checkout in another folder (CI's clean one) still finds its objects in the cache.
+export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=true
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
 

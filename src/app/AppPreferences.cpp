@@ -1,6 +1,7 @@
 #include "app/AppPreferences.h"
 
 #include "android/VMConfiguration.h"
+#include "app/PreferenceNotifier.h"
 #include "platform/Host.h"
 
 #include <QIODevice>
@@ -143,21 +144,25 @@ qint64 AppPreferences::multiMemoryGB(const QSettings &store)
 void AppPreferences::write(QSettings &store, const BoolKey &key, bool value)
 {
     store.setValue(key.name, value);
+    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::write(QSettings &store, const IntegerKey &key, qint64 value)
 {
     store.setValue(key.name, value);
+    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::write(QSettings &store, const StringKey &key, const QString &value)
 {
     store.setValue(key.name, value);
+    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::setMultiMemoryGB(QSettings &store, qint64 gigabytes)
 {
     store.setValue(multiMemoryGBKey, gigabytes);
+    Q_EMIT PreferenceNotifier::instance()->changed(QString(multiMemoryGBKey));
 }
 
 qint64 AppPreferences::memoryBudgetMB(const QSettings &store)

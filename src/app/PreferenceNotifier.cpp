@@ -1,0 +1,7 @@
+#include "app/PreferenceNotifier.h"
+
+PreferenceNotifier *PreferenceNotifier::instance()
+{
+    static auto *notifier = new PreferenceNotifier;
+    return notifier;
+}
