@@ -23,12 +23,16 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     # outside programs the program drives (7zip reads Windows ISOs where there is no hdiutil)
     lsof unzip 7zip
+    # the Linux machine: QEMU and its AArch64 UEFI firmware
+    qemu-system-arm qemu-efi-aarch64
     # the user interface is Chinese
     fonts-noto-cjk
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
     # test-only: disc images for the Windows ISO checks, an independent property-list parser
     genisoimage xorriso libplist-utils
+    # test-only: FAT disks whose startup.nsh makes the Linux machine's firmware reset and power off
+    mtools dosfstools
     # benchmarks compare against the standard tools
     openssl curl
 )

@@ -1,0 +1,92 @@
+#include "linux/engine/QemuInstallation.h"
+
+#include "platform/Tools.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <unistd.h>
+
+namespace {
+
+bool isFlashImage(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isFile() && file.size() == QemuInstallation::flashSize;
+}
+
+bool isProgram(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isFile() && file.isExecutable();
+}
+
+struct FirmwarePair
+{
+    QString code;
+    QString variables;
+};
+
+QList<FirmwarePair> firmwareCandidates(const QString &program)
+{
+    // Upstream and Homebrew install the firmware beside the program's own data.
+    const QString share = QFileInfo(program).absoluteDir().absoluteFilePath(QStringLiteral("../share/qemu"));
+    return {
+        {share + QStringLiteral("/edk2-aarch64-code.fd"), share + QStringLiteral("/edk2-arm-vars.fd")},
+        // Debian and Ubuntu (qemu-efi-aarch64)
+        {QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd"), QStringLiteral("/usr/share/AAVMF/AAVMF_VARS.fd")},
+        // Fedora (edk2-aarch64)
+        {QStringLiteral("/usr/share/edk2/aarch64/QEMU_EFI-pflash.raw"),
+         QStringLiteral("/usr/share/edk2/aarch64/vars-template-pflash.raw")},
+        // Arch Linux (edk2-aarch64)
+        {QStringLiteral("/usr/share/edk2/aarch64/QEMU_CODE.fd"), QStringLiteral("/usr/share/edk2/aarch64/QEMU_VARS.fd")},
+        {QStringLiteral("/usr/share/qemu/edk2-aarch64-code.fd"), QStringLiteral("/usr/share/qemu/edk2-arm-vars.fd")},
+    };
+}
+
+QString hostAccelerator()
+{
+#if defined(Q_OS_MACOS) && defined(Q_PROCESSOR_ARM_64)
+    return QStringLiteral("hvf");
+#elif defined(Q_OS_LINUX) && defined(Q_PROCESSOR_ARM_64)
+    return ::access("/dev/kvm", R_OK | W_OK) == 0 ? QStringLiteral("kvm") : QStringLiteral("tcg");
+#else
+    // An aarch64 guest on another processor can only be emulated.
+    return QStringLiteral("tcg");
+#endif
+}
+
+} // namespace
+
+bool QemuInstallation::isUsable() const
+{
+    return isProgram(program) && isFlashImage(firmwareCode) && isFlashImage(firmwareVariables);
+}
+
+QemuInstallation QemuInstallation::locate()
+{
+    QemuInstallation found;
+    found.accelerator = hostAccelerator();
+    QStringList programs{Tools::qemu()};
+#ifdef Q_OS_MACOS
+    // Homebrew on Intel, MacPorts
+    programs << QStringLiteral("/usr/local/bin/qemu-system-aarch64") << QStringLiteral("/opt/local/bin/qemu-system-aarch64");
+#else
+    programs << QStringLiteral("/usr/local/bin/qemu-system-aarch64");
+#endif
+    for (const QString &program : std::as_const(programs)) {
+        if (isProgram(program)) {
+            found.program = program;
+            break;
+        }
+    }
+    for (const FirmwarePair &pair : firmwareCandidates(found.program.isEmpty() ? Tools::qemu() : found.program)) {
+        if (isFlashImage(pair.code) && isFlashImage(pair.variables)) {
+            found.firmwareCode = QDir::cleanPath(pair.code);
+            found.firmwareVariables = QDir::cleanPath(pair.variables);
+            break;
+        }
+    }
+    return found;
+}

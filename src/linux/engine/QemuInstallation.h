@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+/** Where this host keeps QEMU and its UEFI firmware, and how QEMU accelerates a guest here. */
+struct QemuInstallation
+{
+    /** What QEMU's virt machine maps per flash device; both firmware images must be exactly this size. */
+    static constexpr qint64 flashSize = 64 * 1024 * 1024;
+
+    /** qemu-system-aarch64. */
+    QString program;
+    /** The firmware's code, mapped read-only into the first flash device. */
+    QString firmwareCode;
+    /** The firmware's empty variable store: the template of every new machine's store. */
+    QString firmwareVariables;
+    /** "kvm", "hvf" or "tcg". */
+    QString accelerator;
+
+    /** The program can be run and both firmware images fit the flash devices. */
+    bool isUsable() const;
+
+    /** What the usual places of this system hold; paths are empty where nothing usable was found. */
+    static QemuInstallation locate();
+};

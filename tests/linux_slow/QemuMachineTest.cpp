@@ -1,0 +1,312 @@
+// Machines run by the real QEMU, emulating an AArch64 machine that boots its UEFI firmware. With no
+// system to boot, the firmware falls to its shell, which runs startup.nsh from a FAT disk: that is
+// how a guest here resets and powers itself off.
+#include "Await.h"
+#include "Wait.h"
+
+#include "linux/engine/QemuEngine.h"
+#include "linux/engine/QemuMachine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 gibibyte = qint64(1) << 30;
+// Firmware start, five seconds of the shell's startup.nsh countdown, twice over, on a busy machine.
+constexpr int guestBootMs = 240'000;
+
+QString findTool(const QStringList &candidates)
+{
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).isExecutable()) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+// CPU time this process has used so far, in milliseconds.
+double cpuMilliseconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+bool containsNonZero(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    while (!file.atEnd()) {
+        const QByteArray block = file.read(1 << 20);
+        if (block.count('\0') != block.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class RealQemu : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        installation = QemuInstallation::locate();
+        if (!installation.isUsable()) {
+            GTEST_SKIP() << "needs qemu-system-aarch64 and a 64 MiB AArch64 UEFI firmware pair "
+                            "(Debian: qemu-system-arm, qemu-efi-aarch64)";
+        }
+        engine = std::make_unique<QemuEngine>(installation);
+        // A comma in the folder name shows the paths reach QEMU whole.
+        machineFolder = folder.filePath(QStringLiteral("Linux, one"));
+        ASSERT_TRUE(QDir().mkpath(machineFolder));
+        configuration.cpuCount = 2;
+        configuration.memoryBytes = gibibyte;
+        configuration.machineIdentifier = engine->createMachineIdentifier();
+        configuration.macAddress = engine->randomLocallyAdministeredMACAddress();
+        configuration.efiVariableStore = machineFolder + QStringLiteral("/EFIStore");
+        engine->createEFIVariableStore(configuration.efiVariableStore);
+        configuration.disk = machineFolder + QStringLiteral("/Disk.img");
+        QFile disk(configuration.disk);
+        ASSERT_TRUE(disk.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(disk.resize(gibibyte));
+    }
+
+    void TearDown() override
+    {
+        if (machine && machine->canStop()) {
+            await(machine->stop());
+        }
+    }
+
+    // A FAT disk image holding startup.nsh with these shell lines.
+    QString fatImage(const QString &name, const QStringList &script)
+    {
+        const QString mkfs = findTool({QStringLiteral("/usr/sbin/mkfs.vfat"), QStringLiteral("/sbin/mkfs.vfat"),
+                                       QStringLiteral("/opt/homebrew/sbin/mkfs.vfat")});
+        const QString mcopy = findTool({QStringLiteral("/usr/bin/mcopy"), QStringLiteral("/opt/homebrew/bin/mcopy")});
+        if (mkfs.isEmpty() || mcopy.isEmpty()) {
+            return {};
+        }
+        const QString image = folder.filePath(name);
+        const QString startup = folder.filePath(QStringLiteral("startup.nsh"));
+        QFile file(startup);
+        if (!file.open(QIODevice::WriteOnly)) {
+            return {};
+        }
+        file.write(script.join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
+        file.close();
+        const QStringList format{QStringLiteral("-C"), image, QStringLiteral("8192")};
+        const QStringList copy{QStringLiteral("-i"), image, startup, QStringLiteral("::/startup.nsh")};
+        if (QProcess::execute(mkfs, format) != 0 || QProcess::execute(mcopy, copy) != 0) {
+            return {};
+        }
+        return image;
+    }
+
+    QemuMachine &create()
+    {
+        machine = engine->createMachine(configuration);
+        guestStops = std::make_unique<QSignalSpy>(machine.get(), &VirtualMachine::guestDidStop);
+        errorStops = std::make_unique<QSignalSpy>(machine.get(), &VirtualMachine::didStopWithError);
+        return static_cast<QemuMachine &>(*machine);
+    }
+
+    QString firstError() const { return errorStops->isEmpty() ? QString() : errorStops->first().first().toString(); }
+
+    QTemporaryDir folder;
+    QString machineFolder;
+    QemuInstallation installation;
+    std::unique_ptr<QemuEngine> engine;
+    MachineConfiguration configuration;
+    std::unique_ptr<VirtualMachine> machine;
+    std::unique_ptr<QSignalSpy> guestStops;
+    std::unique_ptr<QSignalSpy> errorStops;
+};
+
+} // namespace
+
+TEST_F(RealQemu, StartsRunningServesItsScreenAndStops)
+{
+    // Like a lock file opened without close-on-exec; QEMU must not inherit it.
+    const QString lockPath = folder.filePath(QStringLiteral("linux.lock"));
+    const int lock = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(lock, 0);
+
+    QemuMachine &qemu = create();
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome<void> started = await(machine->start());
+    const qint64 startMs = clock.elapsed();
+    ::close(lock);
+    ASSERT_FALSE(started.error.has_value()) << started.error->toStdString();
+    std::cout << "start() to running: " << startMs << " ms\n";
+    RecordProperty("startToRunningMs", int(startMs));
+    EXPECT_TRUE(machine->canStop());
+    EXPECT_TRUE(machine->canRequestStop());
+    const pid_t pid = pid_t(qemu.processId());
+    ASSERT_GT(pid, 0);
+
+    // The screen: a unix socket in a folder nobody else may enter, with a VNC server behind it.
+    const QString display = machine->displayEndpoint();
+    struct stat socketStatus
+    {
+    }, folderStatus{};
+    ASSERT_EQ(::stat(QFile::encodeName(display).constData(), &socketStatus), 0) << display.toStdString();
+    EXPECT_TRUE(S_ISSOCK(socketStatus.st_mode));
+    const QString runtime = QFileInfo(display).path();
+    ASSERT_EQ(::stat(QFile::encodeName(runtime).constData(), &folderStatus), 0);
+    EXPECT_EQ(folderStatus.st_mode & 0777, 0700u);
+    QLocalSocket screen;
+    screen.connectToServer(display);
+    ASSERT_TRUE(waitUntil([&] { return screen.bytesAvailable() >= 12 || screen.state() == QLocalSocket::UnconnectedState; }));
+    EXPECT_TRUE(screen.read(12).startsWith("RFB 003.00"));
+    screen.abort();
+
+#ifdef Q_OS_LINUX
+    const QString leaked = QFileInfo(lockPath).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo &descriptor : descriptors.entryInfoList(QDir::Files | QDir::System)) {
+        EXPECT_NE(descriptor.symLinkTarget(), leaked) << "QEMU holds the application's lock file";
+    }
+#endif
+
+    // While the guest idles, the supervision costs next to nothing: it waits, it does not poll.
+    const double cpuBefore = cpuMilliseconds();
+    QElapsedTimer idle;
+    idle.start();
+    // A plain event loop: waitUntil itself wakes every 10 ms.
+    QEventLoop idling;
+    QTimer::singleShot(5000, &idling, &QEventLoop::quit);
+    idling.exec();
+    const double idleCpuMs = cpuMilliseconds() - cpuBefore;
+    std::cout << "supervisor CPU while the guest runs: " << idleCpuMs << " ms in " << idle.elapsed() << " ms\n";
+    RecordProperty("supervisorCpuMsPer5s", int(idleCpuMs));
+    EXPECT_LT(idleCpuMs, 25.0) << "a wake-up every 10 ms costs about 65 ms here";
+
+    EXPECT_NO_THROW(machine->requestStop());
+    clock.restart();
+    const Outcome<void> stopped = await(machine->stop());
+    std::cout << "stop(): " << clock.elapsed() << " ms\n";
+    ASSERT_FALSE(stopped.error.has_value()) << stopped.error->toStdString();
+    EXPECT_EQ(::kill(pid, 0), -1) << "QEMU is still there";
+    EXPECT_FALSE(QFileInfo::exists(runtime));
+    EXPECT_FALSE(machine->canStop());
+    EXPECT_TRUE(machine->displayEndpoint().isEmpty());
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(guestStops->isEmpty());
+    EXPECT_TRUE(errorStops->isEmpty()) << firstError().toStdString();
+}
+
+TEST_F(RealQemu, GuestPowerOffIsAGuestStop)
+{
+    const QString installer = fatImage(QStringLiteral("installer.img"), {QStringLiteral("reset -s")});
+    if (installer.isEmpty()) {
+        GTEST_SKIP() << "needs mkfs.vfat and mcopy (Debian: dosfstools, mtools)";
+    }
+    configuration.installerImage = installer;
+    create();
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome<void> started = await(machine->start());
+    ASSERT_FALSE(started.error.has_value()) << started.error->toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return !guestStops->isEmpty() || !errorStops->isEmpty(); }, guestBootMs));
+    std::cout << "firmware boot to guest power-off: " << clock.elapsed() << " ms\n";
+    EXPECT_EQ(guestStops->size(), 1);
+    EXPECT_TRUE(errorStops->isEmpty()) << firstError().toStdString();
+    EXPECT_FALSE(machine->canStop());
+    EXPECT_TRUE(machine->displayEndpoint().isEmpty());
+    EXPECT_TRUE(containsNonZero(configuration.efiVariableStore)) << "the firmware keeps its variables in this store";
+}
+
+TEST_F(RealQemu, GuestResetKeepsTheMachineRunning)
+{
+    // The first boot leaves a mark and resets; the second finds the mark and powers off.
+    const QString disk = fatImage(QStringLiteral("disk.img"), {
+                                                                  QStringLiteral("if exist fs0:\\reset.txt then"),
+                                                                  QStringLiteral("  reset -s"),
+                                                                  QStringLiteral("endif"),
+                                                                  QStringLiteral("echo once >a fs0:\\reset.txt"),
+                                                                  QStringLiteral("reset"),
+                                                              });
+    if (disk.isEmpty()) {
+        GTEST_SKIP() << "needs mkfs.vfat and mcopy (Debian: dosfstools, mtools)";
+    }
+    configuration.disk = disk;
+    create();
+    const Outcome<void> started = await(machine->start());
+    ASSERT_FALSE(started.error.has_value()) << started.error->toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return !guestStops->isEmpty() || !errorStops->isEmpty(); }, 2 * guestBootMs));
+    EXPECT_EQ(guestStops->size(), 1);
+    EXPECT_TRUE(errorStops->isEmpty()) << firstError().toStdString();
+
+    QProcess mtype;
+    const QStringList read{QStringLiteral("-i"), disk, QStringLiteral("::/reset.txt")};
+    mtype.start(QStringLiteral("/usr/bin/mtype"), read);
+    ASSERT_TRUE(mtype.waitForFinished());
+    EXPECT_TRUE(mtype.readAllStandardOutput().contains("once")) << "the guest never got to reset";
+}
+
+TEST_F(RealQemu, QemuEndedFromOutsideIsAnError)
+{
+    const QList<std::pair<int, QString>> signalsAndWords{
+        {SIGKILL, QStringLiteral("信号 9")},
+        {SIGTERM, QStringLiteral("terminating on signal 15")},
+    };
+    for (const auto &[signal, words] : signalsAndWords) {
+        QemuMachine &qemu = create();
+        const Outcome<void> started = await(machine->start());
+        ASSERT_FALSE(started.error.has_value()) << started.error->toStdString();
+        ASSERT_EQ(::kill(pid_t(qemu.processId()), signal), 0);
+        ASSERT_TRUE(waitUntil([&] { return !guestStops->isEmpty() || !errorStops->isEmpty(); }));
+        EXPECT_TRUE(guestStops->isEmpty()) << "signal " << signal;
+        EXPECT_TRUE(firstError().contains(words)) << firstError().toStdString();
+        EXPECT_FALSE(machine->canStop());
+    }
+}
+
+TEST_F(RealQemu, StartFailuresCarryQemusOwnWords)
+{
+    // A disk in use by another machine: QEMU's image lock protects it.
+    QemuMachine &first = create();
+    ASSERT_FALSE(await(first.start()).error.has_value());
+    const std::unique_ptr<VirtualMachine> second = engine->createMachine(configuration);
+    const Outcome<void> secondStart = await(second->start());
+    ASSERT_TRUE(secondStart.error.has_value());
+    EXPECT_TRUE(secondStart.error->contains(QStringLiteral("退出码 1"))) << secondStart.error->toStdString();
+    EXPECT_TRUE(secondStart.error->contains(QStringLiteral("lock"))) << secondStart.error->toStdString();
+    EXPECT_TRUE(machine->canStop()) << "the first machine runs on";
+    ASSERT_FALSE(await(machine->stop()).error.has_value());
+
+    // A disk that went away after the machine was made.
+    const std::unique_ptr<VirtualMachine> third = engine->createMachine(configuration);
+    ASSERT_TRUE(QFile::remove(configuration.disk));
+    const Outcome<void> thirdStart = await(third->start());
+    ASSERT_TRUE(thirdStart.error.has_value());
+    EXPECT_TRUE(thirdStart.error->contains(QStringLiteral("退出码 1"))) << thirdStart.error->toStdString();
+    EXPECT_TRUE(thirdStart.error->contains(QStringLiteral("No such file"))) << thirdStart.error->toStdString();
+    EXPECT_FALSE(third->canStop());
+}
