@@ -1,0 +1,121 @@
+#include "linux/LinuxConfiguration.h"
+
+#include "linux/engine/VirtualMachineEngine.h"
+#include "platform/Host.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+
+const QString coresKey = QStringLiteral("cores");
+const QString memoryKey = QStringLiteral("memoryGB");
+const QString diskKey = QStringLiteral("diskGB");
+const QString isoPathKey = QStringLiteral("isoPath");
+const QString attachISOKey = QStringLiteral("attachISO");
+const QString macAddressKey = QStringLiteral("macAddress");
+const QString widthKey = QStringLiteral("resolutionWidth");
+const QString heightKey = QStringLiteral("resolutionHeight");
+
+// A JSON number counts as an integer only when it is whole and fits in 64 bits; toInteger() reports
+// anything else as its fallback, so two different fallbacks tell a real value from a refusal.
+std::optional<qint64> integerValue(const QJsonValue &value)
+{
+    if (!value.isDouble()) {
+        return std::nullopt;
+    }
+    const qint64 result = value.toInteger(0);
+    if (result != value.toInteger(1)) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+} // namespace
+
+LinuxConfiguration LinuxConfiguration::defaults(const VirtualMachineEngine &engine)
+{
+    LinuxConfiguration configuration;
+    configuration.macAddress = engine.randomLocallyAdministeredMACAddress();
+    return configuration;
+}
+
+LinuxConfiguration LinuxConfiguration::validated() const
+{
+    const Host &host = Host::current();
+    // A host that reports no processors still gets one core rather than an unbootable machine.
+    const qint64 processors = std::max<qint64>(host.activeProcessorCount(), 1);
+    const qint64 memory = host.physicalMemory();
+
+    LinuxConfiguration result = *this;
+    result.cores = std::min({std::max<qint64>(cores, 1), processors, qint64(8)});
+    const qint64 requested = std::max<qint64>(memoryGB, 1);
+    if (memory < 2 * GiB) {
+        result.memoryGB = 1;
+    } else if (memory >= 16 * GiB) {
+        result.memoryGB = std::min<qint64>(requested, 8);
+    } else {
+        result.memoryGB = std::min(requested, memory / (2 * GiB));
+    }
+    result.diskGB = std::clamp<qint64>(diskGB, 16, 256);
+    return result;
+}
+
+QByteArray LinuxConfiguration::toJson() const
+{
+    const QJsonObject object{
+        {coresKey, cores},           {memoryKey, memoryGB},         {diskKey, diskGB},
+        {isoPathKey, isoPath},       {attachISOKey, attachISO},     {macAddressKey, macAddress},
+        {widthKey, resolutionWidth}, {heightKey, resolutionHeight},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<LinuxConfiguration> LinuxConfiguration::fromJson(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    const std::optional<qint64> cores = integerValue(object.value(coresKey));
+    const std::optional<qint64> memory = integerValue(object.value(memoryKey));
+    const std::optional<qint64> disk = integerValue(object.value(diskKey));
+    const QJsonValue isoPath = object.value(isoPathKey);
+    const QJsonValue attachISO = object.value(attachISOKey);
+    const QJsonValue macAddress = object.value(macAddressKey);
+    const std::optional<qint64> width = integerValue(object.value(widthKey));
+    const std::optional<qint64> height = integerValue(object.value(heightKey));
+    if (!cores || !memory || !disk || !isoPath.isString() || !attachISO.isBool() || !macAddress.isString() ||
+        !width || !height) {
+        return std::nullopt;
+    }
+    LinuxConfiguration configuration;
+    configuration.cores = *cores;
+    configuration.memoryGB = *memory;
+    configuration.diskGB = *disk;
+    configuration.isoPath = isoPath.toString();
+    configuration.attachISO = attachISO.toBool();
+    configuration.macAddress = macAddress.toString();
+    configuration.resolutionWidth = *width;
+    configuration.resolutionHeight = *height;
+    return configuration;
+}
+
+LinuxConfiguration LinuxConfiguration::load(const QString &path, const VirtualMachineEngine &engine)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        if (const std::optional<LinuxConfiguration> stored = fromJson(file.readAll())) {
+            return *stored;
+        }
+    }
+    return defaults(engine);
+}

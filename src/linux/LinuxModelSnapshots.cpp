@@ -1,0 +1,130 @@
+// The snapshot side of the Linux machine: clones of its whole folder, with the settings beside them.
+#include "linux/LinuxModel.h"
+
+#include "services/Error.h"
+#include "services/FileSnapshotStore.h"
+
+#include <QLocale>
+#include <QPointer>
+
+namespace {
+
+const auto label = QStringLiteral("Linux");
+
+QString shortDateTime(const QDateTime &time)
+{
+    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+} // namespace
+
+QString LinuxModel::snapshotCollection() const
+{
+    return m_base + QStringLiteral("/snapshots/linux");
+}
+
+std::optional<SnapshotRecord> LinuxModel::latestSnapshot() const
+{
+    if (m_snapshots.isEmpty()) {
+        return std::nullopt;
+    }
+    return m_snapshots.first();
+}
+
+void LinuxModel::refreshSnapshots()
+{
+    setSnapshots(FileSnapshotStore::records(snapshotCollection()));
+    const auto latest = latestSnapshot();
+    setSnapshotMessage(latest ? QStringLiteral("最近快照：") + shortDateTime(latest->createdAt)
+                              : QStringLiteral("尚未创建快照"));
+}
+
+QCoro::Task<> LinuxModel::createSnapshot()
+{
+    if (!m_prepared || m_running || m_busy || m_snapshotBusy) {
+        co_return;
+    }
+    QPointer self(this);
+    setSnapshotBusy(true);
+    setError(QString());
+    setSnapshotMessage(QStringLiteral("正在创建快照…"));
+    try {
+        co_await FileSnapshotStore::ensureUnused(m_paths.root(), label);
+        if (!self) {
+            co_return;
+        }
+        const QByteArray configuration = m_configuration.validated().toJson();
+        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), QStringLiteral("Linux"),
+                                           QStringLiteral("linux"), QStringLiteral("Linux"), configuration);
+    } catch (...) {
+        const QString description = describe(std::current_exception());
+        if (self) {
+            setError(description);
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    setSnapshotBusy(false);
+    refreshSnapshots();
+}
+
+QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
+{
+    const auto latest = latestSnapshot();
+    if (!latest || m_running || m_busy || m_snapshotBusy) {
+        co_return;
+    }
+    QPointer self(this);
+    setSnapshotBusy(true);
+    setError(QString());
+    setSnapshotMessage(QStringLiteral("正在回滚…"));
+    try {
+        co_await FileSnapshotStore::ensureUnused(m_paths.root(), label);
+        if (!self) {
+            co_return;
+        }
+        const std::optional<QByteArray> kept =
+            co_await FileSnapshotStore::restore(m_paths.root(), snapshotCollection(), *latest);
+        if (!self) {
+            co_return;
+        }
+        // The folder now holds the snapshot's files, whatever becomes of its settings below.
+        setPrepared(m_paths.prepared());
+        if (kept) {
+            // Unreadable settings must not hide that the disk itself has been rolled back.
+            if (const std::optional<LinuxConfiguration> stored = LinuxConfiguration::fromJson(*kept)) {
+                setConfiguration(stored->validated());
+                save();
+            } else {
+                setError(QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。"));
+            }
+        }
+        setStatus(QStringLiteral("Linux 已回滚到 ") + shortDateTime(latest->createdAt));
+    } catch (...) {
+        const QString description = describe(std::current_exception());
+        if (self) {
+            setError(description);
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    setSnapshotBusy(false);
+    refreshSnapshots();
+}
+
+void LinuxModel::deleteLatestSnapshot()
+{
+    const auto latest = latestSnapshot();
+    if (!latest || m_snapshotBusy) {
+        return;
+    }
+    try {
+        FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
+    } catch (const Error &failure) {
+        setError(failure.description());
+        return;
+    }
+    refreshSnapshots();
+}

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "linux/engine/VirtualMachineEngine.h"
+#include "services/Error.h"
+
+#include <QCoroTimer>
+#include <QFile>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QUuid>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+/** How a fake machine answers; each machine copies its engine's when it is made. */
+struct FakeMachineBehaviour
+{
+    /** Start and stop complete only when the test says so; otherwise at once. */
+    bool holdStart = false;
+    bool holdStop = false;
+    std::optional<QString> startFailure;
+    std::optional<QString> stopFailure;
+    std::optional<QString> stopRequestRefusal;
+    bool acceptsStopRequest = true;
+};
+
+/** A machine that runs nothing; it counts stop requests and reports stops when the test says. */
+class FakeMachine : public VirtualMachine
+{
+public:
+    explicit FakeMachine(FakeMachineBehaviour behaviour)
+        : behaviour(std::move(behaviour))
+    {}
+    ~FakeMachine() override { m_held->alive = false; }
+
+    FakeMachineBehaviour behaviour;
+    bool isRunning = false;
+    int stopRequests = 0;
+
+    void complete() { m_held->held = false; }
+    void reportGuestStop() { Q_EMIT guestDidStop(); }
+    void reportError(const QString &description) { Q_EMIT didStopWithError(description); }
+
+    QCoro::Task<> start() override
+    {
+        co_await wait(m_held, behaviour.holdStart);
+        if (behaviour.startFailure) {
+            throw VMFailure(*behaviour.startFailure);
+        }
+        isRunning = true;
+    }
+    bool canRequestStop() const override { return isRunning && behaviour.acceptsStopRequest; }
+    void requestStop() override
+    {
+        if (behaviour.stopRequestRefusal) {
+            throw VMFailure(*behaviour.stopRequestRefusal);
+        }
+        ++stopRequests;
+    }
+    bool canStop() const override { return isRunning; }
+    QCoro::Task<> stop() override
+    {
+        co_await wait(m_held, behaviour.holdStop);
+        if (behaviour.stopFailure) {
+            throw VMFailure(*behaviour.stopFailure);
+        }
+        isRunning = false;
+    }
+    QString displayEndpoint() const override { return {}; }
+
+private:
+    // Shared with a pending wait, which must notice a machine destroyed under it without touching it.
+    struct Hold
+    {
+        bool alive = true;
+        bool held = false;
+    };
+
+    static QCoro::Task<> wait(std::shared_ptr<Hold> hold, bool held)
+    {
+        hold->held = held;
+        while (hold->alive && hold->held) {
+            co_await QCoro::sleepFor(std::chrono::milliseconds(2));
+        }
+        if (!hold->alive) {
+            throw VMFailure(QStringLiteral("machine destroyed"));
+        }
+    }
+
+    std::shared_ptr<Hold> m_held = std::make_shared<Hold>();
+};
+
+/** An engine of FakeMachines that refuses on demand and keeps what it was given. */
+class FakeEngine : public VirtualMachineEngine
+{
+public:
+    bool supported = true;
+    std::optional<QString> rejection;
+    std::optional<QString> variableStoreFailure;
+    FakeMachineBehaviour behaviour;
+
+    QList<MachineConfiguration> configurations;
+    QList<QPointer<FakeMachine>> machines;
+    mutable int variableStores = 0;
+    mutable int addresses = 0;
+
+    FakeMachine *last() const { return machines.isEmpty() ? nullptr : machines.last().data(); }
+
+    bool isSupported() const override { return supported; }
+    std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) override
+    {
+        configurations.append(configuration);
+        if (rejection) {
+            throw VMFailure(*rejection);
+        }
+        auto machine = std::make_unique<FakeMachine>(behaviour);
+        machines.append(machine.get());
+        return machine;
+    }
+    QString randomLocallyAdministeredMACAddress() const override
+    {
+        ++addresses;
+        return QString::asprintf("02:00:00:00:%02x:%02x", (addresses >> 8) & 0xff, addresses & 0xff);
+    }
+    bool isValidMACAddress(const QString &text) const override
+    {
+        static const QRegularExpression form(QStringLiteral("^[0-9a-fA-F]{2}(:[0-9a-fA-F]{2}){5}$"));
+        return form.match(text).hasMatch();
+    }
+    QByteArray createMachineIdentifier() const override { return QUuid::createUuid().toRfc4122(); }
+    bool isValidMachineIdentifier(const QByteArray &data) const override { return data.size() == 16; }
+    void createEFIVariableStore(const QString &path) const override
+    {
+        QFile store(path);
+        if (variableStoreFailure) {
+            throw SystemError(*variableStoreFailure);
+        }
+        if (!store.open(QIODevice::WriteOnly | QIODevice::NewOnly) || store.write("EFI VARS") != 8) {
+            throw SystemError(store.errorString());
+        }
+        ++variableStores;
+    }
+};

@@ -1,0 +1,461 @@
+#include "linux/LinuxModel.h"
+#include "Await.h"
+#include "FakeEngine.h"
+#include "FakeHost.h"
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "android/detail/InstanceLock.h"
+#include "linux/LinuxISO.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MiB = qint64(1) << 20;
+constexpr qint64 GiB = qint64(1) << 30;
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+/** A sparse file, so ISOs of any size cost nothing. */
+QString sparse(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(size) ? path : QString();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+class LinuxModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = 100 * GiB;
+    }
+    void TearDown() override
+    {
+        owned.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    /** A fresh model on the test's data root, with the test's ISO chosen unless `withISO` is false. */
+    LinuxModel &make(bool withISO = true)
+    {
+        owned = std::make_unique<LinuxModel>(engine, base);
+        if (withISO) {
+            edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
+        }
+        return *owned;
+    }
+    template<typename Change> void edit(Change change)
+    {
+        LinuxConfiguration configuration = owned->configuration();
+        change(configuration);
+        owned->setConfiguration(configuration);
+    }
+    void startRunning()
+    {
+        ASSERT_TRUE(await(owned->start()).done);
+        ASSERT_TRUE(owned->running()) << owned->error().toStdString();
+    }
+    /** Probes without creating the lock file, so a test can also see that nothing was created. */
+    bool lockIsFree() const
+    {
+        const int fd =
+            ::open(QFile::encodeName(base + QStringLiteral("/linux.lock")).constData(), O_RDWR | O_CLOEXEC);
+        const bool free = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return free;
+    }
+    /** What a refused start must leave behind, whichever check refused it. */
+    void expectRefusedStart(const QString &message, bool lockHeldByTest = false)
+    {
+        ASSERT_TRUE(await(owned->start()).done);
+        EXPECT_EQ(owned->error(), message);
+        EXPECT_EQ(owned->status(), QStringLiteral("无法启动 Linux"));
+        EXPECT_FALSE(owned->busy() || owned->running() || owned->machine());
+        EXPECT_EQ(owned->lockFD(), -1);
+        EXPECT_EQ(lockIsFree(), !lockHeldByTest);
+        EXPECT_TRUE(
+            LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Linux] 启动失败：") + message));
+    }
+    static bool logged(const QString &line)
+    {
+        return LogProbe::text().contains(QStringLiteral("] ") + line + u'\n');
+    }
+
+    FakeHost host{8, 16 * GiB};
+    FakeEngine engine;
+    QTemporaryDir dir;
+    QString base = dir.filePath(QStringLiteral("CorvaneBeta"));
+    LinuxPaths paths{base + QStringLiteral("/Linux")};
+    QString iso = sparse(dir.filePath(QStringLiteral("debian-12.5.0-arm64-netinst.iso")), 2 * MiB);
+    std::unique_ptr<LinuxModel> owned;
+};
+
+TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDisk)
+{
+    LinuxModel &model = make();
+    EXPECT_EQ(model.status(), QStringLiteral("选择 ARM64 Linux ISO 后启动安装"));
+    startRunning();
+    EXPECT_EQ(model.status(), QStringLiteral("安装镜像已挂载 · 请在下方完成安装"));
+    EXPECT_TRUE(model.prepared() && !model.busy() && model.machine() == engine.last() && model.lockFD() >= 0);
+    EXPECT_FALSE(lockIsFree());
+    EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] 请求启动 · 4 核 · 4GB")));
+
+    // 32 GiB by length alone: no data written, and the staging folder is gone.
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(paths.disk()).constData(), &st), 0);
+    EXPECT_EQ(qint64(st.st_size), 32 * GiB);
+    EXPECT_LT(qint64(st.st_blocks) * 512, MiB);
+    EXPECT_EQ(entries(base), QStringList({QStringLiteral("Linux"), QStringLiteral("linux-configuration.json"),
+                                          QStringLiteral("linux.lock")}));
+
+    const MachineConfiguration &hardware = engine.configurations.value(0);
+    EXPECT_EQ(QList<qint64>(
+                  {hardware.cpuCount, hardware.memoryBytes, hardware.displayWidth, hardware.displayHeight}),
+              QList<qint64>({4, 4 * GiB, 1280, 800}));
+    EXPECT_EQ(QStringList({hardware.disk, hardware.efiVariableStore,
+                           hardware.installerImage.value_or(QString()), hardware.macAddress}),
+              QStringList({paths.disk(), paths.efiVariableStore(), iso, model.configuration().macAddress}));
+    EXPECT_EQ(hardware.machineIdentifier, read(paths.machineIdentifier()));
+    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), model.configuration());
+
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(waitUntil([&] { return !model.running(); }));
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 已关闭"));
+    EXPECT_TRUE(!model.machine() && model.lockFD() == -1 && lockIsFree());
+    EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] Linux 已关闭")));
+
+    ASSERT_TRUE(write(paths.disk(), "installed system"));
+    LinuxModel &again = make(false);
+    EXPECT_EQ(again.status(), QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容"));
+    edit([](LinuxConfiguration &c) { c.attachISO = false; });
+    startRunning();
+    EXPECT_EQ(again.status(), QStringLiteral("虚拟机运行中 · 正在从磁盘启动"));
+    EXPECT_EQ(engine.configurations.last().installerImage, std::nullopt);
+    EXPECT_EQ(read(paths.disk()), "installed system");
+    EXPECT_EQ(engine.variableStores, 1);
+
+    engine.last()->reportError(QStringLiteral("qemu: guest panicked"));
+    ASSERT_TRUE(waitUntil([&] { return !again.running(); }));
+    EXPECT_EQ(again.status(), QStringLiteral("Linux 异常停止"));
+    EXPECT_EQ(again.error(), QStringLiteral("qemu: guest panicked"));
+    EXPECT_TRUE(again.lockFD() == -1 && lockIsFree());
+    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Linux] qemu: guest panicked")));
+}
+
+TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld)
+{
+    make(false);
+    edit([](LinuxConfiguration &c) { c.attachISO = false; });
+    expectRefusedStart(QStringLiteral("首次启动需要选择并挂载 Linux ISO。"));
+    EXPECT_FALSE(QFileInfo::exists(base)) << "a refused first start creates nothing";
+
+    make();
+    engine.supported = false;
+    expectRefusedStart(QStringLiteral("本机不支持 Apple 虚拟化。"));
+    engine.supported = true;
+
+    QList<qint64> asked;
+    owned->canAllocate = [&asked](qint64 memoryMB) {
+        asked.append(memoryMB);
+        return false;
+    };
+    expectRefusedStart(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
+    EXPECT_EQ(asked, QList<qint64>{4096});
+    owned->canAllocate = {};
+
+    host.capacity = LinuxModel::minimumFreeBytes;
+    expectRefusedStart(QStringLiteral("至少需要 5GB 可用空间才能启动，安装过程中可能需要更多。"));
+    host.capacity = LinuxModel::minimumFreeBytes + 1; // every later start gets past this check
+
+    InstanceLock::Attempt other = InstanceLock::acquire(base + QStringLiteral("/linux.lock"));
+    ASSERT_EQ(other.outcome, InstanceLock::Outcome::Locked);
+    expectRefusedStart(QStringLiteral("Linux 设备正在另一个 App 窗口运行。"), true);
+    InstanceLock::release(other.descriptor);
+
+    engine.variableStoreFailure = QStringLiteral("No space left on device");
+    expectRefusedStart(QStringLiteral("No space left on device"));
+    engine.variableStoreFailure.reset();
+    EXPECT_EQ(entries(base),
+              QStringList({QStringLiteral("linux-configuration.json"), QStringLiteral("linux.lock")}))
+        << "no half-made machine folder, in place or staged";
+
+    ASSERT_TRUE(write(paths.disk(), "only the disk"));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        expectRefusedStart(
+            QStringLiteral("Linux 设备目录不完整。为保护已有数据，不会覆盖；请在数据目录中检查。"));
+    }
+    EXPECT_EQ(entries(paths.root()), QStringList{QStringLiteral("Disk.img")});
+    EXPECT_EQ(read(paths.disk()), "only the disk");
+    EXPECT_EQ(entries(base).size(), 3);
+    QDir(paths.root()).removeRecursively();
+
+    engine.rejection = QStringLiteral("Invalid virtual machine configuration.");
+    expectRefusedStart(*engine.rejection);
+    engine.rejection.reset();
+    EXPECT_TRUE(owned->prepared()) << "the files made before the refusal stay";
+
+    engine.behaviour.startFailure = QStringLiteral("KVM is not available");
+    expectRefusedStart(*engine.behaviour.startFailure);
+    engine.behaviour.startFailure.reset();
+
+    const QString address = owned->configuration().macAddress;
+    edit([](LinuxConfiguration &c) { c.macAddress = QStringLiteral("not-a-mac"); });
+    expectRefusedStart(QStringLiteral("Linux 网卡地址无效。"));
+    edit([&address](LinuxConfiguration &c) { c.macAddress = address; });
+
+    const QByteArray identifier = read(paths.machineIdentifier());
+    ASSERT_TRUE(write(paths.machineIdentifier(), "xyz"));
+    expectRefusedStart(QStringLiteral("Linux 设备标识损坏。"));
+    ASSERT_TRUE(write(paths.machineIdentifier(), identifier));
+
+    edit([](LinuxConfiguration &c) { c.isoPath.clear(); });
+    expectRefusedStart(QStringLiteral("请选择下载完成的 Linux ISO 文件。"));
+    EXPECT_EQ(engine.configurations.size(), 2) << "only two refusals got as far as the engine";
+    edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
+    startRunning();
+}
+
+TEST_F(LinuxModelTest, StopRequestsAndForcedStops)
+{
+    LinuxModel &model = make();
+    const QString noAnswer = QStringLiteral("系统暂不响应关机请求，可以使用右侧强制退出。");
+    model.requestStop();
+    EXPECT_EQ(model.error(), noAnswer);
+
+    startRunning();
+    FakeMachine *machine = engine.last();
+    model.requestStop();
+    EXPECT_EQ(model.status(), QStringLiteral("已请求关机，等待 Linux 响应…"));
+    EXPECT_TRUE(machine->stopRequests == 1 && model.running()) << "only the guest's own stop ends the run";
+    machine->behaviour.stopRequestRefusal = QStringLiteral("The guest refused the request.");
+    model.requestStop();
+    EXPECT_EQ(model.error(), *machine->behaviour.stopRequestRefusal);
+    machine->behaviour.acceptsStopRequest = false;
+    model.requestStop();
+    EXPECT_EQ(model.error(), noAnswer);
+
+    machine->behaviour.holdStop = true;
+    machine->behaviour.stopFailure = QStringLiteral("stop failed");
+    bool failedStopDone = false;
+    QCoro::connect(model.forceStop(), &model, [&] { failedStopDone = true; });
+    ASSERT_TRUE(model.busy());
+    ASSERT_TRUE(await(model.start()).done);
+    EXPECT_EQ(engine.machines.size(), 1) << "no start while stopping";
+    machine->complete();
+    ASSERT_TRUE(waitUntil([&] { return failedStopDone; }));
+    EXPECT_EQ(model.error(), QStringLiteral("stop failed"));
+    EXPECT_TRUE(model.running() && !model.busy() && model.machine() == machine && model.lockFD() >= 0);
+
+    machine->behaviour = {};
+    ASSERT_TRUE(await(model.forceStop()).done);
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+    EXPECT_FALSE(model.running() || model.busy() || model.machine());
+    EXPECT_TRUE(lockIsFree());
+    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[INFO] [Linux] 请求正常关闭")), 4);
+    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[WARN] [Linux] 请求强制退出")), 2);
+    EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] Linux 已强制退出 · 已写入数据保留")));
+}
+
+TEST_F(LinuxModelTest, ReportsAboutAMachineNoLongerCurrentChangeNothing)
+{
+    LinuxModel &model = make();
+    startRunning();
+    // The guest's power-off is already on its way when the forced stop clears the machine.
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(await(model.forceStop()).done);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+    EXPECT_FALSE(logged(QStringLiteral("[INFO] [Linux] Linux 已关闭")));
+
+    // A machine that stops while still coming up does not turn into a running one afterwards.
+    engine.behaviour.holdStart = true;
+    bool startDone = false;
+    QCoro::connect(model.start(), &model, [&] { startDone = true; });
+    FakeMachine *second = engine.last();
+    second->reportError(QStringLiteral("firmware missing"));
+    ASSERT_TRUE(waitUntil([&] { return model.status() == QStringLiteral("Linux 异常停止"); }));
+    EXPECT_EQ(model.lockFD(), -1);
+    second->complete();
+    ASSERT_TRUE(waitUntil([&] { return startDone; }));
+    EXPECT_FALSE(model.running() || model.busy() || model.machine());
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 异常停止"));
+}
+
+TEST_F(LinuxModelTest, SettingsMissingAnyKeyAreAllResetWithANewAddressAndClampedToTheHost)
+{
+    const LinuxConfiguration defaults = LinuxConfiguration::defaults(engine);
+    const LinuxConfiguration stored{2, 3, 64, iso, false, QStringLiteral("02:aa:bb:cc:dd:ee"), 1920, 1080};
+    const QJsonObject complete = QJsonDocument::fromJson(stored.toJson()).object();
+    ASSERT_EQ(complete.size(), 8);
+    const QString file = base + QStringLiteral("/linux-configuration.json");
+    ASSERT_TRUE(write(file, stored.toJson()));
+    EXPECT_EQ(make(false).configuration(), stored);
+
+    QStringList addresses{stored.macAddress, defaults.macAddress};
+    for (const QString &key : complete.keys()) {
+        QJsonObject partial = complete;
+        partial.remove(key);
+        ASSERT_TRUE(write(file, QJsonDocument(partial).toJson()));
+        LinuxConfiguration expected = defaults;
+        expected.macAddress = make(false).configuration().macAddress;
+        EXPECT_EQ(owned->configuration(), expected) << key.toStdString();
+        EXPECT_FALSE(addresses.contains(expected.macAddress)) << "every reset draws a new address";
+        addresses.append(expected.macAddress);
+    }
+    QJsonObject wrongType = complete;
+    wrongType.insert(QStringLiteral("attachISO"), QStringLiteral("false"));
+    EXPECT_EQ(LinuxConfiguration::fromJson(QJsonDocument(wrongType).toJson()), std::nullopt);
+
+    auto clamped = [](qint64 cores, qint64 memoryGB, qint64 diskGB) {
+        const LinuxConfiguration result =
+            LinuxConfiguration{cores, memoryGB, diskGB, {}, true, QStringLiteral("any"), 7, 7}.validated();
+        EXPECT_EQ(result.macAddress + QString::number(result.resolutionWidth), QStringLiteral("any7"));
+        return QList<qint64>{result.cores, result.memoryGB, result.diskGB};
+    };
+    host.processors = 6;
+    EXPECT_EQ(clamped(0, 0, 4), QList<qint64>({1, 1, 16}));
+    EXPECT_EQ(clamped(64, 12, 1000), QList<qint64>({6, 8, 256}));
+    host.processors = 12;
+    EXPECT_EQ(clamped(64, 8, 256), QList<qint64>({8, 8, 256}));
+    host.memory = 8 * GiB;
+    EXPECT_EQ(clamped(4, 12, 32), QList<qint64>({4, 4, 32}));
+    host.memory = 15 * GiB;
+    EXPECT_EQ(clamped(4, 12, 32), QList<qint64>({4, 7, 32}));
+    host.memory = 2 * GiB - 1;
+    EXPECT_EQ(clamped(4, 4, 32), QList<qint64>({4, 1, 32}));
+}
+
+TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopped)
+{
+    const QString incomplete = QStringLiteral("请选择下载完成的 Linux ISO 文件。");
+    const QString x86 =
+        QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。");
+    auto verdict = [this](const char *name, qint64 size) {
+        const QString path =
+            size < 0 ? dir.filePath(QLatin1String(name)) : sparse(dir.filePath(QLatin1String(name)), size);
+        try {
+            LinuxISO::validateFile(path);
+            return QStringLiteral("accepted");
+        } catch (const Error &failure) {
+            return failure.description();
+        }
+    };
+    EXPECT_EQ(verdict("ubuntu-24.04-live-server-amd64.iso", 3 * GiB), x86);
+    EXPECT_EQ(verdict("Fedora-X86_64.iso", 2 * MiB), x86);
+    EXPECT_EQ(verdict("UBUNTU-ARM64.ISO", 2 * MiB), QStringLiteral("accepted"));
+    EXPECT_EQ(verdict("exact.iso", MiB), incomplete);
+    EXPECT_EQ(verdict("just-over.iso", MiB + 1), QStringLiteral("accepted"));
+    EXPECT_EQ(verdict("disk.img", 2 * MiB), incomplete);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("folder-amd64.iso"))));
+    EXPECT_EQ(verdict("folder-amd64.iso", -1), incomplete) << "a folder is no ISO, whatever its name";
+
+    LinuxModel &model = make(false);
+    EXPECT_FALSE(model.hasUsableISO());
+    FakeInteraction interaction;
+    interaction.files.enqueue(dir.filePath(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")));
+    interaction.files.enqueue(iso);
+    model.chooseISO();
+    ASSERT_TRUE(waitUntil([&] { return model.error() == x86; }));
+    EXPECT_FALSE(QFileInfo::exists(model.settingsFile()));
+    edit([](LinuxConfiguration &c) { c.attachISO = false; });
+    model.chooseISO();
+    ASSERT_TRUE(waitUntil([&] { return model.configuration().isoPath == iso; }));
+    EXPECT_TRUE(model.configuration().attachISO && model.hasUsableISO());
+    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), model.configuration());
+    EXPECT_EQ(interaction.asked.value(0).title,
+              QStringLiteral("选择 ARM64 / aarch64 Linux ISO。安装器必须支持 UEFI 和 Virtio。"));
+
+    startRunning();
+    model.chooseISO();
+    EXPECT_EQ(interaction.asked.size(), 2) << "no chooser while running";
+    edit([](LinuxConfiguration &c) { c.cores = 1; });
+    model.save();
+    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile()))->cores, 4)
+        << "not saved while running";
+
+    // start() refuses an empty path first, but the machine must never be handed one either.
+    edit([](LinuxConfiguration &c) { c.isoPath.clear(); });
+    try {
+        model.paths().makeVMConfiguration(model.configuration(), engine);
+        ADD_FAILURE() << "an empty installer path was accepted";
+    } catch (const VMFailure &failure) {
+        EXPECT_EQ(failure.message(), QStringLiteral("请先选择 ARM64 Linux ISO，或取消挂载安装镜像。"));
+    }
+}
+
+TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
+{
+    LinuxModel &model = make();
+    ASSERT_TRUE(await(model.createSnapshot()).done);
+    EXPECT_TRUE(model.snapshots().isEmpty()) << "nothing to copy before the first start";
+    edit([](LinuxConfiguration &c) { c.diskGB = 16; });
+    startRunning();
+    ASSERT_TRUE(await(model.createSnapshot()).done);
+    EXPECT_TRUE(model.snapshots().isEmpty()) << "no snapshot of a running machine";
+    model.finish(QStringLiteral("Linux 已关闭"));
+
+    ASSERT_TRUE(write(paths.disk(), "before"));
+    ASSERT_TRUE(await(model.createSnapshot()).done);
+    ASSERT_TRUE(model.error().isEmpty()) << model.error().toStdString();
+    const SnapshotRecord record = model.latestSnapshot().value_or(SnapshotRecord{});
+    EXPECT_EQ(QStringList({record.platform, record.deviceID, record.displayName}),
+              QStringList({QStringLiteral("Linux"), QStringLiteral("linux"), QStringLiteral("Linux")}));
+    const QString shown = QLocale::system().toString(record.createdAt.toLocalTime(), QLocale::ShortFormat);
+    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("最近快照：") + shown);
+
+    edit([](LinuxConfiguration &c) { c.cores = 2; });
+    model.save();
+    ASSERT_TRUE(write(paths.disk(), "after"));
+    QFile::remove(paths.machineIdentifier());
+    LinuxModel &reopened = make(false);
+    EXPECT_FALSE(reopened.prepared());
+    ASSERT_EQ(reopened.latestSnapshot(), record);
+
+    ASSERT_TRUE(await(reopened.rollbackLatestSnapshot()).done);
+    ASSERT_TRUE(reopened.error().isEmpty()) << reopened.error().toStdString();
+    EXPECT_EQ(reopened.status(), QStringLiteral("Linux 已回滚到 ") + shown);
+    EXPECT_TRUE(reopened.prepared() && !reopened.snapshotBusy());
+    EXPECT_EQ(read(paths.disk()), "before");
+    EXPECT_EQ(reopened.configuration().cores, 4);
+    EXPECT_EQ(LinuxConfiguration::fromJson(read(reopened.settingsFile())), reopened.configuration());
+
+    reopened.deleteLatestSnapshot();
+    EXPECT_TRUE(reopened.snapshots().isEmpty());
+    EXPECT_EQ(reopened.snapshotMessage(), QStringLiteral("尚未创建快照"));
+    EXPECT_EQ(entries(base + QStringLiteral("/snapshots/linux")), QStringList());
+}
+
+} // namespace
