@@ -1,14 +1,39 @@
+#include "ui/shell/CorvaneApp.h"
+#include "ui/style/ChineseFont.h"
+
 #include <QApplication>
 #include <QTextStream>
 
+#include <cstdlib>
+
+namespace {
+
+// Without a display Qt would abort inside QApplication; say so plainly instead.
+bool displayAvailable()
+{
+#if defined(Q_OS_LINUX)
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (!displayAvailable()) {
+        QTextStream(stderr) << "Corvane Beta 需要图形桌面才能打开窗口（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n"
+                               "Corvane Beta needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane Beta"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Beta"));
     QApplication::setApplicationVersion(QStringLiteral("1.2 Beta"));
 
-    // The models and services are in place; the window that presents them arrives with the UI.
-    QTextStream(stderr) << "Corvane Beta 1.2: the main window is not built yet; "
-                           "this build provides the core library and its tests.\n";
-    return 0;
+    ChineseFont::check();
+    CorvaneApp corvane;
+    corvane.show();
+    return QApplication::exec();
 }

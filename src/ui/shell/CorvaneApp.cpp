@@ -1,0 +1,132 @@
+#include "ui/shell/CorvaneApp.h"
+
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "app/AppPreferences.h"
+#include "app/PreferenceNotifier.h"
+#include "ios/IOSModel.h"
+#include "linux/LinuxModel.h"
+#include "linux/engine/QemuEngine.h"
+#include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/InteractionLogMonitor.h"
+#include "ui/android/FleetView.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/DialogInteraction.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/Tabs.h"
+#include "ui/style/Appearance.h"
+#include "windows/WindowsModel.h"
+
+#include <QPointer>
+#include <QSettings>
+
+CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, QObject *parent)
+    : QObject(parent)
+    , m_preferences(AppPreferences::openStore())
+    , m_engine(engine ? std::move(engine) : std::make_unique<QemuEngine>())
+    , m_delegate(std::make_unique<AppDelegate>())
+    , m_fleet(std::make_unique<VMFleet>())
+    , m_windows(std::make_unique<WindowsModel>(Host::dataRoot()))
+    , m_linux(std::make_unique<LinuxModel>(*m_engine))
+    , m_ios(std::make_unique<IOSModel>())
+    , m_monitor(std::make_unique<InteractionLogMonitor>())
+{
+    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, &CorvaneApp::onPreferenceChanged);
+}
+
+CorvaneApp::~CorvaneApp()
+{
+    if (Interaction::current() == m_interaction.get()) {
+        Interaction::install(nullptr);
+    }
+}
+
+void CorvaneApp::show()
+{
+    Appearance::instance().apply();
+    m_window = std::make_unique<MainWindow>(*m_preferences, *m_delegate);
+    m_window->addPage(QStringLiteral("android"), new FleetView(*m_fleet));
+    // The other guests' pages join as they are built; their tabs are there from the start.
+    for (const QString &identifier : {QStringLiteral("ios"), QStringLiteral("windows"), QStringLiteral("linux"),
+                                      QStringLiteral("vphone-beta"), QStringLiteral("settings")}) {
+        m_window->addPage(identifier, new QWidget);
+    }
+    m_interaction = std::make_unique<DialogInteraction>(m_window.get());
+    Interaction::install(m_interaction.get());
+    startUp();
+    m_window->show();
+}
+
+QString CorvaneApp::selectedTab() const
+{
+    return AppPreferences::read(*m_preferences, AppPreferences::selectedVMTab);
+}
+
+void CorvaneApp::startUp()
+{
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    m_delegate->setModels(m_fleet.get(), m_windows.get(), m_linux.get(), m_ios.get());
+    if (selectedTab() == QLatin1String("logs")) {
+        AppPreferences::write(*m_preferences, AppPreferences::selectedVMTab, QStringLiteral("settings"));
+    }
+    if (AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {
+        startInteractionLogging();
+    }
+    AppLog::info(QStringLiteral("应用"), QStringLiteral("Corvane Beta 已启动"));
+
+    QPointer<LinuxModel> linux(m_linux.get());
+    m_fleet->externalMemoryMB = [linux]() -> qint64 {
+        if (!linux || !(linux->running() || linux->busy())) {
+            return 0;
+        }
+        return linux->configuration().memoryGB * 1024;
+    };
+    QPointer<VMFleet> fleet(m_fleet.get());
+    m_linux->canAllocate = [fleet](qint64 requestMB) {
+        qint64 total = requestMB;
+        if (fleet) {
+            for (const VMModel *device : fleet->models()) {
+                if (device->running() || device->busy()) {
+                    total += device->configuration().memoryMB;
+                }
+            }
+        }
+        const auto store = AppPreferences::openStore();
+        return AppPreferences::memoryBudgetMB(*store) >= total;
+    };
+}
+
+void CorvaneApp::startInteractionLogging()
+{
+    QPointer<CorvaneApp> self(this);
+    m_monitor->start([self] { return self ? Tabs::tabName(self->selectedTab()) : QString(); });
+}
+
+void CorvaneApp::onPreferenceChanged(const QString &key)
+{
+    if (key == QLatin1String("experimentalVPhoneEnabled")) {
+        if (!AppPreferences::read(*m_preferences, AppPreferences::experimentalVPhoneEnabled)
+            && selectedTab() == QLatin1String("vphone-beta")) {
+            AppPreferences::write(*m_preferences, AppPreferences::selectedVMTab, QStringLiteral("ios"));
+        }
+    } else if (key == QLatin1String("developerModeEnabled")) {
+        if (AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {
+            startInteractionLogging();
+        } else {
+            m_monitor->stop();
+        }
+    } else if (key == QLatin1String("selectedVMTab")
+               && AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {
+        AppLog::info(QStringLiteral("导航"), QStringLiteral("切换到 ") + Tabs::tabName(selectedTab()));
+    }
+    if (key.startsWith(QLatin1String("appearance"))) {
+        Appearance::instance().refresh();
+    }
+    if (m_window) {
+        m_window->applyPreferences();
+    }
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "linux/engine/VirtualMachineEngine.h"
+
+#include <QObject>
+
+#include <memory>
+
+class AppDelegate;
+class DialogInteraction;
+class InteractionLogMonitor;
+class IOSModel;
+class LinuxModel;
+class MainWindow;
+class QSettings;
+class VMFleet;
+class WindowsModel;
+
+/**
+ * The application: one model of each guest kind for the life of the process, the main window over
+ * them, the shared memory budget wired between Android and Linux, and the quit guard.
+ */
+class CorvaneApp : public QObject
+{
+    Q_OBJECT
+
+public:
+    /** `engine` runs the Linux machine; QEMU unless a test hands in another. */
+    explicit CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine = nullptr, QObject *parent = nullptr);
+    ~CorvaneApp() override;
+
+    /** Builds the window, runs the start-up steps and shows it; call once. */
+    void show();
+    /** The start-up steps that wire the models; show() runs them, later calls do nothing. */
+    void startUp();
+
+    VMFleet &fleet() const { return *m_fleet; }
+    WindowsModel &windows() const { return *m_windows; }
+    LinuxModel &linux() const { return *m_linux; }
+    IOSModel &ios() const { return *m_ios; }
+    InteractionLogMonitor &interactionLogMonitor() const { return *m_monitor; }
+    AppDelegate &delegate() const { return *m_delegate; }
+    MainWindow *window() const { return m_window.get(); }
+
+private:
+    void onPreferenceChanged(const QString &key);
+    void startInteractionLogging();
+    QString selectedTab() const;
+
+    std::unique_ptr<QSettings> m_preferences;
+    std::unique_ptr<VirtualMachineEngine> m_engine;
+    std::unique_ptr<AppDelegate> m_delegate;
+    std::unique_ptr<VMFleet> m_fleet;
+    std::unique_ptr<WindowsModel> m_windows;
+    std::unique_ptr<LinuxModel> m_linux;
+    std::unique_ptr<IOSModel> m_ios;
+    std::unique_ptr<InteractionLogMonitor> m_monitor;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<DialogInteraction> m_interaction;
+    bool m_started = false;
+};

@@ -1,0 +1,141 @@
+#include "ui/shell/MainWindow.h"
+
+#include "app/AppPreferences.h"
+#include "platform/Host.h"
+#include "services/Tasks.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/AppTopTabBar.h"
+#include "ui/shell/PageArea.h"
+#include "ui/style/Appearance.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace {
+
+const auto mainWindowTitle = QStringLiteral("Corvane Beta");
+
+QCoro::Task<> guardTermination(AppDelegate *delegate, std::function<void(bool)> decided)
+{
+    const bool mayQuit = co_await delegate->requestTermination();
+    decided(mayQuit);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QSettings &preferences, AppDelegate &delegate, QWidget *parent)
+    : QMainWindow(parent)
+    , m_preferences(preferences)
+    , m_delegate(delegate)
+    , m_tabBar(new AppTopTabBar)
+    , m_pages(new PageArea)
+{
+    setWindowTitle(mainWindowTitle);
+    resize(1040, 760);
+    auto *central = new QWidget;
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(16, 12, 16, 16);
+    column->setSpacing(12);
+    column->addWidget(m_tabBar, 0, Qt::AlignHCenter);
+    column->addWidget(m_pages, 1);
+    setCentralWidget(central);
+    connect(m_tabBar, &AppTopTabBar::selectRequested, this, &MainWindow::selectTab);
+    buildMenus();
+    applyPreferences();
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *application = menuBar()->addMenu(QStringLiteral("Corvane Beta"));
+    QAction *settings = application->addAction(QStringLiteral("设置…"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, [this] { selectTab(QStringLiteral("settings")); });
+    QAction *about = application->addAction(QStringLiteral("关于 Corvane Beta"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, QStringLiteral("关于 Corvane Beta"),
+                           QStringLiteral("<b>Corvane Beta</b><br>1.2 Beta<br><br>v1.2 内部测试版本"));
+    });
+}
+
+QString MainWindow::selectedTab() const
+{
+    return AppPreferences::read(m_preferences, AppPreferences::selectedVMTab);
+}
+
+bool MainWindow::animationsAllowed() const
+{
+    return Appearance::animationsAllowed(AppPreferences::read(m_preferences, AppPreferences::appearanceAnimations),
+                                         Host::current().reduceMotion());
+}
+
+void MainWindow::addPage(const QString &identifier, QWidget *page)
+{
+    m_pages->addPage(identifier, page);
+    showTab(selectedTab(), false);
+}
+
+void MainWindow::selectTab(const QString &identifier)
+{
+    if (identifier == selectedTab()) {
+        return;
+    }
+    const bool animated = animationsAllowed();
+    AppPreferences::write(m_preferences, AppPreferences::selectedVMTab, identifier);
+    showTab(identifier, animated);
+}
+
+void MainWindow::showTab(const QString &identifier, bool animated)
+{
+    m_tabBar->setSelected(identifier, animated);
+    m_pages->setSelected(identifier, m_tabBar->identifiers(), animated);
+}
+
+void MainWindow::applyPreferences()
+{
+    const bool showsBeta = AppPreferences::read(m_preferences, AppPreferences::experimentalVPhoneEnabled);
+    const QStringList shown = m_tabBar->identifiers();
+    if (shown.isEmpty() || shown.contains(QStringLiteral("vphone-beta")) != showsBeta) {
+        m_tabBar->setTabs(showsBeta);
+    }
+    const bool developer = AppPreferences::read(m_preferences, AppPreferences::developerModeEnabled);
+    setMinimumSize(developer ? 1370 : 980, 760);
+    if (m_tabBar->selected() != selectedTab() || shown != m_tabBar->identifiers()) {
+        showTab(selectedTab(), false);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_terminationAllowed) {
+        event->accept();
+        return;
+    }
+    // The guard may need to ask and to stop guests, which takes time: decide outside the event.
+    event->ignore();
+    if (m_terminationPending) {
+        return;
+    }
+    m_terminationPending = true;
+    QPointer<MainWindow> self(this);
+    startTask(guardTermination(&m_delegate,
+                               [self](bool mayQuit) {
+                                   if (!self) {
+                                       return;
+                                   }
+                                   self->m_terminationPending = false;
+                                   if (mayQuit) {
+                                       self->m_terminationAllowed = true;
+                                       QApplication::quit();
+                                   }
+                               }),
+              QStringLiteral("应用"));
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMainWindow>
+
+class AppDelegate;
+class AppTopTabBar;
+class PageArea;
+class QSettings;
+
+/**
+ * The main window, titled "Corvane Beta": the tab bar over the page area. A close request goes through
+ * the quit guard, which may refuse it, allow it, or stop the guests first.
+ */
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow(QSettings &preferences, AppDelegate &delegate, QWidget *parent = nullptr);
+
+    void addPage(const QString &identifier, QWidget *page);
+    /** Selects a tab and stores the choice; animated when the user's settings allow it. */
+    void selectTab(const QString &identifier);
+    QString selectedTab() const;
+    AppTopTabBar *tabBar() const { return m_tabBar; }
+    PageArea *pageArea() const { return m_pages; }
+    /** Re-reads the tab list, the selection and the minimum size after a preference changed. */
+    void applyPreferences();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void showTab(const QString &identifier, bool animated);
+    bool animationsAllowed() const;
+
+    QSettings &m_preferences;
+    AppDelegate &m_delegate;
+    AppTopTabBar *m_tabBar;
+    PageArea *m_pages;
+    bool m_terminationAllowed = false;
+    bool m_terminationPending = false;
+};

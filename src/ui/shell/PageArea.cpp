@@ -1,0 +1,99 @@
+#include "ui/shell/PageArea.h"
+
+#include "ui/shell/Tabs.h"
+
+#include <QEasingCurve>
+#include <QGraphicsOpacityEffect>
+#include <QVariantAnimation>
+
+namespace {
+
+// An opacity effect renders the whole page off-screen, so a page carries one only while it fades.
+void setOpacity(QWidget *page, double opacity)
+{
+    if (opacity >= 1.0) {
+        page->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(page->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(page);
+        page->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
+}
+
+} // namespace
+
+PageArea::PageArea(QWidget *parent)
+    : QWidget(parent)
+    , m_transition(new QVariantAnimation(this))
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.16, 1.0), QPointF(0.3, 1.0), QPointF(1.0, 1.0));
+    m_transition->setEasingCurve(curve);
+    m_transition->setDuration(440);
+    m_transition->setStartValue(0.0);
+    m_transition->setEndValue(1.0);
+    connect(m_transition, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) { layoutPages(value.toDouble()); });
+}
+
+void PageArea::addPage(const QString &identifier, QWidget *page)
+{
+    page->setParent(this);
+    m_pages.insert(identifier, page);
+    layoutPages(1.0);
+}
+
+QWidget *PageArea::visiblePage() const
+{
+    QWidget *shown = m_pages.value(m_selected);
+    return shown && !shown->isHidden() ? shown : nullptr;
+}
+
+void PageArea::setSelected(const QString &identifier, const QStringList &order, bool animated)
+{
+    m_previous = m_selected;
+    m_selected = identifier;
+    m_order = order;
+    m_transition->stop();
+    if (animated && m_previous != m_selected) {
+        m_transition->start();
+    } else {
+        layoutPages(1.0);
+    }
+}
+
+void PageArea::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutPages(m_transition->state() == QAbstractAnimation::Running ? m_transition->currentValue().toDouble() : 1.0);
+}
+
+void PageArea::layoutPages(double progress)
+{
+    const int selectedIndex = int(m_order.indexOf(m_selected));
+    const int previousIndex = int(m_order.indexOf(m_previous));
+    const int anchor = selectedIndex < 0 ? 0 : selectedIndex;
+    for (auto it = m_pages.cbegin(); it != m_pages.cend(); ++it) {
+        QWidget *page = it.value();
+        const int index = int(m_order.indexOf(it.key()));
+        const bool selected = index >= 0 && index == selectedIndex;
+        const bool leaving = progress < 1.0 && index >= 0 && index == previousIndex;
+        if (!selected && !leaving) {
+            page->hide();
+            continue;
+        }
+        // The arriving page slides in from its side while the leaving one slides out and fades.
+        const double resting = Tabs::pageOffset(index, anchor, width());
+        const double offset = selected ? resting * (1.0 - progress) : resting * progress;
+        page->setGeometry(int(offset), 0, width(), height());
+        setOpacity(page, selected ? progress : 1.0 - progress);
+        page->setEnabled(selected);
+        page->show();
+        if (selected) {
+            page->raise();
+        }
+    }
+}

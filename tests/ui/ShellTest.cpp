@@ -1,0 +1,270 @@
+#include "../linux/FakeEngine.h"
+#include "Await.h"
+#include "FakeAndroidSdk.h"
+#include "FakeHost.h"
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "app/AppPreferences.h"
+#include "linux/LinuxModel.h"
+#include "services/InteractionLogMonitor.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/AppTopTabBar.h"
+#include "ui/shell/CorvaneApp.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageArea.h"
+#include "ui/shell/Tabs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QStringList identifiers(bool showsBeta)
+{
+    QStringList list;
+    for (const Tabs::Tab &tab : Tabs::tabs(showsBeta)) {
+        list.append(tab.identifier);
+    }
+    return list;
+}
+
+TEST(Tabs, OrderTitlesAndOffsets)
+{
+    EXPECT_EQ(identifiers(false), (QStringList{QStringLiteral("android"), QStringLiteral("ios"), QStringLiteral("windows"),
+                                               QStringLiteral("linux"), QStringLiteral("settings")}));
+    EXPECT_EQ(identifiers(true).indexOf(QStringLiteral("vphone-beta")), 4);
+    EXPECT_EQ(Tabs::tabName(QStringLiteral("settings")), QStringLiteral("设置"));
+    EXPECT_EQ(Tabs::tabName(QStringLiteral("vphone-beta")), QStringLiteral("iPhone Beta"));
+    EXPECT_EQ(Tabs::tabName(QStringLiteral("logs")), QStringLiteral("logs"));
+    EXPECT_EQ(Tabs::tabIndex(QStringLiteral("settings"), false), 4);
+    EXPECT_EQ(Tabs::tabIndex(QStringLiteral("settings"), true), 5);
+    EXPECT_EQ(Tabs::tabIndex(QStringLiteral("vphone-beta"), false), 0);
+    EXPECT_DOUBLE_EQ(Tabs::pageOffset(3, 1, 1000), 170.0);
+    EXPECT_DOUBLE_EQ(Tabs::pageOffset(0, 2, 1000), -170.0);
+    EXPECT_DOUBLE_EQ(Tabs::pageOffset(2, 1, 2000), 92.0);
+}
+
+class ShellTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        preferences = AppPreferences::openStore();
+        preferences->clear();
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
+    }
+
+    void TearDown() override
+    {
+        if (app) {
+            for (VMModel *device : app->fleet().models()) {
+                if (device->running()) {
+                    await(device->stop());
+                }
+            }
+            if (app->linux().running()) {
+                await(app->linux().forceStop());
+            }
+        }
+        app.reset();
+        QDir(Host::dataRoot()).removeRecursively();
+        preferences->clear();
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    CorvaneApp &launch()
+    {
+        auto fake = std::make_unique<FakeEngine>();
+        engine = fake.get();
+        app = std::make_unique<CorvaneApp>(std::move(fake));
+        app->show();
+        return *app;
+    }
+
+    /** Makes the first Android device startable with the emulator and adb stand-ins. */
+    static VMModel &installedDevice(CorvaneApp &corvane, qint64 memoryMB)
+    {
+        EXPECT_TRUE(FakeAndroidSdk::install(corvane.fleet().shared()));
+        VMModel *device = corvane.fleet().models().first();
+        device->refreshInstalled();
+        VMConfiguration configuration = device->configuration();
+        configuration.memoryMB = memoryMB;
+        device->setConfiguration(configuration);
+        device->save();
+        device->timing.bootPollInterval = 50ms;
+        device->timing.stopPollInterval = 20ms;
+        return *device;
+    }
+
+    /** Points the Linux machine at a usable installer image and starts it. */
+    static QCoro::Task<> startLinuxTask(CorvaneApp *corvane, qint64 memoryGB)
+    {
+        const QString iso = Host::dataRoot() + QStringLiteral("/debian-arm64.iso");
+        QDir().mkpath(Host::dataRoot());
+        QFile image(iso);
+        if (image.open(QIODevice::WriteOnly)) {
+            image.resize(2 << 20);
+            image.close();
+        }
+        LinuxConfiguration configuration = corvane->linux().configuration();
+        configuration.isoPath = iso;
+        configuration.memoryGB = memoryGB;
+        corvane->linux().setConfiguration(configuration);
+        co_await corvane->linux().start();
+    }
+
+    static void startLinux(CorvaneApp &corvane, qint64 memoryGB)
+    {
+        ASSERT_TRUE(await(startLinuxTask(&corvane, memoryGB)).done);
+        ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
+    }
+
+    FakeHost host{8, 12 * FakeHost::GiB};
+    std::unique_ptr<QSettings> preferences;
+    FakeEngine *engine = nullptr;
+    std::unique_ptr<CorvaneApp> app;
+};
+
+TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceAndOpensOnWindows)
+{
+    AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("logs"));
+    CorvaneApp &corvane = launch();
+    EXPECT_EQ(corvane.window()->windowTitle(), QStringLiteral("Corvane Beta"));
+    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("settings"));
+    EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("settings"));
+    EXPECT_EQ(corvane.window()->minimumWidth(), 980);
+    corvane.startUp();
+    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[应用] Corvane Beta 已启动")), 1);
+
+    preferences->remove(QStringLiteral("selectedVMTab"));
+    app.reset();
+    CorvaneApp &fresh = launch();
+    EXPECT_EQ(fresh.window()->selectedTab(), QStringLiteral("windows"));
+}
+
+TEST_F(ShellTest, UnknownTabShowsNoPageAndTheBetaTabFollowsItsSwitch)
+{
+    AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("nonsense"));
+    CorvaneApp &corvane = launch();
+    auto *page = new QWidget;
+    corvane.window()->addPage(QStringLiteral("android"), page);
+    EXPECT_EQ(corvane.window()->pageArea()->visiblePage(), nullptr);
+
+    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
+    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(true));
+    corvane.window()->selectTab(QStringLiteral("vphone-beta"));
+    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, false);
+    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("ios"));
+    EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("ios"));
+    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(false));
+
+    corvane.window()->selectTab(QStringLiteral("android"));
+    EXPECT_EQ(corvane.window()->pageArea()->visiblePage(), page);
+}
+
+TEST_F(ShellTest, DeveloperModeLogsNavigationAndWidensTheWindow)
+{
+    CorvaneApp &corvane = launch();
+    corvane.window()->selectTab(QStringLiteral("linux"));
+    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("[导航]")));
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
+    EXPECT_TRUE(corvane.interactionLogMonitor().isRunning());
+    EXPECT_EQ(corvane.window()->minimumWidth(), 1370);
+    corvane.window()->selectTab(QStringLiteral("ios"));
+    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[导航] 切换到 iPhone")), 1);
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
+    EXPECT_FALSE(corvane.interactionLogMonitor().isRunning());
+}
+
+TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
+{
+    CorvaneApp &corvane = launch();
+    VMModel &first = installedDevice(corvane, 4096);
+    corvane.fleet().addDevice();
+    ASSERT_EQ(corvane.fleet().models().size(), 2);
+    VMModel &second = *corvane.fleet().models().last();
+    VMConfiguration configuration = second.configuration();
+    configuration.memoryMB = 4096;
+    second.setConfiguration(configuration);
+    second.save();
+
+    first.start();
+    ASSERT_TRUE(first.busy() || first.running()) << first.error().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 2));
+    second.start();
+    EXPECT_EQ(second.error(),
+              QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。"));
+    EXPECT_FALSE(second.busy());
+
+    // Linux in turn counts the Android devices that run.
+    ASSERT_TRUE(await(corvane.linux().forceStop()).done);
+    ASSERT_TRUE(await(startLinuxTask(&corvane, 5)).done);
+    EXPECT_EQ(corvane.linux().error(), QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
+}
+
+TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
+{
+    CorvaneApp &corvane = launch();
+    FakeInteraction interaction;
+    VMModel &device = installedDevice(corvane, 2048);
+
+    EXPECT_TRUE(await(corvane.delegate().requestTermination()).value.value_or(false));
+    EXPECT_TRUE(interaction.asked.isEmpty());
+
+    device.start();
+    ASSERT_TRUE(device.busy() && !device.running());
+    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
+    ASSERT_EQ(interaction.asked.size(), 1);
+    EXPECT_EQ(interaction.asked[0].title, QStringLiteral("操作尚未完成"));
+    EXPECT_EQ(interaction.asked[0].detail, QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。"));
+    EXPECT_EQ(interaction.asked[0].options, QStringList{QStringLiteral("返回")});
+
+    ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));
+    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 1));
+    interaction.choices.enqueue(0);
+    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
+    EXPECT_EQ(interaction.asked.last().title, QStringLiteral("Linux 仍在运行"));
+    EXPECT_EQ(interaction.asked.last().options, (QStringList{QStringLiteral("返回"), QStringLiteral("停止并退出")}));
+    EXPECT_TRUE(corvane.linux().running());
+    EXPECT_TRUE(device.running());
+
+    interaction.choices.enqueue(1);
+    EXPECT_TRUE(await(corvane.delegate().requestTermination()).value.value_or(false));
+    EXPECT_FALSE(corvane.linux().running());
+    EXPECT_EQ(corvane.linux().status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+    ASSERT_TRUE(waitUntil([&] { return !device.running(); }));
+    const QString log = LogProbe::text();
+    EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")), log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
+}
+
+TEST_F(ShellTest, ALinuxStartInProgressRefusesWithItsOwnAlert)
+{
+    CorvaneApp &corvane = launch();
+    FakeInteraction interaction;
+    engine->behaviour.holdStart = true;
+    bool startEnded = false;
+    QCoro::connect(startLinuxTask(&corvane, 1), corvane.window(), [&] { startEnded = true; });
+    ASSERT_TRUE(waitUntil([&] { return engine->last() && corvane.linux().busy(); }));
+    ASSERT_TRUE(corvane.linux().busy());
+
+    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
+    ASSERT_EQ(interaction.asked.size(), 1);
+    EXPECT_EQ(interaction.asked[0].title, QStringLiteral("Linux 操作尚未完成"));
+    EXPECT_EQ(interaction.asked[0].detail, QStringLiteral("请等待启动或停止结束后退出。"));
+    EXPECT_TRUE(interaction.asked[0].options.isEmpty());
+
+    engine->last()->complete();
+    ASSERT_TRUE(waitUntil([&] { return startEnded; }));
+}
+
+} // namespace
