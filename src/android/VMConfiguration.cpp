@@ -1,6 +1,7 @@
 #include "android/VMConfiguration.h"
 
 #include "platform/Host.h"
+#include "services/JsonValue.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -18,20 +19,6 @@ const QString coresKey = QStringLiteral("cores");
 const QString memoryKey = QStringLiteral("memoryMB");
 const QString screenKey = QStringLiteral("screen");
 const QString softwareGPUKey = QStringLiteral("softwareGPU");
-
-// A JSON number counts as an integer only when it is whole and fits in 64 bits; toInteger() reports
-// anything else as its fallback, so two different fallbacks tell a real value from a refusal.
-std::optional<qint64> integerValue(const QJsonValue &value)
-{
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    const qint64 result = value.toInteger(0);
-    if (result != value.toInteger(1)) {
-        return std::nullopt;
-    }
-    return result;
-}
 
 } // namespace
 
@@ -169,8 +156,8 @@ std::optional<VMConfiguration> VMConfiguration::fromJson(const QByteArray &json)
         return std::nullopt;
     }
     const QJsonObject object = document.object();
-    const std::optional<qint64> cores = integerValue(object.value(coresKey));
-    const std::optional<qint64> memory = integerValue(object.value(memoryKey));
+    const std::optional<qint64> cores = JsonValue::integer(object.value(coresKey));
+    const std::optional<qint64> memory = JsonValue::integer(object.value(memoryKey));
     const QJsonValue screen = object.value(screenKey);
     const QJsonValue softwareGPU = object.value(softwareGPUKey);
     if (!cores || !memory || !screen.isString() || !softwareGPU.isBool()) {

@@ -2,6 +2,7 @@
 
 #include "linux/engine/VirtualMachineEngine.h"
 #include "platform/Host.h"
+#include "services/JsonValue.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -22,20 +23,6 @@ const QString attachISOKey = QStringLiteral("attachISO");
 const QString macAddressKey = QStringLiteral("macAddress");
 const QString widthKey = QStringLiteral("resolutionWidth");
 const QString heightKey = QStringLiteral("resolutionHeight");
-
-// A JSON number counts as an integer only when it is whole and fits in 64 bits; toInteger() reports
-// anything else as its fallback, so two different fallbacks tell a real value from a refusal.
-std::optional<qint64> integerValue(const QJsonValue &value)
-{
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    const qint64 result = value.toInteger(0);
-    if (result != value.toInteger(1)) {
-        return std::nullopt;
-    }
-    return result;
-}
 
 } // namespace
 
@@ -85,14 +72,14 @@ std::optional<LinuxConfiguration> LinuxConfiguration::fromJson(const QByteArray 
         return std::nullopt;
     }
     const QJsonObject object = document.object();
-    const std::optional<qint64> cores = integerValue(object.value(coresKey));
-    const std::optional<qint64> memory = integerValue(object.value(memoryKey));
-    const std::optional<qint64> disk = integerValue(object.value(diskKey));
+    const std::optional<qint64> cores = JsonValue::integer(object.value(coresKey));
+    const std::optional<qint64> memory = JsonValue::integer(object.value(memoryKey));
+    const std::optional<qint64> disk = JsonValue::integer(object.value(diskKey));
     const QJsonValue isoPath = object.value(isoPathKey);
     const QJsonValue attachISO = object.value(attachISOKey);
     const QJsonValue macAddress = object.value(macAddressKey);
-    const std::optional<qint64> width = integerValue(object.value(widthKey));
-    const std::optional<qint64> height = integerValue(object.value(heightKey));
+    const std::optional<qint64> width = JsonValue::integer(object.value(widthKey));
+    const std::optional<qint64> height = JsonValue::integer(object.value(heightKey));
     if (!cores || !memory || !disk || !isoPath.isString() || !attachISO.isBool() || !macAddress.isString() ||
         !width || !height) {
         return std::nullopt;

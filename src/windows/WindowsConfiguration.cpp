@@ -3,6 +3,7 @@
 #include "platform/Host.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/JsonValue.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -24,26 +25,12 @@ const QString diskKey = QStringLiteral("diskGB");
 const QString isoPathKey = QStringLiteral("isoPath");
 const QString projectPathKey = QStringLiteral("projectPath");
 
-// Whole numbers only: toInteger() answers its fallback for anything else, so two fallbacks that
-// disagree expose a fraction or an out-of-range value.
-std::optional<qint64> integerValue(const QJsonValue &value)
-{
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    const qint64 result = value.toInteger(0);
-    if (result != value.toInteger(1)) {
-        return std::nullopt;
-    }
-    return result;
-}
-
 qint64 requiredInteger(const QJsonObject &object, const QString &key)
 {
     if (!object.contains(key)) {
         throw SystemError(QStringLiteral("No value for key \"%1\".").arg(key));
     }
-    const std::optional<qint64> value = integerValue(object.value(key));
+    const std::optional<qint64> value = JsonValue::integer(object.value(key));
     if (!value) {
         throw SystemError(QStringLiteral("Expected a whole number for key \"%1\".").arg(key));
     }
