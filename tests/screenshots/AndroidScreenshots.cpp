@@ -7,6 +7,8 @@
 #include "android/VMModel.h"
 #include "app/AppPreferences.h"
 #include "ui/android/FleetView.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/ChineseFont.h"
 
@@ -16,7 +18,6 @@
 #include <QScreen>
 #include <QTest>
 #include <QTextStream>
-#include <QVBoxLayout>
 #include <QWindow>
 
 #include <chrono>
@@ -48,30 +49,20 @@ bool waitFor(const std::function<bool()> &condition, int milliseconds)
     return QTest::qWaitFor(condition, milliseconds);
 }
 
-/** The page as the main window hosts it: the window's size, title and margins. */
-class PageWindow : public QWidget
-{
-public:
-    explicit PageWindow(VMFleet &fleet)
-    {
-        setWindowTitle(QStringLiteral("Corvane Beta"));
-        setAutoFillBackground(true);
-        auto *column = new QVBoxLayout(this);
-        column->setContentsMargins(24, 20, 24, 20);
-        column->addWidget(new FleetView(fleet));
-        resize(1040, 760);
-    }
-};
-
 bool capture(VMFleet &fleet, const QString &file)
 {
-    PageWindow window(fleet);
+    // The real main window with the Android tab selected, as a user sees it.
+    const std::unique_ptr<QSettings> store = AppPreferences::openStore();
+    AppDelegate delegate;
+    MainWindow window(*store, delegate);
+    window.addPage(QStringLiteral("android"), new FleetView(fleet));
+    window.selectTab(QStringLiteral("android"));
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
         return false;
     }
-    // Let layouts settle and any fade finish before the picture.
-    QTest::qWait(600);
+    // Let layouts settle and any slide or fade finish before the picture.
+    QTest::qWait(800);
     const QPixmap shot = window.screen()->grabWindow(window.winId());
     return !shot.isNull() && shot.save(file, "PNG");
 }
