@@ -72,7 +72,8 @@ WindowsConfiguration WindowsConfiguration::validated() const
 QByteArray WindowsConfiguration::toJson() const
 {
     const QJsonObject object{
-        {coresKey, cores}, {memoryKey, memoryGB}, {diskKey, diskGB}, {isoPathKey, isoPath}, {projectPathKey, projectPath},
+        {coresKey, cores},     {memoryKey, memoryGB},         {diskKey, diskGB},
+        {isoPathKey, isoPath}, {projectPathKey, projectPath},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -132,16 +133,11 @@ QVariantMap WindowsConfiguration::plist(const QUuid &id) const
         {QStringLiteral("JITCacheSize"), 0},
     };
     const QVariantMap qemu{
-        {QStringLiteral("DebugLog"), false},
-        {QStringLiteral("UEFIBoot"), true},
-        {QStringLiteral("RNGDevice"), true},
-        {QStringLiteral("BalloonDevice"), false},
-        {QStringLiteral("TPMDevice"), true},
-        {QStringLiteral("Hypervisor"), true},
-        {QStringLiteral("TSO"), false},
-        {QStringLiteral("RTCLocalTime"), true},
-        {QStringLiteral("PS2Controller"), false},
-        {QStringLiteral("AdditionalArguments"), QVariantList()},
+        {QStringLiteral("DebugLog"), false},      {QStringLiteral("UEFIBoot"), true},
+        {QStringLiteral("RNGDevice"), true},      {QStringLiteral("BalloonDevice"), false},
+        {QStringLiteral("TPMDevice"), true},      {QStringLiteral("Hypervisor"), true},
+        {QStringLiteral("TSO"), false},           {QStringLiteral("RTCLocalTime"), true},
+        {QStringLiteral("PS2Controller"), false}, {QStringLiteral("AdditionalArguments"), QVariantList()},
     };
     const QVariantMap input{
         {QStringLiteral("UsbBusSupport"), QStringLiteral("3.0")},

@@ -67,14 +67,16 @@ void WindowsModel::save()
 
 void WindowsModel::refreshPreparation()
 {
-    const QString engine = utmPath().isEmpty() ? QStringLiteral("尚未安装 UTM") : QStringLiteral("已找到 UTM");
+    const QString engine =
+        utmPath().isEmpty() ? QStringLiteral("尚未安装 UTM") : QStringLiteral("已找到 UTM");
     const qint64 available = Host::current().availableCapacity(QFileInfo(m_settings).path());
     const qint64 freeGiB = available > 0 ? available / GiB : 0;
-    setPreparation(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") + QString::number(freeGiB)
-                   + QStringLiteral(" GiB；建议预留约 80GB，或使用外置 SSD。") + QStringLiteral("\n预设：")
-                   + QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU / ")
-                   + QString::number(m_configuration.memoryGB) + QStringLiteral("GB 内存 / ")
-                   + QString::number(m_configuration.diskGB) + QStringLiteral("GB 磁盘"));
+    setPreparation(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") +
+                   QString::number(freeGiB) + QStringLiteral(" GiB；建议预留约 80GB，或使用外置 SSD。") +
+                   QStringLiteral("\n预设：") + QString::number(m_configuration.cores) +
+                   QStringLiteral(" 核 CPU / ") + QString::number(m_configuration.memoryGB) +
+                   QStringLiteral("GB 内存 / ") + QString::number(m_configuration.diskGB) +
+                   QStringLiteral("GB 磁盘"));
 }
 
 QCoro::Task<> WindowsModel::chooseISO()

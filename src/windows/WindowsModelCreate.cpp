@@ -22,8 +22,8 @@ const auto category = QStringLiteral("Windows");
 
 bool usableISO(const QString &path)
 {
-    return !path.isEmpty() && QFileInfo(path).suffix().toLower() == QLatin1String("iso")
-        && ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+    return !path.isEmpty() && QFileInfo(path).suffix().toLower() == QLatin1String("iso") &&
+           ::access(QFile::encodeName(path).constData(), R_OK) == 0;
 }
 
 } // namespace
@@ -71,7 +71,8 @@ QCoro::Task<> WindowsModel::create()
     co_await build(firmware, chosen.isoPath, chosen, target);
 }
 
-QCoro::Task<> WindowsModel::build(QString firmware, QString iso, WindowsConfiguration configuration, QString target)
+QCoro::Task<> WindowsModel::build(QString firmware, QString iso, WindowsConfiguration configuration,
+                                  QString target)
 {
     QPointer self(this);
     std::optional<QString> failure;

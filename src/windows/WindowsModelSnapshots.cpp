@@ -99,7 +99,8 @@ QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
         if (!self) {
             co_return;
         }
-        const std::optional<QByteArray> kept = co_await FileSnapshotStore::restore(*project, *collection, *latest);
+        const std::optional<QByteArray> kept =
+            co_await FileSnapshotStore::restore(*project, *collection, *latest);
         if (!self) {
             co_return;
         }
@@ -117,8 +118,8 @@ QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
             }
         }
         if (restored) {
-            setMessage(QStringLiteral("Windows 已回滚到 ") + shortDateTime(latest->createdAt)
-                       + QStringLiteral("。请在 UTM 中重新打开。"));
+            setMessage(QStringLiteral("Windows 已回滚到 ") + shortDateTime(latest->createdAt) +
+                       QStringLiteral("。请在 UTM 中重新打开。"));
         }
     } catch (...) {
         if (self) {

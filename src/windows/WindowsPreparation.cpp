@@ -32,7 +32,8 @@ const QStringList installImages{QStringLiteral("sources/install.wim"), QStringLi
 
 QString noARMBootLoader()
 {
-    return QStringLiteral("没有找到 ARM64 启动文件。请使用 Windows 11 ARM64 ISO，不能使用 x64 / AMD64 镜像。");
+    return QStringLiteral(
+        "没有找到 ARM64 启动文件。请使用 Windows 11 ARM64 ISO，不能使用 x64 / AMD64 镜像。");
 }
 
 QString noInstaller()
@@ -73,15 +74,20 @@ QCoro::Task<> detachIgnoringFailure(QString hdiutil, QString mountPoint)
 
 QCoro::Task<> inspectAttached(QString iso, Inspection inspection)
 {
-    const QString temporary = inspection.temporaryFolder.isEmpty() ? QDir::tempPath() : inspection.temporaryFolder;
-    const QString mountPoint = temporary + QStringLiteral("/windows-iso-check-")
-        + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString temporary =
+        inspection.temporaryFolder.isEmpty() ? QDir::tempPath() : inspection.temporaryFolder;
+    const QString mountPoint = temporary + QStringLiteral("/windows-iso-check-") +
+                               QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     FileIO::createFolder(mountPoint);
 
     std::exception_ptr failure;
     try {
-        const QStringList arguments{QStringLiteral("attach"), QStringLiteral("-readonly"), QStringLiteral("-nobrowse"),
-                                    QStringLiteral("-mountpoint"), mountPoint, iso};
+        const QStringList arguments{QStringLiteral("attach"),
+                                    QStringLiteral("-readonly"),
+                                    QStringLiteral("-nobrowse"),
+                                    QStringLiteral("-mountpoint"),
+                                    mountPoint,
+                                    iso};
         co_await Command::run(inspection.hdiutil, arguments, std::nullopt, attachTimeoutSeconds);
         validateInstaller(mountPoint);
     } catch (...) {
@@ -111,7 +117,8 @@ QCoro::Task<> inspectAttached(QString iso, Inspection inspection)
 QCoro::Task<> inspectListed(QString iso)
 {
     const ToolCommand list = Tools::listDiscImage(iso);
-    const QString output = co_await Command::run(list.program, list.arguments, std::nullopt, attachTimeoutSeconds);
+    const QString output =
+        co_await Command::run(list.program, list.arguments, std::nullopt, attachTimeoutSeconds);
     validateListing(listedPaths(output));
 }
 
@@ -125,10 +132,12 @@ QString incompleteFileMessage()
 void checkFile(const QString &iso)
 {
     const QByteArray path = QFile::encodeName(iso);
-    struct stat st {};
-    const bool complete = QFileInfo(iso).suffix().toLower() == QLatin1String("iso") && !iso.isEmpty()
-        && ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.constData(), R_OK) == 0
-        && qint64(st.st_size) > minimumImageBytes;
+    struct stat st
+    {
+    };
+    const bool complete = QFileInfo(iso).suffix().toLower() == QLatin1String("iso") && !iso.isEmpty() &&
+                          ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                          ::access(path.constData(), R_OK) == 0 && qint64(st.st_size) > minimumImageBytes;
     if (!complete) {
         throw VMFailure(incompleteFileMessage());
     }
@@ -146,7 +155,8 @@ QCoro::Task<> inspectISO(QString iso, Inspection inspection)
 
 void validateInstaller(const QString &mountPoint)
 {
-    validate([&mountPoint](const QString &relative) { return QFileInfo::exists(mountPoint + u'/' + relative); });
+    validate(
+        [&mountPoint](const QString &relative) { return QFileInfo::exists(mountPoint + u'/' + relative); });
 }
 
 void validateListing(const QStringList &paths)

@@ -8,9 +8,9 @@
 //
 // Knobs: FAKE_HDIUTIL_TREE=DIR (the image's content; an empty volume without it),
 //        FAKE_HDIUTIL_ATTACH=fail (image not recognized, nothing mounted) | late-fail (mounts, then fails),
-//        FAKE_HDIUTIL_FAIL_DETACH=N (the first N detach calls fail with "Resource busy"; counted in the record),
-//        FAKE_HDIUTIL_DELAY_MS=N (sleeps before attaching),
-//        FAKE_HDIUTIL_RECORD=FILE (one line per call, format in simctl_tool.h).
+//        FAKE_HDIUTIL_FAIL_DETACH=N (the first N detach calls fail with "Resource busy"; counted in the
+//        record), FAKE_HDIUTIL_DELAY_MS=N (sleeps before attaching), FAKE_HDIUTIL_RECORD=FILE (one line per
+//        call, format in simctl_tool.h).
 #include "simctl_tool.h"
 
 #include <QDir>

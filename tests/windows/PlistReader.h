@@ -77,19 +77,22 @@ inline QVariantMap read(const QString &file)
     const QString binary = dir.filePath(QStringLiteral("converted.bplist"));
     QString complaints;
     // plistutil 2.2 exits with 0 even when it rejects its input; what it writes tells instead.
-    detail::plistutil({QStringLiteral("-i"), file, QStringLiteral("-f"), QStringLiteral("bin"), QStringLiteral("-o"), binary},
+    detail::plistutil({QStringLiteral("-i"), file, QStringLiteral("-f"), QStringLiteral("bin"),
+                       QStringLiteral("-o"), binary},
                       &complaints);
     QFile converted(binary);
-    if (!converted.open(QIODevice::ReadOnly) || !converted.readAll().startsWith("bplist00") || !complaints.isEmpty()) {
+    if (!converted.open(QIODevice::ReadOnly) || !converted.readAll().startsWith("bplist00") ||
+        !complaints.isEmpty()) {
         ADD_FAILURE() << "libplist rejected " << file.toStdString() << ": " << complaints.toStdString();
         return {};
     }
-    const QByteArray xmlText = detail::plistutil(
-        {QStringLiteral("-i"), binary, QStringLiteral("-f"), QStringLiteral("xml"), QStringLiteral("-o"), QStringLiteral("-")},
-        &complaints);
+    const QByteArray xmlText =
+        detail::plistutil({QStringLiteral("-i"), binary, QStringLiteral("-f"), QStringLiteral("xml"),
+                           QStringLiteral("-o"), QStringLiteral("-")},
+                          &complaints);
     QXmlStreamReader xml(xmlText);
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("plist") || !xml.readNextStartElement()
-        || xml.name() != QLatin1String("dict")) {
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("plist") || !xml.readNextStartElement() ||
+        xml.name() != QLatin1String("dict")) {
         ADD_FAILURE() << "no dictionary in " << xmlText.toStdString();
         return {};
     }

@@ -1,6 +1,6 @@
+#include "windows/WindowsConfiguration.h"
 #include "FakeHost.h"
 #include "services/Error.h"
-#include "windows/WindowsConfiguration.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,7 +77,8 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
     EXPECT_EQ(WindowsConfiguration::load(file), saved);
     EXPECT_FALSE(saved.toJson().contains('\n')) << "compact";
 
-    const QByteArray complete = R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":"/a b/中文.iso","projectPath":""})";
+    const QByteArray complete =
+        R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":"/a b/中文.iso","projectPath":""})";
     store(complete);
     EXPECT_EQ(WindowsConfiguration::load(file).isoPath, QStringLiteral("/a b/中文.iso"));
 
@@ -121,7 +122,9 @@ TEST(WindowsConfigurationTest, TheDiskIsSparseOfExactSizeAndNeverReplacesAFile)
     QDir().mkpath(dir.filePath(QStringLiteral("Data")));
 
     WindowsConfiguration::sparseDisk(disk, 64 * GiB);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(disk).constData(), &st), 0);
     EXPECT_EQ(qint64(st.st_size), 64 * GiB);
     EXPECT_LT(qint64(st.st_blocks) * 512, 1024 * 1024) << "nothing allocated";

@@ -70,16 +70,20 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     ASSERT_EQ(interaction.asked.size(), 1);
     EXPECT_EQ(interaction.asked.first().kind, QStringLiteral("save"));
     EXPECT_EQ(interaction.asked.first().title, QStringLiteral("选择虚拟机位置（建议空闲容量至少 80GB）"));
-    EXPECT_EQ(interaction.asked.first().detail, QDir::homePath() + QStringLiteral("/Desktop/Windows 虚拟机/Windows ARM64.utm"));
+    EXPECT_EQ(interaction.asked.first().detail,
+              QDir::homePath() + QStringLiteral("/Desktop/Windows 虚拟机/Windows ARM64.utm"));
 
     EXPECT_EQ(windows.error(), QString());
     EXPECT_FALSE(windows.busy());
     EXPECT_EQ(windows.projectPath(), target);
-    EXPECT_EQ(QJsonDocument::fromJson(readFile(windows.settingsFile())).object().value("projectPath").toString(), target);
+    EXPECT_EQ(
+        QJsonDocument::fromJson(readFile(windows.settingsFile())).object().value("projectPath").toString(),
+        target);
     EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, target}}));
-    EXPECT_EQ(windows.message(), QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
+    EXPECT_EQ(windows.message(),
+              QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
     EXPECT_EQ(windowsLog(), (QStringList{QStringLiteral("INFO 已创建 UTM 项目：") + target,
-                                        QStringLiteral("INFO 已请求 UTM 打开：") + target}));
+                                         QStringLiteral("INFO 已请求 UTM 打开：") + target}));
     EXPECT_EQ(commandsStarted().size(), 1) << "the ISO is checked again before the build";
     EXPECT_EQ(buildLeftovers(folder), QStringList());
 
@@ -90,10 +94,11 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     EXPECT_EQ(readFile(target + QStringLiteral("/Data/efi_vars.fd")), firmwareBytes());
     EXPECT_TRUE(QFileInfo(target + QStringLiteral("/Data/efi_vars.fd")).permissions() & QFile::WriteOwner)
         << "UTM keeps the machine's EFI variables in it";
-    EXPECT_TRUE(readFile(target + QStringLiteral("/config.plist"))
-                    .startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
-                                "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
-                                "version=\"1.0\">"));
+    EXPECT_TRUE(
+        readFile(target + QStringLiteral("/config.plist"))
+            .startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
+                        "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+                        "version=\"1.0\">"));
 
     const QVariantMap plist = PlistReader::read(target + QStringLiteral("/config.plist"));
     const QVariantMap information = plist.value("Information").toMap();
@@ -101,12 +106,13 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     EXPECT_TRUE(QRegularExpression(uuidPattern).match(id).hasMatch()) << id.toStdString();
     EXPECT_EQ(plist.value("Backend"), QVariant(QStringLiteral("QEMU")));
     EXPECT_EQ(plist.value("ConfigurationVersion"), QVariant(qlonglong(4)));
-    EXPECT_EQ(information, (QVariantMap{{"Name", "Windows ARM64"},
-                                        {"UUID", id},
-                                        {"IconCustom", false},
-                                        {"Icon", "windows-11"},
-                                        {"Notes", "Created locally by Corvane. Windows installation and shutdown are "
-                                                  "managed in UTM."}}));
+    EXPECT_EQ(information,
+              (QVariantMap{{"Name", "Windows ARM64"},
+                           {"UUID", id},
+                           {"IconCustom", false},
+                           {"Icon", "windows-11"},
+                           {"Notes", "Created locally by Corvane. Windows installation and shutdown are "
+                                     "managed in UTM."}}));
     EXPECT_EQ(plist.value("System").toMap(), (QVariantMap{{"Architecture", "aarch64"},
                                                           {"Target", "virt"},
                                                           {"CPU", "default"},
@@ -126,8 +132,9 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
                                                         {"RTCLocalTime", true},
                                                         {"PS2Controller", false},
                                                         {"AdditionalArguments", QVariantList()}}));
-    EXPECT_EQ(plist.value("Input").toMap(),
-              (QVariantMap{{"UsbBusSupport", "3.0"}, {"UsbSharing", false}, {"MaximumUsbShare", qlonglong(3)}}));
+    EXPECT_EQ(
+        plist.value("Input").toMap(),
+        (QVariantMap{{"UsbBusSupport", "3.0"}, {"UsbSharing", false}, {"MaximumUsbShare", qlonglong(3)}}));
     EXPECT_EQ(plist.value("Sharing").toMap(), (QVariantMap{{"DirectoryShareMode", "None"},
                                                            {"DirectoryShareReadOnly", true},
                                                            {"ClipboardSharing", false}}));
@@ -157,9 +164,10 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     EXPECT_EQ(QSet<QString>({id, cdID, diskID}).size(), 3) << "three separate identifiers";
 
     const QString digits = QString(id).remove(u'-').toLower();
-    const QString mac = QStringList{"02", digits.mid(0, 2), digits.mid(2, 2), digits.mid(4, 2), digits.mid(6, 2),
-                                    digits.mid(8, 2)}
-                            .join(u':');
+    const QString mac =
+        QStringList{
+            "02", digits.mid(0, 2), digits.mid(2, 2), digits.mid(4, 2), digits.mid(6, 2), digits.mid(8, 2)}
+            .join(u':');
     EXPECT_EQ(plist.value("Network").toList(), (QVariantList{QVariantMap{{"Mode", "Emulated"},
                                                                          {"Hardware", "virtio-net-pci"},
                                                                          {"MacAddress", mac},
@@ -184,12 +192,14 @@ TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuild)
     host.applications.clear();
     WindowsModel &windows = checked(iso);
     await(windows.create());
-    EXPECT_EQ(windows.error(), QStringLiteral("还没有安装 UTM。请自行下载安装后再创建；本工具不会代你下载。"));
+    EXPECT_EQ(windows.error(),
+              QStringLiteral("还没有安装 UTM。请自行下载安装后再创建；本工具不会代你下载。"));
 
     QDir(path(QStringLiteral("Applications"))).removeRecursively();
     utmApp(false);
     await(windows.create());
-    EXPECT_EQ(windows.error(), QStringLiteral("该 UTM 未包含 ARM64 Secure Boot 固件，请安装带 QEMU 引擎的新版 UTM。"));
+    EXPECT_EQ(windows.error(),
+              QStringLiteral("该 UTM 未包含 ARM64 Secure Boot 固件，请安装带 QEMU 引擎的新版 UTM。"));
 
     utmApp();
     QFile::rename(iso, iso + QStringLiteral(".moved"));
@@ -229,7 +239,8 @@ TEST_F(WindowsCreateTest, KeepsAnUpperCaseExtensionAndFollowsTheSpaceRule)
     interaction.files.enqueue(path(QStringLiteral("Short.UTM")));
     await(windows.create());
     EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
-    const QString tooLittle = QStringLiteral("该磁盘空间不足。当前配置需要至少 79GB 空闲空间；可选择外置 SSD。");
+    const QString tooLittle =
+        QStringLiteral("该磁盘空间不足。当前配置需要至少 79GB 空闲空间；可选择外置 SSD。");
     EXPECT_EQ(windows.error(), tooLittle);
     EXPECT_EQ(windowsLog(), QStringList{QStringLiteral("ERROR 创建失败：") + tooLittle});
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Short.UTM"))));
@@ -284,7 +295,8 @@ TEST_F(WindowsCreateTest, AFailingBuildLeavesNeitherTargetNorBuildFolder)
     interaction.files.enqueue(path(QStringLiteral("Zeroed")));
     await(windows.create());
     EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
-    EXPECT_TRUE(windows.error().contains(QStringLiteral("Cannot open the file as archive"))) << windows.error().toStdString();
+    EXPECT_TRUE(windows.error().contains(QStringLiteral("Cannot open the file as archive")))
+        << windows.error().toStdString();
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Zeroed.utm"))));
     EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
 }

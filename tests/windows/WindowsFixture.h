@@ -35,9 +35,11 @@ protected:
 
     enum class Format { UDF, ISO9660, Xorriso };
 
-    static inline const QStringList arm64Files{QStringLiteral("efi/boot/bootaa64.efi"), QStringLiteral("setup.exe"),
+    static inline const QStringList arm64Files{QStringLiteral("efi/boot/bootaa64.efi"),
+                                               QStringLiteral("setup.exe"),
                                                QStringLiteral("sources/install.wim")};
-    static inline const QStringList x64Files{QStringLiteral("efi/boot/bootx64.efi"), QStringLiteral("setup.exe"),
+    static inline const QStringList x64Files{QStringLiteral("efi/boot/bootx64.efi"),
+                                             QStringLiteral("setup.exe"),
                                              QStringLiteral("sources/install.wim")};
 
     void SetUp() override
@@ -85,7 +87,9 @@ protected:
 
     static qint64 allocatedBytes(const QString &file)
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
     }
 
@@ -106,7 +110,8 @@ protected:
     {
         QDir().mkpath(QFileInfo(iso).path());
         QString program = QStringLiteral("/usr/bin/genisoimage");
-        QStringList arguments{QStringLiteral("-quiet"), QStringLiteral("-V"), QStringLiteral("CCCOMA_A64FRE")};
+        QStringList arguments{QStringLiteral("-quiet"), QStringLiteral("-V"),
+                              QStringLiteral("CCCOMA_A64FRE")};
         if (format == Format::UDF) {
             arguments << QStringLiteral("-udf");
         } else if (format == Format::Xorriso) {
@@ -167,7 +172,8 @@ protected:
     /** Everything in the temporary folder, hidden entries included. */
     QStringList temporaryEntries() const
     {
-        return QDir(temporary()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        return QDir(temporary())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
 
     /** Outside programs started since the log was last reset. */
@@ -247,7 +253,8 @@ protected:
         const QString marker = QStringLiteral("] [Windows] ");
         for (const QString &entry : LogProbe::entries()) {
             if (const qsizetype at = entry.indexOf(marker); at > 0) {
-                result.append(entry.section(QStringLiteral("] ["), 1, 1) + u' ' + entry.mid(at + marker.size()));
+                result.append(entry.section(QStringLiteral("] ["), 1, 1) + u' ' +
+                              entry.mid(at + marker.size()));
             }
         }
         return result;

@@ -22,7 +22,8 @@ protected:
 
     QJsonObject settings() const
     {
-        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))).object();
+        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json")))
+            .object();
     }
 
     QString downloads;
@@ -48,7 +49,8 @@ TEST_F(WindowsModelTest, StartsFromTheSettingsFileValidatedAndWithNothingChecked
     EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("尚未创建快照"));
     EXPECT_EQ(windows.preparation(), QString()) << "until someone asks";
 
-    for (const QByteArray &unusable : {QByteArray("{\"cores\":6"), QByteArray(R"({"cores":6,"memoryGB":6,"diskGB":80})")}) {
+    for (const QByteArray &unusable :
+         {QByteArray("{\"cores\":6"), QByteArray(R"({"cores":6,"memoryGB":6,"diskGB":80})")}) {
         writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"), unusable);
         WindowsModel &fresh = model();
         EXPECT_EQ(fresh.configuration(), WindowsConfiguration());
@@ -129,7 +131,8 @@ TEST_F(WindowsModelTest, TheDownloadsFolderDecidesBetweenUsingAskingAndExplainin
 {
     WindowsModel &windows = model();
     await(windows.findDownloadedISO());
-    const QString none = QStringLiteral("下载目录没有已完成的 .iso 文件。请下载完成后再点击，或手动选择文件。");
+    const QString none =
+        QStringLiteral("下载目录没有已完成的 .iso 文件。请下载完成后再点击，或手动选择文件。");
     EXPECT_EQ(windows.message(), none) << "no Downloads folder at all";
 
     writeFile(downloads + QStringLiteral("/Win11_Arm64.iso.download"), QByteArray(2 * 1'048'576, 'x'));
@@ -168,7 +171,8 @@ TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
 
     const QString utm = utmApp();
     windows.openProject();
-    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。")) << "no project";
+    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"))
+        << "no project";
 
     const QString project = path(QStringLiteral("虚拟机 \"一\"/Windows ARM64.utm"));
     QDir().mkpath(project);
@@ -177,7 +181,8 @@ TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
     windows.setConfiguration(associated);
     windows.clearError();
     windows.openProject();
-    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。")) << "no config.plist";
+    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"))
+        << "no config.plist";
     EXPECT_TRUE(host.openedWithApplication().isEmpty());
 
     bundle(project);
@@ -185,7 +190,8 @@ TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
     windows.openProject();
     EXPECT_EQ(windows.error(), QString());
     EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, project}}));
-    EXPECT_EQ(windows.message(), QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
+    EXPECT_EQ(windows.message(),
+              QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
     EXPECT_EQ(windowsLog().value(0), QStringLiteral("INFO 已请求 UTM 打开：") + project);
 
     host.applicationOpens = false;

@@ -38,8 +38,9 @@ TEST_F(WindowsPreparationTest, TheGateTurnsAwayUnfinishedAndTinyFilesWithoutLook
     QDir().mkpath(path("folder.iso"));
     QFile::link(path("missing.iso"), path("dangling.iso"));
 
-    for (const QString name : {"Win11_Arm64.iso.download", "Win11_Arm64.iso.partial", "Win11 Arm64.crdownload",
-                               "exactly-1MiB.iso", "folder.iso", "missing.iso", "dangling.iso"}) {
+    for (const QString name :
+         {"Win11_Arm64.iso.download", "Win11_Arm64.iso.partial", "Win11 Arm64.crdownload", "exactly-1MiB.iso",
+          "folder.iso", "missing.iso", "dangling.iso"}) {
         for (const auto &how : {listing(), attaching()}) {
             EXPECT_EQ(inspect(path(name), how), gateMessage) << name.toStdString();
         }
@@ -107,10 +108,13 @@ TEST_F(WindowsPreparationTest, TheListingJudgesUdfAndIso9660ImagesWithoutMountin
     };
     const QList<Case> cases{
         {"arm64-wim", arm64Files, std::nullopt},
-        {"arm64-esd", {"efi/boot/bootaa64.efi", "setup.exe", "sources/install.esd", "sources/boot.wim"}, std::nullopt},
+        {"arm64-esd",
+         {"efi/boot/bootaa64.efi", "setup.exe", "sources/install.esd", "sources/boot.wim"},
+         std::nullopt},
         {"arm64-swm", {"efi/boot/bootaa64.efi", "setup.exe", "sources/install.swm"}, std::nullopt},
         {"x64", x64Files, armMessage},
-        {"drivers", {"efi/boot/bootaa64.efi", "viostor/w11/ARM64/viostor.inf", "virtio-win-guest-tools.exe"},
+        {"drivers",
+         {"efi/boot/bootaa64.efi", "viostor/w11/ARM64/viostor.inf", "virtio-win-guest-tools.exe"},
          installerMessage},
         {"setup-only", {"efi/boot/bootaa64.efi", "setup.exe", "sources/boot.wim"}, installerMessage},
         {"image-at-root", {"efi/boot/bootaa64.efi", "setup.exe", "install.wim"}, installerMessage},
@@ -136,9 +140,10 @@ TEST_F(WindowsPreparationTest, TheListingJudgesUdfAndIso9660ImagesWithoutMountin
 TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeader)
 {
     // The header's own "Path" names the image; only entries after the dashes count.
-    const QString output = QStringLiteral("Listing archive: setup.exe.iso\r\n\r\n--\r\nPath = setup.exe\r\nType = Udf\r\n"
-                                          "\r\n----------\r\nPath = EFI/Boot/bootaa64.efi\r\nFolder = -\r\n\r\n"
-                                          "Path = sources/Install.WIM\r\n");
+    const QString output =
+        QStringLiteral("Listing archive: setup.exe.iso\r\n\r\n--\r\nPath = setup.exe\r\nType = Udf\r\n"
+                       "\r\n----------\r\nPath = EFI/Boot/bootaa64.efi\r\nFolder = -\r\n\r\n"
+                       "Path = sources/Install.WIM\r\n");
     EXPECT_EQ(WindowsPreparation::listedPaths(output),
               (QStringList{QStringLiteral("EFI/Boot/bootaa64.efi"), QStringLiteral("sources/Install.WIM")}));
     EXPECT_THROW(WindowsPreparation::validateListing(WindowsPreparation::listedPaths(output)), VMFailure);
@@ -162,11 +167,29 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
     const QList<Case> cases{
         {"passes", arm64Files, "", 0, std::nullopt, {"attach", "detach"}},
         {"x64 image", x64Files, "", 0, armMessage, {"attach", "detach"}},
-        {"driver disc", {"efi/boot/bootaa64.efi", "drivers/vioscsi.inf"}, "", 0, installerMessage, {"attach", "detach"}},
-        {"attach refused", arm64Files, "fail", 0, "hdiutil: attach failed - image not recognized", {"attach", "detach"}},
-        {"attach failed late", arm64Files, "late-fail", 0, "hdiutil: attach failed - Operation timed out",
+        {"driver disc",
+         {"efi/boot/bootaa64.efi", "drivers/vioscsi.inf"},
+         "",
+         0,
+         installerMessage,
          {"attach", "detach"}},
-        {"detach fails once", arm64Files, "", 1, "hdiutil: couldn't unmount \"disk4\" - Resource busy",
+        {"attach refused",
+         arm64Files,
+         "fail",
+         0,
+         "hdiutil: attach failed - image not recognized",
+         {"attach", "detach"}},
+        {"attach failed late",
+         arm64Files,
+         "late-fail",
+         0,
+         "hdiutil: attach failed - Operation timed out",
+         {"attach", "detach"}},
+        {"detach fails once",
+         arm64Files,
+         "",
+         1,
+         "hdiutil: couldn't unmount \"disk4\" - Resource busy",
          {"attach", "detach", "detach"}},
     };
     for (const Case &c : cases) {
@@ -186,9 +209,11 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         EXPECT_EQ(verbs, c.verbs) << c.name;
         ASSERT_FALSE(calls.isEmpty());
         const QString mountPoint = calls.first().value(4);
-        EXPECT_EQ(calls.first(), (QStringList{"attach", "-readonly", "-nobrowse", "-mountpoint", mountPoint, iso}));
+        EXPECT_EQ(calls.first(),
+                  (QStringList{"attach", "-readonly", "-nobrowse", "-mountpoint", mountPoint, iso}));
         EXPECT_EQ(QFileInfo(mountPoint).path(), temporary());
-        EXPECT_TRUE(mountPointName.match(QFileInfo(mountPoint).fileName()).hasMatch()) << mountPoint.toStdString();
+        EXPECT_TRUE(mountPointName.match(QFileInfo(mountPoint).fileName()).hasMatch())
+            << mountPoint.toStdString();
         for (const QStringList &call : calls.mid(1)) {
             EXPECT_EQ(call, (QStringList{"detach", mountPoint})) << c.name;
         }
@@ -202,7 +227,8 @@ TEST_F(WindowsPreparationTest, AnImageThatWillNotDetachIsLeftMountedNotEmptied)
     qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
     qputenv("FAKE_HDIUTIL_FAIL_DETACH", "2");
     const std::optional<QString> failure = inspect(iso, attaching());
-    EXPECT_EQ(failure.value_or(QString()).trimmed(), QStringLiteral("hdiutil: couldn't unmount \"disk4\" - Resource busy"));
+    EXPECT_EQ(failure.value_or(QString()).trimmed(),
+              QStringLiteral("hdiutil: couldn't unmount \"disk4\" - Resource busy"));
     EXPECT_EQ(hdiutilCalls().size(), 3) << "attach, detach, one retry";
     // Still mounted: its content belongs to the image and is not ours to delete.
     const QStringList left = temporaryEntries();
@@ -225,7 +251,8 @@ TEST_F(WindowsPreparationTest, AMountPointThatCannotBeCreatedFailsBeforeAnyAttac
 TEST_F(WindowsPreparationTest, CandidatesAreVisibleRegularIsoFilesSortedByName)
 {
     const QString downloads = path(QStringLiteral("Downloads"));
-    for (const char *name : {"b.iso", "A.ISO", "中文 版.iso", ".hidden.iso", "c.iso.download", "notes.txt", "iso"}) {
+    for (const char *name :
+         {"b.iso", "A.ISO", "中文 版.iso", ".hidden.iso", "c.iso.download", "notes.txt", "iso"}) {
         writeFile(downloads + u'/' + QString::fromUtf8(name), "x");
     }
     QDir().mkpath(downloads + QStringLiteral("/folder.iso"));

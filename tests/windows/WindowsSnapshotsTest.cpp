@@ -83,8 +83,8 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsS
     EXPECT_EQ(windows.configuration().diskGB, 100);
     EXPECT_EQ(windows.projectPath(), project);
     EXPECT_EQ(WindowsConfiguration::load(windows.settingsFile()), windows.configuration());
-    EXPECT_EQ(windows.message(),
-              QStringLiteral("Windows 已回滚到 ") + shortDateTime(record.createdAt) + QStringLiteral("。请在 UTM 中重新打开。"));
+    EXPECT_EQ(windows.message(), QStringLiteral("Windows 已回滚到 ") + shortDateTime(record.createdAt) +
+                                     QStringLiteral("。请在 UTM 中重新打开。"));
     EXPECT_EQ(hidden(parent), QStringList{QStringLiteral(".Corvane Snapshots")}) << "no restore leftovers";
     EXPECT_EQ(windows.snapshots().size(), 1) << "the snapshot stays";
 
@@ -153,7 +153,8 @@ TEST_F(WindowsSnapshotsTest, RefusesWithoutABundleOrWhileItIsOpenAndReportsUnrea
         QFile disk(project + QStringLiteral("/Data/windows.img"));
         ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
         await(windows.createSnapshot());
-        EXPECT_EQ(windows.error(), QStringLiteral("Windows 虚拟机仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
+        EXPECT_EQ(windows.error(),
+                  QStringLiteral("Windows 虚拟机仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
         EXPECT_TRUE(windows.snapshots().isEmpty());
         EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("尚未创建快照"));
         EXPECT_FALSE(windows.busy());
@@ -168,7 +169,8 @@ TEST_F(WindowsSnapshotsTest, RefusesWithoutABundleOrWhileItIsOpenAndReportsUnrea
     const WindowsConfiguration settingsBefore = windows.configuration();
     await(windows.rollbackLatestSnapshot());
     EXPECT_TRUE(windows.error().contains(QStringLiteral("diskGB"))) << windows.error().toStdString();
-    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>") << "the bundle is restored";
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>")
+        << "the bundle is restored";
     EXPECT_EQ(windows.configuration(), settingsBefore);
     EXPECT_EQ(windows.message(), messageBefore);
     EXPECT_FALSE(windows.busy());

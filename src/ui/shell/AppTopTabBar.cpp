@@ -1,6 +1,9 @@
 #include "ui/shell/AppTopTabBar.h"
 
 #include "ui/shell/Tabs.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/GlassLook.h"
+#include "ui/style/GlassSurface.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>
@@ -29,6 +32,10 @@ AppTopTabBar::AppTopTabBar(QWidget *parent)
     m_layout->setSpacing(3);
     m_slide->setDuration(400);
     m_slide->setEasingCurve(tabCurve());
+    connect(&Appearance::instance(), &Appearance::changed, this, [this] {
+        restyleButtons();
+        update();
+    });
     connect(m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
         m_capsule = value.toRectF();
         update();
@@ -109,18 +116,14 @@ void AppTopTabBar::restyleButtons()
 
 void AppTopTabBar::paintEvent(QPaintEvent *)
 {
+    // Buttons move when the layout settles; outside a slide the capsule simply follows its button.
+    if (m_slide->state() != QAbstractAnimation::Running) {
+        m_capsule = capsuleTarget();
+    }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF bar = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QColor surface = palette().color(QPalette::Base);
-    surface.setAlphaF(0.72);
-    QPainterPath outline;
-    outline.addRoundedRect(bar, bar.height() / 2, bar.height() / 2);
-    painter.fillPath(outline, surface);
-    QColor stroke = palette().color(QPalette::WindowText);
-    stroke.setAlphaF(0.075);
-    painter.setPen(QPen(stroke, 0.8));
-    painter.drawPath(outline);
+    // The bar sits on the shared glass surface in its capsule form, never selected itself.
+    GlassSurface::paint(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), GlassSurface::lookFor(*this, false, true));
     if (!m_capsule.isEmpty()) {
         QColor fill = palette().color(QPalette::WindowText);
         fill.setAlphaF(0.12);
@@ -133,7 +136,5 @@ void AppTopTabBar::paintEvent(QPaintEvent *)
 void AppTopTabBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (m_slide->state() != QAbstractAnimation::Running) {
-        m_capsule = capsuleTarget();
-    }
+    update();
 }
