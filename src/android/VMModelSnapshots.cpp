@@ -4,17 +4,8 @@
 #include "services/Error.h"
 #include "services/FileSnapshotStore.h"
 #include "services/PropertyField.h"
+#include "services/SnapshotText.h"
 
-#include <QLocale>
-
-namespace {
-
-QString shortDateTime(const QDateTime &time)
-{
-    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
-}
-
-} // namespace
 
 QString VMModel::snapshotCollection() const
 {
@@ -30,8 +21,7 @@ void VMModel::refreshSnapshots()
 {
     setSnapshots(FileSnapshotStore::records(snapshotCollection()));
     const auto latest = latestSnapshot();
-    setSnapshotMessage(latest ? QStringLiteral("最近快照：") + shortDateTime(latest->createdAt)
-                              : QStringLiteral("尚未创建快照"));
+    setSnapshotMessage(SnapshotText::summary(latest));
 }
 
 QCoro::Task<> VMModel::createSnapshot()
@@ -93,7 +83,7 @@ QCoro::Task<> VMModel::rollbackLatestSnapshot()
         setConfiguration(configuration);
         refreshInstalled();
         setStatus(QStringLiteral("已回滚到快照"));
-        setDetail(QStringLiteral("恢复时间：") + shortDateTime(latest->createdAt));
+        setDetail(QStringLiteral("恢复时间：") + SnapshotText::shortDateTime(latest->createdAt));
     } catch (...) {
         if (self) {
             setError(describe(std::current_exception()));

@@ -5,9 +5,9 @@
 #include "services/AppLog.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/SnapshotText.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QPointer>
 #include <QUuid>
 
@@ -18,11 +18,6 @@
 namespace {
 
 const auto category = QStringLiteral("快照");
-
-QString shortDateTime(const QDateTime &time)
-{
-    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
-}
 
 /** Now, in the registry's unit, to the microsecond. */
 double nowSinceReference()
@@ -93,7 +88,7 @@ QCoro::Task<> IOSModel::createSnapshot(IOSDevice device)
     setBusy(true);
     setError(QString());
     try {
-        const QString label = shortDateTime(QDateTime::currentDateTime());
+        const QString label = SnapshotText::shortDateTime(QDateTime::currentDateTime());
         const QStringList arguments{QStringLiteral("clone"), device.udid,
                                     QStringLiteral("Corvane 快照 · ") + device.name + QStringLiteral(" · ") +
                                         label};
@@ -204,7 +199,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
         if (!self) {
             co_return;
         }
-        setStatus(device.name + QStringLiteral(" 已回滚到 ") + shortDateTime(snapshot.created()));
+        setStatus(device.name + QStringLiteral(" 已回滚到 ") + SnapshotText::shortDateTime(snapshot.created()));
         AppLog::info(category,
                      QStringLiteral("已回滚 iPhone：") + device.name + QStringLiteral(" · ") + snapshot.id);
     } catch (...) {

@@ -3,18 +3,13 @@
 
 #include "services/Error.h"
 #include "services/FileSnapshotStore.h"
+#include "services/SnapshotText.h"
 
-#include <QLocale>
 #include <QPointer>
 
 namespace {
 
 const auto label = QStringLiteral("Linux");
-
-QString shortDateTime(const QDateTime &time)
-{
-    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
-}
 
 } // namespace
 
@@ -35,8 +30,7 @@ void LinuxModel::refreshSnapshots()
 {
     setSnapshots(FileSnapshotStore::records(snapshotCollection()));
     const auto latest = latestSnapshot();
-    setSnapshotMessage(latest ? QStringLiteral("最近快照：") + shortDateTime(latest->createdAt)
-                              : QStringLiteral("尚未创建快照"));
+    setSnapshotMessage(SnapshotText::summary(latest));
 }
 
 QCoro::Task<> LinuxModel::createSnapshot()
@@ -100,7 +94,7 @@ QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
                 setError(QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。"));
             }
         }
-        setStatus(QStringLiteral("Linux 已回滚到 ") + shortDateTime(latest->createdAt));
+        setStatus(QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(latest->createdAt));
     } catch (...) {
         const QString description = describe(std::current_exception());
         if (self) {

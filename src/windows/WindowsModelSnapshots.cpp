@@ -3,20 +3,15 @@
 
 #include "services/Error.h"
 #include "services/FileSnapshotStore.h"
+#include "services/SnapshotText.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QPointer>
 
 namespace {
 
 const auto platform = QStringLiteral("Windows");
 const auto label = QStringLiteral("Windows 虚拟机");
-
-QString shortDateTime(const QDateTime &time)
-{
-    return QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat);
-}
 
 } // namespace
 
@@ -43,8 +38,7 @@ void WindowsModel::refreshSnapshots()
     const std::optional<QString> collection = snapshotCollection();
     setSnapshots(collection ? FileSnapshotStore::records(*collection) : QList<SnapshotRecord>());
     const std::optional<SnapshotRecord> latest = latestSnapshot();
-    setSnapshotMessage(latest ? QStringLiteral("最近快照：") + shortDateTime(latest->createdAt)
-                              : QStringLiteral("尚未创建快照"));
+    setSnapshotMessage(SnapshotText::summary(latest));
 }
 
 QCoro::Task<> WindowsModel::createSnapshot()
@@ -118,7 +112,7 @@ QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
             }
         }
         if (restored) {
-            setMessage(QStringLiteral("Windows 已回滚到 ") + shortDateTime(latest->createdAt) +
+            setMessage(QStringLiteral("Windows 已回滚到 ") + SnapshotText::shortDateTime(latest->createdAt) +
                        QStringLiteral("。请在 UTM 中重新打开。"));
         }
     } catch (...) {
