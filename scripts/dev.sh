@@ -20,6 +20,8 @@ packages=(
     # build
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-svg-dev qcoro-qt6-dev libssl-dev
+    # the Linux machine's screen is read from QEMU's VNC socket
+    libvncserver-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # outside programs the program drives (7zip reads Windows ISOs where there is no hdiutil)
     lsof unzip 7zip
@@ -33,6 +35,8 @@ packages=(
     genisoimage xorriso libplist-utils
     # test-only: FAT disks whose startup.nsh makes the Linux machine's firmware reset and power off
     mtools dosfstools
+    # test-only: real windows on a virtual display (screenshots, the end-to-end run)
+    xvfb xauth
     # benchmarks compare against the standard tools
     openssl curl
 )
