@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the Android page on a virtual display and saves them in docs/screenshots.
+# Takes the README's pictures of the pages on a virtual display and saves them in docs/screenshots.
+# With arguments, only those programs run (e.g. android_screenshots).
 # Needs a build (scripts/dev.sh) and Xvfb (Debian: xvfb xauth).
 set -euo pipefail
 
@@ -10,6 +11,12 @@ if ! command -v xvfb-run >/dev/null; then
     echo "xvfb-run is missing: apt-get install xvfb xauth" >&2
     exit 69
 fi
-cmake --build "$build" --target android_screenshots
-xvfb-run -a -s "-screen 0 1280x900x24" "$build/tests/android_screenshots" "$top/docs/screenshots"
+cmake --build "$build" --target screenshots
+programs=("$@")
+if ((${#programs[@]} == 0)); then
+    mapfile -t programs < <(cd "$build/tests" && ls -1 ./*_screenshots | sed 's|^\./||')
+fi
+for program in "${programs[@]}"; do
+    xvfb-run -a -s "-screen 0 1280x900x24" "$build/tests/$program" "$top/docs/screenshots"
+done
 ls -1 "$top/docs/screenshots"
