@@ -45,6 +45,8 @@ constexpr std::array table{
     Entry{QLatin1StringView("info.circle"), QLatin1StringView("dialog-information")},
     Entry{QLatin1StringView("clock.arrow.circlepath"), QLatin1StringView("document-revert")},
     Entry{QLatin1StringView("ellipsis.circle"), QLatin1StringView("view-more")},
+    Entry{QLatin1StringView("iphone"), QLatin1StringView()},
+    Entry{QLatin1StringView("link"), QLatin1StringView("insert-link")},
 };
 
 const Entry *find(const QString &symbol)
