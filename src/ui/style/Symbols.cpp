@@ -47,6 +47,7 @@ constexpr std::array table{
     Entry{QLatin1StringView("ellipsis.circle"), QLatin1StringView("view-more")},
     Entry{QLatin1StringView("iphone"), QLatin1StringView()},
     Entry{QLatin1StringView("link"), QLatin1StringView("insert-link")},
+    Entry{QLatin1StringView("terminal"), QLatin1StringView("utilities-terminal")},
 };
 
 const Entry *find(const QString &symbol)
