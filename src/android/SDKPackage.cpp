@@ -90,6 +90,19 @@ QByteArray SDKPackage::builtInManifest()
     return file.readAll();
 }
 
+QByteArray SDKPackage::activeManifest()
+{
+    const QString mirror = qEnvironmentVariable("CORVANE_ANDROID_MANIFEST");
+    if (mirror.isEmpty()) {
+        return builtInManifest();
+    }
+    QFile file(mirror);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw SystemError(mirror + QStringLiteral("：") + file.errorString());
+    }
+    return file.readAll();
+}
+
 QString SDKPackage::license()
 {
     QFile file(QStringLiteral(":/android/SDK-LICENSE.txt"));

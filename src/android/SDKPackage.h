@@ -28,6 +28,12 @@ struct SDKPackage
 
     /** The manifest built into the application for this host. */
     static QByteArray builtInManifest();
+    /**
+     * The manifest an installation uses: the file named by CORVANE_ANDROID_MANIFEST when set (a mirror
+     * of the components, such as a local server), else the built-in one. Throws SystemError when the
+     * named file cannot be read.
+     */
+    static QByteArray activeManifest();
     /** The Android SDK licence text built into the application. */
     static QString license();
 };

@@ -105,7 +105,7 @@ public:
     /** The memory-budget check the fleet installs; it sets `error` itself when it refuses. */
     std::function<bool()> canStart;
     Timing timing;
-    /** The component manifest; the one built into the application unless a test hands in another. */
+    /** The component manifest; unless a test hands one in, SDKPackage::activeManifest(). */
     std::optional<QByteArray> manifest;
 
     /** Whether `port` (the device's own when omitted) and the next port can be bound on 127.0.0.1. */

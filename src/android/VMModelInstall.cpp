@@ -86,7 +86,7 @@ QCoro::Task<> VMModel::install()
         if (free < 0 || free <= minimumInstallFreeBytes) {
             throw VMFailure(QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
         }
-        const QByteArray manifestBytes = manifest ? *manifest : SDKPackage::builtInManifest();
+        const QByteArray manifestBytes = manifest ? *manifest : SDKPackage::activeManifest();
         co_await installPackages(manifestBytes);
         if (!self) {
             co_return;

@@ -283,3 +283,31 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
 }
 
 } // namespace
+
+TEST_F(ComponentInstallTest, AMirrorManifestNamedInTheEnvironmentReplacesTheBuiltInOne)
+{
+    const QByteArray bytes = manifest();
+    QTemporaryDir folder;
+    const QString mirror = folder.filePath(QStringLiteral("mirror.json"));
+    QFile file(mirror);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(folder.filePath(QStringLiteral("missing.json"))));
+    VMModel &android = device(bytes);
+    android.manifest.reset();
+    android.setLicenseChecked(true);
+    await(android.install());
+    EXPECT_FALSE(android.installed());
+    EXPECT_TRUE(android.error().contains(QStringLiteral("missing.json"))) << android.error().toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
+    await(android.install());
+    qunsetenv("CORVANE_ANDROID_MANIFEST");
+    ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
+    EXPECT_TRUE(android.installed());
+    EXPECT_EQ(readFile(android.paths().installedMarker()), bytes);
+    EXPECT_EQ(server.requests().size(), 3);
+}
