@@ -204,6 +204,15 @@ bool Host::openWithApplication(const QString &applicationPath, const QString &fi
 #endif
 }
 
+bool Host::openApplication(const QString &path)
+{
+#ifdef Q_OS_MACOS
+    return QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), path});
+#else
+    return QProcess::startDetached(path, {});
+#endif
+}
+
 ToolCommand Host::cloneCommand(const QString &source, const QString &destination) const
 {
     return Tools::clone(source, destination);

@@ -45,6 +45,8 @@ public:
     virtual QString applicationPath(const QString &bundleIdentifier) const;
     /** Opens `file` with the application at `applicationPath`. */
     virtual bool openWithApplication(const QString &applicationPath, const QString &file);
+    /** Starts the application at `path` (an app bundle on macOS, a program elsewhere) without waiting for it. */
+    virtual bool openApplication(const QString &path);
 
     /** How this host clones `source` copy-on-write; tests may substitute another program. */
     virtual ToolCommand cloneCommand(const QString &source, const QString &destination) const;

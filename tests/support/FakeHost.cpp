@@ -42,3 +42,16 @@ bool FakeHost::openWithApplication(const QString &applicationPath, const QString
     m_openedWithApplication.append({applicationPath, file});
     return applicationOpens;
 }
+
+QStringList FakeHost::openedApplications() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_openedApplications;
+}
+
+bool FakeHost::openApplication(const QString &path)
+{
+    const std::lock_guard lock(m_mutex);
+    m_openedApplications.append(path);
+    return applicationOpens;
+}

@@ -58,6 +58,9 @@ public:
         return applications.value(bundleIdentifier);
     }
     bool openWithApplication(const QString &applicationPath, const QString &file) override;
+    /** Every application started through openApplication, in order. */
+    QStringList openedApplications() const;
+    bool openApplication(const QString &path) override;
     ToolCommand cloneCommand(const QString &source, const QString &destination) const override
     {
         return clone(source, destination);
@@ -68,4 +71,5 @@ private:
     mutable std::mutex m_mutex;
     QList<QUrl> m_opened;
     QList<QPair<QString, QString>> m_openedWithApplication;
+    QStringList m_openedApplications;
 };
