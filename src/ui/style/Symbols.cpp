@@ -48,6 +48,12 @@ constexpr std::array table{
     Entry{QLatin1StringView("iphone"), QLatin1StringView()},
     Entry{QLatin1StringView("link"), QLatin1StringView("insert-link")},
     Entry{QLatin1StringView("terminal"), QLatin1StringView("utilities-terminal")},
+    Entry{QLatin1StringView("arrow.clockwise"), QLatin1StringView("view-refresh")},
+    Entry{QLatin1StringView("doc.on.doc"), QLatin1StringView("edit-copy")},
+    Entry{QLatin1StringView("square.and.arrow.up"), QLatin1StringView()},
+    Entry{QLatin1StringView("magnifyingglass"), QLatin1StringView("edit-find")},
+    Entry{QLatin1StringView("xmark.circle.fill"), QLatin1StringView()},
+    Entry{QLatin1StringView("doc.text.magnifyingglass"), QLatin1StringView()},
 };
 
 const Entry *find(const QString &symbol)
