@@ -15,10 +15,13 @@
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageArea.h"
+#include "ui/shell/SidebarDrawer.h"
 #include "ui/shell/Tabs.h"
 
 #include <QDir>
+#include <QAction>
 #include <QFile>
+#include <QPointer>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -268,3 +271,66 @@ TEST_F(ShellTest, ALinuxStartInProgressRefusesWithItsOwnAlert)
 }
 
 } // namespace
+
+TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
+{
+    AppDelegate delegate;
+    MainWindow window(*preferences, delegate);
+    int made = 0;
+    window.setSidebarFactory([&made] {
+        ++made;
+        auto *sidebar = new QWidget;
+        sidebar->setObjectName(QStringLiteral("sidebar %1").arg(made));
+        return sidebar;
+    });
+    window.show();
+    SidebarDrawer *drawer = window.sidebarDrawer();
+    EXPECT_FALSE(drawer->isOpen());
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(window.minimumWidth(), 980);
+
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
+    window.applyPreferences();
+    ASSERT_TRUE(drawer->isOpen());
+    QPointer<QWidget> first = drawer->content();
+    EXPECT_EQ(window.minimumWidth(), 1370);
+    // Animations are on by default: the drawer slides in to the divider plus the fixed sidebar width.
+    ASSERT_TRUE(waitUntil([&] { return drawer->width() == SidebarDrawer::contentWidth + 1; }, 3000));
+    EXPECT_EQ(first->width(), SidebarDrawer::contentWidth);
+    EXPECT_TRUE(first->isVisible());
+
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
+    window.applyPreferences();
+    EXPECT_EQ(drawer->content(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return first.isNull(); }, 3000)) << "the old sidebar is destroyed once it has left";
+    EXPECT_TRUE(drawer->isHidden());
+
+    AppPreferences::write(*preferences, AppPreferences::appearanceAnimations, false);
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
+    window.applyPreferences();
+    EXPECT_EQ(made, 2);
+    ASSERT_NE(drawer->content(), nullptr);
+    EXPECT_EQ(drawer->content()->objectName(), QStringLiteral("sidebar 2"));
+    EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1) << "without animations it is there at once";
+}
+
+TEST_F(ShellTest, TheQuitCommandGoesThroughTheGuard)
+{
+    CorvaneApp &corvane = launch();
+    VMModel &device = installedDevice(corvane, 2048);
+    device.start();
+    ASSERT_TRUE(device.busy());
+    QAction *quit = nullptr;
+    for (QAction *action : corvane.window()->findChildren<QAction *>()) {
+        if (action->text() == QStringLiteral("退出 Corvane Beta")) {
+            quit = action;
+        }
+    }
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    FakeInteraction interaction;
+    quit->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !interaction.asked.isEmpty(); }, 3000));
+    EXPECT_EQ(interaction.asked.first().title, QStringLiteral("操作尚未完成"));
+    EXPECT_TRUE(corvane.window()->isVisible());
+}

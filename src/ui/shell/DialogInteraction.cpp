@@ -44,6 +44,19 @@ QCoro::Task<QString> DialogInteraction::chooseFile(QString title, QStringList na
     co_return co_await runFileDialog(dialog);
 }
 
+QCoro::Task<QString> DialogInteraction::choosePackage(QString title, QStringList nameFilters)
+{
+#ifdef Q_OS_MACOS
+    co_return co_await chooseFile(std::move(title), std::move(nameFilters));
+#else
+    Q_UNUSED(nameFilters)
+    auto *dialog = new QFileDialog(m_window, title);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    co_return co_await runFileDialog(dialog);
+#endif
+}
+
 QCoro::Task<QString> DialogInteraction::chooseSaveLocation(QString title, QString suggestedName, QStringList nameFilters)
 {
     auto *dialog = new QFileDialog(m_window, title);

@@ -6,6 +6,7 @@
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/PageArea.h"
+#include "ui/shell/SidebarDrawer.h"
 #include "ui/style/Appearance.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QHBoxLayout>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -36,15 +38,22 @@ MainWindow::MainWindow(QSettings &preferences, AppDelegate &delegate, QWidget *p
     , m_delegate(delegate)
     , m_tabBar(new AppTopTabBar)
     , m_pages(new PageArea)
+    , m_drawer(new SidebarDrawer)
 {
     setWindowTitle(mainWindowTitle);
     resize(1040, 760);
     auto *central = new QWidget;
-    auto *column = new QVBoxLayout(central);
+    auto *row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    auto *main = new QWidget;
+    auto *column = new QVBoxLayout(main);
     column->setContentsMargins(16, 12, 16, 16);
     column->setSpacing(12);
     column->addWidget(m_tabBar, 0, Qt::AlignHCenter);
     column->addWidget(m_pages, 1);
+    row->addWidget(main, 1);
+    row->addWidget(m_drawer);
     setCentralWidget(central);
     connect(m_tabBar, &AppTopTabBar::selectRequested, this, &MainWindow::selectTab);
     buildMenus();
@@ -64,6 +73,11 @@ void MainWindow::buildMenus()
         QMessageBox::about(this, QStringLiteral("关于 Corvane Beta"),
                            QStringLiteral("<b>Corvane Beta</b><br>1.2 Beta<br><br>v1.2 内部测试版本"));
     });
+    // Quitting from the menu is a close of the main window, so it passes the same guard.
+    QAction *quit = application->addAction(QStringLiteral("退出 Corvane Beta"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
 }
 
 QString MainWindow::selectedTab() const
@@ -99,6 +113,22 @@ void MainWindow::showTab(const QString &identifier, bool animated)
     m_pages->setSelected(identifier, m_tabBar->identifiers(), animated);
 }
 
+void MainWindow::setSidebarFactory(std::function<QWidget *()> factory)
+{
+    m_sidebarFactory = std::move(factory);
+    showSidebar(false);
+}
+
+void MainWindow::showSidebar(bool animated)
+{
+    const bool developer = AppPreferences::read(m_preferences, AppPreferences::developerModeEnabled);
+    if (developer && !m_drawer->isOpen() && m_sidebarFactory) {
+        m_drawer->open(m_sidebarFactory(), animated);
+    } else if (!developer) {
+        m_drawer->close(animated);
+    }
+}
+
 void MainWindow::applyPreferences()
 {
     const bool showsBeta = AppPreferences::read(m_preferences, AppPreferences::experimentalVPhoneEnabled);
@@ -108,6 +138,7 @@ void MainWindow::applyPreferences()
     }
     const bool developer = AppPreferences::read(m_preferences, AppPreferences::developerModeEnabled);
     setMinimumSize(developer ? 1370 : 980, 760);
+    showSidebar(isVisible() && animationsAllowed());
     if (m_tabBar->selected() != selectedTab() || shown != m_tabBar->identifiers()) {
         showTab(selectedTab(), false);
     }

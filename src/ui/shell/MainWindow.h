@@ -2,14 +2,18 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class AppDelegate;
 class AppTopTabBar;
 class PageArea;
 class QSettings;
+class SidebarDrawer;
 
 /**
- * The main window, titled "Corvane Beta": the tab bar over the page area. A close request goes through
- * the quit guard, which may refuse it, allow it, or stop the guests first.
+ * The main window, titled "Corvane Beta": the tab bar over the page area, and at the trailing edge the
+ * developer's live log while developer mode is on. A close request goes through the quit guard, which
+ * may refuse it, allow it, or stop the guests first.
  */
 class MainWindow : public QMainWindow
 {
@@ -24,6 +28,9 @@ public:
     QString selectedTab() const;
     AppTopTabBar *tabBar() const { return m_tabBar; }
     PageArea *pageArea() const { return m_pages; }
+    /** Makes the developer sidebar; it is made anew each time developer mode turns on. */
+    void setSidebarFactory(std::function<QWidget *()> factory);
+    SidebarDrawer *sidebarDrawer() const { return m_drawer; }
     /** Re-reads the tab list, the selection and the minimum size after a preference changed. */
     void applyPreferences();
 
@@ -33,12 +40,15 @@ protected:
 private:
     void buildMenus();
     void showTab(const QString &identifier, bool animated);
+    void showSidebar(bool animated);
     bool animationsAllowed() const;
 
     QSettings &m_preferences;
     AppDelegate &m_delegate;
     AppTopTabBar *m_tabBar;
     PageArea *m_pages;
+    SidebarDrawer *m_drawer;
+    std::function<QWidget *()> m_sidebarFactory;
     bool m_terminationAllowed = false;
     bool m_terminationPending = false;
 };
