@@ -35,8 +35,9 @@ packages=(
     genisoimage xorriso libplist-utils
     # test-only: FAT disks whose startup.nsh makes the Linux machine's firmware reset and power off
     mtools dosfstools
-    # test-only: real windows on a virtual display (screenshots, the end-to-end run)
-    xvfb xauth
+    # test-only: real windows on a virtual display (screenshots, the end-to-end run), driven through
+    # the accessibility bus
+    xvfb xauth dbus at-spi2-core python3-pyatspi
     # benchmarks compare against the standard tools
     openssl curl
 )

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Mounts a small XFS image with reflink support, for the tests of copy-on-write clones, and prints
+# Mounts a sparse XFS image with reflink support (16 GiB, so that the Android installation finds the
+# free space it asks for; only what is written takes disk), for the tests of copy-on-write clones, and prints
 # "export CORVANE_REFLINK_DIR=…" for the caller to eval. Needs root and loop devices; where either is
 # missing it prints nothing and those tests skip with a reason.
 set -u
 image=${CORVANE_REFLINK_IMAGE:-/var/tmp/corvane-reflink.img}
 mountpoint=${CORVANE_REFLINK_MOUNT:-/mnt/corvane-reflink}
-size=${CORVANE_REFLINK_SIZE:-1G}
+size=${CORVANE_REFLINK_SIZE:-16G}
 
 [ "$(id -u)" -eq 0 ] || { echo "reflink volume: not root, skipping" >&2; exit 0; }
 command -v mkfs.xfs >/dev/null || { echo "reflink volume: mkfs.xfs missing, skipping" >&2; exit 0; }
