@@ -1,0 +1,186 @@
+#include "ui/logs/LogTextView.h"
+
+#include "ui/style/Appearance.h"
+
+#include <QEasingCurve>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+namespace {
+
+constexpr qreal cornerRadius = 10;
+constexpr float tintOpacity = 0.045f;
+/** How much of the next text is looked up in the shown one to find where they overlap. */
+constexpr qsizetype probeLength = 64;
+constexpr int maximumProbes = 32;
+
+QFont monospaced(qreal points)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(Appearance::font(points).pointSizeF());
+    return font;
+}
+
+/** Ease-out as a cubic Bézier from (0, 0) over (0.58, 1) to (1, 1). */
+QEasingCurve easeOut()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.0, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+    return curve;
+}
+
+} // namespace
+
+std::optional<LogTextView::Edit> LogTextView::incrementalEdit(QStringView shown, QStringView next)
+{
+    if (shown.isEmpty()) {
+        return std::nullopt;
+    }
+    if (next.startsWith(shown)) {
+        return Edit{0, QString(), next.mid(shown.size()).toString()};
+    }
+    // The tail is cut at a byte, so it may now open with replacement characters where the shown text
+    // still had the whole character.
+    qsizetype lead = 0;
+    while (lead < next.size() && lead < 3 && next.at(lead) == QChar::ReplacementCharacter) {
+        ++lead;
+    }
+    const QStringView body = next.mid(lead);
+    const QStringView probe = body.left(probeLength);
+    if (probe.isEmpty()) {
+        return std::nullopt;
+    }
+    qsizetype from = 0;
+    for (int attempt = 0; attempt < maximumProbes; ++attempt) {
+        const qsizetype start = shown.indexOf(probe, from);
+        if (start < 0) {
+            return std::nullopt;
+        }
+        const QStringView kept = shown.mid(start);
+        if (body.startsWith(kept)) {
+            return Edit{start, next.left(lead).toString(), body.mid(kept.size()).toString()};
+        }
+        from = start + 1;
+    }
+    return std::nullopt;
+}
+
+LogTextView::LogTextView(qreal points, QWidget *parent)
+    : QWidget(parent)
+    , m_editor(new QPlainTextEdit)
+    , m_scroll(new QVariantAnimation(this))
+{
+    m_editor->setReadOnly(true);
+    m_editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_editor->setFont(monospaced(points));
+    m_editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->document()->setUndoRedoEnabled(false);
+    // The tint behind shows through.
+    QPalette palette = m_editor->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    m_editor->setPalette(palette);
+    m_editor->viewport()->setAutoFillBackground(false);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 6, 2, 6);
+    column->addWidget(m_editor);
+
+    m_scroll->setDuration(scrollDurationMs);
+    m_scroll->setEasingCurve(easeOut());
+    QScrollBar *bar = m_editor->verticalScrollBar();
+    connect(m_scroll, &QVariantAnimation::valueChanged, this, [bar](const QVariant &value) {
+        bar->setValue(value.toInt());
+    });
+    connect(m_scroll, &QVariantAnimation::finished, this, [this, bar] {
+        m_pinned = true;
+        bar->setValue(bar->maximum());
+    });
+    // Lines are wrapped as they come into view, which lengthens the range: stay at the end once there.
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_pinned) {
+            bar->setValue(maximum);
+        }
+    });
+    connect(bar, &QScrollBar::actionTriggered, this, [this] {
+        m_pinned = false;
+        m_scroll->stop();
+    });
+}
+
+void LogTextView::setText(const QString &text)
+{
+    if (text == m_shown) {
+        return;
+    }
+    QScrollBar *bar = m_editor->verticalScrollBar();
+    const int position = bar->value();
+    m_pinned = false;
+    QTextDocument *document = m_editor->document();
+    const std::optional<Edit> edit = incrementalEdit(m_shown, text);
+    if (edit) {
+        applyEdit(*edit);
+    }
+    // Characters the document stores differently would make the two disagree; then lay it out afresh.
+    if (!edit || document->characterCount() - 1 != text.size()) {
+        m_editor->setPlainText(text);
+    }
+    m_shown = text;
+    if (m_scroll->state() != QAbstractAnimation::Running) {
+        bar->setValue(position);
+    }
+}
+
+void LogTextView::applyEdit(const Edit &edit)
+{
+    QTextCursor cursor(m_editor->document());
+    cursor.beginEditBlock();
+    if (edit.removeFromStart > 0 || !edit.insertAtStart.isEmpty()) {
+        cursor.setPosition(0);
+        cursor.setPosition(int(edit.removeFromStart), QTextCursor::KeepAnchor);
+        cursor.insertText(edit.insertAtStart);
+    }
+    if (!edit.append.isEmpty()) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(edit.append);
+    }
+    cursor.endEditBlock();
+}
+
+void LogTextView::scrollToLatest(bool animated)
+{
+    QScrollBar *bar = m_editor->verticalScrollBar();
+    m_scroll->stop();
+    if (!animated || !isVisible() || bar->value() == bar->maximum()) {
+        m_pinned = true;
+        bar->setValue(bar->maximum());
+        return;
+    }
+    m_scroll->setStartValue(bar->value());
+    m_scroll->setEndValue(bar->maximum());
+    m_scroll->start();
+}
+
+bool LogTextView::scrolling() const
+{
+    return m_scroll->state() == QAbstractAnimation::Running;
+}
+
+void LogTextView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor tint = palette().color(QPalette::WindowText);
+    tint.setAlphaF(tintOpacity);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    painter.fillPath(shape, tint);
+}

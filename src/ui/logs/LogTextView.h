@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QPlainTextEdit;
+class QVariantAnimation;
+
+/**
+ * The log text of the log views: read-only, selectable, monospaced, on a lightly tinted rounded
+ * background. A log tail is large and changes with every entry, so a new text that only grows at the
+ * end, or drops lines at the start as the tail moves on, is applied as that edit instead of being
+ * laid out again in full; the scroll position stays where it was unless the caller scrolls.
+ */
+class LogTextView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /** How the shown text becomes the next one without replacing all of it. */
+    struct Edit
+    {
+        qsizetype removeFromStart = 0;
+        QString insertAtStart;
+        QString append;
+        friend bool operator==(const Edit &, const Edit &) = default;
+    };
+    /**
+     * The edit from `shown` to `next` when `next` is `shown` grown at the end, or a later part of it
+     * grown at the end; nothing when no such edit is found (a full replacement then does it).
+     */
+    static std::optional<Edit> incrementalEdit(QStringView shown, QStringView next);
+
+    /** The length of the scroll to the newest line. */
+    static constexpr int scrollDurationMs = 120;
+
+    explicit LogTextView(qreal points, QWidget *parent = nullptr);
+
+    QPlainTextEdit *editor() const { return m_editor; }
+    const QString &text() const { return m_shown; }
+    /** Shows `text`, keeping the scroll position. */
+    void setText(const QString &text);
+    /** Scrolls to the last line, easing out when `animated`. */
+    void scrollToLatest(bool animated);
+    bool scrolling() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void applyEdit(const Edit &edit);
+
+    QPlainTextEdit *m_editor;
+    QVariantAnimation *m_scroll;
+    QString m_shown;
+    /** At the end and meant to stay there while the shown lines are laid out. */
+    bool m_pinned = false;
+};

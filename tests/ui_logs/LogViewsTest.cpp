@@ -1,0 +1,295 @@
+#include "FakeInteraction.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "services/GlobalLogModel.h"
+#include "ui/logs/DeveloperLogSidebar.h"
+#include "ui/logs/GlobalLogView.h"
+#include "ui/logs/LogFilterField.h"
+#include "ui/logs/LogTextView.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/ToggleSwitch.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+QString shown(const LogTextView *view)
+{
+    return view->editor()->toPlainText();
+}
+
+QMessageBox *openAlert(const QWidget &root, const QString &title)
+{
+    for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
+        if (box->isVisible() && box->text() == title) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+void answer(QMessageBox *box, const QString &text)
+{
+    ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
+    QAbstractButton *target = nullptr;
+    for (QAbstractButton *candidate : box->buttons()) {
+        target = candidate->text() == text ? candidate : target;
+    }
+    ASSERT_NE(target, nullptr) << text.toStdString();
+    target->click();
+}
+
+QStringList entryLines(const QString &text)
+{
+    QStringList lines;
+    for (const QString &line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u'[')) {
+            lines.append(line);
+        }
+    }
+    return lines;
+}
+
+class LogViewsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { LogProbe::reset(); }
+
+    /** Writes the entries and waits until `model` has loaded the last of them. */
+    static void writeAndWait(const GlobalLogModel &model, const QStringList &messages)
+    {
+        for (const QString &message : messages) {
+            AppLog::info(QStringLiteral("Android"), message);
+        }
+        ASSERT_TRUE(waitUntil([&] { return model.text().contains(messages.last()); }));
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(LogViewsTest, WithoutALogFileBothViewsSayThereIsNone)
+{
+    GlobalLogView page;
+    DeveloperLogSidebar sidebar;
+    EXPECT_EQ(shown(page.logText()), QStringLiteral("暂无全局日志。"));
+    EXPECT_EQ(shown(sidebar.logText()), QStringLiteral("暂无全局日志。"));
+    EXPECT_EQ(page.pathLabel()->text(), AppLog::file());
+    EXPECT_EQ(page.filterField()->placeholderText(), QStringLiteral("筛选平台、错误或关键字"));
+    EXPECT_EQ(sidebar.filterField()->placeholderText(), QStringLiteral("筛选日志"));
+    EXPECT_EQ(sidebar.accessibleName(), QStringLiteral("开发者实时日志边栏"));
+    EXPECT_EQ(sidebar.copyButton()->toolTip(), QStringLiteral("复制当前日志"));
+    EXPECT_TRUE(page.logText()->editor()->isReadOnly());
+    EXPECT_TRUE(page.logText()->editor()->textInteractionFlags() & Qt::TextSelectableByMouse);
+}
+
+TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShows)
+{
+    GlobalLogView page;
+    DeveloperLogSidebar sidebar;
+    writeAndWait(page.model(), {QStringLiteral("alpha one"), QStringLiteral("beta two"), QStringLiteral("ALPHA three")});
+    ASSERT_TRUE(waitUntil([&] { return sidebar.model().text() == page.model().text(); }));
+
+    QTest::keyClicks(page.filterField(), QStringLiteral(" Alpha "));
+    EXPECT_EQ(page.model().query(), QStringLiteral(" Alpha "));
+    QApplication::clipboard()->setText(QStringLiteral("something the user copied before"));
+    page.copyButton()->click();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, shown(page.logText()));
+    ASSERT_EQ(copied.split(u'\n').size(), 2) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(QStringLiteral("alpha one")));
+    EXPECT_TRUE(copied.contains(QStringLiteral("ALPHA three")));
+    EXPECT_FALSE(copied.contains(QStringLiteral("beta")));
+
+    // The sidebar filters on its own; its query does not leak into the page's.
+    QTest::keyClicks(sidebar.filterField(), QStringLiteral("beta"));
+    sidebar.copyButton()->click();
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral("[INFO] [Android] beta two")));
+    EXPECT_EQ(QApplication::clipboard()->text().count(u'\n'), 0);
+    EXPECT_EQ(page.model().query(), QStringLiteral(" Alpha "));
+}
+
+TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
+{
+    GlobalLogView page;
+    page.show();
+    writeAndWait(page.model(), {QStringLiteral("端口被占用 WARN"), QStringLiteral("安卓正在运行")});
+    page.filterField()->setText(QStringLiteral("warn"));
+    const QString expected = shown(page.logText());
+    ASSERT_FALSE(expected.contains(QStringLiteral("安卓正在运行")));
+
+    FakeInteraction interaction;
+    const QString path = dir.filePath(QStringLiteral("导出.log"));
+    interaction.files.enqueue(path);
+    page.exportButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }));
+    QFile exported(path);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(exported.readAll()), expected);
+    EXPECT_EQ(openAlert(page, QStringLiteral("日志操作失败")), nullptr);
+
+    // A file where a folder should be: the save cannot happen, and the user is told why.
+    QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    interaction.files.enqueue(blocker.fileName() + QStringLiteral("/out.log"));
+    page.exportButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return openAlert(page, QStringLiteral("日志操作失败")) != nullptr; }));
+    QMessageBox *alert = openAlert(page, QStringLiteral("日志操作失败"));
+    EXPECT_FALSE(page.model().error().isEmpty());
+    EXPECT_EQ(alert->informativeText(), page.model().error());
+    answer(alert, QStringLiteral("知道了"));
+    EXPECT_TRUE(page.model().error().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return openAlert(page, QStringLiteral("日志操作失败")) == nullptr; }, 1000));
+
+    // Cancelling the save dialog writes nothing and reports nothing.
+    page.exportButton()->click();
+    QTest::qWait(50);
+    EXPECT_EQ(openAlert(page, QStringLiteral("日志操作失败")), nullptr);
+    EXPECT_EQ(interaction.asked.size(), 3);
+}
+
+TEST_F(LogViewsTest, ClearingAsksFirstAndLeavesOnlyItsOwnEntry)
+{
+    GlobalLogView page;
+    page.show();
+    writeAndWait(page.model(), {QStringLiteral("first"), QStringLiteral("second")});
+    const QString before = LogProbe::text();
+    const QString shownBefore = shown(page.logText());
+
+    page.clearButton()->click();
+    QMessageBox *confirmation = page.clearConfirmation();
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(confirmation->text(), QStringLiteral("清空全部全局日志？"));
+    EXPECT_EQ(confirmation->informativeText(), QStringLiteral("会删除当前日志和上一份轮转日志，不影响虚拟机数据。"));
+    answer(confirmation, QStringLiteral("取消"));
+    EXPECT_TRUE(waitUntil([&] { return page.clearConfirmation() == nullptr; }, 1000));
+    EXPECT_EQ(LogProbe::text(), before);
+    EXPECT_EQ(shown(page.logText()), shownBefore);
+
+    page.clearButton()->click();
+    answer(page.clearConfirmation(), QStringLiteral("清空日志"));
+    const QStringList lines = entryLines(shown(page.logText()));
+    ASSERT_EQ(lines.size(), 1) << shown(page.logText()).toStdString();
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("[INFO] [日志] 全局日志已由用户清空")));
+    EXPECT_FALSE(QFile::exists(AppLog::previousFile()));
+}
+
+TEST_F(LogViewsTest, FollowingOffKeepsThePlaceAndOnCatchesUpAtTheNextChange)
+{
+    DeveloperLogSidebar sidebar;
+    sidebar.resize(DeveloperLogSidebar::preferredWidth, 420);
+    sidebar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sidebar));
+    QStringList many;
+    for (int i = 0; i < 300; ++i) {
+        many.append(QStringLiteral("启动步骤 %1").arg(i));
+    }
+    writeAndWait(sidebar.model(), many);
+    QScrollBar *bar = sidebar.logText()->editor()->verticalScrollBar();
+    ASSERT_TRUE(waitUntil([&] { return bar->maximum() > 100 && bar->value() == bar->maximum(); }))
+        << bar->value() << " of " << bar->maximum();
+
+    sidebar.followSwitch()->click();
+    EXPECT_FALSE(sidebar.followLatest());
+    bar->setValue(bar->maximum() / 2);
+    const int place = bar->value();
+    writeAndWait(sidebar.model(), {QStringLiteral("后来的一条"), QStringLiteral("又一条")});
+    ASSERT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("又一条")); }));
+    QTest::qWait(LogTextView::scrollDurationMs * 2);
+    EXPECT_EQ(bar->value(), place);
+
+    sidebar.followSwitch()->click();
+    EXPECT_TRUE(sidebar.followLatest());
+    EXPECT_EQ(bar->value(), place) << "nothing moves until the text changes";
+    writeAndWait(sidebar.model(), {QStringLiteral("最新的一条")});
+    EXPECT_TRUE(waitUntil([&] { return bar->value() == bar->maximum(); }, 2000))
+        << bar->value() << " of " << bar->maximum();
+}
+
+TEST_F(LogViewsTest, SidebarFollowsWritesFromAnywhereInTheProgram)
+{
+    DeveloperLogSidebar sidebar;
+    sidebar.show();
+    AppLog::info(QStringLiteral("Android"), QStringLiteral("安卓正在运行"));
+    EXPECT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("安卓正在运行")); }));
+
+    std::thread worker([] { AppLog::warn(QStringLiteral("命令"), QStringLiteral("来自后台线程")); });
+    worker.join();
+    EXPECT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("[WARN] [命令] 来自后台线程")); }));
+    EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
+}
+
+TEST_F(LogViewsTest, SidebarClearFilterButtonShowsOnlyWhileFiltering)
+{
+    DeveloperLogSidebar sidebar;
+    sidebar.show();
+    writeAndWait(sidebar.model(), {QStringLiteral("alpha"), QStringLiteral("beta")});
+    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
+
+    QTest::keyClicks(sidebar.filterField(), QStringLiteral("beta"));
+    EXPECT_TRUE(sidebar.clearFilterButton()->isVisible());
+    EXPECT_FALSE(shown(sidebar.logText()).contains(QStringLiteral("alpha")));
+
+    sidebar.clearFilterButton()->click();
+    EXPECT_TRUE(sidebar.model().query().isEmpty());
+    EXPECT_TRUE(sidebar.filterField()->text().isEmpty());
+    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
+    EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
+}
+
+TEST(LogTextViewTest, EditsFollowAGrowingOrMovingTail)
+{
+    using Edit = LogTextView::Edit;
+    const auto line = [](int n) {
+        return QStringLiteral("[2026-03-01T08:15:4%1.317Z] [INFO] [命令] 完成：第 %1 行\n").arg(n);
+    };
+    const QString shownText = line(0) + line(1) + line(2) + line(3);
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(shownText + line(4))), (Edit{0, QString(), line(4)}));
+    // The tail moved on past the first line and part of the second.
+    const qsizetype cut = line(0).size() + 7;
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(shownText.mid(cut) + line(4))),
+              (Edit{cut, QString(), line(4)}));
+    // Cut inside a character: the new tail opens with a replacement character the old one never had.
+    const qsizetype character = shownText.indexOf(QStringLiteral("命令"), line(0).size());
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(QStringLiteral("\uFFFD") + shownText.mid(character + 1) + line(4))),
+              (Edit{character + 1, QStringLiteral("\uFFFD"), line(4)}));
+    // Nothing in common, or a filter that changed what is shown: only a replacement will do.
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, line(7)), std::nullopt);
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(line(1) + line(3))), std::nullopt);
+    EXPECT_EQ(LogTextView::incrementalEdit(QString(), line(0)), std::nullopt);
+}
+
+TEST(LogTextViewTest, LargeMovingTailStaysExact)
+{
+    LogTextView view(11);
+    QString tail;
+    int next = 0;
+    while (tail.size() < 400'000) {
+        tail += QStringLiteral("[2026-03-01T08:15:42.317Z] [INFO] [命令] 完成：/usr/bin/lsof 第 %1 行\n").arg(next++);
+    }
+    view.setText(tail);
+    view.editor()->verticalScrollBar()->setValue(200);
+    for (int round = 0; round < 20; ++round) {
+        tail += QStringLiteral("[2026-03-01T08:15:43.000Z] [WARN] [Android] 新行 %1\n").arg(next++);
+        tail.remove(0, 37 + round); // the window moves on by a few characters, cutting a line
+        view.setText(tail);
+        ASSERT_EQ(view.editor()->toPlainText(), tail) << "round " << round;
+    }
+    EXPECT_EQ(view.editor()->verticalScrollBar()->value(), 200);
+}
+
+} // namespace
