@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -97,23 +98,32 @@ LogTextView::LogTextView(qreal points, QWidget *parent)
     m_scroll->setDuration(scrollDurationMs);
     m_scroll->setEasingCurve(easeOut());
     QScrollBar *bar = m_editor->verticalScrollBar();
-    connect(m_scroll, &QVariantAnimation::valueChanged, this, [bar](const QVariant &value) {
-        bar->setValue(value.toInt());
+    connect(m_scroll, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        moveTo(value.toInt());
     });
     connect(m_scroll, &QVariantAnimation::finished, this, [this, bar] {
         m_pinned = true;
-        bar->setValue(bar->maximum());
+        moveTo(bar->maximum());
     });
     // Lines are wrapped as they come into view, which lengthens the range: stay at the end once there.
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    connect(bar, &QScrollBar::rangeChanged, this, [this](int, int maximum) {
         if (m_pinned) {
-            bar->setValue(maximum);
+            moveTo(maximum);
         }
     });
-    connect(bar, &QScrollBar::actionTriggered, this, [this] {
-        m_pinned = false;
-        m_scroll->stop();
+    // Any other move is the user's (or a caller's): it ends pinning and any scroll under way.
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+        if (!m_moving) {
+            m_pinned = false;
+            m_scroll->stop();
+        }
     });
+}
+
+void LogTextView::moveTo(int value)
+{
+    const QScopedValueRollback moving(m_moving, true);
+    m_editor->verticalScrollBar()->setValue(value);
 }
 
 void LogTextView::setText(const QString &text)
@@ -124,18 +134,21 @@ void LogTextView::setText(const QString &text)
     QScrollBar *bar = m_editor->verticalScrollBar();
     const int position = bar->value();
     m_pinned = false;
-    QTextDocument *document = m_editor->document();
-    const std::optional<Edit> edit = incrementalEdit(m_shown, text);
-    if (edit) {
-        applyEdit(*edit);
-    }
-    // Characters the document stores differently would make the two disagree; then lay it out afresh.
-    if (!edit || document->characterCount() - 1 != text.size()) {
-        m_editor->setPlainText(text);
+    {
+        const QScopedValueRollback moving(m_moving, true);
+        QTextDocument *document = m_editor->document();
+        const std::optional<Edit> edit = incrementalEdit(m_shown, text);
+        if (edit) {
+            applyEdit(*edit);
+        }
+        // Characters the document stores differently would make the two disagree; then lay it out afresh.
+        if (!edit || document->characterCount() - 1 != text.size()) {
+            m_editor->setPlainText(text);
+        }
     }
     m_shown = text;
     if (m_scroll->state() != QAbstractAnimation::Running) {
-        bar->setValue(position);
+        moveTo(position);
     }
 }
 
@@ -161,7 +174,7 @@ void LogTextView::scrollToLatest(bool animated)
     m_scroll->stop();
     if (!animated || !isVisible() || bar->value() == bar->maximum()) {
         m_pinned = true;
-        bar->setValue(bar->maximum());
+        moveTo(bar->maximum());
         return;
     }
     m_scroll->setStartValue(bar->value());

@@ -51,10 +51,13 @@ protected:
 
 private:
     void applyEdit(const Edit &edit);
+    /** Scrolls without counting as a move of the user's. */
+    void moveTo(int value);
 
     QPlainTextEdit *m_editor;
     QVariantAnimation *m_scroll;
     QString m_shown;
     /** At the end and meant to stay there while the shown lines are laid out. */
     bool m_pinned = false;
+    bool m_moving = false;
 };
