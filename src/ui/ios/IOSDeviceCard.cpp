@@ -1,0 +1,162 @@
+#include "ui/ios/IOSDeviceCard.h"
+
+#include "ios/IOSModel.h"
+#include "services/Tasks.h"
+#include "ui/ios/IOSRules.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/SymbolLabel.h"
+#include "ui/style/Symbols.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const auto category = QStringLiteral("iPhone");
+
+PillActionButton *cardButton(const QString &text, const QString &symbol)
+{
+    auto *button = new PillActionButton(text);
+    button->setSymbol(symbol);
+    button->setCompact(true);
+    return button;
+}
+
+} // namespace
+
+IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
+    : GlassSurface(parent)
+    , m_model(&model)
+    , m_name(new QLabel)
+    , m_state(new QLabel)
+    , m_snapshot(new QLabel)
+    , m_boot(cardButton(QStringLiteral("启动 iPhone"), QStringLiteral("play.fill")))
+    , m_shutdown(cardButton(QStringLiteral("正常关闭"), QStringLiteral("stop.fill")))
+    , m_forceQuit(cardButton(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill")))
+    , m_delete(cardButton(QStringLiteral("删除设备"), QStringLiteral("trash")))
+    , m_rename(cardButton(QStringLiteral("修改名称"), QStringLiteral("pencil")))
+    , m_createSnapshot(cardButton(QStringLiteral("创建快照"), QString()))
+    , m_rollback(cardButton(QStringLiteral("一键回滚"), QString()))
+    , m_menu(new QToolButton)
+{
+    m_name->setFont(Appearance::font(16, QFont::DemiBold));
+    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_state->setForegroundRole(QPalette::PlaceholderText);
+    m_forceQuit->setTint(PillActionButton::destructiveTint());
+    m_delete->setTint(PillActionButton::destructiveTint());
+
+    auto *title = new QHBoxLayout;
+    title->setSpacing(10);
+    title->addWidget(new SymbolLabel(QStringLiteral("iphone"), 22));
+    auto *naming = new QVBoxLayout;
+    naming->setSpacing(2);
+    naming->addWidget(m_name);
+    naming->addWidget(m_state);
+    title->addLayout(naming, 1);
+
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(8);
+    for (PillActionButton *button : {m_boot, m_shutdown, m_forceQuit, m_delete, m_rename}) {
+        actions->addWidget(button);
+    }
+    actions->addStretch();
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 16, 20, 16);
+    column->setSpacing(12);
+    column->addLayout(title);
+    column->addLayout(actions);
+    column->addWidget(buildSnapshotLine());
+
+    connect(m_boot, &QAbstractButton::clicked, this, [this] { operate(QStringLiteral("boot")); });
+    connect(m_shutdown, &QAbstractButton::clicked, this, [this] { operate(QStringLiteral("shutdown")); });
+    connect(m_forceQuit, &QAbstractButton::clicked, this, [this] { operate(QStringLiteral("force")); });
+    connect(m_delete, &QAbstractButton::clicked, this, [this] { Q_EMIT deleteRequested(m_device); });
+    connect(m_rename, &QAbstractButton::clicked, this, [this] { Q_EMIT renameRequested(m_device); });
+    connect(m_createSnapshot, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            startTask(m_model->createSnapshot(m_device), category);
+        }
+    });
+    connect(m_rollback, &QAbstractButton::clicked, this, [this] { Q_EMIT rollbackRequested(m_device); });
+    connect(m_deleteSnapshot, &QAction::triggered, this, [this] { Q_EMIT deleteSnapshotRequested(m_device); });
+
+    connect(&model, &IOSModel::busyChanged, this, &IOSDeviceCard::showState);
+    connect(&model, &IOSModel::snapshotsChanged, this, &IOSDeviceCard::showState);
+    showState();
+}
+
+QWidget *IOSDeviceCard::buildSnapshotLine()
+{
+    auto *line = new QWidget;
+    auto *row = new QHBoxLayout(line);
+    row->setContentsMargins(0, 4, 0, 0);
+    row->setSpacing(8);
+    auto *symbol = new SymbolLabel(QStringLiteral("clock.arrow.circlepath"));
+    symbol->setColor(Appearance::instance().accent());
+    connect(&Appearance::instance(), &Appearance::changed, symbol,
+            [symbol] { symbol->setColor(Appearance::instance().accent()); });
+    auto *heading = new QLabel(QStringLiteral("快照"));
+    heading->setFont(Appearance::font(13, QFont::DemiBold));
+    m_snapshot->setForegroundRole(QPalette::PlaceholderText);
+
+    auto *menu = new QMenu(m_menu);
+    m_deleteSnapshot = menu->addAction(QStringLiteral("删除最近快照"));
+    m_menu->setMenu(menu);
+    m_menu->setPopupMode(QToolButton::InstantPopup);
+    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
+    m_menu->setIconSize(QSize(20, 20));
+    m_menu->setAutoRaise(true);
+    // The symbol itself says "more"; the style's extra arrow would repeat it.
+    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    m_menu->setAccessibleName(QStringLiteral("快照"));
+
+    row->addWidget(symbol);
+    row->addWidget(heading);
+    row->addWidget(m_snapshot, 1);
+    row->addWidget(m_createSnapshot);
+    row->addWidget(m_rollback);
+    row->addWidget(m_menu);
+    return line;
+}
+
+void IOSDeviceCard::setDevice(const IOSDevice &device)
+{
+    m_device = device;
+    setAccessibleName(device.name);
+    showState();
+}
+
+void IOSDeviceCard::showState()
+{
+    if (!m_model) {
+        return;
+    }
+    const std::optional<IOSSnapshotRecord> latest = m_model->latestSnapshot(m_device);
+    m_name->setText(m_device.name);
+    m_state->setText(IOSRules::stateText(m_device));
+    m_snapshot->setText(IOSRules::snapshotText(latest));
+
+    const IOSRules::DeviceActions actions =
+        IOSRules::deviceActions(m_device, latest.has_value(), m_model->busy());
+    m_boot->setEnabled(actions.boot);
+    m_shutdown->setEnabled(actions.shutdown);
+    m_forceQuit->setEnabled(actions.forceQuit);
+    m_delete->setEnabled(actions.remove);
+    m_rename->setEnabled(actions.rename);
+    m_createSnapshot->setEnabled(actions.createSnapshot);
+    m_rollback->setEnabled(actions.rollback);
+    m_menu->setEnabled(actions.snapshotMenu);
+    m_deleteSnapshot->setEnabled(actions.snapshotMenu);
+}
+
+void IOSDeviceCard::operate(const QString &action)
+{
+    if (m_model) {
+        startTask(m_model->operate(m_device, action), category);
+    }
+}

@@ -1,0 +1,365 @@
+#include "../ios/IOSModelFixture.h"
+#include "ViewHelpers.h"
+#include "Wait.h"
+#include "ui/ios/IOSDeviceCard.h"
+#include "ui/ios/IOSRenameSheet.h"
+#include "ui/ios/IOSView.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+using namespace ViewHelpers;
+
+namespace {
+
+class IOSViewTest : public IOSModelFixture
+{
+protected:
+    void TearDown() override
+    {
+        view.reset();
+        IOSModelFixture::TearDown();
+    }
+
+    IOSView &open()
+    {
+        ios = &model();
+        view = std::make_unique<IOSView>(*ios);
+        view->resize(980, 820);
+        return *view;
+    }
+
+    /** Shows the page and waits for the inventory it reads then. */
+    void showAndLoad()
+    {
+        view->show();
+        ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
+    }
+
+    IOSModel &current() const { return *ios; }
+
+    bool settled() { return waitUntil([this] { return !current().busy(); }); }
+
+    /** Adds a device through the page's own form; `name` is what the model makes of `typed`. */
+    void add(const QString &typed, QString name = {})
+    {
+        if (name.isEmpty()) {
+            name = typed;
+        }
+        type(view->nameField(), typed);
+        view->addButton()->click();
+        ASSERT_TRUE(waitUntil([&] {
+            return !current().busy() && std::any_of(current().devices().cbegin(), current().devices().cend(),
+                                                    [&](const IOSDevice &d) { return d.name == name; });
+        })) << current().error().toStdString();
+    }
+
+    IOSDeviceCard *card(const QString &name) const
+    {
+        for (IOSDeviceCard *each : view->cards()) {
+            if (each->device().name == name) {
+                return each;
+            }
+        }
+        return nullptr;
+    }
+
+    /** The card's actions that take a click now. */
+    static QStringList enabledActions(const IOSDeviceCard &card)
+    {
+        QStringList enabled;
+        for (PillActionButton *button : {card.bootButton(), card.shutdownButton(), card.forceQuitButton(),
+                                         card.deleteButton(), card.renameButton(), card.createSnapshotButton(),
+                                         card.rollbackButton()}) {
+            if (button->isEnabled()) {
+                enabled.append(button->text());
+            }
+        }
+        if (card.snapshotMenuButton()->isEnabled()) {
+            enabled.append(QStringLiteral("…"));
+        }
+        return enabled;
+    }
+
+    static QStringList items(const QComboBox *picker)
+    {
+        QStringList texts;
+        for (int i = 0; i < picker->count(); ++i) {
+            texts.append(picker->itemText(i));
+        }
+        return texts;
+    }
+
+    IOSModel *ios = nullptr;
+    std::unique_ptr<IOSView> view;
+};
+
+} // namespace
+
+TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
+{
+    QJsonObject bare = machine();
+    bare["runtimes"] = QJsonArray{entry(QStringLiteral("r.iOS-16-4"), QStringLiteral("iOS 16.4"), false),
+                                  entry(QStringLiteral("r.watchOS-10-5"), QStringLiteral("watchOS 10.5"), true)};
+    bare["devicetypes"] = QJsonArray{entry(QStringLiteral("t.Apple-TV"), QStringLiteral("Apple TV"))};
+    writeState(bare);
+    open();
+    EXPECT_FALSE(view->runtimeHint()->isVisibleTo(view.get())) << "nothing is known before the first read";
+    EXPECT_TRUE(calls().isEmpty()) << "the inventory is read when the page is shown, not before";
+
+    showAndLoad();
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("尚未安装可用的 iOS Simulator 运行时"));
+    EXPECT_TRUE(view->runtimeHint()->isVisibleTo(view.get()));
+    EXPECT_EQ(items(view->runtimePicker()), QStringList{QStringLiteral("未安装")});
+    EXPECT_EQ(items(view->typePicker()), QStringList{QStringLiteral("不可用")});
+    EXPECT_EQ(view->runtimePicker()->currentData().toString(), QString());
+
+    view->addButton()->click();
+    EXPECT_TRUE(settled());
+    EXPECT_TRUE(changes().isEmpty());
+    EXPECT_EQ(current().error(), QString()) << "refused silently";
+    EXPECT_EQ(alert(*view, QStringLiteral("iOS 提示")), nullptr);
+
+    // Once a runtime is installed and the user refreshes, the hint goes and the pickers fill.
+    writeState(machine());
+    view->refreshButton()->click();
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(view->runtimeHint()->isVisibleTo(view.get()));
+    EXPECT_EQ(items(view->runtimePicker()), (QStringList{QStringLiteral("iOS 17.5"), QStringLiteral("iOS 18.2")}));
+    EXPECT_EQ(items(view->typePicker()),
+              (QStringList{QStringLiteral("iPhone 15"), QStringLiteral("iPhone 16 Pro"), QStringLiteral("iPad Air (M2)")}));
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("已检测到 2 个 iOS 运行时"));
+}
+
+TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
+{
+    open();
+    current().xcrun = path("no-xcode/xcrun");
+    view->show();
+    ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
+    view->hide();
+    view->show();
+    EXPECT_TRUE(settled());
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("无法读取 Xcode 模拟器环境"));
+
+    QMessageBox *problem = alert(*view, QStringLiteral("iOS 提示"));
+    ASSERT_NE(problem, nullptr);
+    EXPECT_EQ(problem->informativeText(), current().error());
+    EXPECT_FALSE(current().error().isEmpty());
+    EXPECT_EQ(buttonTexts(problem), QStringList{QStringLiteral("知道了")});
+    answer(problem, QStringLiteral("知道了"));
+    EXPECT_EQ(current().error(), QString());
+
+    // Showing the page again reads nothing more; only the refresh button does.
+    current().xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+    view->hide();
+    view->show();
+    EXPECT_TRUE(settled());
+    EXPECT_TRUE(calls().isEmpty());
+    view->refreshButton()->click();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(calls().size(), 1);
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("已检测到 2 个 iOS 运行时"));
+}
+
+TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
+{
+    open();
+    showAndLoad();
+    add(QStringLiteral("Test Phone"));
+    IOSDeviceCard *phone = card(QStringLiteral("Test Phone"));
+    ASSERT_NE(phone, nullptr);
+    EXPECT_EQ(phone->stateLabel()->text(), QStringLiteral("iPhone 已停止"));
+    EXPECT_EQ(phone->snapshotLabel()->text(), QStringLiteral("尚未创建"));
+    EXPECT_EQ(enabledActions(*phone), (QStringList{QStringLiteral("启动 iPhone"), QStringLiteral("删除设备"),
+                                                   QStringLiteral("修改名称"), QStringLiteral("创建快照")}));
+
+    phone->bootButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
+    EXPECT_EQ(phone->stateLabel()->text(), QStringLiteral("iPhone 正在运行"));
+    EXPECT_EQ(enabledActions(*phone),
+              (QStringList{QStringLiteral("正常关闭"), QStringLiteral("强制退出"), QStringLiteral("修改名称")}));
+    EXPECT_EQ(calls("open.calls").size(), 1) << "the Simulator is brought forward";
+
+    phone->shutdownButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
+    EXPECT_TRUE(phone->deleteButton()->isEnabled());
+    EXPECT_TRUE(phone->createSnapshotButton()->isEnabled());
+    EXPECT_FALSE(phone->rollbackButton()->isEnabled()) << "nothing to roll back to yet";
+    EXPECT_FALSE(phone->snapshotMenuButton()->isEnabled());
+
+    phone->createSnapshotButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && !current().snapshots().isEmpty(); }));
+    const IOSSnapshotRecord taken = current().snapshots().first();
+    EXPECT_EQ(phone->snapshotLabel()->text(),
+              QStringLiteral("最近：") + QLocale::system().toString(taken.created().toLocalTime(), QLocale::ShortFormat));
+    EXPECT_TRUE(phone->rollbackButton()->isEnabled());
+    EXPECT_TRUE(phone->snapshotMenuButton()->isEnabled());
+
+    // A snapshot can be deleted whatever the state; creating and restoring wait for a shut-down device.
+    phone->bootButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
+    EXPECT_EQ(enabledActions(*phone), (QStringList{QStringLiteral("正常关闭"), QStringLiteral("强制退出"),
+                                                   QStringLiteral("修改名称"), QStringLiteral("…")}));
+    phone->forceQuitButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
+    EXPECT_EQ(changes().last().mid(0, 2), (QStringList{QStringLiteral("simctl"), QStringLiteral("shutdown")}));
+}
+
+TEST_F(IOSViewTest, EverythingWaitsWhileTheModelIsBusy)
+{
+    open();
+    showAndLoad();
+    add(QStringLiteral("Busy Phone"));
+    IOSDeviceCard *phone = card(QStringLiteral("Busy Phone"));
+    ASSERT_NE(phone, nullptr);
+
+    qputenv("FAKE_SIMCTL_DELAY_MS", "600");
+    view->refreshButton()->click();
+    ASSERT_TRUE(current().busy());
+    EXPECT_FALSE(view->refreshButton()->isEnabled());
+    EXPECT_FALSE(view->addButton()->isEnabled());
+    EXPECT_EQ(enabledActions(*phone), QStringList());
+    EXPECT_FALSE(phone->deleteSnapshotAction()->isEnabled());
+
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(view->refreshButton()->isEnabled());
+    EXPECT_TRUE(view->addButton()->isEnabled());
+    EXPECT_TRUE(phone->bootButton()->isEnabled());
+}
+
+TEST_F(IOSViewTest, TheNameFollowsTheChosenType)
+{
+    open();
+    EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 17 Pro"));
+    showAndLoad();
+    EXPECT_EQ(current().type(), iPhone16Pro) << "the newest iPhone is chosen";
+    EXPECT_EQ(view->typePicker()->currentText(), QStringLiteral("iPhone 16 Pro"));
+    EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 16 Pro"));
+
+    // The user's own text stays while the type does not change.
+    type(view->nameField(), QStringLiteral("我的测试机"));
+    EXPECT_EQ(current().name(), QStringLiteral("我的测试机"));
+    view->refreshButton()->click();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(view->nameField()->text(), QStringLiteral("我的测试机"));
+
+    view->typePicker()->setFocus();
+    QTest::keyClick(view->typePicker(), Qt::Key_Down);
+    EXPECT_EQ(current().type(), iPadAir);
+    EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPad Air (M2)"));
+    EXPECT_EQ(current().name(), QStringLiteral("iPad Air (M2)"));
+
+    view->runtimePicker()->setFocus();
+    QTest::keyClick(view->runtimePicker(), Qt::Key_Up);
+    EXPECT_EQ(current().runtime(), ios17);
+
+    // The inventory dropping the chosen type picks another, and the name follows that too.
+    QJsonObject fewer = machine();
+    QJsonArray types = fewer["devicetypes"].toArray();
+    types.removeAt(2);
+    fewer["devicetypes"] = types;
+    writeState(fewer);
+    view->refreshButton()->click();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(view->typePicker()->currentText(), QStringLiteral("iPhone 16 Pro"));
+    EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 16 Pro"));
+
+    add(QStringLiteral("  Lab 1  "), QStringLiteral("Lab 1"));
+    EXPECT_NE(card(QStringLiteral("Lab 1")), nullptr);
+    const QStringList created = changes().last();
+    EXPECT_EQ(created.mid(1), (QStringList{QStringLiteral("create"), QStringLiteral("Lab 1"), iPhone16Pro, ios17}));
+}
+
+TEST_F(IOSViewTest, TheRenameSheetRenamesTheDevicePickedEvenAfterTheListMoved)
+{
+    open();
+    showAndLoad();
+    add(QStringLiteral("Zed"));
+    const QString zed = card(QStringLiteral("Zed"))->device().udid;
+    card(QStringLiteral("Zed"))->renameButton()->click();
+    IOSRenameSheet *sheet = view->renameSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowTitle(), QStringLiteral("修改设备名称"));
+    EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("Zed"));
+
+    // Another device sorts before it meanwhile: the first card is now someone else.
+    current().setName(QStringLiteral("Alpha"));
+    await(current().create());
+    ASSERT_EQ(view->cards().first()->device().name, QStringLiteral("Alpha"));
+
+    type(sheet->nameField(), QStringLiteral(" Zulu "));
+    button(*sheet, QStringLiteral("保存"))->click();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(listed(current(), zed).name, QStringLiteral("Zulu"));
+    EXPECT_NE(card(QStringLiteral("Alpha")), nullptr);
+    EXPECT_TRUE(waitUntil([this] { return view->renameSheet() == nullptr; }, 1000));
+
+    // Cancelling renames nothing.
+    card(QStringLiteral("Zulu"))->renameButton()->click();
+    ASSERT_NE(view->renameSheet(), nullptr);
+    type(view->renameSheet()->nameField(), QStringLiteral("Other"));
+    forgetCalls();
+    button(*view->renameSheet(), QStringLiteral("取消"))->click();
+    EXPECT_TRUE(settled());
+    EXPECT_TRUE(changes().isEmpty());
+}
+
+TEST_F(IOSViewTest, ConfirmationsDeleteRollBackAndDropSnapshots)
+{
+    open();
+    showAndLoad();
+    add(QStringLiteral("Keep"));
+    add(QStringLiteral("Gone"));
+    const QString gone = card(QStringLiteral("Gone"))->device().udid;
+
+    card(QStringLiteral("Gone"))->deleteButton()->click();
+    QMessageBox *confirm = alert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(confirm->informativeText(), QString());
+    ASSERT_TRUE(view->deletion());
+    EXPECT_EQ(view->deletion()->udid, gone);
+    answer(confirm, QStringLiteral("取消"));
+    EXPECT_FALSE(view->deletion());
+    EXPECT_TRUE(simulators().contains(gone));
+
+    card(QStringLiteral("Gone"))->deleteButton()->click();
+    answer(alert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？")), QStringLiteral("永久删除"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && !simulators().contains(gone); }));
+    ASSERT_EQ(view->cards().size(), 1);
+    IOSDeviceCard *keep = view->cards().first();
+    const QString original = keep->device().udid;
+
+    keep->createSnapshotButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 1; }));
+    keep->createSnapshotButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 2; }));
+    const IOSSnapshotRecord newest = *current().latestSnapshot(keep->device());
+
+    keep->rollbackButton()->click();
+    confirm = alert(*view, QStringLiteral("回滚 iPhone 到最近快照？"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(confirm->informativeText(),
+              QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"));
+    EXPECT_EQ(view->rollbackTarget()->udid, original);
+    forgetCalls();
+    answer(confirm, QStringLiteral("一键回滚"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && keep->device().udid != original; }));
+    EXPECT_EQ(keep->device().name, QStringLiteral("Keep"));
+    EXPECT_EQ(changes().first().mid(1, 2), (QStringList{QStringLiteral("clone"), newest.snapshotDeviceID}));
+    EXPECT_FALSE(simulators().contains(original));
+
+    keep->deleteSnapshotAction()->trigger();
+    confirm = alert(*view, QStringLiteral("删除最近 iPhone 快照？"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(view->deleteSnapshotTarget()->udid, keep->device().udid);
+    answer(confirm, QStringLiteral("删除快照"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 1; }));
+    EXPECT_FALSE(simulators().contains(newest.snapshotDeviceID));
+    EXPECT_NE(current().snapshots().first().id, newest.id);
+    EXPECT_TRUE(keep->rollbackButton()->isEnabled()) << "the older snapshot is next";
+}
