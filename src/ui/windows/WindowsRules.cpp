@@ -1,0 +1,82 @@
+#include "ui/windows/WindowsRules.h"
+
+#include <algorithm>
+
+namespace WindowsRules {
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+
+} // namespace
+
+Range coresRange(int activeProcessors)
+{
+    return {1, std::clamp<qint64>(activeProcessors, 1, 8), 1};
+}
+
+Range memoryRange(qint64 physicalMemory)
+{
+    return {4, std::clamp<qint64>(physicalMemory / (2 * GiB), 4, 8), 1};
+}
+
+Range diskRange()
+{
+    return {64, 512, 16};
+}
+
+qint64 stepped(qint64 value, const Range &range, int direction)
+{
+    const qint64 next = direction > 0 ? value + range.step : value - range.step;
+    return std::clamp(next, range.minimum, range.maximum);
+}
+
+QString isoPathText(const QString &isoPath)
+{
+    return isoPath.isEmpty() ? QStringLiteral("尚未选择 ISO") : isoPath;
+}
+
+bool showsRecheck(const QString &isoPath)
+{
+    return !isoPath.isEmpty();
+}
+
+bool canCreate(bool confirmedARM, const QString &isoPath)
+{
+    return confirmedARM && !isoPath.isEmpty();
+}
+
+ProjectActions projectActions(bool hasProject, bool busy)
+{
+    return {hasProject && !busy, !busy, busy};
+}
+
+SnapshotActions snapshotActions(bool hasProject, bool hasLatestSnapshot, bool hasCollection, bool busy)
+{
+    return {hasProject && !busy, hasLatestSnapshot && !busy, hasLatestSnapshot && !busy, hasCollection, busy};
+}
+
+QUrl utmDownload()
+{
+    return QUrl(QStringLiteral("https://mac.getutm.app/"));
+}
+
+QUrl windowsDownload()
+{
+    return QUrl(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
+}
+
+QUrl utmWindowsGuide()
+{
+    return QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/"));
+}
+
+QList<Link> preparationLinks()
+{
+    return {
+        {QStringLiteral("1. UTM 官方下载页（仅打开网页）"), utmDownload()},
+        {QStringLiteral("2. 微软 Windows 11 ARM64 ISO 下载页"), windowsDownload()},
+        {QStringLiteral("3. UTM Windows 安装与驱动说明"), utmWindowsGuide()},
+    };
+}
+
+} // namespace WindowsRules

@@ -1,0 +1,286 @@
+#include "../windows/WindowsFixture.h"
+#include "ViewHelpers.h"
+#include "Wait.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/SymbolLabel.h"
+#include "ui/windows/HardwareStepper.h"
+#include "ui/windows/WindowsSettingsGroup.h"
+#include "ui/windows/WindowsSnapshotGroup.h"
+#include "ui/windows/WindowsView.h"
+
+#include <QAction>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+
+using namespace ViewHelpers;
+
+namespace {
+
+const QString passed = QStringLiteral("已确认 ARM64 启动文件和 Windows 安装文件（非整盘哈希校验）");
+
+class WindowsViewTest : public WindowsFixture
+{
+protected:
+    void TearDown() override
+    {
+        view.reset();
+        WindowsFixture::TearDown();
+    }
+
+    WindowsView &open()
+    {
+        windows = &model();
+        view = std::make_unique<WindowsView>(*windows);
+        view->resize(980, 900);
+        view->show();
+        return *view;
+    }
+
+    bool settled() { return waitUntil([this] { return !windows->busy(); }, 15000); }
+
+    QJsonObject settings() const
+    {
+        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))).object();
+    }
+
+    void writeSettings(const QString &isoPath, const QString &projectPath = {})
+    {
+        const QJsonObject object{{"cores", 4}, {"memoryGB", 4}, {"diskGB", 64}, {"isoPath", isoPath},
+                                 {"projectPath", projectPath}};
+        writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"),
+                  QJsonDocument(object).toJson(QJsonDocument::Compact));
+    }
+
+    PillActionButton *createButton() const { return view->settings()->createButton(); }
+    WindowsSnapshotGroup &snapshots() const { return *view->snapshots(); }
+
+    WindowsModel *windows = nullptr;
+    std::unique_ptr<WindowsView> view;
+};
+
+} // namespace
+
+TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
+{
+    open();
+    EXPECT_FALSE(view->recheckButton()->isVisibleTo(view.get())) << "nothing to check again";
+    EXPECT_EQ(view->isoPathLabel()->text(), QStringLiteral("尚未选择 ISO"));
+    EXPECT_EQ(view->isoCheckLabel()->text(), QStringLiteral("尚未检查镜像"));
+    EXPECT_EQ(view->isoCheckSymbol()->symbol(), QStringLiteral("info.circle"));
+    EXPECT_FALSE(createButton()->isEnabled());
+    EXPECT_FALSE(view->preparationLabel()->isVisibleTo(view.get())) << "nothing is checked on its own";
+
+    // A path kept from an earlier run is shown and can be checked again, but proves nothing yet.
+    const QString iso = windowsISO();
+    writeSettings(iso);
+    open();
+    EXPECT_EQ(view->isoPathLabel()->text(), iso);
+    ASSERT_TRUE(view->recheckButton()->isVisibleTo(view.get()));
+    EXPECT_FALSE(createButton()->isEnabled());
+
+    view->recheckButton()->click();
+    EXPECT_TRUE(windows->busy());
+    EXPECT_EQ(view->isoCheckLabel()->text(), QStringLiteral("正在只读检查 ARM64 启动文件…"));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(windows->error(), QString());
+    EXPECT_EQ(view->isoCheckLabel()->text(), passed);
+    EXPECT_EQ(view->isoCheckSymbol()->symbol(), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_TRUE(createButton()->isEnabled());
+    EXPECT_EQ(view->messageLabel()->text(),
+              QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。"));
+    EXPECT_TRUE(view->preparationLabel()->isVisibleTo(view.get()));
+    EXPECT_TRUE(view->preparationLabel()->text().startsWith(QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：")));
+
+    // Choosing an x64 image takes the permission away again and says why.
+    const QString x64 = path(QStringLiteral("x64.iso"));
+    image(tree(QStringLiteral("x64"), x64Files), x64);
+    interaction.files.enqueue(x64);
+    view->chooseISOButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return windows->configuration().isoPath == x64; }));
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(createButton()->isEnabled());
+    EXPECT_EQ(view->isoPathLabel()->text(), x64);
+    EXPECT_EQ(view->isoCheckLabel()->text(), QStringLiteral("镜像检查未通过"));
+    EXPECT_EQ(view->isoCheckSymbol()->symbol(), QStringLiteral("info.circle"));
+    QMessageBox *problem = alert(*view, QStringLiteral("Windows 虚拟机"));
+    ASSERT_NE(problem, nullptr);
+    EXPECT_EQ(problem->informativeText(), armMessage);
+    answer(problem, QStringLiteral("知道了"));
+    EXPECT_EQ(windows->error(), QString());
+}
+
+TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnce)
+{
+    host.processors = 6;
+    host.memory = 12 * GiB;
+    host.capacity = 200 * GiB;
+    open();
+    HardwareStepper &cores = *view->settings()->coresStepper();
+    HardwareStepper &memory = *view->settings()->memoryStepper();
+    HardwareStepper &disk = *view->settings()->diskStepper();
+    EXPECT_EQ(cores.range(), (WindowsRules::Range{1, 6, 1}));
+    EXPECT_EQ(memory.range(), (WindowsRules::Range{4, 6, 1}));
+    EXPECT_EQ(disk.range(), (WindowsRules::Range{64, 512, 16}));
+    EXPECT_EQ(cores.text(), QStringLiteral("CPU：4 核"));
+    EXPECT_EQ(memory.text(), QStringLiteral("内存：4 GB"));
+    EXPECT_EQ(disk.text(), QStringLiteral("磁盘：64 GB"));
+    EXPECT_FALSE(memory.downButton()->isEnabled());
+    EXPECT_FALSE(disk.downButton()->isEnabled());
+
+    cores.upButton()->click();
+    // Stored and described before anything else happens.
+    EXPECT_EQ(settings().value("cores").toInt(), 5);
+    EXPECT_EQ(view->preparationLabel()->text(),
+              QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：200 GiB；建议预留约 80GB，或使用外置 SSD。\n预设：5 核 CPU / "
+                             "4GB 内存 / 64GB 磁盘"));
+    cores.upButton()->click();
+    EXPECT_EQ(cores.text(), QStringLiteral("CPU：6 核"));
+    EXPECT_FALSE(cores.upButton()->isEnabled()) << "not beyond the host's processors";
+
+    for (int i = 0; i < 5; ++i) {
+        memory.upButton()->click();
+    }
+    EXPECT_EQ(memory.text(), QStringLiteral("内存：6 GB")) << "at most half of 12 GB";
+    EXPECT_EQ(settings().value("memoryGB").toInt(), 6);
+
+    disk.upButton()->click();
+    EXPECT_EQ(disk.text(), QStringLiteral("磁盘：80 GB"));
+    EXPECT_EQ(settings().value("diskGB").toInt(), 80);
+    EXPECT_TRUE(view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
+    for (int i = 0; i < 40; ++i) {
+        disk.upButton()->click();
+    }
+    EXPECT_EQ(disk.text(), QStringLiteral("磁盘：512 GB"));
+    EXPECT_FALSE(disk.upButton()->isEnabled());
+    EXPECT_EQ(settings().value("diskGB").toInt(), 512);
+    EXPECT_EQ(settings().value("isoPath").toString(), QString()) << "the other settings are kept";
+}
+
+TEST_F(WindowsViewTest, LinksOnlyOpenTheirPages)
+{
+    open();
+    const QList<QAbstractButton *> links = view->links();
+    ASSERT_EQ(links.size(), 4);
+    QStringList texts;
+    for (QAbstractButton *link : links) {
+        texts.append(link->text());
+        link->click();
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("1. UTM 官方下载页（仅打开网页）"),
+                                  QStringLiteral("2. 微软 Windows 11 ARM64 ISO 下载页"),
+                                  QStringLiteral("3. UTM Windows 安装与驱动说明"),
+                                  QStringLiteral("微软官方下载 Windows 11 ARM64")}));
+    const QUrl microsoft(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
+    EXPECT_EQ(host.opened(), (QList<QUrl>{QUrl(QStringLiteral("https://mac.getutm.app/")), microsoft,
+                                          QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/")), microsoft}));
+    EXPECT_TRUE(commandsStarted().isEmpty());
+    EXPECT_FALSE(windows->busy());
+}
+
+TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachine)
+{
+    open();
+    EXPECT_FALSE(view->openButton()->isEnabled());
+    EXPECT_TRUE(view->associateButton()->isEnabled());
+    EXPECT_FALSE(snapshots().createButton()->isEnabled());
+    EXPECT_FALSE(snapshots().rollbackButton()->isEnabled());
+    EXPECT_FALSE(snapshots().menuButton()->isEnabled());
+    EXPECT_FALSE(snapshots().openFolderAction()->isVisible());
+    EXPECT_EQ(snapshots().messageLabel()->text(), QStringLiteral("尚未创建快照"));
+
+    const QString project = path(QStringLiteral("vm/Windows ARM64.utm"));
+    bundle(project, "v1");
+    interaction.files.enqueue(project);
+    view->associateButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return windows->projectPath() == project; }));
+    EXPECT_TRUE(view->openButton()->isEnabled());
+    EXPECT_TRUE(snapshots().createButton()->isEnabled());
+    EXPECT_FALSE(snapshots().menuButton()->isEnabled()) << "no snapshot yet";
+    EXPECT_EQ(view->messageLabel()->text(), QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
+
+    utmApp();
+    view->openButton()->click();
+    ASSERT_EQ(host.openedWithApplication().size(), 1);
+    EXPECT_EQ(host.openedWithApplication().first().second, project);
+
+    snapshots().createButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !windows->busy() && windows->snapshots().size() == 1; }))
+        << windows->error().toStdString();
+    EXPECT_TRUE(snapshots().messageLabel()->text().startsWith(QStringLiteral("最近快照：")));
+    EXPECT_TRUE(snapshots().rollbackButton()->isEnabled());
+    EXPECT_TRUE(snapshots().menuButton()->isEnabled());
+    ASSERT_TRUE(snapshots().openFolderAction()->isVisible());
+    snapshots().openFolderAction()->trigger();
+    EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(path(QStringLiteral("vm/.Corvane Snapshots/Windows ARM64.utm"))));
+
+    // Cancelling the rollback leaves the machine as UTM left it; confirming restores the snapshot.
+    writeFile(project + QStringLiteral("/config.plist"), "<plist>v2</plist>");
+    snapshots().rollbackButton()->click();
+    EXPECT_TRUE(snapshots().confirmRollback());
+    QMessageBox *confirm = alert(*view, QStringLiteral("回滚 Windows 到最近快照？"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(confirm->informativeText(),
+              QStringLiteral("请确认 Windows 已在 UTM 中完全关机并关闭窗口。当前 .utm 数据会被最近快照替换。"));
+    answer(confirm, QStringLiteral("取消"));
+    EXPECT_FALSE(snapshots().confirmRollback());
+    EXPECT_TRUE(settled());
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v2</plist>");
+
+    snapshots().rollbackButton()->click();
+    answer(alert(*view, QStringLiteral("回滚 Windows 到最近快照？")), QStringLiteral("一键回滚"));
+    ASSERT_TRUE(waitUntil([&] { return !windows->busy() && windows->message().startsWith(QStringLiteral("Windows 已回滚到 ")); }))
+        << windows->error().toStdString();
+    EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>");
+
+    snapshots().deleteAction()->trigger();
+    EXPECT_TRUE(snapshots().confirmDeleteSnapshot());
+    confirm = alert(*view, QStringLiteral("删除最近 Windows 快照？"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(confirm->informativeText(), QString());
+    answer(confirm, QStringLiteral("删除快照"));
+    EXPECT_TRUE(windows->snapshots().isEmpty());
+    EXPECT_EQ(snapshots().messageLabel()->text(), QStringLiteral("尚未创建快照"));
+    EXPECT_FALSE(snapshots().rollbackButton()->isEnabled());
+    EXPECT_FALSE(snapshots().menuButton()->isEnabled());
+}
+
+TEST_F(WindowsViewTest, WhileBusyProgressShowsAndTheMachineActionsWait)
+{
+    const QString iso = windowsISO();
+    const QString project = path(QStringLiteral("vm/Windows ARM64.utm"));
+    bundle(project, "v1");
+    writeSettings(iso, project);
+    open();
+    view->recheckButton()->click();
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(createButton()->isEnabled());
+    EXPECT_FALSE(view->projectProgress()->isVisibleTo(view.get()));
+    EXPECT_FALSE(snapshots().progress()->isVisibleTo(view.get()));
+
+    // A clone that takes its time keeps the model busy long enough to look at the page.
+    host.clone = [](const QString &from, const QString &to) {
+        return ToolCommand{QStringLiteral("/bin/sh"),
+                           {QStringLiteral("-c"), QStringLiteral("sleep 0.6 && cp -R \"$0\" \"$1\""), from, to}};
+    };
+    snapshots().createButton()->click();
+    ASSERT_TRUE(windows->busy());
+    EXPECT_TRUE(view->projectProgress()->isVisibleTo(view.get()));
+    EXPECT_TRUE(snapshots().progress()->isVisibleTo(view.get()));
+    for (QAbstractButton *waiting :
+         std::initializer_list<QAbstractButton *>{view->openButton(), view->associateButton(), view->chooseISOButton(),
+                                                  view->findISOButton(), view->recheckButton(),
+                                                  snapshots().createButton(), snapshots().rollbackButton()}) {
+        EXPECT_FALSE(waiting->isEnabled()) << waiting->text().toStdString();
+    }
+    EXPECT_TRUE(createButton()->isEnabled()) << "the model itself turns a busy create away";
+
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(windows->error(), QString());
+    EXPECT_FALSE(view->projectProgress()->isVisibleTo(view.get()));
+    EXPECT_FALSE(snapshots().progress()->isVisibleTo(view.get()));
+    EXPECT_TRUE(view->openButton()->isEnabled());
+    EXPECT_TRUE(snapshots().rollbackButton()->isEnabled());
+}
