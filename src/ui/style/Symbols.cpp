@@ -54,6 +54,7 @@ constexpr std::array table{
     Entry{QLatin1StringView("magnifyingglass"), QLatin1StringView("edit-find")},
     Entry{QLatin1StringView("xmark.circle.fill"), QLatin1StringView()},
     Entry{QLatin1StringView("doc.text.magnifyingglass"), QLatin1StringView()},
+    Entry{QLatin1StringView("internaldrive"), QLatin1StringView("drive-harddisk")},
 };
 
 const Entry *find(const QString &symbol)
