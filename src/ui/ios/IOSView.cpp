@@ -96,9 +96,10 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     m_hint = buildRuntimeHint();
     column->addWidget(m_hint);
 
-    auto *cards = new DeviceGlassGroup(QBoxLayout::TopToBottom);
-    m_cardColumn = cards->groupLayout();
-    column->addWidget(cards);
+    auto *cardGroup = new DeviceGlassGroup(QBoxLayout::TopToBottom);
+    m_cardGroup = cardGroup;
+    m_cardColumn = cardGroup->groupLayout();
+    column->addWidget(m_cardGroup);
     column->addWidget(buildAddGroup());
     column->addStretch();
 
@@ -147,7 +148,7 @@ QWidget *IOSView::buildHeader()
 
     m_downloadXcode = headerButton(QStringLiteral("下载 Xcode"), QStringLiteral("arrow.down.circle.fill"));
     m_openXcode = headerButton(QStringLiteral("打开 Xcode"));
-    m_refresh = headerButton(QStringLiteral("刷新"), QStringLiteral("clock.arrow.circlepath"));
+    m_refresh = headerButton(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
     connect(m_downloadXcode, &QAbstractButton::clicked, this,
             [] { Host::current().openUrl(QUrl(xcodeDownload)); });
     connect(m_openXcode, &QAbstractButton::clicked, this, &IOSView::openXcode);
@@ -278,6 +279,8 @@ void IOSView::showDevices()
     for (qsizetype i = 0; i < devices.size(); ++i) {
         m_cards[i]->setDevice(devices[i]);
     }
+    // An empty group would still take the column's spacing.
+    m_cardGroup->setVisible(!devices.isEmpty());
 }
 
 void IOSView::showRuntimes()

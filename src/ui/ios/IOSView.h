@@ -79,6 +79,7 @@ private:
     QLabel *m_status = nullptr;
     QProgressBar *m_activity = nullptr;
     QWidget *m_hint = nullptr;
+    QWidget *m_cardGroup = nullptr;
     QBoxLayout *m_cardColumn = nullptr;
     QList<IOSDeviceCard *> m_cards;
     QLineEdit *m_nameField = nullptr;

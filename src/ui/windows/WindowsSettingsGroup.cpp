@@ -27,7 +27,7 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     grid->setVerticalSpacing(8);
     grid->setColumnStretch(2, 1);
     const QList<QPair<QString, HardwareStepper *>> rows{
-        {QStringLiteral("cpu"), m_cores}, {QStringLiteral("memorychip"), m_memory}, {QString(), m_disk}};
+        {QStringLiteral("cpu"), m_cores}, {QStringLiteral("memorychip"), m_memory}, {QStringLiteral("internaldrive"), m_disk}};
     for (qsizetype row = 0; row < rows.size(); ++row) {
         if (!rows[row].first.isEmpty()) {
             grid->addWidget(new SymbolLabel(rows[row].first), int(row), 0);

@@ -77,13 +77,26 @@ WindowsView::WindowsView(WindowsModel &model, QWidget *parent)
     column->setContentsMargins(0, 0, 8, 12);
     column->setSpacing(16);
     column->addWidget(buildTitle());
-    column->addWidget(buildPreparation());
-    column->addWidget(buildLinks());
+    // Two columns: the way to a machine on the left, what lies outside this program and the
+    // snapshots on the right, so the whole page fits the window.
+    auto *left = new QVBoxLayout;
+    left->setSpacing(16);
+    left->addWidget(buildPreparation());
     m_settings = new WindowsSettingsGroup(model);
-    column->addWidget(m_settings);
-    column->addWidget(buildProjectRow());
+    left->addWidget(m_settings);
+    left->addWidget(buildProjectRow());
+    left->addStretch();
+    auto *right = new QVBoxLayout;
+    right->setSpacing(16);
+    right->addWidget(buildLinks());
     m_snapshots = new WindowsSnapshotGroup(model);
-    column->addWidget(m_snapshots);
+    right->addWidget(m_snapshots);
+    right->addStretch();
+    auto *columns = new QHBoxLayout;
+    columns->setSpacing(16);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+    column->addLayout(columns);
     column->addStretch();
 
     auto *area = new QScrollArea;
@@ -131,7 +144,7 @@ QWidget *WindowsView::buildPreparation()
     m_preparation = new QLabel;
     m_preparation->setWordWrap(true);
     m_preparation->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_refresh = compactButton(QStringLiteral("刷新检查"), QStringLiteral("clock.arrow.circlepath"));
+    m_refresh = compactButton(QStringLiteral("刷新检查"), QStringLiteral("arrow.clockwise"));
     connect(m_refresh, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             m_model->refreshPreparation();
@@ -140,7 +153,7 @@ QWidget *WindowsView::buildPreparation()
     auto *top = new QHBoxLayout;
     top->setSpacing(12);
     top->addWidget(m_preparation, 1);
-    top->addWidget(m_refresh, 0, Qt::AlignTop);
+    top->addWidget(m_refresh, 0, Qt::AlignTop | Qt::AlignRight);
     group->contentLayout()->addLayout(top);
 
     m_isoPath = new QLabel;
@@ -150,7 +163,7 @@ QWidget *WindowsView::buildPreparation()
 
     m_chooseISO = compactButton(QStringLiteral("选择本地 ISO"));
     m_findISO = compactButton(QStringLiteral("从下载目录查找 ISO"), QStringLiteral("arrow.down.circle.fill"));
-    m_recheck = compactButton(QStringLiteral("重新检查镜像"), QStringLiteral("clock.arrow.circlepath"));
+    m_recheck = compactButton(QStringLiteral("重新检查镜像"), QStringLiteral("arrow.clockwise"));
     connect(m_chooseISO, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             startTask(m_model->chooseISO(), category);
