@@ -1,0 +1,323 @@
+#include "ui/vphone/VPhoneBetaView.h"
+
+#include "app/AppPreferences.h"
+#include "app/PreferenceNotifier.h"
+#include "platform/Host.h"
+#include "platform/Tools.h"
+#include "services/Command.h"
+#include "services/Error.h"
+#include "services/Tasks.h"
+#include "ui/android/Alert.h"
+#include "ui/logs/LogClipboard.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/SoftGroupBox.h"
+#include "ui/style/Symbols.h"
+#include "ui/vphone/VPhoneDisclaimerSheet.h"
+#include "ui/vphone/VPhoneTool.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSettings>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+using P = AppPreferences;
+
+constexpr double sipCheckTimeoutSeconds = 15;
+
+QLabel *text(const QString &content, bool secondary = false)
+{
+    auto *label = new QLabel(content);
+    label->setWordWrap(true);
+    if (secondary) {
+        label->setForegroundRole(QPalette::PlaceholderText);
+    }
+    return label;
+}
+
+QLabel *link(const QString &content, const QUrl &address)
+{
+    auto *label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toString(), content));
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    label->setOpenExternalLinks(false);
+    QObject::connect(label, &QLabel::linkActivated, label, [address] { Host::current().openUrl(address); });
+    return label;
+}
+
+PillActionButton *button(const QString &content, const QString &symbol = {})
+{
+    auto *control = new PillActionButton(content);
+    control->setCompact(true);
+    control->setSymbol(symbol);
+    return control;
+}
+
+} // namespace
+
+VPhoneBetaView::VPhoneBetaView(QWidget *parent)
+    : QWidget(parent)
+    , m_store(P::openStore())
+    , m_csrutil(Tools::csrutil())
+    , m_sipStatus(QStringLiteral("尚未检测"))
+    , m_permanentlyBlocked(P::read(*m_store, P::vphonePermanentlyBlocked))
+{
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 8, 8);
+    column->setSpacing(16);
+    column->addWidget(buildIntroduction());
+    column->addWidget(buildLockedNotice());
+    column->addWidget(buildStatus());
+    column->addWidget(buildProcedure());
+    column->addWidget(text(QStringLiteral("当前版本先提供隔离检测入口。只有当 vphone-cli 能在本机正常启动后，"
+                                          "才会开放创建和启动虚拟 iPhone。"),
+                           true));
+    column->addStretch();
+
+    auto *area = new QScrollArea;
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(area);
+
+    // The lock is per user account: another page (or window) agreeing locks this one as well.
+    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, [this](const QString &key) {
+        if (key == P::vphonePermanentlyBlocked.name) {
+            m_store->sync();
+            m_permanentlyBlocked = P::read(*m_store, P::vphonePermanentlyBlocked);
+            showPhase();
+        }
+    });
+    showPhase();
+    showToolStatus();
+}
+
+VPhoneBetaView::~VPhoneBetaView() = default;
+
+VPhoneDisclaimerSheet *VPhoneBetaView::disclaimerSheet() const
+{
+    return m_disclaimer;
+}
+
+QMessageBox *VPhoneBetaView::finalNotice() const
+{
+    return m_finalNotice;
+}
+
+QWidget *VPhoneBetaView::buildIntroduction()
+{
+    auto *introduction = new QWidget;
+    auto *column = new QVBoxLayout(introduction);
+    column->setContentsMargins(4, 0, 4, 0);
+    column->setSpacing(6);
+    auto *title = new QLabel(QStringLiteral("iPhone Beta"));
+    title->setFont(Appearance::font(26, QFont::Bold));
+    auto *heading = new QLabel(QStringLiteral("vphone-cli 实验性接入"));
+    heading->setFont(Appearance::font(17, QFont::DemiBold));
+    column->addWidget(title);
+    column->addWidget(heading);
+    column->addWidget(text(QStringLiteral("此功能依赖第三方实验性工具，不使用官方 iOS Simulator。"
+                                          "不会修改 SIP、AMFI 或 authenticated-root。"),
+                           true));
+    auto *risk = text(QStringLiteral("安装风险：运行此实验工具可能需要降低 macOS 系统安全策略；请勿关闭 "
+                                     "authenticated-root，并在完成测试后恢复 SIP。工具可能导致系统不稳定，"
+                                     "使用前请备份重要数据。"));
+    QPalette palette = risk->palette();
+    palette.setColor(QPalette::WindowText, QColor(214, 118, 0));
+    risk->setPalette(palette);
+    column->addWidget(risk);
+    return introduction;
+}
+
+QWidget *VPhoneBetaView::buildLockedNotice()
+{
+    m_locked = new QWidget;
+    auto *row = new QHBoxLayout(m_locked);
+    row->setContentsMargins(4, 0, 4, 0);
+    row->setSpacing(14);
+    auto *line = new QLabel(QStringLiteral("经系统安全性考虑，不予继续"));
+    line->setFont(Appearance::font(14, QFont::DemiBold));
+    row->addWidget(line);
+    row->addWidget(link(QStringLiteral("打开官方操作文档"), VPhoneTool::projectPage()));
+    row->addStretch();
+    return m_locked;
+}
+
+QWidget *VPhoneBetaView::buildStatus()
+{
+    auto *group = new SoftGroupBox(QStringLiteral("运行状态"));
+    m_toolStatus = new QLabel;
+    m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
+    m_message = text(QStringLiteral("尚未运行检测"), true);
+    m_sip = new QLabel(m_sipStatus);
+    m_sip->setTextFormat(Qt::PlainText);
+    m_sip->setWordWrap(true);
+    m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    m_openFolder = button(QStringLiteral("打开工具目录"));
+    m_checkSip = button(QStringLiteral("检测 SIP"));
+    connect(m_openFolder, &QAbstractButton::clicked, this, [this] {
+        if (!m_permanentlyBlocked) {
+            VPhoneTool::openFolder();
+        }
+    });
+    connect(m_checkSip, &QAbstractButton::clicked, this, &VPhoneBetaView::onCheckSipClicked);
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(10);
+    actions->addWidget(m_openFolder);
+    actions->addWidget(link(QStringLiteral("项目主页"), VPhoneTool::projectPage()));
+    actions->addWidget(m_checkSip);
+    actions->addStretch();
+
+    QVBoxLayout *content = group->contentLayout();
+    content->addWidget(m_toolStatus);
+    content->addWidget(m_message);
+    content->addWidget(m_sip);
+    content->addLayout(actions);
+    return group;
+}
+
+QWidget *VPhoneBetaView::buildProcedure()
+{
+    auto *group = new SoftGroupBox(QStringLiteral("启动流程"));
+    QVBoxLayout *content = group->contentLayout();
+    content->addWidget(text(QStringLiteral("1. 在终端确认工具能正常启动")));
+    content->addWidget(text(QStringLiteral("2. 执行 vm list 查看设备；再按官方文档创建或启动设备")));
+    content->addWidget(text(QStringLiteral("3. 启动成功后，Simulator / vphone 窗口会单独显示")));
+
+    auto *command = new QLabel(VPhoneTool::startCommand());
+    command->setTextFormat(Qt::PlainText);
+    command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    command->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    command->setWordWrap(true);
+    m_copy = new QToolButton;
+    m_copy->setText(QStringLiteral("复制"));
+    m_copy->setIcon(Symbols::icon(QStringLiteral("doc.on.doc")));
+    m_copy->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_copy->setAutoRaise(true);
+    m_copy->setCursor(Qt::PointingHandCursor);
+    m_copy->setToolTip(QStringLiteral("复制启动目录命令"));
+    m_copy->setAccessibleName(QStringLiteral("复制启动目录命令"));
+    connect(m_copy, &QAbstractButton::clicked, this, &VPhoneBetaView::onCopyClicked);
+    auto *commandRow = new QHBoxLayout;
+    commandRow->setSpacing(6);
+    commandRow->addWidget(command, 1);
+    commandRow->addWidget(m_copy, 0, Qt::AlignTop);
+    content->addLayout(commandRow);
+    content->addWidget(text(QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list"), true));
+
+    m_terminal = button(QStringLiteral("终端打开"), QStringLiteral("terminal"));
+    connect(m_terminal, &QAbstractButton::clicked, this, [] { Host::current().openApplication(Tools::terminal()); });
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(14);
+    actions->addWidget(m_terminal);
+    actions->addWidget(link(QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"), VPhoneTool::releasesPage()));
+    actions->addStretch();
+    content->addLayout(actions);
+    return group;
+}
+
+void VPhoneBetaView::showPhase()
+{
+    m_locked->setVisible(m_permanentlyBlocked);
+    m_openFolder->setEnabled(!m_permanentlyBlocked);
+    m_checkSip->setEnabled(!m_permanentlyBlocked);
+}
+
+void VPhoneBetaView::showToolStatus()
+{
+    m_toolStatus->setText(VPhoneTool::found() ? QStringLiteral("已找到 vphone-cli") : QStringLiteral("未找到 vphone-cli"));
+}
+
+void VPhoneBetaView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showToolStatus();
+}
+
+void VPhoneBetaView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        showToolStatus();
+    }
+}
+
+void VPhoneBetaView::setSipStatus(const QString &status)
+{
+    m_sipStatus = status;
+    m_sip->setText(status);
+}
+
+void VPhoneBetaView::onCheckSipClicked()
+{
+    if (m_permanentlyBlocked) {
+        return;
+    }
+    startTask(checkSip(), QStringLiteral("应用"));
+}
+
+QCoro::Task<> VPhoneBetaView::checkSip()
+{
+    QPointer self(this);
+    const QString executable = m_csrutil;
+    const QStringList arguments{QStringLiteral("status")};
+    m_checking = true;
+    QString status;
+    try {
+        // Shown as the tool printed it, line break and all.
+        status = co_await Command::run(executable, arguments, std::nullopt, sipCheckTimeoutSeconds,
+                                       Command::successOnly());
+    } catch (...) {
+        status = QStringLiteral("检测失败：") + describe(std::current_exception());
+    }
+    if (!self) {
+        co_return;
+    }
+    m_checking = false;
+    setSipStatus(status);
+}
+
+void VPhoneBetaView::onCopyClicked()
+{
+    if (m_permanentlyBlocked) {
+        LogClipboard::put(VPhoneTool::startCommand());
+        return;
+    }
+    if (m_disclaimer) {
+        m_disclaimer->raise();
+        return;
+    }
+    m_disclaimer = new VPhoneDisclaimerSheet(this);
+    m_disclaimer->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_disclaimer, &VPhoneDisclaimerSheet::agreed, this, &VPhoneBetaView::onDisclaimerAccepted);
+    m_disclaimer->open();
+}
+
+void VPhoneBetaView::onDisclaimerAccepted()
+{
+    // Written through at once: the lock must survive even a crash right after agreeing.
+    P::write(*m_store, P::vphonePermanentlyBlocked, true);
+    m_store->sync();
+    m_permanentlyBlocked = true;
+    showPhase();
+    if (m_disclaimer) {
+        m_disclaimer->accept();
+    }
+    Host::current().openUrl(VPhoneTool::projectPage());
+    m_finalNotice = Alert::open(this, QStringLiteral("后续操作说明"),
+                                QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"),
+                                {{QStringLiteral("完成"), QMessageBox::AcceptRole, {}}});
+}
