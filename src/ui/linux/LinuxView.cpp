@@ -1,0 +1,290 @@
+#include "ui/linux/LinuxView.h"
+
+#include "linux/LinuxModel.h"
+#include "platform/Host.h"
+#include "services/Tasks.h"
+#include "ui/android/Alert.h"
+#include "ui/linux/LinuxDisplay.h"
+#include "ui/linux/LinuxSettingsPanel.h"
+#include "ui/linux/LinuxSnapshotPanel.h"
+#include "ui/linux/Reveal.h"
+#include "ui/linux/ScreenPlaceholder.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/SoftGroupBox.h"
+#include "ui/style/SymbolLabel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const auto category = QStringLiteral("Linux");
+
+struct DownloadLink
+{
+    const char16_t *title;
+    const char *address;
+};
+
+constexpr DownloadLink downloadLinks[] = {
+    {u"Ubuntu ARM64", "https://ubuntu.com/download/server/arm"},
+    {u"Fedora aarch64", "https://fedoraproject.org/server/download"},
+    {u"Debian arm64", "https://cdimage.debian.org/debian-cd/current/arm64/iso-cd/"},
+};
+
+QLabel *secondary(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setWordWrap(true);
+    return label;
+}
+
+PillActionButton *pill(const QString &text, const QString &symbol, bool compact)
+{
+    auto *button = new PillActionButton(text);
+    button->setSymbol(symbol);
+    button->setCompact(compact);
+    return button;
+}
+
+} // namespace
+
+LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(&model)
+{
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(24, 18, 24, 24);
+    column->setSpacing(16);
+    column->addWidget(buildHeader());
+    m_status = secondary(QString());
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(m_status);
+    column->addWidget(buildDownloads());
+    m_busy = new QProgressBar;
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(160, 6);
+    column->addWidget(m_busy);
+    m_settings = new LinuxSettingsPanel(model);
+    column->addWidget(m_settings);
+    column->addWidget(buildActions());
+    m_snapshots = new LinuxSnapshotPanel(model);
+    column->addWidget(m_snapshots);
+    column->addWidget(buildDisplayArea());
+    column->addWidget(
+        secondary(QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。"
+                                 "此页面不下载系统镜像，也不自动完成发行版安装。")));
+    column->addStretch();
+
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The page's own background shows through, not the viewport's.
+    scroll->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addWidget(scroll);
+
+    for (auto signal : {&LinuxModel::statusChanged, &LinuxModel::busyChanged, &LinuxModel::runningChanged,
+                        &LinuxModel::machineChanged, &LinuxModel::displayInSeparateWindowChanged,
+                        &LinuxModel::snapshotBusyChanged, &LinuxModel::preparedChanged}) {
+        connect(&model, signal, this, &LinuxView::showState);
+    }
+    connect(&model, &LinuxModel::configurationChanged, this, &LinuxView::onConfigurationChanged);
+    connect(&model, &LinuxModel::errorChanged, this, &LinuxView::showError);
+    showState();
+    m_downloads->setRevealed(LinuxRules::showsDownloads(LinuxRules::State::of(model)), false);
+    showError();
+}
+
+QWidget *LinuxView::buildHeader()
+{
+    auto *header = new QWidget;
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    auto *title = new QLabel(QStringLiteral("Linux · ARM64"));
+    title->setFont(Appearance::font(20, QFont::DemiBold));
+    row->addWidget(new SymbolLabel(QStringLiteral("terminal"), 22));
+    row->addWidget(title);
+    row->addStretch();
+    m_separateWindow = pill(QStringLiteral("独立窗口"), QString(), true);
+    m_dataFolder = pill(QStringLiteral("数据目录"), QString(), true);
+    row->addWidget(m_separateWindow);
+    row->addWidget(m_dataFolder);
+    connect(m_separateWindow, &QAbstractButton::clicked, this, &LinuxView::openSeparateWindowRequested);
+    connect(m_dataFolder, &QAbstractButton::clicked, this, &LinuxView::openDataFolder);
+    return header;
+}
+
+QWidget *LinuxView::buildDownloads()
+{
+    auto *group = new SoftGroupBox(QStringLiteral("Linux ARM64 官方下载"));
+    auto *links = new QHBoxLayout;
+    links->setSpacing(8);
+    for (const DownloadLink &link : downloadLinks) {
+        auto *button = pill(QString::fromUtf16(link.title), QStringLiteral("link"), true);
+        const QUrl address(QString::fromLatin1(link.address));
+        connect(button, &QAbstractButton::clicked, this, [address] { Host::current().openUrl(address); });
+        links->addWidget(button);
+    }
+    links->addStretch();
+    group->contentLayout()->addLayout(links);
+    m_downloads = new Reveal(group);
+    return m_downloads;
+}
+
+QWidget *LinuxView::buildActions()
+{
+    m_actions = new QWidget;
+    auto *row = new QHBoxLayout(m_actions);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    m_start = pill(QString(), QStringLiteral("play.fill"), false);
+    m_start->setProminent(true);
+    m_stop = pill(QStringLiteral("停止 Linux"), QStringLiteral("stop.fill"), false);
+    m_stop->setProminent(true);
+    m_forceStop = pill(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill"), false);
+    m_forceStop->setTint(PillActionButton::destructiveTint());
+    row->addWidget(m_start);
+    row->addWidget(m_stop);
+    row->addWidget(m_forceStop);
+    row->addStretch();
+    connect(m_start, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            startTask(m_model->start(), category);
+        }
+    });
+    connect(m_stop, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            m_model->requestStop();
+        }
+    });
+    connect(m_forceStop, &QAbstractButton::clicked, this, [this] {
+        if (m_model) {
+            startTask(m_model->forceStop(), category);
+        }
+    });
+    return m_actions;
+}
+
+QWidget *LinuxView::buildDisplayArea()
+{
+    auto *area = new QWidget;
+    auto *column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_display = new LinuxDisplay(*m_model);
+    m_display->setCornerRadius(12);
+    m_display->setMinimumHeight(displayMinimumHeight);
+    m_separateNote = secondary(QStringLiteral("Linux 画面已在独立窗口显示"));
+    m_separateNote->setAlignment(Qt::AlignCenter);
+    m_separateNote->setMinimumHeight(60);
+    m_placeholder =
+        new ScreenPlaceholder(QStringLiteral("Linux 画面将在这里显示"),
+                              QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"), true);
+    m_placeholder->setFixedHeight(placeholderHeight);
+    // Only the case shown takes space; the screen lets its connection go while hidden.
+    column->addWidget(m_display);
+    column->addWidget(m_separateNote);
+    column->addWidget(m_placeholder);
+    return area;
+}
+
+void LinuxView::showState()
+{
+    if (!m_model) {
+        return;
+    }
+    const LinuxRules::State state = LinuxRules::State::of(*m_model);
+    m_status->setText(m_model->status());
+    m_busy->setVisible(state.busy);
+
+    const LinuxRules::Actions actions = LinuxRules::actions(state);
+    m_actions->setEnabled(actions.rowEnabled);
+    const auto apply = [](PillActionButton *button, const LinuxRules::Action &action) {
+        button->setVisible(action.visible);
+        button->setEnabled(action.enabled);
+        button->setText(action.text);
+        button->updateGeometry();
+    };
+    apply(m_start, actions.start);
+    apply(m_stop, actions.stop);
+    apply(m_forceStop, actions.forceStop);
+
+    m_displayCase = LinuxRules::displayCase(state);
+    m_display->setVisible(m_displayCase == LinuxRules::DisplayCase::Screen);
+    m_separateNote->setVisible(m_displayCase == LinuxRules::DisplayCase::SeparateWindow);
+    m_placeholder->setVisible(m_displayCase == LinuxRules::DisplayCase::Placeholder);
+}
+
+void LinuxView::onConfigurationChanged()
+{
+    if (!m_model) {
+        return;
+    }
+    const LinuxRules::State state = LinuxRules::State::of(*m_model);
+    m_downloads->setRevealed(LinuxRules::showsDownloads(state), Appearance::instance().animationsAllowed());
+    showState();
+    // Edits made while the machine runs stay in memory; save() may settle the configuration to what
+    // the host allows, which announces a change again.
+    if (!LinuxRules::configurationEditable(state) || m_saving) {
+        return;
+    }
+    m_saving = true;
+    m_model->save();
+    m_saving = false;
+}
+
+void LinuxView::showError()
+{
+    if (!m_model) {
+        return;
+    }
+    const QString error = m_model->error();
+    if (error.isEmpty()) {
+        if (m_errorAlert) {
+            m_errorAlert->close();
+        }
+        return;
+    }
+    if (m_errorAlert && m_errorAlert->isVisible()) {
+        m_errorAlert->setInformativeText(error);
+        return;
+    }
+    QPointer<LinuxModel> model = m_model;
+    m_errorAlert = Alert::open(this, QStringLiteral("Linux 提示"), error,
+                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole, [model] {
+                                     if (model) {
+                                         model->clearError();
+                                     }
+                                 }}});
+}
+
+void LinuxView::openDataFolder()
+{
+    if (!m_model) {
+        return;
+    }
+    // Before the first save the folder does not exist yet; a file manager cannot open it then.
+    const QString folder = QFileInfo(m_model->settingsFile()).path();
+    QDir().mkpath(folder);
+    Host::current().openUrl(QUrl::fromLocalFile(folder));
+}
+
+QMessageBox *LinuxView::errorAlert() const
+{
+    return m_errorAlert;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "../linux/FakeEngine.h"
+#include "FakeHost.h"
+#include "FakeInteraction.h"
+#include "Wait.h"
+
+#include "linux/LinuxModel.h"
+#include "ui/linux/LinuxView.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+/** A fake machine whose screen is served at `endpoint` while it runs. */
+class ScreenMachine : public FakeMachine
+{
+public:
+    using FakeMachine::FakeMachine;
+    QString endpoint;
+    QString displayEndpoint() const override { return isRunning ? endpoint : QString(); }
+};
+
+/** The fake engine, making machines whose screen is the test's VNC server. */
+class ScreenEngine : public FakeEngine
+{
+public:
+    QString endpoint;
+
+    std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) override
+    {
+        configurations.append(configuration);
+        if (rejection) {
+            throw VMFailure(*rejection);
+        }
+        auto machine = std::make_unique<ScreenMachine>(behaviour);
+        machine->endpoint = endpoint;
+        machines.append(machine.get());
+        return machine;
+    }
+};
+
+/** The Linux page on a fresh data folder, over the fake engine, shown off-screen. */
+class LinuxPageTest : public ::testing::Test
+{
+protected:
+    static constexpr qint64 MiB = qint64(1) << 20;
+    static constexpr qint64 GiB = qint64(1) << 30;
+
+    void SetUp() override { host.capacity = 100 * GiB; }
+    void TearDown() override
+    {
+        view.reset();
+        model.reset();
+    }
+
+    LinuxView &show()
+    {
+        model = std::make_unique<LinuxModel>(engine, base);
+        view = std::make_unique<LinuxView>(*model);
+        view->resize(1000, 900);
+        view->show();
+        return *view;
+    }
+
+    /** A sparse file of `size` named `name` in the test's folder. */
+    QString file(const QString &name, qint64 size = 2 * MiB)
+    {
+        const QString path = dir.filePath(name);
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly) && out.resize(size) ? path : QString();
+    }
+
+    /** Picks `path` in the ISO dialog the page opens. */
+    void chooseISO(const QString &path);
+    void startRunning();
+    void stopByGuest();
+
+    QByteArray settingsOnDisk() const
+    {
+        QFile in(base + QStringLiteral("/linux-configuration.json"));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+
+    /** The visible button of `root` that reads `text`, or nullptr. */
+    static QAbstractButton *button(const QWidget &root, const QString &text)
+    {
+        for (QAbstractButton *candidate : root.findChildren<QAbstractButton *>()) {
+            if (candidate->text() == text && candidate->isVisibleTo(root.window())) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+
+    /** The open alert titled `title` over `root`, or nullptr. */
+    static QMessageBox *alert(const QWidget &root, const QString &title)
+    {
+        for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
+            if (box->isVisible() && box->text() == title) {
+                return box;
+            }
+        }
+        return nullptr;
+    }
+
+    static void answer(QMessageBox *box, const QString &text)
+    {
+        ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
+        QAbstractButton *target = nullptr;
+        for (QAbstractButton *candidate : box->buttons()) {
+            target = candidate->text() == text ? candidate : target;
+        }
+        ASSERT_NE(target, nullptr) << text.toStdString();
+        target->click();
+    }
+
+    FakeHost host{8, 16 * GiB};
+    FakeInteraction interaction;
+    ScreenEngine engine;
+    QTemporaryDir dir;
+    QString base = dir.filePath(QStringLiteral("CorvaneBeta"));
+    QString iso = file(QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
+    std::unique_ptr<LinuxModel> model;
+    std::unique_ptr<LinuxView> view;
+};

@@ -1,0 +1,171 @@
+// The machine's screen on the page and in its own window, served by a VNC server that speaks like
+// QEMU's: where it shows, what reaches the guest, and that nothing of it outlives the machine.
+#include "LinuxPageFixture.h"
+#include "TestVncServer.h"
+
+#include "ui/linux/LinuxDisplay.h"
+#include "ui/linux/LinuxDisplayWindow.h"
+#include "ui/linux/ScreenPlaceholder.h"
+#include "ui/linux/VncConnection.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QLabel>
+#include <QTest>
+
+namespace {
+
+class LinuxScreenTest : public LinuxPageTest
+{
+protected:
+    void SetUp() override
+    {
+        LinuxPageTest::SetUp();
+        engine.endpoint = socket;
+        server.fill(QRect(0, 0, 1280, 800), QColor(30, 60, 90));
+    }
+    void TearDown() override
+    {
+        LinuxPageTest::TearDown();
+        EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    }
+
+    /** Whether `display` shows the server's colour in the middle of its picture. */
+    static bool showsColour(const LinuxDisplay &display, QColor colour)
+    {
+        const QImage &frame = display.connection()->frame();
+        return !frame.isNull() && frame.pixel(frame.width() / 2, frame.height() / 2) == colour.rgb() &&
+               display.framesShown() > 0;
+    }
+
+    QString socket = dir.filePath(QStringLiteral("display.sock"));
+    TestVncServer server{socket, QSize(1280, 800)};
+};
+
+} // namespace
+
+TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
+{
+    LinuxView &page = show();
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
+    EXPECT_TRUE(page.placeholder()->isVisible());
+    EXPECT_FALSE(page.display()->isVisible());
+    EXPECT_FALSE(page.separateWindowNote()->isVisible());
+    EXPECT_EQ(server.viewers(), 0);
+
+    chooseISO(iso);
+    startRunning();
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Screen);
+    EXPECT_FALSE(page.placeholder()->isVisible());
+    LinuxDisplay &display = *page.display();
+    ASSERT_TRUE(display.isVisible());
+    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    EXPECT_GE(display.height(), LinuxView::displayMinimumHeight);
+    const QRectF screen = display.screenRect();
+    EXPECT_NEAR(screen.width() / screen.height(), 1.6, 0.01);
+
+    // The picture on the widget: the screen's colour inside, the page around the 16:10 area.
+    display.resize(1000, 500);
+    const QImage shot = display.grab().toImage();
+    const QPoint middle = display.screenRect().center().toPoint();
+    EXPECT_EQ(QColor(shot.pixel(middle)), QColor(30, 60, 90));
+    EXPECT_EQ(display.screenRect(), QRectF(100, 0, 800, 500));
+
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
+    EXPECT_TRUE(page.placeholder()->isVisible());
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
+}
+
+TEST_F(LinuxScreenTest, KeysAndThePointerGoToTheGuest)
+{
+    show();
+    chooseISO(iso);
+    startRunning();
+    LinuxDisplay &display = *view->display();
+    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    display.setFocus();
+
+    QTest::keyClick(&display, Qt::Key_A);
+    QTest::keyClick(&display, Qt::Key_Tab);
+    EXPECT_TRUE(display.hasFocus() || !QApplication::focusWidget())
+        << "Tab went to the guest, not the next field";
+    QTest::keyPress(&display, Qt::Key_Shift);
+    display.clearFocus(); // the window loses the keyboard with Shift still down
+    using Key = TestVncServer::Key;
+    const QList<Key> expected{{0x61, true},    {0x61, false},  {0xff09, true},
+                              {0xff09, false}, {0xffe1, true}, {0xffe1, false}};
+    ASSERT_TRUE(waitUntil([&] { return server.keys().size() >= expected.size(); })) << server.keys().size();
+    EXPECT_EQ(server.keys(), expected);
+
+    // A click in the middle of the picture is a click in the middle of the guest's screen.
+    const QPoint middle = display.imageRect().center().toPoint();
+    QTest::mouseClick(&display, Qt::LeftButton, Qt::NoModifier, middle);
+    ASSERT_TRUE(waitUntil([&] { return server.pointers().size() >= 2; }));
+    const QList<TestVncServer::Pointer> clicks = server.pointers().mid(server.pointers().size() - 2);
+    EXPECT_EQ(clicks.first().buttons, 1);
+    EXPECT_EQ(clicks.last().buttons, 0);
+    EXPECT_NEAR(clicks.first().position.x(), 640, 2);
+    EXPECT_NEAR(clicks.first().position.y(), 400, 2);
+}
+
+TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
+{
+    LinuxView &page = show();
+    LinuxDisplayWindow window(*model);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Linux"));
+    EXPECT_EQ(window.size(), QSize(1280, 820));
+    EXPECT_TRUE(window.isWindow());
+
+    // Opened with no machine: the window says so and the page keeps its placeholder.
+    window.show();
+    EXPECT_TRUE(model->displayInSeparateWindow());
+    EXPECT_TRUE(window.placeholder()->isVisible());
+    EXPECT_EQ(window.placeholder()->title(), QStringLiteral("Linux 尚未启动"));
+    EXPECT_EQ(window.placeholder()->detail(), QStringLiteral("请先在主窗口启动 Linux，再打开独立窗口。"));
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
+
+    chooseISO(iso);
+    startRunning();
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::SeparateWindow);
+    EXPECT_TRUE(page.separateWindowNote()->isVisible());
+    EXPECT_EQ(page.separateWindowNote()->text(), QStringLiteral("Linux 画面已在独立窗口显示"));
+    EXPECT_FALSE(page.display()->isVisible());
+    ASSERT_TRUE(window.display()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(30, 60, 90)); }));
+    EXPECT_TRUE(page.display()->endpoint().isEmpty()) << "one view of the machine at a time";
+    EXPECT_EQ(window.display()->geometry(),
+              window.rect().adjusted(LinuxDisplayWindow::margin, LinuxDisplayWindow::margin,
+                                     -LinuxDisplayWindow::margin, -LinuxDisplayWindow::margin));
+
+    window.close();
+    EXPECT_FALSE(model->displayInSeparateWindow());
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Screen);
+    ASSERT_TRUE(page.display()->isVisible());
+    server.fill(QRect(0, 0, 1280, 800), QColor(200, 10, 10));
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*page.display(), QColor(200, 10, 10)); }));
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 1; }));
+
+    // Shown again, then the machine stops: the window falls back to its note.
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(200, 10, 10)); }));
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
+    EXPECT_TRUE(window.placeholder()->isVisible());
+    EXPECT_FALSE(window.display()->isVisible());
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+}
+
+TEST_F(LinuxScreenTest, AScreenLostWhileTheMachineRunsIsTakenUpAgain)
+{
+    show();
+    chooseISO(iso);
+    startRunning();
+    LinuxDisplay &display = *view->display();
+    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    server.dropViewers();
+    server.fill(QRect(0, 0, 1280, 800), QColor(0, 128, 0));
+    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(0, 128, 0)); }, 5000));
+    EXPECT_EQ(VncConnection::liveSessions(), 1);
+}

@@ -1,0 +1,275 @@
+// The Linux page over the fake engine: what it shows, what it saves, and what its buttons do.
+#include "LinuxPageFixture.h"
+
+#include "ui/linux/ElidedLabel.h"
+#include "ui/linux/LinuxSettingsPanel.h"
+#include "ui/linux/LinuxSnapshotPanel.h"
+#include "ui/linux/Reveal.h"
+#include "ui/linux/ScreenPlaceholder.h"
+#include "ui/linux/Stepper.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/style/ToggleSwitch.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+QJsonObject json(const QByteArray &data)
+{
+    return QJsonDocument::fromJson(data).object();
+}
+
+} // namespace
+
+TEST_F(LinuxPageTest, DownloadLinksShowUntilAUsableISOIsChosen)
+{
+    LinuxView &page = show();
+    EXPECT_TRUE(page.downloads()->isRevealed());
+    EXPECT_TRUE(page.downloads()->isVisible());
+    EXPECT_EQ(page.settings()->isoName()->text(), QStringLiteral("尚未选择系统镜像"));
+    QAbstractButton *ubuntu = button(page, QStringLiteral("Ubuntu ARM64"));
+    ASSERT_NE(ubuntu, nullptr);
+    ubuntu->click();
+    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://ubuntu.com/download/server/arm"))});
+    EXPECT_NE(button(page, QStringLiteral("Fedora aarch64")), nullptr);
+    EXPECT_NE(button(page, QStringLiteral("Debian arm64")), nullptr);
+
+    // An x86 image is refused with the reason, and the links stay.
+    chooseISO(file(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")));
+    QMessageBox *refusal = alert(page, QStringLiteral("Linux 提示"));
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(refusal->informativeText(),
+              QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。"));
+    answer(refusal, QStringLiteral("知道了"));
+    EXPECT_TRUE(model->error().isEmpty());
+    EXPECT_TRUE(page.downloads()->isRevealed());
+
+    chooseISO(iso);
+    EXPECT_FALSE(page.downloads()->isRevealed());
+    ASSERT_TRUE(waitUntil([&] { return page.downloads()->isHidden(); }, 2000)) << "it leaves after its fade";
+    EXPECT_EQ(page.settings()->isoName()->text(), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
+    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("isoPath")).toString(), iso);
+
+    // A name too long for its row loses its middle, not its end.
+    const QString longName =
+        QStringLiteral("debian-12.5.0-arm64-") + QString(200, u'x') + QStringLiteral("-netinst.iso");
+    chooseISO(file(longName));
+    const QString shown = page.settings()->isoName()->shownText();
+    EXPECT_LT(shown.size(), longName.size());
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("debian-12")) &&
+                shown.endsWith(QStringLiteral("netinst.iso")))
+        << shown.toStdString();
+
+    // The file going away brings the links back at the next change.
+    QFile::remove(dir.filePath(longName));
+    page.settings()->attachISOSwitch()->click();
+    EXPECT_TRUE(page.downloads()->isRevealed());
+}
+
+TEST_F(LinuxPageTest, RunningLocksTheSettingsAndTheDiskStaysLockedOnceCreated)
+{
+    LinuxView &page = show();
+    chooseISO(iso);
+    LinuxSettingsPanel &settings = *page.settings();
+    EXPECT_TRUE(settings.isEnabled());
+    EXPECT_TRUE(settings.diskStepper()->isEnabled());
+    EXPECT_EQ(settings.coresStepper()->text(), QStringLiteral("CPU：4 核"));
+    EXPECT_EQ(settings.memoryStepper()->text(), QStringLiteral("内存：4 GB"));
+    EXPECT_EQ(settings.diskStepper()->text(), QStringLiteral("磁盘：32 GB"));
+    // Ranges from this host: 8 processors, 16 GiB.
+    EXPECT_EQ(settings.coresStepper()->range(), (AppPreferences::Range{1, 8}));
+    EXPECT_EQ(settings.memoryStepper()->range(), (AppPreferences::Range{1, 8}));
+
+    settings.diskStepper()->decrementButton()->click();
+    settings.diskStepper()->decrementButton()->click();
+    EXPECT_EQ(model->configuration().diskGB, 16);
+    EXPECT_FALSE(settings.diskStepper()->decrementButton()->isEnabled()) << "16 GB is the least";
+    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("diskGB")).toInt(), 16);
+
+    startRunning();
+    EXPECT_FALSE(settings.isEnabled());
+    EXPECT_FALSE(settings.coresStepper()->incrementButton()->isEnabled());
+    EXPECT_FALSE(settings.resolutionMenu()->isEnabled());
+    EXPECT_FALSE(settings.chooseISOButton()->isEnabled());
+
+    // An edit arriving while the machine runs stays in memory.
+    const QByteArray saved = settingsOnDisk();
+    LinuxConfiguration edited = model->configuration();
+    edited.cores = 2;
+    model->setConfiguration(edited);
+    EXPECT_EQ(settings.coresStepper()->text(), QStringLiteral("CPU：2 核"));
+    EXPECT_EQ(settingsOnDisk(), saved);
+
+    stopByGuest();
+    EXPECT_TRUE(settings.isEnabled());
+    EXPECT_TRUE(settings.coresStepper()->isEnabled());
+    EXPECT_FALSE(settings.diskStepper()->isEnabled()) << "a created disk is never resized here";
+    EXPECT_FALSE(settings.diskStepper()->incrementButton()->isEnabled());
+    EXPECT_EQ(settingsOnDisk(), saved) << "a stop saves nothing by itself";
+
+    settings.coresStepper()->incrementButton()->click();
+    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("cores")).toInt(), 3);
+
+    // A new page over a prepared machine starts with the disk locked.
+    view.reset();
+    view = std::make_unique<LinuxView>(*model);
+    EXPECT_FALSE(view->settings()->diskStepper()->isEnabled());
+}
+
+TEST_F(LinuxPageTest, AResolutionSetsBothNumbersAndIsSavedWhileStopped)
+{
+    LinuxView &page = show();
+    QComboBox &menu = *page.settings()->resolutionMenu();
+    EXPECT_EQ(menu.currentText(), QStringLiteral("1280 × 800"));
+    QTest::keyClick(&menu, Qt::Key_End);
+    EXPECT_EQ(menu.currentText(), QStringLiteral("1920 × 1080"));
+    EXPECT_EQ(model->configuration().resolutionWidth, 1920);
+    EXPECT_EQ(model->configuration().resolutionHeight, 1080);
+    const QJsonObject saved = json(settingsOnDisk());
+    EXPECT_EQ(saved.value(QStringLiteral("resolutionWidth")).toInt(), 1920);
+    EXPECT_EQ(saved.value(QStringLiteral("resolutionHeight")).toInt(), 1080);
+
+    // A size written by hand that no entry offers leaves the menu without a choice.
+    LinuxConfiguration odd = model->configuration();
+    odd.resolutionWidth = 1024;
+    odd.resolutionHeight = 768;
+    model->setConfiguration(odd);
+    EXPECT_EQ(menu.currentIndex(), -1);
+
+    chooseISO(iso);
+    startRunning();
+    const QByteArray whileRunning = settingsOnDisk();
+    Q_EMIT menu.activated(1);
+    EXPECT_EQ(model->configuration().resolutionWidth, 1440);
+    EXPECT_EQ(model->configuration().resolutionHeight, 900);
+    EXPECT_EQ(settingsOnDisk(), whileRunning);
+}
+
+TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
+{
+    LinuxView &page = show();
+    EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
+    EXPECT_FALSE(page.stopButton()->isVisible());
+    EXPECT_FALSE(page.forceStopButton()->isEnabled());
+    page.settings()->attachISOSwitch()->click();
+    EXPECT_FALSE(model->configuration().attachISO);
+    EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 Linux"));
+    EXPECT_FALSE(json(settingsOnDisk()).value(QStringLiteral("attachISO")).toBool(true));
+
+    // The refusal of a first start from the disk comes as the page's alert.
+    page.startButton()->click();
+    QMessageBox *refusal = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (refusal = alert(page, QStringLiteral("Linux 提示"))) != nullptr; }));
+    EXPECT_EQ(refusal->informativeText(), QStringLiteral("首次启动需要选择并挂载 Linux ISO。"));
+    EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("无法启动 Linux"));
+    answer(refusal, QStringLiteral("知道了"));
+
+    chooseISO(iso);
+    EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
+    engine.behaviour.holdStart = true;
+    page.startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return engine.last() != nullptr; }));
+    EXPECT_FALSE(page.actionRow()->isEnabled());
+    EXPECT_TRUE(page.busyIndicator()->isVisible());
+    EXPECT_FALSE(page.settings()->isEnabled());
+    engine.last()->complete();
+    ASSERT_TRUE(waitUntil([&] { return model->running(); }));
+    EXPECT_FALSE(page.busyIndicator()->isVisible());
+    EXPECT_TRUE(page.actionRow()->isEnabled());
+    EXPECT_FALSE(page.startButton()->isVisible());
+    EXPECT_TRUE(page.stopButton()->isVisible());
+    EXPECT_EQ(page.stopButton()->text(), QStringLiteral("停止 Linux"));
+    EXPECT_TRUE(page.forceStopButton()->isEnabled());
+    EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("安装镜像已挂载 · 请在下方完成安装"));
+
+    page.stopButton()->click();
+    EXPECT_EQ(engine.last()->stopRequests, 1);
+    EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("已请求关机，等待 Linux 响应…"));
+    EXPECT_TRUE(model->running()) << "the guest decides when it stops";
+
+    page.forceStopButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
+    EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+    EXPECT_TRUE(page.startButton()->isVisible());
+    EXPECT_FALSE(page.forceStopButton()->isEnabled());
+}
+
+TEST_F(LinuxPageTest, SnapshotsAreMadeRolledBackAndDeletedAfterAsking)
+{
+    LinuxView &page = show();
+    LinuxSnapshotPanel &snapshots = *page.snapshots();
+    EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
+    EXPECT_FALSE(snapshots.createButton()->isEnabled()) << "nothing to snapshot before the first start";
+    EXPECT_FALSE(snapshots.rollbackButton()->isEnabled());
+    EXPECT_FALSE(snapshots.deleteAction()->isEnabled());
+
+    chooseISO(iso);
+    page.settings()->diskStepper()->decrementButton()->click();
+    page.settings()->diskStepper()->decrementButton()->click();
+    startRunning();
+    EXPECT_FALSE(snapshots.createButton()->isEnabled());
+    stopByGuest();
+    ASSERT_TRUE(snapshots.createButton()->isEnabled());
+    snapshots.createButton()->click();
+    ASSERT_TRUE(
+        waitUntil([&] { return !model->snapshotBusy() && model->latestSnapshot().has_value(); }, 20000))
+        << model->error().toStdString();
+    EXPECT_TRUE(snapshots.messageLabel()->text().startsWith(QStringLiteral("最近快照：")));
+    EXPECT_FALSE(snapshots.busyIndicator()->isVisible());
+    EXPECT_TRUE(snapshots.rollbackButton()->isEnabled());
+
+    const QString statusBefore = model->status();
+    snapshots.rollbackButton()->click();
+    QMessageBox *question = alert(page, QStringLiteral("回滚 Linux 到最近快照？"));
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->informativeText(),
+              QStringLiteral("Linux 必须已完全关机。当前磁盘和 EFI 状态会被快照替换。"));
+    answer(question, QStringLiteral("取消"));
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(model->status(), statusBefore);
+
+    snapshots.rollbackButton()->click();
+    answer(alert(page, QStringLiteral("回滚 Linux 到最近快照？")), QStringLiteral("一键回滚"));
+    ASSERT_TRUE(
+        waitUntil([&] { return model->status().startsWith(QStringLiteral("Linux 已回滚到 ")); }, 20000))
+        << model->error().toStdString();
+
+    snapshots.openFolderAction()->trigger();
+    const QString folder = base + QStringLiteral("/snapshots/linux");
+    EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(folder));
+
+    snapshots.deleteAction()->trigger();
+    QMessageBox *deletion = alert(page, QStringLiteral("删除最近 Linux 快照？"));
+    ASSERT_NE(deletion, nullptr);
+    EXPECT_TRUE(deletion->informativeText().isEmpty());
+    answer(deletion, QStringLiteral("删除快照"));
+    EXPECT_FALSE(model->latestSnapshot().has_value());
+    EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
+    EXPECT_FALSE(snapshots.deleteAction()->isEnabled());
+}
+
+TEST_F(LinuxPageTest, TheHeaderAsksForTheWindowAndOpensTheDataFolder)
+{
+    LinuxView &page = show();
+    QSignalSpy requested(&page, &LinuxView::openSeparateWindowRequested);
+    button(page, QStringLiteral("独立窗口"))->click();
+    EXPECT_EQ(requested.size(), 1);
+    EXPECT_FALSE(model->displayInSeparateWindow()) << "the window itself says when it is shown";
+
+    button(page, QStringLiteral("数据目录"))->click();
+    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl::fromLocalFile(base)});
+    EXPECT_TRUE(QFileInfo(base).isDir()) << "a folder that is not there yet cannot be opened";
+
+    EXPECT_EQ(page.placeholder()->title(), QStringLiteral("Linux 画面将在这里显示"));
+    EXPECT_EQ(page.placeholder()->detail(),
+              QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"));
+    EXPECT_EQ(page.placeholder()->height(), LinuxView::placeholderHeight);
+}

@@ -1,0 +1,193 @@
+// The viewer against an RFB server that speaks like QEMU's: frames, input, resizes, and above all
+// that a connection ends cleanly whatever the server does, without the GUI thread ever waiting.
+#include "TestVncServer.h"
+#include "Wait.h"
+
+#include "ui/linux/VncConnection.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+namespace {
+
+class VncConnectionTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        connection.close();
+        // Every session's thread ends by itself once its connection is closed.
+        EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }, 5000));
+    }
+
+    bool connectTo(TestVncServer &server)
+    {
+        QSignalSpy connected(&connection, &VncConnection::connected);
+        connection.open(server.path());
+        return waitUntil([&] { return !connected.isEmpty(); }) &&
+               waitUntil([&] { return !connection.frame().isNull(); });
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("display.sock"));
+    VncConnection connection;
+};
+
+bool uniform(const QImage &image, const QRect &rect, QColor color)
+{
+    if (!image.rect().contains(rect)) {
+        return false;
+    }
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            if (image.pixel(x, y) != color.rgb()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+double cpuMilliseconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+} // namespace
+
+TEST_F(VncConnectionTest, ShowsTheScreenAndCopiesOnlyWhatChanged)
+{
+    TestVncServer server(path, QSize(320, 200));
+    server.fill(QRect(0, 0, 320, 200), QColor(10, 20, 30));
+    ASSERT_TRUE(connectTo(server));
+    ASSERT_TRUE(waitUntil(
+        [&] { return uniform(connection.frame(), connection.frame().rect(), QColor(10, 20, 30)); }));
+    EXPECT_EQ(connection.frame().size(), QSize(320, 200));
+    EXPECT_EQ(connection.frame().format(), QImage::Format_RGB32);
+
+    QSignalSpy changes(&connection, &VncConnection::frameChanged);
+    server.fill(QRect(40, 50, 16, 8), QColor(200, 100, 0));
+    ASSERT_TRUE(waitUntil([&] { return !changes.isEmpty(); }));
+    EXPECT_EQ(changes.first().first().value<QRegion>(), QRegion(QRect(40, 50, 16, 8)));
+    EXPECT_TRUE(uniform(connection.frame(), QRect(40, 50, 16, 8), QColor(200, 100, 0)));
+    EXPECT_EQ(connection.frame().pixel(39, 50), QColor(10, 20, 30).rgb());
+    EXPECT_EQ(connection.frame().pixel(56, 58), QColor(10, 20, 30).rgb());
+
+    // A new size: the picture follows, wholly replaced.
+    changes.clear();
+    server.resize(QSize(200, 120));
+    server.fill(QRect(0, 0, 200, 120), QColor(0, 255, 0));
+    ASSERT_TRUE(waitUntil([&] {
+        return connection.frame().size() == QSize(200, 120) &&
+               uniform(connection.frame(), connection.frame().rect(), QColor(0, 255, 0));
+    }));
+}
+
+TEST_F(VncConnectionTest, KeysAndPointerReachTheServerInOrder)
+{
+    TestVncServer server(path, QSize(64, 40));
+    ASSERT_TRUE(connectTo(server));
+    connection.sendKey(0xff0d, true);
+    connection.sendKey(0xff0d, false);
+    connection.sendKey(0, true); // no keysym: nothing to send
+    connection.sendPointer(QPoint(12, 34), 1);
+    connection.sendPointer(QPoint(12, 34), 0);
+    ASSERT_TRUE(waitUntil([&] { return server.pointers().size() == 2; }));
+    EXPECT_EQ(server.keys(), (QList<TestVncServer::Key>{{0xff0d, true}, {0xff0d, false}}));
+    EXPECT_EQ(server.pointers(), (QList<TestVncServer::Pointer>{{QPoint(12, 34), 1}, {QPoint(12, 34), 0}}));
+}
+
+TEST_F(VncConnectionTest, AServerThatGoesIsReportedOnceAndReleased)
+{
+    auto server = std::make_unique<TestVncServer>(path, QSize(64, 40));
+    ASSERT_TRUE(connectTo(*server));
+    QSignalSpy ended(&connection, &VncConnection::disconnected);
+    server->dropViewers();
+    ASSERT_TRUE(waitUntil([&] { return !ended.isEmpty(); }));
+    EXPECT_FALSE(connection.isOpen());
+    EXPECT_FALSE(connection.isConnected());
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    // Input after the end goes nowhere and breaks nothing.
+    connection.sendKey(0x61, true);
+    connection.sendPointer(QPoint(1, 1), 0);
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(ended.size(), 1);
+
+    // Nobody listening at all.
+    server.reset();
+    connection.open(path);
+    ASSERT_TRUE(waitUntil([&] { return ended.size() == 2; }));
+    EXPECT_TRUE(ended.last().first().toString().startsWith(QStringLiteral("无法连接画面")))
+        << ended.last().first().toString().toStdString();
+}
+
+TEST_F(VncConnectionTest, ClosingNeverWaitsForAServerThatHangs)
+{
+    TestVncServer server(path, QSize(64, 40));
+    server.silent = true;
+    QSignalSpy ended(&connection, &VncConnection::disconnected);
+    connection.open(path);
+    ASSERT_TRUE(waitUntil([&] { return server.viewers() == 1; }));
+    waitUntil([] { return false; }, 100);
+    ASSERT_EQ(VncConnection::liveSessions(), 1) << "the session is blocked in the handshake";
+
+    QElapsedTimer clock;
+    clock.start();
+    connection.close();
+    EXPECT_LT(clock.elapsed(), 50);
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
+    EXPECT_TRUE(ended.isEmpty()) << "a connection closed here reports nothing";
+}
+
+TEST_F(VncConnectionTest, AnAbsurdScreenSizeIsRefusedNotAllocated)
+{
+    TestVncServer server(path, QSize(64, 40));
+    server.announcedSize = QSize(65535, 65535);
+    QSignalSpy ended(&connection, &VncConnection::disconnected);
+    connection.open(path);
+    ASSERT_TRUE(waitUntil([&] { return !ended.isEmpty(); }));
+    EXPECT_TRUE(connection.frame().isNull());
+}
+
+TEST_F(VncConnectionTest, AReopenedConnectionTakesNothingFromTheOldOne)
+{
+    TestVncServer first(path, QSize(64, 40));
+    first.fill(QRect(0, 0, 64, 40), Qt::red);
+    ASSERT_TRUE(connectTo(first));
+    const QString otherPath = dir.filePath(QStringLiteral("other.sock"));
+    TestVncServer second(otherPath, QSize(32, 20));
+    second.fill(QRect(0, 0, 32, 20), Qt::blue);
+    QSignalSpy ended(&connection, &VncConnection::disconnected);
+    connection.open(otherPath);
+    first.fill(QRect(0, 0, 64, 40), Qt::green);
+    ASSERT_TRUE(waitUntil([&] { return uniform(connection.frame(), QRect(0, 0, 32, 20), Qt::blue); }));
+    EXPECT_TRUE(waitUntil([&] { return first.viewers() == 0; }));
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(connection.frame().size(), QSize(32, 20));
+    EXPECT_TRUE(ended.isEmpty());
+}
+
+TEST_F(VncConnectionTest, AnIdleScreenCostsNoProcessorTime)
+{
+    TestVncServer server(path, QSize(1280, 800));
+    ASSERT_TRUE(connectTo(server));
+    waitUntil([] { return false; }, 200);
+    const double before = cpuMilliseconds();
+    QEventLoop idle;
+    QTimer::singleShot(2000, &idle, &QEventLoop::quit);
+    idle.exec();
+    const double spent = cpuMilliseconds() - before;
+    // The test server and the viewer share this process; both should be asleep.
+    EXPECT_LT(spent, 20.0) << spent << " ms of CPU in 2 s of an unchanging screen";
+}
