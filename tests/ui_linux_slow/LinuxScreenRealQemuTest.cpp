@@ -1,0 +1,163 @@
+// The Linux page over the real QEMU, emulating an AArch64 machine that boots its UEFI firmware with
+// nothing to boot from, so that it ends at the firmware's shell prompt: the page shows that screen,
+// what is typed on the page reaches the guest, and a stop takes the screen away again.
+#include "FakeHost.h"
+#include "Wait.h"
+
+#include "linux/LinuxModel.h"
+#include "linux/engine/QemuEngine.h"
+#include "ui/linux/LinuxDisplay.h"
+#include "ui/linux/LinuxView.h"
+#include "ui/linux/VncConnection.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+// The firmware's start under emulation on a machine shared with other builds.
+constexpr int firmwareScreenMs = 180'000;
+
+double cpuMilliseconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+/** Pixels of `rect` in `image` that are not black. */
+int litPixels(const QImage &image, const QRect &rect)
+{
+    int lit = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            lit += (image.pixel(x, y) & 0xffffff) != 0 ? 1 : 0;
+        }
+    }
+    return lit;
+}
+
+/** Runs the event loop until the screen has had no update for `quietMs`; false if it never settles. */
+bool settles(const VncConnection &connection, int quietMs, int withinMs)
+{
+    QElapsedTimer total;
+    total.start();
+    quint64 seen = connection.updates();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (total.elapsed() < withinMs) {
+        QTest::qWait(100);
+        if (connection.updates() != seen) {
+            seen = connection.updates();
+            quiet.restart();
+        } else if (quiet.elapsed() >= quietMs) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
+{
+    const QemuInstallation installation = QemuInstallation::locate();
+    if (!installation.isUsable()) {
+        GTEST_SKIP() << "needs qemu-system-aarch64 and a 64 MiB AArch64 UEFI firmware pair "
+                        "(Debian: qemu-system-arm, qemu-efi-aarch64)";
+    }
+    FakeHost host(2, 8 * GiB);
+    host.capacity = 100 * GiB;
+    QemuEngine engine(installation);
+    QTemporaryDir dir;
+    // An installer with no file system on it: the firmware finds nothing to boot and opens its shell.
+    const QString iso = dir.filePath(QStringLiteral("blank-arm64.iso"));
+    {
+        QFile blank(iso);
+        ASSERT_TRUE(blank.open(QIODevice::WriteOnly) && blank.resize(4 << 20));
+    }
+    LinuxModel model(engine, dir.filePath(QStringLiteral("CorvaneBeta")));
+    LinuxConfiguration configuration = model.configuration();
+    configuration.cores = 1;
+    configuration.memoryGB = 1;
+    configuration.diskGB = 16;
+    configuration.isoPath = iso;
+    configuration.attachISO = true;
+    model.setConfiguration(configuration);
+
+    LinuxView page(model);
+    page.resize(1100, 1500);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    QElapsedTimer clock;
+    clock.start();
+    page.startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return model.running() || !model.error().isEmpty(); }, 90'000));
+    ASSERT_TRUE(model.running()) << model.error().toStdString();
+    std::cout << "start to running: " << clock.elapsed() << " ms\n";
+
+    LinuxDisplay &display = *page.display();
+    ASSERT_TRUE(display.isVisible());
+    const VncConnection &connection = *display.connection();
+    ASSERT_TRUE(waitUntil([&] { return connection.isConnected(); }, 30'000));
+
+    // The firmware draws its screen, then waits at its prompt.
+    ASSERT_TRUE(settles(connection, 3000, firmwareScreenMs)) << "the firmware's screen never came to rest";
+    std::cout << "start to a settled firmware screen: " << clock.elapsed() << " ms, " << connection.updates()
+              << " updates, screen " << connection.frame().width() << " x " << connection.frame().height()
+              << "\n";
+    const QImage shot = display.grab().toImage();
+    const QRect image = display.imageRect().toAlignedRect() & shot.rect();
+    const int lit = litPixels(shot, image);
+    EXPECT_GT(lit, 500) << "the picture is blank";
+    EXPECT_LT(lit, image.width() * image.height() / 2) << "the firmware's shell is light text on black";
+    const QRectF screen = display.screenRect();
+    EXPECT_NEAR(screen.width() / screen.height(), 1.6, 0.01);
+    EXPECT_GE(display.height(), LinuxView::displayMinimumHeight);
+    // Around the 16:10 area the page shows through; inside it, nothing but the picture and black.
+    const QPoint outside(1, 1);
+    if (!screen.contains(outside)) {
+        EXPECT_NE(shot.pixel(outside) & 0xffffff, 0u);
+    }
+
+    // While the screen rests the viewer sleeps.
+    const quint64 rested = connection.updates();
+    const double cpuBefore = cpuMilliseconds();
+    QEventLoop idle;
+    QTimer::singleShot(3000, &idle, &QEventLoop::quit);
+    idle.exec();
+    const double idleCpu = cpuMilliseconds() - cpuBefore;
+    std::cout << "application CPU while the guest's screen rests: " << idleCpu << " ms in 3 s\n";
+    EXPECT_LT(idleCpu, 60.0);
+    ASSERT_EQ(connection.updates(), rested) << "the screen changed by itself: a key could not be told apart";
+
+    // Typing at the prompt echoes on the guest's screen.
+    const QImage before = connection.frame().copy();
+    const quint64 updatesBefore = connection.updates();
+    display.setFocus();
+    QTest::keyClicks(&display, QStringLiteral("ver"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return connection.updates() > updatesBefore && connection.frame() != before; }, 60'000))
+        << "the keys never reached the guest";
+    std::cout << "typed text shown after " << connection.updates() - updatesBefore << " update(s)\n";
+
+    // Stopping takes the screen away and lets its connection go.
+    page.forceStopButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !model.running(); }, 30'000));
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
+    EXPECT_FALSE(display.isVisible());
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+}
