@@ -1,6 +1,7 @@
 #include "ui/settings/GlobalLogSheet.h"
 
 #include "ui/logs/GlobalLogView.h"
+#include "ui/logs/LogFilterField.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QHBoxLayout>
@@ -27,4 +28,6 @@ GlobalLogSheet::GlobalLogSheet(QWidget *parent)
     column->setSpacing(0);
     column->addWidget(m_view, 1);
     column->addLayout(buttons);
+    // Typing goes straight into the filter.
+    m_view->filterField()->setFocus();
 }
