@@ -123,21 +123,23 @@ int main(int argc, char *argv[])
     {
         // Without Xcode the inventory cannot be read: the page says so and shows what to install.
         IOSModel ios(data);
-        const bool taken = capture(QStringLiteral("ios"), new IOSView(ios), output + QStringLiteral("/ios.png"), [&] {
-            if (ios.loaded() && !ios.busy() && !ios.error().isEmpty()) {
-                // The alert telling the failure would cover the page it explains.
-                ios.clearError();
-            }
-            return ios.loaded() && !ios.busy() && ios.error().isEmpty();
-        });
+        const bool taken =
+            capture(QStringLiteral("ios"), new IOSView(ios), output + QStringLiteral("/ios.png"), [&] {
+                if (ios.loaded() && !ios.busy() && !ios.error().isEmpty()) {
+                    // The alert telling the failure would cover the page it explains.
+                    ios.clearError();
+                }
+                return ios.loaded() && !ios.busy() && ios.error().isEmpty();
+            });
         failures += taken ? 0 : 1;
     }
 
     // Tall enough for the whole Windows page, as a user would size the window for it.
     const QSize windowsSize(1040, 880);
     WindowsModel windows(data);
-    failures += capture(QStringLiteral("windows"), new WindowsView(windows),
-                        output + QStringLiteral("/windows-before-check.png"), [] { return true; }, windowsSize)
+    failures += capture(
+                    QStringLiteral("windows"), new WindowsView(windows),
+                    output + QStringLiteral("/windows-before-check.png"), [] { return true; }, windowsSize)
                     ? 0
                     : 1;
 
@@ -151,11 +153,12 @@ int main(int argc, char *argv[])
             err << "the image did not pass its check: " << windows.error() << '\n';
             ++failures;
         } else {
-            failures += capture(QStringLiteral("windows"), new WindowsView(windows),
-                                output + QStringLiteral("/windows-after-check.png"), [] { return true; },
-                                windowsSize)
-                            ? 0
-                            : 1;
+            failures +=
+                capture(
+                    QStringLiteral("windows"), new WindowsView(windows),
+                    output + QStringLiteral("/windows-after-check.png"), [] { return true; }, windowsSize)
+                    ? 0
+                    : 1;
         }
     }
 

@@ -6,14 +6,20 @@ namespace {
 
 IOSDevice device(const QString &state, std::optional<bool> available = true)
 {
-    return {QStringLiteral("A1B2C3D4-0000-4000-8000-000000000001"), QStringLiteral("Phone"), state, available};
+    return {QStringLiteral("A1B2C3D4-0000-4000-8000-000000000001"), QStringLiteral("Phone"), state,
+            available};
 }
 
 QString enabled(const IOSRules::DeviceActions &a)
 {
     QString out;
-    for (const auto &[on, letter] : {std::pair{a.boot, 'b'}, {a.shutdown, 's'}, {a.forceQuit, 'f'}, {a.remove, 'd'},
-                                     {a.rename, 'r'}, {a.createSnapshot, 'c'}, {a.rollback, 'o'},
+    for (const auto &[on, letter] : {std::pair{a.boot, 'b'},
+                                     {a.shutdown, 's'},
+                                     {a.forceQuit, 'f'},
+                                     {a.remove, 'd'},
+                                     {a.rename, 'r'},
+                                     {a.createSnapshot, 'c'},
+                                     {a.rollback, 'o'},
                                      {a.snapshotMenu, 'm'}}) {
         if (on) {
             out += QLatin1Char(letter);
@@ -63,7 +69,8 @@ TEST(IOSRulesTest, TextsAndPickerEntries)
     EXPECT_EQ(IOSRules::runtimeChoices({}), (Choices{{QStringLiteral("未安装"), QString()}}));
     EXPECT_EQ(IOSRules::typeChoices({}), (Choices{{QStringLiteral("不可用"), QString()}}));
     const QList<IOSRuntime> runtimes{{QStringLiteral("r.iOS-18-2"), QStringLiteral("iOS 18.2"), true}};
-    EXPECT_EQ(IOSRules::runtimeChoices(runtimes), (Choices{{QStringLiteral("iOS 18.2"), QStringLiteral("r.iOS-18-2")}}));
+    EXPECT_EQ(IOSRules::runtimeChoices(runtimes),
+              (Choices{{QStringLiteral("iOS 18.2"), QStringLiteral("r.iOS-18-2")}}));
     const QList<IOSDeviceType> types{{QStringLiteral("t.15"), QStringLiteral("iPhone 15")},
                                      {QStringLiteral("t.air"), QStringLiteral("iPad Air")}};
     EXPECT_EQ(IOSRules::typeChoices(types).size(), 2);

@@ -1,9 +1,9 @@
+#include "ui/ios/IOSView.h"
 #include "../ios/IOSModelFixture.h"
 #include "ViewHelpers.h"
 #include "Wait.h"
 #include "ui/ios/IOSDeviceCard.h"
 #include "ui/ios/IOSRenameSheet.h"
-#include "ui/ios/IOSView.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QAction>
@@ -42,7 +42,10 @@ protected:
 
     IOSModel &current() const { return *ios; }
 
-    bool settled() { return waitUntil([this] { return !current().busy(); }); }
+    bool settled()
+    {
+        return waitUntil([this] { return !current().busy(); });
+    }
 
     /** Adds a device through the page's own form; `name` is what the model makes of `typed`. */
     void add(const QString &typed, QString name = {})
@@ -72,9 +75,9 @@ protected:
     static QStringList enabledActions(const IOSDeviceCard &card)
     {
         QStringList enabled;
-        for (PillActionButton *button : {card.bootButton(), card.shutdownButton(), card.forceQuitButton(),
-                                         card.deleteButton(), card.renameButton(), card.createSnapshotButton(),
-                                         card.rollbackButton()}) {
+        for (PillActionButton *button :
+             {card.bootButton(), card.shutdownButton(), card.forceQuitButton(), card.deleteButton(),
+              card.renameButton(), card.createSnapshotButton(), card.rollbackButton()}) {
             if (button->isEnabled()) {
                 enabled.append(button->text());
             }
@@ -103,8 +106,9 @@ protected:
 TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
 {
     QJsonObject bare = machine();
-    bare["runtimes"] = QJsonArray{entry(QStringLiteral("r.iOS-16-4"), QStringLiteral("iOS 16.4"), false),
-                                  entry(QStringLiteral("r.watchOS-10-5"), QStringLiteral("watchOS 10.5"), true)};
+    bare["runtimes"] =
+        QJsonArray{entry(QStringLiteral("r.iOS-16-4"), QStringLiteral("iOS 16.4"), false),
+                   entry(QStringLiteral("r.watchOS-10-5"), QStringLiteral("watchOS 10.5"), true)};
     bare["devicetypes"] = QJsonArray{entry(QStringLiteral("t.Apple-TV"), QStringLiteral("Apple TV"))};
     writeState(bare);
     open();
@@ -129,9 +133,11 @@ TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
     view->refreshButton()->click();
     ASSERT_TRUE(settled());
     EXPECT_FALSE(view->runtimeHint()->isVisibleTo(view.get()));
-    EXPECT_EQ(items(view->runtimePicker()), (QStringList{QStringLiteral("iOS 17.5"), QStringLiteral("iOS 18.2")}));
+    EXPECT_EQ(items(view->runtimePicker()),
+              (QStringList{QStringLiteral("iOS 17.5"), QStringLiteral("iOS 18.2")}));
     EXPECT_EQ(items(view->typePicker()),
-              (QStringList{QStringLiteral("iPhone 15"), QStringLiteral("iPhone 16 Pro"), QStringLiteral("iPad Air (M2)")}));
+              (QStringList{QStringLiteral("iPhone 15"), QStringLiteral("iPhone 16 Pro"),
+                           QStringLiteral("iPad Air (M2)")}));
     EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("已检测到 2 个 iOS 运行时"));
 }
 
@@ -179,14 +185,16 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
                                                    QStringLiteral("修改名称"), QStringLiteral("创建快照")}));
 
     phone->bootButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
     EXPECT_EQ(phone->stateLabel()->text(), QStringLiteral("iPhone 正在运行"));
-    EXPECT_EQ(enabledActions(*phone),
-              (QStringList{QStringLiteral("正常关闭"), QStringLiteral("强制退出"), QStringLiteral("修改名称")}));
+    EXPECT_EQ(enabledActions(*phone), (QStringList{QStringLiteral("正常关闭"), QStringLiteral("强制退出"),
+                                                   QStringLiteral("修改名称")}));
     EXPECT_EQ(calls("open.calls").size(), 1) << "the Simulator is brought forward";
 
     phone->shutdownButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
     EXPECT_TRUE(phone->deleteButton()->isEnabled());
     EXPECT_TRUE(phone->createSnapshotButton()->isEnabled());
     EXPECT_FALSE(phone->rollbackButton()->isEnabled()) << "nothing to roll back to yet";
@@ -196,18 +204,22 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
     ASSERT_TRUE(waitUntil([&] { return !current().busy() && !current().snapshots().isEmpty(); }));
     const IOSSnapshotRecord taken = current().snapshots().first();
     EXPECT_EQ(phone->snapshotLabel()->text(),
-              QStringLiteral("最近：") + QLocale::system().toString(taken.created().toLocalTime(), QLocale::ShortFormat));
+              QStringLiteral("最近：") +
+                  QLocale::system().toString(taken.created().toLocalTime(), QLocale::ShortFormat));
     EXPECT_TRUE(phone->rollbackButton()->isEnabled());
     EXPECT_TRUE(phone->snapshotMenuButton()->isEnabled());
 
     // A snapshot can be deleted whatever the state; creating and restoring wait for a shut-down device.
     phone->bootButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Booted"); }));
     EXPECT_EQ(enabledActions(*phone), (QStringList{QStringLiteral("正常关闭"), QStringLiteral("强制退出"),
                                                    QStringLiteral("修改名称"), QStringLiteral("…")}));
     phone->forceQuitButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
-    EXPECT_EQ(changes().last().mid(0, 2), (QStringList{QStringLiteral("simctl"), QStringLiteral("shutdown")}));
+    ASSERT_TRUE(
+        waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
+    EXPECT_EQ(changes().last().mid(0, 2),
+              (QStringList{QStringLiteral("simctl"), QStringLiteral("shutdown")}));
 }
 
 TEST_F(IOSViewTest, EverythingWaitsWhileTheModelIsBusy)
@@ -272,7 +284,8 @@ TEST_F(IOSViewTest, TheNameFollowsTheChosenType)
     add(QStringLiteral("  Lab 1  "), QStringLiteral("Lab 1"));
     EXPECT_NE(card(QStringLiteral("Lab 1")), nullptr);
     const QStringList created = changes().last();
-    EXPECT_EQ(created.mid(1), (QStringList{QStringLiteral("create"), QStringLiteral("Lab 1"), iPhone16Pro, ios17}));
+    EXPECT_EQ(created.mid(1),
+              (QStringList{QStringLiteral("create"), QStringLiteral("Lab 1"), iPhone16Pro, ios17}));
 }
 
 TEST_F(IOSViewTest, TheRenameSheetRenamesTheDevicePickedEvenAfterTheListMoved)

@@ -1,3 +1,4 @@
+#include "ui/windows/WindowsView.h"
 #include "../windows/WindowsFixture.h"
 #include "ViewHelpers.h"
 #include "Wait.h"
@@ -6,7 +7,6 @@
 #include "ui/windows/HardwareStepper.h"
 #include "ui/windows/WindowsSettingsGroup.h"
 #include "ui/windows/WindowsSnapshotGroup.h"
-#include "ui/windows/WindowsView.h"
 
 #include <QAction>
 #include <QJsonDocument>
@@ -39,16 +39,23 @@ protected:
         return *view;
     }
 
-    bool settled() { return waitUntil([this] { return !windows->busy(); }, 15000); }
+    bool settled()
+    {
+        return waitUntil([this] { return !windows->busy(); }, 15000);
+    }
 
     QJsonObject settings() const
     {
-        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))).object();
+        return QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json")))
+            .object();
     }
 
     void writeSettings(const QString &isoPath, const QString &projectPath = {})
     {
-        const QJsonObject object{{"cores", 4}, {"memoryGB", 4}, {"diskGB", 64}, {"isoPath", isoPath},
+        const QJsonObject object{{"cores", 4},
+                                 {"memoryGB", 4},
+                                 {"diskGB", 64},
+                                 {"isoPath", isoPath},
                                  {"projectPath", projectPath}};
         writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"),
                   QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -92,7 +99,8 @@ TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
     EXPECT_EQ(view->messageLabel()->text(),
               QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。"));
     EXPECT_TRUE(view->preparationLabel()->isVisibleTo(view.get()));
-    EXPECT_TRUE(view->preparationLabel()->text().startsWith(QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：")));
+    EXPECT_TRUE(
+        view->preparationLabel()->text().startsWith(QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：")));
 
     // Choosing an x64 image takes the permission away again and says why.
     const QString x64 = path(QStringLiteral("x64.iso"));
@@ -133,9 +141,11 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnce)
     cores.upButton()->click();
     // Stored and described before anything else happens.
     EXPECT_EQ(settings().value("cores").toInt(), 5);
-    EXPECT_EQ(view->preparationLabel()->text(),
-              QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：200 GiB；建议预留约 80GB，或使用外置 SSD。\n预设：5 核 CPU / "
-                             "4GB 内存 / 64GB 磁盘"));
+    EXPECT_EQ(
+        view->preparationLabel()->text(),
+        QStringLiteral(
+            "引擎：尚未安装 UTM\n本机可用空间：200 GiB；建议预留约 80GB，或使用外置 SSD。\n预设：5 核 CPU / "
+            "4GB 内存 / 64GB 磁盘"));
     cores.upButton()->click();
     EXPECT_EQ(cores.text(), QStringLiteral("CPU：6 核"));
     EXPECT_FALSE(cores.upButton()->isEnabled()) << "not beyond the host's processors";
@@ -149,7 +159,8 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnce)
     disk.upButton()->click();
     EXPECT_EQ(disk.text(), QStringLiteral("磁盘：80 GB"));
     EXPECT_EQ(settings().value("diskGB").toInt(), 80);
-    EXPECT_TRUE(view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
+    EXPECT_TRUE(
+        view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
     for (int i = 0; i < 40; ++i) {
         disk.upButton()->click();
     }
@@ -174,8 +185,9 @@ TEST_F(WindowsViewTest, LinksOnlyOpenTheirPages)
                                   QStringLiteral("3. UTM Windows 安装与驱动说明"),
                                   QStringLiteral("微软官方下载 Windows 11 ARM64")}));
     const QUrl microsoft(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
-    EXPECT_EQ(host.opened(), (QList<QUrl>{QUrl(QStringLiteral("https://mac.getutm.app/")), microsoft,
-                                          QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/")), microsoft}));
+    EXPECT_EQ(host.opened(),
+              (QList<QUrl>{QUrl(QStringLiteral("https://mac.getutm.app/")), microsoft,
+                           QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/")), microsoft}));
     EXPECT_TRUE(commandsStarted().isEmpty());
     EXPECT_FALSE(windows->busy());
 }
@@ -214,7 +226,8 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachine)
     EXPECT_TRUE(snapshots().menuButton()->isEnabled());
     ASSERT_TRUE(snapshots().openFolderAction()->isVisible());
     snapshots().openFolderAction()->trigger();
-    EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(path(QStringLiteral("vm/.Corvane Snapshots/Windows ARM64.utm"))));
+    EXPECT_EQ(host.opened().last(),
+              QUrl::fromLocalFile(path(QStringLiteral("vm/.Corvane Snapshots/Windows ARM64.utm"))));
 
     // Cancelling the rollback leaves the machine as UTM left it; confirming restores the snapshot.
     writeFile(project + QStringLiteral("/config.plist"), "<plist>v2</plist>");
@@ -222,8 +235,9 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachine)
     EXPECT_TRUE(snapshots().confirmRollback());
     QMessageBox *confirm = alert(*view, QStringLiteral("回滚 Windows 到最近快照？"));
     ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(confirm->informativeText(),
-              QStringLiteral("请确认 Windows 已在 UTM 中完全关机并关闭窗口。当前 .utm 数据会被最近快照替换。"));
+    EXPECT_EQ(
+        confirm->informativeText(),
+        QStringLiteral("请确认 Windows 已在 UTM 中完全关机并关闭窗口。当前 .utm 数据会被最近快照替换。"));
     answer(confirm, QStringLiteral("取消"));
     EXPECT_FALSE(snapshots().confirmRollback());
     EXPECT_TRUE(settled());
@@ -231,8 +245,9 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachine)
 
     snapshots().rollbackButton()->click();
     answer(alert(*view, QStringLiteral("回滚 Windows 到最近快照？")), QStringLiteral("一键回滚"));
-    ASSERT_TRUE(waitUntil([&] { return !windows->busy() && windows->message().startsWith(QStringLiteral("Windows 已回滚到 ")); }))
-        << windows->error().toStdString();
+    ASSERT_TRUE(waitUntil([&] {
+        return !windows->busy() && windows->message().startsWith(QStringLiteral("Windows 已回滚到 "));
+    })) << windows->error().toStdString();
     EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>");
 
     snapshots().deleteAction()->trigger();
@@ -262,17 +277,17 @@ TEST_F(WindowsViewTest, WhileBusyProgressShowsAndTheMachineActionsWait)
 
     // A clone that takes its time keeps the model busy long enough to look at the page.
     host.clone = [](const QString &from, const QString &to) {
-        return ToolCommand{QStringLiteral("/bin/sh"),
-                           {QStringLiteral("-c"), QStringLiteral("sleep 0.6 && cp -R \"$0\" \"$1\""), from, to}};
+        return ToolCommand{
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("sleep 0.6 && cp -R \"$0\" \"$1\""), from, to}};
     };
     snapshots().createButton()->click();
     ASSERT_TRUE(windows->busy());
     EXPECT_TRUE(view->projectProgress()->isVisibleTo(view.get()));
     EXPECT_TRUE(snapshots().progress()->isVisibleTo(view.get()));
-    for (QAbstractButton *waiting :
-         std::initializer_list<QAbstractButton *>{view->openButton(), view->associateButton(), view->chooseISOButton(),
-                                                  view->findISOButton(), view->recheckButton(),
-                                                  snapshots().createButton(), snapshots().rollbackButton()}) {
+    for (QAbstractButton *waiting : std::initializer_list<QAbstractButton *>{
+             view->openButton(), view->associateButton(), view->chooseISOButton(), view->findISOButton(),
+             view->recheckButton(), snapshots().createButton(), snapshots().rollbackButton()}) {
         EXPECT_FALSE(waiting->isEnabled()) << waiting->text().toStdString();
     }
     EXPECT_TRUE(createButton()->isEnabled()) << "the model itself turns a busy create away";

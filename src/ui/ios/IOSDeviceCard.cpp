@@ -83,7 +83,8 @@ IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
         }
     });
     connect(m_rollback, &QAbstractButton::clicked, this, [this] { Q_EMIT rollbackRequested(m_device); });
-    connect(m_deleteSnapshot, &QAction::triggered, this, [this] { Q_EMIT deleteSnapshotRequested(m_device); });
+    connect(m_deleteSnapshot, &QAction::triggered, this,
+            [this] { Q_EMIT deleteSnapshotRequested(m_device); });
 
     connect(&model, &IOSModel::busyChanged, this, &IOSDeviceCard::showState);
     connect(&model, &IOSModel::snapshotsChanged, this, &IOSDeviceCard::showState);

@@ -76,9 +76,9 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     column->addWidget(secondary(QStringLiteral(
         "系统要求与前期准备：Apple Silicon Mac；安装 Xcode（建议最新版）；在 Xcode → Settings → Components "
         "中安装所需的 iOS Simulator Runtime；首次使用按提示接受 Xcode 许可。")));
-    column->addWidget(secondary(QStringLiteral(
-        "只管理从这里创建的 iOS 设备，不会删除你已有的 Xcode 模拟器。设备在 Apple Simulator "
-        "的独立窗口中运行，不提供安卓式 CPU / 内存分配。")));
+    column->addWidget(secondary(
+        QStringLiteral("只管理从这里创建的 iOS 设备，不会删除你已有的 Xcode 模拟器。设备在 Apple Simulator "
+                       "的独立窗口中运行，不提供安卓式 CPU / 内存分配。")));
 
     m_status = new QLabel;
     m_status->setWordWrap(true);
@@ -167,9 +167,9 @@ QWidget *IOSView::buildRuntimeHint()
 {
     auto *hint = new SoftGroupBox(QStringLiteral("先在 Xcode 中安装 iOS 运行时"));
     hint->setSymbol(QStringLiteral("info.circle"));
-    auto *steps = new QLabel(QStringLiteral(
-        "打开 Xcode → Settings → Components，安装你需要的 iOS Simulator "
-        "运行时，然后回来点“刷新”。若没有 iOS 27，需要先安装支持它的 Xcode 版本。"));
+    auto *steps = new QLabel(
+        QStringLiteral("打开 Xcode → Settings → Components，安装你需要的 iOS Simulator "
+                       "运行时，然后回来点“刷新”。若没有 iOS 27，需要先安装支持它的 Xcode 版本。"));
     steps->setWordWrap(true);
     hint->contentLayout()->addWidget(steps);
     hint->contentLayout()->addWidget(secondary(QStringLiteral("本 App 不会自动下载或替你接受 Xcode 许可。")));
@@ -354,20 +354,20 @@ void IOSView::confirmDeletion(const IOSDevice &device)
 {
     m_deletion = device;
     QPointer<IOSView> self(this);
-    m_confirmation = Alert::open(this, QStringLiteral("永久删除此 iOS 设备及其数据？"), QString(),
-                                 {{QStringLiteral("永久删除"), QMessageBox::DestructiveRole,
-                                   [self] {
-                                       if (self && self->m_deletion && self->m_model) {
-                                           const IOSDevice target = *std::exchange(self->m_deletion, {});
-                                           startTask(self->m_model->operate(target, QStringLiteral("delete")),
-                                                     category);
-                                       }
-                                   }},
-                                  {QStringLiteral("取消"), QMessageBox::RejectRole, [self] {
-                                       if (self) {
-                                           self->m_deletion.reset();
-                                       }
-                                   }}});
+    m_confirmation =
+        Alert::open(this, QStringLiteral("永久删除此 iOS 设备及其数据？"), QString(),
+                    {{QStringLiteral("永久删除"), QMessageBox::DestructiveRole,
+                      [self] {
+                          if (self && self->m_deletion && self->m_model) {
+                              const IOSDevice target = *std::exchange(self->m_deletion, {});
+                              startTask(self->m_model->operate(target, QStringLiteral("delete")), category);
+                          }
+                      }},
+                     {QStringLiteral("取消"), QMessageBox::RejectRole, [self] {
+                          if (self) {
+                              self->m_deletion.reset();
+                          }
+                      }}});
 }
 
 void IOSView::openRenameSheet(const IOSDevice &device)
@@ -384,21 +384,21 @@ void IOSView::confirmRollback(const IOSDevice &device)
 {
     m_rollbackTarget = device;
     QPointer<IOSView> self(this);
-    m_confirmation = Alert::open(
-        this, QStringLiteral("回滚 iPhone 到最近快照？"),
-        QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"),
-        {{QStringLiteral("一键回滚"), QMessageBox::AcceptRole,
-          [self] {
-              if (self && self->m_rollbackTarget && self->m_model) {
-                  const IOSDevice target = *std::exchange(self->m_rollbackTarget, {});
-                  startTask(self->m_model->rollback(target), category);
-              }
-          }},
-         {QStringLiteral("取消"), QMessageBox::RejectRole, [self] {
-              if (self) {
-                  self->m_rollbackTarget.reset();
-              }
-          }}});
+    m_confirmation =
+        Alert::open(this, QStringLiteral("回滚 iPhone 到最近快照？"),
+                    QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"),
+                    {{QStringLiteral("一键回滚"), QMessageBox::AcceptRole,
+                      [self] {
+                          if (self && self->m_rollbackTarget && self->m_model) {
+                              const IOSDevice target = *std::exchange(self->m_rollbackTarget, {});
+                              startTask(self->m_model->rollback(target), category);
+                          }
+                      }},
+                     {QStringLiteral("取消"), QMessageBox::RejectRole, [self] {
+                          if (self) {
+                              self->m_rollbackTarget.reset();
+                          }
+                      }}});
 }
 
 void IOSView::confirmDeleteSnapshot(const IOSDevice &device)
@@ -409,7 +409,8 @@ void IOSView::confirmDeleteSnapshot(const IOSDevice &device)
                                  {{QStringLiteral("删除快照"), QMessageBox::DestructiveRole,
                                    [self] {
                                        if (self && self->m_deleteSnapshotTarget && self->m_model) {
-                                           const IOSDevice target = *std::exchange(self->m_deleteSnapshotTarget, {});
+                                           const IOSDevice target =
+                                               *std::exchange(self->m_deleteSnapshotTarget, {});
                                            startTask(self->m_model->deleteLatestSnapshot(target), category);
                                        }
                                    }},

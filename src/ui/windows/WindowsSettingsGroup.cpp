@@ -26,8 +26,9 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
     grid->setColumnStretch(2, 1);
-    const QList<QPair<QString, HardwareStepper *>> rows{
-        {QStringLiteral("cpu"), m_cores}, {QStringLiteral("memorychip"), m_memory}, {QStringLiteral("internaldrive"), m_disk}};
+    const QList<QPair<QString, HardwareStepper *>> rows{{QStringLiteral("cpu"), m_cores},
+                                                        {QStringLiteral("memorychip"), m_memory},
+                                                        {QStringLiteral("internaldrive"), m_disk}};
     for (qsizetype row = 0; row < rows.size(); ++row) {
         if (!rows[row].first.isEmpty()) {
             grid->addWidget(new SymbolLabel(rows[row].first), int(row), 0);
@@ -36,7 +37,8 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     }
     contentLayout()->addLayout(grid);
 
-    auto *note = new QLabel(QStringLiteral("上述设置用于新建设备；现有设备请在 UTM 关机后修改。不会覆盖磁盘。"));
+    auto *note =
+        new QLabel(QStringLiteral("上述设置用于新建设备；现有设备请在 UTM 关机后修改。不会覆盖磁盘。"));
     note->setWordWrap(true);
     note->setForegroundRole(QPalette::PlaceholderText);
     contentLayout()->addWidget(note);
@@ -89,6 +91,7 @@ void WindowsSettingsGroup::showConfiguration()
 void WindowsSettingsGroup::showState()
 {
     if (m_model) {
-        m_create->setEnabled(WindowsRules::canCreate(m_model->confirmedARM(), m_model->configuration().isoPath));
+        m_create->setEnabled(
+            WindowsRules::canCreate(m_model->confirmedARM(), m_model->configuration().isoPath));
     }
 }

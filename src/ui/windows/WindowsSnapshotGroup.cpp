@@ -89,9 +89,9 @@ void WindowsSnapshotGroup::showState()
         return;
     }
     m_message->setText(m_model->snapshotMessage());
-    const WindowsRules::SnapshotActions actions =
-        WindowsRules::snapshotActions(m_model->projectPath().has_value(), m_model->latestSnapshot().has_value(),
-                                      m_model->snapshotCollection().has_value(), m_model->busy());
+    const WindowsRules::SnapshotActions actions = WindowsRules::snapshotActions(
+        m_model->projectPath().has_value(), m_model->latestSnapshot().has_value(),
+        m_model->snapshotCollection().has_value(), m_model->busy());
     m_create->setEnabled(actions.create);
     m_rollback->setEnabled(actions.rollback);
     m_menu->setEnabled(actions.menu);

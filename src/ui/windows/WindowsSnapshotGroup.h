@@ -12,7 +12,8 @@ class QProgressBar;
 class QToolButton;
 class WindowsModel;
 
-/** "快照与一键回滚" of the Windows machine: the latest snapshot, create, roll back, and a menu for the rest. */
+/** "快照与一键回滚" of the Windows machine: the latest snapshot, create, roll back, and a menu for the rest.
+ */
 class WindowsSnapshotGroup : public SoftGroupBox
 {
     Q_OBJECT

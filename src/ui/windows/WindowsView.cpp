@@ -58,9 +58,9 @@ QPushButton *linkButton(const WindowsRules::Link &link)
     button->setCursor(Qt::PointingHandCursor);
     button->setToolTip(link.url.toString());
     button->setForegroundRole(QPalette::Link);
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton { color: palette(link); text-align: left; border: none; padding: 2px 0; }"
-        "QPushButton:hover { text-decoration: underline; }"));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none; padding: 2px 0; }"
+                       "QPushButton:hover { text-decoration: underline; }"));
     const QUrl url = link.url;
     QObject::connect(button, &QAbstractButton::clicked, button, [url] { Host::current().openUrl(url); });
     return button;
@@ -282,7 +282,8 @@ void WindowsView::showState()
 
     const bool passed = m_model->confirmedARM();
     m_isoCheck->setText(m_model->isoCheck());
-    m_isoCheckSymbol->setSymbol(passed ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("info.circle"));
+    m_isoCheckSymbol->setSymbol(passed ? QStringLiteral("checkmark.circle.fill")
+                                       : QStringLiteral("info.circle"));
     m_isoCheckSymbol->setColor(passed ? passedGreen : QColor());
 
     const WindowsRules::ProjectActions actions =
