@@ -12,7 +12,7 @@ skip() {
     echo "skipped: $*"
     exit 77
 }
-for tool in xvfb-run dbus-run-session /usr/bin/python3; do
+for tool in Xvfb dbus-run-session /usr/bin/python3; do
     command -v "$tool" >/dev/null || skip "$tool is missing (xvfb, dbus)"
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "python3-pyatspi is missing"
@@ -21,10 +21,19 @@ launcher=/usr/libexec/at-spi-bus-launcher
 [ -n "${CORVANE_REFLINK_DIR:-}" ] || skip "snapshots need a copy-on-write volume (scripts/reflink-volume.sh)"
 
 home=$(mktemp -d "$CORVANE_REFLINK_DIR/corvane-e2e-XXXXXX")
-trap 'rm -rf "$home"' EXIT
 export -n QT_QPA_PLATFORM
-# A display number of its own, so that other virtual displays starting at the same moment do not collide.
-xvfb-run -a -n $((100 + RANDOM % 400)) -s "-screen 0 1600x1000x24" dbus-run-session -- bash -c '
+# Xvfb picks a free display number itself and reports it, so other virtual displays starting at the
+# same moment cannot take it first.
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1600x1000x24 5>"$home/display" 2>"$home/xvfb.log" &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null; rm -rf "$home"' EXIT
+for _ in $(seq 100); do
+    [ -s "$home/display" ] && break
+    sleep 0.1
+done
+[ -s "$home/display" ] || { cat "$home/xvfb.log"; echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$home/display")"
+dbus-run-session -- bash -c '
     "$1" --launch-immediately &
     launcher=$!
     /usr/bin/python3 "$2" "$3" "$4" "$5"

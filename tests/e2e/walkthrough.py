@@ -147,6 +147,25 @@ def find(role, name, timeout=20.0, enabled=True, prefix=False, everything=False)
         time.sleep(0.25)
 
 
+def press_in_dialog(name, timeout=10.0):
+    """Presses a button of a window opened over the main window (an alert or a sheet)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        app = application()
+        windows = [app.getChildAtIndex(i) for i in range(app.childCount)] if app is not None else []
+        for window in windows:
+            if window is None or window.getRoleName() == "frame":
+                continue
+            for node in nodes(window):
+                if node.getRoleName() == "push button" and node.name == name:
+                    log(f"press {name} in '{window.name}'")
+                    act(node, "Press")
+                    return
+        time.sleep(0.2)
+    dump()
+    raise AssertionError(f"no window over the main window offers '{name}'")
+
+
 def act(node, *names):
     action = node.queryAction()
     for i in range(action.nActions):
@@ -211,8 +230,15 @@ def main():
         "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         "FAKE_EMULATOR_BOOT_DELAY_MS": "300",
     })
-    started = time.monotonic()
-    program = subprocess.Popen([PROGRAM], env=environment)
+    for attempt in range(3):
+        started = time.monotonic()
+        program = subprocess.Popen([PROGRAM], env=environment)
+        while program.poll() is None and application() is None and time.monotonic() - started < 30:
+            time.sleep(0.05)
+        if program.poll() is None:
+            break
+        # A virtual display occasionally refuses the very first connection on a loaded machine.
+        log(f"the program ended with {program.returncode} before its window appeared; starting it again")
     try:
         find("frame", "Corvane Beta", timeout=30)
         log(f"window up after {time.monotonic() - started:.2f} s")
@@ -228,11 +254,14 @@ def main():
         press("启用 vphone-cli 实验入口", role="check box")
         press("iPhone Beta")
         find("label", "vphone-cli 实验性接入", enabled=False)
+        press("设置")
+        press("开发者模式", role="check box")
+        find("label", "实时日志", enabled=False)  # the live log slides in beside the pages
 
         press("Android")
         press("安装安卓环境")
         press("我已阅读并同意 Android SDK 许可协议", role="check box")
-        press("同意并安装")
+        press_in_dialog("同意并安装")
         find("label", "安卓环境已就绪", timeout=90, enabled=False)
 
         press("启动安卓")
@@ -243,10 +272,7 @@ def main():
         press("创建快照")
         find("label", "最近快照：", prefix=True, timeout=60, enabled=False)
         press("一键回滚")
-        dialog_button = find("push button", "一键回滚", timeout=10)
-        # Two buttons carry the name now: the page's and the confirmation's; the dialog's is the later one.
-        buttons = [n for n in nodes(application()) if n.getRoleName() == "push button" and n.name == "一键回滚"]
-        act(buttons[-1] if buttons else dialog_button, "Press")
+        press_in_dialog("一键回滚")
         wait_for_log("已回滚 ")
 
         press("启动安卓")
@@ -261,7 +287,7 @@ def main():
             program.kill()
             program.wait()
 
-    expected = ["[应用] Corvane Beta 已启动", "安卓环境安装完成", "请求启动 ", "请求正常关闭 ", "已停止",
+    expected = ["[应用] Corvane Beta 已启动", "用户已开启开发者模式", "切换到 Android", "安卓环境安装完成", "请求启动 ", "请求正常关闭 ", "已停止",
                 "已创建 ", "已回滚 ", "请求启动 ", "请求正常关闭 ", "已停止"]
     lines = log_lines()
     position = 0

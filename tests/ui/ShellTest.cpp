@@ -11,6 +11,7 @@
 #include "linux/LinuxModel.h"
 #include "services/InteractionLogMonitor.h"
 #include "ui/shell/AppDelegate.h"
+#include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
@@ -333,4 +334,23 @@ TEST_F(ShellTest, TheQuitCommandGoesThroughTheGuard)
     ASSERT_TRUE(waitUntil([&] { return !interaction.asked.isEmpty(); }, 3000));
     EXPECT_EQ(interaction.asked.first().title, QStringLiteral("操作尚未完成"));
     EXPECT_TRUE(corvane.window()->isVisible());
+}
+
+TEST_F(ShellTest, TheLinuxScreenWindowTakesTheScreenWhileItIsOpen)
+{
+    CorvaneApp &corvane = launch();
+    EXPECT_EQ(corvane.linuxDisplayWindow(), nullptr);
+    corvane.openLinuxDisplay();
+    QWidget *screen = corvane.linuxDisplayWindow();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_TRUE(screen->isWindow());
+    EXPECT_EQ(screen->windowTitle(), QStringLiteral("Linux"));
+    EXPECT_EQ(screen->size(), QSize(1280, 820));
+    EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
+
+    screen->close();
+    EXPECT_FALSE(corvane.linux().displayInSeparateWindow());
+    corvane.openLinuxDisplay();
+    EXPECT_EQ(corvane.linuxDisplayWindow(), screen) << "one window, shown again";
+    EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
 }

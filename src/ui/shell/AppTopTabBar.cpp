@@ -40,6 +40,8 @@ AppTopTabBar::AppTopTabBar(QWidget *parent)
         m_capsule = value.toRectF();
         update();
     });
+    // The buttons may have moved while the capsule slid (a first layout, a resize): settle on them.
+    connect(m_slide, &QVariantAnimation::finished, this, qOverload<>(&QWidget::update));
 }
 
 void AppTopTabBar::setTabs(bool showsBeta)
@@ -79,7 +81,7 @@ void AppTopTabBar::setSelected(const QString &identifier, bool animated)
     restyleButtons();
     const QRectF target = capsuleTarget();
     m_slide->stop();
-    if (animated && !m_capsule.isEmpty() && !target.isEmpty()) {
+    if (animated && isVisible() && !m_capsule.isEmpty() && !target.isEmpty()) {
         m_slide->setStartValue(m_capsule);
         m_slide->setEndValue(target);
         m_slide->start();

@@ -19,6 +19,10 @@ public:
     void setTabs(bool showsBeta);
     void setSelected(const QString &identifier, bool animated);
     const QString &selected() const { return m_selected; }
+    /** Where the selection capsule is drawn right now. */
+    QRectF capsule() const { return m_capsule; }
+    /** Where the capsule belongs: the selected button's place. */
+    QRectF capsuleTarget() const;
     QStringList identifiers() const;
 
 Q_SIGNALS:
@@ -29,7 +33,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QRectF capsuleTarget() const;
     void restyleButtons();
 
     QHBoxLayout *m_layout;

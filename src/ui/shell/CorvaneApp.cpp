@@ -11,6 +11,13 @@
 #include "services/AppLog.h"
 #include "services/InteractionLogMonitor.h"
 #include "ui/android/FleetView.h"
+#include "ui/ios/IOSView.h"
+#include "ui/linux/LinuxDisplayWindow.h"
+#include "ui/linux/LinuxView.h"
+#include "ui/logs/DeveloperLogSidebar.h"
+#include "ui/settings/AppSettingsView.h"
+#include "ui/vphone/VPhoneBetaView.h"
+#include "ui/windows/WindowsView.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/DialogInteraction.h"
 #include "ui/shell/MainWindow.h"
@@ -47,15 +54,28 @@ void CorvaneApp::show()
     Appearance::instance().apply();
     m_window = std::make_unique<MainWindow>(*m_preferences, *m_delegate);
     m_window->addPage(QStringLiteral("android"), new FleetView(*m_fleet));
-    // The other guests' pages join as they are built; their tabs are there from the start.
-    for (const QString &identifier : {QStringLiteral("ios"), QStringLiteral("windows"), QStringLiteral("linux"),
-                                      QStringLiteral("vphone-beta"), QStringLiteral("settings")}) {
-        m_window->addPage(identifier, new QWidget);
-    }
+    m_window->addPage(QStringLiteral("ios"), new IOSView(*m_ios));
+    m_window->addPage(QStringLiteral("windows"), new WindowsView(*m_windows));
+    auto *linuxView = new LinuxView(*m_linux);
+    connect(linuxView, &LinuxView::openSeparateWindowRequested, this, &CorvaneApp::openLinuxDisplay);
+    m_window->addPage(QStringLiteral("linux"), linuxView);
+    m_window->addPage(QStringLiteral("vphone-beta"), new VPhoneBetaView);
+    m_window->addPage(QStringLiteral("settings"), new AppSettingsView(*m_fleet));
+    m_window->setSidebarFactory([] { return new DeveloperLogSidebar; });
     m_interaction = std::make_unique<DialogInteraction>(m_window.get());
     Interaction::install(m_interaction.get());
     startUp();
     m_window->show();
+}
+
+void CorvaneApp::openLinuxDisplay()
+{
+    if (!m_linuxDisplay) {
+        m_linuxDisplay = std::make_unique<LinuxDisplayWindow>(*m_linux);
+    }
+    m_linuxDisplay->show();
+    m_linuxDisplay->raise();
+    m_linuxDisplay->activateWindow();
 }
 
 QString CorvaneApp::selectedTab() const

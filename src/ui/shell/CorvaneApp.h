@@ -10,6 +10,7 @@ class AppDelegate;
 class DialogInteraction;
 class InteractionLogMonitor;
 class IOSModel;
+class LinuxDisplayWindow;
 class LinuxModel;
 class MainWindow;
 class QSettings;
@@ -41,6 +42,10 @@ public:
     InteractionLogMonitor &interactionLogMonitor() const { return *m_monitor; }
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *window() const { return m_window.get(); }
+    /** The separate window of the Linux machine's screen, once it has been opened. */
+    LinuxDisplayWindow *linuxDisplayWindow() const { return m_linuxDisplay.get(); }
+    /** Opens (or brings forward) the separate window of the Linux machine's screen. */
+    void openLinuxDisplay();
 
 private:
     void onPreferenceChanged(const QString &key);
@@ -56,6 +61,7 @@ private:
     std::unique_ptr<IOSModel> m_ios;
     std::unique_ptr<InteractionLogMonitor> m_monitor;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<LinuxDisplayWindow> m_linuxDisplay;
     std::unique_ptr<DialogInteraction> m_interaction;
     bool m_started = false;
 };
