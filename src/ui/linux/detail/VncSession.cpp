@@ -24,6 +24,7 @@ namespace {
 
 // No real screen is larger; a bigger size from the server is refused rather than allocated.
 constexpr int largestSide = 16384;
+constexpr qsizetype tilesKept = 32;
 
 std::atomic<int> liveSessions{0};
 char clientTag;
@@ -232,13 +233,27 @@ bool VncSession::allocateFrame(int width, int height)
     m_size = QSize(width, height);
     m_pixels.assign(size_t(width) * size_t(height), 0);
     m_client->frameBuffer = reinterpret_cast<uint8_t *>(m_pixels.data());
-    m_updated = QRect(QPoint(0, 0), m_size);
+    m_updated = {QRect(QPoint(0, 0), m_size)};
     return true;
 }
 
 void VncSession::addUpdate(const QRect &rect)
 {
-    m_updated += rect & QRect(QPoint(0, 0), m_size);
+    const QRect inside = rect & QRect(QPoint(0, 0), m_size);
+    if (inside.isEmpty()) {
+        return;
+    }
+    // A screen that scrolls arrives as hundreds of tiles covering most of it: past a few dozen, the
+    // rectangle around them costs less to merge and copy than a region of hundreds.
+    if (m_updated.size() >= tilesKept) {
+        QRect all = inside;
+        for (const QRect &tile : std::as_const(m_updated)) {
+            all |= tile;
+        }
+        m_updated = {all};
+        return;
+    }
+    m_updated.append(inside);
 }
 
 void VncSession::publish()
@@ -246,8 +261,12 @@ void VncSession::publish()
     if (m_updated.isEmpty()) {
         return;
     }
+    QRegion changed;
+    for (const QRect &tile : std::as_const(m_updated)) {
+        changed += tile;
+    }
+    m_updated.clear();
     const QMutexLocker lock(&m_shared->mutex);
-    QRegion changed = m_updated;
     if (m_shared->image.size() != m_size) {
         m_shared->image = QImage(m_size, QImage::Format_RGB32);
         changed = QRect(QPoint(0, 0), m_size);
@@ -263,7 +282,6 @@ void VncSession::publish()
         }
     }
     m_shared->dirty += changed;
-    m_updated = QRegion();
     VncConnection *receiver = m_shared->receiver;
     if (receiver && !m_shared->notified) {
         // One request at a time: updates arriving meanwhile join the dirty region of this one.

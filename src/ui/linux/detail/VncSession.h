@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QRegion>
@@ -78,7 +79,8 @@ private:
     /** The framebuffer libvncclient decodes into, one 0x00RRGGBB word per pixel. */
     std::vector<quint32> m_pixels;
     QSize m_size;
-    QRegion m_updated;
+    /** Rectangles of the framebuffer changed since the last publish. */
+    QList<QRect> m_updated;
 };
 
 } // namespace detail
