@@ -102,6 +102,22 @@ template<typename Condition> bool waitFor(Condition condition, int withinMs)
     return true;
 }
 
+/**
+ * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
+ * firmware's screens (the boot logo and progress bar before it have none).
+ */
+bool showsShell(const QImage &frame)
+{
+    int yellow = 0;
+    for (int y = 0; y < frame.height(); y += 2) {
+        const auto *line = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
+        for (int x = 0; x < frame.width(); x += 2) {
+            yellow += qRed(line[x]) > 180 && qGreen(line[x]) > 180 && qBlue(line[x]) < 120 ? 1 : 0;
+        }
+    }
+    return yellow > 40;
+}
+
 bool settles(const VncConnection &connection, int quietMs, int withinMs)
 {
     QElapsedTimer total;
@@ -170,7 +186,8 @@ void measure(benchmark::State &state, Scene scene, Place place)
     const VncConnection &connection = *display.connection();
     bool ready = false;
     if (scene == Scene::Resting) {
-        ready = settles(connection, 5000, 240'000);
+        ready = waitFor([&] { return showsShell(connection.frame()); }, 240'000) &&
+                settles(connection, 3000, 60'000);
     } else {
         // Past the shell's countdown: the console scrolls.
         ready = waitFor([&] { return connection.updates() > 60; }, 240'000);

@@ -1,0 +1,195 @@
+// Takes the pictures of the Linux page that the README shows: the page of a machine never started
+// (with the download links), and the page and the separate window while the real QEMU runs the
+// machine's UEFI firmware, whose shell screen they show. Run it on a display (scripts/screenshots.sh uses
+// Xvfb); it never touches the user's own data or settings. Needs qemu-system-arm and qemu-efi-aarch64.
+#include "app/AppPreferences.h"
+#include "linux/LinuxModel.h"
+#include "linux/engine/QemuEngine.h"
+#include "platform/Host.h"
+#include "ui/linux/LinuxDisplay.h"
+#include "ui/linux/LinuxDisplayWindow.h"
+#include "ui/linux/LinuxView.h"
+#include "ui/linux/VncConnection.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/ChineseFont.h"
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTest>
+#include <QTextStream>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+/** The real host, with room on the data volume whatever the sandbox's is. */
+class ScreenshotHost : public Host
+{
+public:
+    qint64 availableCapacity(const QString &) const override { return qint64(1) << 40; }
+};
+
+std::string sandbox()
+{
+    std::string pattern = "/tmp/corvane-screenshots-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::exit(2);
+    }
+    for (const char *variable :
+         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const std::string path = pattern + "/" + variable;
+        QDir().mkpath(QString::fromStdString(path));
+        ::setenv(variable, path.c_str(), 1);
+    }
+    QFile::setPermissions(QString::fromStdString(pattern + "/XDG_RUNTIME_DIR"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return pattern;
+}
+
+/**
+ * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
+ * firmware's screens (the boot logo and progress bar before it have none).
+ */
+bool showsShell(const QImage &frame)
+{
+    int yellow = 0;
+    for (int y = 0; y < frame.height(); y += 2) {
+        const auto *line = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
+        for (int x = 0; x < frame.width(); x += 2) {
+            yellow += qRed(line[x]) > 180 && qGreen(line[x]) > 180 && qBlue(line[x]) < 120 ? 1 : 0;
+        }
+    }
+    return yellow > 40;
+}
+
+/** Waits until the screen has had no update for `quietMs`. */
+bool settles(const VncConnection &connection, int quietMs, int withinMs)
+{
+    QElapsedTimer total;
+    total.start();
+    quint64 seen = connection.updates();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (total.elapsed() < withinMs) {
+        QTest::qWait(100);
+        if (connection.updates() != seen) {
+            seen = connection.updates();
+            quiet.restart();
+        } else if (quiet.elapsed() >= quietMs && connection.updates() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool capture(QWidget &window, const QString &file)
+{
+    // Let layouts settle and any slide or fade finish before the picture.
+    QTest::qWait(800);
+    const QPixmap shot = window.screen()->grabWindow(window.winId());
+    return !shot.isNull() && shot.save(file, "PNG");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const std::string root = sandbox();
+    QApplication app(argc, argv);
+    QTextStream err(stderr);
+    if (app.arguments().size() != 2) {
+        err << "usage: linux_screenshots OUTPUT_FOLDER\n";
+        return 64;
+    }
+    const QString output = QDir(app.arguments().at(1)).absolutePath();
+    QDir().mkpath(output);
+    if (!ChineseFont::check()) {
+        return 1;
+    }
+    const QemuInstallation installation = QemuInstallation::locate();
+    if (!installation.isUsable()) {
+        err << "needs qemu-system-aarch64 and the AArch64 UEFI firmware (qemu-system-arm, "
+               "qemu-efi-aarch64)\n";
+        return 1;
+    }
+    ScreenshotHost host;
+    Host::install(&host);
+    std::unique_ptr<QSettings> store = AppPreferences::openStore();
+    AppPreferences::write(*store, AppPreferences::appearanceTheme, QStringLiteral("light"));
+    Appearance::instance().apply();
+
+    const QString sandboxRoot = QString::fromStdString(root);
+    QemuEngine engine(installation);
+    LinuxModel model(engine, sandboxRoot + QStringLiteral("/CorvaneBeta"));
+    AppDelegate delegate;
+    MainWindow window(*store, delegate);
+    auto *page = new LinuxView(model);
+    window.addPage(QStringLiteral("linux"), page);
+    window.selectTab(QStringLiteral("linux"));
+    window.resize(1120, 860);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        return 1;
+    }
+    int failures = capture(window, output + QStringLiteral("/linux-stopped.png")) ? 0 : 1;
+
+    // An installer with nothing on it: the firmware finds nothing to boot and opens its shell.
+    const QString iso = sandboxRoot + QStringLiteral("/installer-arm64.iso");
+    QFile blank(iso);
+    if (!blank.open(QIODevice::WriteOnly) || !blank.resize(4 << 20)) {
+        return 1;
+    }
+    blank.close();
+    LinuxConfiguration configuration = model.configuration();
+    configuration.cores = 1;
+    configuration.memoryGB = 1;
+    configuration.diskGB = 16;
+    configuration.isoPath = iso;
+    model.setConfiguration(configuration);
+    QCoro::waitFor(model.start());
+    if (!model.running()) {
+        err << "the machine did not start: " << model.error() << '\n';
+        return 1;
+    }
+    const VncConnection &connection = *page->display()->connection();
+    const bool shell = QTest::qWaitFor([&] { return showsShell(connection.frame()); }, 240'000);
+    if (!shell || !settles(connection, 3000, 60'000)) {
+        err << "the firmware's screen never came to rest\n";
+        ++failures;
+    } else {
+        // The screen is at the foot of the page.
+        if (auto *scroll = page->findChild<QScrollArea *>()) {
+            scroll->ensureWidgetVisible(page->display(), 0, 14);
+        }
+        failures += capture(window, output + QStringLiteral("/linux-running.png")) ? 0 : 1;
+
+        // The same screen in its own window, which the page yields it to.
+        LinuxDisplayWindow screenWindow(model);
+        screenWindow.show();
+        if (!QTest::qWaitForWindowExposed(&screenWindow) ||
+            !QTest::qWaitFor([&] { return screenWindow.display()->framesShown() > 0; }, 30'000)) {
+            err << "the separate window never showed the screen\n";
+            ++failures;
+        } else {
+            failures += capture(screenWindow, output + QStringLiteral("/linux-window.png")) ? 0 : 1;
+        }
+    }
+    QCoro::waitFor(model.forceStop());
+
+    Host::install(nullptr);
+    QDir(sandboxRoot).removeRecursively();
+    if (failures > 0) {
+        err << failures << " screenshot(s) failed\n";
+        return 1;
+    }
+    return 0;
+}
