@@ -15,6 +15,7 @@ import http.server
 import io
 import json
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -232,7 +233,8 @@ def main():
     })
     for attempt in range(3):
         started = time.monotonic()
-        program = subprocess.Popen([PROGRAM], env=environment)
+        # A group of its own, so that the emulator stand-ins it started go down with it on a failure.
+        program = subprocess.Popen([PROGRAM], env=environment, start_new_session=True)
         while program.poll() is None and application() is None and time.monotonic() - started < 30:
             time.sleep(0.05)
         if program.poll() is None:
@@ -286,6 +288,10 @@ def main():
         if program.poll() is None:
             program.kill()
             program.wait()
+        try:
+            os.killpg(program.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
 
     expected = ["[应用] Corvane Beta 已启动", "用户已开启开发者模式", "切换到 Android", "安卓环境安装完成", "请求启动 ", "请求正常关闭 ", "已停止",
                 "已创建 ", "已回滚 ", "请求启动 ", "请求正常关闭 ", "已停止"]
