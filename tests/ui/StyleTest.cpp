@@ -8,6 +8,7 @@
 #include "ui/style/Motion.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/PillLook.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/Symbols.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -241,4 +243,47 @@ TEST(MotionTest, PressSpringSettlesWithASmallOvershoot)
     EXPECT_GT(peak, 1.005);
     EXPECT_LT(peak, 1.04);
     EXPECT_NEAR(Motion::spring(0.7), 1.0, 0.01) << "settled well before the animation ends";
+}
+
+TEST(StepperTest, ShowsValuesWithinItsRangeAndAnnouncesOnlyTheUsersSteps)
+{
+    Stepper stepper(QStringLiteral("磁盘："), QStringLiteral(" GB"), {16, 40}, 8);
+    QSignalSpy edited(&stepper, &Stepper::valueEdited);
+    EXPECT_EQ(stepper.text(), QStringLiteral("磁盘：16 GB"));
+    EXPECT_FALSE(stepper.decrementButton()->isEnabled());
+
+    stepper.setValue(300);
+    EXPECT_EQ(stepper.value(), 40) << "a stored value beyond the host is shown at the end";
+    EXPECT_FALSE(stepper.incrementButton()->isEnabled());
+    stepper.setRange({16, 24});
+    EXPECT_EQ(stepper.text(), QStringLiteral("磁盘：24 GB"));
+    EXPECT_EQ(edited.count(), 0) << "values from outside are only shown";
+
+    stepper.setRange({16, 40});
+    stepper.setValue(20);
+    stepper.incrementButton()->click();
+    stepper.incrementButton()->click();
+    stepper.incrementButton()->click();
+    EXPECT_EQ(stepper.value(), 40) << "an off-grid value stops at the end";
+    ASSERT_EQ(edited.count(), 3);
+    EXPECT_EQ(edited.at(2).at(0).toLongLong(), 40);
+    EXPECT_FALSE(stepper.incrementButton()->isEnabled());
+    stepper.decrementButton()->click();
+    EXPECT_EQ(edited.last().at(0).toLongLong(), 32);
+
+    EXPECT_EQ(Stepper::stepped(16, -1, 8, {16, 40}), 16);
+    EXPECT_EQ(Stepper::stepped(5, +1, 1, {1, 4}), 4) << "a value above the range comes back into it";
+}
+
+TEST(StepperTest, ButtonsFollowTheSentenceOrTheTrailingEdge)
+{
+    Stepper stepper(QStringLiteral("CPU："), QStringLiteral(" 核"), {1, 8});
+    stepper.resize(400, 30);
+    stepper.show();
+    QCoreApplication::processEvents();
+    EXPECT_LT(stepper.incrementButton()->geometry().right(), 200);
+
+    stepper.setButtonsAtTrailingEdge(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stepper.incrementButton()->geometry().right(), stepper.width() - 1);
 }

@@ -1,4 +1,5 @@
 #include "ui/windows/WindowsRules.h"
+#include "ui/style/Stepper.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +12,21 @@ constexpr qint64 GiB = qint64(1) << 30;
 TEST(WindowsRulesTest, StepperRangesFollowTheHost)
 {
     using WindowsRules::Range;
-    EXPECT_EQ(WindowsRules::coresRange(12), (Range{1, 8, 1}));
-    EXPECT_EQ(WindowsRules::coresRange(4), (Range{1, 4, 1}));
-    EXPECT_EQ(WindowsRules::coresRange(0), (Range{1, 1, 1})) << "an unknown count still offers one core";
-    EXPECT_EQ(WindowsRules::memoryRange(16 * GiB), (Range{4, 8, 1}));
-    EXPECT_EQ(WindowsRules::memoryRange(10 * GiB), (Range{4, 5, 1}));
-    EXPECT_EQ(WindowsRules::memoryRange(6 * GiB), (Range{4, 4, 1}));
-    EXPECT_EQ(WindowsRules::memoryRange(64 * GiB), (Range{4, 8, 1}));
-    EXPECT_EQ(WindowsRules::diskRange(), (Range{64, 512, 16}));
+    EXPECT_EQ(WindowsRules::coresRange(12), (Range{1, 8}));
+    EXPECT_EQ(WindowsRules::coresRange(4), (Range{1, 4}));
+    EXPECT_EQ(WindowsRules::coresRange(0), (Range{1, 1})) << "an unknown count still offers one core";
+    EXPECT_EQ(WindowsRules::memoryRange(16 * GiB), (Range{4, 8}));
+    EXPECT_EQ(WindowsRules::memoryRange(10 * GiB), (Range{4, 5}));
+    EXPECT_EQ(WindowsRules::memoryRange(6 * GiB), (Range{4, 4}));
+    EXPECT_EQ(WindowsRules::memoryRange(64 * GiB), (Range{4, 8}));
+    EXPECT_EQ(WindowsRules::diskRange(), (Range{64, 512}));
 
     const Range disk = WindowsRules::diskRange();
-    EXPECT_EQ(WindowsRules::stepped(64, disk, +1), 80);
-    EXPECT_EQ(WindowsRules::stepped(64, disk, -1), 64);
-    EXPECT_EQ(WindowsRules::stepped(500, disk, +1), 512) << "a value off the grid stops at the end";
-    EXPECT_EQ(WindowsRules::stepped(512, disk, +1), 512);
+    EXPECT_EQ(Stepper::stepped(64, +1, WindowsRules::diskStep, disk), 80);
+    EXPECT_EQ(Stepper::stepped(64, -1, WindowsRules::diskStep, disk), 64);
+    EXPECT_EQ(Stepper::stepped(500, +1, WindowsRules::diskStep, disk), 512)
+        << "a value off the grid stops at the end";
+    EXPECT_EQ(Stepper::stepped(512, +1, WindowsRules::diskStep, disk), 512);
 }
 
 TEST(WindowsRulesTest, EnablingRules)

@@ -3,8 +3,9 @@
 #include "ViewHelpers.h"
 #include "Wait.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/windows/HardwareStepper.h"
+#include "ui/windows/WindowsRules.h"
 #include "ui/windows/WindowsSettingsGroup.h"
 #include "ui/windows/WindowsSnapshotGroup.h"
 
@@ -126,19 +127,20 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnce)
     host.memory = 12 * GiB;
     host.capacity = 200 * GiB;
     open();
-    HardwareStepper &cores = *view->settings()->coresStepper();
-    HardwareStepper &memory = *view->settings()->memoryStepper();
-    HardwareStepper &disk = *view->settings()->diskStepper();
-    EXPECT_EQ(cores.range(), (WindowsRules::Range{1, 6, 1}));
-    EXPECT_EQ(memory.range(), (WindowsRules::Range{4, 6, 1}));
-    EXPECT_EQ(disk.range(), (WindowsRules::Range{64, 512, 16}));
+    Stepper &cores = *view->settings()->coresStepper();
+    Stepper &memory = *view->settings()->memoryStepper();
+    Stepper &disk = *view->settings()->diskStepper();
+    EXPECT_EQ(cores.range(), (WindowsRules::Range{1, 6}));
+    EXPECT_EQ(memory.range(), (WindowsRules::Range{4, 6}));
+    EXPECT_EQ(disk.range(), (WindowsRules::Range{64, 512}));
+    EXPECT_EQ(disk.step(), 16);
     EXPECT_EQ(cores.text(), QStringLiteral("CPU：4 核"));
     EXPECT_EQ(memory.text(), QStringLiteral("内存：4 GB"));
     EXPECT_EQ(disk.text(), QStringLiteral("磁盘：64 GB"));
-    EXPECT_FALSE(memory.downButton()->isEnabled());
-    EXPECT_FALSE(disk.downButton()->isEnabled());
+    EXPECT_FALSE(memory.decrementButton()->isEnabled());
+    EXPECT_FALSE(disk.decrementButton()->isEnabled());
 
-    cores.upButton()->click();
+    cores.incrementButton()->click();
     // Stored and described before anything else happens.
     EXPECT_EQ(settings().value("cores").toInt(), 5);
     EXPECT_EQ(
@@ -146,26 +148,26 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnce)
         QStringLiteral(
             "引擎：尚未安装 UTM\n本机可用空间：200 GiB；建议预留约 80GB，或使用外置 SSD。\n预设：5 核 CPU / "
             "4GB 内存 / 64GB 磁盘"));
-    cores.upButton()->click();
+    cores.incrementButton()->click();
     EXPECT_EQ(cores.text(), QStringLiteral("CPU：6 核"));
-    EXPECT_FALSE(cores.upButton()->isEnabled()) << "not beyond the host's processors";
+    EXPECT_FALSE(cores.incrementButton()->isEnabled()) << "not beyond the host's processors";
 
     for (int i = 0; i < 5; ++i) {
-        memory.upButton()->click();
+        memory.incrementButton()->click();
     }
     EXPECT_EQ(memory.text(), QStringLiteral("内存：6 GB")) << "at most half of 12 GB";
     EXPECT_EQ(settings().value("memoryGB").toInt(), 6);
 
-    disk.upButton()->click();
+    disk.incrementButton()->click();
     EXPECT_EQ(disk.text(), QStringLiteral("磁盘：80 GB"));
     EXPECT_EQ(settings().value("diskGB").toInt(), 80);
     EXPECT_TRUE(
         view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
     for (int i = 0; i < 40; ++i) {
-        disk.upButton()->click();
+        disk.incrementButton()->click();
     }
     EXPECT_EQ(disk.text(), QStringLiteral("磁盘：512 GB"));
-    EXPECT_FALSE(disk.upButton()->isEnabled());
+    EXPECT_FALSE(disk.incrementButton()->isEnabled());
     EXPECT_EQ(settings().value("diskGB").toInt(), 512);
     EXPECT_EQ(settings().value("isoPath").toString(), QString()) << "the other settings are kept";
 }

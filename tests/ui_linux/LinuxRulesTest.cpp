@@ -1,7 +1,7 @@
 // The Linux page's rules and the translation of the host's input for the guest, without widgets.
 #include "ui/linux/LinuxRules.h"
 #include "ui/linux/GuestInput.h"
-#include "ui/linux/Stepper.h"
+#include "ui/style/Stepper.h"
 
 #include <gtest/gtest.h>
 

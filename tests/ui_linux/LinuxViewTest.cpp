@@ -6,8 +6,8 @@
 #include "ui/linux/LinuxSnapshotPanel.h"
 #include "ui/linux/Reveal.h"
 #include "ui/linux/ScreenPlaceholder.h"
-#include "ui/linux/Stepper.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
 
 #include <QAction>

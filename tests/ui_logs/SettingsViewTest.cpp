@@ -11,8 +11,8 @@
 #include "ui/settings/AppSettingsView.h"
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"
-#include "ui/settings/SettingsStepper.h"
 #include "ui/style/SoftGroupBox.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
 
 #include <QComboBox>
@@ -95,9 +95,9 @@ TEST_F(SettingsViewTest, StepperRangesFollowTheHostsMemory)
     EXPECT_EQ(view->budgetStepper()->range(), (P::Range{1, 4}));
     EXPECT_EQ(view->memoryStepper()->range(), (P::Range{1, 4}));
     EXPECT_EQ(view->coresStepper()->range(), (P::Range{1, 8}));
-    EXPECT_EQ(view->budgetStepper()->label()->text(), QStringLiteral("安卓 + Linux 总内存上限：4 GB"));
-    EXPECT_EQ(view->memoryStepper()->label()->text(), QStringLiteral("内存：2 GB"));
-    EXPECT_EQ(view->coresStepper()->label()->text(), QStringLiteral("CPU：2 核"));
+    EXPECT_EQ(view->budgetStepper()->text(), QStringLiteral("安卓 + Linux 总内存上限：4 GB"));
+    EXPECT_EQ(view->memoryStepper()->text(), QStringLiteral("内存：2 GB"));
+    EXPECT_EQ(view->coresStepper()->text(), QStringLiteral("CPU：2 核"));
     EXPECT_TRUE(view->budgetNote()->text().startsWith(QStringLiteral("最多 4 GB，为 macOS 至少保留 4 GB。")));
 
     // Stepping stores at once and stops at the end of the range.

@@ -4,8 +4,8 @@
 #include "platform/Host.h"
 #include "ui/linux/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
-#include "ui/linux/Stepper.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
 
 #include <QComboBox>

@@ -8,10 +8,10 @@
 #include "services/AppLog.h"
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"
-#include "ui/settings/SettingsStepper.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
 #include "ui/vphone/VPhoneTool.h"
 
@@ -49,6 +49,13 @@ QWidget *row(const QString &title, QWidget *control)
     layout->addStretch();
     layout->addWidget(control);
     return line;
+}
+
+Stepper *settingsStepper(const QString &prefix, const QString &suffix, P::Range range)
+{
+    auto *stepper = new Stepper(prefix, suffix, range);
+    stepper->setButtonsAtTrailingEdge(true);
+    return stepper;
 }
 
 ToggleSwitch *toggle(const QString &name)
@@ -182,14 +189,14 @@ SoftGroupBox *AppSettingsView::buildNewDevices()
 {
     const Host &host = Host::current();
     auto *group = new SoftGroupBox(QStringLiteral("新设备默认配置"));
-    m_cores = new SettingsStepper(QStringLiteral("CPU："), QStringLiteral(" 核"));
-    m_cores->setRange(P::newDeviceCoresRange(host.activeProcessorCount()));
-    m_memory = new SettingsStepper(QStringLiteral("内存："), QStringLiteral(" GB"));
-    m_memory->setRange(P::newDeviceMemoryGBRange(host.physicalMemory()));
+    m_cores = settingsStepper(QStringLiteral("CPU："), QStringLiteral(" 核"),
+                              P::newDeviceCoresRange(host.activeProcessorCount()));
+    m_memory = settingsStepper(QStringLiteral("内存："), QStringLiteral(" GB"),
+                               P::newDeviceMemoryGBRange(host.physicalMemory()));
     m_softwareGPU = toggle(QStringLiteral("默认使用兼容渲染"));
-    connect(m_cores, &SettingsStepper::valueEdited, this,
+    connect(m_cores, &Stepper::valueEdited, this,
             [this](qint64 value) { P::write(*m_store, P::newDeviceCores, value); });
-    connect(m_memory, &SettingsStepper::valueEdited, this,
+    connect(m_memory, &Stepper::valueEdited, this,
             [this](qint64 value) { P::write(*m_store, P::newDeviceMemoryGB, value); });
     connect(m_softwareGPU, &QAbstractButton::toggled, this,
             [this](bool on) { P::write(*m_store, P::newDeviceSoftwareGPU, on); });
@@ -207,10 +214,9 @@ SoftGroupBox *AppSettingsView::buildBudget()
 {
     auto *group = new SoftGroupBox(QStringLiteral("高级 · 多开资源"));
     const P::Range range = P::multiMemoryGBRange(Host::current().physicalMemory());
-    m_budget = new SettingsStepper(QStringLiteral("安卓 + Linux 总内存上限："), QStringLiteral(" GB"));
-    m_budget->setRange(range);
+    m_budget = settingsStepper(QStringLiteral("安卓 + Linux 总内存上限："), QStringLiteral(" GB"), range);
     m_budgetNote = note(budgetNoteText(range.maximum));
-    connect(m_budget, &SettingsStepper::valueEdited, this,
+    connect(m_budget, &Stepper::valueEdited, this,
             [this](qint64 value) { P::setMultiMemoryGB(*m_store, value); });
     group->contentLayout()->addWidget(m_budget);
     group->contentLayout()->addWidget(m_budgetNote);

@@ -11,8 +11,8 @@ class PillActionButton;
 class QComboBox;
 class QLabel;
 class QSettings;
-class SettingsStepper;
 class SoftGroupBox;
+class Stepper;
 class ToggleSwitch;
 class VMFleet;
 
@@ -35,10 +35,10 @@ public:
     QComboBox *accentPicker() const { return m_accent; }
     ToggleSwitch *animationsSwitch() const { return m_animations; }
     ToggleSwitch *glassSwitch() const { return m_glass; }
-    SettingsStepper *coresStepper() const { return m_cores; }
-    SettingsStepper *memoryStepper() const { return m_memory; }
+    Stepper *coresStepper() const { return m_cores; }
+    Stepper *memoryStepper() const { return m_memory; }
     ToggleSwitch *softwareGPUSwitch() const { return m_softwareGPU; }
-    SettingsStepper *budgetStepper() const { return m_budget; }
+    Stepper *budgetStepper() const { return m_budget; }
     QLabel *budgetNote() const { return m_budgetNote; }
     ToggleSwitch *vphoneSwitch() const { return m_vphone; }
     ToggleSwitch *developerSwitch() const { return m_developer; }
@@ -74,10 +74,10 @@ private:
     QComboBox *m_accent = nullptr;
     ToggleSwitch *m_animations = nullptr;
     ToggleSwitch *m_glass = nullptr;
-    SettingsStepper *m_cores = nullptr;
-    SettingsStepper *m_memory = nullptr;
+    Stepper *m_cores = nullptr;
+    Stepper *m_memory = nullptr;
     ToggleSwitch *m_softwareGPU = nullptr;
-    SettingsStepper *m_budget = nullptr;
+    Stepper *m_budget = nullptr;
     QLabel *m_budgetNote = nullptr;
     ToggleSwitch *m_vphone = nullptr;
     ToggleSwitch *m_developer = nullptr;

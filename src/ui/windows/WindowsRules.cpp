@@ -11,23 +11,17 @@ constexpr qint64 GiB = qint64(1) << 30;
 
 Range coresRange(int activeProcessors)
 {
-    return {1, std::clamp<qint64>(activeProcessors, 1, 8), 1};
+    return {1, std::clamp<qint64>(activeProcessors, 1, 8)};
 }
 
 Range memoryRange(qint64 physicalMemory)
 {
-    return {4, std::clamp<qint64>(physicalMemory / (2 * GiB), 4, 8), 1};
+    return {4, std::clamp<qint64>(physicalMemory / (2 * GiB), 4, 8)};
 }
 
 Range diskRange()
 {
-    return {64, 512, 16};
-}
-
-qint64 stepped(qint64 value, const Range &range, int direction)
-{
-    const qint64 next = direction > 0 ? value + range.step : value - range.step;
-    return std::clamp(next, range.minimum, range.maximum);
+    return {64, 512};
 }
 
 QString isoPathText(const QString &isoPath)

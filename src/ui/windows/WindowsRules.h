@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/AppPreferences.h"
+
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -8,23 +10,15 @@
 namespace WindowsRules {
 
 /** The values a stepper offers. */
-struct Range
-{
-    qint64 minimum = 0;
-    qint64 maximum = 0;
-    qint64 step = 1;
-
-    bool operator==(const Range &other) const = default;
-};
+using Range = AppPreferences::Range;
 
 /** 1 to the host's processors, at most 8. */
 Range coresRange(int activeProcessors);
 /** 4 to half the host's memory in whole GiB, kept within 4 to 8. */
 Range memoryRange(qint64 physicalMemory);
-/** 64 to 512 GB in steps of 16. */
+/** 64 to 512 GB, in steps of `diskStep`. */
 Range diskRange();
-/** The value one step up or down from `value`, never leaving the range. */
-qint64 stepped(qint64 value, const Range &range, int direction);
+inline constexpr qint64 diskStep = 16;
 
 /** The chosen ISO, or "尚未选择 ISO". */
 QString isoPathText(const QString &isoPath);

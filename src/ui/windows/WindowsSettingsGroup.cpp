@@ -3,8 +3,8 @@
 #include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/Stepper.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/windows/HardwareStepper.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
 
@@ -14,11 +14,12 @@
 WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("新设备配置"), parent)
     , m_model(&model)
-    , m_cores(new HardwareStepper(QStringLiteral("CPU："), QStringLiteral(" 核"),
-                                  WindowsRules::coresRange(Host::current().activeProcessorCount())))
-    , m_memory(new HardwareStepper(QStringLiteral("内存："), QStringLiteral(" GB"),
-                                   WindowsRules::memoryRange(Host::current().physicalMemory())))
-    , m_disk(new HardwareStepper(QStringLiteral("磁盘："), QStringLiteral(" GB"), WindowsRules::diskRange()))
+    , m_cores(new Stepper(QStringLiteral("CPU："), QStringLiteral(" 核"),
+                          WindowsRules::coresRange(Host::current().activeProcessorCount())))
+    , m_memory(new Stepper(QStringLiteral("内存："), QStringLiteral(" GB"),
+                           WindowsRules::memoryRange(Host::current().physicalMemory())))
+    , m_disk(new Stepper(QStringLiteral("磁盘："), QStringLiteral(" GB"), WindowsRules::diskRange(),
+                         WindowsRules::diskStep))
     , m_create(new PillActionButton(QStringLiteral("创建本地 Windows 虚拟机…")))
 {
     auto *grid = new QGridLayout;
@@ -26,13 +27,12 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
     grid->setColumnStretch(2, 1);
-    const QList<QPair<QString, HardwareStepper *>> rows{{QStringLiteral("cpu"), m_cores},
-                                                        {QStringLiteral("memorychip"), m_memory},
-                                                        {QStringLiteral("internaldrive"), m_disk}};
+    const QList<QPair<QString, Stepper *>> rows{{QStringLiteral("cpu"), m_cores},
+                                                {QStringLiteral("memorychip"), m_memory},
+                                                {QStringLiteral("internaldrive"), m_disk}};
     for (qsizetype row = 0; row < rows.size(); ++row) {
-        if (!rows[row].first.isEmpty()) {
-            grid->addWidget(new SymbolLabel(rows[row].first), int(row), 0);
-        }
+        grid->addWidget(new SymbolLabel(rows[row].first), int(row), 0);
+        rows[row].second->setMinimumTextWidth(140);
         grid->addWidget(rows[row].second, int(row), 1);
     }
     contentLayout()->addLayout(grid);
@@ -46,11 +46,11 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     m_create->setSymbol(QStringLiteral("plus"));
     contentLayout()->addWidget(m_create, 0, Qt::AlignLeft);
 
-    connect(m_cores, &HardwareStepper::valueStepped, this,
+    connect(m_cores, &Stepper::valueEdited, this,
             [this](qint64 value) { edit([value](WindowsConfiguration &c) { c.cores = value; }); });
-    connect(m_memory, &HardwareStepper::valueStepped, this,
+    connect(m_memory, &Stepper::valueEdited, this,
             [this](qint64 value) { edit([value](WindowsConfiguration &c) { c.memoryGB = value; }); });
-    connect(m_disk, &HardwareStepper::valueStepped, this,
+    connect(m_disk, &Stepper::valueEdited, this,
             [this](qint64 value) { edit([value](WindowsConfiguration &c) { c.diskGB = value; }); });
     connect(m_create, &QAbstractButton::clicked, this, [this] {
         if (m_model) {

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-class HardwareStepper;
 class PillActionButton;
+class Stepper;
 class WindowsModel;
 struct WindowsConfiguration;
 
@@ -22,9 +22,9 @@ class WindowsSettingsGroup : public SoftGroupBox
 public:
     explicit WindowsSettingsGroup(WindowsModel &model, QWidget *parent = nullptr);
 
-    HardwareStepper *coresStepper() const { return m_cores; }
-    HardwareStepper *memoryStepper() const { return m_memory; }
-    HardwareStepper *diskStepper() const { return m_disk; }
+    Stepper *coresStepper() const { return m_cores; }
+    Stepper *memoryStepper() const { return m_memory; }
+    Stepper *diskStepper() const { return m_disk; }
     PillActionButton *createButton() const { return m_create; }
 
 private:
@@ -33,8 +33,8 @@ private:
     void showState();
 
     QPointer<WindowsModel> m_model;
-    HardwareStepper *m_cores;
-    HardwareStepper *m_memory;
-    HardwareStepper *m_disk;
+    Stepper *m_cores;
+    Stepper *m_memory;
+    Stepper *m_disk;
     PillActionButton *m_create;
 };
