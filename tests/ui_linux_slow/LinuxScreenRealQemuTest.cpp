@@ -27,7 +27,7 @@ namespace {
 
 constexpr qint64 GiB = qint64(1) << 30;
 // The firmware's start under emulation on a machine shared with other builds.
-constexpr int firmwareScreenMs = 180'000;
+constexpr int firmwareScreenMs = 150'000;
 
 double cpuMilliseconds()
 {
@@ -120,7 +120,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     QElapsedTimer clock;
     clock.start();
     page.startButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return model.running() || !model.error().isEmpty(); }, 90'000));
+    ASSERT_TRUE(waitUntil([&] { return model.running() || !model.error().isEmpty(); }, 70'000));
     ASSERT_TRUE(model.running()) << model.error().toStdString();
     std::cout << "start to running: " << clock.elapsed() << " ms\n";
 
@@ -132,7 +132,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     // The firmware draws its screen, then waits at its prompt.
     ASSERT_TRUE(waitUntil([&] { return showsShell(connection.frame()); }, firmwareScreenMs))
         << "the firmware's shell never showed";
-    ASSERT_TRUE(settles(connection, 3000, 60'000)) << "the firmware's screen never came to rest";
+    ASSERT_TRUE(settles(connection, 3000, 30'000)) << "the firmware's screen never came to rest";
     std::cout << "start to a settled firmware screen: " << clock.elapsed() << " ms, " << connection.updates()
               << " updates, screen " << connection.frame().width() << " x " << connection.frame().height()
               << "\n";
@@ -167,7 +167,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     display.setFocus();
     QTest::keyClicks(&display, QStringLiteral("ver"));
     ASSERT_TRUE(waitUntil(
-        [&] { return connection.updates() > updatesBefore && connection.frame() != before; }, 60'000))
+        [&] { return connection.updates() > updatesBefore && connection.frame() != before; }, 30'000))
         << "the keys never reached the guest";
     std::cout << "typed text shown after " << connection.updates() - updatesBefore << " update(s)\n";
 

@@ -32,7 +32,6 @@ LinuxDisplay::LinuxDisplay(LinuxModel &model, QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_retry->setSingleShot(true);
     m_retry->setInterval(reconnectDelayMs);
