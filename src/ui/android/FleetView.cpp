@@ -2,10 +2,10 @@
 
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
-#include "ui/android/Alert.h"
 #include "ui/android/ContentView.h"
 #include "ui/android/FleetRules.h"
 #include "ui/android/InstanceStatus.h"
+#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
 #include "ui/style/PillActionButton.h"

@@ -3,8 +3,8 @@
 #include "android/VMModel.h"
 #include "platform/Host.h"
 #include "services/Tasks.h"
-#include "ui/android/Alert.h"
 #include "ui/android/DeviceRules.h"
+#include "ui/style/Alert.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Symbols.h"
 

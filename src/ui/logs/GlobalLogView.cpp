@@ -3,10 +3,10 @@
 #include "services/AppLog.h"
 #include "services/GlobalLogModel.h"
 #include "services/Tasks.h"
-#include "ui/android/Alert.h"
 #include "ui/logs/LogClipboard.h"
 #include "ui/logs/LogFilterField.h"
 #include "ui/logs/LogTextView.h"
+#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/Host.h"
 #include "services/Tasks.h"
-#include "ui/android/Alert.h"
+#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"

@@ -1,4 +1,4 @@
-#include "ui/android/Alert.h"
+#include "ui/style/Alert.h"
 
 #include <QPushButton>
 
