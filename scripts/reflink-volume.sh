@@ -11,6 +11,15 @@ size=${CORVANE_REFLINK_SIZE:-16G}
 [ "$(id -u)" -eq 0 ] || { echo "reflink volume: not root, skipping" >&2; exit 0; }
 command -v mkfs.xfs >/dev/null || { echo "reflink volume: mkfs.xfs missing, skipping" >&2; exit 0; }
 
+# A volume left mounted by an older, smaller set-up is replaced: the Android installation checks for
+# 10 GB of free space.
+if mountpoint -q "$mountpoint"; then
+    wanted=$(numfmt --from=iec "$size")
+    have=$(df -B1 --output=size "$mountpoint" | tail -n1 | tr -d ' ')
+    if [ "$have" -lt $((wanted * 9 / 10)) ]; then
+        umount "$mountpoint" || { echo "reflink volume: $mountpoint is too small and busy, skipping" >&2; exit 0; }
+    fi
+fi
 if ! mountpoint -q "$mountpoint"; then
     rm -f "$image"
     truncate -s "$size" "$image" &&
