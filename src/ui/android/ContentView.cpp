@@ -8,8 +8,8 @@
 #include "ui/android/LogSheet.h"
 #include "ui/android/RenameSheet.h"
 #include "ui/android/SnapshotPanel.h"
-#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/GlassSurface.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
@@ -76,11 +76,16 @@ ContentView::ContentView(VMModel &model, QWidget *parent)
           &VMModel::forceQuittingChanged, &VMModel::progressChanged, &VMModel::snapshotBusyChanged}) {
         connect(&model, signal, this, &ContentView::showState);
     }
-    connect(&model, &VMModel::errorChanged, this, &ContentView::showError);
     connect(&model, &VMModel::showLicenseChanged, this, &ContentView::showLicense);
     connect(&model, &VMModel::configurationChanged, this, &ContentView::saveConfiguration);
     showState();
-    showError();
+    m_errorAlert = ErrorAlert::watch(this, model, QStringLiteral("需要注意"),
+                                     {{QStringLiteral("查看日志"), QMessageBox::ActionRole, [this] {
+                                           if (m_model) {
+                                               m_model->refreshLog();
+                                               openLogSheet();
+                                           }
+                                       }}});
     showLicense();
 }
 
@@ -236,40 +241,6 @@ void ContentView::showState()
     apply(m_forceQuit, m_forceQuit, actions.forceQuit);
 }
 
-void ContentView::showError()
-{
-    if (!m_model) {
-        return;
-    }
-    const QString error = m_model->error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (m_errorAlert && m_errorAlert->isVisible()) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    QPointer<VMModel> model = m_model;
-    m_errorAlert = Alert::open(this, QStringLiteral("需要注意"), error,
-                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole,
-                                 [model] {
-                                     if (model) {
-                                         model->clearError();
-                                     }
-                                 }},
-                                {QStringLiteral("查看日志"), QMessageBox::ActionRole, [this, model] {
-                                     if (model) {
-                                         model->clearError();
-                                         model->refreshLog();
-                                         openLogSheet();
-                                     }
-                                 }}});
-    m_errorAlert->setEscapeButton(Alert::button(m_errorAlert, QStringLiteral("知道了")));
-}
-
 void ContentView::showLicense()
 {
     if (!m_model) {
@@ -346,5 +317,5 @@ LicenseSheet *ContentView::licenseSheet() const
 
 QMessageBox *ContentView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class ErrorAlert;
 class HardwareSettings;
 class LicenseSheet;
 class LogSheet;
@@ -49,7 +50,6 @@ private:
     QWidget *buildHeader();
     QWidget *buildInformation();
     void showState();
-    void showError();
     void showLicense();
     void openRenameSheet();
     void openLogSheet();
@@ -76,6 +76,6 @@ private:
     QPointer<RenameSheet> m_renameSheet;
     QPointer<LogSheet> m_logSheet;
     QPointer<LicenseSheet> m_licenseSheet;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
     bool m_saving = false;
 };

@@ -8,6 +8,7 @@
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QGraphicsOpacityEffect>
@@ -94,9 +95,8 @@ FleetView::FleetView(VMFleet &fleet, QWidget *parent)
     connect(&fleet, &VMFleet::modelsChanged, this, &FleetView::showDevices);
     connect(&fleet, &VMFleet::selectedChanged, this, &FleetView::showSelection);
     connect(&fleet, &VMFleet::creatingChanged, this, &FleetView::showActions);
-    connect(&fleet, &VMFleet::errorChanged, this, &FleetView::showError);
     showDevices();
-    showError();
+    m_errorAlert = ErrorAlert::watch(this, fleet, QStringLiteral("多开提示"));
 }
 
 QWidget *FleetView::buildEmptyState()
@@ -216,24 +216,6 @@ void FleetView::confirmDeletion()
                                    }}});
 }
 
-void FleetView::showError()
-{
-    const QString error = m_fleet.error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (m_errorAlert && m_errorAlert->isVisible()) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    m_errorAlert =
-        Alert::open(this, QStringLiteral("多开提示"), error,
-                    {{QStringLiteral("知道了"), QMessageBox::AcceptRole, [this] { m_fleet.clearError(); }}});
-}
-
 ContentView *FleetView::contentView() const
 {
     return m_content;
@@ -246,5 +228,5 @@ QMessageBox *FleetView::deleteConfirmation() const
 
 QMessageBox *FleetView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }

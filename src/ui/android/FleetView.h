@@ -7,6 +7,7 @@
 
 class ContentView;
 class DeviceGlassGroup;
+class ErrorAlert;
 class InstanceStatus;
 class PillActionButton;
 class QMessageBox;
@@ -41,7 +42,6 @@ private:
     void showDevices();
     void showSelection();
     void showActions();
-    void showError();
     void confirmDeletion();
     void replaceContent();
 
@@ -59,5 +59,5 @@ private:
     QString m_contentId;
     std::optional<QString> m_deletionId;
     QPointer<QMessageBox> m_confirmation;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
 };

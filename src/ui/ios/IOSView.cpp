@@ -10,6 +10,7 @@
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -126,7 +127,7 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     connect(&model, &IOSModel::typeChanged, this, &IOSView::showTypes);
     connect(&model, &IOSModel::typeChanged, this, &IOSView::nameAfterType);
     connect(&model, &IOSModel::nameChanged, this, &IOSView::showName);
-    connect(&model, &IOSModel::errorChanged, this, &IOSView::showError);
+    m_errorAlert = ErrorAlert::watch(this, model, QStringLiteral("iOS 提示"));
     showStatus();
     showDevices();
     showRuntimes();
@@ -238,8 +239,6 @@ void IOSView::showEvent(QShowEvent *event)
         m_refreshedOnce = true;
         startTask(m_model->refresh(), category);
     }
-    // An error that arrived while the page was hidden is told now.
-    showError();
 }
 
 void IOSView::showStatus()
@@ -313,34 +312,6 @@ void IOSView::nameAfterType()
     if (const std::optional<QString> name = IOSRules::typeName(m_model->types(), m_model->type())) {
         m_model->setName(*name);
     }
-}
-
-void IOSView::showError()
-{
-    if (!m_model) {
-        return;
-    }
-    const QString error = m_model->error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (!isVisible()) {
-        return;
-    }
-    if (m_errorAlert && m_errorAlert->isVisible()) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    QPointer<IOSModel> model = m_model;
-    m_errorAlert = Alert::open(this, QStringLiteral("iOS 提示"), error,
-                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole, [model] {
-                                     if (model) {
-                                         model->clearError();
-                                     }
-                                 }}});
 }
 
 void IOSView::openXcode()
@@ -433,5 +404,5 @@ QMessageBox *IOSView::confirmation() const
 
 QMessageBox *IOSView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class ErrorAlert;
 class IOSDeviceCard;
 class IOSModel;
 class IOSRenameSheet;
@@ -65,7 +66,6 @@ private:
     void showTypes();
     void showName();
     void nameAfterType();
-    void showError();
     void openXcode();
     void confirmDeletion(const IOSDevice &device);
     void openRenameSheet(const IOSDevice &device);
@@ -93,5 +93,5 @@ private:
     std::optional<IOSDevice> m_deleteSnapshotTarget;
     QPointer<IOSRenameSheet> m_renameSheet;
     QPointer<QMessageBox> m_confirmation;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
 };

@@ -8,8 +8,8 @@
 #include "ui/linux/LinuxSnapshotPanel.h"
 #include "ui/linux/Reveal.h"
 #include "ui/linux/ScreenPlaceholder.h"
-#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -104,10 +104,9 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
         connect(&model, signal, this, &LinuxView::showState);
     }
     connect(&model, &LinuxModel::configurationChanged, this, &LinuxView::onConfigurationChanged);
-    connect(&model, &LinuxModel::errorChanged, this, &LinuxView::showError);
     showState();
     m_downloads->setRevealed(LinuxRules::showsDownloads(LinuxRules::State::of(model)), false);
-    showError();
+    m_errorAlert = ErrorAlert::watch(this, model, QStringLiteral("Linux 提示"));
 }
 
 QWidget *LinuxView::buildHeader()
@@ -248,31 +247,6 @@ void LinuxView::onConfigurationChanged()
     m_saving = false;
 }
 
-void LinuxView::showError()
-{
-    if (!m_model) {
-        return;
-    }
-    const QString error = m_model->error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (m_errorAlert && m_errorAlert->isVisible()) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    QPointer<LinuxModel> model = m_model;
-    m_errorAlert = Alert::open(this, QStringLiteral("Linux 提示"), error,
-                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole, [model] {
-                                     if (model) {
-                                         model->clearError();
-                                     }
-                                 }}});
-}
-
 void LinuxView::openDataFolder()
 {
     if (!m_model) {
@@ -286,5 +260,5 @@ void LinuxView::openDataFolder()
 
 QMessageBox *LinuxView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }

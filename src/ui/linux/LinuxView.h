@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class ErrorAlert;
 class LinuxDisplay;
 class LinuxModel;
 class LinuxSettingsPanel;
@@ -61,7 +62,6 @@ private:
     QWidget *buildActions();
     QWidget *buildDisplayArea();
     void showState();
-    void showError();
     void onConfigurationChanged();
     void openDataFolder();
 
@@ -81,6 +81,6 @@ private:
     QLabel *m_separateNote = nullptr;
     ScreenPlaceholder *m_placeholder = nullptr;
     LinuxRules::DisplayCase m_displayCase = LinuxRules::DisplayCase::Placeholder;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
     bool m_saving = false;
 };

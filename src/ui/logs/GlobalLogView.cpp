@@ -8,6 +8,7 @@
 #include "ui/logs/LogTextView.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QHBoxLayout>
@@ -51,7 +52,7 @@ GlobalLogView::GlobalLogView(QWidget *parent)
 
     connect(m_model, &GlobalLogModel::textChanged, this, &GlobalLogView::showText);
     connect(m_model, &GlobalLogModel::queryChanged, this, &GlobalLogView::showText);
-    connect(m_model, &GlobalLogModel::errorChanged, this, &GlobalLogView::showError);
+    m_errorAlert = ErrorAlert::watch(this, *m_model, QStringLiteral("日志操作失败"));
     showText();
 }
 
@@ -62,7 +63,7 @@ QMessageBox *GlobalLogView::clearConfirmation() const
 
 QMessageBox *GlobalLogView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }
 
 QWidget *GlobalLogView::buildHeader()
@@ -116,25 +117,6 @@ void GlobalLogView::showEvent(QShowEvent *event)
 void GlobalLogView::showText()
 {
     m_text->setText(m_model->filteredText());
-}
-
-void GlobalLogView::showError()
-{
-    const QString error = m_model->error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (m_errorAlert) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    m_errorAlert = Alert::open(this, QStringLiteral("日志操作失败"), error,
-                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole, {}}});
-    // However the alert goes away, the failure has been seen.
-    connect(m_errorAlert, &QDialog::finished, m_model, &GlobalLogModel::clearError);
 }
 
 void GlobalLogView::onExportClicked()

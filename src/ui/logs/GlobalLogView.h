@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class ErrorAlert;
 class GlobalLogModel;
 class LogFilterField;
 class LogTextView;
@@ -41,7 +42,6 @@ private:
     QWidget *buildHeader();
     QLayout *buildButtons();
     void showText();
-    void showError();
     void onExportClicked();
     void onClearClicked();
 
@@ -54,6 +54,6 @@ private:
     LogTextView *m_text;
     QLabel *m_path;
     QPointer<QMessageBox> m_clearConfirmation;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
     bool m_shownBefore = false;
 };

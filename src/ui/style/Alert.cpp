@@ -12,8 +12,10 @@ QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &m
     box->setText(title);
     box->setInformativeText(message);
     QAbstractButton *escape = nullptr;
+    QAbstractButton *first = nullptr;
     for (const Button &entry : buttons) {
         QPushButton *button = box->addButton(entry.text, entry.role);
+        first = first ? first : button;
         if (!escape && entry.role == QMessageBox::RejectRole) {
             escape = button;
         }
@@ -22,10 +24,8 @@ QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &m
             QObject::connect(button, &QAbstractButton::clicked, box, entry.action);
         }
     }
-    if (!escape && buttons.size() == 1) {
-        escape = box->buttons().constFirst();
-    }
-    box->setEscapeButton(escape);
+    // Qt settles the escape button when the box shows; one set afterwards is never used.
+    box->setEscapeButton(escape ? escape : first);
     box->open();
     return box;
 }

@@ -19,7 +19,10 @@ public:
         std::function<void()> action;
     };
 
-    /** Opens the alert over `parent`'s window. The first button with RejectRole answers Escape. */
+    /**
+     * Opens the alert over `parent`'s window. The first button with RejectRole answers Escape and
+     * the window's close button, or else the first button.
+     */
     static QMessageBox *open(QWidget *parent, const QString &title, const QString &message,
                              const QList<Button> &buttons);
 

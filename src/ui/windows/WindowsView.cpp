@@ -2,8 +2,8 @@
 
 #include "platform/Host.h"
 #include "services/Tasks.h"
-#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -116,7 +116,7 @@ WindowsView::WindowsView(WindowsModel &model, QWidget *parent)
                         &WindowsModel::busyChanged, &WindowsModel::configurationChanged}) {
         connect(&model, signal, this, &WindowsView::showState);
     }
-    connect(&model, &WindowsModel::errorChanged, this, &WindowsView::showError);
+    m_errorAlert = ErrorAlert::watch(this, model, QStringLiteral("Windows 虚拟机"));
     showState();
 }
 
@@ -255,13 +255,6 @@ QWidget *WindowsView::buildProjectRow()
     return row;
 }
 
-void WindowsView::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // An error that arrived while the page was hidden is told now.
-    showError();
-}
-
 void WindowsView::showState()
 {
     if (!m_model) {
@@ -293,35 +286,7 @@ void WindowsView::showState()
     m_projectProgress->setVisible(actions.progress);
 }
 
-void WindowsView::showError()
-{
-    if (!m_model) {
-        return;
-    }
-    const QString error = m_model->error();
-    if (error.isEmpty()) {
-        if (m_errorAlert) {
-            m_errorAlert->close();
-        }
-        return;
-    }
-    if (!isVisible()) {
-        return;
-    }
-    if (m_errorAlert && m_errorAlert->isVisible()) {
-        m_errorAlert->setInformativeText(error);
-        return;
-    }
-    QPointer<WindowsModel> model = m_model;
-    m_errorAlert = Alert::open(this, QStringLiteral("Windows 虚拟机"), error,
-                               {{QStringLiteral("知道了"), QMessageBox::AcceptRole, [model] {
-                                     if (model) {
-                                         model->clearError();
-                                     }
-                                 }}});
-}
-
 QMessageBox *WindowsView::errorAlert() const
 {
-    return m_errorAlert;
+    return m_errorAlert->box();
 }

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class ErrorAlert;
 class PillActionButton;
 class QAbstractButton;
 class QLabel;
@@ -44,16 +45,12 @@ public:
     WindowsSnapshotGroup *snapshots() const { return m_snapshots; }
     QMessageBox *errorAlert() const;
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     QWidget *buildTitle();
     QWidget *buildPreparation();
     QWidget *buildLinks();
     QWidget *buildProjectRow();
     void showState();
-    void showError();
 
     QPointer<WindowsModel> m_model;
     QLabel *m_message = nullptr;
@@ -71,5 +68,5 @@ private:
     PillActionButton *m_associate = nullptr;
     QProgressBar *m_projectProgress = nullptr;
     WindowsSnapshotGroup *m_snapshots = nullptr;
-    QPointer<QMessageBox> m_errorAlert;
+    ErrorAlert *m_errorAlert = nullptr;
 };
