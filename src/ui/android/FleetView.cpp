@@ -9,6 +9,7 @@
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
 #include "ui/style/ErrorAlert.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QGraphicsOpacityEffect>
@@ -31,18 +32,6 @@ PillActionButton *fleetButton(const QString &text, const QString &symbol)
     return button;
 }
 
-QScrollArea *bareScrollArea(QWidget *content)
-{
-    auto *area = new QScrollArea;
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    // The page's own background shows through, not the viewport's.
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    return area;
-}
-
 } // namespace
 
 FleetView::FleetView(VMFleet &fleet, QWidget *parent)
@@ -59,7 +48,7 @@ FleetView::FleetView(VMFleet &fleet, QWidget *parent)
     connect(m_duplicate, &QAbstractButton::clicked, this, [this] { m_fleet.duplicate(); });
     connect(m_delete, &QAbstractButton::clicked, this, &FleetView::confirmDeletion);
 
-    auto *rowArea = bareScrollArea(m_row);
+    auto *rowArea = PageScroll::bareArea(m_row);
     rowArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rowArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     rowArea->setFixedHeight(52);
@@ -75,7 +64,7 @@ FleetView::FleetView(VMFleet &fleet, QWidget *parent)
     auto *detailContent = new QWidget;
     auto *detailColumn = new QVBoxLayout(detailContent);
     detailColumn->setContentsMargins(0, 0, 8, 8);
-    m_detail = bareScrollArea(detailContent);
+    m_detail = PageScroll::bareArea(detailContent);
     m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     m_devices = new QWidget;

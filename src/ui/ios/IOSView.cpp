@@ -11,6 +11,7 @@
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
 #include "ui/style/ErrorAlert.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -68,10 +68,7 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(&model)
 {
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 8, 12);
-    column->setSpacing(16);
+    QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 12));
     column->addWidget(buildHeader());
 
     column->addWidget(secondary(QStringLiteral(
@@ -103,18 +100,6 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     column->addWidget(m_cardGroup);
     column->addWidget(buildAddGroup());
     column->addStretch();
-
-    auto *area = new QScrollArea;
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The page's own background shows through, not the viewport's.
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    auto *page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addWidget(area);
 
     connect(&model, &IOSModel::statusChanged, this, &IOSView::showStatus);
     connect(&model, &IOSModel::busyChanged, this, &IOSView::showStatus);

@@ -10,6 +10,7 @@
 #include "ui/linux/ScreenPlaceholder.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/ErrorAlert.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -19,7 +20,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -61,10 +61,7 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(&model)
 {
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(24, 18, 24, 24);
-    column->setSpacing(16);
+    QVBoxLayout *column = PageScroll::column(this, QMargins(24, 18, 24, 24));
     column->addWidget(buildHeader());
     m_status = secondary(QString());
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -85,18 +82,6 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
         secondary(QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。"
                                  "此页面不下载系统镜像，也不自动完成发行版安装。")));
     column->addStretch();
-
-    auto *scroll = new QScrollArea;
-    scroll->setWidget(content);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The page's own background shows through, not the viewport's.
-    scroll->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    auto *page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addWidget(scroll);
 
     for (auto signal : {&LinuxModel::statusChanged, &LinuxModel::busyChanged, &LinuxModel::runningChanged,
                         &LinuxModel::machineChanged, &LinuxModel::displayInSeparateWindowChanged,

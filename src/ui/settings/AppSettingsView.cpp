@@ -9,6 +9,7 @@
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Stepper.h"
@@ -20,7 +21,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QUrl>
@@ -114,24 +114,11 @@ AppSettingsView::AppSettingsView(VMFleet &fleet, QWidget *parent)
 {
     m_sections = {buildAppearance(), buildNewDevices(), buildBudget(), buildExperimental(), buildDiagnostics()};
 
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 8, 8);
-    column->setSpacing(16);
+    QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 8));
     for (SoftGroupBox *section : std::as_const(m_sections)) {
         column->addWidget(section);
     }
     column->addStretch();
-    auto *area = new QScrollArea;
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(area);
 
     connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, &AppSettingsView::showPreferences);
     connect(&m_fleet, &VMFleet::modelsChanged, this, &AppSettingsView::showCurrentDevice);

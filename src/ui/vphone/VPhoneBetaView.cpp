@@ -10,6 +10,7 @@
 #include "ui/logs/LogClipboard.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Symbols.h"
@@ -20,7 +21,6 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QSettings>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -68,10 +68,7 @@ VPhoneBetaView::VPhoneBetaView(QWidget *parent)
     , m_sipStatus(QStringLiteral("尚未检测"))
     , m_permanentlyBlocked(P::read(*m_store, P::vphonePermanentlyBlocked))
 {
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 8, 8);
-    column->setSpacing(16);
+    QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 8));
     column->addWidget(buildIntroduction());
     column->addWidget(buildLockedNotice());
     column->addWidget(buildStatus());
@@ -80,17 +77,6 @@ VPhoneBetaView::VPhoneBetaView(QWidget *parent)
                                           "才会开放创建和启动虚拟 iPhone。"),
                            true));
     column->addStretch();
-
-    auto *area = new QScrollArea;
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(area);
 
     // The lock is per user account: another page (or window) agreeing locks this one as well.
     connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, [this](const QString &key) {

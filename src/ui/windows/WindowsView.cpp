@@ -4,6 +4,7 @@
 #include "services/Tasks.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/ErrorAlert.h"
+#include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -72,10 +72,7 @@ WindowsView::WindowsView(WindowsModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(&model)
 {
-    auto *content = new QWidget;
-    auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 8, 12);
-    column->setSpacing(16);
+    QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 12));
     column->addWidget(buildTitle());
     // Two columns: the way to a machine on the left, what lies outside this program and the
     // snapshots on the right, so the whole page fits the window.
@@ -98,18 +95,6 @@ WindowsView::WindowsView(WindowsModel &model, QWidget *parent)
     columns->addLayout(right, 1);
     column->addLayout(columns);
     column->addStretch();
-
-    auto *area = new QScrollArea;
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The page's own background shows through, not the viewport's.
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    auto *page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addWidget(area);
 
     for (auto signal : {&WindowsModel::messageChanged, &WindowsModel::preparationChanged,
                         &WindowsModel::isoCheckChanged, &WindowsModel::confirmedARMChanged,
