@@ -5,8 +5,8 @@
 #include "services/Tasks.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Alert.h"
+#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/Symbols.h"
 
 #include <QDir>
 #include <QHBoxLayout>
@@ -27,24 +27,15 @@ SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
     , m_message(new QLabel)
     , m_create(new PillActionButton(QStringLiteral("创建快照")))
     , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(new QToolButton)
+    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
     m_message->setWordWrap(true);
     m_create->setCompact(true);
     m_rollback->setCompact(true);
 
-    auto *menu = new QMenu(m_menu);
-    m_delete = menu->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = menu->addAction(QStringLiteral("打开快照目录"));
-    m_menu->setMenu(menu);
-    m_menu->setPopupMode(QToolButton::InstantPopup);
-    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
-    m_menu->setIconSize(QSize(20, 20));
-    m_menu->setAutoRaise(true);
-    // The symbol itself says "more"; the style's extra arrow would repeat it.
-    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    m_menu->setAccessibleName(QStringLiteral("快照"));
+    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
+    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);

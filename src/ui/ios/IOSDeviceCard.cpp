@@ -4,9 +4,9 @@
 #include "services/Tasks.h"
 #include "ui/ios/IOSRules.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +41,7 @@ IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
     , m_rename(cardButton(QStringLiteral("修改名称"), QStringLiteral("pencil")))
     , m_createSnapshot(cardButton(QStringLiteral("创建快照"), QString()))
     , m_rollback(cardButton(QStringLiteral("一键回滚"), QString()))
-    , m_menu(new QToolButton)
+    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
 {
     m_name->setFont(Appearance::font(16, QFont::DemiBold));
     m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -105,16 +105,7 @@ QWidget *IOSDeviceCard::buildSnapshotLine()
     heading->setFont(Appearance::font(13, QFont::DemiBold));
     m_snapshot->setForegroundRole(QPalette::PlaceholderText);
 
-    auto *menu = new QMenu(m_menu);
-    m_deleteSnapshot = menu->addAction(QStringLiteral("删除最近快照"));
-    m_menu->setMenu(menu);
-    m_menu->setPopupMode(QToolButton::InstantPopup);
-    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
-    m_menu->setIconSize(QSize(20, 20));
-    m_menu->setAutoRaise(true);
-    // The symbol itself says "more"; the style's extra arrow would repeat it.
-    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    m_menu->setAccessibleName(QStringLiteral("快照"));
+    m_deleteSnapshot = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
 
     row->addWidget(symbol);
     row->addWidget(heading);

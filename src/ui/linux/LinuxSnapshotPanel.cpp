@@ -6,9 +6,9 @@
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/Symbols.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,7 +33,7 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     , m_busy(new QProgressBar)
     , m_create(new PillActionButton(QStringLiteral("创建快照")))
     , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(new QToolButton)
+    , m_menu(EllipsisMenu::button(QStringLiteral("更多快照操作")))
 {
     m_symbol->setColor(Appearance::instance().accent());
     connect(&Appearance::instance(), &Appearance::changed, m_symbol,
@@ -46,17 +46,8 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     m_create->setCompact(true);
     m_rollback->setCompact(true);
 
-    auto *menu = new QMenu(m_menu);
-    m_delete = menu->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = menu->addAction(QStringLiteral("打开快照目录"));
-    m_menu->setMenu(menu);
-    m_menu->setPopupMode(QToolButton::InstantPopup);
-    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
-    m_menu->setIconSize(QSize(20, 20));
-    m_menu->setAutoRaise(true);
-    // The symbol itself says "more"; the style's extra arrow would repeat it.
-    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    m_menu->setAccessibleName(QStringLiteral("更多快照操作"));
+    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
+    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
 
     auto *summary = new QHBoxLayout;
     summary->setSpacing(10);

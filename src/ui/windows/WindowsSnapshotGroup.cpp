@@ -3,8 +3,8 @@
 #include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Alert.h"
+#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/Symbols.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
 
@@ -27,7 +27,7 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     , m_message(new QLabel)
     , m_create(new PillActionButton(QStringLiteral("创建快照")))
     , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(new QToolButton)
+    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
     , m_progress(new QProgressBar)
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
@@ -40,17 +40,8 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     m_create->setCompact(true);
     m_rollback->setCompact(true);
 
-    auto *menu = new QMenu(m_menu);
-    m_delete = menu->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = menu->addAction(QStringLiteral("打开快照目录"));
-    m_menu->setMenu(menu);
-    m_menu->setPopupMode(QToolButton::InstantPopup);
-    m_menu->setIcon(Symbols::icon(QStringLiteral("ellipsis.circle")));
-    m_menu->setIconSize(QSize(20, 20));
-    m_menu->setAutoRaise(true);
-    // The symbol itself says "more"; the style's extra arrow would repeat it.
-    m_menu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    m_menu->setAccessibleName(QStringLiteral("快照"));
+    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
+    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
 
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
