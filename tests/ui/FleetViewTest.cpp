@@ -4,6 +4,7 @@
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 #include "android/VMConfiguration.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
@@ -34,38 +35,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-QAbstractButton *button(const QWidget &root, const QString &text)
-{
-    for (QAbstractButton *candidate : root.findChildren<QAbstractButton *>()) {
-        if (candidate->text() == text && candidate->isVisibleTo(root.window())) {
-            return candidate;
-        }
-    }
-    return nullptr;
-}
-
-/** The alert with this title that is open over `root`, or nullptr. */
-QMessageBox *alert(const QWidget &root, const QString &title)
-{
-    for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
-        if (box->isVisible() && box->text() == title) {
-            return box;
-        }
-    }
-    return nullptr;
-}
-
-void click(QMessageBox *box, const QString &text)
-{
-    ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
-    QAbstractButton *target = nullptr;
-    for (QAbstractButton *candidate : box->buttons()) {
-        target = candidate->text() == text ? candidate : target;
-    }
-    ASSERT_NE(target, nullptr) << text.toStdString();
-    target->click();
-}
+using namespace WidgetFinder;
 
 void type(QLineEdit *editor, const QString &text)
 {
@@ -190,7 +160,7 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     EXPECT_EQ(problem->informativeText(), device().error());
     EXPECT_TRUE(device().error().startsWith(QStringLiteral("至少需要 10GB")));
 
-    click(problem, QStringLiteral("查看日志"));
+    answer(problem, QStringLiteral("查看日志"));
     EXPECT_TRUE(device().error().isEmpty());
     ASSERT_NE(content.logSheet(), nullptr);
     EXPECT_EQ(content.logSheet()->logView()->toPlainText(), QStringLiteral("暂无运行日志。"));
@@ -291,14 +261,14 @@ TEST_F(FleetViewTest, DeletingARunningDeviceShowsTheFleetError)
         QStringLiteral("将删除 安卓 1 及其应用和数据，移到 Mac 废纸篓；不影响其他设备及共享系统文件。"));
     EXPECT_EQ(view->deletionId(), QStringLiteral("primary"));
 
-    click(confirmation, QStringLiteral("删除设备并移到废纸篓"));
+    answer(confirmation, QStringLiteral("删除设备并移到废纸篓"));
     EXPECT_EQ(view->deletionId(), std::nullopt);
     QMessageBox *refusal = alert(*view, QStringLiteral("多开提示"));
     ASSERT_NE(refusal, nullptr);
     EXPECT_EQ(refusal->informativeText(), QStringLiteral("请先停止该安卓设备，再删除。"));
     EXPECT_EQ(fleet->models().size(), 1);
 
-    click(refusal, QStringLiteral("知道了"));
+    answer(refusal, QStringLiteral("知道了"));
     EXPECT_TRUE(fleet->error().isEmpty());
     EXPECT_TRUE(waitUntil([&] { return alert(*view, QStringLiteral("多开提示")) == nullptr; }, 1000));
 }
@@ -322,13 +292,13 @@ TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
     QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
     ASSERT_NE(confirmation, nullptr);
     EXPECT_TRUE(confirmation->informativeText().startsWith(QStringLiteral("将删除 工作机 及其")));
-    click(confirmation, QStringLiteral("取消"));
+    answer(confirmation, QStringLiteral("取消"));
     EXPECT_EQ(view->deletionId(), std::nullopt);
     EXPECT_EQ(fleet->models().size(), 2);
 
     for (int left = 2; left > 0; --left) {
         view->deleteButton()->click();
-        click(alert(*view, QStringLiteral("删除安卓设备？")), QStringLiteral("删除设备并移到废纸篓"));
+        answer(alert(*view, QStringLiteral("删除安卓设备？")), QStringLiteral("删除设备并移到废纸篓"));
         ASSERT_TRUE(
             waitUntil([&] { return fleet->models().size() == left - 1 && !fleet->creating(); }, 15000))
             << fleet->error().toStdString();
@@ -380,11 +350,11 @@ TEST_F(FleetViewTest, SnapshotsAreTakenAndDeletedThroughTheirConfirmations)
     ASSERT_NE(rollback, nullptr);
     EXPECT_EQ(rollback->informativeText(),
               QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"));
-    click(rollback, QStringLiteral("取消"));
+    answer(rollback, QStringLiteral("取消"));
     EXPECT_FALSE(device().snapshotBusy());
 
     panel->deleteAction()->trigger();
-    click(alert(*panel, QStringLiteral("删除最近快照？")), QStringLiteral("删除快照"));
+    answer(alert(*panel, QStringLiteral("删除最近快照？")), QStringLiteral("删除快照"));
     EXPECT_FALSE(device().latestSnapshot().has_value());
     EXPECT_FALSE(panel->rollbackButton()->isEnabled());
 

@@ -2,6 +2,7 @@
 #include "../ios/IOSModelFixture.h"
 #include "ViewHelpers.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 #include "ui/ios/IOSDeviceCard.h"
 #include "ui/ios/IOSRenameSheet.h"
 #include "ui/style/PillActionButton.h"
@@ -13,6 +14,7 @@
 #include <QToolButton>
 
 using namespace ViewHelpers;
+using namespace WidgetFinder;
 
 namespace {
 

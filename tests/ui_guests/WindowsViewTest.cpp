@@ -2,6 +2,7 @@
 #include "../windows/WindowsFixture.h"
 #include "ViewHelpers.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/SymbolLabel.h"
@@ -17,6 +18,7 @@
 #include <QToolButton>
 
 using namespace ViewHelpers;
+using namespace WidgetFinder;
 
 namespace {
 

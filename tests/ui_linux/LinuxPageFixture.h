@@ -4,14 +4,13 @@
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 
 #include "linux/LinuxModel.h"
 #include "ui/linux/LinuxView.h"
 
-#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -86,39 +85,6 @@ protected:
     {
         QFile in(base + QStringLiteral("/linux-configuration.json"));
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-
-    /** The visible button of `root` that reads `text`, or nullptr. */
-    static QAbstractButton *button(const QWidget &root, const QString &text)
-    {
-        for (QAbstractButton *candidate : root.findChildren<QAbstractButton *>()) {
-            if (candidate->text() == text && candidate->isVisibleTo(root.window())) {
-                return candidate;
-            }
-        }
-        return nullptr;
-    }
-
-    /** The open alert titled `title` over `root`, or nullptr. */
-    static QMessageBox *alert(const QWidget &root, const QString &title)
-    {
-        for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
-            if (box->isVisible() && box->text() == title) {
-                return box;
-            }
-        }
-        return nullptr;
-    }
-
-    static void answer(QMessageBox *box, const QString &text)
-    {
-        ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
-        QAbstractButton *target = nullptr;
-        for (QAbstractButton *candidate : box->buttons()) {
-            target = candidate->text() == text ? candidate : target;
-        }
-        ASSERT_NE(target, nullptr) << text.toStdString();
-        target->click();
     }
 
     FakeHost host{8, 16 * GiB};

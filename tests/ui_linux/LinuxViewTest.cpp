@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QToolButton>
 
+using namespace WidgetFinder;
+
 namespace {
 
 QJsonObject json(const QByteArray &data)

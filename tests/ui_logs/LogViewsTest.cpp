@@ -1,6 +1,7 @@
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 #include "services/GlobalLogModel.h"
 #include "ui/logs/DeveloperLogSidebar.h"
 #include "ui/logs/GlobalLogView.h"
@@ -25,32 +26,13 @@
 
 #include <thread>
 
+using namespace WidgetFinder;
+
 namespace {
 
 QString shown(const LogTextView *view)
 {
     return view->editor()->toPlainText();
-}
-
-QMessageBox *openAlert(const QWidget &root, const QString &title)
-{
-    for (QMessageBox *box : root.findChildren<QMessageBox *>()) {
-        if (box->isVisible() && box->text() == title) {
-            return box;
-        }
-    }
-    return nullptr;
-}
-
-void answer(QMessageBox *box, const QString &text)
-{
-    ASSERT_NE(box, nullptr) << "no alert to answer with " << text.toStdString();
-    QAbstractButton *target = nullptr;
-    for (QAbstractButton *candidate : box->buttons()) {
-        target = candidate->text() == text ? candidate : target;
-    }
-    ASSERT_NE(target, nullptr) << text.toStdString();
-    target->click();
 }
 
 QStringList entryLines(const QString &text)
@@ -139,7 +121,7 @@ TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
     QFile exported(path);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(exported.readAll()), expected);
-    EXPECT_EQ(openAlert(page, QStringLiteral("日志操作失败")), nullptr);
+    EXPECT_EQ(alert(page, QStringLiteral("日志操作失败")), nullptr);
 
     // A file where a folder should be: the save cannot happen, and the user is told why.
     QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
@@ -147,18 +129,18 @@ TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
     blocker.close();
     interaction.files.enqueue(blocker.fileName() + QStringLiteral("/out.log"));
     page.exportButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return openAlert(page, QStringLiteral("日志操作失败")) != nullptr; }));
-    QMessageBox *alert = openAlert(page, QStringLiteral("日志操作失败"));
+    ASSERT_TRUE(waitUntil([&] { return alert(page, QStringLiteral("日志操作失败")) != nullptr; }));
+    QMessageBox *failure = alert(page, QStringLiteral("日志操作失败"));
     EXPECT_FALSE(page.model().error().isEmpty());
-    EXPECT_EQ(alert->informativeText(), page.model().error());
-    answer(alert, QStringLiteral("知道了"));
+    EXPECT_EQ(failure->informativeText(), page.model().error());
+    answer(failure, QStringLiteral("知道了"));
     EXPECT_TRUE(page.model().error().isEmpty());
-    EXPECT_TRUE(waitUntil([&] { return openAlert(page, QStringLiteral("日志操作失败")) == nullptr; }, 1000));
+    EXPECT_TRUE(waitUntil([&] { return alert(page, QStringLiteral("日志操作失败")) == nullptr; }, 1000));
 
     // Cancelling the save dialog writes nothing and reports nothing.
     page.exportButton()->click();
     QTest::qWait(50);
-    EXPECT_EQ(openAlert(page, QStringLiteral("日志操作失败")), nullptr);
+    EXPECT_EQ(alert(page, QStringLiteral("日志操作失败")), nullptr);
     EXPECT_EQ(interaction.asked.size(), 3);
 }
 
