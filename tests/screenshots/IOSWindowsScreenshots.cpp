@@ -2,12 +2,10 @@
 // without Xcode (what Linux always is), and the Windows page before and after a real ARM64-looking
 // installer image passed its check. Run it on a display (scripts/screenshots.sh uses Xvfb); it never
 // touches the user's own data or settings.
+#include "ScreenshotSupport.h"
 #include "app/AppPreferences.h"
 #include "ios/IOSModel.h"
 #include "ui/ios/IOSView.h"
-#include "ui/shell/AppDelegate.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/style/Appearance.h"
 #include "ui/style/ChineseFont.h"
 #include "ui/windows/WindowsView.h"
 #include "windows/WindowsModel.h"
@@ -17,31 +15,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QScreen>
 #include <QTest>
 #include <QTextStream>
-#include <QWindow>
 
-#include <cstdlib>
 #include <functional>
-#include <string>
 
 namespace {
-
-std::string sandbox()
-{
-    std::string pattern = "/tmp/corvane-screenshots-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(2);
-    }
-    for (const char *variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const std::string path = pattern + "/" + variable;
-        QDir().mkpath(QString::fromStdString(path));
-        ::setenv(variable, path.c_str(), 1);
-    }
-    return pattern;
-}
 
 /**
  * Shows `page` as the `tab` of the real main window (at `size` when given), waits until `ready` holds
@@ -50,23 +29,17 @@ std::string sandbox()
 bool capture(const QString &tab, QWidget *page, const QString &file, const std::function<bool()> &ready,
              QSize size = {})
 {
-    const std::unique_ptr<QSettings> store = AppPreferences::openStore();
-    // The window opens on the tab used last, as it does for a user coming back to that page.
-    AppPreferences::write(*store, AppPreferences::selectedVMTab, tab);
-    AppDelegate delegate;
-    MainWindow window(*store, delegate);
-    window.addPage(tab, page);
+    {
+        // The window opens on the tab used last, as it does for a user coming back to that page.
+        const std::unique_ptr<QSettings> store = AppPreferences::openStore();
+        AppPreferences::write(*store, AppPreferences::selectedVMTab, tab);
+    }
+    Screenshots::Shell shell;
+    shell.window.addPage(tab, page);
     if (size.isValid()) {
-        window.resize(size);
+        shell.window.resize(size);
     }
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window) || !QTest::qWaitFor(ready, 30000)) {
-        return false;
-    }
-    // Let layouts settle and any slide or fade finish before the picture.
-    QTest::qWait(800);
-    const QPixmap shot = window.screen()->grabWindow(window.winId());
-    return !shot.isNull() && shot.save(file, "PNG");
+    return Screenshots::settle(shell.window, ready) && Screenshots::grabScreen(shell.window, file);
 }
 
 /** A small disc image laid out like Windows 11 ARM64 installation media (boot loader, setup, image). */
@@ -100,24 +73,19 @@ bool armInstallerImage(const QString &root, const QString &iso, QTextStream &err
 
 int main(int argc, char *argv[])
 {
-    const std::string root = sandbox();
+    const QString root = Screenshots::sandbox();
     QApplication app(argc, argv);
     QTextStream err(stderr);
-    if (app.arguments().size() != 2) {
-        err << "usage: ioswindows_screenshots OUTPUT_FOLDER\n";
+    const QString output = Screenshots::outputFolder(app.arguments(), "ioswindows_screenshots", err);
+    if (output.isEmpty()) {
         return 64;
     }
-    const QString output = QDir(app.arguments().at(1)).absolutePath();
-    QDir().mkpath(output);
     if (!ChineseFont::check()) {
         return 1;
     }
 
-    const std::unique_ptr<QSettings> store = AppPreferences::openStore();
-    AppPreferences::write(*store, AppPreferences::appearanceTheme, QStringLiteral("light"));
-    Appearance::instance().apply();
-    const QString sandboxRoot = QString::fromStdString(root);
-    const QString data = sandboxRoot + QStringLiteral("/CorvaneBeta");
+    Screenshots::useTheme(QStringLiteral("light"));
+    const QString data = root + QStringLiteral("/CorvaneBeta");
     int failures = 0;
 
     {
@@ -143,9 +111,9 @@ int main(int argc, char *argv[])
                     ? 0
                     : 1;
 
-    const QString iso = sandboxRoot + QStringLiteral("/Downloads/Win11_24H2_Chinese_Simplified_Arm64.iso");
+    const QString iso = root + QStringLiteral("/Downloads/Win11_24H2_Chinese_Simplified_Arm64.iso");
     QDir().mkpath(QFileInfo(iso).path());
-    if (!armInstallerImage(sandboxRoot + QStringLiteral("/image"), iso, err)) {
+    if (!armInstallerImage(root + QStringLiteral("/image"), iso, err)) {
         ++failures;
     } else {
         QCoro::waitFor(windows.useISO(iso));
@@ -162,10 +130,5 @@ int main(int argc, char *argv[])
         }
     }
 
-    QDir(sandboxRoot).removeRecursively();
-    if (failures > 0) {
-        err << failures << " screenshot(s) failed\n";
-        return 1;
-    }
-    return 0;
+    return Screenshots::finish(root, failures, err);
 }

@@ -2,7 +2,7 @@
 // (with the download links), and the page and the separate window while the real QEMU runs the
 // machine's UEFI firmware, whose shell screen they show. Run it on a display (scripts/screenshots.sh uses
 // Xvfb); it never touches the user's own data or settings. Needs qemu-system-arm and qemu-efi-aarch64.
-#include "app/AppPreferences.h"
+#include "ScreenshotSupport.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
 #include "platform/Host.h"
@@ -10,9 +10,7 @@
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/linux/LinuxView.h"
 #include "ui/linux/VncConnection.h"
-#include "ui/shell/AppDelegate.h"
 #include "ui/shell/MainWindow.h"
-#include "ui/style/Appearance.h"
 #include "ui/style/ChineseFont.h"
 
 #include <QApplication>
@@ -20,13 +18,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QScreen>
 #include <QScrollArea>
 #include <QTest>
 #include <QTextStream>
-
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -36,24 +30,6 @@ class ScreenshotHost : public Host
 public:
     qint64 availableCapacity(const QString &) const override { return qint64(1) << 40; }
 };
-
-std::string sandbox()
-{
-    std::string pattern = "/tmp/corvane-screenshots-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(2);
-    }
-    for (const char *variable :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const std::string path = pattern + "/" + variable;
-        QDir().mkpath(QString::fromStdString(path));
-        ::setenv(variable, path.c_str(), 1);
-    }
-    QFile::setPermissions(QString::fromStdString(pattern + "/XDG_RUNTIME_DIR"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return pattern;
-}
 
 /**
  * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
@@ -93,25 +69,20 @@ bool settles(const VncConnection &connection, int quietMs, int withinMs)
 
 bool capture(QWidget &window, const QString &file)
 {
-    // Let layouts settle and any slide or fade finish before the picture.
-    QTest::qWait(800);
-    const QPixmap shot = window.screen()->grabWindow(window.winId());
-    return !shot.isNull() && shot.save(file, "PNG");
+    return Screenshots::settle(window) && Screenshots::grabScreen(window, file);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const std::string root = sandbox();
+    const QString root = Screenshots::sandbox();
     QApplication app(argc, argv);
     QTextStream err(stderr);
-    if (app.arguments().size() != 2) {
-        err << "usage: linux_screenshots OUTPUT_FOLDER\n";
+    const QString output = Screenshots::outputFolder(app.arguments(), "linux_screenshots", err);
+    if (output.isEmpty()) {
         return 64;
     }
-    const QString output = QDir(app.arguments().at(1)).absolutePath();
-    QDir().mkpath(output);
     if (!ChineseFont::check()) {
         return 1;
     }
@@ -123,15 +94,12 @@ int main(int argc, char *argv[])
     }
     ScreenshotHost host;
     Host::install(&host);
-    std::unique_ptr<QSettings> store = AppPreferences::openStore();
-    AppPreferences::write(*store, AppPreferences::appearanceTheme, QStringLiteral("light"));
-    Appearance::instance().apply();
+    Screenshots::useTheme(QStringLiteral("light"));
 
-    const QString sandboxRoot = QString::fromStdString(root);
     QemuEngine engine(installation);
-    LinuxModel model(engine, sandboxRoot + QStringLiteral("/CorvaneBeta"));
-    AppDelegate delegate;
-    MainWindow window(*store, delegate);
+    LinuxModel model(engine, root + QStringLiteral("/CorvaneBeta"));
+    Screenshots::Shell desktop;
+    MainWindow &window = desktop.window;
     auto *page = new LinuxView(model);
     window.addPage(QStringLiteral("linux"), page);
     window.selectTab(QStringLiteral("linux"));
@@ -143,7 +111,7 @@ int main(int argc, char *argv[])
     int failures = capture(window, output + QStringLiteral("/linux-stopped.png")) ? 0 : 1;
 
     // An installer with nothing on it: the firmware finds nothing to boot and opens its shell.
-    const QString iso = sandboxRoot + QStringLiteral("/installer-arm64.iso");
+    const QString iso = root + QStringLiteral("/installer-arm64.iso");
     QFile blank(iso);
     if (!blank.open(QIODevice::WriteOnly) || !blank.resize(4 << 20)) {
         return 1;
@@ -186,10 +154,5 @@ int main(int argc, char *argv[])
     QCoro::waitFor(model.forceStop());
 
     Host::install(nullptr);
-    QDir(sandboxRoot).removeRecursively();
-    if (failures > 0) {
-        err << failures << " screenshot(s) failed\n";
-        return 1;
-    }
-    return 0;
+    return Screenshots::finish(root, failures, err);
 }

@@ -1,6 +1,7 @@
 // Takes the pictures of the settings page (top and bottom), the global log, the developer sidebar and the experimental
 // phone tool page that the README shows, inside the real main window. Run it on a display
 // (scripts/screenshots.sh uses Xvfb); it never touches the user's own data or settings.
+#include "ScreenshotSupport.h"
 #include "android/VMFleet.h"
 #include "app/AppPreferences.h"
 #include "services/AppLog.h"
@@ -10,12 +11,8 @@
 #include "ui/logs/GlobalLogView.h"
 #include "ui/settings/AppSettingsView.h"
 #include "ui/settings/GlobalLogSheet.h"
-#include "ui/shell/AppDelegate.h"
-#include "ui/shell/AppTopTabBar.h"
-#include "ui/style/PillActionButton.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/style/Appearance.h"
 #include "ui/style/ChineseFont.h"
+#include "ui/style/PillActionButton.h"
 #include "ui/vphone/VPhoneBetaView.h"
 
 #include <QAbstractButton>
@@ -23,34 +20,14 @@
 #include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTest>
 #include <QTextStream>
-#include <QWindow>
 
-#include <cstdlib>
 #include <functional>
-#include <string>
 
 namespace {
-
-std::string sandbox()
-{
-    std::string pattern = "/tmp/corvane-screenshots-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(2);
-    }
-    for (const char *variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const std::string path = pattern + "/" + variable;
-        QDir().mkpath(QString::fromStdString(path));
-        ::setenv(variable, path.c_str(), 1);
-    }
-    return pattern;
-}
 
 /** A morning's worth of entries, as the models would have written them. */
 void writeSampleLog()
@@ -78,39 +55,10 @@ void writeSampleLog()
     AppLog::readTail(0); // everything above is on disk before the pictures
 }
 
-bool settle(QWidget &window)
-{
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window)) {
-        return false;
-    }
-    // Let layouts settle and any slide or fade finish before the picture.
-    QTest::qWait(800);
-    // A tab chosen before the window was laid out slid towards where its button was then; draw it again
-    // now that the buttons are in place.
-    for (AppTopTabBar *bar : window.findChildren<AppTopTabBar *>()) {
-        bar->update();
-    }
-    QTest::qWait(100);
-    return true;
-}
-
-bool save(const QPixmap &shot, const QString &file)
-{
-    return !shot.isNull() && shot.save(file, "PNG");
-}
-
-bool grabScreen(QWidget &window, const QString &file)
-{
-    return save(window.screen()->grabWindow(window.winId()), file);
-}
-
-struct Shell
-{
-    std::unique_ptr<QSettings> store = AppPreferences::openStore();
-    AppDelegate delegate;
-    MainWindow window{*store, delegate};
-};
+using Screenshots::grabScreen;
+using Screenshots::save;
+using Screenshots::settle;
+using Screenshots::Shell;
 
 bool settingsPicture(VMFleet &fleet, const QString &output)
 {
@@ -205,26 +153,20 @@ bool vphonePicture(const QString &output)
 
 int main(int argc, char *argv[])
 {
-    const std::string root = sandbox();
+    const QString root = Screenshots::sandbox();
     QApplication app(argc, argv);
     QTextStream err(stderr);
-    if (app.arguments().size() != 2) {
-        err << "usage: settings_screenshots OUTPUT_FOLDER\n";
+    const QString output = Screenshots::outputFolder(app.arguments(), "settings_screenshots", err);
+    if (output.isEmpty()) {
         return 64;
     }
-    const QString output = QDir(app.arguments().at(1)).absolutePath();
-    QDir().mkpath(output);
     if (!ChineseFont::check()) {
         return 1;
     }
 
-    {
-        const std::unique_ptr<QSettings> store = AppPreferences::openStore();
-        AppPreferences::write(*store, AppPreferences::appearanceTheme, QStringLiteral("light"));
-    }
-    Appearance::instance().apply();
+    Screenshots::useTheme(QStringLiteral("light"));
     writeSampleLog();
-    const QString data = QString::fromStdString(root) + QStringLiteral("/CorvaneBeta");
+    const QString data = root + QStringLiteral("/CorvaneBeta");
     VMFleet fleet(data);
 
     int failures = 0;
@@ -241,6 +183,5 @@ int main(int argc, char *argv[])
         }
     }
 
-    QDir(QString::fromStdString(root)).removeRecursively();
-    return failures > 0 ? 1 : 0;
+    return Screenshots::finish(root, failures, err);
 }
