@@ -3,6 +3,7 @@
 // the pictures painted per second and the application's own CPU time (all its threads, not QEMU's),
 // once while the firmware's shell waits at its prompt and once while a script scrolls its console
 // without pause. Needs qemu-system-arm, qemu-efi-aarch64, mtools and dosfstools.
+#include "FirmwareScreen.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
 #include "platform/Host.h"
@@ -81,14 +82,7 @@ QString blankInstaller()
     return file.open(QIODevice::WriteOnly) && file.resize(4 << 20) ? image : QString();
 }
 
-/** Runs the event loop for `ms`, in a plain loop that wakes for nothing else. */
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
+/** Runs the event loop until `condition` holds; false when `withinMs` passed first. */
 template<typename Condition> bool waitFor(Condition condition, int withinMs)
 {
     QElapsedTimer clock;
@@ -97,44 +91,9 @@ template<typename Condition> bool waitFor(Condition condition, int withinMs)
         if (clock.elapsed() > withinMs) {
             return false;
         }
-        pause(100);
+        FirmwareScreen::pause(100);
     }
     return true;
-}
-
-/**
- * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
- * firmware's screens (the boot logo and progress bar before it have none).
- */
-bool showsShell(const QImage &frame)
-{
-    int yellow = 0;
-    for (int y = 0; y < frame.height(); y += 2) {
-        const auto *line = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
-        for (int x = 0; x < frame.width(); x += 2) {
-            yellow += qRed(line[x]) > 180 && qGreen(line[x]) > 180 && qBlue(line[x]) < 120 ? 1 : 0;
-        }
-    }
-    return yellow > 40;
-}
-
-bool settles(const VncConnection &connection, int quietMs, int withinMs)
-{
-    QElapsedTimer total;
-    total.start();
-    quint64 seen = connection.updates();
-    QElapsedTimer quiet;
-    quiet.start();
-    while (total.elapsed() < withinMs) {
-        pause(100);
-        if (connection.updates() != seen) {
-            seen = connection.updates();
-            quiet.restart();
-        } else if (quiet.elapsed() >= quietMs) {
-            return true;
-        }
-    }
-    return false;
 }
 
 enum class Scene { Resting, Scrolling };
@@ -186,8 +145,8 @@ void measure(benchmark::State &state, Scene scene, Place place)
     const VncConnection &connection = *display.connection();
     bool ready = false;
     if (scene == Scene::Resting) {
-        ready = waitFor([&] { return showsShell(connection.frame()); }, 240'000) &&
-                settles(connection, 3000, 60'000);
+        ready = waitFor([&] { return FirmwareScreen::showsShell(connection.frame()); }, 240'000) &&
+                FirmwareScreen::settles(connection, 3000, 60'000);
     } else {
         // Past the shell's countdown: the console scrolls.
         ready = waitFor([&] { return connection.updates() > 60; }, 240'000);
@@ -208,7 +167,7 @@ void measure(benchmark::State &state, Scene scene, Place place)
         const double cpuBefore = cpuMilliseconds();
         QElapsedTimer clock;
         clock.start();
-        pause(measureMs);
+        FirmwareScreen::pause(measureMs);
         seconds = clock.elapsed() / 1000.0;
         cpu = cpuMilliseconds() - cpuBefore;
         frames = double(display.framesShown() - shownBefore);

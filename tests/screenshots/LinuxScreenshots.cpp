@@ -2,6 +2,7 @@
 // (with the download links), and the page and the separate window while the real QEMU runs the
 // machine's UEFI firmware, whose shell screen they show. Run it on a display (scripts/screenshots.sh uses
 // Xvfb); it never touches the user's own data or settings. Needs qemu-system-arm and qemu-efi-aarch64.
+#include "FirmwareScreen.h"
 #include "ScreenshotSupport.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
@@ -30,42 +31,6 @@ class ScreenshotHost : public Host
 public:
     qint64 availableCapacity(const QString &) const override { return qint64(1) << 40; }
 };
-
-/**
- * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
- * firmware's screens (the boot logo and progress bar before it have none).
- */
-bool showsShell(const QImage &frame)
-{
-    int yellow = 0;
-    for (int y = 0; y < frame.height(); y += 2) {
-        const auto *line = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
-        for (int x = 0; x < frame.width(); x += 2) {
-            yellow += qRed(line[x]) > 180 && qGreen(line[x]) > 180 && qBlue(line[x]) < 120 ? 1 : 0;
-        }
-    }
-    return yellow > 40;
-}
-
-/** Waits until the screen has had no update for `quietMs`. */
-bool settles(const VncConnection &connection, int quietMs, int withinMs)
-{
-    QElapsedTimer total;
-    total.start();
-    quint64 seen = connection.updates();
-    QElapsedTimer quiet;
-    quiet.start();
-    while (total.elapsed() < withinMs) {
-        QTest::qWait(100);
-        if (connection.updates() != seen) {
-            seen = connection.updates();
-            quiet.restart();
-        } else if (quiet.elapsed() >= quietMs && connection.updates() > 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 bool capture(QWidget &window, const QString &file)
 {
@@ -129,8 +94,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     const VncConnection &connection = *page->display()->connection();
-    const bool shell = QTest::qWaitFor([&] { return showsShell(connection.frame()); }, 240'000);
-    if (!shell || !settles(connection, 3000, 60'000)) {
+    const bool shell = QTest::qWaitFor([&] { return FirmwareScreen::showsShell(connection.frame()); }, 240'000);
+    if (!shell || !FirmwareScreen::settles(connection, 3000, 60'000)) {
         err << "the firmware's screen never came to rest\n";
         ++failures;
     } else {

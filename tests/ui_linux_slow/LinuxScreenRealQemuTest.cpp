@@ -2,6 +2,7 @@
 // nothing to boot from, so that it ends at the firmware's shell prompt: the page shows that screen,
 // what is typed on the page reaches the guest, and a stop takes the screen away again.
 #include "FakeHost.h"
+#include "FirmwareScreen.h"
 #include "Wait.h"
 
 #include "linux/LinuxModel.h"
@@ -49,41 +50,6 @@ int litPixels(const QImage &image, const QRect &rect)
     return lit;
 }
 
-/**
- * Whether the firmware's shell has started: its mapping table and prompt are the only yellow on the
- * firmware's screens (the boot logo and progress bar before it have none).
- */
-bool showsShell(const QImage &frame)
-{
-    int yellow = 0;
-    for (int y = 0; y < frame.height(); y += 2) {
-        const auto *line = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
-        for (int x = 0; x < frame.width(); x += 2) {
-            yellow += qRed(line[x]) > 180 && qGreen(line[x]) > 180 && qBlue(line[x]) < 120 ? 1 : 0;
-        }
-    }
-    return yellow > 40;
-}
-
-/** Runs the event loop until the screen has had no update for `quietMs`; false if it never settles. */
-bool settles(const VncConnection &connection, int quietMs, int withinMs)
-{
-    QElapsedTimer total;
-    total.start();
-    quint64 seen = connection.updates();
-    QElapsedTimer quiet;
-    quiet.start();
-    while (total.elapsed() < withinMs) {
-        QTest::qWait(100);
-        if (connection.updates() != seen) {
-            seen = connection.updates();
-            quiet.restart();
-        } else if (quiet.elapsed() >= quietMs) {
-            return true;
-        }
-    }
-    return false;
-}
 
 } // namespace
 
@@ -130,9 +96,9 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     ASSERT_TRUE(waitUntil([&] { return connection.isConnected(); }, 30'000));
 
     // The firmware draws its screen, then waits at its prompt.
-    ASSERT_TRUE(waitUntil([&] { return showsShell(connection.frame()); }, firmwareScreenMs))
+    ASSERT_TRUE(waitUntil([&] { return FirmwareScreen::showsShell(connection.frame()); }, firmwareScreenMs))
         << "the firmware's shell never showed";
-    ASSERT_TRUE(settles(connection, 3000, 30'000)) << "the firmware's screen never came to rest";
+    ASSERT_TRUE(FirmwareScreen::settles(connection, 3000, 30'000)) << "the firmware's screen never came to rest";
     std::cout << "start to a settled firmware screen: " << clock.elapsed() << " ms, " << connection.updates()
               << " updates, screen " << connection.frame().width() << " x " << connection.frame().height()
               << "\n";
