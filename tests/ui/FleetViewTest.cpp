@@ -15,7 +15,7 @@
 #include "ui/android/InstanceStatus.h"
 #include "ui/android/LicenseSheet.h"
 #include "ui/android/LogSheet.h"
-#include "ui/android/RenameSheet.h"
+#include "ui/style/NameSheet.h"
 #include "ui/android/SnapshotPanel.h"
 #include "ui/style/PillActionButton.h"
 
@@ -318,7 +318,7 @@ TEST_F(FleetViewTest, RenameSheetTrimsStoresAndLogsTheNewName)
 {
     open(true);
     detail().renameButton()->click();
-    RenameSheet *sheet = detail().renameSheet();
+    NameSheet *sheet = detail().renameSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
     EXPECT_EQ(sheet->nameField()->placeholderText(), QStringLiteral("设备名称"));

@@ -4,7 +4,7 @@
 #include "Wait.h"
 #include "WidgetFinder.h"
 #include "ui/ios/IOSDeviceCard.h"
-#include "ui/ios/IOSRenameSheet.h"
+#include "ui/style/NameSheet.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QAction>
@@ -297,7 +297,7 @@ TEST_F(IOSViewTest, TheRenameSheetRenamesTheDevicePickedEvenAfterTheListMoved)
     add(QStringLiteral("Zed"));
     const QString zed = card(QStringLiteral("Zed"))->device().udid;
     card(QStringLiteral("Zed"))->renameButton()->click();
-    IOSRenameSheet *sheet = view->renameSheet();
+    NameSheet *sheet = view->renameSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowTitle(), QStringLiteral("修改设备名称"));
     EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("Zed"));

@@ -1,16 +1,17 @@
 #include "ui/android/ContentView.h"
 
 #include "android/VMModel.h"
+#include "services/AppLog.h"
 #include "services/Tasks.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/android/HardwareSettings.h"
 #include "ui/android/LicenseSheet.h"
 #include "ui/android/LogSheet.h"
-#include "ui/android/RenameSheet.h"
 #include "ui/android/SnapshotPanel.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/GlassSurface.h"
+#include "ui/style/NameSheet.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
 
@@ -265,7 +266,17 @@ void ContentView::openRenameSheet()
     if (!m_model || m_renameSheet) {
         return;
     }
-    m_renameSheet = new RenameSheet(*m_model, this);
+    QPointer<VMModel> model = m_model;
+    m_renameSheet = new NameSheet(model->name(), QStringLiteral("名称只用于区分这台安卓设备，不会修改设备内的系统名称。"),
+                                  [model](const QString &name) {
+                                      if (!model) {
+                                          return;
+                                      }
+                                      model->setName(name);
+                                      model->saveName();
+                                      AppLog::info(category, QStringLiteral("设备已重命名为 ") + model->name());
+                                  },
+                                  this);
     m_renameSheet->setAttribute(Qt::WA_DeleteOnClose);
     m_renameSheet->open();
 }
@@ -300,7 +311,7 @@ VMModel *ContentView::model() const
     return m_model;
 }
 
-RenameSheet *ContentView::renameSheet() const
+NameSheet *ContentView::renameSheet() const
 {
     return m_renameSheet;
 }

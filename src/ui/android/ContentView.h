@@ -12,7 +12,7 @@ class QLabel;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
-class RenameSheet;
+class NameSheet;
 class SnapshotPanel;
 class VMModel;
 
@@ -41,7 +41,7 @@ public:
     QProgressBar *progressBar() const { return m_progress; }
     QLabel *percentLabel() const { return m_percent; }
     /** The sheets and the alert while they are open, else nullptr. */
-    RenameSheet *renameSheet() const;
+    NameSheet *renameSheet() const;
     LogSheet *logSheet() const;
     LicenseSheet *licenseSheet() const;
     QMessageBox *errorAlert() const;
@@ -73,7 +73,7 @@ private:
     PillActionButton *m_forceQuit = nullptr;
     HardwareSettings *m_hardware = nullptr;
     SnapshotPanel *m_snapshots = nullptr;
-    QPointer<RenameSheet> m_renameSheet;
+    QPointer<NameSheet> m_renameSheet;
     QPointer<LogSheet> m_logSheet;
     QPointer<LicenseSheet> m_licenseSheet;
     ErrorAlert *m_errorAlert = nullptr;

@@ -5,11 +5,11 @@
 #include "services/AppLog.h"
 #include "services/Tasks.h"
 #include "ui/ios/IOSDeviceCard.h"
-#include "ui/ios/IOSRenameSheet.h"
 #include "ui/ios/IOSRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/DeviceGlassGroup.h"
+#include "ui/style/NameSheet.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -331,7 +331,15 @@ void IOSView::openRenameSheet(const IOSDevice &device)
     if (!m_model || m_renameSheet) {
         return;
     }
-    m_renameSheet = new IOSRenameSheet(*m_model, device, this);
+    // The sheet renames the device picked now, whatever the list shows by the time it is saved.
+    QPointer<IOSModel> model = m_model;
+    m_renameSheet = new NameSheet(device.name, QString(),
+                                  [model, device](const QString &name) {
+                                      if (model) {
+                                          startTask(model->rename(device, name), QStringLiteral("iPhone"));
+                                      }
+                                  },
+                                  this);
     m_renameSheet->setAttribute(Qt::WA_DeleteOnClose);
     m_renameSheet->open();
 }
@@ -377,7 +385,7 @@ void IOSView::confirmDeleteSnapshot(const IOSDevice &device)
                                    }}});
 }
 
-IOSRenameSheet *IOSView::renameSheet() const
+NameSheet *IOSView::renameSheet() const
 {
     return m_renameSheet;
 }

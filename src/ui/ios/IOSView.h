@@ -11,7 +11,7 @@
 class ErrorAlert;
 class IOSDeviceCard;
 class IOSModel;
-class IOSRenameSheet;
+class NameSheet;
 class PillActionButton;
 class QComboBox;
 class QLabel;
@@ -49,7 +49,7 @@ public:
     const std::optional<IOSDevice> &rollbackTarget() const { return m_rollbackTarget; }
     const std::optional<IOSDevice> &deleteSnapshotTarget() const { return m_deleteSnapshotTarget; }
     /** The open rename sheet, the open confirmation and the error alert, else nullptr. */
-    IOSRenameSheet *renameSheet() const;
+    NameSheet *renameSheet() const;
     QMessageBox *confirmation() const;
     QMessageBox *errorAlert() const;
 
@@ -91,7 +91,7 @@ private:
     std::optional<IOSDevice> m_deletion;
     std::optional<IOSDevice> m_rollbackTarget;
     std::optional<IOSDevice> m_deleteSnapshotTarget;
-    QPointer<IOSRenameSheet> m_renameSheet;
+    QPointer<NameSheet> m_renameSheet;
     QPointer<QMessageBox> m_confirmation;
     ErrorAlert *m_errorAlert = nullptr;
 };

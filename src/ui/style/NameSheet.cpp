@@ -1,7 +1,5 @@
-#include "ui/ios/IOSRenameSheet.h"
+#include "ui/style/NameSheet.h"
 
-#include "ios/IOSModel.h"
-#include "services/Tasks.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 
@@ -10,11 +8,11 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-IOSRenameSheet::IOSRenameSheet(IOSModel &model, IOSDevice device, QWidget *parent)
+NameSheet::NameSheet(const QString &name, const QString &note, std::function<void(const QString &)> save,
+                     QWidget *parent)
     : QDialog(parent, Qt::Sheet)
-    , m_model(&model)
-    , m_device(std::move(device))
-    , m_field(new QLineEdit(m_device.name))
+    , m_save(std::move(save))
+    , m_field(new QLineEdit(name))
 {
     const QString title = QStringLiteral("修改设备名称");
     setWindowTitle(title);
@@ -27,30 +25,36 @@ IOSRenameSheet::IOSRenameSheet(IOSModel &model, IOSDevice device, QWidget *paren
 
     auto *cancel = new PillActionButton(QStringLiteral("取消"));
     cancel->setCompact(true);
-    auto *save = new PillActionButton(QStringLiteral("保存"));
-    save->setCompact(true);
-    save->setProminent(true);
-    save->setDefault(true);
+    auto *saveButton = new PillActionButton(QStringLiteral("保存"));
+    saveButton->setCompact(true);
+    saveButton->setProminent(true);
+    saveButton->setDefault(true);
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
-    connect(save, &QAbstractButton::clicked, this, &IOSRenameSheet::onSaveClicked);
-    connect(m_field, &QLineEdit::returnPressed, this, &IOSRenameSheet::onSaveClicked);
+    connect(saveButton, &QAbstractButton::clicked, this, &NameSheet::onSaveClicked);
+    connect(m_field, &QLineEdit::returnPressed, this, &NameSheet::onSaveClicked);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel);
-    buttons->addWidget(save);
+    buttons->addWidget(saveButton);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(22, 20, 22, 16);
     column->setSpacing(12);
     column->addWidget(heading);
     column->addWidget(m_field);
+    if (!note.isEmpty()) {
+        auto *noteLabel = new QLabel(note);
+        noteLabel->setWordWrap(true);
+        noteLabel->setForegroundRole(QPalette::PlaceholderText);
+        column->addWidget(noteLabel);
+    }
     column->addLayout(buttons);
 }
 
-void IOSRenameSheet::onSaveClicked()
+void NameSheet::onSaveClicked()
 {
-    if (m_model) {
-        startTask(m_model->rename(m_device, m_field->text()), QStringLiteral("iPhone"));
+    if (m_save) {
+        m_save(m_field->text());
     }
     accept();
 }
