@@ -354,3 +354,34 @@ TEST_F(ShellTest, TheLinuxScreenWindowTakesTheScreenWhileItIsOpen)
     EXPECT_EQ(corvane.linuxDisplayWindow(), screen) << "one window, shown again";
     EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
 }
+
+TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAndRestsWithoutAnEffect)
+{
+    AppDelegate delegate;
+    MainWindow window(*preferences, delegate);
+    auto *android = new QWidget;
+    auto *linux = new QWidget;
+    window.addPage(QStringLiteral("android"), android);
+    window.addPage(QStringLiteral("linux"), linux);
+    window.selectTab(QStringLiteral("android"));
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return android->isVisible() && !android->graphicsEffect(); }, 3000));
+
+    window.selectTab(QStringLiteral("linux"));
+    double smallest = 1.0;
+    double arrivingWhileLeaving = 1.0;
+    ASSERT_TRUE(waitUntil([&] {
+        if (auto *look = qobject_cast<PageLookEffect *>(linux->graphicsEffect())) {
+            smallest = std::min(smallest, look->scale());
+            EXPECT_NEAR(look->scale(), 0.996 + 0.004 * look->opacity(), 1e-9);
+            if (auto *leaving = qobject_cast<PageLookEffect *>(android->graphicsEffect())) {
+                arrivingWhileLeaving = leaving->opacity() + look->opacity();
+            }
+        }
+        return !linux->graphicsEffect() && android->isHidden();
+    }, 3000));
+    EXPECT_LT(smallest, 1.0) << "the arriving page was drawn smaller on its way in";
+    EXPECT_GE(smallest, 0.996);
+    EXPECT_NEAR(arrivingWhileLeaving, 1.0, 1e-9) << "one page fades out as the other fades in";
+    EXPECT_TRUE(linux->isVisible());
+}

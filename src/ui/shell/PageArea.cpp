@@ -3,27 +3,58 @@
 #include "ui/shell/Tabs.h"
 
 #include <QEasingCurve>
-#include <QGraphicsOpacityEffect>
+#include <QPainter>
 #include <QVariantAnimation>
 
 namespace {
 
-// An opacity effect renders the whole page off-screen, so a page carries one only while it fades.
-void setOpacity(QWidget *page, double opacity)
+// A page at rest elsewhere is drawn a little smaller; it grows to full size as it arrives.
+constexpr double restingScale = 0.996;
+
+// The effect renders the whole page off-screen, so a page carries one only while it moves.
+void setLook(QWidget *page, double opacity, double scale)
 {
-    if (opacity >= 1.0) {
+    if (opacity >= 1.0 && scale >= 1.0) {
         page->setGraphicsEffect(nullptr);
         return;
     }
-    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(page->graphicsEffect());
+    auto *effect = qobject_cast<PageLookEffect *>(page->graphicsEffect());
     if (!effect) {
-        effect = new QGraphicsOpacityEffect(page);
+        effect = new PageLookEffect(page);
         page->setGraphicsEffect(effect);
     }
-    effect->setOpacity(opacity);
+    effect->setLook(opacity, scale);
 }
 
 } // namespace
+
+void PageLookEffect::setLook(double opacity, double scale)
+{
+    if (opacity == m_opacity && scale == m_scale) {
+        return;
+    }
+    m_opacity = opacity;
+    m_scale = scale;
+    update();
+}
+
+void PageLookEffect::draw(QPainter *painter)
+{
+    QPoint offset;
+    const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
+    if (pixmap.isNull()) {
+        return;
+    }
+    const QRectF bounds(offset, pixmap.deviceIndependentSize());
+    painter->save();
+    painter->setOpacity(painter->opacity() * m_opacity);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->translate(bounds.center());
+    painter->scale(m_scale, m_scale);
+    painter->translate(-bounds.center());
+    painter->drawPixmap(offset, pixmap);
+    painter->restore();
+}
 
 PageArea::PageArea(QWidget *parent)
     : QWidget(parent)
@@ -89,7 +120,8 @@ void PageArea::layoutPages(double progress)
         const double resting = Tabs::pageOffset(index, anchor, width());
         const double offset = selected ? resting * (1.0 - progress) : resting * progress;
         page->setGeometry(int(offset), 0, width(), height());
-        setOpacity(page, selected ? progress : 1.0 - progress);
+        const double shown = selected ? progress : 1.0 - progress;
+        setLook(page, shown, restingScale + (1.0 - restingScale) * shown);
         page->setEnabled(selected);
         page->show();
         if (selected) {

@@ -1,14 +1,36 @@
 #pragma once
 
+#include <QGraphicsEffect>
 #include <QHash>
 #include <QStringList>
 #include <QWidget>
 
 class QVariantAnimation;
 
+/** How a page is drawn while it arrives or leaves: faded and slightly scaled about its centre. */
+class PageLookEffect : public QGraphicsEffect
+{
+    Q_OBJECT
+
+public:
+    using QGraphicsEffect::QGraphicsEffect;
+
+    void setLook(double opacity, double scale);
+    double opacity() const { return m_opacity; }
+    double scale() const { return m_scale; }
+
+protected:
+    void draw(QPainter *painter) override;
+
+private:
+    double m_opacity = 1.0;
+    double m_scale = 1.0;
+};
+
 /**
  * Holds every page at once, so each keeps its state while hidden. The selected page is shown in place;
- * the others sit shifted by their distance in tabs, invisible and out of reach of input.
+ * the others sit shifted by their distance in tabs, slightly smaller, invisible and out of reach of
+ * input.
  */
 class PageArea : public QWidget
 {
