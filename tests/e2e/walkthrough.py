@@ -293,8 +293,9 @@ def main():
         except ProcessLookupError:
             pass
 
-    expected = ["[应用] Corvane Beta 已启动", "用户已开启开发者模式", "切换到 Android", "安卓环境安装完成", "请求启动 ", "请求正常关闭 ", "已停止",
-                "已创建 ", "已回滚 ", "请求启动 ", "请求正常关闭 ", "已停止"]
+    expected = ["[应用] Corvane Beta 已启动", "用户已开启开发者模式", "切换到 Android", "安卓环境安装完成",
+                "请求启动 ", "请求正常关闭 ", "已停止", "已创建 ", "已回滚 ",
+                "请求启动 ", "请求正常关闭 ", "已停止"]
     lines = log_lines()
     position = 0
     for text in expected:
