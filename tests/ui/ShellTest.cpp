@@ -385,3 +385,31 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAndRestsWithoutAnEffect)
     EXPECT_NEAR(arrivingWhileLeaving, 1.0, 1e-9) << "one page fades out as the other fades in";
     EXPECT_TRUE(linux->isVisible());
 }
+
+TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
+{
+    CorvaneApp &corvane = launch();
+    PageArea *pages = corvane.window()->pageArea();
+    ASSERT_EQ(corvane.window()->selectedTab(), QStringLiteral("windows"));
+    QWidget *linuxPage = pages->page(QStringLiteral("linux"));
+    QWidget *windowsPage = pages->page(QStringLiteral("windows"));
+
+    corvane.window()->selectTab(QStringLiteral("linux"));
+    EXPECT_TRUE(pages->isMoving()) << "storing the choice must not make the window jump to it";
+    EXPECT_GT(linuxPage->x(), 0) << "Linux sits right of Windows, so it comes in from the right";
+    ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
+    EXPECT_EQ(linuxPage->x(), 0);
+    EXPECT_TRUE(windowsPage->isHidden());
+    EXPECT_EQ(AppPreferences::read(*preferences, AppPreferences::selectedVMTab), QStringLiteral("linux"));
+
+    corvane.window()->selectTab(QStringLiteral("android"));
+    EXPECT_LT(pages->page(QStringLiteral("android"))->x(), 0) << "and Android from the left";
+    ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
+
+    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
+    corvane.window()->selectTab(QStringLiteral("vphone-beta"));
+    ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
+    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, false);
+    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("ios"));
+    EXPECT_TRUE(pages->isMoving()) << "the move away from the vanished tab is animated too";
+}

@@ -66,6 +66,8 @@ void CorvaneApp::show()
     Interaction::install(m_interaction.get());
     startUp();
     m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void CorvaneApp::openLinuxDisplay()
@@ -131,7 +133,11 @@ void CorvaneApp::onPreferenceChanged(const QString &key)
     if (key == QLatin1String("experimentalVPhoneEnabled")) {
         if (!AppPreferences::read(*m_preferences, AppPreferences::experimentalVPhoneEnabled)
             && selectedTab() == QLatin1String("vphone-beta")) {
-            AppPreferences::write(*m_preferences, AppPreferences::selectedVMTab, QStringLiteral("ios"));
+            if (m_window) {
+                m_window->selectTab(QStringLiteral("ios"));
+            } else {
+                AppPreferences::write(*m_preferences, AppPreferences::selectedVMTab, QStringLiteral("ios"));
+            }
         }
     } else if (key == QLatin1String("developerModeEnabled")) {
         if (AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {

@@ -102,9 +102,10 @@ void MainWindow::selectTab(const QString &identifier)
     if (identifier == selectedTab()) {
         return;
     }
-    const bool animated = animationsAllowed();
+    // Shown first: storing the choice makes the window re-read its preferences, which must find the
+    // tab already on its way rather than jump to it.
+    showTab(identifier, animationsAllowed());
     AppPreferences::write(m_preferences, AppPreferences::selectedVMTab, identifier);
-    showTab(identifier, animated);
 }
 
 void MainWindow::showTab(const QString &identifier, bool animated)
@@ -139,8 +140,10 @@ void MainWindow::applyPreferences()
     const bool developer = AppPreferences::read(m_preferences, AppPreferences::developerModeEnabled);
     setMinimumSize(developer ? 1370 : 980, 760);
     showSidebar(isVisible() && animationsAllowed());
-    if (m_tabBar->selected() != selectedTab() || shown != m_tabBar->identifiers()) {
+    if (m_tabBar->selected() != selectedTab()) {
         showTab(selectedTab(), false);
+    } else if (shown != m_tabBar->identifiers()) {
+        m_pages->setOrder(m_tabBar->identifiers());
     }
 }
 

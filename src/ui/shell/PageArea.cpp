@@ -83,6 +83,11 @@ QWidget *PageArea::visiblePage() const
     return shown && !shown->isHidden() ? shown : nullptr;
 }
 
+bool PageArea::isMoving() const
+{
+    return m_transition->state() == QAbstractAnimation::Running;
+}
+
 void PageArea::setSelected(const QString &identifier, const QStringList &order, bool animated)
 {
     m_previous = m_selected;
@@ -91,15 +96,23 @@ void PageArea::setSelected(const QString &identifier, const QStringList &order, 
     m_transition->stop();
     if (animated && m_previous != m_selected) {
         m_transition->start();
+        layoutPages(0.0);
     } else {
         layoutPages(1.0);
     }
 }
 
+void PageArea::setOrder(const QStringList &order)
+{
+    m_order = order;
+    layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
+}
+
 void PageArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    layoutPages(m_transition->state() == QAbstractAnimation::Running ? m_transition->currentValue().toDouble() : 1.0);
+    layoutPages(m_transition->state() == QAbstractAnimation::Running ? m_transition->currentValue().toDouble()
+                                                                     : 1.0);
 }
 
 void PageArea::layoutPages(double progress)
@@ -116,9 +129,12 @@ void PageArea::layoutPages(double progress)
             page->hide();
             continue;
         }
-        // The arriving page slides in from its side while the leaving one slides out and fades.
-        const double resting = Tabs::pageOffset(index, anchor, width());
-        const double offset = selected ? resting * (1.0 - progress) : resting * progress;
+        // The arriving page slides in from where it rested beside the leaving one, which slides out
+        // to where it will rest beside the arriving one.
+        const double offset =
+            selected ? Tabs::pageOffset(index, previousIndex < 0 ? anchor : previousIndex, width()) *
+                           (1.0 - progress)
+                     : Tabs::pageOffset(index, anchor, width()) * progress;
         page->setGeometry(int(offset), 0, width(), height());
         const double shown = selected ? progress : 1.0 - progress;
         setLook(page, shown, restingScale + (1.0 - restingScale) * shown);

@@ -45,6 +45,9 @@ public:
     void setSelected(const QString &identifier, const QStringList &order, bool animated);
     /** The page that is shown, or nullptr. */
     QWidget *visiblePage() const;
+    bool isMoving() const;
+    /** A new tab list under the same selection; a page on its way keeps moving. */
+    void setOrder(const QStringList &order);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
