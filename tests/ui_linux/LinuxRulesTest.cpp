@@ -71,6 +71,10 @@ TEST(LinuxRules, SettingsAreEditableOnlyWhileOffAndTheDiskOnlyBeforeItExists)
     s = stopped();
     s.busy = true;
     EXPECT_FALSE(configurationEditable(s));
+    s = stopped();
+    s.prepared = true;
+    s.snapshotBusy = true;
+    EXPECT_FALSE(configurationEditable(s)) << "a rollback would replace an edit made meanwhile";
 }
 
 TEST(LinuxRules, SnapshotActionsAndTheDisplayArea)

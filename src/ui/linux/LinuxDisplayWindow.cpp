@@ -14,6 +14,7 @@ LinuxDisplayWindow::LinuxDisplayWindow(LinuxModel &model, QWidget *parent)
     , m_placeholder(new ScreenPlaceholder(QStringLiteral("Linux 尚未启动"),
                                           QStringLiteral("请先在主窗口启动 Linux，再打开独立窗口。"), false))
 {
+    setObjectName(QStringLiteral("linux-display"));
     setWindowTitle(QStringLiteral("Linux"));
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);

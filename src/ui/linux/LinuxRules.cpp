@@ -44,7 +44,8 @@ Actions actions(const State &s)
 
 bool configurationEditable(const State &s)
 {
-    return !s.running && !s.busy;
+    // A rollback publishes the settings stored with the snapshot: an edit made meanwhile would be lost.
+    return !s.running && !s.busy && !s.snapshotBusy;
 }
 
 bool diskEditable(const State &s)

@@ -86,7 +86,8 @@ LinuxSettingsPanel::LinuxSettingsPanel(LinuxModel &model, QWidget *parent)
 
     connect(&model, &LinuxModel::configurationChanged, this, &LinuxSettingsPanel::showConfiguration);
     for (auto signal :
-         {&LinuxModel::runningChanged, &LinuxModel::busyChanged, &LinuxModel::preparedChanged}) {
+         {&LinuxModel::runningChanged, &LinuxModel::busyChanged, &LinuxModel::preparedChanged,
+          &LinuxModel::snapshotBusyChanged}) {
         connect(&model, signal, this, &LinuxSettingsPanel::showState);
     }
     showConfiguration();

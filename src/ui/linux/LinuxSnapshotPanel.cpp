@@ -33,7 +33,7 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     , m_busy(new QProgressBar)
     , m_create(new PillActionButton(QStringLiteral("创建快照")))
     , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(EllipsisMenu::button(QStringLiteral("更多快照操作")))
+    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
 {
     m_symbol->setColor(Appearance::instance().accent());
     connect(&Appearance::instance(), &Appearance::changed, m_symbol,

@@ -214,6 +214,15 @@ void LinuxView::showState()
     m_placeholder->setVisible(m_displayCase == LinuxRules::DisplayCase::Placeholder);
 }
 
+void LinuxView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The chosen ISO may have been moved or deleted while the page was hidden.
+    if (m_model) {
+        m_downloads->setRevealed(LinuxRules::showsDownloads(LinuxRules::State::of(*m_model)), false);
+    }
+}
+
 void LinuxView::onConfigurationChanged()
 {
     if (!m_model) {

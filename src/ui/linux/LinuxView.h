@@ -56,6 +56,9 @@ Q_SIGNALS:
     /** "独立窗口": the application shows the window with the screen. */
     void openSeparateWindowRequested();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QWidget *buildHeader();
     QWidget *buildDownloads();
