@@ -16,13 +16,13 @@
 #include "ui/linux/LinuxView.h"
 #include "ui/logs/DeveloperLogSidebar.h"
 #include "ui/settings/AppSettingsView.h"
-#include "ui/vphone/VPhoneBetaView.h"
-#include "ui/windows/WindowsView.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/DialogInteraction.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Tabs.h"
 #include "ui/style/Appearance.h"
+#include "ui/vphone/VPhoneBetaView.h"
+#include "ui/windows/WindowsView.h"
 #include "windows/WindowsModel.h"
 
 #include <QPointer>

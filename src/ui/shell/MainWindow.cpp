@@ -11,10 +11,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
-#include <QHBoxLayout>
 #include <QSettings>
 #include <QVBoxLayout>
 
