@@ -25,10 +25,11 @@ QString requireString(const QJsonObject &object, const char *key)
 void requireContainedPath(const QString &path)
 {
     const QStringList parts = path.split(u'/');
-    const bool contained = !path.isEmpty() && !path.startsWith(u'/') && !path.contains(u'\\')
-        && std::none_of(parts.cbegin(), parts.cend(), [](const QString &part) {
-               return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
-           });
+    const bool contained =
+        !path.isEmpty() && !path.startsWith(u'/') && !path.contains(u'\\') &&
+        std::none_of(parts.cbegin(), parts.cend(), [](const QString &part) {
+            return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
+        });
     if (!contained) {
         throw VMFailure(QStringLiteral("安装清单中的路径无效：") + path);
     }

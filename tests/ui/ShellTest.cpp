@@ -10,8 +10,8 @@
 #include "app/AppPreferences.h"
 #include "linux/LinuxModel.h"
 #include "services/InteractionLogMonitor.h"
-#include "ui/shell/AppDelegate.h"
 #include "ui/linux/LinuxDisplayWindow.h"
+#include "ui/shell/AppDelegate.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
@@ -19,8 +19,8 @@
 #include "ui/shell/SidebarDrawer.h"
 #include "ui/shell/Tabs.h"
 
-#include <QDir>
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QPointer>
 #include <QSettings>
@@ -42,8 +42,9 @@ QStringList identifiers(bool showsBeta)
 
 TEST(Tabs, OrderTitlesAndOffsets)
 {
-    EXPECT_EQ(identifiers(false), (QStringList{QStringLiteral("android"), QStringLiteral("ios"), QStringLiteral("windows"),
-                                               QStringLiteral("linux"), QStringLiteral("settings")}));
+    EXPECT_EQ(identifiers(false),
+              (QStringList{QStringLiteral("android"), QStringLiteral("ios"), QStringLiteral("windows"),
+                           QStringLiteral("linux"), QStringLiteral("settings")}));
     EXPECT_EQ(identifiers(true).indexOf(QStringLiteral("vphone-beta")), 4);
     EXPECT_EQ(Tabs::tabName(QStringLiteral("settings")), QStringLiteral("设置"));
     EXPECT_EQ(Tabs::tabName(QStringLiteral("vphone-beta")), QStringLiteral("iPhone Beta"));
@@ -206,14 +207,16 @@ TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
     ASSERT_TRUE(first.busy() || first.running()) << first.error().toStdString();
     ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 2));
     second.start();
-    EXPECT_EQ(second.error(),
-              QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。"));
+    EXPECT_EQ(
+        second.error(),
+        QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。"));
     EXPECT_FALSE(second.busy());
 
     // Linux in turn counts the Android devices that run.
     ASSERT_TRUE(await(corvane.linux().forceStop()).done);
     ASSERT_TRUE(await(startLinuxTask(&corvane, 5)).done);
-    EXPECT_EQ(corvane.linux().error(), QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
+    EXPECT_EQ(corvane.linux().error(),
+              QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
 }
 
 TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
@@ -230,7 +233,8 @@ TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
     EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
     ASSERT_EQ(interaction.asked.size(), 1);
     EXPECT_EQ(interaction.asked[0].title, QStringLiteral("操作尚未完成"));
-    EXPECT_EQ(interaction.asked[0].detail, QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。"));
+    EXPECT_EQ(interaction.asked[0].detail,
+              QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。"));
     EXPECT_EQ(interaction.asked[0].options, QStringList{QStringLiteral("返回")});
 
     ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));
@@ -238,7 +242,8 @@ TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
     interaction.choices.enqueue(0);
     EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
     EXPECT_EQ(interaction.asked.last().title, QStringLiteral("Linux 仍在运行"));
-    EXPECT_EQ(interaction.asked.last().options, (QStringList{QStringLiteral("返回"), QStringLiteral("停止并退出")}));
+    EXPECT_EQ(interaction.asked.last().options,
+              (QStringList{QStringLiteral("返回"), QStringLiteral("停止并退出")}));
     EXPECT_TRUE(corvane.linux().running());
     EXPECT_TRUE(device.running());
 
@@ -248,7 +253,8 @@ TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
     EXPECT_EQ(corvane.linux().status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
     ASSERT_TRUE(waitUntil([&] { return !device.running(); }));
     const QString log = LogProbe::text();
-    EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")), log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
+    EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")),
+              log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
 }
 
 TEST_F(ShellTest, ALinuxStartInProgressRefusesWithItsOwnAlert)
@@ -303,7 +309,8 @@ TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
     window.applyPreferences();
     EXPECT_EQ(drawer->content(), nullptr);
-    ASSERT_TRUE(waitUntil([&] { return first.isNull(); }, 3000)) << "the old sidebar is destroyed once it has left";
+    ASSERT_TRUE(waitUntil([&] { return first.isNull(); }, 3000))
+        << "the old sidebar is destroyed once it has left";
     EXPECT_TRUE(drawer->isHidden());
 
     AppPreferences::write(*preferences, AppPreferences::appearanceAnimations, false);
@@ -370,16 +377,18 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAndRestsWithoutAnEffect)
     window.selectTab(QStringLiteral("linux"));
     double smallest = 1.0;
     double arrivingWhileLeaving = 1.0;
-    ASSERT_TRUE(waitUntil([&] {
-        if (auto *look = qobject_cast<PageLookEffect *>(linux->graphicsEffect())) {
-            smallest = std::min(smallest, look->scale());
-            EXPECT_NEAR(look->scale(), 0.996 + 0.004 * look->opacity(), 1e-9);
-            if (auto *leaving = qobject_cast<PageLookEffect *>(android->graphicsEffect())) {
-                arrivingWhileLeaving = leaving->opacity() + look->opacity();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (auto *look = qobject_cast<PageLookEffect *>(linux->graphicsEffect())) {
+                smallest = std::min(smallest, look->scale());
+                EXPECT_NEAR(look->scale(), 0.996 + 0.004 * look->opacity(), 1e-9);
+                if (auto *leaving = qobject_cast<PageLookEffect *>(android->graphicsEffect())) {
+                    arrivingWhileLeaving = leaving->opacity() + look->opacity();
+                }
             }
-        }
-        return !linux->graphicsEffect() && android->isHidden();
-    }, 3000));
+            return !linux->graphicsEffect() && android->isHidden();
+        },
+        3000));
     EXPECT_LT(smallest, 1.0) << "the arriving page was drawn smaller on its way in";
     EXPECT_GE(smallest, 0.996);
     EXPECT_NEAR(arrivingWhileLeaving, 1.0, 1e-9) << "one page fades out as the other fades in";

@@ -54,10 +54,10 @@ void AppTopTabBar::setTabs(bool showsBeta)
         button->setCursor(Qt::PointingHandCursor);
         button->setProperty("tabIdentifier", tab.identifier);
         button->setMinimumHeight(30);
-        button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; padding: 4px 14px; }"));
-        connect(button, &QPushButton::clicked, this, [this, identifier = tab.identifier] {
-            Q_EMIT selectRequested(identifier);
-        });
+        button->setStyleSheet(
+            QStringLiteral("QPushButton { border: none; background: transparent; padding: 4px 14px; }"));
+        connect(button, &QPushButton::clicked, this,
+                [this, identifier = tab.identifier] { Q_EMIT selectRequested(identifier); });
         m_layout->addWidget(button);
         m_buttons.append(button);
     }
@@ -110,8 +110,8 @@ void AppTopTabBar::restyleButtons()
         font.setWeight(selected ? QFont::DemiBold : QFont::Medium);
         button->setFont(font);
         QPalette palette = button->palette();
-        palette.setColor(QPalette::ButtonText,
-                         selected ? palette.color(QPalette::WindowText) : palette.color(QPalette::PlaceholderText));
+        palette.setColor(QPalette::ButtonText, selected ? palette.color(QPalette::WindowText)
+                                                        : palette.color(QPalette::PlaceholderText));
         button->setPalette(palette);
     }
 }
@@ -125,7 +125,8 @@ void AppTopTabBar::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The bar sits on the shared glass surface in its capsule form, never selected itself.
-    GlassSurface::paint(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), GlassSurface::lookFor(*this, false, true));
+    GlassSurface::paint(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5),
+                        GlassSurface::lookFor(*this, false, true));
     if (!m_capsule.isEmpty()) {
         QColor fill = palette().color(QPalette::WindowText);
         fill.setAlphaF(0.12);

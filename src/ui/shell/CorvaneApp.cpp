@@ -39,7 +39,8 @@ CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, QObject *pa
     , m_ios(std::make_unique<IOSModel>())
     , m_monitor(std::make_unique<InteractionLogMonitor>())
 {
-    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, &CorvaneApp::onPreferenceChanged);
+    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this,
+            &CorvaneApp::onPreferenceChanged);
 }
 
 CorvaneApp::~CorvaneApp()
@@ -131,8 +132,8 @@ void CorvaneApp::startInteractionLogging()
 void CorvaneApp::onPreferenceChanged(const QString &key)
 {
     if (key == QLatin1String("experimentalVPhoneEnabled")) {
-        if (!AppPreferences::read(*m_preferences, AppPreferences::experimentalVPhoneEnabled)
-            && selectedTab() == QLatin1String("vphone-beta")) {
+        if (!AppPreferences::read(*m_preferences, AppPreferences::experimentalVPhoneEnabled) &&
+            selectedTab() == QLatin1String("vphone-beta")) {
             if (m_window) {
                 m_window->selectTab(QStringLiteral("ios"));
             } else {
@@ -145,8 +146,8 @@ void CorvaneApp::onPreferenceChanged(const QString &key)
         } else {
             m_monitor->stop();
         }
-    } else if (key == QLatin1String("selectedVMTab")
-               && AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {
+    } else if (key == QLatin1String("selectedVMTab") &&
+               AppPreferences::read(*m_preferences, AppPreferences::developerModeEnabled)) {
         AppLog::info(QStringLiteral("导航"), QStringLiteral("切换到 ") + Tabs::tabName(selectedTab()));
     }
     if (key.startsWith(QLatin1String("appearance"))) {

@@ -9,11 +9,9 @@
 
 namespace {
 
-template<typename Dialog>
-using Owned = std::unique_ptr<Dialog, void (*)(Dialog *)>;
+template<typename Dialog> using Owned = std::unique_ptr<Dialog, void (*)(Dialog *)>;
 
-template<typename Dialog>
-Owned<Dialog> own(Dialog *dialog)
+template<typename Dialog> Owned<Dialog> own(Dialog *dialog)
 {
     return Owned<Dialog>(dialog, [](Dialog *d) { d->deleteLater(); });
 }
@@ -33,8 +31,7 @@ QCoro::Task<QString> runFileDialog(QFileDialog *dialog)
 
 DialogInteraction::DialogInteraction(QWidget *window)
     : m_window(window)
-{
-}
+{}
 
 QCoro::Task<QString> DialogInteraction::chooseFile(QString title, QStringList nameFilters)
 {
@@ -57,7 +54,8 @@ QCoro::Task<QString> DialogInteraction::choosePackage(QString title, QStringList
 #endif
 }
 
-QCoro::Task<QString> DialogInteraction::chooseSaveLocation(QString title, QString suggestedName, QStringList nameFilters)
+QCoro::Task<QString> DialogInteraction::chooseSaveLocation(QString title, QString suggestedName,
+                                                           QStringList nameFilters)
 {
     auto *dialog = new QFileDialog(m_window, title);
     dialog->setAcceptMode(QFileDialog::AcceptSave);

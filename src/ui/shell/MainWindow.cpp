@@ -87,8 +87,9 @@ QString MainWindow::selectedTab() const
 
 bool MainWindow::animationsAllowed() const
 {
-    return Appearance::animationsAllowed(AppPreferences::read(m_preferences, AppPreferences::appearanceAnimations),
-                                         Host::current().reduceMotion());
+    return Appearance::animationsAllowed(
+        AppPreferences::read(m_preferences, AppPreferences::appearanceAnimations),
+        Host::current().reduceMotion());
 }
 
 void MainWindow::addPage(const QString &identifier, QWidget *page)

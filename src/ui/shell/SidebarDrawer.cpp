@@ -22,7 +22,8 @@ SidebarDrawer::SidebarDrawer(QWidget *parent)
     m_divider->setForegroundRole(QPalette::Mid);
     m_slide->setDuration(300);
     m_slide->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) { setProgress(value.toDouble()); });
+    connect(m_slide, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) { setProgress(value.toDouble()); });
     connect(m_slide, &QVariantAnimation::finished, this, [this] {
         if (m_closing) {
             finishClosing();
