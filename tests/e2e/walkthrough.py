@@ -3,7 +3,7 @@
 
 Serves the Android components (built from the emulator and adb stand-ins) from a local server named
 by CORVANE_ANDROID_MANIFEST, starts the program with a home folder of its own, visits every tab,
-installs Android, starts and stops a device, takes a snapshot and rolls back to it, starts the device
+opens the Linux screen's own window, turns on the experimental tab and developer mode, installs Android, starts and stops a device, takes a snapshot and rolls back to it, starts the device
 again and quits through the guard, which stops the device first. Then the global log must hold the
 expected entries in order.
 
@@ -255,6 +255,20 @@ def main():
                                          ("设置", "label", "整体外观")]:
             press(tab)
             find(marker_role, marker, enabled=False)
+        press("Linux")
+        press("独立窗口")
+        # The machine's screen in a window of its own, beside the main one.
+        windows = []
+        for _ in range(100):
+            app = application()
+            windows = [app.getChildAtIndex(i).name for i in range(app.childCount)] if app else []
+            if "Linux" in windows:
+                break
+            time.sleep(0.2)
+        if "Linux" not in windows:
+            raise AssertionError(f"no window 'Linux' beside the main one, only {windows}")
+        find("label", "Linux 尚未启动", enabled=False)
+        press("设置")
         press("启用 vphone-cli 实验入口", role="check box")
         press("iPhone Beta")
         find("label", "vphone-cli 实验性接入", enabled=False)
