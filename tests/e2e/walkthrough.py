@@ -3,8 +3,9 @@
 
 Serves the Android components (built from the emulator and adb stand-ins) from a local server named
 by CORVANE_ANDROID_MANIFEST, starts the program with a home folder of its own, visits every tab,
-opens the Linux screen's own window, turns on the experimental tab and developer mode, installs Android, starts and stops a device, takes a snapshot and rolls back to it, starts the device
-again and quits through the guard, which stops the device first. Then the global log must hold the
+opens the Linux screen's own window, turns on the experimental tab and developer mode, installs
+Android, starts and stops a device, takes a snapshot and rolls back to it, starts the device again
+and quits through the guard, which stops the device first. Then the global log must hold the
 expected entries in order.
 
 Usage: walkthrough.py PROGRAM FAKES_DIR HOME_DIR --snapshots|--no-snapshots
