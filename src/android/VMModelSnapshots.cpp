@@ -34,13 +34,9 @@ QCoro::Task<> VMModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(snapshotSource(), m_name);
-        if (!self) {
-            co_return;
-        }
         const QByteArray configuration = m_configuration.validated().toJson();
         co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"), m_id,
-                                           m_name, configuration);
+                                           m_name, configuration, m_name);
     } catch (...) {
         if (self) {
             setError(describe(std::current_exception()));
@@ -64,12 +60,8 @@ QCoro::Task<> VMModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(snapshotSource(), m_name);
-        if (!self) {
-            co_return;
-        }
         const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(snapshotSource(), snapshotCollection(), *latest);
+            co_await FileSnapshotStore::restore(snapshotSource(), snapshotCollection(), *latest, m_name);
         if (!self) {
             co_return;
         }

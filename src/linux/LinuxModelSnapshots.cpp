@@ -43,13 +43,9 @@ QCoro::Task<> LinuxModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(m_paths.root(), label);
-        if (!self) {
-            co_return;
-        }
         const QByteArray configuration = m_configuration.validated().toJson();
-        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), QStringLiteral("Linux"),
-                                           QStringLiteral("linux"), QStringLiteral("Linux"), configuration);
+        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label, QStringLiteral("linux"), label,
+                                           configuration, label);
     } catch (...) {
         const QString description = describe(std::current_exception());
         if (self) {
@@ -74,12 +70,8 @@ QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(m_paths.root(), label);
-        if (!self) {
-            co_return;
-        }
         const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(m_paths.root(), snapshotCollection(), *latest);
+            co_await FileSnapshotStore::restore(m_paths.root(), snapshotCollection(), *latest, label);
         if (!self) {
             co_return;
         }

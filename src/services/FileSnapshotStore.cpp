@@ -74,11 +74,12 @@ QCoro::Task<> ensureUnused(QString path, QString label)
 }
 
 QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
-                                   QString displayName, std::optional<QByteArray> configuration)
+                                   QString displayName, std::optional<QByteArray> configuration, QString inUseLabel)
 {
     if (!FileIO::exists(source)) {
         throw VMFailure(QStringLiteral("设备数据尚不存在，无法创建快照。"));
     }
+    co_await ensureUnused(source, inUseLabel);
     const SnapshotRecord record{newId(), platform, deviceID, displayName,
                                 QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC)};
     const QString building = collection + QStringLiteral("/.creating-") + record.id;
@@ -109,8 +110,10 @@ QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString p
     co_return record;
 }
 
-QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record)
+QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record,
+                                               QString inUseLabel)
 {
+    co_await ensureUnused(source, inUseLabel);
     const QString folder = collection + u'/' + record.id;
     const QString payload = folder + QStringLiteral("/payload");
     const std::optional<SnapshotRecord> stored = readRecord(folder);

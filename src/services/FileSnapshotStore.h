@@ -21,11 +21,16 @@ QList<SnapshotRecord> records(const QString &collection);
 /** Fails with "<label>仍被其他程序使用。…" when a process has files open under `path`. */
 QCoro::Task<> ensureUnused(QString path, QString label);
 
+/** Clones `source` into a new snapshot; refused (ensureUnused) while a program holds files in it. */
 QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
-                                   QString displayName, std::optional<QByteArray> configuration);
+                                   QString displayName, std::optional<QByteArray> configuration, QString inUseLabel);
 
-/** Replaces `source` with the snapshot's payload; returns the configuration kept with it, if any. */
-QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record);
+/**
+ * Replaces `source` with the snapshot's payload; returns the configuration kept with it, if any.
+ * Refused (ensureUnused) while a program holds files in `source`.
+ */
+QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collection, SnapshotRecord record,
+                                               QString inUseLabel);
 
 /** Deletes the snapshot permanently. */
 void deleteSnapshot(const QString &collection, const SnapshotRecord &record);

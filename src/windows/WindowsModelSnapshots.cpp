@@ -57,13 +57,9 @@ QCoro::Task<> WindowsModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(*project, label);
-        if (!self) {
-            co_return;
-        }
         const QByteArray settings = m_configuration.validated().toJson();
         co_await FileSnapshotStore::create(*project, *collection, platform, *project,
-                                           QFileInfo(*project).completeBaseName(), settings);
+                                           QFileInfo(*project).completeBaseName(), settings, label);
     } catch (...) {
         if (self) {
             setError(describe(std::current_exception()));
@@ -89,12 +85,8 @@ QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
-        co_await FileSnapshotStore::ensureUnused(*project, label);
-        if (!self) {
-            co_return;
-        }
         const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(*project, *collection, *latest);
+            co_await FileSnapshotStore::restore(*project, *collection, *latest, label);
         if (!self) {
             co_return;
         }

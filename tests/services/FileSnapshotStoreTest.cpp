@@ -47,7 +47,7 @@ protected:
     SnapshotRecord create(const QString &name, std::optional<QByteArray> configuration = std::nullopt)
     {
         auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                       QStringLiteral("primary"), name, configuration));
+                                                       QStringLiteral("primary"), name, configuration, name));
         EXPECT_FALSE(outcome.error) << outcome.error->toStdString();
         return outcome.value.value_or(SnapshotRecord{});
     }
@@ -103,7 +103,7 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
 
     writeFile(source + QStringLiteral("/userdata.img"), "version 2");
     writeFile(source + QStringLiteral("/added-later"), "x");
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_EQ(*restored.value, QByteArray("{\"cores\":2}"));
@@ -131,7 +131,7 @@ TEST_F(SnapshotStoreTest, RestoreWithoutConfigurationAndIntoADeletedSource)
 {
     const SnapshotRecord record = create(QStringLiteral("n"));
     QDir(source).removeRecursively();
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_FALSE(*restored.value);
@@ -142,7 +142,7 @@ TEST_F(SnapshotStoreTest, MissingSourceCreatesNothing)
 {
     QDir(source).removeRecursively();
     const auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                         QStringLiteral("primary"), QStringLiteral("n"), std::nullopt));
+                                                         QStringLiteral("primary"), QStringLiteral("n"), std::nullopt, QStringLiteral("安卓 1")));
     EXPECT_EQ(outcome.error, QStringLiteral("设备数据尚不存在，无法创建快照。"));
     EXPECT_FALSE(QFileInfo::exists(collection));
 }
@@ -157,11 +157,11 @@ TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
     SnapshotRecord otherPlatform = record;
     otherPlatform.platform = QStringLiteral("Linux");
     for (const SnapshotRecord &wrong : {foreign, otherPlatform}) {
-        EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, wrong)).error,
+        EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, wrong, QStringLiteral("安卓 1"))).error,
                   QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
     QDir(collection + u'/' + record.id + QStringLiteral("/payload")).removeRecursively();
-    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record)).error,
+    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
               QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
@@ -177,14 +177,14 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
         return ToolCommand{QStringLiteral(CORVANE_FAKES_DIR "/cp_dies"), {from, to}};
     };
     const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                         QStringLiteral("primary"), QStringLiteral("n2"), std::nullopt));
+                                                         QStringLiteral("primary"), QStringLiteral("n2"), std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_TRUE(created.error);
     EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n")))
         << created.error->toStdString();
     EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{record.id});
     EXPECT_TRUE(LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 创建 Android 快照失败：")));
 
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record));
+    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_TRUE(restored.error);
     EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
@@ -192,7 +192,7 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
 
     // A clone that reports success but makes nothing.
     host.clone = [](const QString &, const QString &) { return ToolCommand{QStringLiteral("/bin/true"), {}}; };
-    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record)).error, QStringLiteral("快照恢复副本未生成。"));
+    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error, QStringLiteral("快照恢复副本未生成。"));
     EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
 }
 
@@ -203,8 +203,13 @@ TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
 
     QFile held(source + QStringLiteral("/userdata.img"));
     ASSERT_TRUE(held.open(QIODevice::ReadOnly));
-    EXPECT_EQ(await(FileSnapshotStore::ensureUnused(source, label)).error,
-              QStringLiteral("Linux仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
+    const QString refusal = QStringLiteral("Linux仍被其他程序使用。请完全关机并关闭对应窗口后重试。");
+    EXPECT_EQ(await(FileSnapshotStore::ensureUnused(source, label)).error, refusal);
+    // Taking or restoring a snapshot checks the same way before it touches anything.
+    EXPECT_EQ(await(FileSnapshotStore::create(source, collection, label, QStringLiteral("linux"), label,
+                                              std::nullopt, label)).error,
+              refusal);
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
     host.openFilesProbe = [](const QString &) { return ToolCommand{QStringLiteral("/nonexistent/lsof"), {}}; };
     EXPECT_TRUE(await(FileSnapshotStore::ensureUnused(source, label)).done);
@@ -237,10 +242,10 @@ TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
     const QString collection = dir.filePath(QStringLiteral("snapshots/linux"));
 
     const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
-                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt));
+                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_FALSE(created.error) << created.error->toStdString();
     writeFile(source + QStringLiteral("/Disk.img"), "changed");
-    ASSERT_FALSE(await(FileSnapshotStore::restore(source, collection, *created.value)).error);
+    ASSERT_FALSE(await(FileSnapshotStore::restore(source, collection, *created.value, QStringLiteral("安卓 1"))).error);
     EXPECT_EQ(readAll(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
 }
 
@@ -254,7 +259,7 @@ TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)
     writeFile(source + QStringLiteral("/Disk.img"), "d");
     const QString collection = dir.filePath(QStringLiteral("snapshots"));
     const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
-                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt));
+                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_TRUE(created.error);
     EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。")));
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
