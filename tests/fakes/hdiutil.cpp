@@ -10,8 +10,8 @@
 //        FAKE_HDIUTIL_ATTACH=fail (image not recognized, nothing mounted) | late-fail (mounts, then fails),
 //        FAKE_HDIUTIL_FAIL_DETACH=N (the first N detach calls fail with "Resource busy"; counted in the
 //        record), FAKE_HDIUTIL_DELAY_MS=N (sleeps before attaching), FAKE_HDIUTIL_RECORD=FILE (one line per
-//        call, format in simctl_tool.h).
-#include "simctl_tool.h"
+//        call, format in stand_in.h).
+#include "stand_in.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,7 +19,7 @@
 #include <QFileInfo>
 #include <QThread>
 
-using SimctlTool::say;
+using StandIn::say;
 
 namespace {
 
@@ -104,7 +104,7 @@ int attach(QStringList arguments)
     if (image.isEmpty()) {
         return fail(QStringLiteral("hdiutil: attach: no image specified"));
     }
-    QThread::msleep(static_cast<unsigned long>(SimctlTool::knob("FAKE_HDIUTIL_DELAY_MS", 0)));
+    QThread::msleep(static_cast<unsigned long>(StandIn::knob("FAKE_HDIUTIL_DELAY_MS", 0)));
     if (!QFileInfo(image).isFile()) {
         return fail(QStringLiteral("hdiutil: attach failed - No such file or directory"));
     }
@@ -144,7 +144,7 @@ int detach(const QStringList &arguments)
     if (!QFileInfo::exists(mountPoint + u'/' + marker)) {
         return fail(QStringLiteral("hdiutil: detach failed - No such file or directory"));
     }
-    if (detachCallsSoFar() <= SimctlTool::knob("FAKE_HDIUTIL_FAIL_DETACH", 0)) {
+    if (detachCallsSoFar() <= StandIn::knob("FAKE_HDIUTIL_FAIL_DETACH", 0)) {
         return fail("hdiutil: couldn't unmount \"" + device + "\" - Resource busy", 16);
     }
     emptyFolder(mountPoint);
@@ -156,8 +156,8 @@ int detach(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments = SimctlTool::arguments(argc, argv);
-    SimctlTool::record("FAKE_HDIUTIL_RECORD", arguments);
+    QStringList arguments = StandIn::arguments(argc, argv);
+    StandIn::record("FAKE_HDIUTIL_RECORD", arguments);
     if (arguments.isEmpty()) {
         return usage();
     }

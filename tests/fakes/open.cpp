@@ -4,12 +4,12 @@
 // Usage: open [-a APPLICATION | -b BUNDLE-ID] [-n] [-g] [-F] [-j] [FILE…] [--args ARGUMENT…]
 //
 // Knobs: FAKE_OPEN_FAIL=1 (the Simulator is not installed), FAKE_OPEN_RECORD=FILE (one line per call, also
-// for failing calls, format in simctl_tool.h).
-#include "simctl_tool.h"
+// for failing calls, format in stand_in.h).
+#include "stand_in.h"
 
 #include <QFileInfo>
 
-using SimctlTool::say;
+using StandIn::say;
 
 namespace {
 
@@ -25,7 +25,7 @@ int fail(const QString &text)
 
 bool installed(const QString &application)
 {
-    return !SimctlTool::flag("FAKE_OPEN_FAIL") &&
+    return !StandIn::flag("FAKE_OPEN_FAIL") &&
            (application == "Simulator" || application == "Simulator.app" ||
             application == "/Applications/Xcode.app/Contents/Developer/Applications/Simulator.app");
 }
@@ -34,8 +34,8 @@ bool installed(const QString &application)
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments = SimctlTool::arguments(argc, argv);
-    SimctlTool::record("FAKE_OPEN_RECORD", arguments);
+    QStringList arguments = StandIn::arguments(argc, argv);
+    StandIn::record("FAKE_OPEN_RECORD", arguments);
 
     QString application;
     QString bundle;

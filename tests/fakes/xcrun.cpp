@@ -26,10 +26,10 @@
 //   FAKE_SIMCTL_FAIL_UDIDS=UDID[,…]    boot, shutdown and delete of those devices fail likewise
 //   FAKE_SIMCTL_MALFORMED_JSON=1       list prints only the first half of the inventory
 //   FAKE_SIMCTL_DELAY_MS=N             every call waits N ms before it starts
-//   FAKE_SIMCTL_RECORD=FILE            one line per call, format in simctl_tool.h
+//   FAKE_SIMCTL_RECORD=FILE            one line per call, format in stand_in.h
 // The two failure knobs are checked before the device is looked up, so they hold for unknown devices too.
 #include "simctl_inventory.h"
-#include "simctl_tool.h"
+#include "stand_in.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -39,7 +39,7 @@
 
 #include <optional>
 
-using SimctlTool::say;
+using StandIn::say;
 
 namespace {
 
@@ -164,7 +164,7 @@ private:
     int list()
     {
         QByteArray text = Simctl::print(inventory);
-        if (SimctlTool::flag("FAKE_SIMCTL_MALFORMED_JSON")) {
+        if (StandIn::flag("FAKE_SIMCTL_MALFORMED_JSON")) {
             text.truncate(text.size() / 2);
         }
         std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
@@ -199,7 +199,7 @@ private:
                                                    type->value("name").toString() + " is not supported by " +
                                                    runtime->value("name").toString() + "."));
         }
-        if (SimctlTool::flag("FAKE_SIMCTL_NON_UUID")) {
+        if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
             return notAUdid();
         }
         const QString udid = newUdid();
@@ -209,7 +209,7 @@ private:
 
     int clone(const Location &location, QJsonObject device, const QString &name)
     {
-        if (SimctlTool::flag("FAKE_SIMCTL_NON_UUID")) {
+        if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
             return notAUdid();
         }
         const QString udid = newUdid();
@@ -311,8 +311,8 @@ int simctl(QStringList arguments)
     }
     const bool deviceFails =
         (verb == "boot" || verb == "shutdown" || verb == "delete") &&
-        SimctlTool::list("FAKE_SIMCTL_FAIL_UDIDS").contains(arguments[0], Qt::CaseInsensitive);
-    if (deviceFails || SimctlTool::list("FAKE_SIMCTL_FAIL").contains(verb)) {
+        StandIn::list("FAKE_SIMCTL_FAIL_UDIDS").contains(arguments[0], Qt::CaseInsensitive);
+    if (deviceFails || StandIn::list("FAKE_SIMCTL_FAIL").contains(verb)) {
         return fail(Failed, verbs[verb].injectedFailure);
     }
     return Command(verb, arguments).run();
@@ -322,9 +322,9 @@ int simctl(QStringList arguments)
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments = SimctlTool::arguments(argc, argv);
-    SimctlTool::record("FAKE_SIMCTL_RECORD", arguments);
-    if (const int delay = SimctlTool::knob("FAKE_SIMCTL_DELAY_MS", 0); delay > 0) {
+    QStringList arguments = StandIn::arguments(argc, argv);
+    StandIn::record("FAKE_SIMCTL_RECORD", arguments);
+    if (const int delay = StandIn::knob("FAKE_SIMCTL_DELAY_MS", 0); delay > 0) {
         QThread::msleep(static_cast<unsigned long>(delay));
     }
     if (arguments.isEmpty()) {

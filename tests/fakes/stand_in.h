@@ -1,4 +1,4 @@
-// Shared by the xcrun (simctl) and open stand-ins: knobs from the environment, flushed output, call records.
+// Shared by the stand-ins: knobs from the environment, flushed output, call records.
 #pragma once
 
 #include <QByteArray>
@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace SimctlTool {
+namespace StandIn {
 
 inline int knob(const char *name, int fallback)
 {
@@ -51,20 +51,14 @@ inline QStringList arguments(int argc, char *argv[])
     return list;
 }
 
-// One line per call appended to the file named by `variable`: the arguments (not the program) joined by
-// U+001F, so names with spaces survive. A line end inside an argument is written as "\n" and a backslash
-// as "\\", so one call stays one line. Appended with a single write so concurrent callers do not interleave.
-inline void record(const char *variable, const QStringList &arguments)
+// Appends `line` to the file named by `variable` with a single write, so concurrent callers do not
+// interleave.
+inline void appendLine(const char *variable, const QByteArray &line)
 {
     const QByteArray file = qgetenv(variable);
     if (file.isEmpty()) {
         return;
     }
-    QStringList escaped;
-    for (QString argument : arguments) {
-        escaped << argument.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n"));
-    }
-    const QByteArray line = escaped.join(QChar(0x1F)).toUtf8() + '\n';
     const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         std::perror(variable);
@@ -76,4 +70,16 @@ inline void record(const char *variable, const QStringList &arguments)
     ::close(fd);
 }
 
-} // namespace SimctlTool
+// One line per call appended to the file named by `variable`: the arguments (not the program) joined by
+// U+001F, so names with spaces survive. A line end inside an argument is written as "\n" and a backslash
+// as "\\", so one call stays one line.
+inline void record(const char *variable, const QStringList &arguments)
+{
+    QStringList escaped;
+    for (QString argument : arguments) {
+        escaped << argument.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n"));
+    }
+    appendLine(variable, escaped.join(QChar(0x1F)).toUtf8() + '\n');
+}
+
+} // namespace StandIn
