@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -102,39 +103,51 @@ TEST_F(DownloaderTest, FreshDownloadAsksForUncompressedBytesAndReplacesTheDestin
     EXPECT_EQ(reports.back(), 1.0);
 }
 
-TEST_F(DownloaderTest, ResumesFromTheSideFileWithAnOpenEndedRange)
+TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
 {
     const QByteArray body = content(2'500'000);
-    server.serve(QStringLiteral("/a.zip"), body);
-    write(partial, body.left(1'048'576));
+    struct Case
+    {
+        const char *what;
+        QByteArray sideFile;
+        Fault fault;
+        QByteArray range;
+        std::optional<double> firstReport;
+    };
+    // Foreign bytes in the side file would make the result differ from the body had they been kept.
+    for (const Case &c :
+         {Case{"a true prefix resumes open-ended", body.left(1'048'576), Fault::None, "bytes=1048576-",
+               1'048'576.0 / 2'500'000.0},
+          Case{"one longer than expected is fetched whole", content(2'600'000, 7), Fault::None, {}, 0.0},
+          Case{"a server ignoring the range restarts it",
+               content(400'000, 9),
+               Fault::IgnoreRange,
+               "bytes=400000-",
+               {}},
+          Case{"a redirect keeps the range", body.left(1000), Fault::Redirect, "bytes=1000-",
+               1000.0 / 2'500'000.0}}) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(destination);
+        write(partial, c.sideFile);
+        server.clearRequests();
+        TestHttpServer::Resource resource{body, true, c.fault};
+        if (c.fault == Fault::Redirect) {
+            server.serve(QStringLiteral("/real.zip"), body);
+            resource.redirectTo = QStringLiteral("/real.zip");
+        }
+        server.serve(QStringLiteral("/a.zip"), resource);
 
-    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
+        const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
-    ASSERT_FALSE(result.error) << result.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
-    EXPECT_FALSE(QFile::exists(partial));
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(rangeOf(0), "bytes=1048576-");
-    EXPECT_DOUBLE_EQ(reports.front(), 1'048'576.0 / 2'500'000.0);
-    EXPECT_EQ(reports.back(), 1.0);
-}
-
-TEST_F(DownloaderTest, FollowsARedirectKeepingTheRange)
-{
-    const QByteArray body = content(300'000);
-    server.serve(QStringLiteral("/real.zip"), body);
-    TestHttpServer::Resource hop;
-    hop.fault = Fault::Redirect;
-    hop.redirectTo = QStringLiteral("/real.zip");
-    server.serve(QStringLiteral("/a.zip"), hop);
-    write(partial, body.left(1000));
-
-    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
-
-    ASSERT_FALSE(result.error) << result.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
-    ASSERT_EQ(server.requests().size(), 2);
-    EXPECT_EQ(rangeOf(1), "bytes=1000-");
+        ASSERT_FALSE(result.error) << result.error->toStdString();
+        EXPECT_EQ(readAll(destination), body);
+        EXPECT_FALSE(QFile::exists(partial));
+        EXPECT_EQ(server.requests().constLast().header("Range"), c.range);
+        if (c.firstReport) {
+            EXPECT_DOUBLE_EQ(reports.front(), *c.firstReport);
+        }
+        EXPECT_EQ(reports.back(), 1.0);
+    }
 }
 
 TEST_F(DownloaderTest, CompleteSideFileIsMovedIntoPlaceWithoutAnyRequest)
@@ -157,36 +170,6 @@ TEST_F(DownloaderTest, CompleteSideFileIsMovedIntoPlaceWithoutAnyRequest)
     EXPECT_TRUE(QFile::exists(destination));
     EXPECT_EQ(QFileInfo(destination).size(), 0);
     EXPECT_TRUE(server.requests().isEmpty());
-}
-
-TEST_F(DownloaderTest, SideFileLongerThanExpectedIsFetchedWholeWithoutRange)
-{
-    const QByteArray body = content(500'000);
-    server.serve(QStringLiteral("/a.zip"), body);
-    write(partial, content(600'000, 7));
-
-    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
-
-    ASSERT_FALSE(result.error) << result.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_TRUE(rangeOf(0).isNull());
-    EXPECT_EQ(reports.front(), 0.0);
-}
-
-TEST_F(DownloaderTest, ServerIgnoringTheRangeRestartsTheSideFile)
-{
-    const QByteArray body = content(1'500'000);
-    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::IgnoreRange});
-    // Foreign bytes: had they been kept, the result would not equal the body.
-    write(partial, content(400'000, 9));
-
-    const auto result = fetch(QStringLiteral("/a.zip"), body.size());
-
-    ASSERT_FALSE(result.error) << result.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(rangeOf(0), "bytes=400000-");
 }
 
 TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)

@@ -1,7 +1,6 @@
 // The xcrun simctl and open stand-ins that the iOS tests drive: they must keep devices and refuse calls the
 // way the real tools do, or the iOS tests would pass against a launcher that breaks on a real Mac.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,9 +11,6 @@
 #include <QUuid>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -63,15 +59,11 @@ protected:
         environment.insert(QStringLiteral("FAKE_OPEN_RECORD"), record);
     }
 
-    static void start(QProcess &process, const QString &program, const QStringList &arguments,
-                      const QProcessEnvironment &env)
+    ToolRun run(const QString &tool, const QStringList &arguments, const QProcessEnvironment &env) const
     {
+        QProcess process;
         process.setProcessEnvironment(env);
-        process.start(program, arguments);
-    }
-
-    static ToolRun finish(QProcess &process)
-    {
+        process.start(QStringLiteral(CORVANE_FAKES_DIR "/") + tool, arguments);
         if (!process.waitForFinished(5000)) {
             process.kill();
             process.waitForFinished();
@@ -80,13 +72,6 @@ protected:
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    ToolRun run(const QString &tool, const QStringList &arguments, const QProcessEnvironment &env) const
-    {
-        QProcess process;
-        start(process, QStringLiteral(CORVANE_FAKES_DIR "/") + tool, arguments, env);
-        return finish(process);
     }
 
     ToolRun simctl(const QStringList &arguments, const QProcessEnvironment &env) const
@@ -161,40 +146,26 @@ TEST_F(SimctlStandInTest, DeviceLivesThroughCreateBootShutdownRenameCloneAndDele
     const QString name = QStringLiteral("Ann's \"test\"\n  iPhone 🍎 ");
     const QString udid = create(name);
     ASSERT_FALSE(udid.isEmpty());
-    ASSERT_TRUE(QFile::exists(state));
-    QJsonObject device = devices().value(udid);
-    EXPECT_EQ(device.value(QStringLiteral("name")).toString(), name);
-    EXPECT_EQ(device.value(QStringLiteral("state")).toString(), QStringLiteral("Shutdown"));
-    EXPECT_EQ(device.value(QStringLiteral("runtime")).toString(), iOS18);
-    EXPECT_EQ(device.value(QStringLiteral("deviceTypeIdentifier")).toString(), iPhone16Pro);
-    EXPECT_FALSE(device.contains(QStringLiteral("lastBootedAt")));
+    EXPECT_EQ(field(udid, "name"), name);
+    EXPECT_EQ(field(udid, "state"), QStringLiteral("Shutdown"));
+    EXPECT_EQ(field(udid, "runtime"), iOS18);
 
     EXPECT_EQ(simctl({QStringLiteral("boot"), udid}).status, 0);
-    device = devices().value(udid);
-    EXPECT_EQ(device.value(QStringLiteral("state")).toString(), QStringLiteral("Booted"));
-    EXPECT_TRUE(device.contains(QStringLiteral("lastBootedAt")));
-
+    EXPECT_EQ(field(udid, "state"), QStringLiteral("Booted"));
     // Any letter case names the same device, as UUIDs do.
     EXPECT_EQ(simctl({QStringLiteral("shutdown"), udid.toLower()}).status, 0);
     EXPECT_EQ(field(udid, "state"), QStringLiteral("Shutdown"));
-
-    const QString renamed = QStringLiteral("Renamed · 2");
-    EXPECT_EQ(simctl({QStringLiteral("rename"), udid, renamed}).status, 0);
-    EXPECT_EQ(field(udid, "name"), renamed);
+    EXPECT_EQ(simctl({QStringLiteral("rename"), udid, QStringLiteral("Renamed")}).status, 0);
+    EXPECT_EQ(field(udid, "name"), QStringLiteral("Renamed"));
 
     const ToolRun cloned = simctl({QStringLiteral("clone"), udid, QStringLiteral("Copy")});
-    ASSERT_EQ(cloned.status, 0) << cloned.err.toStdString();
-    ASSERT_TRUE(isUdidLine(cloned.out)) << cloned.out.toStdString();
+    ASSERT_TRUE(isUdidLine(cloned.out)) << cloned.err.toStdString();
     const QString copy = cloned.out.trimmed();
     EXPECT_NE(copy, udid);
-    const QHash<QString, QJsonObject> both = devices();
-    EXPECT_EQ(both.value(copy).value(QStringLiteral("name")).toString(), QStringLiteral("Copy"));
-    EXPECT_EQ(both.value(copy).value(QStringLiteral("state")).toString(), QStringLiteral("Shutdown"));
-    EXPECT_EQ(both.value(copy).value(QStringLiteral("runtime")).toString(), iOS18);
-    EXPECT_TRUE(both.value(copy).value(QStringLiteral("dataPath")).toString().contains(copy));
-    EXPECT_EQ(both.value(udid).value(QStringLiteral("name")).toString(), renamed);
+    EXPECT_EQ(field(copy, "name"), QStringLiteral("Copy"));
+    EXPECT_EQ(field(udid, "name"), QStringLiteral("Renamed"));
 
-    // A booted device is deleted all the same.
+    // A booted device is deleted all the same; the device the launcher did not make stays listed.
     EXPECT_EQ(simctl({QStringLiteral("boot"), copy}).status, 0);
     EXPECT_EQ(simctl({QStringLiteral("delete"), copy}).status, 0);
     EXPECT_EQ(simctl({QStringLiteral("delete"), udid}).status, 0);
@@ -205,10 +176,6 @@ TEST_F(SimctlStandInTest, DeviceLivesThroughCreateBootShutdownRenameCloneAndDele
     EXPECT_EQ(calls.first(), QStringList({QStringLiteral("simctl"), QStringLiteral("create"),
                                           QStringLiteral("Ann's \"test\"\\n  iPhone 🍎 "), iPhone16Pro, iOS18})
                                  .join(separator));
-    EXPECT_TRUE(calls.contains(
-        QStringList({QStringLiteral("simctl"), QStringLiteral("rename"), udid, renamed}).join(separator)));
-    EXPECT_EQ(calls.last(), QStringLiteral("simctl") + separator + QStringLiteral("list") + separator +
-                                QStringLiteral("--json"));
 }
 
 TEST_F(SimctlStandInTest, RefusesWrongStatesAndUnknownNamesWithoutChangingTheDevices)
@@ -217,6 +184,7 @@ TEST_F(SimctlStandInTest, RefusesWrongStatesAndUnknownNamesWithoutChangingTheDev
     const QString off = create(QStringLiteral("Off one"));
     ASSERT_EQ(simctl({QStringLiteral("boot"), booted}).status, 0);
     const QByteArray before = readFile(state);
+    const QString unknown = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 
     const struct
     {
@@ -232,16 +200,12 @@ TEST_F(SimctlStandInTest, RefusesWrongStatesAndUnknownNamesWithoutChangingTheDev
         {{QStringLiteral("create"), QStringLiteral("x"), QStringLiteral("iPhone 15"), iOS18},
          148,
          "Invalid device type: iPhone 15"},
-        {{QStringLiteral("create"), QStringLiteral("x"), iPhone15, QStringLiteral("iOS 18.2")},
-         148,
-         "Invalid runtime: iOS 18.2"},
         {{QStringLiteral("create"), QStringLiteral("x"), iPhone15, iOS16}, 148, "Invalid runtime: "},
         {{QStringLiteral("create"), QStringLiteral("x"), watch, iOS18}, 148, "Incompatible device"},
         {{QStringLiteral("create"), QStringLiteral("x"), iPhone16Pro, iOS17}, 148, "Incompatible device"},
         // A device name is not a UDID here: it could as well be someone else's device.
         {{QStringLiteral("boot"), QStringLiteral("Off one")}, 148, "Invalid device: Off one"},
-        {{QStringLiteral("create"), QStringLiteral("x"), iPhone15}, 64, "Usage: simctl create"},
-        {{QStringLiteral("list")}, 64, "Usage: simctl list"},
+        {{QStringLiteral("delete"), unknown}, 148, "Invalid device: "},
         {{QStringLiteral("erase"), off}, 64, "Unrecognized subcommand: erase"},
     };
     for (const auto &refusal : refusals) {
@@ -250,23 +214,7 @@ TEST_F(SimctlStandInTest, RefusesWrongStatesAndUnknownNamesWithoutChangingTheDev
         EXPECT_TRUE(refused.err.contains(QLatin1String(refusal.message))) << refused.err.toStdString();
         EXPECT_EQ(refused.out, QString());
     }
-    const QString unknown = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    for (const QStringList &arguments :
-         {QStringList{QStringLiteral("boot"), unknown}, QStringList{QStringLiteral("shutdown"), unknown},
-          QStringList{QStringLiteral("delete"), unknown},
-          QStringList{QStringLiteral("rename"), unknown, unknown},
-          QStringList{QStringLiteral("clone"), unknown, unknown}}) {
-        const ToolRun refused = simctl(arguments);
-        EXPECT_EQ(refused.status, 148) << arguments.first().toStdString();
-        EXPECT_EQ(refused.err, QStringLiteral("Invalid device: ") + unknown + u'\n');
-    }
     EXPECT_EQ(readFile(state), before);
-
-    const ToolRun otherTool =
-        run(QStringLiteral("xcrun"), {QStringLiteral("devicectl"), QStringLiteral("list")}, environment);
-    EXPECT_EQ(otherTool.status, 1);
-    EXPECT_TRUE(otherTool.err.contains(QLatin1String("unable to find utility \"devicectl\"")))
-        << otherTool.err.toStdString();
 }
 
 TEST_F(SimctlStandInTest, KnobsBreakOnlyTheCallsTheyName)
@@ -275,191 +223,41 @@ TEST_F(SimctlStandInTest, KnobsBreakOnlyTheCallsTheyName)
     const QString second = create(QStringLiteral("Second"));
     const QByteArray before = readFile(state);
 
-    const QProcessEnvironment nonUuid = with(QStringLiteral("FAKE_SIMCTL_NON_UUID"), QStringLiteral("1"));
-    for (const QStringList &arguments :
-         {QStringList{QStringLiteral("create"), QStringLiteral("x"), iPhone15, iOS17},
-          QStringList{QStringLiteral("clone"), first, QStringLiteral("x")}}) {
-        const ToolRun odd = simctl(arguments, nonUuid);
-        EXPECT_EQ(odd.status, 0);
-        EXPECT_EQ(odd.out, QStringLiteral("not-a-udid\n"));
-    }
-    EXPECT_EQ(readFile(state), before);
-
+    const ToolRun odd = simctl({QStringLiteral("clone"), first, QStringLiteral("x")},
+                               with(QStringLiteral("FAKE_SIMCTL_NON_UUID"), QStringLiteral("1")));
+    EXPECT_EQ(odd.out, QStringLiteral("not-a-udid\n"));
     const QProcessEnvironment failing =
         with(QStringLiteral("FAKE_SIMCTL_FAIL"), QStringLiteral("boot, rename,list"));
-    for (const QStringList &arguments :
-         {QStringList{QStringLiteral("boot"), first}, QStringList{QStringLiteral("rename"), first, first},
-          QStringList{QStringLiteral("list"), QStringLiteral("-j")}}) {
-        const ToolRun failed = simctl(arguments, failing);
-        EXPECT_EQ(failed.status, 1) << arguments.first().toStdString();
-        EXPECT_FALSE(failed.err.isEmpty());
-        EXPECT_EQ(failed.out, QString());
-    }
+    EXPECT_EQ(simctl({QStringLiteral("boot"), first}, failing).status, 1);
+    EXPECT_EQ(simctl({QStringLiteral("list"), QStringLiteral("-j")}, failing).status, 1);
     EXPECT_EQ(readFile(state), before);
     EXPECT_EQ(simctl({QStringLiteral("delete"), second}, failing).status, 0);
 
-    const QProcessEnvironment oneDevice =
-        with(QStringLiteral("FAKE_SIMCTL_FAIL_UDIDS"),
-             QStringLiteral("00000000-0000-0000-0000-000000000000,") + first.toLower());
-    for (const char *verb : {"boot", "delete"}) {
-        const ToolRun failed = simctl({QLatin1String(verb), first}, oneDevice);
-        EXPECT_EQ(failed.status, 1) << verb;
-        EXPECT_FALSE(failed.err.isEmpty());
-    }
+    const QProcessEnvironment oneDevice = with(QStringLiteral("FAKE_SIMCTL_FAIL_UDIDS"), first.toLower());
+    EXPECT_EQ(simctl({QStringLiteral("boot"), first}, oneDevice).status, 1);
     EXPECT_EQ(field(first, "state"), QStringLiteral("Shutdown"));
-    EXPECT_EQ(simctl({QStringLiteral("rename"), first, QStringLiteral("Still here")}, oneDevice).status, 0);
     const QString third = create(QStringLiteral("Third"));
     EXPECT_EQ(simctl({QStringLiteral("boot"), third}, oneDevice).status, 0);
-    EXPECT_EQ(simctl({QStringLiteral("shutdown"), third}, oneDevice).status, 0);
 
-    const ToolRun whole = simctl({QStringLiteral("list"), QStringLiteral("--json")});
     const ToolRun cut = simctl({QStringLiteral("list"), QStringLiteral("--json")},
                                with(QStringLiteral("FAKE_SIMCTL_MALFORMED_JSON"), QStringLiteral("1")));
     EXPECT_EQ(cut.status, 0);
-    EXPECT_FALSE(cut.out.isEmpty());
-    EXPECT_TRUE(whole.out.startsWith(cut.out));
     QJsonParseError error;
     QJsonDocument::fromJson(cut.out.toUtf8(), &error);
     EXPECT_NE(error.error, QJsonParseError::NoError);
-
-    QElapsedTimer timer;
-    timer.start();
-    simctl({QStringLiteral("list"), QStringLiteral("-j")},
-           with(QStringLiteral("FAKE_SIMCTL_DELAY_MS"), QStringLiteral("400")));
-    EXPECT_GE(timer.elapsed(), 400);
-}
-
-TEST_F(SimctlStandInTest, ListsLikeTheRealToolWithTheKeysTheLauncherMustIgnore)
-{
-    const ToolRun listed = simctl({QStringLiteral("list"), QStringLiteral("-j")});
-    ASSERT_EQ(listed.status, 0);
-    EXPECT_TRUE(listed.out.startsWith(QLatin1String("{\n  \"devicetypes\" : [\n    {\n")))
-        << listed.out.left(80).toStdString();
-    EXPECT_TRUE(listed.out.contains(QLatin1String("\"pairs\" : {\n\n  }\n}\n")));
-    EXPECT_TRUE(listed.out.contains(QLatin1String("\"bundlePath\" : \"\\/Applications\\/Xcode.app")));
-    EXPECT_FALSE(QFile::exists(state)) << "listing must not write the device set";
-
-    const QJsonObject all = inventory();
-    EXPECT_TRUE(all.value(QStringLiteral("pairs")).isObject());
-    const auto hasKeys = [](const QJsonValue &value, const QStringList &keys) {
-        for (const QString &key : keys) {
-            EXPECT_TRUE(value.toObject().contains(key)) << key.toStdString();
-        }
-    };
-    QStringList available;
-    QStringList unavailable;
-    for (const QJsonValue &runtime : all.value(QStringLiteral("runtimes")).toArray()) {
-        hasKeys(runtime,
-                {QStringLiteral("bundlePath"), QStringLiteral("buildversion"), QStringLiteral("platform"),
-                 QStringLiteral("runtimeRoot"), QStringLiteral("identifier"), QStringLiteral("version"),
-                 QStringLiteral("isInternal"), QStringLiteral("isAvailable"), QStringLiteral("name"),
-                 QStringLiteral("supportedDeviceTypes")});
-        (runtime[QStringLiteral("isAvailable")].toBool() ? available : unavailable)
-            << runtime[QStringLiteral("identifier")].toString();
-    }
-    EXPECT_EQ(available,
-              QStringList({iOS17, iOS18, QStringLiteral("com.apple.CoreSimulator.SimRuntime.watchOS-10-5")}));
-    EXPECT_EQ(unavailable, QStringList{iOS16});
-
-    QStringList types;
-    for (const QJsonValue &type : all.value(QStringLiteral("devicetypes")).toArray()) {
-        hasKeys(type, {QStringLiteral("productFamily"), QStringLiteral("bundlePath"),
-                       QStringLiteral("maxRuntimeVersion"), QStringLiteral("maxRuntimeVersionString"),
-                       QStringLiteral("identifier"), QStringLiteral("modelIdentifier"),
-                       QStringLiteral("minRuntimeVersionString"), QStringLiteral("minRuntimeVersion"),
-                       QStringLiteral("name")});
-        types << type[QStringLiteral("name")].toString();
-    }
-    EXPECT_EQ(types, QStringList({QStringLiteral("iPhone 15"), QStringLiteral("iPhone 16 Pro"),
-                                  QStringLiteral("iPad Air (M2)"), QStringLiteral("Apple TV"),
-                                  QStringLiteral("Apple Watch Series 9")}));
-
-    const QString udid = create(QStringLiteral("Mine"));
-    const QHash<QString, QJsonObject> listedDevices = devices();
-    ASSERT_EQ(listedDevices.size(), 2);
-    EXPECT_EQ(listedDevices.value(foreignUdid).value(QStringLiteral("name")).toString(),
-              QStringLiteral("Someone Else's iPhone"));
-    for (const QJsonObject &device : listedDevices) {
-        hasKeys(device,
-                {QStringLiteral("dataPath"), QStringLiteral("dataPathSize"), QStringLiteral("logPath"),
-                 QStringLiteral("udid"), QStringLiteral("isAvailable"),
-                 QStringLiteral("deviceTypeIdentifier"), QStringLiteral("state"), QStringLiteral("name")});
-    }
-    EXPECT_TRUE(listedDevices.value(foreignUdid).contains(QStringLiteral("lastBootedAt")));
-    EXPECT_FALSE(listedDevices.value(udid).contains(QStringLiteral("lastBootedAt")));
-}
-
-TEST_F(SimctlStandInTest, KeepsAStateFileTheTestWroteWithItsOwnKeys)
-{
-    QFile file(state);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
-        R"({"runtimes": [{"identifier": "com.apple.CoreSimulator.SimRuntime.iOS-18-2", "name": "iOS 18.2",
-                    "isAvailable": true}],
-                  "devicetypes": [{"identifier": "com.apple.CoreSimulator.SimDeviceType.iPhone-15",
-                                   "name": "iPhone 15"}],
-                  "devices": {"com.apple.CoreSimulator.SimRuntime.iOS-18-2": [
-                      {"udid": "11111111-2222-3333-4444-555555555555", "name": "Old", "state": "Booted",
-                       "custom": [1, 2.5, null]}]}})");
-    file.close();
-
-    const QString udid = create(QStringLiteral("New"), iPhone15, iOS18);
-    EXPECT_EQ(
-        simctl({QStringLiteral("shutdown"), QStringLiteral("11111111-2222-3333-4444-555555555555")}).status,
-        0);
-    const QJsonObject all = inventory();
-    EXPECT_EQ(all.value(QStringLiteral("runtimes")).toArray().size(), 1);
-    EXPECT_FALSE(all.contains(QStringLiteral("pairs")));
-    const QJsonArray group = all.value(QStringLiteral("devices")).toObject().value(iOS18).toArray();
-    ASSERT_EQ(group.size(), 2);
-    EXPECT_EQ(group[0][QStringLiteral("state")].toString(), QStringLiteral("Shutdown"));
-    EXPECT_EQ(group[0][QStringLiteral("custom")].toArray(), QJsonArray({1, 2.5, QJsonValue::Null}));
-    EXPECT_EQ(group[1][QStringLiteral("udid")].toString(), udid);
-}
-
-TEST_F(SimctlStandInTest, SimultaneousCallsLoseNoDevice)
-{
-    const QProcessEnvironment slow = with(QStringLiteral("FAKE_SIMCTL_DELAY_MS"), QStringLiteral("50"));
-    std::vector<std::unique_ptr<QProcess>> processes;
-    for (int i = 0; i < 8; ++i) {
-        processes.push_back(std::make_unique<QProcess>());
-        start(*processes.back(), QStringLiteral(CORVANE_FAKES_DIR "/xcrun"),
-              {QStringLiteral("simctl"), QStringLiteral("create"), QStringLiteral("Parallel %1").arg(i),
-               iPhone15, iOS17},
-              slow);
-    }
-    QStringList created;
-    for (const auto &process : processes) {
-        const ToolRun done = finish(*process);
-        EXPECT_EQ(done.status, 0) << done.err.toStdString();
-        created << done.out.trimmed();
-    }
-    const QHash<QString, QJsonObject> listed = devices();
-    for (const QString &udid : created) {
-        EXPECT_TRUE(listed.contains(udid)) << udid.toStdString();
-    }
-    EXPECT_EQ(listed.size(), 9);
-    EXPECT_EQ(recorded().size(), 9);
 }
 
 TEST_F(SimctlStandInTest, OpenShowsOnlyTheSimulatorAndRecordsEveryCall)
 {
     const QStringList show{QStringLiteral("-a"), QStringLiteral("Simulator"), QStringLiteral("--args"),
                            QStringLiteral("-CurrentDeviceUDID"), foreignUdid};
-    const ToolRun shown = run(QStringLiteral("open"), show, environment);
-    EXPECT_EQ(shown.status, 0) << shown.err.toStdString();
-    EXPECT_EQ(shown.out + shown.err, QString());
-
+    EXPECT_EQ(run(QStringLiteral("open"), show, environment).status, 0);
     const ToolRun missing =
         run(QStringLiteral("open"), show, with(QStringLiteral("FAKE_OPEN_FAIL"), QStringLiteral("1")));
-    EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, QStringLiteral("Unable to find application named 'Simulator'\n"));
-
-    const ToolRun misspelt =
-        run(QStringLiteral("open"), {QStringLiteral("-a"), QStringLiteral("Simulater")}, environment);
-    EXPECT_EQ(misspelt.status, 1);
-    EXPECT_EQ(misspelt.err, QStringLiteral("Unable to find application named 'Simulater'\n"));
-
+    EXPECT_EQ(
+        run(QStringLiteral("open"), {QStringLiteral("-a"), QStringLiteral("Simulater")}, environment).status,
+        1);
     const QString line = show.join(separator);
     EXPECT_EQ(recorded(),
               QStringList({line, line, QStringLiteral("-a") + separator + QStringLiteral("Simulater")}));
