@@ -322,9 +322,7 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
         if (!self) {
             co_return;
         }
-        const QString description = describe(std::current_exception());
-        setError(description);
-        AppLog::error(category, device.name + QStringLiteral(" 操作失败：") + description);
+        failWith(category, device.name + QStringLiteral(" 操作失败："));
     }
     setBusy(false);
 }
@@ -417,6 +415,13 @@ void IOSModel::setError(const QString &value)
     if (assignChanged(m_error, value)) {
         Q_EMIT errorChanged();
     }
+}
+
+void IOSModel::failWith(const QString &logCategory, const QString &logPrefix)
+{
+    const QString description = describe(std::current_exception());
+    setError(description);
+    AppLog::error(logCategory, logPrefix + description);
 }
 
 void IOSModel::setStatus(const QString &value)

@@ -116,6 +116,8 @@ private:
     void setBusy(bool busy);
     void setLoaded(bool loaded);
     void setError(const QString &error);
+    /** Inside a catch: publishes the failure being handled as `error` and logs it after `logPrefix`. */
+    void failWith(const QString &logCategory, const QString &logPrefix);
     void setStatus(const QString &status);
     void setSnapshots(const QList<IOSSnapshotRecord> &snapshots);
 

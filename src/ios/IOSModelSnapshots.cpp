@@ -128,9 +128,7 @@ QCoro::Task<> IOSModel::createSnapshot(IOSDevice device)
         if (!self) {
             co_return;
         }
-        const QString description = describe(std::current_exception());
-        setError(description);
-        AppLog::error(category, QStringLiteral("iPhone 快照创建失败：") + description);
+        failWith(category, QStringLiteral("iPhone 快照创建失败："));
     }
     setBusy(false);
 }
@@ -206,9 +204,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
         if (!self) {
             co_return;
         }
-        const QString description = describe(std::current_exception());
-        setError(description);
-        AppLog::error(category, QStringLiteral("iPhone 回滚失败：") + description);
+        failWith(category, QStringLiteral("iPhone 回滚失败："));
     }
     setBusy(false);
 }
