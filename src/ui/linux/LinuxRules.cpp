@@ -8,14 +8,6 @@
 
 namespace LinuxRules {
 
-namespace {
-
-constexpr qint64 gibibyte = qint64(1) << 30;
-constexpr qint64 largestCores = 8;
-constexpr qint64 largestMemoryGB = 8;
-
-} // namespace
-
 State State::of(const LinuxModel &model)
 {
     State state;
@@ -76,14 +68,15 @@ DisplayCase displayCase(const State &s)
     return s.separateWindow ? DisplayCase::SeparateWindow : DisplayCase::Screen;
 }
 
+// The machine takes the same share of the host as a new Android device.
 AppPreferences::Range coresRange(int activeProcessors)
 {
-    return {1, std::clamp<qint64>(activeProcessors, 1, largestCores)};
+    return AppPreferences::newDeviceCoresRange(activeProcessors);
 }
 
 AppPreferences::Range memoryGBRange(qint64 physicalMemory)
 {
-    return {1, std::clamp<qint64>(physicalMemory / (2 * gibibyte), 1, largestMemoryGB)};
+    return AppPreferences::newDeviceMemoryGBRange(physicalMemory);
 }
 
 AppPreferences::Range diskGBRange()

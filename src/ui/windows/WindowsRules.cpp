@@ -11,7 +11,7 @@ constexpr qint64 GiB = qint64(1) << 30;
 
 Range coresRange(int activeProcessors)
 {
-    return {1, std::clamp<qint64>(activeProcessors, 1, 8)};
+    return AppPreferences::newDeviceCoresRange(activeProcessors);
 }
 
 Range memoryRange(qint64 physicalMemory)
