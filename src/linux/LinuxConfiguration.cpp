@@ -1,5 +1,6 @@
 #include "linux/LinuxConfiguration.h"
 
+#include "app/AppPreferences.h"
 #include "linux/engine/VirtualMachineEngine.h"
 #include "platform/Host.h"
 #include "services/JsonValue.h"
@@ -12,8 +13,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr qint64 GiB = qint64(1) << 30;
 
 const QString coresKey = QStringLiteral("cores");
 const QString memoryKey = QStringLiteral("memoryGB");
@@ -36,20 +35,14 @@ LinuxConfiguration LinuxConfiguration::defaults(const VirtualMachineEngine &engi
 LinuxConfiguration LinuxConfiguration::validated() const
 {
     const Host &host = Host::current();
-    // A host that reports no processors still gets one core rather than an unbootable machine.
-    const qint64 processors = std::max<qint64>(host.activeProcessorCount(), 1);
-    const qint64 memory = host.physicalMemory();
+    // The same share of the host as a new Android device; a host that reports no processors still
+    // gets one core rather than an unbootable machine.
+    const AppPreferences::Range coreRange = AppPreferences::newDeviceCoresRange(host.activeProcessorCount());
+    const AppPreferences::Range memoryRange = AppPreferences::newDeviceMemoryGBRange(host.physicalMemory());
 
     LinuxConfiguration result = *this;
-    result.cores = std::min({std::max<qint64>(cores, 1), processors, qint64(8)});
-    const qint64 requested = std::max<qint64>(memoryGB, 1);
-    if (memory < 2 * GiB) {
-        result.memoryGB = 1;
-    } else if (memory >= 16 * GiB) {
-        result.memoryGB = std::min<qint64>(requested, 8);
-    } else {
-        result.memoryGB = std::min(requested, memory / (2 * GiB));
-    }
+    result.cores = std::clamp(cores, coreRange.minimum, coreRange.maximum);
+    result.memoryGB = std::clamp(memoryGB, memoryRange.minimum, memoryRange.maximum);
     result.diskGB = std::clamp<qint64>(diskGB, 16, 256);
     return result;
 }
