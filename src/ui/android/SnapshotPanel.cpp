@@ -5,15 +5,13 @@
 #include "services/Tasks.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Alert.h"
-#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QDir>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -25,35 +23,21 @@ SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照"), parent)
     , m_model(&model)
     , m_message(new QLabel)
-    , m_create(new PillActionButton(QStringLiteral("创建快照")))
-    , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
+    , m_buttons(SnapshotButtons::make())
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
     m_message->setWordWrap(true);
-    m_create->setCompact(true);
-    m_rollback->setCompact(true);
-
-    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
-
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    buttons->addWidget(m_create);
-    buttons->addWidget(m_rollback);
-    buttons->addWidget(m_menu);
-    buttons->addStretch();
     contentLayout()->addWidget(m_message);
-    contentLayout()->addLayout(buttons);
+    contentLayout()->addLayout(m_buttons.row);
 
-    connect(m_create, &QAbstractButton::clicked, this, [this] {
+    connect(m_buttons.create, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             startTask(m_model->createSnapshot(), category);
         }
     });
-    connect(m_rollback, &QAbstractButton::clicked, this, &SnapshotPanel::confirmRollback);
-    connect(m_delete, &QAction::triggered, this, &SnapshotPanel::confirmDelete);
-    connect(m_openFolder, &QAction::triggered, this, &SnapshotPanel::openFolder);
+    connect(m_buttons.rollback, &QAbstractButton::clicked, this, &SnapshotPanel::confirmRollback);
+    connect(m_buttons.deleteLatest, &QAction::triggered, this, &SnapshotPanel::confirmDelete);
+    connect(m_buttons.openFolder, &QAction::triggered, this, &SnapshotPanel::openFolder);
 
     for (auto signal : {&VMModel::snapshotMessageChanged, &VMModel::snapshotsChanged,
                         &VMModel::snapshotBusyChanged, &VMModel::runningChanged, &VMModel::busyChanged}) {
@@ -70,9 +54,9 @@ void SnapshotPanel::showState()
     m_message->setText(m_model->snapshotMessage());
     const DeviceRules::SnapshotActions actions =
         DeviceRules::snapshotActions(DeviceRules::State::of(*m_model));
-    m_create->setEnabled(actions.create);
-    m_rollback->setEnabled(actions.rollback);
-    m_menu->setEnabled(actions.menu);
+    m_buttons.create->setEnabled(actions.create);
+    m_buttons.rollback->setEnabled(actions.rollback);
+    m_buttons.menu->setEnabled(actions.menu);
 }
 
 void SnapshotPanel::confirmRollback()

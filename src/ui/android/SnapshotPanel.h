@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/style/SnapshotButtons.h"
 #include "ui/style/SoftGroupBox.h"
 
 #include <QPointer>
@@ -20,11 +21,11 @@ class SnapshotPanel : public SoftGroupBox
 public:
     explicit SnapshotPanel(VMModel &model, QWidget *parent = nullptr);
 
-    PillActionButton *createButton() const { return m_create; }
-    PillActionButton *rollbackButton() const { return m_rollback; }
-    QToolButton *menuButton() const { return m_menu; }
-    QAction *deleteAction() const { return m_delete; }
-    QAction *openFolderAction() const { return m_openFolder; }
+    PillActionButton *createButton() const { return m_buttons.create; }
+    PillActionButton *rollbackButton() const { return m_buttons.rollback; }
+    QToolButton *menuButton() const { return m_buttons.menu; }
+    QAction *deleteAction() const { return m_buttons.deleteLatest; }
+    QAction *openFolderAction() const { return m_buttons.openFolder; }
 
 private:
     void showState();
@@ -34,10 +35,6 @@ private:
 
     QPointer<VMModel> m_model;
     QLabel *m_message;
-    PillActionButton *m_create;
-    PillActionButton *m_rollback;
-    QToolButton *m_menu;
-    QAction *m_delete;
-    QAction *m_openFolder;
+    SnapshotButtons m_buttons;
     QPointer<QMessageBox> m_confirmation;
 };

@@ -6,7 +6,6 @@
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
-#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
 
@@ -14,7 +13,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QUrl>
@@ -31,9 +29,7 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     , m_symbol(new SymbolLabel(QStringLiteral("clock.arrow.circlepath"), 18))
     , m_message(new QLabel)
     , m_busy(new QProgressBar)
-    , m_create(new PillActionButton(QStringLiteral("创建快照")))
-    , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
+    , m_buttons(SnapshotButtons::make())
 {
     m_symbol->setColor(Appearance::instance().accent());
     connect(&Appearance::instance(), &Appearance::changed, m_symbol,
@@ -43,34 +39,22 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
     m_busy->setFixedSize(90, 6);
-    m_create->setCompact(true);
-    m_rollback->setCompact(true);
-
-    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
-
     auto *summary = new QHBoxLayout;
     summary->setSpacing(10);
     summary->addWidget(m_symbol);
     summary->addWidget(m_message, 1);
     summary->addWidget(m_busy);
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    buttons->addWidget(m_create);
-    buttons->addWidget(m_rollback);
-    buttons->addWidget(m_menu);
-    buttons->addStretch();
     contentLayout()->addLayout(summary);
-    contentLayout()->addLayout(buttons);
+    contentLayout()->addLayout(m_buttons.row);
 
-    connect(m_create, &QAbstractButton::clicked, this, [this] {
+    connect(m_buttons.create, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             startTask(m_model->createSnapshot(), category);
         }
     });
-    connect(m_rollback, &QAbstractButton::clicked, this, &LinuxSnapshotPanel::confirmRollback);
-    connect(m_delete, &QAction::triggered, this, &LinuxSnapshotPanel::confirmDelete);
-    connect(m_openFolder, &QAction::triggered, this, &LinuxSnapshotPanel::openFolder);
+    connect(m_buttons.rollback, &QAbstractButton::clicked, this, &LinuxSnapshotPanel::confirmRollback);
+    connect(m_buttons.deleteLatest, &QAction::triggered, this, &LinuxSnapshotPanel::confirmDelete);
+    connect(m_buttons.openFolder, &QAction::triggered, this, &LinuxSnapshotPanel::openFolder);
 
     for (auto signal : {&LinuxModel::snapshotMessageChanged, &LinuxModel::snapshotsChanged,
                         &LinuxModel::snapshotBusyChanged, &LinuxModel::runningChanged,
@@ -89,9 +73,9 @@ void LinuxSnapshotPanel::showState()
     m_message->setText(m_model->snapshotMessage());
     m_busy->setVisible(state.snapshotBusy);
     const LinuxRules::SnapshotActions actions = LinuxRules::snapshotActions(state);
-    m_create->setEnabled(actions.create);
-    m_rollback->setEnabled(actions.rollback);
-    m_delete->setEnabled(actions.deleteLatest);
+    m_buttons.create->setEnabled(actions.create);
+    m_buttons.rollback->setEnabled(actions.rollback);
+    m_buttons.deleteLatest->setEnabled(actions.deleteLatest);
 }
 
 void LinuxSnapshotPanel::confirmRollback()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/style/SnapshotButtons.h"
 #include "ui/style/SoftGroupBox.h"
 
 #include <QPointer>
@@ -23,11 +24,11 @@ public:
 
     QLabel *messageLabel() const { return m_message; }
     QProgressBar *busyIndicator() const { return m_busy; }
-    PillActionButton *createButton() const { return m_create; }
-    PillActionButton *rollbackButton() const { return m_rollback; }
-    QToolButton *menuButton() const { return m_menu; }
-    QAction *deleteAction() const { return m_delete; }
-    QAction *openFolderAction() const { return m_openFolder; }
+    PillActionButton *createButton() const { return m_buttons.create; }
+    PillActionButton *rollbackButton() const { return m_buttons.rollback; }
+    QToolButton *menuButton() const { return m_buttons.menu; }
+    QAction *deleteAction() const { return m_buttons.deleteLatest; }
+    QAction *openFolderAction() const { return m_buttons.openFolder; }
     /** The open rollback or deletion question, else nullptr. */
     QMessageBox *confirmation() const;
 
@@ -41,10 +42,6 @@ private:
     SymbolLabel *m_symbol;
     QLabel *m_message;
     QProgressBar *m_busy;
-    PillActionButton *m_create;
-    PillActionButton *m_rollback;
-    QToolButton *m_menu;
-    QAction *m_delete;
-    QAction *m_openFolder;
+    SnapshotButtons m_buttons;
     QPointer<QMessageBox> m_confirmation;
 };

@@ -3,14 +3,12 @@
 #include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Alert.h"
-#include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QUrl>
@@ -25,9 +23,7 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照与一键回滚"), parent)
     , m_model(&model)
     , m_message(new QLabel)
-    , m_create(new PillActionButton(QStringLiteral("创建快照")))
-    , m_rollback(new PillActionButton(QStringLiteral("一键回滚")))
-    , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
+    , m_buttons(SnapshotButtons::make())
     , m_progress(new QProgressBar)
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
@@ -37,35 +33,24 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     note->setWordWrap(true);
     note->setForegroundRole(QPalette::PlaceholderText);
     m_message->setWordWrap(true);
-    m_create->setCompact(true);
-    m_rollback->setCompact(true);
-
-    m_delete = m_menu->menu()->addAction(QStringLiteral("删除最近快照"));
-    m_openFolder = m_menu->menu()->addAction(QStringLiteral("打开快照目录"));
-
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
     m_progress->setFixedSize(72, 6);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    buttons->addWidget(m_create);
-    buttons->addWidget(m_rollback);
-    buttons->addWidget(m_menu);
-    buttons->addWidget(m_progress);
-    buttons->addStretch();
+    // The progress stands beside the buttons, before the row's closing stretch.
+    m_buttons.row->insertWidget(m_buttons.row->count() - 1, m_progress);
     contentLayout()->addWidget(note);
     contentLayout()->addWidget(m_message);
-    contentLayout()->addLayout(buttons);
+    contentLayout()->addLayout(m_buttons.row);
 
-    connect(m_create, &QAbstractButton::clicked, this, [this] {
+    connect(m_buttons.create, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             startTask(m_model->createSnapshot(), category);
         }
     });
-    connect(m_rollback, &QAbstractButton::clicked, this, &WindowsSnapshotGroup::askRollback);
-    connect(m_delete, &QAction::triggered, this, &WindowsSnapshotGroup::askDelete);
-    connect(m_openFolder, &QAction::triggered, this, &WindowsSnapshotGroup::openFolder);
+    connect(m_buttons.rollback, &QAbstractButton::clicked, this, &WindowsSnapshotGroup::askRollback);
+    connect(m_buttons.deleteLatest, &QAction::triggered, this, &WindowsSnapshotGroup::askDelete);
+    connect(m_buttons.openFolder, &QAction::triggered, this, &WindowsSnapshotGroup::openFolder);
 
     for (auto signal : {&WindowsModel::snapshotMessageChanged, &WindowsModel::snapshotsChanged,
                         &WindowsModel::busyChanged, &WindowsModel::configurationChanged}) {
@@ -83,11 +68,11 @@ void WindowsSnapshotGroup::showState()
     const WindowsRules::SnapshotActions actions = WindowsRules::snapshotActions(
         m_model->projectPath().has_value(), m_model->latestSnapshot().has_value(),
         m_model->snapshotCollection().has_value(), m_model->busy());
-    m_create->setEnabled(actions.create);
-    m_rollback->setEnabled(actions.rollback);
-    m_menu->setEnabled(actions.menu);
-    m_delete->setEnabled(actions.menu);
-    m_openFolder->setVisible(actions.openFolder);
+    m_buttons.create->setEnabled(actions.create);
+    m_buttons.rollback->setEnabled(actions.rollback);
+    m_buttons.menu->setEnabled(actions.menu);
+    m_buttons.deleteLatest->setEnabled(actions.menu);
+    m_buttons.openFolder->setVisible(actions.openFolder);
     m_progress->setVisible(actions.progress);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/style/SnapshotButtons.h"
 #include "ui/style/SoftGroupBox.h"
 
 #include <QPointer>
@@ -22,11 +23,11 @@ public:
     explicit WindowsSnapshotGroup(WindowsModel &model, QWidget *parent = nullptr);
 
     QLabel *messageLabel() const { return m_message; }
-    PillActionButton *createButton() const { return m_create; }
-    PillActionButton *rollbackButton() const { return m_rollback; }
-    QToolButton *menuButton() const { return m_menu; }
-    QAction *deleteAction() const { return m_delete; }
-    QAction *openFolderAction() const { return m_openFolder; }
+    PillActionButton *createButton() const { return m_buttons.create; }
+    PillActionButton *rollbackButton() const { return m_buttons.rollback; }
+    QToolButton *menuButton() const { return m_buttons.menu; }
+    QAction *deleteAction() const { return m_buttons.deleteLatest; }
+    QAction *openFolderAction() const { return m_buttons.openFolder; }
     QProgressBar *progress() const { return m_progress; }
 
     /** Whether the rollback or the delete confirmation is open. */
@@ -42,11 +43,7 @@ private:
 
     QPointer<WindowsModel> m_model;
     QLabel *m_message;
-    PillActionButton *m_create;
-    PillActionButton *m_rollback;
-    QToolButton *m_menu;
-    QAction *m_delete;
-    QAction *m_openFolder;
+    SnapshotButtons m_buttons;
     QProgressBar *m_progress;
     bool m_confirmRollback = false;
     bool m_confirmDeleteSnapshot = false;
