@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,11 +46,8 @@ TEST(WindowsConfigurationTest, ValidationKeepsTheMachineWithinWhatTheHostCanGive
     for (const Case &c : cases) {
         FakeHost host(c.processors, c.memory);
         const WindowsConfiguration result = c.wanted.validated();
-        EXPECT_EQ(result.cores, c.cores) << c.processors << " processors";
-        EXPECT_EQ(result.memoryGB, c.memoryGB) << c.memory / GiB << " GiB";
-        EXPECT_EQ(result.diskGB, c.diskGB);
-        EXPECT_EQ(result.isoPath, c.wanted.isoPath);
-        EXPECT_EQ(result.projectPath, c.wanted.projectPath);
+        EXPECT_EQ(result, asked(c.cores, c.memoryGB, c.diskGB))
+            << c.processors << " cpus, " << c.memory / GiB << " GiB";
         EXPECT_EQ(result.validated(), result) << "stable";
     }
 }
@@ -67,10 +63,6 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
     };
 
     EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << "missing";
-    const WindowsConfiguration defaults;
-    EXPECT_EQ(defaults.cores, 4);
-    EXPECT_EQ(defaults.memoryGB, 4);
-    EXPECT_EQ(defaults.diskGB, 64);
 
     const WindowsConfiguration saved = asked(6, 8, 128);
     store(saved.toJson());
@@ -107,12 +99,6 @@ TEST(WindowsConfigurationTest, TheMacAddressFollowsFromTheMachineIdentifier)
     const QUuid id(QStringLiteral("1a2b3c4d-5e6f-4a0b-8c9d-0e1f2a3b4c5d"));
     EXPECT_EQ(WindowsConfiguration::macAddress(id), QStringLiteral("02:1a:2b:3c:4d:5e"));
     EXPECT_EQ(WindowsConfiguration::uuidText(id), QStringLiteral("1A2B3C4D-5E6F-4A0B-8C9D-0E1F2A3B4C5D"));
-
-    const QRegularExpression shape(QStringLiteral("^02(:[0-9a-f]{2}){5}$"));
-    for (int i = 0; i < 50; ++i) {
-        const QString mac = WindowsConfiguration::macAddress(QUuid::createUuid());
-        EXPECT_TRUE(shape.match(mac).hasMatch()) << mac.toStdString();
-    }
 }
 
 TEST(WindowsConfigurationTest, TheDiskIsSparseOfExactSizeAndNeverReplacesAFile)

@@ -162,35 +162,14 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         QByteArray attachMode;
         int failingDetaches;
         std::optional<QString> failure;
-        QStringList verbs;
     };
     const QList<Case> cases{
-        {"passes", arm64Files, "", 0, std::nullopt, {"attach", "detach"}},
-        {"x64 image", x64Files, "", 0, armMessage, {"attach", "detach"}},
-        {"driver disc",
-         {"efi/boot/bootaa64.efi", "drivers/vioscsi.inf"},
-         "",
-         0,
-         installerMessage,
-         {"attach", "detach"}},
-        {"attach refused",
-         arm64Files,
-         "fail",
-         0,
-         "hdiutil: attach failed - image not recognized",
-         {"attach", "detach"}},
-        {"attach failed late",
-         arm64Files,
-         "late-fail",
-         0,
-         "hdiutil: attach failed - Operation timed out",
-         {"attach", "detach"}},
-        {"detach fails once",
-         arm64Files,
-         "",
-         1,
-         "hdiutil: couldn't unmount \"disk4\" - Resource busy",
-         {"attach", "detach", "detach"}},
+        {"passes", arm64Files, "", 0, std::nullopt},
+        {"x64 image", x64Files, "", 0, armMessage},
+        {"driver disc", {"efi/boot/bootaa64.efi", "drivers/vioscsi.inf"}, "", 0, installerMessage},
+        {"attach refused", arm64Files, "fail", 0, "hdiutil: attach failed - image not recognized"},
+        {"attach failed late", arm64Files, "late-fail", 0, "hdiutil: attach failed - Operation timed out"},
+        {"detach fails once", arm64Files, "", 1, "hdiutil: couldn't unmount \"disk4\" - Resource busy"},
     };
     for (const Case &c : cases) {
         forgetCalls();
@@ -201,12 +180,9 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         const std::optional<QString> failure = inspect(iso, attaching());
         EXPECT_EQ(failure.value_or(QString()).trimmed(), c.failure.value_or(QString())) << c.name;
 
+        // Always one attach, then a detach and one retry per failed detach, even after a failed attach.
         const QList<QStringList> calls = hdiutilCalls();
-        QStringList verbs;
-        for (const QStringList &call : calls) {
-            verbs.append(call.value(0));
-        }
-        EXPECT_EQ(verbs, c.verbs) << c.name;
+        EXPECT_EQ(calls.size(), 2 + c.failingDetaches) << c.name;
         ASSERT_FALSE(calls.isEmpty());
         const QString mountPoint = calls.first().value(4);
         EXPECT_EQ(calls.first(),

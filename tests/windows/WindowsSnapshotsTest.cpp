@@ -55,9 +55,8 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsS
     EXPECT_FALSE(windows.busy());
     ASSERT_EQ(windows.snapshots().size(), 1);
     const SnapshotRecord record = windows.snapshots().first();
-    EXPECT_EQ(record.platform, QStringLiteral("Windows"));
-    EXPECT_EQ(record.deviceID, project);
-    EXPECT_EQ(record.displayName, QStringLiteral("Windows ARM64"));
+    EXPECT_EQ(QStringList({record.platform, record.deviceID, record.displayName}),
+              QStringList({QStringLiteral("Windows"), project, QStringLiteral("Windows ARM64")}));
     EXPECT_EQ(windows.snapshotMessage(), QStringLiteral("最近快照：") + shortDateTime(record.createdAt));
     const QString stored = parent + QStringLiteral("/.Corvane Snapshots/Windows ARM64.utm/") + record.id;
     EXPECT_EQ(readFile(stored + QStringLiteral("/payload/config.plist")), "<plist>v1</plist>");
@@ -78,9 +77,9 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsS
     EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), "<plist>v1</plist>");
     EXPECT_EQ(readFile(project + QStringLiteral("/Data/efi_vars.fd")), "v1");
     EXPECT_FALSE(QFileInfo::exists(project + QStringLiteral("/Data/later.bin")));
-    EXPECT_EQ(windows.configuration().cores, 6);
-    EXPECT_EQ(windows.configuration().memoryGB, 6);
-    EXPECT_EQ(windows.configuration().diskGB, 100);
+    EXPECT_EQ(QList<qint64>({windows.configuration().cores, windows.configuration().memoryGB,
+                             windows.configuration().diskGB}),
+              QList<qint64>({6, 6, 100}));
     EXPECT_EQ(windows.projectPath(), project);
     EXPECT_EQ(WindowsConfiguration::load(windows.settingsFile()), windows.configuration());
     EXPECT_EQ(windows.message(), QStringLiteral("Windows 已回滚到 ") + shortDateTime(record.createdAt) +
@@ -116,9 +115,9 @@ TEST_F(WindowsSnapshotsTest, AMovedBundleKeepsItsNewPathAndFindsOnlySnapshotsBes
     ASSERT_EQ(moved.snapshots().size(), 1);
     await(moved.rollbackLatestSnapshot());
     EXPECT_EQ(moved.error(), QString());
-    EXPECT_EQ(moved.configuration().cores, 3);
-    EXPECT_EQ(moved.configuration().memoryGB, 5);
-    EXPECT_EQ(moved.configuration().diskGB, 90);
+    EXPECT_EQ(QList<qint64>({moved.configuration().cores, moved.configuration().memoryGB,
+                             moved.configuration().diskGB}),
+              QList<qint64>({3, 5, 90}));
     EXPECT_EQ(moved.projectPath(), second) << "not where the snapshot was taken";
     EXPECT_EQ(WindowsConfiguration::load(moved.settingsFile()).projectPath, second);
 
