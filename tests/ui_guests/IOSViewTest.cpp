@@ -122,13 +122,11 @@ TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
     EXPECT_TRUE(view->runtimeHint()->isVisibleTo(view.get()));
     EXPECT_EQ(items(view->runtimePicker()), QStringList{QStringLiteral("未安装")});
     EXPECT_EQ(items(view->typePicker()), QStringList{QStringLiteral("不可用")});
-    EXPECT_EQ(view->runtimePicker()->currentData().toString(), QString());
 
     view->addButton()->click();
     EXPECT_TRUE(settled());
     EXPECT_TRUE(changes().isEmpty());
-    EXPECT_EQ(current().error(), QString()) << "refused silently";
-    EXPECT_EQ(alert(*view, QStringLiteral("iOS 提示")), nullptr);
+    EXPECT_EQ(alert(*view, QStringLiteral("iOS 提示")), nullptr) << "refused silently";
 
     // Once a runtime is installed and the user refreshes, the hint goes and the pickers fill.
     writeState(machine());
@@ -140,7 +138,6 @@ TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
     EXPECT_EQ(items(view->typePicker()),
               (QStringList{QStringLiteral("iPhone 15"), QStringLiteral("iPhone 16 Pro"),
                            QStringLiteral("iPad Air (M2)")}));
-    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("已检测到 2 个 iOS 运行时"));
 }
 
 TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
@@ -157,7 +154,6 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
     QMessageBox *problem = alert(*view, QStringLiteral("iOS 提示"));
     ASSERT_NE(problem, nullptr);
     EXPECT_EQ(problem->informativeText(), current().error());
-    EXPECT_FALSE(current().error().isEmpty());
     EXPECT_EQ(buttonTexts(problem), QStringList{QStringLiteral("知道了")});
     answer(problem, QStringLiteral("知道了"));
     EXPECT_EQ(current().error(), QString());
@@ -174,7 +170,7 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
     EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("已检测到 2 个 iOS 运行时"));
 }
 
-TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
+TEST_F(IOSViewTest, ActionsFollowTheDeviceStateAndWaitWhileTheModelIsBusy)
 {
     open();
     showAndLoad();
@@ -183,8 +179,9 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
     ASSERT_NE(phone, nullptr);
     EXPECT_EQ(phone->stateLabel()->text(), QStringLiteral("iPhone 已停止"));
     EXPECT_EQ(phone->snapshotLabel()->text(), QStringLiteral("尚未创建"));
-    EXPECT_EQ(enabledActions(*phone), (QStringList{QStringLiteral("启动 iPhone"), QStringLiteral("删除设备"),
-                                                   QStringLiteral("修改名称"), QStringLiteral("创建快照")}));
+    const QStringList stopped{QStringLiteral("启动 iPhone"), QStringLiteral("删除设备"), QStringLiteral("修改名称"),
+                              QStringLiteral("创建快照")};
+    EXPECT_EQ(enabledActions(*phone), stopped);
 
     phone->bootButton()->click();
     ASSERT_TRUE(
@@ -197,10 +194,7 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
     phone->shutdownButton()->click();
     ASSERT_TRUE(
         waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
-    EXPECT_TRUE(phone->deleteButton()->isEnabled());
-    EXPECT_TRUE(phone->createSnapshotButton()->isEnabled());
-    EXPECT_FALSE(phone->rollbackButton()->isEnabled()) << "nothing to roll back to yet";
-    EXPECT_FALSE(phone->snapshotMenuButton()->isEnabled());
+    EXPECT_EQ(enabledActions(*phone), stopped) << "nothing to roll back to yet";
 
     phone->createSnapshotButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !current().busy() && !current().snapshots().isEmpty(); }));
@@ -208,8 +202,7 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
     EXPECT_EQ(phone->snapshotLabel()->text(),
               QStringLiteral("最近：") +
                   QLocale::system().toString(taken.created().toLocalTime(), QLocale::ShortFormat));
-    EXPECT_TRUE(phone->rollbackButton()->isEnabled());
-    EXPECT_TRUE(phone->snapshotMenuButton()->isEnabled());
+    EXPECT_EQ(enabledActions(*phone), (stopped + QStringList{QStringLiteral("一键回滚"), QStringLiteral("…")}));
 
     // A snapshot can be deleted whatever the state; creating and restoring wait for a shut-down device.
     phone->bootButton()->click();
@@ -222,16 +215,8 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceState)
         waitUntil([&] { return !current().busy() && phone->device().state == QLatin1String("Shutdown"); }));
     EXPECT_EQ(changes().last().mid(0, 2),
               (QStringList{QStringLiteral("simctl"), QStringLiteral("shutdown")}));
-}
 
-TEST_F(IOSViewTest, EverythingWaitsWhileTheModelIsBusy)
-{
-    open();
-    showAndLoad();
-    add(QStringLiteral("Busy Phone"));
-    IOSDeviceCard *phone = card(QStringLiteral("Busy Phone"));
-    ASSERT_NE(phone, nullptr);
-
+    // While the model works, nothing on the page takes a click.
     qputenv("FAKE_SIMCTL_DELAY_MS", "600");
     view->refreshButton()->click();
     ASSERT_TRUE(current().busy());
@@ -239,9 +224,7 @@ TEST_F(IOSViewTest, EverythingWaitsWhileTheModelIsBusy)
     EXPECT_FALSE(view->addButton()->isEnabled());
     EXPECT_EQ(enabledActions(*phone), QStringList());
     EXPECT_FALSE(phone->deleteSnapshotAction()->isEnabled());
-
     ASSERT_TRUE(settled());
-    EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_TRUE(view->addButton()->isEnabled());
     EXPECT_TRUE(phone->bootButton()->isEnabled());
 }
@@ -257,7 +240,6 @@ TEST_F(IOSViewTest, TheNameFollowsTheChosenType)
 
     // The user's own text stays while the type does not change.
     type(view->nameField(), QStringLiteral("我的测试机"));
-    EXPECT_EQ(current().name(), QStringLiteral("我的测试机"));
     view->refreshButton()->click();
     ASSERT_TRUE(settled());
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("我的测试机"));
@@ -266,7 +248,6 @@ TEST_F(IOSViewTest, TheNameFollowsTheChosenType)
     QTest::keyClick(view->typePicker(), Qt::Key_Down);
     EXPECT_EQ(current().type(), iPadAir);
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPad Air (M2)"));
-    EXPECT_EQ(current().name(), QStringLiteral("iPad Air (M2)"));
 
     view->runtimePicker()->setFocus();
     QTest::keyClick(view->runtimePicker(), Qt::Key_Up);
@@ -284,9 +265,7 @@ TEST_F(IOSViewTest, TheNameFollowsTheChosenType)
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 16 Pro"));
 
     add(QStringLiteral("  Lab 1  "), QStringLiteral("Lab 1"));
-    EXPECT_NE(card(QStringLiteral("Lab 1")), nullptr);
-    const QStringList created = changes().last();
-    EXPECT_EQ(created.mid(1),
+    EXPECT_EQ(changes().last().mid(1),
               (QStringList{QStringLiteral("create"), QStringLiteral("Lab 1"), iPhone16Pro, ios17}));
 }
 
@@ -336,10 +315,8 @@ TEST_F(IOSViewTest, ConfirmationsDeleteRollBackAndDropSnapshots)
     QMessageBox *confirm = alert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？"));
     ASSERT_NE(confirm, nullptr);
     EXPECT_EQ(confirm->informativeText(), QString());
-    ASSERT_TRUE(view->deletion());
-    EXPECT_EQ(view->deletion()->udid, gone);
     answer(confirm, QStringLiteral("取消"));
-    EXPECT_FALSE(view->deletion());
+    EXPECT_TRUE(settled());
     EXPECT_TRUE(simulators().contains(gone));
 
     card(QStringLiteral("Gone"))->deleteButton()->click();
@@ -360,7 +337,6 @@ TEST_F(IOSViewTest, ConfirmationsDeleteRollBackAndDropSnapshots)
     ASSERT_NE(confirm, nullptr);
     EXPECT_EQ(confirm->informativeText(),
               QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"));
-    EXPECT_EQ(view->rollbackTarget()->udid, original);
     forgetCalls();
     answer(confirm, QStringLiteral("一键回滚"));
     ASSERT_TRUE(waitUntil([&] { return !current().busy() && keep->device().udid != original; }));
@@ -369,10 +345,7 @@ TEST_F(IOSViewTest, ConfirmationsDeleteRollBackAndDropSnapshots)
     EXPECT_FALSE(simulators().contains(original));
 
     keep->deleteSnapshotAction()->trigger();
-    confirm = alert(*view, QStringLiteral("删除最近 iPhone 快照？"));
-    ASSERT_NE(confirm, nullptr);
-    EXPECT_EQ(view->deleteSnapshotTarget()->udid, keep->device().udid);
-    answer(confirm, QStringLiteral("删除快照"));
+    answer(alert(*view, QStringLiteral("删除最近 iPhone 快照？")), QStringLiteral("删除快照"));
     ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 1; }));
     EXPECT_FALSE(simulators().contains(newest.snapshotDeviceID));
     EXPECT_NE(current().snapshots().first().id, newest.id);

@@ -9,8 +9,6 @@ using namespace LinuxRules;
 
 namespace {
 
-constexpr qint64 GiB = qint64(1) << 30;
-
 State stopped()
 {
     State s;
@@ -20,136 +18,48 @@ State stopped()
 
 } // namespace
 
-TEST(LinuxRules, TheActionRowFollowsTheMachine)
+// What the page tests cannot reach: a busy machine or snapshot, and a snapshot removed while running.
+TEST(LinuxRules, BusyWorkHoldsBackWhatItWouldDisturb)
 {
     State s = stopped();
-    Actions a = actions(s);
-    EXPECT_TRUE(a.rowEnabled);
-    EXPECT_TRUE(a.start.visible && a.start.enabled);
-    EXPECT_EQ(a.start.text, QStringLiteral("启动 / 安装 Linux"));
-    EXPECT_FALSE(a.stop.visible);
-    EXPECT_TRUE(a.forceStop.visible);
-    EXPECT_FALSE(a.forceStop.enabled) << "nothing to force while stopped";
-
-    s.attachISO = false;
-    EXPECT_EQ(actions(s).start.text, QStringLiteral("启动 Linux"));
-
-    s.busy = true; // starting
-    EXPECT_FALSE(actions(s).rowEnabled);
-
-    s = stopped();
     s.running = true;
-    a = actions(s);
-    EXPECT_TRUE(a.rowEnabled);
-    EXPECT_FALSE(a.start.visible);
-    EXPECT_TRUE(a.stop.visible);
-    EXPECT_EQ(a.stop.text, QStringLiteral("停止 Linux"));
-    EXPECT_TRUE(a.forceStop.enabled);
-
     s.busy = true; // force-stopping
-    a = actions(s);
-    EXPECT_FALSE(a.rowEnabled);
-    EXPECT_FALSE(a.forceStop.enabled);
+    EXPECT_FALSE(actions(s).rowEnabled);
+    EXPECT_FALSE(actions(s).forceStop.enabled);
+    EXPECT_FALSE(configurationEditable(s));
 
     s = stopped();
+    s.prepared = true;
+    s.hasLatestSnapshot = true;
     s.snapshotBusy = true;
     EXPECT_FALSE(actions(s).rowEnabled);
-}
-
-TEST(LinuxRules, SettingsAreEditableOnlyWhileOffAndTheDiskOnlyBeforeItExists)
-{
-    State s = stopped();
-    EXPECT_TRUE(configurationEditable(s));
-    EXPECT_TRUE(diskEditable(s));
-    s.prepared = true;
-    EXPECT_TRUE(configurationEditable(s));
-    EXPECT_FALSE(diskEditable(s));
-    s = stopped();
-    s.running = true;
-    EXPECT_FALSE(configurationEditable(s));
-    EXPECT_FALSE(diskEditable(s));
-    s = stopped();
-    s.busy = true;
-    EXPECT_FALSE(configurationEditable(s));
-    s = stopped();
-    s.prepared = true;
-    s.snapshotBusy = true;
     EXPECT_FALSE(configurationEditable(s)) << "a rollback would replace an edit made meanwhile";
-}
-
-TEST(LinuxRules, SnapshotActionsAndTheDisplayArea)
-{
-    State s = stopped();
-    EXPECT_FALSE(snapshotActions(s).create) << "no machine folder to snapshot yet";
-    s.prepared = true;
-    EXPECT_TRUE(snapshotActions(s).create);
-    EXPECT_FALSE(snapshotActions(s).rollback);
     EXPECT_FALSE(snapshotActions(s).deleteLatest);
-    s.hasLatestSnapshot = true;
-    EXPECT_TRUE(snapshotActions(s).rollback);
-    EXPECT_TRUE(snapshotActions(s).deleteLatest);
+
+    s.snapshotBusy = false;
     s.running = true;
-    EXPECT_FALSE(snapshotActions(s).create);
     EXPECT_FALSE(snapshotActions(s).rollback);
     EXPECT_TRUE(snapshotActions(s).deleteLatest) << "a snapshot can go while the machine runs";
-    s.snapshotBusy = true;
-    EXPECT_FALSE(snapshotActions(s).deleteLatest);
-
-    s = stopped();
-    EXPECT_EQ(displayCase(s), DisplayCase::Placeholder);
-    s.separateWindow = true;
-    EXPECT_EQ(displayCase(s), DisplayCase::Placeholder) << "no machine, nothing to show anywhere";
-    s.hasMachine = true;
-    EXPECT_EQ(displayCase(s), DisplayCase::SeparateWindow);
-    s.separateWindow = false;
-    EXPECT_EQ(displayCase(s), DisplayCase::Screen);
-
-    s = stopped();
-    EXPECT_TRUE(showsDownloads(s));
-    s.hasUsableISO = true;
-    EXPECT_FALSE(showsDownloads(s));
 }
 
-TEST(LinuxRules, RangesComeFromTheHost)
+TEST(LinuxRules, TheDiskStepsByEightWithinItsRange)
 {
-    EXPECT_EQ(coresRange(4), (AppPreferences::Range{1, 4}));
-    EXPECT_EQ(coresRange(24), (AppPreferences::Range{1, 8}));
-    EXPECT_EQ(coresRange(0), (AppPreferences::Range{1, 1}));
-    EXPECT_EQ(memoryGBRange(GiB), (AppPreferences::Range{1, 1}));
-    EXPECT_EQ(memoryGBRange(2 * GiB - 1), (AppPreferences::Range{1, 1}));
-    EXPECT_EQ(memoryGBRange(8 * GiB), (AppPreferences::Range{1, 4}));
-    EXPECT_EQ(memoryGBRange(9 * GiB), (AppPreferences::Range{1, 4}));
-    EXPECT_EQ(memoryGBRange(64 * GiB), (AppPreferences::Range{1, 8}));
     EXPECT_EQ(diskGBRange(), (AppPreferences::Range{16, 256}));
-    // The disk steps by 8 and stops at the ends.
     EXPECT_EQ(Stepper::stepped(32, +1, diskGBStep, diskGBRange()), 40);
-    EXPECT_EQ(Stepper::stepped(16, -1, diskGBStep, diskGBRange()), 16);
     EXPECT_EQ(Stepper::stepped(252, +1, diskGBStep, diskGBRange()), 256);
 }
 
 TEST(LinuxRules, ResolutionTagsSplitIntoTwoNumbersOrChangeNothing)
 {
-    const QList<Resolution> menu = resolutions();
-    ASSERT_EQ(menu.size(), 3);
-    EXPECT_EQ(menu[0].label, QStringLiteral("1280 × 800"));
-    EXPECT_EQ(menu[2].tag, QStringLiteral("1920x1080"));
-    for (const Resolution &entry : menu) {
+    for (const Resolution &entry : resolutions()) {
         const auto size = parseResolutionTag(entry.tag);
         ASSERT_TRUE(size.has_value()) << entry.tag.toStdString();
         EXPECT_EQ(resolutionTag(size->first, size->second), entry.tag);
     }
-    EXPECT_EQ(parseResolutionTag(QStringLiteral("1440x900")), (std::pair<qint64, qint64>{1440, 900}));
     for (const char *bad :
          {"", "1280", "1280x", "x800", "axb", "1280x800x2", "1280×800", "0x800", "-1280x800"}) {
         EXPECT_FALSE(parseResolutionTag(QString::fromUtf8(bad)).has_value()) << bad;
     }
-}
-
-TEST(LinuxRules, TheISORowShowsTheFileNameOnly)
-{
-    EXPECT_EQ(isoText(QString()), QStringLiteral("尚未选择系统镜像"));
-    EXPECT_EQ(isoText(QStringLiteral("/home/me/Downloads/debian-12.5.0-arm64-netinst.iso")),
-              QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
 }
 
 TEST(GuestInput, KeysBecomeTheKeysymsAnX11KeyboardWouldSend)
@@ -161,31 +71,20 @@ TEST(GuestInput, KeysBecomeTheKeysymsAnX11KeyboardWouldSend)
     // Control turns the text into a control character: the key says which letter it was.
     EXPECT_EQ(keysym(Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03")), 0x63u);
     EXPECT_EQ(keysym(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier, QString()), 0x43u);
-    EXPECT_EQ(keysym(Qt::Key_1, none, QStringLiteral("1")), 0x31u);
-    EXPECT_EQ(keysym(Qt::Key_Exclam, Qt::ShiftModifier, QStringLiteral("!")), 0x21u);
-    EXPECT_EQ(keysym(Qt::Key_Space, none, QStringLiteral(" ")), 0x20u);
     EXPECT_EQ(keysym(Qt::Key_Eacute, none, QStringLiteral("é")), 0xe9u);
     EXPECT_EQ(keysym(Qt::Key_unknown, none, QStringLiteral("€")), 0x010020acu);
     EXPECT_EQ(keysym(Qt::Key_unknown, none, QStringLiteral("中")), 0x01004e2du);
 
     EXPECT_EQ(keysym(Qt::Key_Return, none, QStringLiteral("\r")), 0xff0du);
-    EXPECT_EQ(keysym(Qt::Key_Escape, none, QStringLiteral("\x1b")), 0xff1bu);
-    EXPECT_EQ(keysym(Qt::Key_Backspace, none, QStringLiteral("\b")), 0xff08u);
-    EXPECT_EQ(keysym(Qt::Key_Tab, none, QStringLiteral("\t")), 0xff09u);
     EXPECT_EQ(keysym(Qt::Key_Backtab, Qt::ShiftModifier, QString()), 0xfe20u);
-    EXPECT_EQ(keysym(Qt::Key_Delete, none, QString()), 0xffffu);
     EXPECT_EQ(keysym(Qt::Key_F1, none, QString()), 0xffbeu);
     EXPECT_EQ(keysym(Qt::Key_F12, none, QString()), 0xffc9u);
-    EXPECT_EQ(keysym(Qt::Key_Left, none, QString()), 0xff51u);
     EXPECT_EQ(keysym(Qt::Key_Down, Qt::KeypadModifier, QString()), 0xff54u)
         << "arrows carry the keypad flag on macOS";
-    EXPECT_EQ(keysym(Qt::Key_Shift, Qt::ShiftModifier, QString()), 0xffe1u);
     EXPECT_EQ(keysym(Qt::Key_Control, Qt::ControlModifier, QString()), 0xffe3u);
-    EXPECT_EQ(keysym(Qt::Key_Alt, Qt::AltModifier, QString()), 0xffe9u);
     EXPECT_EQ(keysym(Qt::Key_Meta, Qt::MetaModifier, QString()), 0xffebu);
 
     EXPECT_EQ(keysym(Qt::Key_5, Qt::KeypadModifier, QStringLiteral("5")), 0xffb5u);
-    EXPECT_EQ(keysym(Qt::Key_Enter, Qt::KeypadModifier, QStringLiteral("\r")), 0xff8du);
     EXPECT_EQ(keysym(Qt::Key_Plus, Qt::KeypadModifier, QStringLiteral("+")), 0xffabu);
 
     EXPECT_EQ(keysym(Qt::Key_unknown, none, QString()), 0u);

@@ -37,6 +37,16 @@ protected:
                display.framesShown() > 0;
     }
 
+    /** The page's screen once a started machine's first picture is on it. */
+    LinuxDisplay &running()
+    {
+        show();
+        chooseISO(iso);
+        startRunning();
+        EXPECT_TRUE(waitUntil([&] { return showsColour(*view->display(), QColor(30, 60, 90)); }));
+        return *view->display();
+    }
+
     QString socket = dir.filePath(QStringLiteral("display.sock"));
     TestVncServer server{socket, QSize(1280, 800)};
 };
@@ -46,7 +56,6 @@ protected:
 TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
 {
     LinuxView &page = show();
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
     EXPECT_TRUE(page.placeholder()->isVisible());
     EXPECT_FALSE(page.display()->isVisible());
     EXPECT_FALSE(page.separateWindowNote()->isVisible());
@@ -54,14 +63,11 @@ TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
 
     chooseISO(iso);
     startRunning();
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Screen);
     EXPECT_FALSE(page.placeholder()->isVisible());
     LinuxDisplay &display = *page.display();
     ASSERT_TRUE(display.isVisible());
     ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
     EXPECT_GE(display.height(), LinuxView::displayMinimumHeight);
-    const QRectF screen = display.screenRect();
-    EXPECT_NEAR(screen.width() / screen.height(), 1.6, 0.01);
 
     // The picture on the widget: the screen's colour inside, the page around the 16:10 area.
     display.resize(1000, 500);
@@ -72,7 +78,6 @@ TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
 
     engine.last()->reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
     EXPECT_TRUE(page.placeholder()->isVisible());
     EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
     EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
@@ -80,11 +85,7 @@ TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
 
 TEST_F(LinuxScreenTest, KeysAndThePointerGoToTheGuest)
 {
-    show();
-    chooseISO(iso);
-    startRunning();
-    LinuxDisplay &display = *view->display();
-    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    LinuxDisplay &display = running();
     display.setFocus();
 
     QTest::keyClick(&display, Qt::Key_A);
@@ -116,7 +117,6 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
     LinuxDisplayWindow window(*model);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Linux"));
     EXPECT_EQ(window.size(), QSize(1280, 820));
-    EXPECT_TRUE(window.isWindow());
 
     // Opened with no machine: the window says so and the page keeps its placeholder.
     window.show();
@@ -128,7 +128,6 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
 
     chooseISO(iso);
     startRunning();
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::SeparateWindow);
     EXPECT_TRUE(page.separateWindowNote()->isVisible());
     EXPECT_EQ(page.separateWindowNote()->text(), QStringLiteral("Linux 画面已在独立窗口显示"));
     EXPECT_FALSE(page.display()->isVisible());
@@ -141,7 +140,6 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
 
     window.close();
     EXPECT_FALSE(model->displayInSeparateWindow());
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Screen);
     ASSERT_TRUE(page.display()->isVisible());
     server.fill(QRect(0, 0, 1280, 800), QColor(200, 10, 10));
     ASSERT_TRUE(waitUntil([&] { return showsColour(*page.display(), QColor(200, 10, 10)); }));
@@ -159,11 +157,7 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
 
 TEST_F(LinuxScreenTest, AScreenLostWhileTheMachineRunsIsTakenUpAgain)
 {
-    show();
-    chooseISO(iso);
-    startRunning();
-    LinuxDisplay &display = *view->display();
-    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    LinuxDisplay &display = running();
     server.dropViewers();
     server.fill(QRect(0, 0, 1280, 800), QColor(0, 128, 0));
     ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(0, 128, 0)); }, 5000));
