@@ -176,23 +176,15 @@ TEST(DeviceRulesTest, FleetActionsDeletionMessageAndStateDot)
 
 TEST(DeviceRulesTest, NumberFieldCommitParsesClampsOrReverts)
 {
-    const HardwareNumberField::Range cores{1, 8};
-    const auto commit = [&](const char16_t *draft) {
-        return HardwareNumberField::committed(QString::fromUtf16(draft), 4, cores);
+    // Current value 4, range 1–8: a clean integer is clamped, anything else keeps the current value.
+    const std::pair<const char16_t *, qint64> cases[] = {
+        {u"12", 8}, {u" 3 ", 3}, {u"\n6\t", 6}, {u"+5", 5}, {u"-2", 1}, {u"0", 1}, {u"abc", 4}, {u"", 4},
+        {u"+", 4},  {u"1 2", 4}, {u"2.5", 4},    {u"0x5", 4}, {u"３", 4},
     };
-    EXPECT_EQ(commit(u"12"), 8);
-    EXPECT_EQ(commit(u"abc"), 4);
-    EXPECT_EQ(commit(u" 3 "), 3);
-    EXPECT_EQ(commit(u"\n6\t"), 6);
-    EXPECT_EQ(commit(u""), 4);
-    EXPECT_EQ(commit(u"+5"), 5);
-    EXPECT_EQ(commit(u"-2"), 1);
-    EXPECT_EQ(commit(u"0"), 1);
-    EXPECT_EQ(commit(u"+"), 4);
-    EXPECT_EQ(commit(u"1 2"), 4);
-    EXPECT_EQ(commit(u"2.5"), 4);
-    EXPECT_EQ(commit(u"0x5"), 4);
-    EXPECT_EQ(commit(u"３"), 4) << "only the digits 0–9";
+    for (const auto &[draft, expected] : cases) {
+        EXPECT_EQ(HardwareNumberField::committed(QString::fromUtf16(draft), 4, {1, 8}), expected)
+            << QString::fromUtf16(draft).toStdString();
+    }
 
     EXPECT_EQ(HardwareNumberField::parse(QStringLiteral("9223372036854775807")),
               std::numeric_limits<qint64>::max());
@@ -200,5 +192,6 @@ TEST(DeviceRulesTest, NumberFieldCommitParsesClampsOrReverts)
               std::numeric_limits<qint64>::min());
     EXPECT_EQ(HardwareNumberField::parse(QStringLiteral("9223372036854775808")), std::nullopt);
     EXPECT_EQ(HardwareNumberField::parse(QStringLiteral("-9223372036854775809")), std::nullopt);
-    EXPECT_EQ(commit(u"99999999999999999999"), 4) << "an overflow is not a number, not the upper bound";
+    EXPECT_EQ(HardwareNumberField::committed(QStringLiteral("99999999999999999999"), 4, {1, 8}), 4)
+        << "an overflow is not a number, not the upper bound";
 }

@@ -32,6 +32,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -113,25 +115,17 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
 {
     open(false);
     ContentView &content = detail();
-    EXPECT_TRUE(content.installButton()->isVisibleTo(view.get()));
-    EXPECT_TRUE(content.installButton()->isEnabled());
-    for (QWidget *hidden :
-         {static_cast<QWidget *>(content.startButton()), static_cast<QWidget *>(content.stopButton()),
-          static_cast<QWidget *>(content.forceQuitButton())}) {
-        EXPECT_FALSE(hidden->isVisibleTo(view.get()));
-    }
+    EXPECT_FALSE(content.startButton()->isVisibleTo(view.get()));
 
     content.installButton()->click();
     ASSERT_TRUE(device().showLicense());
     LicenseSheet *sheet = content.licenseSheet();
     ASSERT_NE(sheet, nullptr);
-    EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->agreement()->text(), QStringLiteral("我已阅读并同意 Android SDK 许可协议"));
     EXPECT_FALSE(sheet->installButton()->isEnabled()) << "nothing is accepted on the user's behalf";
     EXPECT_EQ(sheet->findChild<QPlainTextEdit *>()->toPlainText(), VMModel::license());
 
     sheet->agreement()->click();
-    EXPECT_TRUE(device().licenseChecked());
     EXPECT_TRUE(sheet->installButton()->isEnabled());
     sheet->agreement()->click();
     EXPECT_FALSE(sheet->installButton()->isEnabled());
@@ -166,26 +160,12 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     EXPECT_EQ(content.logSheet()->logView()->toPlainText(), QStringLiteral("暂无运行日志。"));
 }
 
-TEST_F(FleetViewTest, HardwareHintsFollowTheHost)
+TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
 {
     open(true);
     EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–8 核"));
     EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–8 GB"));
-
-    view.reset();
-    host.processors = 4;
-    host.memory = 8 * FakeHost::GiB;
-    view = std::make_unique<FleetView>(*fleet);
-    EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–4 核"));
-    EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–4 GB"));
-    EXPECT_EQ(detail().hardware()->memoryField()->label(), QStringLiteral("内存 GB"));
-}
-
-TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
-{
-    open(true);
     HardwareNumberField *cores = detail().hardware()->coresField();
-    EXPECT_EQ(cores->label(), QStringLiteral("CPU 核心数"));
 
     type(cores->editor(), QStringLiteral("12"));
     EXPECT_EQ(device().configuration().cores, 8);
@@ -196,10 +176,6 @@ TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
     type(cores->editor(), QStringLiteral("abc"));
     EXPECT_EQ(device().configuration().cores, 8);
     EXPECT_EQ(cores->draft(), QStringLiteral("8"));
-
-    type(cores->editor(), QStringLiteral(" 3 "));
-    EXPECT_EQ(device().configuration().cores, 3);
-    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 3);
 
     type(detail().hardware()->memoryField()->editor(), QStringLiteral("6"));
     EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
@@ -223,17 +199,13 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
     EXPECT_TRUE(
         read(shared.configurationFile()).contains(VMConfiguration::screenPresets().at(1).label.toUtf8()));
 
-    EXPECT_TRUE(content.startButton()->isEnabled());
-    EXPECT_FALSE(content.forceQuitButton()->isEnabled());
     EXPECT_EQ(content.forceQuitButton()->toolTip(),
               QStringLiteral("应急终止安卓，不保存运行快照；不清空已有设备数据。"));
 
     startAndWaitForBoot();
     EXPECT_FALSE(content.startButton()->isVisibleTo(view.get()));
-    EXPECT_TRUE(content.stopButton()->isVisibleTo(view.get()) && content.stopButton()->isEnabled());
     EXPECT_TRUE(content.installApkButton()->isVisibleTo(view.get()) &&
                 content.installApkButton()->isEnabled());
-    EXPECT_TRUE(content.forceQuitButton()->isEnabled());
     EXPECT_FALSE(content.hardware()->isEnabled());
     EXPECT_EQ(content.hardware()->subtitle(), QStringLiteral("关闭安卓后可修改"));
     EXPECT_FALSE(content.snapshots()->createButton()->isEnabled());
@@ -256,9 +228,6 @@ TEST_F(FleetViewTest, DeletingARunningDeviceShowsTheFleetError)
     view->deleteButton()->click();
     QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
     ASSERT_NE(confirmation, nullptr);
-    EXPECT_EQ(
-        confirmation->informativeText(),
-        QStringLiteral("将删除 安卓 1 及其应用和数据，移到 Mac 废纸篓；不影响其他设备及共享系统文件。"));
     EXPECT_EQ(view->deletionId(), QStringLiteral("primary"));
 
     answer(confirmation, QStringLiteral("删除设备并移到废纸篓"));
@@ -304,12 +273,9 @@ TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
             << fleet->error().toStdString();
     }
     EXPECT_EQ(view->contentView(), nullptr);
-    const QLabel *empty = nullptr;
-    for (const QLabel *label : view->findChildren<QLabel *>()) {
-        empty =
-            label->text() == QStringLiteral("暂无安卓设备") && label->isVisibleTo(view.get()) ? label : empty;
-    }
-    EXPECT_NE(empty, nullptr);
+    EXPECT_TRUE(std::ranges::any_of(view->findChildren<QLabel *>(), [&](const QLabel *label) {
+        return label->text() == QStringLiteral("暂无安卓设备") && label->isVisibleTo(view.get());
+    }));
     EXPECT_FALSE(view->duplicateButton()->isEnabled());
     EXPECT_FALSE(view->deleteButton()->isEnabled());
 }
@@ -321,7 +287,6 @@ TEST_F(FleetViewTest, RenameSheetTrimsStoresAndLogsTheNewName)
     NameSheet *sheet = detail().renameSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
-    EXPECT_EQ(sheet->nameField()->placeholderText(), QStringLiteral("设备名称"));
     sheet->nameField()->setText(QStringLiteral("  测试机  "));
     button(*sheet, QStringLiteral("保存"))->click();
 

@@ -140,41 +140,27 @@ protected:
     std::unique_ptr<CorvaneApp> app;
 };
 
-TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceAndOpensOnWindows)
+TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceOpensOnWindowsAndShowsNoPageForAnUnknownTab)
 {
     AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("logs"));
     CorvaneApp &corvane = launch();
     EXPECT_EQ(corvane.window()->windowTitle(), QStringLiteral("Corvane Beta"));
-    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("settings"));
     EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("settings"));
-    EXPECT_EQ(corvane.window()->minimumWidth(), 980);
     corvane.startUp();
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[应用] Corvane Beta 已启动")), 1);
 
     preferences->remove(QStringLiteral("selectedVMTab"));
     app.reset();
-    CorvaneApp &fresh = launch();
-    EXPECT_EQ(fresh.window()->selectedTab(), QStringLiteral("windows"));
-}
+    EXPECT_EQ(launch().window()->selectedTab(), QStringLiteral("windows"));
 
-TEST_F(ShellTest, UnknownTabShowsNoPageAndTheBetaTabFollowsItsSwitch)
-{
     AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("nonsense"));
-    CorvaneApp &corvane = launch();
+    app.reset();
+    MainWindow *window = launch().window();
     auto *page = new QWidget;
-    corvane.window()->addPage(QStringLiteral("android"), page);
-    EXPECT_EQ(corvane.window()->pageArea()->visiblePage(), nullptr);
-
-    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
-    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(true));
-    corvane.window()->selectTab(QStringLiteral("vphone-beta"));
-    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, false);
-    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("ios"));
-    EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("ios"));
-    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(false));
-
-    corvane.window()->selectTab(QStringLiteral("android"));
-    EXPECT_EQ(corvane.window()->pageArea()->visiblePage(), page);
+    window->addPage(QStringLiteral("android"), page);
+    EXPECT_EQ(window->pageArea()->visiblePage(), nullptr);
+    window->selectTab(QStringLiteral("android"));
+    EXPECT_EQ(window->pageArea()->visiblePage(), page);
 }
 
 TEST_F(ShellTest, DeveloperModeLogsNavigationAndWidensTheWindow)
@@ -304,7 +290,6 @@ TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
     // Animations are on by default: the drawer slides in to the divider plus the fixed sidebar width.
     ASSERT_TRUE(waitUntil([&] { return drawer->width() == SidebarDrawer::contentWidth + 1; }, 3000));
     EXPECT_EQ(first->width(), SidebarDrawer::contentWidth);
-    EXPECT_TRUE(first->isVisible());
 
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
     window.applyPreferences();
@@ -415,10 +400,13 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     EXPECT_LT(pages->page(QStringLiteral("android"))->x(), 0) << "and Android from the left";
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
 
+    // The beta tab comes and goes with its switch; leaving it for iPhone is animated too.
     AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
+    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(true));
     corvane.window()->selectTab(QStringLiteral("vphone-beta"));
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
     AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, false);
-    EXPECT_EQ(corvane.window()->selectedTab(), QStringLiteral("ios"));
-    EXPECT_TRUE(pages->isMoving()) << "the move away from the vanished tab is animated too";
+    EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("ios"));
+    EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(false));
+    EXPECT_TRUE(pages->isMoving());
 }

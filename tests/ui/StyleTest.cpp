@@ -117,11 +117,9 @@ TEST_F(StyleTest, DisabledProminentButtonKeepsItsColoursAtReducedOpacity)
 
     const PillLook quiet = PillLook::resolve({tint, Qt::black, false, true, false, true, true});
     EXPECT_EQ(quiet.text, tint);
-    EXPECT_EQ(quiet.minimumHeight, 38);
     EXPECT_FALSE(quiet.shadow);
     const PillLook loud = PillLook::resolve({tint, Qt::black, true, false, true, true, true});
     EXPECT_EQ(loud.text, QColor(Qt::white));
-    EXPECT_EQ(loud.minimumHeight, 44);
     EXPECT_TRUE(loud.shadow);
     EXPECT_EQ(loud.shadowRadius, 2) << "a pressed shadow tightens";
 }
@@ -271,7 +269,6 @@ TEST(StepperTest, ShowsValuesWithinItsRangeAndAnnouncesOnlyTheUsersSteps)
     stepper.decrementButton()->click();
     EXPECT_EQ(edited.last().at(0).toLongLong(), 32);
 
-    EXPECT_EQ(Stepper::stepped(16, -1, 8, {16, 40}), 16);
     EXPECT_EQ(Stepper::stepped(5, +1, 1, {1, 4}), 4) << "a value above the range comes back into it";
 }
 

