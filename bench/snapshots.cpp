@@ -61,9 +61,9 @@ void BM_SnapshotCreateAndRestore(benchmark::State &state)
         const auto started = std::chrono::steady_clock::now();
         const SnapshotRecord record = run(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
                                                                     QStringLiteral("bench"), QStringLiteral("bench"),
-                                                                    std::nullopt));
+                                                                    std::nullopt, QStringLiteral("bench")));
         const auto created = std::chrono::steady_clock::now();
-        run(FileSnapshotStore::restore(source, collection, record));
+        run(FileSnapshotStore::restore(source, collection, record, QStringLiteral("bench")));
         const auto restored = std::chrono::steady_clock::now();
         createSeconds += std::chrono::duration<double>(created - started).count();
         restoreSeconds += std::chrono::duration<double>(restored - created).count();
