@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace FileIO {
 
@@ -97,6 +99,51 @@ void removeAll(const QString &path)
     if (error) {
         throw SystemError(QString::fromLocal8Bit(error.message()));
     }
+}
+
+std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
+{
+    // Non-blocking, so a pipe put in a file's place cannot hang the open.
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    struct Closer
+    {
+        int descriptor;
+        ~Closer() { ::close(descriptor); }
+    } closer{descriptor};
+    struct stat st {};
+    if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {
+        return std::nullopt;
+    }
+    // The size may change while reading; read one byte past the limit to see a file that grew.
+    QByteArray content(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            if (filled > limit) {
+                return std::nullopt;
+            }
+            content.resize(qMin<qint64>(limit + 1, qint64(content.size()) * 2 + 4096));
+        }
+        const ssize_t got = ::read(descriptor, content.data() + filled, size_t(content.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    if (filled > limit) {
+        return std::nullopt;
+    }
+    content.truncate(filled);
+    return content;
 }
 
 bool exists(const QString &path)

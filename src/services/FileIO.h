@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 /** Small file helpers shared by every model. Failures throw SystemError with the platform's description. */
 namespace FileIO {
 
@@ -16,6 +18,12 @@ void rename(const QString &from, const QString &to);
 void removeIfPresent(const QString &path);
 /** Removes a file or a folder with its content; throws when there is nothing to remove or it fails. */
 void removeAll(const QString &path);
+/**
+ * The whole content of the regular file at `path` (links followed) when it holds at most `limit`
+ * bytes; nothing when it is missing, unreadable, larger, or not a regular file (a device, a folder,
+ * a pipe). Memory stays within `limit` whatever the file is.
+ */
+std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit);
 /** True when anything (a file, a folder, a link) exists at `path`. */
 bool exists(const QString &path);
 

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -75,6 +76,24 @@ TEST(FileIO, RemovalRefusesPathsThatWouldMeanTheCurrentFolder)
     EXPECT_THROW(FileIO::removeAll(QStringLiteral("relative")), SystemError);
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("keep"))));
     QDir::setCurrent(previous);
+}
+
+TEST(FileIO, SmallFileReadsOnlyRegularFilesWithinTheLimit)
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small"));
+    FileIO::writeAtomically(small, "12345");
+    const QString zeroLink = dir.filePath(QStringLiteral("zero"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zeroLink));
+
+    EXPECT_EQ(FileIO::readSmallFile(small, 5), QByteArray("12345"));
+    EXPECT_EQ(FileIO::readSmallFile(small, 4), std::nullopt);
+    EXPECT_EQ(FileIO::readSmallFile(zeroLink, 1024), std::nullopt);
+    EXPECT_EQ(FileIO::readSmallFile(dir.path(), 1024), std::nullopt);
+    EXPECT_EQ(FileIO::readSmallFile(dir.filePath(QStringLiteral("missing")), 1024), std::nullopt);
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(FileIO::readSmallFile(fifo, 1024), std::nullopt);
 }
 
 } // namespace
