@@ -36,16 +36,13 @@ QString newId()
 /** The name stored for a device, or nothing when the file cannot be read as UTF-8 text. */
 std::optional<QString> readName(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFile::NoError) {
+    // A name is a line of text; a file far larger than that is not one.
+    const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 64 * 1024);
+    if (!bytes) {
         return std::nullopt;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString name = decoder.decode(bytes);
+    const QString name = decoder.decode(*bytes);
     if (decoder.hasError()) {
         return std::nullopt;
     }

@@ -24,13 +24,17 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
+// A record is a few hundred bytes and kept settings a few kilobytes; anything far larger is not ours.
+constexpr qint64 recordLimit = 64 * 1024;
+constexpr qint64 configurationLimit = 1024 * 1024;
+
 std::optional<SnapshotRecord> readRecord(const QString &folder)
 {
-    QFile file(folder + QStringLiteral("/snapshot.json"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = FileIO::readSmallFile(folder + QStringLiteral("/snapshot.json"), recordLimit);
+    if (!bytes) {
         return std::nullopt;
     }
-    return SnapshotRecord::fromJson(file.readAll());
+    return SnapshotRecord::fromJson(*bytes);
 }
 
 QCoro::Task<> clone(QString source, QString destination)
@@ -159,11 +163,7 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
     FileIO::removeIfPresent(backup);
     AppLog::info(category, QStringLiteral("已回滚 ") + describeRecord(record));
 
-    QFile configuration(folder + QStringLiteral("/configuration.json"));
-    if (!configuration.open(QIODevice::ReadOnly)) {
-        co_return std::nullopt;
-    }
-    co_return configuration.readAll();
+    co_return FileIO::readSmallFile(folder + QStringLiteral("/configuration.json"), configurationLimit);
 }
 
 void deleteSnapshot(const QString &collection, const SnapshotRecord &record)
