@@ -6,6 +6,7 @@
 #include "linux/engine/QemuEngine.h"
 #include "linux/engine/QemuMachine.h"
 #include "linux/engine/detail/QemuCommandLine.h"
+#include "platform/ChildLifetime.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -427,7 +428,7 @@ class QemuSupervision : public QemuEngineFiles
 {
 protected:
     std::unique_ptr<QemuMachine> machineWith(const QByteArray &script,
-                                             detail::OrphanGuard guard = detail::defaultOrphanGuard)
+                                             OrphanGuard guard = defaultOrphanGuard)
     {
         writeScript(installation.program, script);
         return std::make_unique<QemuMachine>(installation, validMachine(), guard);
@@ -501,7 +502,7 @@ TEST_F(QemuSupervision, ChildInheritsNoDescriptorBeyondItsStandardChannels)
         + QByteArray::number(lock)
         + "; do [ -e /proc/$$/fd/$fd ] && echo \"fd $fd open\" >&2; done\n"
           "exit 1\n";
-    for (const detail::OrphanGuard guard : {detail::OrphanGuard::ParentDeathSignal, detail::OrphanGuard::Watchdog}) {
+    for (const OrphanGuard guard : {OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog}) {
         auto machine = machineWith(script, guard);
         const Outcome<void> started = await(machine->start());
         ASSERT_TRUE(started.error.has_value());
@@ -528,7 +529,7 @@ char processState(pid_t pid)
 
 } // namespace
 
-class QemuSupervisionDeathTest : public QemuSupervision, public ::testing::WithParamInterface<detail::OrphanGuard>
+class QemuSupervisionDeathTest : public QemuSupervision, public ::testing::WithParamInterface<OrphanGuard>
 {
 };
 
@@ -568,9 +569,9 @@ TEST_P(QemuSupervisionDeathTest, QemuDiesWithTheApplication)
 }
 
 INSTANTIATE_TEST_SUITE_P(Guards, QemuSupervisionDeathTest,
-                         ::testing::Values(detail::OrphanGuard::ParentDeathSignal, detail::OrphanGuard::Watchdog),
-                         [](const ::testing::TestParamInfo<detail::OrphanGuard> &guard) {
-                             return guard.param == detail::OrphanGuard::Watchdog ? std::string("Watchdog")
+                         ::testing::Values(OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog),
+                         [](const ::testing::TestParamInfo<OrphanGuard> &guard) {
+                             return guard.param == OrphanGuard::Watchdog ? std::string("Watchdog")
                                                                                 : std::string("ParentDeathSignal");
                          });
 #endif

@@ -69,7 +69,7 @@ private:
 };
 
 QemuMachine::QemuMachine(QemuInstallation installation, MachineConfiguration configuration,
-                         detail::OrphanGuard orphanGuard, QObject *parent)
+                         OrphanGuard orphanGuard, QObject *parent)
     : VirtualMachine(parent)
     , m_installation(std::move(installation))
     , m_configuration(std::move(configuration))
@@ -250,7 +250,7 @@ void QemuMachine::launch()
         m_process->setArguments(m_arguments);
         m_process->setProcessChannelMode(QProcess::MergedChannels);
         m_process->setStandardInputFile(QProcess::nullDevice());
-        m_lifetime = std::make_unique<detail::ChildLifetime>(m_orphanGuard);
+        m_lifetime = std::make_unique<ChildLifetime>(m_orphanGuard);
         m_lifetime->apply(*m_process);
     } catch (...) {
         release();

@@ -2,7 +2,7 @@
 
 #include "linux/engine/QemuInstallation.h"
 #include "linux/engine/VirtualMachineEngine.h"
-#include "linux/engine/detail/ChildLifetime.h"
+#include "platform/ChildLifetime.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -39,7 +39,7 @@ public:
     static constexpr std::chrono::seconds quitTimeout{10};
 
     QemuMachine(QemuInstallation installation, MachineConfiguration configuration,
-                detail::OrphanGuard orphanGuard = detail::defaultOrphanGuard, QObject *parent = nullptr);
+                OrphanGuard orphanGuard = defaultOrphanGuard, QObject *parent = nullptr);
     /** Kills a QEMU that still runs, without waiting for it. */
     ~QemuMachine() override;
 
@@ -99,7 +99,7 @@ private:
 
     QemuInstallation m_installation;
     MachineConfiguration m_configuration;
-    detail::OrphanGuard m_orphanGuard;
+    OrphanGuard m_orphanGuard;
     State m_state = State::Stopped;
     Run m_run;
     QStringList m_arguments;
@@ -108,7 +108,7 @@ private:
     QLocalServer *m_monitorServer = nullptr;
     detail::QmpClient *m_monitor = nullptr;
     QProcess *m_process = nullptr;
-    std::unique_ptr<detail::ChildLifetime> m_lifetime;
+    std::unique_ptr<ChildLifetime> m_lifetime;
     QSet<qint64> m_awaitedReplies;
     QHash<qint64, Reply> m_replies;
     std::vector<std::coroutine_handle<>> m_waiting;

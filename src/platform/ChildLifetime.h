@@ -4,8 +4,6 @@
 
 class QProcess;
 
-namespace detail {
-
 /** How a supervised child is kept from outliving this application. */
 enum class OrphanGuard {
     /** The kernel kills the child when the thread that started it dies (Linux only). */
@@ -39,10 +37,14 @@ public:
     /** The child has ended: the watchdog, if any, leaves without killing anything. */
     void childEnded();
 
+    /**
+     * Applies a lifetime to `process` that is kept with the process object and ended when the child
+     * has finished. For callers that need no say in when the guard ends. Throws like apply().
+     */
+    static void attach(QProcess &process, OrphanGuard guard = defaultOrphanGuard);
+
 private:
     OrphanGuard m_guard;
     int m_watchdogRead = -1;
     int m_watchdogWrite = -1;
 };
-
-} // namespace detail

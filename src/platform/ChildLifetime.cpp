@@ -1,4 +1,4 @@
-#include "linux/engine/detail/ChildLifetime.h"
+#include "platform/ChildLifetime.h"
 
 #include "services/Error.h"
 
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,7 +16,6 @@
 #include <sys/prctl.h>
 #endif
 
-namespace detail {
 namespace {
 
 int descriptorLimit()
@@ -162,4 +162,10 @@ void ChildLifetime::childEnded()
     m_watchdogWrite = m_watchdogRead = -1;
 }
 
-} // namespace detail
+void ChildLifetime::attach(QProcess &process, OrphanGuard guard)
+{
+    auto lifetime = std::make_shared<ChildLifetime>(guard);
+    lifetime->apply(process);
+    // The connection holds the lifetime, so it goes with the process object at the latest.
+    QObject::connect(&process, &QProcess::finished, &process, [lifetime] { lifetime->childEnded(); });
+}
