@@ -2,13 +2,14 @@
 
 #include "android/VMConfiguration.h"
 #include "android/VMModel.h"
-#include "android/detail/InstanceLock.h"
+#include "android/detail/FleetRecovery.h"
 #include "app/AppPreferences.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/InstanceLock.h"
 #include "services/OpenFiles.h"
 #include "services/PropertyField.h"
 #include "services/Tasks.h"
@@ -49,21 +50,6 @@ std::optional<QString> readName(const QString &path)
     return name;
 }
 
-/** Takes the instance lock, or throws the message that names why it could not be taken. */
-int lockOrThrow(const QString &path, const QString &cannotOpen, const QString &heldElsewhere)
-{
-    const InstanceLock::Attempt attempt = InstanceLock::acquire(path);
-    switch (attempt.outcome) {
-    case InstanceLock::Outcome::Locked:
-        return attempt.descriptor;
-    case InstanceLock::Outcome::CannotOpen:
-        throw VMFailure(cannotOpen);
-    case InstanceLock::Outcome::HeldElsewhere:
-        break;
-    }
-    throw VMFailure(heldElsewhere);
-}
-
 QCoro::Task<> cloneFolder(QString source, QString destination)
 {
     const ToolCommand clone = Host::current().cloneCommand(source, destination);
@@ -81,16 +67,6 @@ void removeRuntimeFiles(const QString &avdFolder)
         }
     }
 }
-
-/** Released when the operation ends, whichever way it ends. */
-struct HeldLock
-{
-    int descriptor = -1;
-    HeldLock() = default;
-    HeldLock(const HeldLock &) = delete;
-    HeldLock &operator=(const HeldLock &) = delete;
-    ~HeldLock() { InstanceLock::release(descriptor); }
-};
 
 /** A new device folder that disappears again unless the operation keeps it. */
 struct FolderInProgress
@@ -138,6 +114,7 @@ VMFleet::VMFleet(QString root, QObject *parent)
     : QObject(parent)
     , m_shared(root)
 {
+    FleetRecovery::run(m_shared);
     if (!QFileInfo::exists(m_shared.primaryDeletedMarker())) {
         m_models.append(new VMModel(m_shared, primaryId, firstDeviceName, this));
     }
@@ -264,12 +241,13 @@ QCoro::Task<> VMFleet::duplicateTask()
     QPointer<VMFleet> self(this);
     QPointer<VMModel> sourceGuard(source);
     const OperationEnd end{self, sourceGuard};
-    HeldLock lock;
+    InstanceLock::Held lock;
+    InstanceLock::Held copyLock;
     const QString id = newId();
     FolderInProgress copy{m_shared.instanceFolder(id)};
     try {
-        lock.descriptor = lockOrThrow(source->paths().lockFile(), QStringLiteral("无法锁定源实例。"),
-                                      QStringLiteral("源实例正在使用，不能复制运行中的数据盘。"));
+        lock = InstanceLock::take(source->paths().lockFile(), QStringLiteral("无法锁定源实例。"),
+                                  QStringLiteral("源实例正在使用，不能复制运行中的数据盘。"));
         const QString sourceAvd = source->paths().avdFolder();
         const bool inUse = co_await OpenFiles::inUse(sourceAvd, 60);
         if (!self || !sourceGuard) {
@@ -285,6 +263,10 @@ QCoro::Task<> VMFleet::duplicateTask()
 
         const VMPaths paths(copy.path, m_shared.root());
         FileIO::createFolder(paths.avdHome());
+        // Held while the copy is made, so another copy of the application loading now does not take
+        // the unfinished folder for the leftover of a copy that was cut short.
+        copyLock = InstanceLock::take(paths.lockFile(), QStringLiteral("无法锁定设备。"),
+                                      QStringLiteral("该设备正在其他窗口使用。"));
         co_await cloneFolder(sourceAvd, paths.avdFolder());
         if (!self || !sourceGuard) {
             co_return;
@@ -328,12 +310,12 @@ QCoro::Task<> VMFleet::deleteTask(QString id)
     QPointer<VMFleet> self(this);
     QPointer<VMModel> targetGuard(target);
     const OperationEnd end{self, targetGuard};
-    HeldLock lock;
+    InstanceLock::Held lock;
     try {
         const VMPaths paths = target->paths();
         FileIO::createFolder(paths.root());
-        lock.descriptor = lockOrThrow(paths.lockFile(), QStringLiteral("无法锁定设备。"),
-                                      QStringLiteral("该设备正在其他窗口使用。"));
+        lock = InstanceLock::take(paths.lockFile(), QStringLiteral("无法锁定设备。"),
+                                  QStringLiteral("该设备正在其他窗口使用。"));
         const bool inUse = co_await OpenFiles::inUse(paths.avdFolder(), 60);
         if (!self || !targetGuard) {
             co_return;
@@ -360,7 +342,7 @@ QCoro::Task<> VMFleet::deleteTask(QString id)
             }
         }
 
-        const QString snapshots = m_shared.root() + QStringLiteral("/snapshots/android/") + id;
+        const QString snapshots = m_shared.snapshotCollection(id);
         if (FileIO::exists(snapshots)) {
             const QString category = QStringLiteral("快照");
             try {

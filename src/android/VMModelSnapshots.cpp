@@ -3,19 +3,31 @@
 
 #include "services/Error.h"
 #include "services/FileSnapshotStore.h"
+#include "services/InstanceLock.h"
 #include "services/PropertyField.h"
 #include "services/SnapshotText.h"
 
 
 QString VMModel::snapshotCollection() const
 {
-    return m_paths.sharedRoot() + QStringLiteral("/snapshots/android/") + m_id;
+    return m_paths.snapshotCollection(m_id);
 }
 
 QString VMModel::snapshotSource() const
 {
     return m_paths.avdFolder();
 }
+
+namespace {
+
+// Another copy of the application may run or copy this device: snapshot work waits for its lock.
+InstanceLock::Held lockForSnapshots(const VMPaths &paths)
+{
+    return InstanceLock::take(paths.lockFile(), QStringLiteral("无法锁定实例数据目录。"),
+                              QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
+}
+
+} // namespace
 
 void VMModel::refreshSnapshots()
 {
@@ -34,6 +46,7 @@ QCoro::Task<> VMModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots(m_paths);
         const QByteArray configuration = m_configuration.validated().toJson();
         co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"), m_id,
                                            m_name, configuration, m_name);
@@ -60,6 +73,7 @@ QCoro::Task<> VMModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots(m_paths);
         const std::optional<QByteArray> kept =
             co_await FileSnapshotStore::restore(snapshotSource(), snapshotCollection(), *latest, m_name);
         if (!self) {
@@ -95,6 +109,7 @@ void VMModel::deleteLatestSnapshot()
         return;
     }
     try {
+        const InstanceLock::Held lock = lockForSnapshots(m_paths);
         FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
     } catch (const Error &failure) {
         setError(failure.description());

@@ -115,6 +115,11 @@ QString VMPaths::instanceFolder(const QString &id) const
     return instancesFolder() + u'/' + id;
 }
 
+QString VMPaths::snapshotCollection(const QString &id) const
+{
+    return m_sharedRoot + QStringLiteral("/snapshots/android/") + id;
+}
+
 const QStringList &VMPaths::emulatorRuntimeFileNames()
 {
     static const QStringList names{

@@ -48,6 +48,8 @@ public:
     QString primaryDeletedMarker() const;
     QString instancesFolder() const;
     QString instanceFolder(const QString &id) const;
+    /** Where the snapshots of the device `id` are kept, under the shared root. */
+    QString snapshotCollection(const QString &id) const;
 
     /** Runtime files the emulator keeps in the AVD folder by these exact names. */
     static const QStringList &emulatorRuntimeFileNames();

@@ -1,6 +1,5 @@
 #include "linux/LinuxModel.h"
 
-#include "android/detail/InstanceLock.h"
 #include "linux/LinuxISO.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
@@ -29,6 +28,7 @@ LinuxModel::LinuxModel(VirtualMachineEngine &engine, QString root, QObject *pare
     , m_status(QStringLiteral("选择 ARM64 Linux ISO 后启动安装"))
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
+    recoverSnapshots();
     m_prepared = m_paths.prepared();
     if (m_prepared) {
         m_status = QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容");
@@ -148,7 +148,7 @@ QCoro::Task<> LinuxModel::start()
             throw VMFailure(QStringLiteral("至少需要 5GB 可用空间才能启动，安装过程中可能需要更多。"));
         }
 
-        const InstanceLock::Attempt lock = InstanceLock::acquire(m_base + QStringLiteral("/linux.lock"));
+        const InstanceLock::Attempt lock = InstanceLock::acquire(lockFile());
         if (lock.outcome == InstanceLock::Outcome::CannotOpen) {
             throw VMFailure(QStringLiteral("无法锁定 Linux 数据盘。"));
         }

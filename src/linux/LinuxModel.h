@@ -3,6 +3,7 @@
 #include "linux/LinuxConfiguration.h"
 #include "linux/LinuxPaths.h"
 #include "linux/engine/VirtualMachineEngine.h"
+#include "services/InstanceLock.h"
 #include "services/SnapshotRecord.h"
 
 #include <QCoroTask>
@@ -47,6 +48,8 @@ public:
 
     const LinuxPaths &paths() const { return m_paths; }
     const QString &settingsFile() const { return m_settingsFile; }
+    /** "linux.lock": held while the machine runs or its snapshots are made, restored or deleted. */
+    QString lockFile() const { return m_base + QStringLiteral("/linux.lock"); }
     /** The lock file's descriptor while the machine holds it, else -1. */
     int lockFD() const { return m_lockFD; }
 
@@ -114,6 +117,8 @@ private:
     void onGuestDidStop(VirtualMachine *machine);
     void onDidStopWithError(VirtualMachine *machine, const QString &description);
     QString snapshotCollection() const;
+    InstanceLock::Held lockForSnapshots() const;
+    void recoverSnapshots();
 
     void setRunning(bool running);
     void setBusy(bool busy);

@@ -3,6 +3,7 @@
 
 #include "services/Error.h"
 #include "services/FileSnapshotStore.h"
+#include "services/InstanceLock.h"
 #include "services/SnapshotText.h"
 
 #include <QPointer>
@@ -12,6 +13,21 @@ namespace {
 const auto label = QStringLiteral("Linux");
 
 } // namespace
+
+InstanceLock::Held LinuxModel::lockForSnapshots() const
+{
+    // Another copy of the application may run this machine: snapshot work waits for its lock.
+    return InstanceLock::take(lockFile(), QStringLiteral("无法锁定 Linux 数据盘。"),
+                              QStringLiteral("Linux 设备正在另一个 App 窗口运行。"));
+}
+
+void LinuxModel::recoverSnapshots()
+{
+    // Held elsewhere, the machine or its snapshots are in another copy's hands, and so is their repair.
+    if (const std::optional<InstanceLock::Held> lock = InstanceLock::tryTake(lockFile())) {
+        FileSnapshotStore::recover(m_paths.root(), snapshotCollection(), label, FileSnapshotStore::Temporaries::Own);
+    }
+}
 
 QString LinuxModel::snapshotCollection() const
 {
@@ -43,6 +59,7 @@ QCoro::Task<> LinuxModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots();
         const QByteArray configuration = m_configuration.validated().toJson();
         co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label, QStringLiteral("linux"), label,
                                            configuration, label);
@@ -70,6 +87,7 @@ QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots();
         const std::optional<QByteArray> kept =
             co_await FileSnapshotStore::restore(m_paths.root(), snapshotCollection(), *latest, label);
         if (!self) {
@@ -107,6 +125,7 @@ void LinuxModel::deleteLatestSnapshot()
         return;
     }
     try {
+        const InstanceLock::Held lock = lockForSnapshots();
         FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
     } catch (const Error &failure) {
         setError(failure.description());

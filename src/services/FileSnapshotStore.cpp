@@ -6,6 +6,7 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/OpenFiles.h"
+#include "services/detail/RestoreJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,7 +60,8 @@ QList<SnapshotRecord> records(const QString &collection)
         if (entry.startsWith(u'.')) {
             continue;
         }
-        if (auto record = readRecord(collection + u'/' + entry)) {
+        // The id names the folder that delete and restore act on; a record naming another is not this one.
+        if (auto record = readRecord(collection + u'/' + entry); record && record->id == entry) {
             found.append(*record);
         }
     }
@@ -126,12 +128,14 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
         throw VMFailure(QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
 
-    const QString parent = QFileInfo(source).absolutePath();
-    const QString fresh = parent + QStringLiteral("/.snapshot-restore-") + newId();
-    const QString backup = parent + QStringLiteral("/.snapshot-backup-") + newId();
-    FileIO::removeIfPresent(fresh);
+    // The note goes first, so that whatever moment the program dies at, the next load knows which
+    // temporaries are this restore's and whether the live data has been moved aside.
+    const RestoreJournal::Entry journal = RestoreJournal::begin(source);
+    const QString &fresh = journal.restore;
+    const QString &backup = journal.backup;
 
     std::exception_ptr failure;
+    bool liveDataStranded = false;
     try {
         co_await clone(payload, fresh);
         if (!FileIO::exists(fresh)) {
@@ -147,7 +151,8 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
                 try {
                     FileIO::rename(backup, source);
                 } catch (...) {
-                    // The live data stays in the backup folder, where the user can still find it.
+                    // The note stays, so the next load puts the live data back.
+                    liveDataStranded = true;
                 }
             }
             throw;
@@ -157,10 +162,14 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
     }
     if (failure) {
         FileIO::removeIfPresent(fresh);
+        if (!liveDataStranded) {
+            RestoreJournal::end(journal);
+        }
         AppLog::error(category, QStringLiteral("回滚 ") + record.platform + QStringLiteral(" 快照失败：") + describe(failure));
         std::rethrow_exception(failure);
     }
     FileIO::removeIfPresent(backup);
+    RestoreJournal::end(journal);
     AppLog::info(category, QStringLiteral("已回滚 ") + describeRecord(record));
 
     co_return FileIO::readSmallFile(folder + QStringLiteral("/configuration.json"), configurationLimit);
@@ -168,7 +177,11 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
 
 void deleteSnapshot(const QString &collection, const SnapshotRecord &record)
 {
-    FileIO::removeAll(collection + u'/' + record.id);
+    // One rename takes the snapshot out of the list; a removal cut short leaves only a hidden folder
+    // that the next load clears, never a listed snapshot with half its files.
+    const QString leaving = collection + QStringLiteral("/.deleting-") + record.id;
+    FileIO::rename(collection + u'/' + record.id, leaving);
+    FileIO::removeAll(leaving);
     AppLog::info(category, QStringLiteral("已删除 ") + describeRecord(record));
 }
 

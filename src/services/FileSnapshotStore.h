@@ -35,4 +35,15 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
 /** Deletes the snapshot permanently. */
 void deleteSnapshot(const QString &collection, const SnapshotRecord &record);
 
+/** Whether restore temporaries beside the source that carry no note can only be this guest's. */
+enum class Temporaries { Shared, Own };
+
+/**
+ * Finishes or undoes what an interrupted create, restore or delete left for `source` and its
+ * `collection`: a restore is undone unless its swap had completed, and unfinished or half-deleted
+ * snapshots are removed. Call with the guest's lock held and before the guest's files are read.
+ * Writes one WARN line to the global log for each thing it finds.
+ */
+void recover(const QString &source, const QString &collection, const QString &platform, Temporaries temporaries);
+
 } // namespace FileSnapshotStore

@@ -26,6 +26,7 @@ WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
     , m_message(QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
+    recoverSnapshots();
     refreshSnapshots();
 }
 
@@ -179,6 +180,7 @@ QCoro::Task<> WindowsModel::chooseProject()
     setConfiguration(associated);
     save();
     setMessage(QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
+    recoverSnapshots();
     refreshSnapshots();
     AppLog::info(category, QStringLiteral("已关联 UTM 项目：") + path);
 }

@@ -90,6 +90,8 @@ Q_SIGNALS:
     void snapshotMessageChanged();
 
 private:
+    /** Repairs what an interrupted snapshot operation left beside the associated bundle. */
+    void recoverSnapshots();
     QCoro::Task<> build(QString firmware, QString iso, WindowsConfiguration configuration, QString target);
     /** UTM's application folder, or empty when UTM is not installed. */
     static QString utmPath();

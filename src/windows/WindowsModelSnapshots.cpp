@@ -2,7 +2,9 @@
 #include "windows/WindowsModel.h"
 
 #include "services/Error.h"
+#include "services/FileIO.h"
 #include "services/FileSnapshotStore.h"
+#include "services/InstanceLock.h"
 #include "services/SnapshotText.h"
 
 #include <QFileInfo>
@@ -12,6 +14,19 @@ namespace {
 
 const auto platform = QStringLiteral("Windows");
 const auto label = QStringLiteral("Windows 虚拟机");
+
+// UTM holds no lock of ours, but two copies of this application must not swap the bundle at once.
+QString lockFile(const QString &collection)
+{
+    return collection + QStringLiteral(".lock");
+}
+
+InstanceLock::Held lockForSnapshots(const QString &collection)
+{
+    FileIO::createFolder(QFileInfo(collection).path());
+    return InstanceLock::take(lockFile(collection), QStringLiteral("无法锁定 Windows 虚拟机快照目录。"),
+                              QStringLiteral("Windows 虚拟机的快照正在另一个 App 窗口中处理。"));
+}
 
 } // namespace
 
@@ -23,6 +38,19 @@ std::optional<QString> WindowsModel::snapshotCollection() const
     }
     const QFileInfo bundle(*project);
     return bundle.path() + QStringLiteral("/.Corvane Snapshots/") + bundle.fileName();
+}
+
+void WindowsModel::recoverSnapshots()
+{
+    const std::optional<QString> project = projectPath();
+    const std::optional<QString> collection = snapshotCollection();
+    if (!project || !collection || !FileIO::exists(QFileInfo(*collection).path())) {
+        return;
+    }
+    // Other bundles may share the folder, so only temporaries a note names as this bundle's are touched.
+    if (const std::optional<InstanceLock::Held> lock = InstanceLock::tryTake(lockFile(*collection))) {
+        FileSnapshotStore::recover(*project, *collection, platform, FileSnapshotStore::Temporaries::Shared);
+    }
 }
 
 std::optional<SnapshotRecord> WindowsModel::latestSnapshot() const
@@ -57,6 +85,7 @@ QCoro::Task<> WindowsModel::createSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots(*collection);
         const QByteArray settings = m_configuration.validated().toJson();
         co_await FileSnapshotStore::create(*project, *collection, platform, *project,
                                            QFileInfo(*project).completeBaseName(), settings, label);
@@ -85,6 +114,7 @@ QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
     setError(QString());
     setSnapshotMessage(QStringLiteral("正在回滚…"));
     try {
+        const InstanceLock::Held lock = lockForSnapshots(*collection);
         const std::optional<QByteArray> kept =
             co_await FileSnapshotStore::restore(*project, *collection, *latest, label);
         if (!self) {
@@ -127,6 +157,7 @@ void WindowsModel::deleteLatestSnapshot()
         return;
     }
     try {
+        const InstanceLock::Held lock = lockForSnapshots(*collection);
         FileSnapshotStore::deleteSnapshot(*collection, *latest);
         refreshSnapshots();
     } catch (const Error &failure) {
