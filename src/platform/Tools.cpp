@@ -1,5 +1,7 @@
 #include "platform/Tools.h"
 
+#include <QHash>
+
 namespace Tools {
 
 ToolCommand clone(const QString &source, const QString &destination)
@@ -63,6 +65,24 @@ QString qemu()
 #endif
 }
 
+QString qemuFirmwareCode()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("/opt/homebrew/share/qemu/edk2-aarch64-code.fd");
+#else
+    return QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd");
+#endif
+}
+
+QString qemuFirmwareVariables()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("/opt/homebrew/share/qemu/edk2-arm-vars.fd");
+#else
+    return QStringLiteral("/usr/share/AAVMF/AAVMF_VARS.fd");
+#endif
+}
+
 QString terminal()
 {
 #ifdef Q_OS_MACOS
@@ -70,6 +90,32 @@ QString terminal()
 #else
     return QStringLiteral("/usr/bin/x-terminal-emulator");
 #endif
+}
+
+QString providingPackage(const QString &path)
+{
+#ifdef Q_OS_LINUX
+    // Keyed by the paths above, so a tool that moves keeps its package.
+    static const QHash<QString, QString> packages{
+        {clone({}, {}).program, QStringLiteral("coreutils")},
+        {openFilesProbe({}).program, QStringLiteral("lsof")},
+        {unpackArchive({}, {}).program, QStringLiteral("unzip")},
+        {listDiscImage({}).program, QStringLiteral("7zip")},
+        {qemu(), QStringLiteral("qemu-system-arm")},
+        {qemuFirmwareCode(), QStringLiteral("qemu-efi-aarch64")},
+        {qemuFirmwareVariables(), QStringLiteral("qemu-efi-aarch64")},
+    };
+    return packages.value(path);
+#else
+    Q_UNUSED(path);
+    return {};
+#endif
+}
+
+QString installAdvice(const QString &path)
+{
+    const QString package = providingPackage(path);
+    return package.isEmpty() ? QString() : QStringLiteral("请安装 Debian 软件包 %1 后重试。").arg(package);
 }
 
 } // namespace Tools

@@ -30,6 +30,17 @@ QString open();
 QString hdiutil();
 QString csrutil();
 QString qemu();
+/** The UEFI firmware this system packages for AArch64 guests: the code image and its empty variable store. */
+QString qemuFirmwareCode();
+QString qemuFirmwareVariables();
 QString terminal();
+
+/**
+ * The package that provides the program or file at `path` on this system (a Debian package on
+ * Linux); empty where the system has no package manager to name or the path is not one of ours.
+ */
+QString providingPackage(const QString &path);
+/** One sentence telling the user what to install to get `path`; empty when providingPackage() is. */
+QString installAdvice(const QString &path);
 
 } // namespace Tools

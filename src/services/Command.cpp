@@ -1,5 +1,7 @@
 #include "services/Command.h"
 
+#include "platform/ChildLifetime.h"
+#include "platform/Tools.h"
 #include "services/AppLog.h"
 #include "services/Error.h"
 #include "services/ProcessWait.h"
@@ -23,9 +25,11 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace Command {
 namespace {
@@ -92,6 +96,21 @@ QString failureMessage(const QString &output, const QString &executable)
         return QStringLiteral("命令执行失败或超时：") + QFileInfo(QDir::cleanPath(executable)).fileName();
     }
     return lastCharacters(output, failureTailLength);
+}
+
+// Names the program and, where the system packages it, what to install: "execvp: No such file or
+// directory" alone does not tell the user which of several tools is missing.
+QString launchFailure(const QString &executable, const QString &platformReason)
+{
+    QString reason = platformReason;
+    if (!executable.startsWith(u'/')) {
+        reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+    } else if (::access(QFile::encodeName(executable).constData(), X_OK) != 0) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    const QString message = QStringLiteral("无法启动 %1：%2。").arg(executable, reason);
+    const QString advice = Tools::installAdvice(executable);
+    return advice.isEmpty() ? message : message + advice;
 }
 
 QString decodeOutput(const QByteArray &bytes)
@@ -198,8 +217,11 @@ QCoro::Task<QString> run(QString executable, QStringList arguments, std::optiona
     try {
         // QProcess would search PATH for a bare name; a relative path names no program here.
         if (!executable.startsWith(u'/')) {
-            throw SystemError::fromErrno(ENOENT);
+            throw SystemError(launchFailure(executable, {}));
         }
+        // A copy or an unpacking left running by a killed application would go on writing into
+        // folders nobody will finish or clean up.
+        ChildLifetime::attach(process);
         process.start(QIODevice::ReadOnly);
         terminate.start();
         kill.start();
@@ -208,7 +230,7 @@ QCoro::Task<QString> run(QString executable, QStringList arguments, std::optiona
         kill.stop();
 
         if (process.error() == QProcess::FailedToStart) {
-            throw SystemError(process.errorString());
+            throw SystemError(launchFailure(executable, process.errorString()));
         }
         output = decodeOutput(process.readAll());
         // A program ended by a signal has no exit status to accept.

@@ -1,5 +1,6 @@
 // The command runner against real programs; scripts go through /bin/sh only because the tests ask for it.
 #include "Await.h"
+#include "ChildDeath.h"
 
 #include "services/AppLog.h"
 #include "services/Command.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -122,18 +124,19 @@ TEST_F(CommandTest, ArgumentsReachTheProgramVerbatim)
     EXPECT_EQ(commandEntries().first(), QStringLiteral("INFO 开始：/usr/bin/printf [%s] \"a b\" c\td $HOME;\"*\""));
 }
 
-TEST_F(CommandTest, UnlaunchableProgramsFailWithThePlatformsReason)
+TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
 {
+    const auto reason = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
     const auto missing = await(Command::run(QStringLiteral("/nonexistent/tool"), {}));
-    ASSERT_TRUE(missing.error);
-    EXPECT_TRUE(missing.error->contains(QString::fromLocal8Bit(std::strerror(ENOENT)))) << missing.error->toStdString();
+    EXPECT_EQ(missing.error, QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
     EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool", "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
 
-    const auto notExecutable = await(Command::run(writeFile(QStringLiteral("plain"), "echo hi\n"), {}));
-    ASSERT_TRUE(notExecutable.error);
-    EXPECT_TRUE(notExecutable.error->contains(QString::fromLocal8Bit(std::strerror(EACCES))));
+    const QString plain = writeFile(QStringLiteral("plain"), "echo hi\n");
+    EXPECT_EQ(await(Command::run(plain, {})).error,
+              QStringLiteral("无法启动 ") + plain + QStringLiteral("：") + reason(EACCES) + QStringLiteral("。"));
     // A bare name is not looked up on PATH.
-    EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error,
+              QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
 }
 
 TEST_F(CommandTest, GivenEnvironmentIsTheWholeEnvironment)
@@ -218,5 +221,25 @@ TEST_F(CommandTest, ChecksumOfUnreadableFileFails)
               QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_TRUE(await(Command::checksum(dir.path())).error);
 }
+
+#ifdef Q_OS_LINUX
+TEST_F(CommandTest, TheProgramEndsWithTheApplicationThatRanIt)
+{
+    // A copy or an unpacking must not go on writing into folders after the application was killed.
+    if (const QString shared = ChildDeath::childFolder(); !shared.isEmpty()) {
+        const QStringList arguments{QStringLiteral("-c"), QStringLiteral("echo $$ > \"$1\"; exec sleep 300"),
+                                    QStringLiteral("sh"), shared + QStringLiteral("/program.pid")};
+        QCoro::Task<QString> running = Command::run(sh, arguments, std::nullopt, 600);
+        ASSERT_TRUE(waitUntil([&] { return ChildDeath::readPid(shared + QStringLiteral("/program.pid")) > 0; }));
+        ::raise(SIGKILL);
+    }
+    QTemporaryDir shared;
+    const ChildDeath::Ending child = ChildDeath::runCurrentTestAsChild(shared.path());
+    ASSERT_TRUE(child.killedBy(SIGKILL)) << child.output.toStdString();
+    const pid_t program = ChildDeath::readPid(shared.filePath(QStringLiteral("program.pid")));
+    ASSERT_GT(program, 0);
+    EXPECT_TRUE(ChildDeath::ends(program)) << "the program outlived the application that ran it";
+}
+#endif
 
 } // namespace
