@@ -2,6 +2,8 @@
 
 #include "android/detail/EmulatorPorts.h"
 #include "android/detail/InstanceLock.h"
+#include "android/detail/LogTail.h"
+#include "platform/ChildLifetime.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
@@ -25,6 +27,7 @@
 namespace {
 
 const auto category = QStringLiteral("Android");
+constexpr qint64 logTailBytes = 64000;
 
 QString gigabytes(qint64 memoryMB)
 {
@@ -171,6 +174,14 @@ QCoro::Task<> VMModel::runStart()
         process->setProcessChannelMode(QProcess::MergedChannels);
         process->setStandardOutputFile(m_paths.emulatorLog(), QIODevice::Append);
         process->setStandardInputFile(QProcess::nullDevice());
+        try {
+            // An emulator left behind by a killed application would hold the device's folder, and
+            // the next start would fail on it.
+            ChildLifetime::attach(*process);
+        } catch (...) {
+            process->deleteLater();
+            throw;
+        }
         connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
             onProcessFinished(process, exitCode, status == QProcess::CrashExit);
         });
@@ -433,14 +444,8 @@ void VMModel::saveName()
 
 void VMModel::refreshLog()
 {
-    QFile file(m_paths.emulatorLog());
-    if (!file.open(QIODevice::ReadOnly)) {
-        setLogText(QStringLiteral("暂无运行日志。"));
-        return;
-    }
-    const qint64 size = file.size();
-    file.seek(size > 63999 ? size - 64000 : 0);
-    setLogText(QString::fromUtf8(file.readAll()));
+    const std::optional<QByteArray> tail = LogTail::read(m_paths.emulatorLog(), logTailBytes);
+    setLogText(tail ? QString::fromUtf8(*tail) : QStringLiteral("暂无运行日志。"));
 }
 
 void VMModel::cancelBootMonitor()

@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "ChildDeath.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
@@ -14,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -270,6 +273,31 @@ TEST_F(VMModelTest, ExitOnItsOwnIsAnErrorOnlyWhenTheStatusIsNotZero)
     }
 }
 
+#ifdef Q_OS_LINUX
+TEST_F(VMModelTest, TheEmulatorEndsWithAKilledApplicationAndTheDeviceStartsAgain)
+{
+    const auto deviceRoot = [](const QString &shared) { return shared + QStringLiteral("/device"); };
+    if (const QString shared = ChildDeath::childFolder(); !shared.isEmpty()) {
+        VMModel &model = device(deviceRoot(shared), QStringLiteral("D"));
+        model.start();
+        ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
+        ChildDeath::writeNote(shared + QStringLiteral("/emulator.pid"), QByteArray::number(model.processId()));
+        ::raise(SIGKILL);
+    }
+    QTemporaryDir shared;
+    const ChildDeath::Ending child = ChildDeath::runCurrentTestAsChild(shared.path());
+    ASSERT_TRUE(child.killedBy(SIGKILL)) << child.output.toStdString();
+    const pid_t emulator = ChildDeath::readPid(shared.filePath(QStringLiteral("emulator.pid")));
+    ASSERT_GT(emulator, 0);
+    EXPECT_TRUE(ChildDeath::ends(emulator)) << "the emulator outlived the application that started it";
+
+    // What the user does next: start the same device again.
+    VMModel &again = device(deviceRoot(shared.path()), QStringLiteral("D"));
+    again.start();
+    EXPECT_TRUE(waitForStatus(again, QStringLiteral("安卓正在运行"))) << again.error().toStdString();
+}
+#endif
+
 TEST_F(VMModelTest, StopEscalatesAndASecondStopSendsNoSecondKill)
 {
     ScopedEnv ignoreKill("FAKE_EMULATOR_IGNORE_KILL", "1");
@@ -388,6 +416,14 @@ TEST_F(VMModelTest, LogTailAndNameRules)
     file.close();
     model.refreshLog();
     EXPECT_EQ(model.logText().toUtf8(), log.right(64000));
+    // A log that never ends, or never answers, is not read.
+    ASSERT_TRUE(QFile::remove(paths.emulatorLog()) && QFile::link(QStringLiteral("/dev/zero"), paths.emulatorLog()));
+    model.refreshLog();
+    EXPECT_EQ(model.logText(), QStringLiteral("暂无运行日志。"));
+    ASSERT_TRUE(QFile::remove(paths.emulatorLog()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(paths.emulatorLog()).constData(), 0600), 0);
+    model.refreshLog();
+    EXPECT_EQ(model.logText(), QStringLiteral("暂无运行日志。"));
 
     model.setName(QStringLiteral("  工作机 \n"));
     model.saveName();
