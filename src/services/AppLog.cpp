@@ -10,6 +10,11 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace AppLog {
 namespace {
 
@@ -35,6 +40,36 @@ void postChanged()
     QMetaObject::invokeMethod(Notifier::instance(), &Notifier::changed, Qt::QueuedConnection);
 }
 
+/** Closes a descriptor when the scope ends. */
+struct Descriptor
+{
+    int value;
+    ~Descriptor()
+    {
+        if (value >= 0) {
+            ::close(value);
+        }
+    }
+};
+
+/** Writes all of `bytes` at the end of the file; false when the disk takes only part of them. */
+bool writeAll(int descriptor, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count =
+            ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        written += count;
+    }
+    return true;
+}
+
 // Runs on the log queue. Every failure drops the entry; the next write simply tries again.
 void append(const QString &folder, Level level, const QString &category, const QString &message)
 {
@@ -50,30 +85,61 @@ void append(const QString &folder, Level level, const QString &category, const Q
             return;
         }
     }
-    const QString entry = u'[' + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QStringLiteral("] [")
-        + levelName(level) + QStringLiteral("] [") + category + QStringLiteral("] ") + message + u'\n';
-    const QByteArray bytes = entry.toUtf8();
+    QByteArray bytes =
+        (u'[' + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QStringLiteral("] [") +
+         levelName(level) + QStringLiteral("] [") + category + QStringLiteral("] ") + message + u'\n')
+            .toUtf8();
 
-    QFile file(current);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Read as well as write, to see how the file ends. Non-blocking, so a pipe put in the log's place
+    // cannot stall the queue; only a regular file is a log.
+    const Descriptor file{::open(QFile::encodeName(current).constData(),
+                                 O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644)};
+    struct stat st = {};
+    if (file.value < 0 || ::fstat(file.value, &st) != 0 || !S_ISREG(st.st_mode)) {
         return;
     }
-    if (file.write(bytes) != bytes.size()) {
+    // An entry torn by a program killed while writing must not swallow the start of this one.
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(file.value, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+        bytes.prepend('\n');
+    }
+    const off_t start = ::lseek(file.value, 0, SEEK_END);
+    if (!writeAll(file.value, bytes)) {
+        // A full disk took part of the entry: take it back, so the log holds whole entries only.
+        // Should even that fail, the check above starts the next entry on a line of its own.
+        [[maybe_unused]] const int undone = start >= 0 ? ::ftruncate(file.value, start) : -1;
         return;
     }
-    file.close();
     postChanged();
 }
 
 QString readTailNow(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    struct stat st = {};
+    if (file.value < 0 || ::fstat(file.value, &st) != 0 || !S_ISREG(st.st_mode)) {
         return noLogText;
     }
-    const qint64 length = qMax<qint64>(file.size(), 0);
-    file.seek(length > maxBytes ? length - maxBytes : 0);
-    const QByteArray bytes = file.readAll();
+    // Never more than was asked for and the file held when looked at, however it grows meanwhile.
+    const qint64 length = qMax<qint64>(st.st_size, 0);
+    const qint64 from = length > maxBytes ? length - maxBytes : 0;
+    QByteArray bytes(qsizetype(length - from), Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count =
+            ::pread(file.value, bytes.data() + filled, size_t(bytes.size() - filled), off_t(from + filled));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            filled = 0; // a failed read gives no text rather than part of one
+        }
+        if (count <= 0) {
+            break;
+        }
+        filled += count;
+    }
+    bytes.truncate(filled);
     return QString::fromUtf8(bytes);
 }
 

@@ -1,6 +1,6 @@
+#include "services/AppLog.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "services/AppLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -36,18 +39,28 @@ protected:
             file.write(block.constData(), qMin<qint64>(block.size(), size - written));
         }
     }
+
+    /** One whole entry of category 日志 and nothing else on the line. */
+    static bool isEntry(const QString &line, const char *message)
+    {
+        const QRegularExpression entry(
+            QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\] \[INFO\] \[日志\] )") +
+            QRegularExpression::escape(QString::fromUtf8(message)) + u'$');
+        return entry.match(line).hasMatch();
+    }
 };
 
 TEST_F(AppLogTest, EntryHasTimestampLevelCategoryAndTrimmedMessage)
 {
     AppLog::warn(QStringLiteral("命令"), QStringLiteral("\n   开始：/bin/true \n"));
-    AppLog::error(QStringLiteral("Android"), QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b\nsecond line"));
+    AppLog::error(QStringLiteral("Android"),
+                  QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b\nsecond line"));
 
     const QString text = LogProbe::text();
     const QStringList lines = text.split(u'\n');
     ASSERT_EQ(lines.size(), 4) << text.toStdString();
-    const QRegularExpression entry(
-        QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\] \[(INFO|WARN|ERROR)\] \[[^\]]+\] .*$)"));
+    const QRegularExpression entry(QStringLiteral(
+        R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z\] \[(INFO|WARN|ERROR)\] \[[^\]]+\] .*$)"));
     EXPECT_TRUE(entry.match(lines[0]).hasMatch()) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("] [WARN] [命令] 开始：/bin/true")));
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("] [ERROR] [Android] ab")));
@@ -207,10 +220,47 @@ TEST_F(AppLogTest, UnwritableFolderDropsTheEntryWithoutWaiting)
     EXPECT_EQ(LogProbe::entries().size(), 1);
 }
 
+TEST_F(AppLogTest, AnEntryIsAppendedWholeOrNotAtAll)
+{
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("before the disk filled"));
+    AppLog::readTail(0);
+    const qint64 filled = QFileInfo(AppLog::file()).size();
+
+    // A file-size limit a few bytes past the end stops the next entry part-way, as a full disk would.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(filled + 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("does not fit"));
+    AppLog::readTail(0);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("after space was freed"));
+    QStringList lines = LogProbe::text().split(u'\n');
+    ASSERT_EQ(lines.size(), 3) << LogProbe::text().toStdString();
+    EXPECT_TRUE(isEntry(lines[0], "before the disk filled")) << lines[0].toStdString();
+    EXPECT_TRUE(isEntry(lines[1], "after space was freed")) << lines[1].toStdString();
+
+    // A torn end left by a program killed mid-write is not continued.
+    QFile file(AppLog::file());
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("[2026-03-01T08:15:42.317Z] [INFO] [日志] tor");
+    file.close();
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("on a line of its own"));
+    lines = LogProbe::text().split(u'\n');
+    ASSERT_EQ(lines.size(), 5) << LogProbe::text().toStdString();
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("] tor")));
+    EXPECT_TRUE(isEntry(lines[3], "on a line of its own")) << lines[3].toStdString();
+}
+
 TEST(AppLogCommand, QuotesOnlyPartsWithASpace)
 {
-    EXPECT_EQ(AppLog::command(QStringLiteral("/bin/cp"), {QStringLiteral("-cR"), QStringLiteral("/a b/c"),
-                                                          QStringLiteral("tab\there"), QStringLiteral("say \"hi\"")}),
+    EXPECT_EQ(AppLog::command(QStringLiteral("/bin/cp"),
+                              {QStringLiteral("-cR"), QStringLiteral("/a b/c"), QStringLiteral("tab\there"),
+                               QStringLiteral("say \"hi\"")}),
               QStringLiteral("/bin/cp -cR \"/a b/c\" tab\there \"say \"hi\"\""));
     EXPECT_EQ(AppLog::command(QStringLiteral("/Apps/My Tool"), {}), QStringLiteral("\"/Apps/My Tool\""));
 }
