@@ -47,6 +47,7 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, QObject *parent)
 {
     m_installed = m_paths.installed();
     m_status = m_installed ? QStringLiteral("安卓环境已就绪") : QStringLiteral("首次使用 · 需要安装安卓环境");
+    removeInstallLeftovers();
     refreshSnapshots();
 }
 

@@ -171,6 +171,7 @@ private:
     QCoro::Task<> monitorBoot(std::shared_ptr<bool> cancelled);
     QCoro::Task<> runInstallAPK();
     QCoro::Task<> installPackages(QByteArray manifestBytes);
+    void removeInstallLeftovers();
     void setProgress(double progress);
     void onProcessFinished(QProcess *process, int exitCode, bool crashed);
     void cancelBootMonitor();

@@ -3,6 +3,7 @@
 
 #include "android/Downloader.h"
 #include "android/SDKPackage.h"
+#include "android/detail/ArchiveLinks.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
 #include "services/AppLog.h"
@@ -16,17 +17,114 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const auto category = QStringLiteral("Android");
 const auto downloadHost = QStringLiteral("dl.google.com");
 constexpr double downloadShare = 0.85;
+// A marker holds one SHA-1; the licence record is the licence (about 17 KB) with one line before it.
+constexpr qint64 markerLimit = 4096;
+constexpr qint64 licenseRecordLimit = 1 << 20;
 
-QString readText(const QString &path)
+QString readText(const QString &path, qint64 limit)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(FileIO::readSmallFile(path, limit).value_or(QByteArray()));
+}
+
+/**
+ * An advisory lock on the downloads folder itself, held by an installation from start to end, so a
+ * second copy of the application neither installs into the same folders at once nor clears away
+ * what a running installation is still working on.
+ */
+class DownloadsLock
+{
+public:
+    explicit DownloadsLock(const QString &folder)
+        : m_descriptor(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_descriptor >= 0 && ::flock(m_descriptor, LOCK_EX | LOCK_NB) == 0) {
+            m_held = true;
+        }
+    }
+    ~DownloadsLock()
+    {
+        if (m_descriptor >= 0) {
+            ::close(m_descriptor);
+        }
+    }
+    DownloadsLock(const DownloadsLock &) = delete;
+    DownloadsLock &operator=(const DownloadsLock &) = delete;
+
+    bool held() const { return m_held; }
+
+private:
+    int m_descriptor;
+    bool m_held = false;
+};
+
+bool isInstalled(const SDKPackage &package, const QString &installedFolder)
+{
+    return readText(installedFolder + QStringLiteral("/.corvane-package"), markerLimit) == package.sha1;
+}
+
+// The type of the entry itself, a link not followed.
+bool isOfType(const QString &path, mode_t type)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+bool isRealFolder(const QString &path)
+{
+    return isOfType(path, S_IFDIR);
+}
+
+// A link in the place of a file the installer writes would carry the write to wherever it leads.
+void removeLink(const QString &path)
+{
+    if (isOfType(path, S_IFLNK)) {
+        FileIO::removeIfPresent(path);
+    }
+}
+
+/** Refuses an unpacked archive with a link that leads out of `boundary`, naming the entry. */
+void requireLinksInside(const QString &staging, const QString &boundary)
+{
+    if (const std::optional<QString> link = ArchiveLinks::firstLeaving(boundary, boundary)) {
+        throw VMFailure(QStringLiteral("安装包中的链接指向安装目录之外，已拒绝安装：") +
+                        QDir(staging).relativeFilePath(*link));
+    }
+}
+
+/**
+ * Moves the package's folder from the unpacked archive into the SDK and marks it. Nothing the archive
+ * holds may lead a write elsewhere: links must stay inside what is installed, and the marker replaces
+ * whatever the archive put at its name instead of being written through it.
+ */
+void installUnpacked(const SDKPackage &package, const QString &staging, const QString &installedFolder)
+{
+    requireLinksInside(staging, staging);
+    const QString extracted = staging + u'/' + package.source;
+    if (!isRealFolder(extracted)) {
+        throw VMFailure(QStringLiteral("安装包目录不符合预期：") + package.source);
+    }
+    // Moved on its own, the folder must not point back into the rest of the archive either.
+    requireLinksInside(staging, extracted);
+    FileIO::createFolder(QFileInfo(installedFolder).path());
+    FileIO::removeIfPresent(installedFolder);
+    FileIO::rename(extracted, installedFolder);
+    const QString marker = installedFolder + QStringLiteral("/.corvane-package");
+    FileIO::removeIfPresent(marker);
+    FileIO::writeAtomically(marker, package.sha1.toUtf8());
 }
 
 /** Leaves the package loop when the user cancelled; the caller reports the cancellation, not this. */
@@ -43,7 +141,7 @@ QString VMModel::license()
 
 void VMModel::requestInstall()
 {
-    const QString record = readText(m_paths.licenseRecord());
+    const QString record = readText(m_paths.licenseRecord(), licenseRecordLimit);
     if (!record.isEmpty() && record.endsWith(license())) {
         startTask(install(), category);
         return;
@@ -82,6 +180,10 @@ QCoro::Task<> VMModel::install()
     setError(QString());
     try {
         m_paths.createDirectories();
+        const DownloadsLock lock(m_paths.downloads());
+        if (!lock.held()) {
+            throw VMFailure(QStringLiteral("另一个窗口正在安装安卓环境，请等它完成后再试。"));
+        }
         const qint64 free = Host::current().availableCapacity(m_paths.root());
         if (free < 0 || free <= minimumInstallFreeBytes) {
             throw VMFailure(QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
@@ -125,6 +227,7 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
         }
     };
     const QList<SDKPackage> packages = SDKPackage::decodeManifest(manifestBytes);
+    removeLink(m_paths.licenseRecord());
     FileIO::writeAtomically(m_paths.licenseRecord(),
                             (QStringLiteral("Accepted in Corvane at ")
                              + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QStringLiteral("\n\n") + license())
@@ -134,8 +237,7 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
         const SDKPackage &package = packages[index];
         checkCancelled();
         const QString installedFolder = m_paths.sdk() + u'/' + package.destination;
-        const QString marker = installedFolder + QStringLiteral("/.corvane-package");
-        if (QFileInfo::exists(marker) && readText(marker) == package.sha1) {
+        if (isInstalled(package, installedFolder)) {
             continue;
         }
         const QString archive = m_paths.downloads() + u'/' + package.archiveName();
@@ -176,18 +278,16 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
         const QString staging = m_paths.downloads() + QStringLiteral("/staging-") + QString::number(index);
         FileIO::removeIfPresent(staging);
         FileIO::createFolder(staging);
-        const ToolCommand unpack = Tools::unpackArchive(archive, staging);
-        co_await Command::run(unpack.program, unpack.arguments, std::nullopt, 600);
-        checkCancelled();
-
-        const QString extracted = staging + u'/' + package.source;
-        if (!QFileInfo::exists(extracted)) {
-            throw VMFailure(QStringLiteral("安装包目录不符合预期：") + package.source);
+        try {
+            const ToolCommand unpack = Tools::unpackArchive(archive, staging);
+            co_await Command::run(unpack.program, unpack.arguments, std::nullopt, 600);
+            checkCancelled();
+            installUnpacked(package, staging, installedFolder);
+        } catch (...) {
+            // The verified archive stays for the next attempt; the half-used unpacking is of no use to it.
+            FileIO::removeIfPresent(staging);
+            throw;
         }
-        FileIO::createFolder(QFileInfo(installedFolder).path());
-        FileIO::removeIfPresent(installedFolder);
-        FileIO::rename(extracted, installedFolder);
-        FileIO::writeAtomically(marker, package.sha1.toUtf8());
         FileIO::removeIfPresent(staging);
         FileIO::removeIfPresent(archive);
         setProgress(double(index + 1) / count);
@@ -201,6 +301,48 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
     checkCancelled();
     FileIO::writeAtomically(m_paths.installedMarker(), manifestBytes);
     m_paths.configure(m_configuration);
+}
+
+void VMModel::removeInstallLeftovers()
+{
+    // An installation killed part-way leaves its unpacking, and one killed after marking a package
+    // leaves that package's archive too; later installations skip the package and never come back
+    // for it. Only names the installer gives, and only inside this device's own downloads folder.
+    const QString downloads = m_paths.downloads();
+    if (!isRealFolder(downloads)) {
+        return;
+    }
+    const DownloadsLock lock(downloads);
+    if (!lock.held()) {
+        return;
+    }
+    QStringList removed;
+    static const QRegularExpression stagingName(QStringLiteral("^staging-[0-9]+$"));
+    const QFileInfoList entries =
+        QDir(downloads).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (stagingName.match(entry.fileName()).hasMatch() && isRealFolder(entry.filePath())) {
+            FileIO::removeIfPresent(entry.filePath());
+            removed << entry.fileName();
+        }
+    }
+    QList<SDKPackage> packages;
+    try {
+        packages = SDKPackage::decodeManifest(manifest ? *manifest : SDKPackage::activeManifest());
+    } catch (const Error &) {
+        // Without a manifest no archive can be told apart from the user's own files; they stay.
+    }
+    for (const SDKPackage &package : std::as_const(packages)) {
+        const QString archive = downloads + u'/' + package.archiveName();
+        if (isOfType(archive, S_IFREG) && isInstalled(package, m_paths.sdk() + u'/' + package.destination)) {
+            FileIO::removeIfPresent(archive);
+            removed << package.archiveName();
+        }
+    }
+    if (!removed.isEmpty()) {
+        AppLog::warn(category, QStringLiteral("已清除中断的安卓组件安装留下的文件（") + downloads +
+                                   QStringLiteral("）：") + removed.join(QStringLiteral("、")));
+    }
 }
 
 void VMModel::setProgress(double progress)

@@ -5,6 +5,7 @@
 #include "Wait.h"
 #include "ZipWriter.h"
 #include "android/VMModel.h"
+#include "services/FileIO.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -16,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +30,18 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QString sha1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
 }
 
 /** The three component archives, built from the emulator and adb stand-ins and a tiny system image. */
@@ -96,6 +112,18 @@ protected:
             edit(rows);
         }
         return QJsonDocument(rows).toJson();
+    }
+
+    /** A manifest whose package `index` is `bytes`, which the server now serves. */
+    QByteArray manifestServing(int index, const QByteArray &bytes)
+    {
+        server.serve(paths[index], bytes);
+        return manifest([&](QJsonArray &rows) {
+            QJsonObject row = rows[index].toObject();
+            row[QStringLiteral("sha1")] = sha1(bytes);
+            row[QStringLiteral("size")] = qint64(bytes.size());
+            rows[index] = row;
+        });
     }
 
     VMModel &device(const QByteArray &manifestBytes)
@@ -280,6 +308,170 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
     EXPECT_FALSE(QFileInfo::exists(android.paths().downloads() + QStringLiteral("/../escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(android.paths().root() + QStringLiteral("/escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(android.paths().root()).path() + QStringLiteral("/escaped.txt")));
+}
+
+TEST_F(ComponentInstallTest, LinksInAnArchiveNeverLeadOutOfWhatIsInstalled)
+{
+    QTemporaryDir outside;
+    const QString outsideMarker = outside.filePath(QStringLiteral("marker"));
+    const QByteArray emulatorProgram = readFile(QStringLiteral(CORVANE_FAKES_DIR "/emulator"));
+    struct Hostile
+    {
+        QString entry;
+        QString target;
+    };
+    const Hostile hostile[] = {
+        // The marker would be written through it into a folder outside the data root.
+        {QStringLiteral("emulator/.corvane-package"), outsideMarker},
+        {QStringLiteral("emulator/lib"), QStringLiteral("../../outside")},
+        // Inside the unpacking, but the installed folder goes on its own and the link with it.
+        {QStringLiteral("emulator/up"), QStringLiteral("..")},
+        // Read as text it stays inside; followed through the harmless link below it does not.
+        {QStringLiteral("emulator/b"), QStringLiteral("d1/d2/up/../..")},
+    };
+    for (const auto &[entry, target] : hostile) {
+        ZipWriter archive;
+        archive.addFolder(QStringLiteral("emulator"));
+        archive.addFile(QStringLiteral("emulator/emulator"), emulatorProgram, 0755);
+        archive.addFolder(QStringLiteral("emulator/d1/d2"));
+        archive.addSymlink(QStringLiteral("emulator/d1/d2/up"), QStringLiteral(".."));
+        archive.addSymlink(entry, target);
+        VMModel &android = device(manifestServing(0, archive.archive()));
+        installAndWait(android);
+        EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
+        EXPECT_EQ(android.error(), QStringLiteral("安装包中的链接指向安装目录之外，已拒绝安装：") + entry);
+        EXPECT_FALSE(FileIO::exists(android.paths().sdk() + QStringLiteral("/emulator")));
+        EXPECT_FALSE(FileIO::exists(android.paths().downloads() + QStringLiteral("/staging-0")));
+        EXPECT_FALSE(FileIO::exists(outsideMarker));
+    }
+
+    // Links that stay inside the package are installed as links.
+    ZipWriter archive;
+    archive.addFolder(QStringLiteral("emulator"));
+    archive.addFile(QStringLiteral("emulator/emulator"), emulatorProgram, 0755);
+    archive.addFile(QStringLiteral("emulator/lib64/libfoo.so.1"), "library");
+    archive.addSymlink(QStringLiteral("emulator/lib64/libfoo.so"), QStringLiteral("libfoo.so.1"));
+    archive.addFolder(QStringLiteral("emulator/d1/d2"));
+    archive.addSymlink(QStringLiteral("emulator/d1/d2/up"), QStringLiteral(".."));
+    const QByteArray bytes = archive.archive();
+    VMModel &android = device(manifestServing(0, bytes));
+    installAndWait(android);
+    ASSERT_TRUE(android.installed()) << android.error().toStdString();
+    const QFileInfo library(android.paths().sdk() + QStringLiteral("/emulator/lib64/libfoo.so"));
+    EXPECT_TRUE(library.isSymLink());
+    EXPECT_EQ(readFile(library.filePath()), "library");
+    EXPECT_EQ(readFile(android.paths().sdk() + QStringLiteral("/emulator/.corvane-package")),
+              sha1(bytes).toLatin1());
+}
+
+TEST_F(ComponentInstallTest, AnArchiveThatFailsToUnpackIsKeptAndNotFetchedAgain)
+{
+    VMModel &android = device(manifestServing(0, "not a zip archive, but the one the manifest names"));
+    installAndWait(android);
+    EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
+    const QString failure = android.error();
+    EXPECT_TRUE(failure.contains(QStringLiteral("End-of-central-directory"))) << failure.toStdString();
+    EXPECT_EQ(server.requests().size(), 1);
+    const QString downloads = android.paths().downloads();
+    EXPECT_TRUE(QFileInfo(downloads + QStringLiteral("/emulator-linux_x64-1.zip")).isFile());
+    EXPECT_FALSE(FileIO::exists(downloads + QStringLiteral("/staging-0")));
+
+    server.clearRequests();
+    await(android.install());
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(android.error(), failure);
+}
+
+TEST_F(ComponentInstallTest, AMarkerOrLicenceRecordThatNeverEndsCountsAsAbsent)
+{
+    VMModel &android = device(manifest());
+    installAndWait(android);
+    ASSERT_TRUE(android.installed()) << android.error().toStdString();
+    const QString marker = android.paths().sdk() + QStringLiteral("/emulator/.corvane-package");
+    const QString record = android.paths().licenseRecord();
+    for (const QString &path : {marker, record}) {
+        ASSERT_TRUE(QFile::remove(path) && QFile::link(QStringLiteral("/dev/zero"), path));
+    }
+
+    server.clearRequests();
+    android.requestInstall();
+    EXPECT_TRUE(android.showLicense()) << "an unreadable acceptance is no acceptance";
+    android.setLicenseChecked(true);
+    android.acceptAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 30000));
+    ASSERT_TRUE(android.installed()) << android.error().toStdString();
+    ASSERT_EQ(server.requests().size(), 1) << "only the package whose marker could not be read comes again";
+    EXPECT_EQ(server.requests().first().path, paths[0]);
+    for (const QString &path : {marker, record}) {
+        EXPECT_FALSE(QFileInfo(path).isSymLink()) << path.toStdString();
+    }
+    EXPECT_EQ(readFile(marker), sha1(components.archives[0]).toLatin1());
+}
+
+TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse)
+{
+    const QByteArray bytes = manifest();
+    QTemporaryDir folder;
+    const QString manifestFile = folder.filePath(QStringLiteral("packages.json"));
+    ASSERT_TRUE(writeFile(manifestFile, bytes));
+    qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifestFile));
+
+    const VMPaths files(root.path());
+    const QString downloads = files.downloads();
+    const auto inDownloads = [&](const QString &name) -> QString { return downloads + u'/' + name; };
+    // Killed while unpacking, and killed after marking the first package.
+    ASSERT_TRUE(writeFile(inDownloads(QStringLiteral("staging-0/emulator/emulator")), "half"));
+    ASSERT_TRUE(QDir().mkpath(inDownloads(QStringLiteral("staging-12"))));
+    ASSERT_TRUE(writeFile(inDownloads(QStringLiteral("emulator-linux_x64-1.zip")), components.archives[0]));
+    ASSERT_TRUE(writeFile(files.sdk() + QStringLiteral("/emulator/.corvane-package"),
+                          sha1(components.archives[0]).toUtf8()));
+    // What the next installation still needs, and what the installer never made.
+    ASSERT_TRUE(
+        writeFile(inDownloads(QStringLiteral("platform-tools_r1-linux.zip")), components.archives[1]));
+    ASSERT_TRUE(writeFile(inDownloads(QStringLiteral("arm64-v8a-34_r04.zip.partial")), "resume from here"));
+    ASSERT_TRUE(writeFile(inDownloads(QStringLiteral("notes.txt")), "mine"));
+    ASSERT_TRUE(QDir().mkpath(inDownloads(QStringLiteral("staging-x"))));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("elsewhere/kept.txt")), "mine"));
+    ASSERT_TRUE(
+        QFile::link(folder.filePath(QStringLiteral("elsewhere")), inDownloads(QStringLiteral("staging-3"))));
+    ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("staging-5"))));
+    const auto leftInDownloads = [&] {
+        return QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                         QDir::NoDotAndDotDot);
+    };
+    const QStringList untouched = leftInDownloads();
+
+    // While another copy installs, what it works on stays, and no second installation starts.
+    const int otherCopy =
+        ::open(QFile::encodeName(downloads).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(otherCopy, LOCK_EX | LOCK_NB), 0);
+    VMModel &meanwhile = device(bytes);
+    EXPECT_EQ(leftInDownloads(), untouched);
+    installAndWait(meanwhile);
+    EXPECT_EQ(meanwhile.error(), QStringLiteral("另一个窗口正在安装安卓环境，请等它完成后再试。"));
+    EXPECT_EQ(leftInDownloads(), untouched);
+    ::close(otherCopy);
+
+    LogProbe::reset();
+    device(bytes);
+    EXPECT_EQ(leftInDownloads(),
+              QStringList({QStringLiteral("arm64-v8a-34_r04.zip.partial"), QStringLiteral("notes.txt"),
+                           QStringLiteral("platform-tools_r1-linux.zip"), QStringLiteral("staging-3"),
+                           QStringLiteral("staging-x")}));
+    EXPECT_EQ(readFile(folder.filePath(QStringLiteral("elsewhere/kept.txt"))), "mine");
+    EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("staging-5"))).isDir());
+    const QStringList warnings = LogProbe::entries().filter(QStringLiteral("[WARN]"));
+    ASSERT_EQ(warnings.size(), 1) << warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("[WARN] [Android] 已清除中断的安卓组件安装留下的文件（") +
+                                     downloads +
+                                     QStringLiteral("）：staging-0、staging-12、emulator-linux_x64-1.zip")))
+        << warnings[0].toStdString();
+
+    // Nothing is left to clear, and nothing is said.
+    LogProbe::reset();
+    device(bytes);
+    qunsetenv("CORVANE_ANDROID_MANIFEST");
+    EXPECT_TRUE(LogProbe::entries().filter(QStringLiteral("[WARN]")).isEmpty());
 }
 
 } // namespace

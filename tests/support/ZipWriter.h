@@ -5,14 +5,16 @@
 #include <QString>
 
 /**
- * Writes a zip archive of stored (uncompressed) entries with Unix permissions, as the SDK archives
- * carry them. Tests build their component archives with it, including ones with hostile entry names.
+ * Writes a zip archive of stored (uncompressed) entries with Unix permissions and symbolic links, as the
+ * SDK archives carry them. Tests build their component archives with it, including hostile ones.
  */
 class ZipWriter
 {
 public:
     void addFile(const QString &name, const QByteArray &data, int mode = 0644);
     void addFolder(const QString &name);
+    /** A symbolic link, stored as unzip and ditto expect one: the target is the entry's data. */
+    void addSymlink(const QString &name, const QString &target);
     QByteArray archive() const;
 
 private:
@@ -33,6 +35,11 @@ inline void ZipWriter::addFile(const QString &name, const QByteArray &data, int 
 inline void ZipWriter::addFolder(const QString &name)
 {
     m_entries.append({(name.endsWith(u'/') ? name : name + u'/').toUtf8(), {}, quint32(040755)});
+}
+
+inline void ZipWriter::addSymlink(const QString &name, const QString &target)
+{
+    m_entries.append({name.toUtf8(), target.toUtf8(), quint32(0120777)});
 }
 
 namespace ZipDetail {
