@@ -5,7 +5,6 @@
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "android/VMModel.h"
 #include "android/detail/InstanceLock.h"
 
 #include <QFile>
@@ -281,7 +280,8 @@ TEST_F(VMModelTest, TheEmulatorEndsWithAKilledApplicationAndTheDeviceStartsAgain
         VMModel &model = device(deviceRoot(shared), QStringLiteral("D"));
         model.start();
         ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
-        ChildDeath::writeNote(shared + QStringLiteral("/emulator.pid"), QByteArray::number(model.processId()));
+        ChildDeath::writeNote(shared + QStringLiteral("/emulator.pid"),
+                              QByteArray::number(model.processId()));
         ::raise(SIGKILL);
     }
     QTemporaryDir shared;
@@ -417,7 +417,8 @@ TEST_F(VMModelTest, LogTailAndNameRules)
     model.refreshLog();
     EXPECT_EQ(model.logText().toUtf8(), log.right(64000));
     // A log that never ends, or never answers, is not read.
-    ASSERT_TRUE(QFile::remove(paths.emulatorLog()) && QFile::link(QStringLiteral("/dev/zero"), paths.emulatorLog()));
+    ASSERT_TRUE(QFile::remove(paths.emulatorLog()) &&
+                QFile::link(QStringLiteral("/dev/zero"), paths.emulatorLog()));
     model.refreshLog();
     EXPECT_EQ(model.logText(), QStringLiteral("暂无运行日志。"));
     ASSERT_TRUE(QFile::remove(paths.emulatorLog()));

@@ -73,21 +73,26 @@ TEST(Tools, ProgramsAreAbsoluteAndArgumentsSeparate)
 #ifdef Q_OS_LINUX
 TEST(Tools, AMissingToolIsTracedToTheDebianPackageThatShipsIt)
 {
-    const QStringList paths{Tools::clone({}, {}).program,      Tools::openFilesProbe({}).program,
-                            Tools::unpackArchive({}, {}).program, Tools::listDiscImage({}).program,
-                            Tools::qemu(),                        Tools::qemuFirmwareCode(),
+    const QStringList paths{Tools::clone({}, {}).program,
+                            Tools::openFilesProbe({}).program,
+                            Tools::unpackArchive({}, {}).program,
+                            Tools::listDiscImage({}).program,
+                            Tools::qemu(),
+                            Tools::qemuFirmwareCode(),
                             Tools::qemuFirmwareVariables()};
     int confirmed = 0;
     for (const QString &path : paths) {
         const QString package = Tools::providingPackage(path);
         ASSERT_FALSE(package.isEmpty()) << path.toStdString();
-        EXPECT_EQ(Tools::installAdvice(path), QStringLiteral("请安装 Debian 软件包 ") + package + QStringLiteral(" 后重试。"));
+        EXPECT_EQ(Tools::installAdvice(path),
+                  QStringLiteral("请安装 Debian 软件包 ") + package + QStringLiteral(" 后重试。"));
         // Where the tool is installed here, the package database must name the same package.
         QProcess owner;
         owner.start(QStringLiteral("/usr/bin/dpkg-query"), {QStringLiteral("-S"), path});
         if (owner.waitForFinished() && owner.exitStatus() == QProcess::NormalExit && owner.exitCode() == 0) {
             const QString line = QString::fromUtf8(owner.readAllStandardOutput()).trimmed();
-            EXPECT_EQ(line.section(QStringLiteral(": "), 0, 0).section(u':', 0, 0), package) << line.toStdString();
+            EXPECT_EQ(line.section(QStringLiteral(": "), 0, 0).section(u':', 0, 0), package)
+                << line.toStdString();
             ++confirmed;
         }
     }

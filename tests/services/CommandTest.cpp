@@ -128,12 +128,14 @@ TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
 {
     const auto reason = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
     const auto missing = await(Command::run(QStringLiteral("/nonexistent/tool"), {}));
-    EXPECT_EQ(missing.error, QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
+    EXPECT_EQ(missing.error,
+              QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
     EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool", "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
 
     const QString plain = writeFile(QStringLiteral("plain"), "echo hi\n");
-    EXPECT_EQ(await(Command::run(plain, {})).error,
-              QStringLiteral("无法启动 ") + plain + QStringLiteral("：") + reason(EACCES) + QStringLiteral("。"));
+    EXPECT_EQ(await(Command::run(plain, {})).error, QStringLiteral("无法启动 ") + plain +
+                                                        QStringLiteral("：") + reason(EACCES) +
+                                                        QStringLiteral("。"));
     // A bare name is not looked up on PATH.
     EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error,
               QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
@@ -230,7 +232,8 @@ TEST_F(CommandTest, TheProgramEndsWithTheApplicationThatRanIt)
         const QStringList arguments{QStringLiteral("-c"), QStringLiteral("echo $$ > \"$1\"; exec sleep 300"),
                                     QStringLiteral("sh"), shared + QStringLiteral("/program.pid")};
         QCoro::Task<QString> running = Command::run(sh, arguments, std::nullopt, 600);
-        ASSERT_TRUE(waitUntil([&] { return ChildDeath::readPid(shared + QStringLiteral("/program.pid")) > 0; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return ChildDeath::readPid(shared + QStringLiteral("/program.pid")) > 0; }));
         ::raise(SIGKILL);
     }
     QTemporaryDir shared;
