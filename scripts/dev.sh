@@ -38,6 +38,8 @@ packages=(
     # test-only: real windows on a virtual display (screenshots, the end-to-end run), driven through
     # the accessibility bus
     xvfb xauth dbus at-spi2-core python3-pyatspi
+    # test-only: the crash tests kill the program at each of its file-system steps
+    strace
     # benchmarks compare against the standard tools
     openssl curl
 )

@@ -3,34 +3,113 @@
 #include "services/Error.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileIO {
 
+namespace {
+
+const auto partialMarker = QStringLiteral(".partial-");
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+/** Closes the descriptor and, unless the write was committed, removes the temporary file. */
+struct PartialFile
+{
+    int descriptor = -1;
+    QByteArray path;
+    bool committed = false;
+    ~PartialFile()
+    {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        if (!committed && !path.isEmpty()) {
+            ::unlink(path.constData());
+        }
+    }
+};
+
+} // namespace
+
 void writeAtomically(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    // Unbuffered, so a failing write (a full disk, a size limit) is seen here rather than lost in a
-    // buffer that commit() would still rename into place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        throw SystemError(file.errorString());
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    // A hidden sibling named after the file: a write cut short by a kill leaves something the owner
+    // of the folder recognises (removeAbandonedWrites), and listings that skip hidden names never see it.
+    PartialFile partial;
+    for (int attempt = 0; partial.descriptor < 0; ++attempt) {
+        const QString candidate = folder + QStringLiteral("/.") + target.fileName() + partialMarker
+            + QUuid::createUuid().toString(QUuid::Id128).left(8);
+        partial.path = encoded(candidate);
+        partial.descriptor = ::open(partial.path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (partial.descriptor < 0) {
+            const int error = errno;
+            partial.path.clear();
+            if (error != EEXIST || attempt > 8) {
+                throw SystemError::fromErrno(error);
+            }
+        }
     }
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw SystemError(reason);
+    // Held until the rename: a lock nobody holds marks a write whose program has died.
+    ::flock(partial.descriptor, LOCK_EX | LOCK_NB);
+    struct stat existing {};
+    if (::stat(encoded(path).constData(), &existing) == 0) {
+        ::fchmod(partial.descriptor, existing.st_mode & 07777);
     }
-    if (!file.commit()) {
-        throw SystemError(file.errorString());
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::write(partial.descriptor, data.constData() + written, size_t(data.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // A full disk or a size limit: the old file stays as it was.
+            throw SystemError::fromErrno(n < 0 ? errno : ENOSPC);
+        }
+        written += n;
     }
+    if (::fsync(partial.descriptor) != 0) {
+        throw SystemError::fromErrno(errno);
+    }
+    if (::rename(partial.path.constData(), encoded(path).constData()) != 0) {
+        throw SystemError::fromErrno(errno);
+    }
+    partial.committed = true;
+}
+
+QStringList removeAbandonedWrites(const QString &folder, const QString &fileNames)
+{
+    QStringList removed;
+    const QStringList entries = QDir(folder).entryList(
+        {u'.' + fileNames + partialMarker + u'*'}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &entry : entries) {
+        const QByteArray path = encoded(folder + u'/' + entry);
+        const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        if (descriptor < 0) {
+            continue;
+        }
+        // A write in progress in this or another process holds its lock.
+        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0) {
+            removed.append(entry);
+        }
+        ::close(descriptor);
+    }
+    return removed;
 }
 
 void createFolder(const QString &path)

@@ -2,14 +2,24 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 /** Small file helpers shared by every model. Failures throw SystemError with the platform's description. */
 namespace FileIO {
 
-/** Replaces `path` with `data` as one complete new file, so a crash leaves the old file or the new one. */
+/**
+ * Replaces `path` with `data` as one complete new file, written to disk before it takes the old
+ * one's place, so a crash leaves the old file or the new one.
+ */
 void writeAtomically(const QString &path, const QByteArray &data);
+/**
+ * Removes what atomic writes of the files matching `fileNames` (a wildcard pattern) in `folder` left
+ * when their program died part-way, and names them; writes still in progress, here or in another
+ * process, stay.
+ */
+QStringList removeAbandonedWrites(const QString &folder, const QString &fileNames = QStringLiteral("*"));
 /** Creates `path` and its missing parents; an existing folder is fine. */
 void createFolder(const QString &path);
 /** Renames a file or folder within one volume. */

@@ -119,8 +119,18 @@ void recover(const QString &source, const QString &collection, const QString &pl
     for (const RestoreJournal::Entry &entry : RestoreJournal::pending(source)) {
         finishRestore(entry, platform);
     }
+    const QString folder = QFileInfo(source).absolutePath();
+    QStringList abandoned;
     if (temporaries == Temporaries::Own) {
         finishUnnotedRestore(source, platform);
+        abandoned += FileIO::removeAbandonedWrites(folder);
+    } else {
+        abandoned += FileIO::removeAbandonedWrites(folder, QStringLiteral(".snapshot-restore-*.json"));
+    }
+    abandoned += FileIO::removeAbandonedWrites(source);
+    abandoned += FileIO::removeAbandonedWrites(collection);
+    if (!abandoned.isEmpty()) {
+        warn(platform, QStringLiteral("已清理中断的写入留下的临时文件：") + abandoned.join(QStringLiteral("、")));
     }
     clearCollection(collection, platform);
 }

@@ -39,9 +39,17 @@ void trash(const QString &path, const QString &found)
     }
 }
 
+void reportAbandonedWrites(const QStringList &removed)
+{
+    if (!removed.isEmpty()) {
+        AppLog::warn(category, QStringLiteral("已清理中断的写入留下的临时文件：") + removed.join(QStringLiteral("、")));
+    }
+}
+
 void recoverDevice(const VMPaths &paths, const QString &id)
 {
     if (const std::optional<InstanceLock::Held> lock = InstanceLock::tryTake(paths.lockFile())) {
+        reportAbandonedWrites(FileIO::removeAbandonedWrites(paths.root()));
         FileSnapshotStore::recover(paths.avdFolder(), paths.snapshotCollection(id), QStringLiteral("Android"),
                                    FileSnapshotStore::Temporaries::Own);
     }
@@ -63,6 +71,7 @@ void removeUnfinishedDevice(const QString &folder, const QString &id)
 
 void run(const VMPaths &shared)
 {
+    reportAbandonedWrites(FileIO::removeAbandonedWrites(shared.sharedRoot()));
     const bool primaryDeleted = FileIO::exists(shared.primaryDeletedMarker());
     if (!primaryDeleted) {
         recoverDevice(shared, primaryId);

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+/**
+ * Kills the crash driver with SIGKILL at each of its file-system steps in turn. strace counts each
+ * system call on its own, so for every call that changes the file system the operation runs again
+ * with the kill moved one call later, until a run completes without reaching it.
+ */
+namespace CrashHarness {
+
+/** The calls that change what is on disk, and the waits in which an outside program does its part. */
+inline const QStringList &steps()
+{
+    static const QStringList calls{
+        QStringLiteral("mkdir"),     QStringLiteral("mkdirat"),   QStringLiteral("rename"),
+        QStringLiteral("renameat"),  QStringLiteral("renameat2"), QStringLiteral("unlink"),
+        QStringLiteral("unlinkat"),  QStringLiteral("rmdir"),     QStringLiteral("write"),
+        QStringLiteral("pwrite64"),  QStringLiteral("fsync"),     QStringLiteral("fdatasync"),
+        QStringLiteral("ftruncate"), QStringLiteral("symlink"),   QStringLiteral("symlinkat"),
+        QStringLiteral("wait4"),     QStringLiteral("waitid"),    QStringLiteral("clone"),
+        QStringLiteral("clone3"),    QStringLiteral("vfork")};
+    return calls;
+}
+
+struct Run
+{
+    bool killed = false;
+    int exitCode = 0;
+    QString output;
+};
+
+/** Whether strace may trace here; a container without ptrace cannot run these tests. */
+inline bool canTrace()
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/strace"), {QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                                    QStringLiteral("/bin/true")});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
+/** Runs the driver with `arguments`, killed at the `n`th call of `call` (never when `n` is 0). */
+inline Run runDriver(const QStringList &arguments, const QString &call, int n)
+{
+    QStringList command{QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null")};
+    if (n > 0) {
+        command << QStringLiteral("-e") << QStringLiteral("trace=") + call << QStringLiteral("-e")
+                << QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(n);
+    } else {
+        command << QStringLiteral("-e") << QStringLiteral("trace=none");
+    }
+    command << QStringLiteral(CORVANE_CRASH_DRIVER) << arguments;
+    QProcess strace;
+    strace.setProcessChannelMode(QProcess::MergedChannels);
+    strace.start(QStringLiteral("/usr/bin/strace"), command);
+    Run run;
+    if (!strace.waitForFinished(120000)) {
+        strace.kill();
+        strace.waitForFinished();
+        run.output = QStringLiteral("the driver did not finish");
+        run.exitCode = -1;
+        return run;
+    }
+    run.output = QString::fromUtf8(strace.readAll());
+    // strace ends itself with the signal that ended the driver.
+    run.killed = strace.exitStatus() == QProcess::CrashExit || strace.exitCode() == 128 + 9;
+    run.exitCode = strace.exitCode();
+    return run;
+}
+
+/**
+ * For every step: `prepare` lays out the state before the operation, the driver runs with
+ * `arguments` and is killed at that step, and `check` is told whether it was killed. Returns how many
+ * kills there were, so a test can tell that the kills reached the operation at all.
+ */
+inline int killAtEveryStep(const QStringList &arguments, const std::function<void()> &prepare,
+                           const std::function<void(bool killed, const QString &where)> &check)
+{
+    int kills = 0;
+    for (const QString &call : steps()) {
+        for (int n = 1;; ++n) {
+            prepare();
+            if (::testing::Test::HasFatalFailure()) {
+                return kills;
+            }
+            const Run run = runDriver(arguments, call, n);
+            const QString where = call + u'#' + QString::number(n);
+            if (!run.killed) {
+                if (qEnvironmentVariableIsSet("CORVANE_CRASH_VERBOSE") && n > 1) {
+                    std::printf("  %s: killed at %d steps\n", qPrintable(call), n - 1);
+                }
+                EXPECT_EQ(run.exitCode, 0) << where.toStdString() << ": " << run.output.toStdString();
+                check(false, where);
+                break;
+            }
+            ++kills;
+            check(true, where);
+            if (::testing::Test::HasFailure()) {
+                ADD_FAILURE() << "first failing kill: " << where.toStdString();
+                return kills;
+            }
+        }
+    }
+    return kills;
+}
+
+/** Every file and folder under `root` by relative path: file contents, "<dir>" or "-> target". */
+inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ignoredNames = {})
+{
+    QMap<QString, QByteArray> found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (ignoredNames.contains(info.fileName())) {
+            continue;
+        }
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (info.isSymLink()) {
+            found.insert(relative, "-> " + info.symLinkTarget().toUtf8());
+        } else if (info.isDir()) {
+            found.insert(relative, "<dir>");
+        } else {
+            QFile file(path);
+            found.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+        }
+    }
+    return found;
+}
+
+/** A tree as "path=content" lines, for failure messages. */
+inline std::string describe(const QMap<QString, QByteArray> &tree)
+{
+    std::string text;
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        text += "\n  " + it.key().toStdString() + "=" + it.value().left(60).toStdString();
+    }
+    return text;
+}
+
+/** Names in `folder` that start with a dot: the hidden work of an operation. */
+inline QStringList hiddenEntries(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)
+        .filter(QRegularExpression(QStringLiteral("^\\.")));
+}
+
+} // namespace CrashHarness

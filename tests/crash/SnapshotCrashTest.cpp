@@ -1,0 +1,260 @@
+// Snapshot create, rollback and delete of an Android device and of the Linux machine, killed at every
+// file-system step: after the next load the guest holds its old data or its new data, whole; every
+// listed snapshot is whole; nothing hidden is left; and what the load repaired is in the global log.
+#include "Await.h"
+#include "CrashHarness.h"
+#include "FakeAndroidSdk.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "linux/FakeEngine.h"
+#include "linux/LinuxModel.h"
+#include "services/FileSnapshotStore.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Tree = QMap<QString, QByteArray>;
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
+/** One guest kind as the crash tests see it: its live folder, its snapshots and how it loads. */
+class Guest
+{
+public:
+    virtual ~Guest() = default;
+    virtual QString name() const = 0;
+    /** Lays out the guest with its live data at `version`. */
+    virtual void prepare(const QString &root, const QByteArray &version) = 0;
+    /** Replaces the live data with `version`. */
+    virtual void setLive(const QString &root, const QByteArray &version) = 0;
+    virtual QString source(const QString &root) const = 0;
+    virtual QString collection(const QString &root) const = 0;
+    /** Loads the guest as the program does at start, which repairs what it finds. */
+    virtual void load(const QString &root) = 0;
+    /** Takes a snapshot in-process, so the driver has one to roll back or delete. */
+    virtual void snapshot(const QString &root) = 0;
+    virtual QString platform() const = 0;
+};
+
+class AndroidGuest : public Guest
+{
+public:
+    QString name() const override { return QStringLiteral("android-snapshot"); }
+    QString platform() const override { return QStringLiteral("Android"); }
+    void prepare(const QString &root, const QByteArray &version) override
+    {
+        const VMPaths paths(root);
+        ASSERT_TRUE(FakeAndroidSdk::install(paths));
+        paths.createDirectories();
+        {
+            VMFleet fleet(root);
+            fleet.current()->save();
+            paths.configure(fleet.current()->configuration());
+        }
+        setLive(root, version);
+    }
+    void setLive(const QString &root, const QByteArray &version) override
+    {
+        writeFile(source(root) + QStringLiteral("/userdata-qemu.img"), "userdata " + version);
+        writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
+    }
+    QString source(const QString &root) const override { return VMPaths(root).avdFolder(); }
+    QString collection(const QString &root) const override { return VMPaths(root).snapshotCollection(QStringLiteral("primary")); }
+    void load(const QString &root) override { VMFleet fleet(root); }
+    void snapshot(const QString &root) override
+    {
+        VMFleet fleet(root);
+        ASSERT_TRUE(await(fleet.current()->createSnapshot()).done);
+        ASSERT_EQ(fleet.current()->error(), QString());
+    }
+};
+
+class LinuxGuest : public Guest
+{
+public:
+    QString name() const override { return QStringLiteral("linux-snapshot"); }
+    QString platform() const override { return QStringLiteral("Linux"); }
+    void prepare(const QString &root, const QByteArray &version) override
+    {
+        const LinuxPaths paths(source(root));
+        writeFile(paths.machineIdentifier(), "machine");
+        setLive(root, version);
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+        machine.save();
+    }
+    void setLive(const QString &root, const QByteArray &version) override
+    {
+        const LinuxPaths paths(source(root));
+        writeFile(paths.disk(), "disk " + version);
+        writeFile(paths.efiVariableStore(), "variables " + version);
+    }
+    QString source(const QString &root) const override { return root + QStringLiteral("/Linux"); }
+    QString collection(const QString &root) const override { return root + QStringLiteral("/snapshots/linux"); }
+    void load(const QString &root) override
+    {
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+    }
+    void snapshot(const QString &root) override
+    {
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+        ASSERT_TRUE(await(machine.createSnapshot()).done);
+        ASSERT_EQ(machine.error(), QString());
+    }
+};
+
+class SnapshotCrashTest : public ::testing::TestWithParam<std::shared_ptr<Guest>>
+{
+protected:
+    void SetUp() override
+    {
+        if (!CrashHarness::canTrace()) {
+            GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
+        }
+        host.capacity = qint64(100) << 30;
+    }
+
+    Guest &guest() const { return *GetParam(); }
+
+    QStringList arguments(const QString &action) const { return {GetParam()->name(), action, root}; }
+
+    void reset(const QByteArray &version)
+    {
+        QDir(root).removeRecursively();
+        guest().prepare(root, version);
+    }
+
+    /** Whatever an unfinished operation can leave beside the live data or in the collection. */
+    QStringList traces() const
+    {
+        return CrashHarness::hiddenEntries(QFileInfo(GetParam()->source(root)).path())
+            + CrashHarness::hiddenEntries(GetParam()->source(root))
+            + CrashHarness::hiddenEntries(GetParam()->collection(root));
+    }
+
+    /** Loads the guest as a new start would, and checks that what it repaired is in the log. */
+    void loadAndCheckRepairs(const QString &where)
+    {
+        const QStringList before = traces();
+        LogProbe::reset();
+        guest().load(root);
+        const bool warned = LogProbe::text().contains(QStringLiteral("[WARN] [快照] ") + guest().platform());
+        EXPECT_EQ(warned, !before.isEmpty()) << where.toStdString() << " found " << before.join(u' ').toStdString();
+        EXPECT_EQ(traces(), QStringList()) << where.toStdString();
+    }
+
+    /** Each listed snapshot, by id, with its payload. */
+    QMap<QString, Tree> listed() const
+    {
+        QMap<QString, Tree> snapshots;
+        for (const SnapshotRecord &record : FileSnapshotStore::records(guest().collection(root))) {
+            snapshots.insert(record.id, CrashHarness::tree(guest().collection(root) + u'/' + record.id + QStringLiteral("/payload")));
+        }
+        return snapshots;
+    }
+
+    Tree live() const { return CrashHarness::tree(guest().source(root)); }
+
+    FakeHost host{8, 16 * FakeHost::GiB};
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
+};
+
+TEST_P(SnapshotCrashTest, CreateLeavesNoSnapshotOrAWholeOne)
+{
+    reset("v1");
+    const Tree data = live();
+    const int kills = CrashHarness::killAtEveryStep(
+        arguments(QStringLiteral("create")), [&] { reset("v1"); },
+        [&](bool killed, const QString &where) {
+            loadAndCheckRepairs(where);
+            EXPECT_EQ(live(), data) << where.toStdString();
+            const QMap<QString, Tree> snapshots = listed();
+            EXPECT_EQ(snapshots.size(), killed ? snapshots.size() : 1) << where.toStdString();
+            EXPECT_LE(snapshots.size(), 1) << where.toStdString();
+            for (const Tree &payload : snapshots) {
+                EXPECT_EQ(payload, data) << where.toStdString();
+            }
+        });
+    EXPECT_GT(kills, 5);
+}
+
+TEST_P(SnapshotCrashTest, RollbackLeavesTheOldDataOrTheSnapshotsWhole)
+{
+    reset("v1");
+    const Tree before = live();
+    const auto prepare = [&] {
+        reset("v1");
+        guest().snapshot(root);
+        guest().setLive(root, "v2");
+    };
+    prepare();
+    const Tree current = live();
+    const QMap<QString, Tree> snapshots = listed();
+    ASSERT_EQ(snapshots.size(), 1);
+
+    const int kills = CrashHarness::killAtEveryStep(
+        arguments(QStringLiteral("rollback")), prepare, [&](bool killed, const QString &where) {
+            loadAndCheckRepairs(where);
+            const Tree after = live();
+            EXPECT_TRUE(after == current || after == before)
+                << where.toStdString() << " left a mixed folder:" << CrashHarness::describe(after) << "\ninstead of" << CrashHarness::describe(before);
+            if (!killed) {
+                EXPECT_EQ(after, before) << where.toStdString();
+            }
+            EXPECT_EQ(listed().values(), snapshots.values()) << where.toStdString();
+        });
+    EXPECT_GT(kills, 5);
+}
+
+TEST_P(SnapshotCrashTest, DeleteLeavesBothSnapshotsWholeOrOnlyTheOther)
+{
+    QString removed;
+    QMap<QString, Tree> both;
+    const auto prepare = [&] {
+        reset("v1");
+        guest().snapshot(root);
+        guest().setLive(root, "v2");
+        guest().snapshot(root);
+        removed = FileSnapshotStore::records(guest().collection(root)).value(0).id;
+        both = listed();
+    };
+    prepare();
+    ASSERT_EQ(both.size(), 2);
+
+    const int kills = CrashHarness::killAtEveryStep(
+        arguments(QStringLiteral("delete")), prepare, [&](bool killed, const QString &where) {
+            loadAndCheckRepairs(where);
+            QMap<QString, Tree> others = both;
+            others.remove(removed);
+            const QMap<QString, Tree> after = listed();
+            EXPECT_TRUE(after == both || after == others) << where.toStdString() << " listed a partial snapshot";
+            if (!killed) {
+                EXPECT_EQ(after, others) << where.toStdString();
+            }
+        });
+    EXPECT_GT(kills, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Guests, SnapshotCrashTest,
+                         ::testing::Values(std::make_shared<AndroidGuest>(), std::make_shared<LinuxGuest>()),
+                         [](const ::testing::TestParamInfo<std::shared_ptr<Guest>> &info) {
+                             return info.param->platform().toStdString();
+                         });
+
+} // namespace

@@ -1,0 +1,106 @@
+// Runs one operation of the program on a data root, the way the window would, and exits. The crash
+// tests run it under strace and kill it at each of its file-system steps.
+//
+//   crash_driver android-snapshot create|rollback|delete ROOT
+//   crash_driver linux-snapshot create|rollback|delete ROOT
+//   crash_driver android-copy ROOT
+//   crash_driver android-delete ROOT ID
+//   crash_driver android-install ROOT
+#include "FakeHost.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "linux/FakeEngine.h"
+#include "linux/LinuxModel.h"
+
+#include <QCoreApplication>
+#include <QCoroTask>
+
+#include <cstdio>
+
+namespace {
+
+QCoro::Task<QString> androidSnapshot(QString action, QString root)
+{
+    VMFleet fleet(root);
+    VMModel *device = fleet.current();
+    if (action == QLatin1String("create")) {
+        co_await device->createSnapshot();
+    } else if (action == QLatin1String("rollback")) {
+        co_await device->rollbackLatestSnapshot();
+    } else {
+        device->deleteLatestSnapshot();
+    }
+    co_return device->error();
+}
+
+QCoro::Task<QString> linuxSnapshot(QString action, QString root)
+{
+    FakeEngine engine;
+    LinuxModel machine(engine, root);
+    if (action == QLatin1String("create")) {
+        co_await machine.createSnapshot();
+    } else if (action == QLatin1String("rollback")) {
+        co_await machine.rollbackLatestSnapshot();
+    } else {
+        machine.deleteLatestSnapshot();
+    }
+    co_return machine.error();
+}
+
+QCoro::Task<QString> androidCopy(QString root)
+{
+    VMFleet fleet(root);
+    co_await fleet.duplicateTask();
+    co_return fleet.error();
+}
+
+QCoro::Task<QString> androidDelete(QString root, QString id)
+{
+    VMFleet fleet(root);
+    co_await fleet.deleteTask(id);
+    co_return fleet.error();
+}
+
+QCoro::Task<QString> androidInstall(QString root)
+{
+    VMFleet fleet(root);
+    VMModel *device = fleet.current();
+    co_await device->install();
+    co_return device->error();
+}
+
+QCoro::Task<QString> perform(QStringList arguments)
+{
+    const QString operation = arguments.value(1);
+    if (operation == QLatin1String("android-snapshot")) {
+        co_return co_await androidSnapshot(arguments.value(2), arguments.value(3));
+    }
+    if (operation == QLatin1String("linux-snapshot")) {
+        co_return co_await linuxSnapshot(arguments.value(2), arguments.value(3));
+    }
+    if (operation == QLatin1String("android-copy")) {
+        co_return co_await androidCopy(arguments.value(2));
+    }
+    if (operation == QLatin1String("android-delete")) {
+        co_return co_await androidDelete(arguments.value(2), arguments.value(3));
+    }
+    if (operation == QLatin1String("android-install")) {
+        co_return co_await androidInstall(arguments.value(2));
+    }
+    co_return QStringLiteral("unknown operation ") + operation;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    FakeHost host(8, 16 * FakeHost::GiB);
+    host.capacity = qint64(100) << 30;
+    const QString error = QCoro::waitFor(perform(app.arguments()));
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 3;
+    }
+    return 0;
+}
