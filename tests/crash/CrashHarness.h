@@ -142,6 +142,13 @@ inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ig
     return found;
 }
 
+/** Replaces `to` with an exact copy of `from`, for states that are cheaper to copy than to build. */
+inline bool copyTree(const QString &from, const QString &to)
+{
+    QDir(to).removeRecursively();
+    return QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), from, to}) == 0;
+}
+
 /** A tree as "path=content" lines, for failure messages. */
 inline std::string describe(const QMap<QString, QByteArray> &tree)
 {
