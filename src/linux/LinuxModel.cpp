@@ -130,6 +130,7 @@ QCoro::Task<> LinuxModel::start()
         if (!m_engine.isSupported()) {
             throw VMFailure(QStringLiteral("本机不支持 Apple 虚拟化。"));
         }
+        m_engine.requireInstallation();
         setConfiguration(m_configuration.validated());
         if (canAllocate && !canAllocate(m_configuration.memoryGB * 1024)) {
             throw VMFailure(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));

@@ -108,6 +108,8 @@ public:
     FakeMachine *last() const { return machines.isEmpty() ? nullptr : machines.last().data(); }
 
     bool isSupported() const override { return supported; }
+    // Nothing to install for a double; QemuEngine's own check is tested with the model in LinuxModelTest.
+    void requireInstallation() const override {}
     std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) override
     {
         configurations.append(configuration);

@@ -7,6 +7,7 @@
 #include "Wait.h"
 #include "android/detail/InstanceLock.h"
 #include "linux/LinuxISO.h"
+#include "linux/engine/QemuEngine.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -186,6 +187,15 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
     engine.supported = false;
     expectRefusedStart(QStringLiteral("本机不支持 Apple 虚拟化。"));
     engine.supported = true;
+#ifdef Q_OS_LINUX
+    // A host without QEMU can virtualise; what it lacks is named, with the package that brings it.
+    QemuEngine withoutQemu{QemuInstallation{}};
+    owned = std::make_unique<LinuxModel>(withoutQemu, base);
+    expectRefusedStart(
+        QStringLiteral("找不到可用的 QEMU（qemu-system-aarch64）：/usr/bin/qemu-system-aarch64。"
+                       "请安装 Debian 软件包 qemu-system-arm 后重试。"));
+    make();
+#endif
 
     QList<qint64> asked;
     owned->canAllocate = [&asked](qint64 memoryMB) {

@@ -361,9 +361,17 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
     EXPECT_FALSE(QFileInfo::exists(other));
 }
 
-TEST_F(QemuEngineFiles, SupportNeedsTheProgramAndFlashSizedFirmware)
+TEST_F(QemuEngineFiles, AMissingOrUnfitProgramOrFirmwareIsNamed)
 {
-    EXPECT_TRUE(QemuEngine(installation).isSupported());
+    const auto refusal = [](const std::function<void()> &attempt) {
+        try {
+            attempt();
+        } catch (const VMFailure &failure) {
+            return failure.message();
+        }
+        return QStringLiteral("accepted");
+    };
+    EXPECT_EQ(refusal([&] { QemuEngine(installation).requireInstallation(); }), QStringLiteral("accepted"));
 
     QemuInstallation noProgram = installation;
     noProgram.program = folder.filePath(QStringLiteral("absent"));
@@ -372,13 +380,27 @@ TEST_F(QemuEngineFiles, SupportNeedsTheProgramAndFlashSizedFirmware)
     QemuInstallation unpadded = installation;
     unpadded.firmwareCode = folder.filePath(QStringLiteral("QEMU_EFI.fd"));
     makeSparseFile(unpadded.firmwareCode, 2 << 20);
+    const QString program = QStringLiteral("找不到可用的 QEMU（qemu-system-aarch64）：");
+    const std::pair<QemuInstallation, QString> cases[] = {
+        {noProgram, program + noProgram.program + QStringLiteral("。")},
+        {notExecutable, program + notExecutable.program + QStringLiteral("。")},
+        {unpadded,
+         QStringLiteral("找不到可用的 AArch64 UEFI 固件：") + unpadded.firmwareCode + QStringLiteral("。")},
+    };
+    for (const auto &[broken, message] : cases) {
+        QemuEngine engine(broken);
+        EXPECT_TRUE(engine.isSupported()) << "emulation needs no accelerator";
+        EXPECT_EQ(refusal([&] { engine.requireInstallation(); }), message);
+        EXPECT_EQ(refusal([&] { engine.createMachine(validMachine()); }), message);
+    }
+#ifdef Q_OS_LINUX
+    // Where nothing was found, the system's own place and package are named.
     QemuInstallation noTemplate = installation;
     noTemplate.firmwareVariables.clear();
-    for (const QemuInstallation &broken : {noProgram, notExecutable, unpadded, noTemplate}) {
-        QemuEngine engine(broken);
-        EXPECT_FALSE(engine.isSupported()) << broken.program.toStdString() << ' ' << broken.firmwareCode.toStdString();
-        EXPECT_THROW(engine.createMachine(validMachine()), Error);
-    }
+    EXPECT_EQ(refusal([&] { QemuEngine(noTemplate).requireInstallation(); }),
+              QStringLiteral("找不到可用的 AArch64 UEFI 固件的变量存储模板：/usr/share/AAVMF/AAVMF_VARS.fd。"
+                             "请安装 Debian 软件包 qemu-efi-aarch64 后重试。"));
+#endif
 }
 
 TEST_F(QemuEngineFiles, ValidationNamesWhatQemuCouldNotRun)

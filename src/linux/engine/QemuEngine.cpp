@@ -74,14 +74,17 @@ QemuEngine::QemuEngine(QemuInstallation installation)
 
 bool QemuEngine::isSupported() const
 {
-    return m_installation.isUsable();
+    return true;
+}
+
+void QemuEngine::requireInstallation() const
+{
+    m_installation.requireUsable();
 }
 
 std::unique_ptr<VirtualMachine> QemuEngine::createMachine(const MachineConfiguration &configuration)
 {
-    if (!isSupported()) {
-        throw VMFailure(QStringLiteral("本机没有可用的 QEMU（qemu-system-aarch64）和 AArch64 UEFI 固件。"));
-    }
+    requireInstallation();
     validate(configuration);
     return std::make_unique<QemuMachine>(m_installation, configuration);
 }

@@ -19,7 +19,10 @@ public:
 
     const QemuInstallation &installation() const { return m_installation; }
 
+    /** Always: where no accelerator is available QEMU emulates the guest's processor. */
     bool isSupported() const override;
+    /** Throws VMFailure naming a missing or unfit QEMU program or firmware image. */
+    void requireInstallation() const override;
     std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) override;
 
     QString randomLocallyAdministeredMACAddress() const override;

@@ -1,6 +1,7 @@
 #include "linux/engine/QemuInstallation.h"
 
 #include "platform/Tools.h"
+#include "services/Error.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,8 +35,8 @@ QList<FirmwarePair> firmwareCandidates(const QString &program)
     const QString share = QFileInfo(program).absoluteDir().absoluteFilePath(QStringLiteral("../share/qemu"));
     return {
         {share + QStringLiteral("/edk2-aarch64-code.fd"), share + QStringLiteral("/edk2-arm-vars.fd")},
-        // Debian and Ubuntu (qemu-efi-aarch64)
-        {QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd"), QStringLiteral("/usr/share/AAVMF/AAVMF_VARS.fd")},
+        // This system's own package: Debian's and Ubuntu's qemu-efi-aarch64, Homebrew's qemu
+        {Tools::qemuFirmwareCode(), Tools::qemuFirmwareVariables()},
         // Fedora (edk2-aarch64)
         {QStringLiteral("/usr/share/edk2/aarch64/QEMU_EFI-pflash.raw"),
          QStringLiteral("/usr/share/edk2/aarch64/vars-template-pflash.raw")},
@@ -62,6 +63,26 @@ QString hostAccelerator()
 bool QemuInstallation::isUsable() const
 {
     return isProgram(program) && isFlashImage(firmwareCode) && isFlashImage(firmwareVariables);
+}
+
+void QemuInstallation::requireUsable() const
+{
+    // Where nothing was found, the place this system's own package would have put it is named.
+    const auto refuse = [](const QString &what, const QString &found, const QString &packaged) {
+        const QString path = found.isEmpty() ? packaged : found;
+        throw VMFailure(QStringLiteral("找不到可用的 %1：%2。").arg(what, QDir::toNativeSeparators(path)) +
+                        Tools::installAdvice(path));
+    };
+    if (!isProgram(program)) {
+        refuse(QStringLiteral("QEMU（qemu-system-aarch64）"), program, Tools::qemu());
+    }
+    if (!isFlashImage(firmwareCode)) {
+        refuse(QStringLiteral("AArch64 UEFI 固件"), firmwareCode, Tools::qemuFirmwareCode());
+    }
+    if (!isFlashImage(firmwareVariables)) {
+        refuse(QStringLiteral("AArch64 UEFI 固件的变量存储模板"), firmwareVariables,
+               Tools::qemuFirmwareVariables());
+    }
 }
 
 QemuInstallation QemuInstallation::locate()

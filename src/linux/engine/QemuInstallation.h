@@ -19,6 +19,8 @@ struct QemuInstallation
 
     /** The program can be run and both firmware images fit the flash devices. */
     bool isUsable() const;
+    /** Throws VMFailure naming the first of them that is missing or unfit, and what to install for it. */
+    void requireUsable() const;
 
     /** What the usual places of this system hold; paths are empty where nothing usable was found. */
     static QemuInstallation locate();

@@ -65,7 +65,10 @@ class VirtualMachineEngine
 public:
     virtual ~VirtualMachineEngine() = default;
 
+    /** Whether this host can run virtual machines at all. */
     virtual bool isSupported() const = 0;
+    /** Throws VMFailure naming what this engine needs from the host and does not find, and how to get it. */
+    virtual void requireInstallation() const = 0;
     /** Builds a machine from a configuration the engine has validated; throws Error when it rejects it. */
     virtual std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) = 0;
 
