@@ -9,6 +9,7 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/PropertyField.h"
+#include "services/UnreadableFile.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -86,7 +87,8 @@ void IOSModel::save()
     std::sort(udids.begin(), udids.end(), codePointLess);
     FileIO::createFolder(QFileInfo(m_registry).absolutePath());
     if (m_registryUnreadable) {
-        IOSRegistry::setAside(m_registry, category, QStringLiteral("iOS 设备记录无法读取，原文件已另存为 "));
+        UnreadableFile::setAside(m_registry, category,
+                                 QStringLiteral("iOS 设备记录无法读取，原文件已另存为 "));
         m_registryUnreadable = false;
     }
     FileIO::writeAtomically(m_registry,

@@ -6,6 +6,7 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/SnapshotText.h"
+#include "services/UnreadableFile.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -58,8 +59,8 @@ void IOSModel::saveSnapshots()
 {
     FileIO::createFolder(QFileInfo(m_snapshotRegistry).absolutePath());
     if (m_snapshotRegistryUnreadable) {
-        IOSRegistry::setAside(m_snapshotRegistry, category,
-                              QStringLiteral("iOS 快照记录无法读取，原文件已另存为 "));
+        UnreadableFile::setAside(m_snapshotRegistry, category,
+                                 QStringLiteral("iOS 快照记录无法读取，原文件已另存为 "));
         m_snapshotRegistryUnreadable = false;
     }
     FileIO::writeAtomically(m_snapshotRegistry, IOSSnapshotRecord::encodeList(m_snapshots));

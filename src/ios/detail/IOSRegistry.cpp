@@ -1,42 +1,27 @@
 #include "ios/detail/IOSRegistry.h"
 
-#include "services/AppLog.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace IOSRegistry {
 
+namespace {
+
+// A registry lists the user's devices or snapshots, a few hundred bytes each; thousands of them still
+// fit with room to spare.
+constexpr qint64 registryLimit = 8 * 1024 * 1024;
+
+} // namespace
+
 QByteArray read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw SystemError(file.errorString());
+    std::optional<QByteArray> data = FileIO::readSmallFile(path, registryLimit);
+    if (!data) {
+        throw VMFailure(QStringLiteral("不是可读取的普通文件，或大于 8 MB"));
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw SystemError(file.errorString());
-    }
-    return data;
-}
-
-void setAside(const QString &path, const QString &category, const QString &message)
-{
-    if (!FileIO::exists(path)) {
-        return;
-    }
-    const QString stem = path + QStringLiteral(".unreadable-") +
-                         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString kept = stem;
-    for (int n = 2; FileIO::exists(kept); ++n) {
-        kept = stem + u'-' + QString::number(n);
-    }
-    FileIO::rename(path, kept);
-    AppLog::warn(category, message + QFileInfo(kept).fileName());
+    return *std::move(data);
 }
 
 bool isUUID(const QString &text)
