@@ -1,6 +1,7 @@
 #include "android/SDKPackage.h"
 
 #include "services/Error.h"
+#include "services/FileIO.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -84,6 +85,7 @@ QList<SDKPackage> SDKPackage::decodeManifest(const QByteArray &json)
 
 QByteArray SDKPackage::builtInManifest()
 {
+    // Compiled into the program: its size was fixed when the program was built.
     QFile file(QStringLiteral(":/android/packages.json"));
     if (!file.open(QIODevice::ReadOnly)) {
         throw SystemError(file.errorString());
@@ -97,15 +99,17 @@ QByteArray SDKPackage::activeManifest()
     if (mirror.isEmpty()) {
         return builtInManifest();
     }
-    QFile file(mirror);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw SystemError(mirror + QStringLiteral("：") + file.errorString());
+    // A manifest lists three components in a few kilobytes.
+    std::optional<QByteArray> bytes = FileIO::readSmallFile(mirror, 1024 * 1024);
+    if (!bytes) {
+        throw VMFailure(mirror + QStringLiteral("：不存在、不是可读取的普通文件，或大于 1 MB"));
     }
-    return file.readAll();
+    return *std::move(bytes);
 }
 
 QString SDKPackage::license()
 {
+    // Compiled into the program, like the built-in manifest.
     QFile file(QStringLiteral(":/android/SDK-LICENSE.txt"));
     if (!file.open(QIODevice::ReadOnly)) {
         return QStringLiteral("无法加载许可，请重新安装 App。");

@@ -30,8 +30,8 @@ struct SDKPackage
     static QByteArray builtInManifest();
     /**
      * The manifest an installation uses: the file named by CORVANE_ANDROID_MANIFEST when set (a mirror
-     * of the components, such as a local server), else the built-in one. Throws SystemError when the
-     * named file cannot be read.
+     * of the components, such as a local server), else the built-in one. Throws VMFailure naming the file
+     * when it is missing, not a regular file, or too large to be a manifest.
      */
     static QByteArray activeManifest();
     /** The Android SDK licence text built into the application. */

@@ -1,9 +1,9 @@
 #include "android/VMConfiguration.h"
 
 #include "platform/Host.h"
+#include "services/FileIO.h"
 #include "services/JsonValue.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -168,9 +168,9 @@ std::optional<VMConfiguration> VMConfiguration::fromJson(const QByteArray &json)
 
 VMConfiguration VMConfiguration::load(const QString &path)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        if (const std::optional<VMConfiguration> stored = fromJson(file.readAll())) {
+    // Four small settings: a file anywhere near the limit is not one we wrote.
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
+        if (const std::optional<VMConfiguration> stored = fromJson(*bytes)) {
             return *stored;
         }
     }

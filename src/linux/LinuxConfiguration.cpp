@@ -3,9 +3,9 @@
 #include "app/AppPreferences.h"
 #include "linux/engine/VirtualMachineEngine.h"
 #include "platform/Host.h"
+#include "services/FileIO.h"
 #include "services/JsonValue.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -91,9 +91,9 @@ std::optional<LinuxConfiguration> LinuxConfiguration::fromJson(const QByteArray 
 
 LinuxConfiguration LinuxConfiguration::load(const QString &path, const VirtualMachineEngine &engine)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        if (const std::optional<LinuxConfiguration> stored = fromJson(file.readAll())) {
+    // A handful of settings: a file anywhere near the limit is not one we wrote.
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
+        if (const std::optional<LinuxConfiguration> stored = fromJson(*bytes)) {
             return *stored;
         }
     }

@@ -118,17 +118,12 @@ MachineConfiguration LinuxPaths::makeVMConfiguration(const LinuxConfiguration &c
     machine.cpuCount = int(settings.cores);
     machine.memoryBytes = settings.memoryGB * GiB;
 
-    QFile identifier(machineIdentifier());
-    if (!identifier.open(QIODevice::ReadOnly)) {
-        throw SystemError(identifier.errorString());
-    }
-    machine.machineIdentifier = identifier.readAll();
-    if (identifier.error() != QFileDevice::NoError) {
-        throw SystemError(identifier.errorString());
-    }
-    if (!engine.isValidMachineIdentifier(machine.machineIdentifier)) {
+    // An identifier is a few bytes; whatever cannot be read as one is as damaged as a wrong one.
+    const std::optional<QByteArray> identifier = FileIO::readSmallFile(machineIdentifier(), 64 * 1024);
+    if (!identifier || !engine.isValidMachineIdentifier(*identifier)) {
         throw VMFailure(QStringLiteral("Linux 设备标识损坏。"));
     }
+    machine.machineIdentifier = *identifier;
 
     machine.efiVariableStore = efiVariableStore();
     machine.disk = disk();

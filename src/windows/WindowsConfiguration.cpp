@@ -100,10 +100,10 @@ WindowsConfiguration WindowsConfiguration::fromJson(const QByteArray &json)
 
 WindowsConfiguration WindowsConfiguration::load(const QString &path)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    // A handful of settings: a file anywhere near the limit is not one we wrote.
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
         try {
-            return fromJson(file.readAll());
+            return fromJson(*bytes);
         } catch (const Error &) {
             // An unreadable settings file is replaced by the defaults, as for a first start.
         }
