@@ -3,7 +3,12 @@
 #include "android/VMConfiguration.h"
 #include "app/PreferenceNotifier.h"
 #include "platform/Host.h"
+#include "services/AppLog.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/UnreadableFile.h"
 
+#include <QFile>
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,16 +55,32 @@ QVariant decodeValue(const QJsonValue &value)
     return value.toVariant();
 }
 
-bool readJsonSettings(QIODevice &device, QSettings::SettingsMap &map)
+// A dozen preferences take a few hundred bytes; a file anywhere near this is not one we wrote.
+constexpr qint64 storeLimit = 1024 * 1024;
+
+/** The stored object, or nothing when the bytes are not one. */
+std::optional<QJsonObject> decodeObject(const QByteArray &bytes)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(device.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return std::nullopt;
+    }
+    return document.object();
+}
+
+bool readJsonSettings(QIODevice &device, QSettings::SettingsMap &map)
+{
+    // QSettings hands over the file it opened; reading it again by name keeps the read within the limit.
+    const auto *file = qobject_cast<const QFile *>(&device);
+    const std::optional<QByteArray> bytes =
+        file ? FileIO::readSmallFile(file->fileName(), storeLimit) : std::nullopt;
+    const std::optional<QJsonObject> object = bytes ? decodeObject(*bytes) : std::nullopt;
+    if (!object) {
         // QSettings then reports a format error and reads nothing: every key falls back to its default.
         return false;
     }
-    const QJsonObject object = document.object();
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+    for (auto it = object->constBegin(); it != object->constEnd(); ++it) {
         map.insert(it.key(), decodeValue(it.value()));
     }
     return true;
@@ -94,6 +115,37 @@ std::optional<qint64> storedInteger(const QSettings &store, QLatin1StringView na
         return std::nullopt;
     default:
         return std::nullopt;
+    }
+}
+
+const auto category = QStringLiteral("设置");
+
+/**
+ * QSettings rewrites the whole file from what it could read, so the first write after an unreadable
+ * file would leave only the keys written since. Whatever stands there is set aside first; false when
+ * that fails, and the write must not happen.
+ */
+bool keepUnreadableStore(const QSettings &store)
+{
+    if (store.format() != AppPreferences::jsonFormat()) {
+        return true;
+    }
+    const QString path = store.fileName();
+    if (!FileIO::exists(path)) {
+        return true;
+    }
+    // An empty file holds nothing to lose; QSettings reads it as empty, not as damaged.
+    const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, storeLimit);
+    if (bytes && (bytes->isEmpty() || decodeObject(*bytes))) {
+        return true;
+    }
+    try {
+        UnreadableFile::setAside(path, category, QStringLiteral("偏好设置文件无法读取，原文件已另存为 "));
+        return true;
+    } catch (...) {
+        AppLog::error(category, QStringLiteral("偏好设置文件无法读取，也无法另存，更改未保存：") +
+                                    describe(std::current_exception()));
+        return false;
     }
 }
 
@@ -143,24 +195,36 @@ qint64 AppPreferences::multiMemoryGB(const QSettings &store)
 
 void AppPreferences::write(QSettings &store, const BoolKey &key, bool value)
 {
+    if (!keepUnreadableStore(store)) {
+        return;
+    }
     store.setValue(key.name, value);
     Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::write(QSettings &store, const IntegerKey &key, qint64 value)
 {
+    if (!keepUnreadableStore(store)) {
+        return;
+    }
     store.setValue(key.name, value);
     Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::write(QSettings &store, const StringKey &key, const QString &value)
 {
+    if (!keepUnreadableStore(store)) {
+        return;
+    }
     store.setValue(key.name, value);
     Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
 }
 
 void AppPreferences::setMultiMemoryGB(QSettings &store, qint64 gigabytes)
 {
+    if (!keepUnreadableStore(store)) {
+        return;
+    }
     store.setValue(multiMemoryGBKey, gigabytes);
     Q_EMIT PreferenceNotifier::instance()->changed(QString(multiMemoryGBKey));
 }

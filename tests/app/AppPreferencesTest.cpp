@@ -1,10 +1,12 @@
 #include "app/AppPreferences.h"
 #include "FakeHost.h"
+#include "LogProbe.h"
 #include "android/VMConfiguration.h"
 #include "app/AppAppearance.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -89,6 +91,37 @@ TEST_F(AppPreferencesTest, WrongTypesAndBrokenFilesReadAsDefaults)
         P::write(*store, P::developerModeEnabled, true);
         store->sync();
         EXPECT_TRUE(P::read(QSettings(store->fileName(), P::jsonFormat()), P::developerModeEnabled));
+    }
+}
+
+TEST_F(AppPreferencesTest, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
+{
+    const QByteArray cutShort = R"({"developerModeEnabled":true,"multiMemoryGB":6,"appearanceTheme":"dark")";
+    const QByteArray tooLarge = R"({"developerModeEnabled":true})" + QByteArray(2 * 1024 * 1024, ' ');
+    for (const QByteArray &content : {cutShort, QByteArray("[1,2]"), tooLarge}) {
+        SCOPED_TRACE(content.left(80).toStdString());
+        LogProbe::reset();
+        auto store = storeWith(content);
+        const QString name = QFileInfo(store->fileName()).fileName();
+        P::write(*store, P::selectedVMTab, QStringLiteral("android"));
+        P::write(*store, P::appearanceGlass, false);
+        store->sync();
+        P::write(*store, P::newDeviceCores, 4);
+        store->sync();
+
+        const QStringList kept = QDir(dir.path()).entryList({name + QStringLiteral(".unreadable-*")});
+        ASSERT_EQ(kept.size(), 1);
+        QFile original(dir.filePath(kept.first()));
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        EXPECT_EQ(original.readAll(), content);
+        QStringList written = QSettings(store->fileName(), P::jsonFormat()).allKeys();
+        written.sort();
+        EXPECT_EQ(written, (QStringList{"appearanceGlass", "newDeviceCores", "selectedVMTab"}));
+        const QStringList entries = LogProbe::entries();
+        ASSERT_EQ(entries.size(), 1);
+        EXPECT_TRUE(entries.first().endsWith(
+            QStringLiteral("] [WARN] [设置] 偏好设置文件无法读取，原文件已另存为 ") + kept.first()))
+            << entries.first().toStdString();
     }
 }
 
