@@ -1,0 +1,292 @@
+// Every file the program keeps, replaced by something it never wrote: a link to an endless device, a
+// 100 MB file, a folder. Each is read the way the program reads it, with the address space capped a
+// little above what the process already maps, so a read that follows the file instead of a limit fails
+// at once rather than after eating the machine's memory.
+#include "../linux/FakeEngine.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "android/SDKPackage.h"
+#include "android/VMConfiguration.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "app/AppPreferences.h"
+#include "ios/IOSModel.h"
+#include "linux/LinuxConfiguration.h"
+#include "linux/LinuxModel.h"
+#include "linux/LinuxPaths.h"
+#include "services/AppLog.h"
+#include "services/Error.h"
+#include "services/FileIO.h"
+#include "services/FileSnapshotStore.h"
+#include "services/GlobalLogModel.h"
+#include "windows/WindowsConfiguration.h"
+#include "windows/WindowsModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using P = AppPreferences;
+
+enum class Hostile { EndlessDevice, HugeFile, Folder };
+
+const char *kindName(Hostile kind)
+{
+    switch (kind) {
+    case Hostile::EndlessDevice:
+        return "a link to /dev/zero";
+    case Hostile::HugeFile:
+        return "a 100 MB file";
+    case Hostile::Folder:
+        return "a folder";
+    }
+    return "";
+}
+
+void plant(const QString &path, Hostile kind)
+{
+    FileIO::removeIfPresent(path);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    switch (kind) {
+    case Hostile::EndlessDevice:
+        ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(path).constData()), 0) << std::strerror(errno);
+        break;
+    case Hostile::HugeFile: {
+        // Sparse: the size is real to every reader, the disk space is not used.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(100 * 1000 * 1000));
+        break;
+    }
+    case Hostile::Folder:
+        ASSERT_TRUE(QDir().mkpath(path));
+        break;
+    }
+}
+
+/** Bytes of address space the process maps now, as the kernel counts them for RLIMIT_AS. */
+qint64 mappedBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmSize:")) {
+            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
+constexpr qint64 headroom = 64 * 1024 * 1024;
+
+void withCappedMemory(const std::function<void()> &read)
+{
+    const qint64 mapped = mappedBytes();
+    ASSERT_GT(mapped, 0) << "no /proc/self/status";
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit capped = saved;
+    capped.rlim_cur = rlim_t(mapped + headroom);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &capped), 0);
+    try {
+        read();
+    } catch (const std::bad_alloc &) {
+        ADD_FAILURE() << "the read needed more than " << headroom / (1024 * 1024) << " MB";
+    } catch (...) {
+        ADD_FAILURE() << "the read failed: " << describe(std::current_exception()).toStdString();
+    }
+    ::setrlimit(RLIMIT_AS, &saved);
+}
+
+const QString addedDevice = QStringLiteral("6D3B4C8A-1F2E-4A5B-9C8D-7E6F5A4B3C2D");
+
+QString addDevice(const QString &root, const QByteArray &name)
+{
+    const QString folder = root + QStringLiteral("/instances/") + addedDevice;
+    QDir().mkpath(folder);
+    FileIO::writeAtomically(folder + QStringLiteral("/instance-name.txt"), name);
+    return folder;
+}
+
+const VMModel *deviceNamed(const VMFleet &fleet, const QString &id)
+{
+    for (const VMModel *model : fleet.models()) {
+        if (model->id() == id) {
+            return model;
+        }
+    }
+    return nullptr;
+}
+
+const QString unreadableRegistry = QStringLiteral("不是可读取的普通文件，或大于 8 MB");
+
+/** One kept file: where it lives (with whatever must stand beside it) and how its reader copes. */
+struct KeptFile
+{
+    const char *name;
+    std::function<QString(const QString &root)> place;
+    std::function<void(const QString &root)> readAndCheck;
+};
+
+QList<KeptFile> keptFiles()
+{
+    return {
+        {"configuration.json of the first Android device",
+         [](const QString &root) -> QString { return root + QStringLiteral("/configuration.json"); },
+         [](const QString &root) {
+             const VMFleet fleet(root);
+             ASSERT_FALSE(fleet.models().isEmpty());
+             EXPECT_EQ(fleet.models().first()->configuration(),
+                       VMConfiguration::defaultConfiguration().validated());
+         }},
+        {"configuration.json of an added Android device",
+         [](const QString &root) -> QString {
+             return addDevice(root, "安卓 2") + QStringLiteral("/configuration.json");
+         },
+         [](const QString &root) {
+             const VMFleet fleet(root);
+             const VMModel *added = deviceNamed(fleet, addedDevice);
+             ASSERT_NE(added, nullptr);
+             EXPECT_EQ(added->name(), QStringLiteral("安卓 2"));
+             EXPECT_EQ(added->configuration(), VMConfiguration::defaultConfiguration().validated());
+         }},
+        {"instance-name.txt",
+         [](const QString &root) -> QString {
+             return addDevice(root, "x") + QStringLiteral("/instance-name.txt");
+         },
+         [](const QString &root) {
+             // The planted thing replaced the name written above; the device keeps its folder's name.
+             const VMFleet fleet(root);
+             const VMModel *added = deviceNamed(fleet, addedDevice);
+             ASSERT_NE(added, nullptr);
+             EXPECT_EQ(added->name(), addedDevice);
+         }},
+        {"snapshot.json",
+         [](const QString &root) -> QString {
+             const SnapshotRecord kept{QStringLiteral("KEPT"), QStringLiteral("android"),
+                                       QStringLiteral("primary"), QStringLiteral("快照"),
+                                       QDateTime(QDate(2026, 3, 1), QTime(8, 15, 42), Qt::UTC)};
+             QDir().mkpath(root + QStringLiteral("/snapshots/KEPT/payload"));
+             FileIO::writeAtomically(root + QStringLiteral("/snapshots/KEPT/snapshot.json"), kept.toJson());
+             QDir().mkpath(root + QStringLiteral("/snapshots/HOSTILE/payload"));
+             return root + QStringLiteral("/snapshots/HOSTILE/snapshot.json");
+         },
+         [](const QString &root) {
+             const QList<SnapshotRecord> records =
+                 FileSnapshotStore::records(root + QStringLiteral("/snapshots"));
+             ASSERT_EQ(records.size(), 1);
+             EXPECT_EQ(records.first().id, QStringLiteral("KEPT"));
+         }},
+        {"linux-configuration.json",
+         [](const QString &root) -> QString { return root + QStringLiteral("/linux-configuration.json"); },
+         [](const QString &root) {
+             FakeEngine engine;
+             const LinuxModel linux(engine, root);
+             FakeEngine fresh;
+             EXPECT_EQ(linux.configuration(), LinuxConfiguration::defaults(fresh).validated());
+         }},
+        {"the Linux machine identifier",
+         [](const QString &root) -> QString {
+             return LinuxPaths(root + QStringLiteral("/Linux")).machineIdentifier();
+         },
+         [](const QString &root) {
+             FakeEngine engine;
+             try {
+                 LinuxPaths(root + QStringLiteral("/Linux"))
+                     .makeVMConfiguration(LinuxConfiguration::defaults(engine), engine);
+                 ADD_FAILURE() << "a machine without a readable identifier was configured";
+             } catch (const VMFailure &failure) {
+                 EXPECT_EQ(failure.message(), QStringLiteral("Linux 设备标识损坏。"));
+             }
+         }},
+        {"windows-configuration.json",
+         [](const QString &root) -> QString { return root + QStringLiteral("/windows-configuration.json"); },
+         [](const QString &root) {
+             const WindowsModel windows(root);
+             EXPECT_EQ(windows.configuration(), WindowsConfiguration{}.validated());
+         }},
+        {"ios-devices.json",
+         [](const QString &root) -> QString { return root + QStringLiteral("/ios-devices.json"); },
+         [](const QString &root) {
+             const IOSModel ios(root);
+             EXPECT_TRUE(ios.owned().isEmpty());
+             EXPECT_EQ(ios.error(), QStringLiteral("iOS 设备记录无法读取：") + unreadableRegistry);
+         }},
+        {"ios-snapshots.json",
+         [](const QString &root) -> QString { return root + QStringLiteral("/ios-snapshots.json"); },
+         [](const QString &root) {
+             const IOSModel ios(root);
+             EXPECT_TRUE(ios.snapshots().isEmpty());
+             EXPECT_EQ(ios.error(), QStringLiteral("iOS 快照记录无法读取：") + unreadableRegistry);
+         }},
+        {"the component manifest named by CORVANE_ANDROID_MANIFEST",
+         [](const QString &root) -> QString { return root + QStringLiteral("/mirror.json"); },
+         [](const QString &root) {
+             const QString mirror = root + QStringLiteral("/mirror.json");
+             qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
+             try {
+                 SDKPackage::activeManifest();
+                 ADD_FAILURE() << "a manifest was read";
+             } catch (const Error &error) {
+                 EXPECT_TRUE(error.description().startsWith(mirror + QStringLiteral("："))) << error.what();
+             }
+             qunsetenv("CORVANE_ANDROID_MANIFEST");
+         }},
+        {"global.log", [](const QString &) -> QString { return AppLog::file(); },
+         [](const QString &) {
+             // A log that large is still a log: its tail is shown, and no more than its tail.
+             const bool huge = QFileInfo(AppLog::file()).isFile();
+             const QString tail = AppLog::readTail(AppLog::displayTailBytes);
+             EXPECT_EQ(huge ? QString::number(tail.size()) : tail,
+                       huge ? QString::number(AppLog::displayTailBytes) : QStringLiteral("暂无全局日志。"));
+             const GlobalLogModel view;
+             EXPECT_EQ(view.text().size(), tail.size());
+         }},
+        {"the preferences file", [](const QString &) -> QString { return P::openStore()->fileName(); },
+         [](const QString &) {
+             const auto store = P::openStore();
+             EXPECT_EQ(P::read(*store, P::selectedVMTab), QStringLiteral("windows"));
+             EXPECT_EQ(P::read(*store, P::newDeviceCores), 2);
+             EXPECT_EQ(P::memoryBudgetMB(*store), 12 * 1024);
+         }},
+    };
+}
+
+TEST(HostileFiles, AnEndlessDeviceAHugeFileOrAFolderReadsAsAnUnreadableFile)
+{
+#ifndef Q_OS_LINUX
+    GTEST_SKIP() << "the address-space cap is measured from /proc";
+#endif
+    const FakeHost host(8, 16 * FakeHost::GiB);
+    // The log's worker thread and its memory exist before the cap, as in the running program.
+    LogProbe::reset();
+    for (const KeptFile &kept : keptFiles()) {
+        for (const Hostile kind : {Hostile::EndlessDevice, Hostile::HugeFile, Hostile::Folder}) {
+            SCOPED_TRACE(std::string(kept.name) + " as " + kindName(kind));
+            QTemporaryDir root;
+            const QString path = kept.place(root.path());
+            plant(path, kind);
+            withCappedMemory([&] { kept.readAndCheck(root.path()); });
+            // The log and the preferences live outside the temporary root.
+            FileIO::removeIfPresent(path);
+            LogProbe::reset();
+        }
+    }
+}
+
+} // namespace
