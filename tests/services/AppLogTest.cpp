@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -254,6 +255,19 @@ TEST_F(AppLogTest, AnEntryIsAppendedWholeOrNotAtAll)
     ASSERT_EQ(lines.size(), 5) << LogProbe::text().toStdString();
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("] tor")));
     EXPECT_TRUE(isEntry(lines[3], "on a line of its own")) << lines[3].toStdString();
+}
+
+TEST_F(AppLogTest, APipeInTheLogsPlaceNeitherStallsWritingNorReading)
+{
+    // Opening a pipe with no one at the other end waits forever; the log must not wait with it.
+    QDir().mkpath(logFolder());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(AppLog::file()).constData(), 0600), 0);
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("dropped"));
+    EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes), QStringLiteral("暂无全局日志。"));
+    QFile::remove(AppLog::file());
+
+    AppLog::info(QStringLiteral("日志"), QStringLiteral("written"));
+    EXPECT_EQ(LogProbe::entries().size(), 1);
 }
 
 TEST(AppLogCommand, QuotesOnlyPartsWithASpace)
