@@ -5,6 +5,7 @@
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
+#include "android/VMModel.h"
 #include "android/detail/InstanceLock.h"
 
 #include <QFile>
