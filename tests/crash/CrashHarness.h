@@ -142,6 +142,14 @@ inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ig
     return found;
 }
 
+inline void writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
 /** Replaces `to` with an exact copy of `from`, for states that are cheaper to copy than to build. */
 inline bool copyTree(const QString &from, const QString &to)
 {

@@ -17,13 +17,6 @@ namespace {
 
 using Tree = QMap<QString, QByteArray>;
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
 
 class FleetCrashTest : public ::testing::Test
 {
@@ -46,8 +39,8 @@ protected:
         VMFleet fleet(root);
         fleet.current()->save();
         paths.configure(fleet.current()->configuration());
-        writeFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"), "userdata");
-        writeFile(paths.avdFolder() + QStringLiteral("/data/cache.img"), "cache");
+        CrashHarness::writeFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"), "userdata");
+        CrashHarness::writeFile(paths.avdFolder() + QStringLiteral("/data/cache.img"), "cache");
     }
 
     /** The device's data without the files every start writes anew. */
@@ -104,7 +97,7 @@ TEST_F(FleetCrashTest, ADeletedDeviceGoesWithItsSnapshotsOrStaysWhole)
         VMModel *added = fleet.current();
         ASSERT_NE(added->id(), QStringLiteral("primary"));
         id = added->id();
-        writeFile(added->paths().avdFolder() + QStringLiteral("/userdata-qemu.img"), "added");
+        CrashHarness::writeFile(added->paths().avdFolder() + QStringLiteral("/userdata-qemu.img"), "added");
         ASSERT_TRUE(await(added->createSnapshot()).done);
         ASSERT_EQ(added->error(), QString());
         data = userData(added->paths());

@@ -2,14 +2,10 @@
 // file-system step: after the next load the guest holds its old data or its new data, whole; every
 // listed snapshot is whole; nothing hidden is left; and what the load repaired is in the global log.
 #include "Await.h"
+#include "CrashGuests.h"
 #include "CrashHarness.h"
-#include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
-#include "android/VMFleet.h"
-#include "android/VMModel.h"
-#include "linux/FakeEngine.h"
-#include "linux/LinuxModel.h"
 #include "services/FileSnapshotStore.h"
 
 #include <QTemporaryDir>
@@ -20,103 +16,8 @@
 
 namespace {
 
+using namespace CrashGuests;
 using Tree = QMap<QString, QByteArray>;
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
-
-/** One guest kind as the crash tests see it: its live folder, its snapshots and how it loads. */
-class Guest
-{
-public:
-    virtual ~Guest() = default;
-    virtual QString name() const = 0;
-    /** Lays out the guest with its live data at `version`. */
-    virtual void prepare(const QString &root, const QByteArray &version) = 0;
-    /** Replaces the live data with `version`. */
-    virtual void setLive(const QString &root, const QByteArray &version) = 0;
-    virtual QString source(const QString &root) const = 0;
-    virtual QString collection(const QString &root) const = 0;
-    /** Loads the guest as the program does at start, which repairs what it finds. */
-    virtual void load(const QString &root) = 0;
-    /** Takes a snapshot in-process, so the driver has one to roll back or delete. */
-    virtual void snapshot(const QString &root) = 0;
-    virtual QString platform() const = 0;
-};
-
-class AndroidGuest : public Guest
-{
-public:
-    QString name() const override { return QStringLiteral("android-snapshot"); }
-    QString platform() const override { return QStringLiteral("Android"); }
-    void prepare(const QString &root, const QByteArray &version) override
-    {
-        const VMPaths paths(root);
-        ASSERT_TRUE(FakeAndroidSdk::install(paths));
-        paths.createDirectories();
-        {
-            VMFleet fleet(root);
-            fleet.current()->save();
-            paths.configure(fleet.current()->configuration());
-        }
-        setLive(root, version);
-    }
-    void setLive(const QString &root, const QByteArray &version) override
-    {
-        writeFile(source(root) + QStringLiteral("/userdata-qemu.img"), "userdata " + version);
-        writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
-    }
-    QString source(const QString &root) const override { return VMPaths(root).avdFolder(); }
-    QString collection(const QString &root) const override { return VMPaths(root).snapshotCollection(QStringLiteral("primary")); }
-    void load(const QString &root) override { VMFleet fleet(root); }
-    void snapshot(const QString &root) override
-    {
-        VMFleet fleet(root);
-        ASSERT_TRUE(await(fleet.current()->createSnapshot()).done);
-        ASSERT_EQ(fleet.current()->error(), QString());
-    }
-};
-
-class LinuxGuest : public Guest
-{
-public:
-    QString name() const override { return QStringLiteral("linux-snapshot"); }
-    QString platform() const override { return QStringLiteral("Linux"); }
-    void prepare(const QString &root, const QByteArray &version) override
-    {
-        const LinuxPaths paths(source(root));
-        writeFile(paths.machineIdentifier(), "machine");
-        setLive(root, version);
-        FakeEngine engine;
-        LinuxModel machine(engine, root);
-        machine.save();
-    }
-    void setLive(const QString &root, const QByteArray &version) override
-    {
-        const LinuxPaths paths(source(root));
-        writeFile(paths.disk(), "disk " + version);
-        writeFile(paths.efiVariableStore(), "variables " + version);
-    }
-    QString source(const QString &root) const override { return root + QStringLiteral("/Linux"); }
-    QString collection(const QString &root) const override { return root + QStringLiteral("/snapshots/linux"); }
-    void load(const QString &root) override
-    {
-        FakeEngine engine;
-        LinuxModel machine(engine, root);
-    }
-    void snapshot(const QString &root) override
-    {
-        FakeEngine engine;
-        LinuxModel machine(engine, root);
-        ASSERT_TRUE(await(machine.createSnapshot()).done);
-        ASSERT_EQ(machine.error(), QString());
-    }
-};
 
 class SnapshotCrashTest : public ::testing::TestWithParam<std::shared_ptr<Guest>>
 {
@@ -131,7 +32,7 @@ protected:
 
     Guest &guest() const { return *GetParam(); }
 
-    QStringList arguments(const QString &action) const { return {GetParam()->name(), action, root}; }
+    QStringList arguments(const QString &action) const { return {GetParam()->name() + QStringLiteral("-snapshot"), action, root}; }
 
     void reset(const QByteArray &version)
     {

@@ -6,6 +6,8 @@
 //   crash_driver android-copy ROOT
 //   crash_driver android-delete ROOT ID
 //   crash_driver android-install ROOT
+//   crash_driver android-run ROOT       starts the first device, says "running", runs until killed
+//   crash_driver linux-run ROOT         the same with the Linux machine
 #include "FakeHost.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
@@ -14,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
+#include <QCoroTimer>
 
 #include <cstdio>
 
@@ -69,6 +72,43 @@ QCoro::Task<QString> androidInstall(QString root)
     co_return device->error();
 }
 
+/** Tells the test the guest runs, then keeps this copy of the program alive until it is killed. */
+QCoro::Task<> runUntilKilled()
+{
+    std::printf("running\n");
+    std::fflush(stdout);
+    for (;;) {
+        co_await QCoro::sleepFor(std::chrono::seconds(1));
+    }
+}
+
+QCoro::Task<QString> androidRun(QString root)
+{
+    VMFleet fleet(root);
+    VMModel *device = fleet.current();
+    device->start();
+    while (!device->booted() && device->error().isEmpty()) {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(50));
+    }
+    if (!device->error().isEmpty()) {
+        co_return device->error();
+    }
+    co_await runUntilKilled();
+    co_return QString();
+}
+
+QCoro::Task<QString> linuxRun(QString root)
+{
+    FakeEngine engine;
+    LinuxModel machine(engine, root);
+    co_await machine.start();
+    if (!machine.running()) {
+        co_return machine.error();
+    }
+    co_await runUntilKilled();
+    co_return QString();
+}
+
 QCoro::Task<QString> perform(QStringList arguments)
 {
     const QString operation = arguments.value(1);
@@ -86,6 +126,12 @@ QCoro::Task<QString> perform(QStringList arguments)
     }
     if (operation == QLatin1String("android-install")) {
         co_return co_await androidInstall(arguments.value(2));
+    }
+    if (operation == QLatin1String("android-run")) {
+        co_return co_await androidRun(arguments.value(2));
+    }
+    if (operation == QLatin1String("linux-run")) {
+        co_return co_await linuxRun(arguments.value(2));
     }
     co_return QStringLiteral("unknown operation ") + operation;
 }

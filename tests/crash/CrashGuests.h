@@ -1,0 +1,137 @@
+#pragma once
+
+// The guests whose folders the crash tests kill operations on, as the tests see them.
+#include "Await.h"
+#include "CrashHarness.h"
+#include "FakeAndroidSdk.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "linux/FakeEngine.h"
+#include "linux/LinuxModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace CrashGuests {
+
+
+/** One guest kind as the crash tests see it: its live folder, its snapshots and how it loads. */
+class Guest
+{
+public:
+    virtual ~Guest() = default;
+    /** The driver's name for the guest kind: "<name>-snapshot" and "<name>-run". */
+    virtual QString name() const = 0;
+    /** Lays out the guest with its live data at `version`. */
+    virtual void prepare(const QString &root, const QByteArray &version) = 0;
+    /** Replaces the live data with `version`. */
+    virtual void setLive(const QString &root, const QByteArray &version) = 0;
+    virtual QString source(const QString &root) const = 0;
+    virtual QString collection(const QString &root) const = 0;
+    /** Loads the guest as the program does at start, which repairs what it finds. */
+    virtual void load(const QString &root) = 0;
+    /** Takes a snapshot in-process, so the driver has one to roll back or delete. */
+    virtual void snapshot(const QString &root) = 0;
+    virtual QString platform() const = 0;
+    /** Loads the guest in this process and runs create, rollback or delete; returns its error. */
+    virtual QString operate(const QString &root, const QString &action) = 0;
+    /** What a second copy of the program is told while this guest is in another copy's hands. */
+    virtual QString lockMessage() const = 0;
+};
+
+class AndroidGuest : public Guest
+{
+public:
+    QString name() const override { return QStringLiteral("android"); }
+    QString platform() const override { return QStringLiteral("Android"); }
+    void prepare(const QString &root, const QByteArray &version) override
+    {
+        const VMPaths paths(root);
+        ASSERT_TRUE(FakeAndroidSdk::install(paths));
+        paths.createDirectories();
+        {
+            VMFleet fleet(root);
+            fleet.current()->save();
+            paths.configure(fleet.current()->configuration());
+        }
+        setLive(root, version);
+    }
+    void setLive(const QString &root, const QByteArray &version) override
+    {
+        CrashHarness::writeFile(source(root) + QStringLiteral("/userdata-qemu.img"), "userdata " + version);
+        CrashHarness::writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
+    }
+    QString source(const QString &root) const override { return VMPaths(root).avdFolder(); }
+    QString collection(const QString &root) const override { return VMPaths(root).snapshotCollection(QStringLiteral("primary")); }
+    void load(const QString &root) override { VMFleet fleet(root); }
+    void snapshot(const QString &root) override { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
+    QString operate(const QString &root, const QString &action) override
+    {
+        VMFleet fleet(root);
+        VMModel *device = fleet.current();
+        if (action == QLatin1String("create")) {
+            EXPECT_TRUE(await(device->createSnapshot()).done);
+        } else if (action == QLatin1String("rollback")) {
+            EXPECT_TRUE(await(device->rollbackLatestSnapshot()).done);
+        } else {
+            device->deleteLatestSnapshot();
+        }
+        return device->error();
+    }
+    QString lockMessage() const override { return QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"); }
+};
+
+class LinuxGuest : public Guest
+{
+public:
+    QString name() const override { return QStringLiteral("linux"); }
+    QString platform() const override { return QStringLiteral("Linux"); }
+    void prepare(const QString &root, const QByteArray &version) override
+    {
+        const LinuxPaths paths(source(root));
+        // One identifier for every preparation, so that runs compare equal.
+        static const QByteArray identifier = FakeEngine().createMachineIdentifier();
+        CrashHarness::writeFile(paths.machineIdentifier(), identifier);
+        setLive(root, version);
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+        // Prepared already, so a start boots from the disk without an installer.
+        LinuxConfiguration configuration = machine.configuration();
+        configuration.attachISO = false;
+        machine.setConfiguration(configuration);
+        machine.save();
+    }
+    void setLive(const QString &root, const QByteArray &version) override
+    {
+        const LinuxPaths paths(source(root));
+        CrashHarness::writeFile(paths.disk(), "disk " + version);
+        CrashHarness::writeFile(paths.efiVariableStore(), "variables " + version);
+    }
+    QString source(const QString &root) const override { return root + QStringLiteral("/Linux"); }
+    QString collection(const QString &root) const override { return root + QStringLiteral("/snapshots/linux"); }
+    void load(const QString &root) override
+    {
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+    }
+    void snapshot(const QString &root) override { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
+    QString operate(const QString &root, const QString &action) override
+    {
+        FakeEngine engine;
+        LinuxModel machine(engine, root);
+        if (action == QLatin1String("create")) {
+            EXPECT_TRUE(await(machine.createSnapshot()).done);
+        } else if (action == QLatin1String("rollback")) {
+            EXPECT_TRUE(await(machine.rollbackLatestSnapshot()).done);
+        } else {
+            machine.deleteLatestSnapshot();
+        }
+        return machine.error();
+    }
+    QString lockMessage() const override { return QStringLiteral("Linux 设备正在另一个 App 窗口运行。"); }
+};
+
+} // namespace CrashGuests
