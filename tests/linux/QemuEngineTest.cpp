@@ -1,6 +1,7 @@
 // The QEMU engine without QEMU: the command line it builds, its helpers, and its supervision of a
 // child, shown with shell scripts standing in for QEMU. Real QEMU runs in tests/linux_slow.
 #include "Await.h"
+#include "ChildDeath.h"
 #include "Wait.h"
 
 #include "linux/engine/QemuEngine.h"
@@ -535,22 +536,6 @@ TEST_F(QemuSupervision, ChildInheritsNoDescriptorBeyondItsStandardChannels)
     ::close(lock);
 }
 
-namespace {
-
-// A process's state letter from /proc ('Z' for a zombie), or 0 when it is gone.
-char processState(pid_t pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close >= 0 && close + 2 < line.size() ? line[close + 2] : 0;
-}
-
-} // namespace
-
 class QemuSupervisionDeathTest : public QemuSupervision, public ::testing::WithParamInterface<OrphanGuard>
 {
 };
@@ -579,15 +564,9 @@ TEST_P(QemuSupervisionDeathTest, QemuDiesWithTheApplication)
         ::testing::KilledBySignal(SIGKILL), "");
     qunsetenv(variable);
 
-    QFile file(pidFile);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const pid_t child = pid_t(file.readAll().trimmed().toInt());
+    const pid_t child = ChildDeath::readPid(pidFile);
     ASSERT_GT(child, 0);
-    const bool ended = waitUntil([child] { return processState(child) == 0 || processState(child) == 'Z'; }, 10000);
-    if (!ended) {
-        ::kill(child, SIGKILL);
-    }
-    EXPECT_TRUE(ended) << "the stand-in outlived the application that started it";
+    EXPECT_TRUE(ChildDeath::ends(child)) << "the stand-in outlived the application that started it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Guards, QemuSupervisionDeathTest,
