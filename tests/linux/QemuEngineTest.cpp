@@ -550,6 +550,9 @@ TEST_P(QemuSupervisionDeathTest, QemuDiesWithTheApplication)
         qputenv(variable, QFile::encodeName(folder.path()));
     }
     const QString pidFile = qEnvironmentVariable(variable) + QStringLiteral("/child.pid");
+    // The killed child cannot remove its own temporary files; inside the parent's folder they go with it.
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(qEnvironmentVariable(variable)));
 
     EXPECT_EXIT(
         {
@@ -563,6 +566,11 @@ TEST_P(QemuSupervisionDeathTest, QemuDiesWithTheApplication)
         },
         ::testing::KilledBySignal(SIGKILL), "");
     qunsetenv(variable);
+    if (temporary.isEmpty()) {
+        qunsetenv("TMPDIR");
+    } else {
+        qputenv("TMPDIR", temporary);
+    }
 
     const pid_t child = ChildDeath::readPid(pidFile);
     ASSERT_GT(child, 0);
