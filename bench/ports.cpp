@@ -1,7 +1,7 @@
 // The synchronous part of starting an Android device: walking all 64 console-port candidates (all but the
 // last taken) and taking the instance lock. It runs on the GUI thread and must stay well under a frame.
 #include "android/detail/EmulatorPorts.h"
-#include "android/detail/InstanceLock.h"
+#include "services/InstanceLock.h"
 
 #include <QTcpServer>
 #include <QTemporaryDir>

@@ -1,7 +1,6 @@
 #include "android/VMModel.h"
 
 #include "android/detail/EmulatorPorts.h"
-#include "android/detail/InstanceLock.h"
 #include "android/detail/LogTail.h"
 #include "platform/ChildLifetime.h"
 #include "platform/Host.h"
@@ -9,17 +8,18 @@
 #include "services/Command.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/InstanceLock.h"
 #include "services/Interaction.h"
 #include "services/ProcessWait.h"
 #include "services/PropertyField.h"
 #include "services/Tasks.h"
 
+#include <QCoroTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
-#include <QCoroTimer>
 
 #include <csignal>
 #include <sys/types.h>
@@ -122,9 +122,10 @@ void VMModel::start()
         setError(QString());
         setBusy(true);
         setStatus(QStringLiteral("检查虚拟化环境…"));
-        AppLog::info(category, QStringLiteral("请求启动 ") + m_name + QStringLiteral(" · 端口 ") + QString::number(m_port)
-                                   + QStringLiteral(" · ") + QString::number(m_configuration.cores) + QStringLiteral(" 核 · ")
-                                   + gigabytes(m_configuration.memoryMB) + QStringLiteral("GB"));
+        AppLog::info(category, QStringLiteral("请求启动 ") + m_name + QStringLiteral(" · 端口 ") +
+                                   QString::number(m_port) + QStringLiteral(" · ") +
+                                   QString::number(m_configuration.cores) + QStringLiteral(" 核 · ") +
+                                   gigabytes(m_configuration.memoryMB) + QStringLiteral("GB"));
         startTask(runStart(), category);
         return;
     }
@@ -144,7 +145,8 @@ QCoro::Task<> VMModel::runStart()
         }
         const QMap<QString, QString> environment = m_paths.environment();
         const QStringList accelCheck{QStringLiteral("-accel-check")};
-        const QString accel = co_await Command::run(m_paths.emulatorExecutable(), accelCheck, environment, 60);
+        const QString accel =
+            co_await Command::run(m_paths.emulatorExecutable(), accelCheck, environment, 60);
         if (!self) {
             co_return;
         }
@@ -183,9 +185,10 @@ QCoro::Task<> VMModel::runStart()
             process->deleteLater();
             throw;
         }
-        connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
-            onProcessFinished(process, exitCode, status == QProcess::CrashExit);
-        });
+        connect(process, &QProcess::finished, this,
+                [this, process](int exitCode, QProcess::ExitStatus status) {
+                    onProcessFinished(process, exitCode, status == QProcess::CrashExit);
+                });
         process->start();
         co_await ProcessStateWait::started(*process);
         if (!self) {
@@ -224,7 +227,8 @@ QCoro::Task<> VMModel::runStart()
 QCoro::Task<> VMModel::monitorBoot(std::shared_ptr<bool> cancelled)
 {
     QPointer self(this);
-    const QStringList getprop{QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("sys.boot_completed")};
+    const QStringList getprop{QStringLiteral("shell"), QStringLiteral("getprop"),
+                              QStringLiteral("sys.boot_completed")};
     for (int attempt = 0;;) {
         if (!self || *cancelled || !m_running) {
             co_return;
@@ -242,8 +246,8 @@ QCoro::Task<> VMModel::monitorBoot(std::shared_ptr<bool> cancelled)
             if (!m_stopping) {
                 setBooted(true);
                 setStatus(QStringLiteral("安卓正在运行"));
-                setDetail(QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU · ")
-                          + gigabytes(m_configuration.memoryMB) + QStringLiteral("GB 内存 · Android 14"));
+                setDetail(QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU · ") +
+                          gigabytes(m_configuration.memoryMB) + QStringLiteral("GB 内存 · Android 14"));
             }
             co_return;
         }
@@ -357,7 +361,8 @@ QCoro::Task<> VMModel::forceQuit()
     if (::kill(pid_t(process->processId()), SIGKILL) != 0) {
         setError(QStringLiteral("无法终止安卓进程，请重试。"));
     } else {
-        for (int poll = 0; poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
+        for (int poll = 0;
+             poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
             co_await QCoro::sleepFor(timing.forceQuitPollInterval);
             if (!self) {
                 co_return;
@@ -392,7 +397,8 @@ QCoro::Task<> VMModel::runInstallAPK()
 {
     QPointer self(this);
     const QStringList filters{QStringLiteral("Android 应用 (*.apk)")};
-    const QString file = co_await Interaction::current()->chooseFile(QStringLiteral("选择要安装的 APK"), filters);
+    const QString file =
+        co_await Interaction::current()->chooseFile(QStringLiteral("选择要安装的 APK"), filters);
     if (!self || file.isEmpty() || !m_booted || m_busy) {
         co_return;
     }

@@ -7,7 +7,6 @@
 #include "services/PropertyField.h"
 #include "services/SnapshotText.h"
 
-
 QString VMModel::snapshotCollection() const
 {
     return m_paths.snapshotCollection(m_id);
@@ -48,8 +47,8 @@ QCoro::Task<> VMModel::createSnapshot()
     try {
         const InstanceLock::Held lock = lockForSnapshots(m_paths);
         const QByteArray configuration = m_configuration.validated().toJson();
-        co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"), m_id,
-                                           m_name, configuration, m_name);
+        co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"),
+                                           m_id, m_name, configuration, m_name);
     } catch (...) {
         if (self) {
             setError(describe(std::current_exception()));

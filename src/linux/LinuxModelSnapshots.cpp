@@ -25,7 +25,8 @@ void LinuxModel::recoverSnapshots()
 {
     // Held elsewhere, the machine or its snapshots are in another copy's hands, and so is their repair.
     if (const std::optional<InstanceLock::Held> lock = InstanceLock::tryTake(lockFile())) {
-        FileSnapshotStore::recover(m_paths.root(), snapshotCollection(), label, FileSnapshotStore::Temporaries::Own);
+        FileSnapshotStore::recover(m_paths.root(), snapshotCollection(), label,
+                                   FileSnapshotStore::Temporaries::Own);
     }
 }
 
@@ -61,8 +62,8 @@ QCoro::Task<> LinuxModel::createSnapshot()
     try {
         const InstanceLock::Held lock = lockForSnapshots();
         const QByteArray configuration = m_configuration.validated().toJson();
-        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label, QStringLiteral("linux"), label,
-                                           configuration, label);
+        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label,
+                                           QStringLiteral("linux"), label, configuration, label);
     } catch (...) {
         const QString description = describe(std::current_exception());
         if (self) {

@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,8 +53,8 @@ void writeAtomically(const QString &path, const QByteArray &data)
     // of the folder recognises (removeAbandonedWrites), and listings that skip hidden names never see it.
     PartialFile partial;
     for (int attempt = 0; partial.descriptor < 0; ++attempt) {
-        const QString candidate = folder + QStringLiteral("/.") + target.fileName() + partialMarker
-            + QUuid::createUuid().toString(QUuid::Id128).left(8);
+        const QString candidate = folder + QStringLiteral("/.") + target.fileName() + partialMarker +
+                                  QUuid::createUuid().toString(QUuid::Id128).left(8);
         partial.path = encoded(candidate);
         partial.descriptor = ::open(partial.path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (partial.descriptor < 0) {
@@ -67,13 +67,16 @@ void writeAtomically(const QString &path, const QByteArray &data)
     }
     // Held until the rename: a lock nobody holds marks a write whose program has died.
     ::flock(partial.descriptor, LOCK_EX | LOCK_NB);
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     if (::stat(encoded(path).constData(), &existing) == 0) {
         ::fchmod(partial.descriptor, existing.st_mode & 07777);
     }
     qsizetype written = 0;
     while (written < data.size()) {
-        const ssize_t n = ::write(partial.descriptor, data.constData() + written, size_t(data.size() - written));
+        const ssize_t n =
+            ::write(partial.descriptor, data.constData() + written, size_t(data.size() - written));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -95,8 +98,8 @@ void writeAtomically(const QString &path, const QByteArray &data)
 QStringList removeAbandonedWrites(const QString &folder, const QString &fileNames)
 {
     QStringList removed;
-    const QStringList entries = QDir(folder).entryList(
-        {u'.' + fileNames + partialMarker + u'*'}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    const QStringList entries = QDir(folder).entryList({u'.' + fileNames + partialMarker + u'*'},
+                                                       QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString &entry : entries) {
         const QByteArray path = encoded(folder + u'/' + entry);
         const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
@@ -124,7 +127,9 @@ void createFolder(const QString &path)
         if (::mkdir(QFile::encodeName(partial).constData(), 0755) != 0 && errno != EEXIST) {
             throw SystemError::fromErrno(errno);
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(QFile::encodeName(partial).constData(), &st) == 0 && !S_ISDIR(st.st_mode)) {
             throw SystemError::fromErrno(ENOTDIR);
         }
@@ -192,7 +197,9 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
         int descriptor;
         ~Closer() { ::close(descriptor); }
     } closer{descriptor};
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {
         return std::nullopt;
     }
@@ -227,7 +234,9 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
 
 bool exists(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 

@@ -23,8 +23,8 @@ void warn(const QString &platform, const QString &message)
 bool isEmptyFolder(const QString &path)
 {
     const QFileInfo info(path);
-    return info.isDir() && !info.isSymLink()
-        && QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return info.isDir() && !info.isSymLink() &&
+           QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 /** Puts the live data moved aside back in its place. False when that cannot be done now. */
@@ -34,8 +34,8 @@ bool putBack(const QString &backup, const QString &source, const QString &platfo
         FileIO::rename(backup, source);
         return true;
     } catch (const Error &failure) {
-        warn(platform, QStringLiteral("无法将回滚前的数据放回原处（") + failure.description()
-                           + QStringLiteral("），数据仍保留在 ") + backup);
+        warn(platform, QStringLiteral("无法将回滚前的数据放回原处（") + failure.description() +
+                           QStringLiteral("），数据仍保留在 ") + backup);
         return false;
     }
 }
@@ -54,8 +54,8 @@ void finishRestore(const RestoreJournal::Entry &entry, const QString &platform)
     } else if (hasBackup) {
         if (hasSource && !isEmptyFolder(source)) {
             // Something new took the folder's place since; neither copy is ours to discard.
-            warn(platform, QStringLiteral("上次回滚中断，回滚前的数据保留在 ") + entry.backup
-                               + QStringLiteral("，当前位置已有其他数据，未做改动。"));
+            warn(platform, QStringLiteral("上次回滚中断，回滚前的数据保留在 ") + entry.backup +
+                               QStringLiteral("，当前位置已有其他数据，未做改动。"));
             return;
         }
         if (hasSource) {
@@ -100,21 +100,24 @@ void finishUnnotedRestore(const QString &source, const QString &platform)
 void clearCollection(const QString &collection, const QString &platform)
 {
     const QStringList entries =
-        QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        QDir(collection)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
         if (entry.startsWith(QStringLiteral(".creating-"))) {
             FileIO::removeIfPresent(collection + u'/' + entry);
             warn(platform, QStringLiteral("已清理未完成的快照 ") + entry.mid(10) + QStringLiteral("。"));
         } else if (entry.startsWith(QStringLiteral(".deleting-"))) {
             FileIO::removeIfPresent(collection + u'/' + entry);
-            warn(platform, QStringLiteral("已完成上次中断的快照删除 ") + entry.mid(10) + QStringLiteral("。"));
+            warn(platform,
+                 QStringLiteral("已完成上次中断的快照删除 ") + entry.mid(10) + QStringLiteral("。"));
         }
     }
 }
 
 } // namespace
 
-void recover(const QString &source, const QString &collection, const QString &platform, Temporaries temporaries)
+void recover(const QString &source, const QString &collection, const QString &platform,
+             Temporaries temporaries)
 {
     for (const RestoreJournal::Entry &entry : RestoreJournal::pending(source)) {
         finishRestore(entry, platform);
@@ -130,7 +133,8 @@ void recover(const QString &source, const QString &collection, const QString &pl
     abandoned += FileIO::removeAbandonedWrites(source);
     abandoned += FileIO::removeAbandonedWrites(collection);
     if (!abandoned.isEmpty()) {
-        warn(platform, QStringLiteral("已清理中断的写入留下的临时文件：") + abandoned.join(QStringLiteral("、")));
+        warn(platform,
+             QStringLiteral("已清理中断的写入留下的临时文件：") + abandoned.join(QStringLiteral("、")));
     }
     clearCollection(collection, platform);
 }

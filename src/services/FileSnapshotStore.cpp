@@ -31,7 +31,8 @@ constexpr qint64 configurationLimit = 1024 * 1024;
 
 std::optional<SnapshotRecord> readRecord(const QString &folder)
 {
-    const std::optional<QByteArray> bytes = FileIO::readSmallFile(folder + QStringLiteral("/snapshot.json"), recordLimit);
+    const std::optional<QByteArray> bytes =
+        FileIO::readSmallFile(folder + QStringLiteral("/snapshot.json"), recordLimit);
     if (!bytes) {
         return std::nullopt;
     }
@@ -46,7 +47,8 @@ QCoro::Task<> clone(QString source, QString destination)
 
 QString describeRecord(const SnapshotRecord &record)
 {
-    return record.platform + QStringLiteral(" 快照：") + record.displayName + QStringLiteral(" · ") + record.id;
+    return record.platform + QStringLiteral(" 快照：") + record.displayName + QStringLiteral(" · ") +
+           record.id;
 }
 
 } // namespace
@@ -54,8 +56,8 @@ QString describeRecord(const SnapshotRecord &record)
 QList<SnapshotRecord> records(const QString &collection)
 {
     QList<SnapshotRecord> found;
-    const QStringList entries = QDir(collection).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                                           QDir::Name);
+    const QStringList entries =
+        QDir(collection).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QString &entry : entries) {
         if (entry.startsWith(u'.')) {
             continue;
@@ -65,8 +67,9 @@ QList<SnapshotRecord> records(const QString &collection)
             found.append(*record);
         }
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const SnapshotRecord &a, const SnapshotRecord &b) { return a.createdAt > b.createdAt; });
+    std::stable_sort(found.begin(), found.end(), [](const SnapshotRecord &a, const SnapshotRecord &b) {
+        return a.createdAt > b.createdAt;
+    });
     return found;
 }
 
@@ -80,7 +83,8 @@ QCoro::Task<> ensureUnused(QString path, QString label)
 }
 
 QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
-                                   QString displayName, std::optional<QByteArray> configuration, QString inUseLabel)
+                                   QString displayName, std::optional<QByteArray> configuration,
+                                   QString inUseLabel)
 {
     if (!FileIO::exists(source)) {
         throw VMFailure(QStringLiteral("设备数据尚不存在，无法创建快照。"));
@@ -110,7 +114,8 @@ QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString p
         FileIO::removeIfPresent(building);
         const QString cause = describe(failure);
         AppLog::error(category, QStringLiteral("创建 ") + platform + QStringLiteral(" 快照失败：") + cause);
-        throw VMFailure(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n") + cause);
+        throw VMFailure(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n") +
+                        cause);
     }
     AppLog::info(category, QStringLiteral("已创建 ") + describeRecord(record));
     co_return record;
@@ -123,8 +128,8 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
     const QString folder = collection + u'/' + record.id;
     const QString payload = folder + QStringLiteral("/payload");
     const std::optional<SnapshotRecord> stored = readRecord(folder);
-    if (!FileIO::exists(payload) || !stored || stored->id != record.id || stored->platform != record.platform
-        || stored->deviceID != record.deviceID) {
+    if (!FileIO::exists(payload) || !stored || stored->id != record.id ||
+        stored->platform != record.platform || stored->deviceID != record.deviceID) {
         throw VMFailure(QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
 
@@ -165,7 +170,8 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
         if (!liveDataStranded) {
             RestoreJournal::end(journal);
         }
-        AppLog::error(category, QStringLiteral("回滚 ") + record.platform + QStringLiteral(" 快照失败：") + describe(failure));
+        AppLog::error(category, QStringLiteral("回滚 ") + record.platform + QStringLiteral(" 快照失败：") +
+                                    describe(failure));
         std::rethrow_exception(failure);
     }
     FileIO::removeIfPresent(backup);

@@ -23,7 +23,8 @@ QCoro::Task<> ensureUnused(QString path, QString label);
 
 /** Clones `source` into a new snapshot; refused (ensureUnused) while a program holds files in it. */
 QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString platform, QString deviceID,
-                                   QString displayName, std::optional<QByteArray> configuration, QString inUseLabel);
+                                   QString displayName, std::optional<QByteArray> configuration,
+                                   QString inUseLabel);
 
 /**
  * Replaces `source` with the snapshot's payload; returns the configuration kept with it, if any.
@@ -44,6 +45,7 @@ enum class Temporaries { Shared, Own };
  * snapshots are removed. Call with the guest's lock held and before the guest's files are read.
  * Writes one WARN line to the global log for each thing it finds.
  */
-void recover(const QString &source, const QString &collection, const QString &platform, Temporaries temporaries);
+void recover(const QString &source, const QString &collection, const QString &platform,
+             Temporaries temporaries);
 
 } // namespace FileSnapshotStore

@@ -4,10 +4,10 @@
 #include "LogProbe.h"
 #include "android/VMConfiguration.h"
 #include "android/VMModel.h"
-#include "android/detail/InstanceLock.h"
 #include "app/AppPreferences.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/InstanceLock.h"
 
 #include <QDirIterator>
 #include <QRegularExpression>

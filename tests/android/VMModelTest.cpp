@@ -1,3 +1,4 @@
+#include "android/VMModel.h"
 #include "Await.h"
 #include "ChildDeath.h"
 #include "FakeAndroidSdk.h"
@@ -5,8 +6,7 @@
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "android/VMModel.h"
-#include "android/detail/InstanceLock.h"
+#include "services/InstanceLock.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -63,7 +63,8 @@ protected:
 
     VMModel &device(const QString &root = {}, const QString &id = QStringLiteral("primary"))
     {
-        auto *model = new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"));
+        auto *model =
+            new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"));
         model->timing.bootPollInterval = 50ms;
         model->timing.stopPollInterval = 20ms;
         model->timing.forceQuitPollInterval = 20ms;
@@ -130,8 +131,9 @@ TEST_F(VMModelTest, StartsBootsAndStopsWithEveryStepLogged)
     EXPECT_GE(model.instanceLock(), 0);
     const int port = model.port();
     ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
-    EXPECT_EQ(model.detail(), QString::number(model.configuration().cores) + QStringLiteral(" 核 CPU · ")
-                                  + QString::number(model.configuration().memoryMB / 1024) + QStringLiteral("GB 内存 · Android 14"));
+    EXPECT_EQ(model.detail(), QString::number(model.configuration().cores) + QStringLiteral(" 核 CPU · ") +
+                                  QString::number(model.configuration().memoryMB / 1024) +
+                                  QStringLiteral("GB 内存 · Android 14"));
     EXPECT_TRUE(model.running() && model.booted() && !model.busy());
     EXPECT_FALSE(lockIsFree(paths));
     EXPECT_TRUE(QFile::exists(paths.configIni()));
@@ -151,7 +153,8 @@ TEST_F(VMModelTest, StartsBootsAndStopsWithEveryStepLogged)
     QStringList story;
     for (const QString &entry : LogProbe::entries()) {
         const QString message = entry.section(QStringLiteral("] "), 2);
-        if (message.startsWith(QStringLiteral("[Android]")) || message.startsWith(QStringLiteral("[命令] 开始："))) {
+        if (message.startsWith(QStringLiteral("[Android]")) ||
+            message.startsWith(QStringLiteral("[命令] 开始："))) {
             story.append(message.section(u'/', 0, 0).section(QStringLiteral(" · "), 0, 1).trimmed());
         }
     }
@@ -164,7 +167,8 @@ TEST_F(VMModelTest, StartsBootsAndStopsWithEveryStepLogged)
     EXPECT_EQ(calls({QStringLiteral("-accel-check")}), 1);
     EXPECT_EQ(calls({QStringLiteral("-P"), QStringLiteral("5038"), QStringLiteral("start-server")}), 1);
     EXPECT_EQ(calls({QStringLiteral("-P"), QStringLiteral("5038"), QStringLiteral("-s"),
-                     QStringLiteral("emulator-") + QString::number(port), QStringLiteral("emu"), QStringLiteral("kill")}),
+                     QStringLiteral("emulator-") + QString::number(port), QStringLiteral("emu"),
+                     QStringLiteral("kill")}),
               1);
     EXPECT_EQ(calls(model.configuration().arguments(port)), 1);
 }
@@ -225,7 +229,8 @@ TEST_F(VMModelTest, ALockHeldElsewhereOrThreeGiBFreeRefuseTheStartUntilResolved)
     EXPECT_EQ(model.error(), QStringLiteral("剩余磁盘不足 3GB，请释放空间后启动，以免安卓数据写入失败。"));
     EXPECT_EQ(model.instanceLock(), -1);
     EXPECT_TRUE(lockIsFree(paths));
-    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 启动失败：") + model.error()));
+    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 启动失败：") +
+                                                    model.error()));
 
     host.capacity = VMModel::minimumFreeBytes + 1;
     model.start();
@@ -257,11 +262,13 @@ TEST_F(VMModelTest, ExitOnItsOwnIsAnErrorOnlyWhenTheStatusIsNotZero)
         VMModel &model = device();
         model.start();
         ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
-        EXPECT_TRUE(model.error().startsWith(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n")));
+        EXPECT_TRUE(
+            model.error().startsWith(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n")));
         EXPECT_GT(model.error().size(), 30);
         EXPECT_TRUE(model.logText().size() > 0);
         EXPECT_EQ(model.instanceLock(), -1);
-        EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 意外退出，状态码 1")));
+        EXPECT_TRUE(LogProbe::entries().last().endsWith(
+            QStringLiteral("[ERROR] [Android] 安卓 1 意外退出，状态码 1")));
     }
     {
         ScopedEnv after("FAKE_EMULATOR_EXIT_AFTER_MS", "400");

@@ -17,7 +17,6 @@
 
 namespace CrashGuests {
 
-
 /** One guest kind as the crash tests see it: its live folder, its snapshots and how it loads. */
 class Guest
 {
@@ -65,9 +64,15 @@ public:
         CrashHarness::writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
     }
     QString source(const QString &root) const override { return VMPaths(root).avdFolder(); }
-    QString collection(const QString &root) const override { return VMPaths(root).snapshotCollection(QStringLiteral("primary")); }
+    QString collection(const QString &root) const override
+    {
+        return VMPaths(root).snapshotCollection(QStringLiteral("primary"));
+    }
     void load(const QString &root) override { VMFleet fleet(root); }
-    void snapshot(const QString &root) override { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
+    void snapshot(const QString &root) override
+    {
+        ASSERT_EQ(operate(root, QStringLiteral("create")), QString());
+    }
     QString operate(const QString &root, const QString &action) override
     {
         VMFleet fleet(root);
@@ -81,7 +86,10 @@ public:
         }
         return device->error();
     }
-    QString lockMessage() const override { return QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"); }
+    QString lockMessage() const override
+    {
+        return QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。");
+    }
 };
 
 class LinuxGuest : public Guest
@@ -111,13 +119,19 @@ public:
         CrashHarness::writeFile(paths.efiVariableStore(), "variables " + version);
     }
     QString source(const QString &root) const override { return root + QStringLiteral("/Linux"); }
-    QString collection(const QString &root) const override { return root + QStringLiteral("/snapshots/linux"); }
+    QString collection(const QString &root) const override
+    {
+        return root + QStringLiteral("/snapshots/linux");
+    }
     void load(const QString &root) override
     {
         FakeEngine engine;
         LinuxModel machine(engine, root);
     }
-    void snapshot(const QString &root) override { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
+    void snapshot(const QString &root) override
+    {
+        ASSERT_EQ(operate(root, QStringLiteral("create")), QString());
+    }
     QString operate(const QString &root, const QString &action) override
     {
         FakeEngine engine;

@@ -47,9 +47,11 @@ struct Run
 inline bool canTrace()
 {
     QProcess probe;
-    probe.start(QStringLiteral("/usr/bin/strace"), {QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                                    QStringLiteral("/bin/true")});
-    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    probe.start(QStringLiteral("/usr/bin/strace"),
+                {QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                 QStringLiteral("/bin/true")});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
 }
 
 /** Runs the driver with `arguments`, killed at the `n`th call of `call` (never when `n` is 0). */
@@ -136,7 +138,8 @@ inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ig
             found.insert(relative, "<dir>");
         } else {
             QFile file(path);
-            found.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+            found.insert(relative,
+                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
         }
     }
     return found;

@@ -17,7 +17,6 @@ namespace {
 
 using Tree = QMap<QString, QByteArray>;
 
-
 class FleetCrashTest : public ::testing::Test
 {
 protected:
@@ -67,16 +66,19 @@ TEST_F(FleetCrashTest, ACopyAppearsWholeOrNotAtAll)
     const int kills = CrashHarness::killAtEveryStep(
         {QStringLiteral("android-copy"), root}, [&] { reset(); },
         [&](bool killed, const QString &where) {
-            const bool unfinished = !instanceFolders().isEmpty()
-                && !QFile::exists(VMPaths(root).instanceFolder(instanceFolders().first()) + QStringLiteral("/instance-name.txt"));
+            const bool unfinished = !instanceFolders().isEmpty() &&
+                                    !QFile::exists(VMPaths(root).instanceFolder(instanceFolders().first()) +
+                                                   QStringLiteral("/instance-name.txt"));
             LogProbe::reset();
             VMFleet fleet(root);
-            EXPECT_EQ(LogProbe::text().contains(QStringLiteral("[WARN] [Android] ")), unfinished) << where.toStdString();
+            EXPECT_EQ(LogProbe::text().contains(QStringLiteral("[WARN] [Android] ")), unfinished)
+                << where.toStdString();
 
             QStringList devices;
             for (const VMModel *model : fleet.models()) {
                 devices.append(model->id());
-                EXPECT_EQ(userData(model->paths()), source) << where.toStdString() << " " << model->name().toStdString();
+                EXPECT_EQ(userData(model->paths()), source)
+                    << where.toStdString() << " " << model->name().toStdString();
             }
             EXPECT_EQ(devices.size(), killed ? devices.size() : 2) << where.toStdString();
             devices.removeOne(QStringLiteral("primary"));
@@ -123,7 +125,8 @@ TEST_F(FleetCrashTest, ADeletedDeviceGoesWithItsSnapshotsOrStaysWhole)
                 EXPECT_EQ(kept->snapshots(), snapshots) << where.toStdString();
             } else {
                 EXPECT_FALSE(QFileInfo::exists(VMPaths(root).instanceFolder(id))) << where.toStdString();
-                EXPECT_FALSE(QFileInfo::exists(collection)) << where.toStdString() << ": snapshots without their device";
+                EXPECT_FALSE(QFileInfo::exists(collection))
+                    << where.toStdString() << ": snapshots without their device";
             }
             EXPECT_EQ(fleet.models().size(), kept ? 2 : 1) << where.toStdString();
         });

@@ -12,9 +12,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +42,24 @@ struct Package
     Tree installed;
 };
 
+/** Waits until no process holds the installer's lock on `folder` any more. */
+void waitUntilUnlocked(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 5000) {
+        const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool free = descriptor < 0 || ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        if (free) {
+            return;
+        }
+        QThread::msleep(10);
+    }
+}
+
 class InstallCrashTest : public ::testing::Test
 {
 protected:
@@ -48,10 +72,11 @@ protected:
         const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
         addPackage(QStringLiteral("emulator.zip"), QStringLiteral("emulator"), QStringLiteral("emulator"),
                    {{QStringLiteral("emulator"), readFile(fakes + QStringLiteral("/emulator"))}});
-        addPackage(QStringLiteral("platform-tools.zip"), QStringLiteral("platform-tools"), QStringLiteral("platform-tools"),
+        addPackage(QStringLiteral("platform-tools.zip"), QStringLiteral("platform-tools"),
+                   QStringLiteral("platform-tools"),
                    {{QStringLiteral("adb"), readFile(fakes + QStringLiteral("/adb"))}});
-        addPackage(QStringLiteral("system-image.zip"), QStringLiteral("system-images/android-34/default/arm64-v8a"),
-                   QStringLiteral("arm64-v8a"),
+        addPackage(QStringLiteral("system-image.zip"),
+                   QStringLiteral("system-images/android-34/default/arm64-v8a"), QStringLiteral("arm64-v8a"),
                    {{QStringLiteral("system.img"), QByteArray(4096, 's')},
                     {QStringLiteral("kernel-ranchu"), QByteArray(1024, 'k')},
                     {QStringLiteral("data/build.prop"), "ro.build=34"}});
@@ -125,15 +150,19 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
     const int kills = CrashHarness::killAtEveryStep(
         {QStringLiteral("android-install"), root}, [&] { reset(); },
         [&](bool killed, const QString &where) {
+            // A child the kill took with it may still be on its way out; the next start comes later.
+            waitUntilUnlocked(paths.downloads());
             VMFleet fleet(root);
             const std::string at = where.toStdString();
             int complete = 0;
             for (const Package &package : packages) {
                 const QString folder = paths.sdk() + u'/' + package.destination;
-                const bool marked = readFile(folder + QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
+                const bool marked =
+                    readFile(folder + QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
                 if (marked) {
                     ++complete;
-                    EXPECT_EQ(CrashHarness::tree(folder), package.installed) << at << " " << package.source.toStdString();
+                    EXPECT_EQ(CrashHarness::tree(folder), package.installed)
+                        << at << " " << package.source.toStdString();
                     EXPECT_FALSE(QFile::exists(paths.downloads() + u'/' + package.archiveName)) << at;
                 } else {
                     EXPECT_EQ(readFile(paths.downloads() + u'/' + package.archiveName), package.archive)
@@ -144,7 +173,8 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
             EXPECT_TRUE(!installed || complete == packages.size()) << at;
             EXPECT_EQ(fleet.current()->installed(), installed) << at;
             EXPECT_TRUE(killed || installed) << at;
-            EXPECT_EQ(QDir(paths.downloads()).entryList({QStringLiteral("staging-*")}, QDir::AllEntries | QDir::Hidden),
+            EXPECT_EQ(QDir(paths.downloads())
+                          .entryList({QStringLiteral("staging-*")}, QDir::AllEntries | QDir::Hidden),
                       QStringList())
                 << at;
             EXPECT_EQ(CrashHarness::hiddenEntries(paths.downloads()), QStringList()) << at;

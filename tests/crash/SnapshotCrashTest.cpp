@@ -32,7 +32,10 @@ protected:
 
     Guest &guest() const { return *GetParam(); }
 
-    QStringList arguments(const QString &action) const { return {GetParam()->name() + QStringLiteral("-snapshot"), action, root}; }
+    QStringList arguments(const QString &action) const
+    {
+        return {GetParam()->name() + QStringLiteral("-snapshot"), action, root};
+    }
 
     void reset(const QByteArray &version)
     {
@@ -43,9 +46,9 @@ protected:
     /** Whatever an unfinished operation can leave beside the live data or in the collection. */
     QStringList traces() const
     {
-        return CrashHarness::hiddenEntries(QFileInfo(GetParam()->source(root)).path())
-            + CrashHarness::hiddenEntries(GetParam()->source(root))
-            + CrashHarness::hiddenEntries(GetParam()->collection(root));
+        return CrashHarness::hiddenEntries(QFileInfo(GetParam()->source(root)).path()) +
+               CrashHarness::hiddenEntries(GetParam()->source(root)) +
+               CrashHarness::hiddenEntries(GetParam()->collection(root));
     }
 
     /** Loads the guest as a new start would, and checks that what it repaired is in the log. */
@@ -55,7 +58,8 @@ protected:
         LogProbe::reset();
         guest().load(root);
         const bool warned = LogProbe::text().contains(QStringLiteral("[WARN] [快照] ") + guest().platform());
-        EXPECT_EQ(warned, !before.isEmpty()) << where.toStdString() << " found " << before.join(u' ').toStdString();
+        EXPECT_EQ(warned, !before.isEmpty())
+            << where.toStdString() << " found " << before.join(u' ').toStdString();
         EXPECT_EQ(traces(), QStringList()) << where.toStdString();
     }
 
@@ -64,7 +68,8 @@ protected:
     {
         QMap<QString, Tree> snapshots;
         for (const SnapshotRecord &record : FileSnapshotStore::records(guest().collection(root))) {
-            snapshots.insert(record.id, CrashHarness::tree(guest().collection(root) + u'/' + record.id + QStringLiteral("/payload")));
+            snapshots.insert(record.id, CrashHarness::tree(guest().collection(root) + u'/' + record.id +
+                                                           QStringLiteral("/payload")));
         }
         return snapshots;
     }
@@ -114,7 +119,8 @@ TEST_P(SnapshotCrashTest, RollbackLeavesTheOldDataOrTheSnapshotsWhole)
             loadAndCheckRepairs(where);
             const Tree after = live();
             EXPECT_TRUE(after == current || after == before)
-                << where.toStdString() << " left a mixed folder:" << CrashHarness::describe(after) << "\ninstead of" << CrashHarness::describe(before);
+                << where.toStdString() << " left a mixed folder:" << CrashHarness::describe(after)
+                << "\ninstead of" << CrashHarness::describe(before);
             if (!killed) {
                 EXPECT_EQ(after, before) << where.toStdString();
             }
@@ -144,7 +150,8 @@ TEST_P(SnapshotCrashTest, DeleteLeavesBothSnapshotsWholeOrOnlyTheOther)
             QMap<QString, Tree> others = both;
             others.remove(removed);
             const QMap<QString, Tree> after = listed();
-            EXPECT_TRUE(after == both || after == others) << where.toStdString() << " listed a partial snapshot";
+            EXPECT_TRUE(after == both || after == others)
+                << where.toStdString() << " listed a partial snapshot";
             if (!killed) {
                 EXPECT_EQ(after, others) << where.toStdString();
             }

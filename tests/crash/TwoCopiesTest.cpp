@@ -30,7 +30,8 @@ protected:
         host.capacity = qint64(100) << 30;
         if (!GetParam().withProbe) {
             host.openFilesProbe = [](const QString &folder) {
-                return ToolCommand{QStringLiteral("/nonexistent/lsof"), {QStringLiteral("-t"), QStringLiteral("+D"), folder}};
+                return ToolCommand{QStringLiteral("/nonexistent/lsof"),
+                                   {QStringLiteral("-t"), QStringLiteral("+D"), folder}};
             };
         }
         qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
@@ -66,7 +67,8 @@ TEST_P(TwoCopiesTest, SnapshotWorkIsRefusedWhileAnotherCopyRunsTheGuest)
     // As the running guest has it: a start rewrites the device's own files.
     const QMap<QString, QByteArray> live = CrashHarness::tree(guest.source(root));
 
-    for (const QString &action : {QStringLiteral("create"), QStringLiteral("rollback"), QStringLiteral("delete")}) {
+    for (const QString &action :
+         {QStringLiteral("create"), QStringLiteral("rollback"), QStringLiteral("delete")}) {
         EXPECT_EQ(guest.operate(root, action), guest.lockMessage()) << action.toStdString();
         EXPECT_EQ(FileSnapshotStore::records(collection), snapshots) << action.toStdString();
         EXPECT_EQ(CrashHarness::tree(guest.source(root)), live) << action.toStdString();
@@ -84,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Guests, TwoCopiesTest,
                                            Case{std::make_shared<LinuxGuest>(), true},
                                            Case{std::make_shared<LinuxGuest>(), false}),
                          [](const ::testing::TestParamInfo<Case> &info) {
-                             return info.param.guest->platform().toStdString()
-                                 + (info.param.withProbe ? "WithOpenFilesProbe" : "WithoutOpenFilesProbe");
+                             return info.param.guest->platform().toStdString() +
+                                    (info.param.withProbe ? "WithOpenFilesProbe" : "WithoutOpenFilesProbe");
                          });
 
 } // namespace

@@ -5,9 +5,9 @@
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "android/detail/InstanceLock.h"
 #include "linux/LinuxISO.h"
 #include "linux/engine/QemuEngine.h"
+#include "services/InstanceLock.h"
 
 #include <QDir>
 #include <QJsonDocument>

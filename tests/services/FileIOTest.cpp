@@ -1,15 +1,19 @@
-#include "services/Error.h"
 #include "services/FileIO.h"
+#include "services/Error.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,7 +48,8 @@ TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(contents(path), "old");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("configuration.json")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("configuration.json")});
 }
 
 TEST(FileIO, CreateFolderNamesWhatStandsInTheWay)
@@ -94,6 +99,41 @@ TEST(FileIO, SmallFileReadsOnlyRegularFilesWithinTheLimit)
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_EQ(FileIO::readSmallFile(fifo, 1024), std::nullopt);
+}
+
+TEST(FileIO, AnAtomicWriteReplacesALinkInsteadOfWritingThroughIt)
+{
+    QTemporaryDir dir;
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    FileIO::writeAtomically(outside, "theirs");
+    const QString path = dir.filePath(QStringLiteral("configuration.json"));
+    ASSERT_TRUE(QFile::link(outside, path));
+    FileIO::writeAtomically(path, "ours");
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(contents(path), "ours");
+    EXPECT_EQ(contents(outside), "theirs");
+}
+
+TEST(FileIO, OnlyWritesWhoseWriterHasDiedAreCleared)
+{
+    QTemporaryDir dir;
+    const QString abandoned = dir.filePath(QStringLiteral(".configuration.json.partial-1A2B3C4D"));
+    const QString inProgress = dir.filePath(QStringLiteral(".instance-name.txt.partial-5E6F7A8B"));
+    const QString users = dir.filePath(QStringLiteral("notes.partial-1"));
+    for (const QString &path : {abandoned, inProgress, users}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    // Another writer still holds its partial file.
+    const int holder = ::open(QFile::encodeName(inProgress).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    EXPECT_EQ(FileIO::removeAbandonedWrites(dir.path()), QStringList{QFileInfo(abandoned).fileName()});
+    EXPECT_FALSE(QFile::exists(abandoned));
+    EXPECT_TRUE(QFile::exists(inProgress));
+    EXPECT_TRUE(QFile::exists(users));
+    ::close(holder);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "services/FileSnapshotStore.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
-#include "services/FileSnapshotStore.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -29,7 +29,9 @@ void writeFile(const QString &path, const QByteArray &data)
 
 QStringList hiddenLeftovers(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(QStringLiteral(".snapshot-"));
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+        .filter(QStringLiteral(".snapshot-"));
 }
 
 class SnapshotStoreTest : public ::testing::Test
@@ -68,7 +70,8 @@ TEST_F(SnapshotStoreTest, RecordsSkipHiddenBrokenAndForeignDateEntries)
     QDir().mkpath(collection + QStringLiteral("/no-record"));
     writeFile(collection + QStringLiteral("/fractional/snapshot.json"),
               valid.toJson().replace("08:15:42Z", "08:15:42.500Z"));
-    writeFile(collection + QStringLiteral("/offset/snapshot.json"), valid.toJson().replace("08:15:42Z", "08:15:42+01:00"));
+    writeFile(collection + QStringLiteral("/offset/snapshot.json"),
+              valid.toJson().replace("08:15:42Z", "08:15:42+01:00"));
     writeFile(collection + QStringLiteral("/truncated/snapshot.json"), valid.toJson().left(20));
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
@@ -83,8 +86,8 @@ TEST_F(SnapshotStoreTest, NewestFirstAndSameSecondKeepsListingOrder)
         return SnapshotRecord{id, QStringLiteral("Linux"), QStringLiteral("linux"), id,
                               QDateTime(QDate(2026, 1, 1), QTime(0, 0, second), Qt::UTC)};
     };
-    for (const SnapshotRecord &record : {at(QStringLiteral("A"), 5), at(QStringLiteral("B"), 9),
-                                         at(QStringLiteral("C"), 5)}) {
+    for (const SnapshotRecord &record :
+         {at(QStringLiteral("A"), 5), at(QStringLiteral("B"), 9), at(QStringLiteral("C"), 5)}) {
         writeFile(collection + u'/' + record.id + QStringLiteral("/snapshot.json"), record.toJson());
     }
     QStringList order;
@@ -103,7 +106,8 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
 
     writeFile(source + QStringLiteral("/userdata.img"), "version 2");
     writeFile(source + QStringLiteral("/added-later"), "x");
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
+    const auto restored =
+        await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_EQ(*restored.value, QByteArray("{\"cores\":2}"));
@@ -127,11 +131,75 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
                                      QStringLiteral("已删除") + tail}));
 }
 
+TEST_F(SnapshotStoreTest, ARecordNamingAnotherFolderIsNeitherListedNorDeleted)
+{
+    // A snapshot.json whose id leads out of the collection would make delete remove that folder.
+    const QString outside = dir.filePath(QStringLiteral("precious"));
+    writeFile(outside + QStringLiteral("/keep"), "x");
+    const SnapshotRecord hostile{QStringLiteral("../../precious"), QStringLiteral("Android"),
+                                 QStringLiteral("primary"), QStringLiteral("n"),
+                                 QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC)};
+    writeFile(collection + QStringLiteral("/A/snapshot.json"), hostile.toJson());
+    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
+    EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, hostile), SystemError);
+    EXPECT_EQ(readAll(outside + QStringLiteral("/keep")), "x");
+}
+
+TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)
+{
+    const QString folder = QFileInfo(source).path();
+    const QString other = folder + QStringLiteral("/other.utm");
+    writeFile(other + QStringLiteral("/config.plist"), "other");
+    // A stranded backup of another bundle, noted as that bundle's, and one nobody noted.
+    const QString otherBackup =
+        folder + QStringLiteral("/.snapshot-backup-00000000-0000-0000-0000-000000000001");
+    writeFile(otherBackup + QStringLiteral("/config.plist"), "other's old data");
+    writeFile(
+        folder + QStringLiteral("/.snapshot-restore-00000000-0000-0000-0000-000000000002.json"),
+        "{\"source\":\"other.utm\",\"restore\":\".snapshot-restore-00000000-0000-0000-0000-000000000002\","
+        "\"backup\":\".snapshot-backup-00000000-0000-0000-0000-000000000001\"}");
+    const QString unnoted = folder + QStringLiteral("/.snapshot-backup-00000000-0000-0000-0000-000000000003");
+    writeFile(unnoted + QStringLiteral("/x"), "y");
+    // A note that names this guest but points out of the folder is not followed.
+    writeFile(folder + QStringLiteral("/.snapshot-restore-00000000-0000-0000-0000-000000000004.json"),
+              "{\"source\":\"avd\",\"restore\":\"../../precious\",\"backup\":\"../../precious\"}");
+    writeFile(dir.filePath(QStringLiteral("precious/keep")), "x");
+
+    FileSnapshotStore::recover(source, collection, QStringLiteral("Windows"),
+                               FileSnapshotStore::Temporaries::Shared);
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readAll(otherBackup + QStringLiteral("/config.plist")), "other's old data");
+    EXPECT_EQ(readAll(unnoted + QStringLiteral("/x")), "y");
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("precious/keep"))), "x");
+    EXPECT_EQ(hiddenLeftovers(folder).size(), 4);
+}
+
+TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
+{
+    // An older version kept no note: killed between its renames it left the live data in a backup.
+    const QString folder = QFileInfo(source).path();
+    const QString backup = folder + QStringLiteral("/.snapshot-backup-0D8F6C55-0000-0000-0000-000000000001");
+    const QString clone = folder + QStringLiteral("/.snapshot-restore-0D8F6C55-0000-0000-0000-000000000002");
+    ASSERT_TRUE(QDir().rename(source, backup));
+    writeFile(clone + QStringLiteral("/userdata.img"), "the snapshot");
+    writeFile(collection + QStringLiteral("/.creating-X/payload/userdata.img"), "half");
+    writeFile(collection + QStringLiteral("/.deleting-Y/payload/userdata.img"), "half");
+
+    FileSnapshotStore::recover(source, collection, QStringLiteral("Android"),
+                               FileSnapshotStore::Temporaries::Own);
+    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(hiddenLeftovers(folder), QStringList());
+    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_EQ(LogProbe::entries().filter(QStringLiteral("[WARN] [快照] Android 快照：")).size(), 4);
+}
+
 TEST_F(SnapshotStoreTest, RestoreWithoutConfigurationAndIntoADeletedSource)
 {
     const SnapshotRecord record = create(QStringLiteral("n"));
     QDir(source).removeRecursively();
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
+    const auto restored =
+        await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_FALSE(*restored.value);
@@ -142,7 +210,8 @@ TEST_F(SnapshotStoreTest, MissingSourceCreatesNothing)
 {
     QDir(source).removeRecursively();
     const auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                         QStringLiteral("primary"), QStringLiteral("n"), std::nullopt, QStringLiteral("安卓 1")));
+                                                         QStringLiteral("primary"), QStringLiteral("n"),
+                                                         std::nullopt, QStringLiteral("安卓 1")));
     EXPECT_EQ(outcome.error, QStringLiteral("设备数据尚不存在，无法创建快照。"));
     EXPECT_FALSE(QFileInfo::exists(collection));
 }
@@ -157,8 +226,9 @@ TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
     SnapshotRecord otherPlatform = record;
     otherPlatform.platform = QStringLiteral("Linux");
     for (const SnapshotRecord &wrong : {foreign, otherPlatform}) {
-        EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, wrong, QStringLiteral("安卓 1"))).error,
-                  QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
+        EXPECT_EQ(
+            await(FileSnapshotStore::restore(source, collection, wrong, QStringLiteral("安卓 1"))).error,
+            QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
     QDir(collection + u'/' + record.id + QStringLiteral("/payload")).removeRecursively();
     EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
@@ -177,22 +247,31 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
         return ToolCommand{QStringLiteral(CORVANE_FAKES_DIR "/cp_dies"), {from, to}};
     };
     const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                         QStringLiteral("primary"), QStringLiteral("n2"), std::nullopt, QStringLiteral("安卓 1")));
+                                                         QStringLiteral("primary"), QStringLiteral("n2"),
+                                                         std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_TRUE(created.error);
-    EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n")))
+    EXPECT_TRUE(created.error->startsWith(
+        QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n")))
         << created.error->toStdString();
-    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{record.id});
-    EXPECT_TRUE(LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 创建 Android 快照失败：")));
+    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{record.id});
+    EXPECT_TRUE(
+        LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 创建 Android 快照失败：")));
 
-    const auto restored = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
+    const auto restored =
+        await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_TRUE(restored.error);
     EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
-    EXPECT_TRUE(LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 回滚 Android 快照失败：")));
+    EXPECT_TRUE(
+        LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 回滚 Android 快照失败：")));
 
     // A clone that reports success but makes nothing.
-    host.clone = [](const QString &, const QString &) { return ToolCommand{QStringLiteral("/bin/true"), {}}; };
-    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error, QStringLiteral("快照恢复副本未生成。"));
+    host.clone = [](const QString &, const QString &) {
+        return ToolCommand{QStringLiteral("/bin/true"), {}};
+    };
+    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
+              QStringLiteral("快照恢复副本未生成。"));
     EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
 }
 
@@ -207,11 +286,14 @@ TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
     EXPECT_EQ(await(FileSnapshotStore::ensureUnused(source, label)).error, refusal);
     // Taking or restoring a snapshot checks the same way before it touches anything.
     EXPECT_EQ(await(FileSnapshotStore::create(source, collection, label, QStringLiteral("linux"), label,
-                                              std::nullopt, label)).error,
+                                              std::nullopt, label))
+                  .error,
               refusal);
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
-    host.openFilesProbe = [](const QString &) { return ToolCommand{QStringLiteral("/nonexistent/lsof"), {}}; };
+    host.openFilesProbe = [](const QString &) {
+        return ToolCommand{QStringLiteral("/nonexistent/lsof"), {}};
+    };
     EXPECT_TRUE(await(FileSnapshotStore::ensureUnused(source, label)).done);
 }
 
@@ -222,9 +304,9 @@ protected:
     static bool volumeClones(const QString &folder)
     {
         writeFile(folder + QStringLiteral("/probe"), "p");
-        const int status = QProcess::execute(QStringLiteral("/bin/cp"),
-                                             {QStringLiteral("--reflink=always"), folder + QStringLiteral("/probe"),
-                                              folder + QStringLiteral("/probe-clone")});
+        const int status = QProcess::execute(
+            QStringLiteral("/bin/cp"), {QStringLiteral("--reflink=always"), folder + QStringLiteral("/probe"),
+                                        folder + QStringLiteral("/probe-clone")});
         return status == 0;
     }
 };
@@ -233,7 +315,8 @@ TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
 {
     const QString volume = qEnvironmentVariable("CORVANE_REFLINK_DIR");
     if (volume.isEmpty()) {
-        GTEST_SKIP() << "no copy-on-write volume: CORVANE_REFLINK_DIR is unset (.ci/run mounts an XFS image as root)";
+        GTEST_SKIP()
+            << "no copy-on-write volume: CORVANE_REFLINK_DIR is unset (.ci/run mounts an XFS image as root)";
     }
     QTemporaryDir dir(volume + QStringLiteral("/store-XXXXXX"));
     ASSERT_TRUE(dir.isValid());
@@ -241,11 +324,14 @@ TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
     writeFile(source + QStringLiteral("/Disk.img"), QByteArray(1 << 20, 'd'));
     const QString collection = dir.filePath(QStringLiteral("snapshots/linux"));
 
-    const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
-                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
+    const auto created =
+        await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"), QStringLiteral("linux"),
+                                        QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_FALSE(created.error) << created.error->toStdString();
     writeFile(source + QStringLiteral("/Disk.img"), "changed");
-    ASSERT_FALSE(await(FileSnapshotStore::restore(source, collection, *created.value, QStringLiteral("安卓 1"))).error);
+    ASSERT_FALSE(
+        await(FileSnapshotStore::restore(source, collection, *created.value, QStringLiteral("安卓 1")))
+            .error);
     EXPECT_EQ(readAll(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
 }
 
@@ -258,8 +344,9 @@ TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)
     const QString source = dir.filePath(QStringLiteral("machine"));
     writeFile(source + QStringLiteral("/Disk.img"), "d");
     const QString collection = dir.filePath(QStringLiteral("snapshots"));
-    const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"),
-                                                         QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
+    const auto created =
+        await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"), QStringLiteral("linux"),
+                                        QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
     ASSERT_TRUE(created.error);
     EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。")));
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());

@@ -19,13 +19,15 @@ const QString primaryId = QStringLiteral("primary");
 
 QStringList entriesOf(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 /** Device folders are named by the ids the fleet gives; nothing else in "instances" is its own. */
 bool isDeviceId(const QString &name)
 {
-    static const QRegularExpression uuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    static const QRegularExpression uuid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
     return uuid.match(name).hasMatch();
 }
 
@@ -35,14 +37,16 @@ void trash(const QString &path, const QString &found)
         Host::current().moveToTrash(path);
         AppLog::warn(category, found + QStringLiteral("，已移到废纸篓：") + path);
     } catch (...) {
-        AppLog::warn(category, found + QStringLiteral("，但未能移到废纸篓：") + describe(std::current_exception()));
+        AppLog::warn(category,
+                     found + QStringLiteral("，但未能移到废纸篓：") + describe(std::current_exception()));
     }
 }
 
 void reportAbandonedWrites(const QStringList &removed)
 {
     if (!removed.isEmpty()) {
-        AppLog::warn(category, QStringLiteral("已清理中断的写入留下的临时文件：") + removed.join(QStringLiteral("、")));
+        AppLog::warn(category,
+                     QStringLiteral("已清理中断的写入留下的临时文件：") + removed.join(QStringLiteral("、")));
     }
 }
 
@@ -58,7 +62,8 @@ void recoverDevice(const VMPaths &paths, const QString &id)
 /** A copy or an addition is complete once its name file is written; without one it never loads. */
 void removeUnfinishedDevice(const QString &folder, const QString &id)
 {
-    const std::optional<InstanceLock::Held> lock = InstanceLock::tryTake(folder + QStringLiteral("/instance.lock"));
+    const std::optional<InstanceLock::Held> lock =
+        InstanceLock::tryTake(folder + QStringLiteral("/instance.lock"));
     if (!lock) {
         // Another copy of the application is making this device right now.
         return;
@@ -97,8 +102,9 @@ void run(const VMPaths &shared)
     // in between leaves them without their device.
     const QString collections = shared.sharedRoot() + QStringLiteral("/snapshots/android");
     for (const QString &id : entriesOf(collections)) {
-        const bool orphan = id == primaryId ? primaryDeleted : isDeviceId(id) && !devices.contains(id)
-                                                                   && !FileIO::exists(shared.instanceFolder(id));
+        const bool orphan = id == primaryId ? primaryDeleted
+                                            : isDeviceId(id) && !devices.contains(id) &&
+                                                  !FileIO::exists(shared.instanceFolder(id));
         if (orphan) {
             trash(shared.snapshotCollection(id), QStringLiteral("发现已删除设备留下的快照 ") + id);
         }

@@ -25,7 +25,8 @@ QString newId()
 // Names read back from a note must stay beside the source: a hostile note cannot point elsewhere.
 bool isTemporaryName(const QString &name, const QString &prefix)
 {
-    static const QRegularExpression uuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    static const QRegularExpression uuid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
     return name.startsWith(prefix) && uuid.match(name.mid(prefix.size())).hasMatch();
 }
 
@@ -37,8 +38,8 @@ Entry begin(const QString &source)
     const QString folder = info.absolutePath();
     const QString restoreName = restorePrefix + newId();
     const QString backupName = backupPrefix + newId();
-    const Entry entry{folder + u'/' + restoreName + suffix, info.absoluteFilePath(), folder + u'/' + restoreName,
-                      folder + u'/' + backupName};
+    const Entry entry{folder + u'/' + restoreName + suffix, info.absoluteFilePath(),
+                      folder + u'/' + restoreName, folder + u'/' + backupName};
     const QJsonObject note{{QStringLiteral("source"), info.fileName()},
                            {QStringLiteral("restore"), restoreName},
                            {QStringLiteral("backup"), backupName}};
@@ -66,8 +67,8 @@ QList<Entry> pending(const QString &source)
         const QJsonObject note = QJsonDocument::fromJson(*bytes).object();
         const QString restoreName = note.value(QStringLiteral("restore")).toString();
         const QString backupName = note.value(QStringLiteral("backup")).toString();
-        if (note.value(QStringLiteral("source")).toString() != info.fileName()
-            || !isTemporaryName(restoreName, restorePrefix) || !isTemporaryName(backupName, backupPrefix)) {
+        if (note.value(QStringLiteral("source")).toString() != info.fileName() ||
+            !isTemporaryName(restoreName, restorePrefix) || !isTemporaryName(backupName, backupPrefix)) {
             continue;
         }
         found.append({folder + u'/' + name, info.absoluteFilePath(), folder + u'/' + restoreName,

@@ -1,4 +1,0 @@
-#pragma once
-
-// Moved to services: every guest shares the advisory lock.
-#include "services/InstanceLock.h"
