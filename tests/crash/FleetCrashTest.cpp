@@ -112,7 +112,13 @@ TEST_F(FleetCrashTest, ADeletedDeviceGoesWithItsSnapshotsOrStaysWhole)
 
     const int kills = CrashHarness::killAtEveryStep(
         {QStringLiteral("android-delete"), root, id}, prepare, [&](bool killed, const QString &where) {
+            const bool orphaned =
+                QFileInfo::exists(collection) && !QFileInfo::exists(VMPaths(root).instanceFolder(id));
+            LogProbe::reset();
             VMFleet fleet(root);
+            EXPECT_EQ(LogProbe::text().contains(QStringLiteral("[WARN] [Android] 发现已删除设备留下的快照")),
+                      orphaned)
+                << where.toStdString();
             const VMModel *kept = nullptr;
             for (const VMModel *model : fleet.models()) {
                 if (model->id() == id) {

@@ -3,20 +3,23 @@
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
 #include "FakeHost.h"
+#include "LogProbe.h"
 #include "ZipWriter.h"
 #include "android/SDKPackage.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -48,7 +51,8 @@ void waitUntilUnlocked(const QString &folder)
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 5000) {
-        const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int descriptor =
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool free = descriptor < 0 || ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
         if (descriptor >= 0) {
             ::close(descriptor);
@@ -152,7 +156,19 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
         [&](bool killed, const QString &where) {
             // A child the kill took with it may still be on its way out; the next start comes later.
             waitUntilUnlocked(paths.downloads());
+            const bool leftovers =
+                !QDir(paths.downloads()).entryList({QStringLiteral("staging-*")}, QDir::Dirs).isEmpty() ||
+                std::any_of(packages.cbegin(), packages.cend(), [&](const Package &package) {
+                    return QFile::exists(paths.downloads() + u'/' + package.archiveName) &&
+                           readFile(paths.sdk() + u'/' + package.destination +
+                                    QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
+                });
+            LogProbe::reset();
             VMFleet fleet(root);
+            EXPECT_EQ(LogProbe::text().contains(
+                          QStringLiteral("[WARN] [Android] 已清除中断的安卓组件安装留下的文件")),
+                      leftovers)
+                << where.toStdString();
             const std::string at = where.toStdString();
             int complete = 0;
             for (const Package &package : packages) {
