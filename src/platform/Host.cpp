@@ -218,6 +218,15 @@ ToolCommand Host::cloneCommand(const QString &source, const QString &destination
     return Tools::clone(source, destination);
 }
 
+QString Host::processTable() const
+{
+#ifdef Q_OS_LINUX
+    return QStringLiteral("/proc");
+#else
+    return QString();
+#endif
+}
+
 ToolCommand Host::openFilesProbeCommand(const QString &folder) const
 {
     return Tools::openFilesProbe(folder);

@@ -50,6 +50,11 @@ public:
 
     /** How this host clones `source` copy-on-write; tests may substitute another program. */
     virtual ToolCommand cloneCommand(const QString &source, const QString &destination) const;
+    /**
+     * Where this system lists its processes for an in-process scan of who holds files open ("/proc"
+     * on Linux); empty where there is none and the outside probe (openFilesProbeCommand) answers.
+     */
+    virtual QString processTable() const;
     /** How this host lists the processes with files open under `folder`. */
     virtual ToolCommand openFilesProbeCommand(const QString &folder) const;
 };

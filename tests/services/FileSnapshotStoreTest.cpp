@@ -291,6 +291,15 @@ TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
               refusal);
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
+    held.close();
+
+    // Where the process table cannot be read, nobody can be said to hold nothing.
+    host.processTableRoot = dir.filePath(QStringLiteral("no-proc"));
+    const auto unknown = await(FileSnapshotStore::ensureUnused(source, label));
+    ASSERT_TRUE(unknown.error);
+    EXPECT_TRUE(unknown.error->startsWith(QStringLiteral("无法检查是否有程序正在使用 "))) << unknown.error->toStdString();
+
+    // The outside probe, where it answers instead, counts as "nobody" when it cannot run.
     host.openFilesProbe = [](const QString &) {
         return ToolCommand{QStringLiteral("/nonexistent/lsof"), {}};
     };

@@ -29,14 +29,15 @@ public:
     bool transparencyReduced = false;
 
     /** The clone program; a plain recursive copy by default, so clones work on any volume. */
-    std::function<ToolCommand(const QString &, const QString &)> clone = [](const QString &from, const QString &to) {
+    std::function<ToolCommand(const QString &, const QString &)> clone = [](const QString &from,
+                                                                            const QString &to) {
         return ToolCommand{QStringLiteral("/bin/cp"), {QStringLiteral("-R"), from, to}};
     };
 
-    /** The open-files probe; the real one unless a test replaces it. */
-    std::function<ToolCommand(const QString &)> openFilesProbe = [](const QString &folder) {
-        return Tools::openFilesProbe(folder);
-    };
+    /** The outside open-files probe; when a test sets one it answers instead of the process-table scan. */
+    std::function<ToolCommand(const QString &)> openFilesProbe;
+    /** The process table the scan reads; the real one unless a test points it elsewhere. */
+    std::optional<QString> processTableRoot;
 
     /** Installed applications by bundle identifier; none unless a test adds them. */
     QHash<QString, QString> applications;
@@ -65,7 +66,17 @@ public:
     {
         return clone(source, destination);
     }
-    ToolCommand openFilesProbeCommand(const QString &folder) const override { return openFilesProbe(folder); }
+    QString processTable() const override
+    {
+        if (openFilesProbe) {
+            return QString();
+        }
+        return processTableRoot ? *processTableRoot : Host::processTable();
+    }
+    ToolCommand openFilesProbeCommand(const QString &folder) const override
+    {
+        return openFilesProbe ? openFilesProbe(folder) : Tools::openFilesProbe(folder);
+    }
 
 private:
     mutable std::mutex m_mutex;
