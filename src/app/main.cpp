@@ -1,7 +1,9 @@
 #include "ui/shell/CorvaneApp.h"
+#include "ui/shell/StallMonitor.h"
 #include "ui/style/ChineseFont.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <cstdlib>
@@ -22,12 +24,16 @@ bool displayAvailable()
 
 int main(int argc, char *argv[])
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     if (!displayAvailable()) {
-        QTextStream(stderr) << "Corvane Beta 需要图形桌面才能打开窗口（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n"
-                               "Corvane Beta needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
+        QTextStream(stderr)
+            << "Corvane Beta 需要图形桌面才能打开窗口（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n"
+               "Corvane Beta needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
         return 1;
     }
     QApplication app(argc, argv);
+    StallMonitor::installFromEnvironment(sinceStart);
     QApplication::setApplicationName(QStringLiteral("Corvane Beta"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane Beta"));
     QApplication::setApplicationVersion(QStringLiteral("1.2 Beta"));
