@@ -50,6 +50,13 @@ std::optional<QString> readName(const QString &path)
     return name;
 }
 
+/** The stored name, trimmed as saving trims it; `fallback` when there is none to show. */
+QString storedName(const QString &path, const QString &fallback)
+{
+    const QString name = readName(path).value_or(QString()).trimmed();
+    return name.isEmpty() ? fallback : name;
+}
+
 QCoro::Task<> cloneFolder(QString source, QString destination)
 {
     const ToolCommand clone = Host::current().cloneCommand(source, destination);
@@ -116,7 +123,8 @@ VMFleet::VMFleet(QString root, QObject *parent)
 {
     FleetRecovery::run(m_shared);
     if (!QFileInfo::exists(m_shared.primaryDeletedMarker())) {
-        m_models.append(new VMModel(m_shared, primaryId, firstDeviceName, this));
+        m_models.append(
+            new VMModel(m_shared, primaryId, storedName(m_shared.instanceNameFile(), firstDeviceName), this));
     }
 
     // An unreadable folder lists nothing, which is what it should mean here.
@@ -129,7 +137,7 @@ VMFleet::VMFleet(QString root, QObject *parent)
         if (!QFileInfo::exists(paths.instanceNameFile())) {
             continue;
         }
-        const QString name = readName(paths.instanceNameFile()).value_or(entry);
+        const QString name = storedName(paths.instanceNameFile(), entry);
         m_models.append(new VMModel(paths, entry, name, this));
     }
 
@@ -181,6 +189,10 @@ void VMFleet::addDevice()
         // With no device and no SDK the user is starting over: bring the first device back.
         const QString marker = m_shared.primaryDeletedMarker();
         try {
+            // A new first device: the deleted one's name stays behind in its folder until replaced,
+            // and it is replaced before the marker goes so that no load ever shows it again.
+            FileIO::createFolder(m_shared.root());
+            FileIO::writeAtomically(m_shared.instanceNameFile(), firstDeviceName.toUtf8());
             if (FileIO::exists(marker)) {
                 FileIO::removeAll(marker);
             }

@@ -161,6 +161,31 @@ TEST_F(VMFleetTest, LoadsFirstDeviceThenNamedInstancesInFolderOrder)
     EXPECT_TRUE(empty.models().isEmpty() && empty.selected().isEmpty() && !empty.current());
 }
 
+TEST_F(VMFleetTest, TheFirstDeviceKeepsItsNameAcrossARestartUntilItIsDeleted)
+{
+    {
+        VMFleet fleet(root);
+        fleet.models().first()->setName("工作机");
+        fleet.models().first()->saveName();
+    }
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "工作机");
+
+    // A name file with no name in it, or no text, leaves the first device its usual name.
+    writeFile(first.instanceNameFile(), " \n");
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
+    writeFile(first.instanceNameFile(), "\xff\xfe");
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
+
+    // Brought back after a deletion, it is a new device and does not inherit the old one's name.
+    writeFile(first.instanceNameFile(), "工作机");
+    VMFleet fleet(root);
+    ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
+    fleet.addDevice();
+    ASSERT_EQ(ids(fleet), QStringList{"primary"});
+    EXPECT_EQ(fleet.current()->name(), "安卓 1");
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
+}
+
 TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
 {
     addInstance("A", "安卓 3");
