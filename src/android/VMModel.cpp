@@ -21,9 +21,6 @@
 #include <QProcessEnvironment>
 #include <QTimer>
 
-#include <csignal>
-#include <sys/types.h>
-
 namespace {
 
 const auto category = QStringLiteral("Android");
@@ -185,28 +182,32 @@ QCoro::Task<> VMModel::runStart()
             process->deleteLater();
             throw;
         }
-        connect(process, &QProcess::finished, this,
-                [this, process](int exitCode, QProcess::ExitStatus status) {
-                    onProcessFinished(process, exitCode, status == QProcess::CrashExit);
-                });
         process->start();
         co_await ProcessStateWait::started(*process);
         if (!self) {
             co_return;
         }
         if (process->state() != QProcess::Running) {
-            const QString reason = process->errorString();
             process->deleteLater();
-            throw SystemError(reason);
+            if (process->error() == QProcess::FailedToStart) {
+                throw SystemError(process->errorString());
+            }
+            // It ran and has already ended, before this task could look: the same end as a later one.
+            reportEnd(process->exitCode(), process->exitStatus() == QProcess::CrashExit, false);
+        } else {
+            // Connected only now: an end seen before this point is reported above, and only once.
+            connect(process, &QProcess::finished, this,
+                    [this, process](int exitCode, QProcess::ExitStatus status) {
+                        onProcessFinished(process, exitCode, status == QProcess::CrashExit);
+                    });
+            m_process = process;
+            setRunning(true);
+            setBooted(false);
+            setStatus(QStringLiteral("安卓启动中…"));
+            setDetail(QStringLiteral("安卓会出现在独立窗口中。首次开机通常需要 1–3 分钟。"));
+            m_bootCancelled = std::make_shared<bool>(false);
+            startTask(monitorBoot(m_bootCancelled), category);
         }
-
-        m_process = process;
-        setRunning(true);
-        setBooted(false);
-        setStatus(QStringLiteral("安卓启动中…"));
-        setDetail(QStringLiteral("安卓会出现在独立窗口中。首次开机通常需要 1–3 分钟。"));
-        m_bootCancelled = std::make_shared<bool>(false);
-        startTask(monitorBoot(m_bootCancelled), category);
     } catch (...) {
         const QString description = describe(std::current_exception());
         if (self) {
@@ -271,118 +272,6 @@ QCoro::Task<QString> VMModel::adb(QStringList arguments, double timeoutSeconds)
     const QString executable = m_paths.adbExecutable();
     const QMap<QString, QString> environment = m_paths.environment();
     co_return co_await Command::run(executable, full, environment, timeoutSeconds);
-}
-
-void VMModel::onProcessFinished(QProcess *process, int exitCode, bool crashed)
-{
-    process->deleteLater();
-    if (m_process != process || m_forceQuitting) {
-        return;
-    }
-    const bool requested = m_stopping;
-    releaseClaim();
-    setRunning(false);
-    setBooted(false);
-    setStopping(false);
-    cancelBootMonitor();
-    m_process = nullptr;
-    setStatus(QStringLiteral("安卓已停止"));
-    if ((!crashed && exitCode == 0) || requested) {
-        AppLog::info(category, m_name + QStringLiteral(" 已停止"));
-        return;
-    }
-    refreshLog();
-    setError(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n") + m_logText.right(1800));
-    AppLog::error(category, m_name + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
-}
-
-QCoro::Task<> VMModel::stop()
-{
-    QPointer self(this);
-    QPointer<QProcess> process = m_process;
-    if (!process || process->state() == QProcess::NotRunning) {
-        co_return;
-    }
-    AppLog::info(category, QStringLiteral("请求正常关闭 ") + m_name);
-    auto stillRunning = [&process] { return process && process->state() != QProcess::NotRunning; };
-
-    if (m_stopping) {
-        // Another stop already asked the emulator to quit: wait for it, then make sure.
-        for (int poll = 1; stillRunning(); ++poll) {
-            co_await QCoro::sleepFor(timing.stopPollInterval);
-            if (poll == timing.repeatedStopPollsBeforeKill && stillRunning()) {
-                ::kill(pid_t(process->processId()), SIGKILL);
-            }
-        }
-        co_return;
-    }
-
-    setStopping(true);
-    setStatus(QStringLiteral("正在关闭安卓…"));
-    cancelBootMonitor();
-    try {
-        const QStringList emuKill{QStringLiteral("emu"), QStringLiteral("kill")};
-        co_await adb(emuKill, 10);
-    } catch (...) {
-        // The signals below end an emulator that could not be asked.
-    }
-    if (!self) {
-        co_return;
-    }
-    const int killAt = timing.stopPollsBeforeTerminate + timing.stopPollsBeforeKill;
-    for (int poll = 1; stillRunning(); ++poll) {
-        co_await QCoro::sleepFor(timing.stopPollInterval);
-        if (!stillRunning()) {
-            break;
-        }
-        if (poll == timing.stopPollsBeforeTerminate) {
-            process->terminate();
-        } else if (poll == killAt) {
-            ::kill(pid_t(process->processId()), SIGKILL);
-        }
-    }
-}
-
-QCoro::Task<> VMModel::forceQuit()
-{
-    QPointer self(this);
-    QPointer<QProcess> process = m_process;
-    if (m_forceQuitting || !process || process->state() == QProcess::NotRunning) {
-        co_return;
-    }
-    AppLog::warn(category, QStringLiteral("请求强制退出 ") + m_name);
-    setForceQuitting(true);
-    setBusy(true);
-    setStopping(true);
-    setError(QString());
-    setStatus(QStringLiteral("正在强制退出…"));
-    cancelBootMonitor();
-
-    if (::kill(pid_t(process->processId()), SIGKILL) != 0) {
-        setError(QStringLiteral("无法终止安卓进程，请重试。"));
-    } else {
-        for (int poll = 0;
-             poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
-            co_await QCoro::sleepFor(timing.forceQuitPollInterval);
-            if (!self) {
-                co_return;
-            }
-        }
-        if (process && process->state() != QProcess::NotRunning) {
-            setError(QStringLiteral("安卓进程尚未退出，请重试。"));
-        } else {
-            m_process = nullptr;
-            setRunning(false);
-            setBooted(false);
-            releaseClaim();
-            setStatus(QStringLiteral("安卓已强制退出"));
-            setDetail(QStringLiteral("未保存运行快照；未写入磁盘的操作可能丢失，已写入的数据保留。"));
-            AppLog::warn(category, m_name + QStringLiteral(" 已强制退出"));
-        }
-    }
-    setForceQuitting(false);
-    setBusy(false);
-    setStopping(false);
 }
 
 void VMModel::installAPK()
@@ -465,6 +354,10 @@ void VMModel::cancelBootMonitor()
 
 void VMModel::releaseClaim()
 {
+    // The port is this device's only while it holds the lock: with none, the number may be another's.
+    if (m_instanceLock < 0) {
+        return;
+    }
     EmulatorPorts::reserved().remove(m_port);
     InstanceLock::release(m_instanceLock);
 }

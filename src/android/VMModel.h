@@ -174,6 +174,8 @@ private:
     void removeInstallLeftovers();
     void setProgress(double progress);
     void onProcessFinished(QProcess *process, int exitCode, bool crashed);
+    /** Shows how an emulator of this device ended; `requested` when a stop asked for it. */
+    void reportEnd(int exitCode, bool crashed, bool requested);
     void cancelBootMonitor();
     void releaseClaim();
     QString snapshotSource() const;

@@ -186,7 +186,8 @@ QCoro::Task<> VMModel::install()
         }
         const qint64 free = Host::current().availableCapacity(m_paths.root());
         if (free < 0 || free <= minimumInstallFreeBytes) {
-            throw VMFailure(QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
+            throw VMFailure(
+                QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
         }
         const QByteArray manifestBytes = manifest ? *manifest : SDKPackage::activeManifest();
         co_await installPackages(manifestBytes);
@@ -228,10 +229,10 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
     };
     const QList<SDKPackage> packages = SDKPackage::decodeManifest(manifestBytes);
     removeLink(m_paths.licenseRecord());
-    FileIO::writeAtomically(m_paths.licenseRecord(),
-                            (QStringLiteral("Accepted in Corvane at ")
-                             + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QStringLiteral("\n\n") + license())
-                                .toUtf8());
+    FileIO::writeAtomically(m_paths.licenseRecord(), (QStringLiteral("Accepted in Corvane at ") +
+                                                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate) +
+                                                      QStringLiteral("\n\n") + license())
+                                                         .toUtf8());
     const int count = int(packages.size());
     for (int index = 0; index < count; ++index) {
         const SDKPackage &package = packages[index];
@@ -248,8 +249,8 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
             checkCancelled();
         }
         if (!verified) {
-            setStatus(QStringLiteral("下载 ") + QString::number(index + 1) + u'/' + QString::number(count)
-                      + QStringLiteral(" · ") + package.name);
+            setStatus(QStringLiteral("下载 ") + QString::number(index + 1) + u'/' + QString::number(count) +
+                      QStringLiteral(" · ") + package.name);
             setDetail(QStringLiteral("来源：") + downloadHost + QStringLiteral(" · 请保持网络连接"));
             auto *downloader = new Downloader(this);
             m_downloader = downloader;
@@ -296,6 +297,7 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
     const QMap<QString, QString> environment = m_paths.environment();
     const QStringList emulatorVersion{QStringLiteral("-version")};
     co_await Command::run(m_paths.emulatorExecutable(), emulatorVersion, environment, 60);
+    checkCancelled();
     const QStringList adbVersion{QStringLiteral("version")};
     co_await Command::run(m_paths.adbExecutable(), adbVersion, environment, 60);
     checkCancelled();

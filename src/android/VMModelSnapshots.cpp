@@ -85,6 +85,8 @@ QCoro::Task<> VMModel::rollbackLatestSnapshot()
             }
         }
         m_paths.configure(configuration);
+        // Stored with the files, so the next load and the next start use the settings restored here.
+        saveConfiguration(m_paths, configuration);
         setConfiguration(configuration);
         refreshInstalled();
         setStatus(QStringLiteral("已回滚到快照"));

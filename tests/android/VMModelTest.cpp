@@ -1,123 +1,14 @@
-#include "android/VMModel.h"
-#include "Await.h"
 #include "ChildDeath.h"
-#include "FakeAndroidSdk.h"
-#include "FakeHost.h"
 #include "FakeInteraction.h"
-#include "LogProbe.h"
-#include "Wait.h"
-#include "services/InstanceLock.h"
+#include "VMModelFixture.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
-#include <memory>
 #include <sys/stat.h>
-#include <vector>
 
 namespace {
-
-using namespace std::chrono_literals;
-
-/** An environment variable set for the duration of a test; the emulator and adb inherit it. */
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : m_name(name)
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { qunsetenv(m_name); }
-
-private:
-    const char *m_name;
-};
-
-class VMModelTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
-        ASSERT_TRUE(FakeAndroidSdk::install(paths));
-        record = dir.filePath(QStringLiteral("calls.log"));
-        qputenv("FAKE_ANDROID_RECORD", record.toUtf8());
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
-    }
-
-    void TearDown() override
-    {
-        for (VMModel *model : models) {
-            stopAndWait(*model);
-        }
-        qunsetenv("FAKE_ANDROID_RECORD");
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
-    }
-
-    VMModel &device(const QString &root = {}, const QString &id = QStringLiteral("primary"))
-    {
-        auto *model =
-            new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"));
-        model->timing.bootPollInterval = 50ms;
-        model->timing.stopPollInterval = 20ms;
-        model->timing.forceQuitPollInterval = 20ms;
-        owned.emplace_back(model);
-        models.push_back(model);
-        return *model;
-    }
-
-    static void stopAndWait(VMModel &model)
-    {
-        if (model.running()) {
-            await(model.stop());
-        }
-        waitUntil([&] { return !model.running() && !model.busy(); }, 15000);
-    }
-
-    static bool waitForStatus(VMModel &model, const QString &status, int ms = 10000)
-    {
-        return waitUntil([&] { return model.status() == status; }, ms);
-    }
-
-    /** How many recorded emulator and adb runs had these arguments, in this order, among theirs. */
-    int calls(const QStringList &arguments) const
-    {
-        QFile file(record);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return 0;
-        }
-        int count = 0;
-        const QString wanted = u' ' + arguments.join(u' ');
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QString commandLine = QString::fromUtf8(line).section(u'\t', 0, 0) + u' ';
-            count += commandLine.contains(wanted + u' ') ? 1 : 0;
-        }
-        return count;
-    }
-
-    static bool lockIsFree(const VMPaths &paths)
-    {
-        QDir().mkpath(paths.root());
-        InstanceLock::Attempt probe = InstanceLock::acquire(paths.lockFile());
-        const bool free = probe.outcome == InstanceLock::Outcome::Locked;
-        InstanceLock::release(probe.descriptor);
-        return free;
-    }
-
-    FakeHost host{8, 16 * FakeHost::GiB};
-    QTemporaryDir dir;
-    VMPaths paths{dir.filePath(QStringLiteral("CorvaneBeta"))};
-    QString record;
-    std::vector<std::unique_ptr<VMModel>> owned;
-    std::vector<VMModel *> models;
-};
 
 TEST_F(VMModelTest, StartsBootsAndStopsWithEveryStepLogged)
 {
@@ -403,6 +294,8 @@ TEST_F(VMModelTest, SnapshotRollbackRestoresDiskAndSettings)
     EXPECT_EQ(model.configuration().softwareGPU, !changed.softwareGPU);
     EXPECT_TRUE(QFile::exists(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")));
     EXPECT_TRUE(QFile::exists(paths.configIni()));
+    // What the next start of the application reads.
+    EXPECT_EQ(device().configuration(), model.configuration());
 
     model.deleteLatestSnapshot();
     EXPECT_TRUE(model.snapshots().isEmpty());

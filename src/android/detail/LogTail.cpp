@@ -1,6 +1,7 @@
 #include "android/detail/LogTail.h"
 
 #include <QFile>
+#include <QTextBoundaryFinder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -46,6 +47,17 @@ std::optional<QByteArray> read(const QString &path, qint64 count)
     }
     tail.truncate(filled);
     return tail;
+}
+
+QString lastCharacters(const QString &text, qsizetype count)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.toEnd();
+    qsizetype start = text.size();
+    for (qsizetype taken = 0; taken < count && start > 0; ++taken) {
+        start = characters.toPreviousBoundary();
+    }
+    return text.mid(qMax<qsizetype>(start, 0));
 }
 
 } // namespace LogTail

@@ -14,4 +14,7 @@ namespace LogTail {
  */
 std::optional<QByteArray> read(const QString &path, qint64 count);
 
+/** The last `count` characters of `text` as a reader counts them: a pair or a combined sign stays whole. */
+QString lastCharacters(const QString &text, qsizetype count);
+
 } // namespace LogTail

@@ -1,0 +1,141 @@
+// How a device's emulator ends: asked to stop, forced, or on its own.
+#include "android/VMModel.h"
+
+#include "android/detail/LogTail.h"
+#include "services/AppLog.h"
+#include "services/Error.h"
+
+#include <QCoroTimer>
+#include <QProcess>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+const auto category = QStringLiteral("Android");
+// How much of the emulator's log an unexpected exit shows, in characters.
+constexpr qsizetype unexpectedExitTail = 1800;
+
+} // namespace
+
+void VMModel::onProcessFinished(QProcess *process, int exitCode, bool crashed)
+{
+    process->deleteLater();
+    if (m_process != process || m_forceQuitting) {
+        return;
+    }
+    const bool requested = m_stopping;
+    releaseClaim();
+    setRunning(false);
+    setBooted(false);
+    setStopping(false);
+    cancelBootMonitor();
+    m_process = nullptr;
+    reportEnd(exitCode, crashed, requested);
+}
+
+void VMModel::reportEnd(int exitCode, bool crashed, bool requested)
+{
+    setStatus(QStringLiteral("安卓已停止"));
+    if ((!crashed && exitCode == 0) || requested) {
+        AppLog::info(category, m_name + QStringLiteral(" 已停止"));
+        return;
+    }
+    refreshLog();
+    setError(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n") +
+             LogTail::lastCharacters(m_logText, unexpectedExitTail));
+    AppLog::error(category, m_name + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
+}
+
+QCoro::Task<> VMModel::stop()
+{
+    QPointer self(this);
+    QPointer<QProcess> process = m_process;
+    if (!process || process->state() == QProcess::NotRunning) {
+        co_return;
+    }
+    AppLog::info(category, QStringLiteral("请求正常关闭 ") + m_name);
+    auto stillRunning = [&process] { return process && process->state() != QProcess::NotRunning; };
+
+    if (m_stopping) {
+        // Another stop already asked the emulator to quit: wait for it, then make sure.
+        for (int poll = 1; stillRunning(); ++poll) {
+            co_await QCoro::sleepFor(timing.stopPollInterval);
+            if (!self) {
+                co_return;
+            }
+            if (poll == timing.repeatedStopPollsBeforeKill && stillRunning()) {
+                ::kill(pid_t(process->processId()), SIGKILL);
+            }
+        }
+        co_return;
+    }
+
+    setStopping(true);
+    setStatus(QStringLiteral("正在关闭安卓…"));
+    cancelBootMonitor();
+    try {
+        const QStringList emuKill{QStringLiteral("emu"), QStringLiteral("kill")};
+        co_await adb(emuKill, 10);
+    } catch (...) {
+        // The signals below end an emulator that could not be asked.
+    }
+    if (!self) {
+        co_return;
+    }
+    const int killAt = timing.stopPollsBeforeTerminate + timing.stopPollsBeforeKill;
+    for (int poll = 1; stillRunning(); ++poll) {
+        co_await QCoro::sleepFor(timing.stopPollInterval);
+        if (!stillRunning()) {
+            break;
+        }
+        if (poll == timing.stopPollsBeforeTerminate) {
+            process->terminate();
+        } else if (poll == killAt) {
+            ::kill(pid_t(process->processId()), SIGKILL);
+        }
+    }
+}
+
+QCoro::Task<> VMModel::forceQuit()
+{
+    QPointer self(this);
+    QPointer<QProcess> process = m_process;
+    if (m_forceQuitting || !process || process->state() == QProcess::NotRunning) {
+        co_return;
+    }
+    AppLog::warn(category, QStringLiteral("请求强制退出 ") + m_name);
+    setForceQuitting(true);
+    setBusy(true);
+    setStopping(true);
+    setError(QString());
+    setStatus(QStringLiteral("正在强制退出…"));
+    cancelBootMonitor();
+
+    if (::kill(pid_t(process->processId()), SIGKILL) != 0) {
+        setError(QStringLiteral("无法终止安卓进程，请重试。"));
+    } else {
+        for (int poll = 0;
+             poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
+            co_await QCoro::sleepFor(timing.forceQuitPollInterval);
+            if (!self) {
+                co_return;
+            }
+        }
+        if (process && process->state() != QProcess::NotRunning) {
+            setError(QStringLiteral("安卓进程尚未退出，请重试。"));
+        } else {
+            m_process = nullptr;
+            setRunning(false);
+            setBooted(false);
+            releaseClaim();
+            setStatus(QStringLiteral("安卓已强制退出"));
+            setDetail(QStringLiteral("未保存运行快照；未写入磁盘的操作可能丢失，已写入的数据保留。"));
+            AppLog::warn(category, m_name + QStringLiteral(" 已强制退出"));
+        }
+    }
+    setForceQuitting(false);
+    setBusy(false);
+    setStopping(false);
+}
