@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QVariantAnimation>
 
 namespace {
@@ -138,17 +139,40 @@ void PillActionButton::changeEvent(QEvent *event)
 
 void PillActionButton::paintShadow(QPainter &painter, const QRectF &capsule, const PillLook &pill) const
 {
-    // A soft shadow from stacked, widening capsules whose alphas add up to the shadow colour.
-    const int layers = qMax(1, qRound(pill.shadowRadius));
-    QColor layer = pill.shadowColor;
-    layer.setAlphaF(float(pill.shadowColor.alphaF() / layers));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(layer);
+    // A soft shadow from stacked, widening capsules whose alphas add up to the shadow colour. The
+    // layers are antialiased paths, too many to fill on every paint: they are drawn once per size and
+    // look into a picture that every button of that size shares.
     const QRectF base = capsule.translated(0, pill.shadowOffset);
-    for (int i = layers; i >= 1; --i) {
-        const qreal spread = pill.shadowRadius * i / layers - pill.shadowRadius / 2;
-        painter.drawPath(capsulePath(base.adjusted(-spread, -spread, spread, spread)));
+    const qreal reach = pill.shadowRadius / 2 + 1;
+    const QRectF bounds = base.adjusted(-reach, -reach, reach, reach);
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const QString key = QStringLiteral("pill-shadow:%1:%2:%3:%4:%5")
+                            .arg(bounds.width())
+                            .arg(bounds.height())
+                            .arg(ratio)
+                            .arg(pill.shadowRadius)
+                            .arg(pill.shadowColor.rgba());
+    QPixmap shadow;
+    if (!QPixmapCache::find(key, &shadow)) {
+        shadow = QPixmap((bounds.size() * ratio).toSize());
+        shadow.setDevicePixelRatio(ratio);
+        shadow.fill(Qt::transparent);
+        QPainter layers(&shadow);
+        layers.setRenderHint(QPainter::Antialiasing);
+        layers.translate(-bounds.topLeft());
+        const int count = qMax(1, qRound(pill.shadowRadius));
+        QColor layer = pill.shadowColor;
+        layer.setAlphaF(float(pill.shadowColor.alphaF() / count));
+        layers.setPen(Qt::NoPen);
+        layers.setBrush(layer);
+        for (int i = count; i >= 1; --i) {
+            const qreal spread = pill.shadowRadius * i / count - pill.shadowRadius / 2;
+            layers.drawPath(capsulePath(base.adjusted(-spread, -spread, spread, spread)));
+        }
+        layers.end();
+        QPixmapCache::insert(key, shadow);
     }
+    painter.drawPixmap(bounds.topLeft(), shadow);
 }
 
 void PillActionButton::paintEvent(QPaintEvent *)
