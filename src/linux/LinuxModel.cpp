@@ -198,11 +198,25 @@ void LinuxModel::requestStop()
         setError(QStringLiteral("系统暂不响应关机请求，可以使用右侧强制退出。"));
         return;
     }
+    startTask(runRequestStop(), category);
+}
+
+QCoro::Task<> LinuxModel::runRequestStop()
+{
+    QPointer self(this);
+    const QPointer<VirtualMachine> machine(m_machine.get());
     try {
-        m_machine->requestStop();
-        setStatus(QStringLiteral("已请求关机，等待 Linux 响应…"));
+        co_await machine->requestStop();
+        // The guest may already have powered off, and its report ended the run.
+        if (self && machine && m_machine.get() == machine) {
+            setStatus(QStringLiteral("已请求关机，等待 Linux 响应…"));
+        }
     } catch (...) {
-        setError(describe(std::current_exception()));
+        const QString description = describe(std::current_exception());
+        if (self && machine && m_machine.get() == machine) {
+            setError(description);
+            AppLog::error(category, QStringLiteral("关机请求失败：") + description);
+        }
     }
 }
 

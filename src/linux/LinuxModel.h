@@ -112,6 +112,7 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> runChooseISO();
+    QCoro::Task<> runRequestStop();
     void adopt(std::unique_ptr<VirtualMachine> machine);
     void releaseMachine();
     void onGuestDidStop(VirtualMachine *machine);

@@ -51,12 +51,13 @@ public:
         isRunning = true;
     }
     bool canRequestStop() const override { return isRunning && behaviour.acceptsStopRequest; }
-    void requestStop() override
+    QCoro::Task<> requestStop() override
     {
         if (behaviour.stopRequestRefusal) {
             throw VMFailure(*behaviour.stopRequestRefusal);
         }
         ++stopRequests;
+        co_return;
     }
     bool canStop() const override { return isRunning; }
     QCoro::Task<> stop() override

@@ -4,9 +4,11 @@
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "QmpPeer.h"
 #include "Wait.h"
 #include "linux/LinuxISO.h"
 #include "linux/engine/QemuEngine.h"
+#include "linux/engine/QemuMachine.h"
 #include "services/InstanceLock.h"
 
 #include <QDir>
@@ -297,6 +299,46 @@ TEST_F(LinuxModelTest, StopRequestsAndForcedStops)
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[INFO] [Linux] 请求正常关闭")), 4);
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[WARN] [Linux] 请求强制退出")), 2);
     EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] Linux 已强制退出 · 已写入数据保留")));
+}
+
+TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
+{
+    // QEMU's process is a script that waits; its side of the monitor is the test's.
+    const QemuInstallation installation{
+        dir.filePath(QStringLiteral("qemu-system-aarch64")),
+        sparse(dir.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
+        sparse(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize), QStringLiteral("tcg")};
+    ASSERT_TRUE(write(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
+    ASSERT_TRUE(QFile::setPermissions(installation.program, QFile::ReadOwner | QFile::ExeOwner));
+    QemuEngine qemu(installation);
+    owned = std::make_unique<LinuxModel>(qemu, base);
+    edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
+    QCoro::Task<> starting = owned->start();
+    const auto *machine = qobject_cast<QemuMachine *>(owned->machine());
+    ASSERT_NE(machine, nullptr) << owned->error().toStdString();
+    QmpPeer peer(machine->arguments());
+    ASSERT_TRUE(peer.connected());
+    ASSERT_TRUE(await(std::move(starting)).done);
+    ASSERT_TRUE(owned->running()) << owned->error().toStdString();
+
+    const QString running = owned->status();
+    peer.refused = QStringLiteral("system_powerdown");
+    owned->requestStop();
+    ASSERT_TRUE(waitUntil([&] { return !owned->error().isEmpty(); }));
+    EXPECT_TRUE(owned->error().contains(peer.refusal)) << owned->error().toStdString();
+    EXPECT_TRUE(owned->error().contains(QStringLiteral("system_powerdown")));
+    EXPECT_EQ(owned->status(), running);
+    EXPECT_TRUE(owned->running());
+    EXPECT_TRUE(logged(QStringLiteral("[ERROR] [Linux] 关机请求失败：") + owned->error()));
+
+    // Taken, the request is what the status says.
+    peer.refused.clear();
+    owned->clearError();
+    owned->requestStop();
+    EXPECT_TRUE(waitUntil([&] { return owned->status() == QStringLiteral("已请求关机，等待 Linux 响应…"); }));
+    EXPECT_TRUE(owned->error().isEmpty());
+    EXPECT_EQ(peer.received.count(QStringLiteral("system_powerdown")), 2);
+    owned.reset();
 }
 
 TEST_F(LinuxModelTest, ReportsAboutAMachineNoLongerCurrentChangeNothing)

@@ -54,7 +54,8 @@ QMap<QString, QString> keyValues(const QString &value)
     return map;
 }
 
-const QSet<QString> flagOptions{QStringLiteral("-nodefaults"), QStringLiteral("-no-user-config"), QStringLiteral("-S")};
+const QSet<QString> flagOptions{QStringLiteral("-nodefaults"), QStringLiteral("-no-user-config"),
+                                QStringLiteral("-S")};
 
 // The values given to every occurrence of `option`.
 QStringList valuesOf(const QStringList &arguments, const QString &option)
@@ -107,9 +108,11 @@ MachineConfiguration describedMachine(const QString &folder)
     return configuration;
 }
 
-const QemuInstallation emulating{QStringLiteral("/usr/bin/qemu-system-aarch64"), QStringLiteral("/fw/CODE.fd"),
-                                 QStringLiteral("/fw/VARS.fd"), QStringLiteral("tcg")};
-const detail::QemuSockets sockets{QStringLiteral("/run/x/monitor.sock"), QStringLiteral("/run/x/display.sock")};
+const QemuInstallation emulating{QStringLiteral("/usr/bin/qemu-system-aarch64"),
+                                 QStringLiteral("/fw/CODE.fd"), QStringLiteral("/fw/VARS.fd"),
+                                 QStringLiteral("tcg")};
+const detail::QemuSockets sockets{QStringLiteral("/run/x/monitor.sock"),
+                                  QStringLiteral("/run/x/display.sock")};
 
 void makeSparseFile(const QString &path, qint64 size)
 {
@@ -183,14 +186,16 @@ TEST(QemuCommandLine, DescribesEachConfiguredDeviceOnce)
     for (const QString &driver : {QStringLiteral("usb-kbd"), QStringLiteral("usb-tablet")}) {
         const auto found = devices(arguments, driver);
         ASSERT_EQ(found.size(), 1) << driver.toStdString();
-        EXPECT_EQ(found[0].value(QStringLiteral("bus")), controllers[0].value(QStringLiteral("id")) + QStringLiteral(".0"));
+        EXPECT_EQ(found[0].value(QStringLiteral("bus")),
+                  controllers[0].value(QStringLiteral("id")) + QStringLiteral(".0"));
     }
     EXPECT_EQ(devices(arguments, QStringLiteral("virtio-rng-pci")).size(), 1);
     EXPECT_EQ(devices(arguments, QStringLiteral("virtio-balloon-pci")).size(), 1);
 
     // The screen and the monitor only on private sockets, no TCP port.
     EXPECT_EQ(valuesOf(arguments, QStringLiteral("-display")), QStringList{QStringLiteral("none")});
-    EXPECT_EQ(valuesOf(arguments, QStringLiteral("-vnc")), QStringList{QStringLiteral("unix:") + sockets.display});
+    EXPECT_EQ(valuesOf(arguments, QStringLiteral("-vnc")),
+              QStringList{QStringLiteral("unix:") + sockets.display});
     const auto monitor = keyValues(valuesOf(arguments, QStringLiteral("-chardev")).value(0));
     EXPECT_EQ(monitor.value(QString()), QStringLiteral("socket"));
     EXPECT_EQ(monitor.value(QStringLiteral("path")), sockets.monitor);
@@ -210,14 +215,16 @@ TEST(QemuCommandLine, InstallerIsAReadOnlyUsbDiskTriedAfterTheSystemDisk)
     const auto sticks = devices(arguments, QStringLiteral("usb-storage"));
     ASSERT_EQ(sticks.size(), 1);
     EXPECT_EQ(sticks[0].value(QStringLiteral("bus")),
-              devices(arguments, QStringLiteral("qemu-xhci")).value(0).value(QStringLiteral("id")) + QStringLiteral(".0"));
+              devices(arguments, QStringLiteral("qemu-xhci")).value(0).value(QStringLiteral("id")) +
+                  QStringLiteral(".0"));
     const auto image = blockNode(arguments, sticks[0].value(QStringLiteral("drive")));
     EXPECT_EQ(image.value(QStringLiteral("file.filename")), *configuration.installerImage);
     EXPECT_EQ(image.value(QStringLiteral("read-only")), QStringLiteral("on"));
 
     // An installed system boots even while the installer is still attached.
     const auto disk = devices(arguments, QStringLiteral("virtio-blk-pci")).value(0);
-    EXPECT_LT(disk.value(QStringLiteral("bootindex")).toInt(), sticks[0].value(QStringLiteral("bootindex")).toInt());
+    EXPECT_LT(disk.value(QStringLiteral("bootindex")).toInt(),
+              sticks[0].value(QStringLiteral("bootindex")).toInt());
 }
 
 TEST(QemuCommandLine, PathsWithCommasReachQemuWhole)
@@ -225,16 +232,19 @@ TEST(QemuCommandLine, PathsWithCommasReachQemuWhole)
     const QString folder = QStringLiteral("/data/a,b/Linux,,copy");
     MachineConfiguration configuration = describedMachine(folder);
     configuration.installerImage = folder + QStringLiteral("/x,86.iso");
-    const detail::QemuSockets odd{QStringLiteral("/run/a,b/monitor.sock"), QStringLiteral("/run/a,b/display.sock")};
+    const detail::QemuSockets odd{QStringLiteral("/run/a,b/monitor.sock"),
+                                  QStringLiteral("/run/a,b/display.sock")};
     const QStringList arguments = detail::qemuArguments(emulating, configuration, odd);
 
-    EXPECT_EQ(blockNode(arguments, QStringLiteral("disk")).value(QStringLiteral("file.filename")), configuration.disk);
+    EXPECT_EQ(blockNode(arguments, QStringLiteral("disk")).value(QStringLiteral("file.filename")),
+              configuration.disk);
     EXPECT_EQ(blockNode(arguments, QStringLiteral("variables")).value(QStringLiteral("file.filename")),
               configuration.efiVariableStore);
     EXPECT_EQ(blockNode(arguments, QStringLiteral("installer")).value(QStringLiteral("file.filename")),
               *configuration.installerImage);
-    EXPECT_EQ(keyValues(valuesOf(arguments, QStringLiteral("-chardev")).value(0)).value(QStringLiteral("path")),
-              odd.monitor);
+    EXPECT_EQ(
+        keyValues(valuesOf(arguments, QStringLiteral("-chardev")).value(0)).value(QStringLiteral("path")),
+        odd.monitor);
     EXPECT_EQ(keyValues(valuesOf(arguments, QStringLiteral("-vnc")).value(0)).value(QString()),
               QStringLiteral("unix:") + odd.display);
 }
@@ -262,9 +272,10 @@ TEST(QemuHelpers, MacAddressMustNameOneCard)
     for (const char *valid : {"a2:4f:01:9c:de:03", "A2:4F:01:9C:DE:03", "52:54:00:12:34:56"}) {
         EXPECT_TRUE(engine.isValidMACAddress(QString::fromLatin1(valid))) << valid;
     }
-    for (const char *invalid : {"", "a2-4f-01-9c-de-03", "a2:4f:01:9c:de", "a2:4f:01:9c:de:03:04", "a2:4f:1:9c:de:03",
-                                "g2:4f:01:9c:de:03", " a2:4f:01:9c:de:03", "a2:4f:01:9c:de:03\n", "01:00:5e:00:00:01",
-                                "ff:ff:ff:ff:ff:ff", "00:00:00:00:00:00"}) {
+    for (const char *invalid :
+         {"", "a2-4f-01-9c-de-03", "a2:4f:01:9c:de", "a2:4f:01:9c:de:03:04", "a2:4f:1:9c:de:03",
+          "g2:4f:01:9c:de:03", " a2:4f:01:9c:de:03", "a2:4f:01:9c:de:03\n", "01:00:5e:00:00:01",
+          "ff:ff:ff:ff:ff:ff", "00:00:00:00:00:00"}) {
         EXPECT_FALSE(engine.isValidMACAddress(QString::fromLatin1(invalid))) << invalid;
     }
 }
@@ -277,13 +288,15 @@ TEST(QemuHelpers, MachineIdentifierIsATextualUuid)
     EXPECT_NE(first, second);
     for (const QByteArray &identifier : {first, second}) {
         EXPECT_TRUE(engine.isValidMachineIdentifier(identifier)) << identifier.toStdString();
-        EXPECT_EQ(QUuid::fromString(QLatin1StringView(identifier)).toString(QUuid::WithoutBraces).toLatin1(), identifier);
+        EXPECT_EQ(QUuid::fromString(QLatin1StringView(identifier)).toString(QUuid::WithoutBraces).toLatin1(),
+                  identifier);
     }
     EXPECT_TRUE(engine.isValidMachineIdentifier(QByteArrayLiteral("1B4E28BA-2FA1-11D2-883F-0016D3CCA427")));
     const QUuid uuid = QUuid::fromString(QLatin1StringView(first));
     for (const QByteArray &invalid :
          {QByteArray(), QByteArrayLiteral("{1b4e28ba-2fa1-11d2-883f-0016d3cca427}"),
-          QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca42"), QByteArrayLiteral("1b4e28ba2fa111d2883f0016d3cca427"),
+          QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca42"),
+          QByteArrayLiteral("1b4e28ba2fa111d2883f0016d3cca427"),
           QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427\n"),
           QByteArrayLiteral("00000000-0000-0000-0000-000000000000"), uuid.toRfc4122()}) {
         EXPECT_FALSE(engine.isValidMachineIdentifier(invalid)) << invalid.toHex().toStdString();
@@ -422,17 +435,21 @@ TEST_F(QemuEngineFiles, ValidationNamesWhatQemuCouldNotRun)
         {[](MachineConfiguration &c) { c.cpuCount = 0; }, QStringLiteral("处理器数量")},
         {[](MachineConfiguration &c) { c.memoryBytes = 64 << 20; }, QStringLiteral("内存大小")},
         {[](MachineConfiguration &c) { c.memoryBytes = gibibyte + 1; }, QStringLiteral("内存大小")},
-        {[](MachineConfiguration &c) { c.machineIdentifier = "not a uuid"; }, QStringLiteral("Linux 设备标识损坏")},
-        {[](MachineConfiguration &c) { c.macAddress = QStringLiteral("01:00:5e:00:00:01"); }, QStringLiteral("网卡地址")},
+        {[](MachineConfiguration &c) { c.machineIdentifier = "not a uuid"; },
+         QStringLiteral("Linux 设备标识损坏")},
+        {[](MachineConfiguration &c) { c.macAddress = QStringLiteral("01:00:5e:00:00:01"); },
+         QStringLiteral("网卡地址")},
         {[](MachineConfiguration &c) { c.displayHeight = 0; }, QStringLiteral("分辨率")},
         {[this](MachineConfiguration &c) { c.efiVariableStore = folder.filePath(QStringLiteral("none")); },
          QStringLiteral("找不到 EFI 变量存储")},
-        {[shortStore](MachineConfiguration &c) { c.efiVariableStore = shortStore; }, QStringLiteral("EFI 变量存储大小")},
+        {[shortStore](MachineConfiguration &c) { c.efiVariableStore = shortStore; },
+         QStringLiteral("EFI 变量存储大小")},
         {[this](MachineConfiguration &c) { c.disk = folder.path(); }, QStringLiteral("找不到虚拟磁盘")},
         {[oddDisk](MachineConfiguration &c) { c.disk = oddDisk; }, QStringLiteral("虚拟磁盘大小")},
         {[this](MachineConfiguration &c) { c.installerImage = folder.filePath(QStringLiteral("none.iso")); },
          QStringLiteral("找不到安装镜像")},
-        {[emptyInstaller](MachineConfiguration &c) { c.installerImage = emptyInstaller; }, QStringLiteral("空文件")},
+        {[emptyInstaller](MachineConfiguration &c) { c.installerImage = emptyInstaller; },
+         QStringLiteral("空文件")},
     };
     for (const auto &[change, message] : cases) {
         MachineConfiguration configuration = validMachine();
@@ -450,8 +467,7 @@ TEST_F(QemuEngineFiles, ValidationNamesWhatQemuCouldNotRun)
 class QemuSupervision : public QemuEngineFiles
 {
 protected:
-    std::unique_ptr<QemuMachine> machineWith(const QByteArray &script,
-                                             OrphanGuard guard = defaultOrphanGuard)
+    std::unique_ptr<QemuMachine> machineWith(const QByteArray &script, OrphanGuard guard = defaultOrphanGuard)
     {
         writeScript(installation.program, script);
         return std::make_unique<QemuMachine>(installation, validMachine(), guard);
@@ -466,9 +482,10 @@ protected:
 
 TEST_F(QemuSupervision, StartThatEndsEarlyFailsInQemusOwnWords)
 {
-    auto machine = machineWith("#!/bin/sh\n"
-                               "echo \"qemu-system-aarch64: -blockdev node-name=disk: Could not open '/x': Permission denied\" >&2\n"
-                               "exit 1\n");
+    auto machine = machineWith(
+        "#!/bin/sh\n"
+        "echo \"qemu-system-aarch64: -blockdev node-name=disk: Could not open '/x': Permission denied\" >&2\n"
+        "exit 1\n");
     const Outcome<void> started = await(machine->start());
     ASSERT_TRUE(started.error.has_value());
     EXPECT_TRUE(started.error->contains(QStringLiteral("退出码 1"))) << started.error->toStdString();
@@ -479,7 +496,7 @@ TEST_F(QemuSupervision, StartThatEndsEarlyFailsInQemusOwnWords)
     EXPECT_TRUE(machine->displayEndpoint().isEmpty());
     EXPECT_EQ(machine->processId(), 0);
     EXPECT_FALSE(QFileInfo::exists(runtimeFolderOf(*machine))) << "the private sockets' folder is removed";
-    EXPECT_THROW(machine->requestStop(), Error);
+    EXPECT_TRUE(await(machine->requestStop()).error.has_value());
     EXPECT_TRUE(await(machine->stop()).error.has_value());
 
     // The machine can be started again after a failed start; a program that cannot run fails it too.
@@ -521,17 +538,18 @@ TEST_F(QemuSupervision, ChildInheritsNoDescriptorBeyondItsStandardChannels)
     const int lock = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(lock, 3);
     const QByteArray script = "#!/bin/sh\n"
-                              "for fd in 1 2 "
-        + QByteArray::number(lock)
-        + "; do [ -e /proc/$$/fd/$fd ] && echo \"fd $fd open\" >&2; done\n"
-          "exit 1\n";
+                              "for fd in 1 2 " +
+                              QByteArray::number(lock) +
+                              "; do [ -e /proc/$$/fd/$fd ] && echo \"fd $fd open\" >&2; done\n"
+                              "exit 1\n";
     for (const OrphanGuard guard : {OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog}) {
         auto machine = machineWith(script, guard);
         const Outcome<void> started = await(machine->start());
         ASSERT_TRUE(started.error.has_value());
         EXPECT_TRUE(started.error->contains(QStringLiteral("fd 1 open"))) << started.error->toStdString();
         EXPECT_TRUE(started.error->contains(QStringLiteral("fd 2 open")));
-        EXPECT_FALSE(started.error->contains(QStringLiteral("fd %1 open").arg(lock))) << started.error->toStdString();
+        EXPECT_FALSE(started.error->contains(QStringLiteral("fd %1 open").arg(lock)))
+            << started.error->toStdString();
     }
     ::close(lock);
 }
@@ -556,8 +574,8 @@ TEST_P(QemuSupervisionDeathTest, QemuDiesWithTheApplication)
 
     EXPECT_EXIT(
         {
-            auto machine =
-                machineWith("#!/bin/sh\necho $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 300\n", GetParam());
+            auto machine = machineWith(
+                "#!/bin/sh\necho $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 300\n", GetParam());
             QCoro::Task<> start = machine->start();
             if (!waitUntil([&] { return QFileInfo(pidFile).size() > 0; }, 10000)) {
                 std::exit(3);
@@ -581,6 +599,6 @@ INSTANTIATE_TEST_SUITE_P(Guards, QemuSupervisionDeathTest,
                          ::testing::Values(OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog),
                          [](const ::testing::TestParamInfo<OrphanGuard> &guard) {
                              return guard.param == OrphanGuard::Watchdog ? std::string("Watchdog")
-                                                                                : std::string("ParentDeathSignal");
+                                                                         : std::string("ParentDeathSignal");
                          });
 #endif

@@ -31,15 +31,15 @@ QString releasedMessage()
 
 std::unique_ptr<QTemporaryDir> makeRuntimeFolder()
 {
-    const QStringList bases{QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), QDir::tempPath(),
-                            QStringLiteral("/tmp")};
+    const QStringList bases{QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                            QDir::tempPath(), QStringLiteral("/tmp")};
     for (const QString &base : bases) {
         if (base.isEmpty()) {
             continue;
         }
         auto folder = std::make_unique<QTemporaryDir>(base + QStringLiteral("/corvane-qemu-XXXXXX"));
-        if (!folder->isValid()
-            || QFile::encodeName(folder->filePath(QStringLiteral("monitor.sock"))).size() > longestSocketPath) {
+        if (!folder->isValid() ||
+            QFile::encodeName(folder->filePath(QStringLiteral("monitor.sock"))).size() > longestSocketPath) {
             continue;
         }
         // Whoever can enter this folder can watch the screen and steer the machine.
@@ -58,8 +58,7 @@ class QemuMachine::Change
 public:
     explicit Change(QemuMachine &machine)
         : m_machine(machine)
-    {
-    }
+    {}
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> waiting) { m_machine.m_waiting.push_back(waiting); }
     void await_resume() const noexcept {}
@@ -74,8 +73,7 @@ QemuMachine::QemuMachine(QemuInstallation installation, MachineConfiguration con
     , m_installation(std::move(installation))
     , m_configuration(std::move(configuration))
     , m_orphanGuard(orphanGuard)
-{
-}
+{}
 
 QemuMachine::~QemuMachine()
 {
@@ -108,6 +106,8 @@ QCoro::Task<> QemuMachine::start()
 
     QTimer deadline;
     deadline.setSingleShot(true);
+    // A coarse timer may fire 5 % early: three seconds off a one-minute start.
+    deadline.setTimerType(Qt::PreciseTimer);
     connect(&deadline, &QTimer::timeout, this, [this] {
         m_run.timedOut = true;
         if (m_process) {
@@ -174,13 +174,14 @@ bool QemuMachine::canRequestStop() const
     return m_state == State::Running && m_monitor && m_monitor->isReady();
 }
 
-void QemuMachine::requestStop()
+QCoro::Task<> QemuMachine::requestStop()
 {
     if (!canRequestStop()) {
         throw VMFailure(QStringLiteral("虚拟机没有在运行，无法请求关机。"));
     }
-    // The ACPI power button: the guest decides, and a power-off is reported when it happens.
-    m_monitor->send(QStringLiteral("system_powerdown"));
+    // The ACPI power button: the guest decides, and a power-off is reported when it happens. QEMU's
+    // answer says only whether the button was pressed, so a refusal reaches whoever asked.
+    co_await execute(QStringLiteral("system_powerdown"));
 }
 
 bool QemuMachine::canStop() const
@@ -198,6 +199,8 @@ QCoro::Task<> QemuMachine::stop()
 
     QTimer escalation;
     escalation.setSingleShot(true);
+    // QEMU gets all of its time to quit, not the 5 % less a coarse timer may give.
+    escalation.setTimerType(Qt::PreciseTimer);
     connect(&escalation, &QTimer::timeout, this, [this] {
         if (m_process) {
             m_process->kill();
@@ -266,7 +269,8 @@ void QemuMachine::launch()
             }
         },
         Qt::QueuedConnection);
-    AppLog::info(category, QStringLiteral("启动 QEMU：") + AppLog::command(m_installation.program, m_arguments));
+    AppLog::info(category,
+                 QStringLiteral("启动 QEMU：") + AppLog::command(m_installation.program, m_arguments));
     m_process->start();
 }
 
@@ -389,9 +393,9 @@ void QemuMachine::concludeIfEnded()
         return;
     }
     const State endedIn = m_state;
-    const bool poweredOffByGuest = m_run.processError != QProcess::FailedToStart
-        && m_run.exitStatus == QProcess::NormalExit && m_run.exitCode == 0
-        && m_run.shutdownReason == QStringLiteral("guest-shutdown");
+    const bool poweredOffByGuest = m_run.processError != QProcess::FailedToStart &&
+                                   m_run.exitStatus == QProcess::NormalExit && m_run.exitCode == 0 &&
+                                   m_run.shutdownReason == QStringLiteral("guest-shutdown");
     const QString description = endDescription();
     release();
     m_state = State::Stopped;

@@ -45,7 +45,7 @@ public:
 
     QCoro::Task<> start() override;
     bool canRequestStop() const override;
-    void requestStop() override;
+    QCoro::Task<> requestStop() override;
     bool canStop() const override;
     QCoro::Task<> stop() override;
     QString displayEndpoint() const override;

@@ -44,8 +44,11 @@ public:
     /** Completes once the machine runs; throws Error when it cannot start. */
     virtual QCoro::Task<> start() = 0;
     virtual bool canRequestStop() const = 0;
-    /** Asks the guest to shut down (the ACPI power button); throws Error when the request is refused. */
-    virtual void requestStop() = 0;
+    /**
+     * Asks the guest to shut down (the ACPI power button). Completes once the machine has taken the
+     * request; throws Error when it refuses it or cannot be asked.
+     */
+    virtual QCoro::Task<> requestStop() = 0;
     virtual bool canStop() const = 0;
     /** Stops the machine at once; completes when it has stopped; throws Error when it cannot. */
     virtual QCoro::Task<> stop() = 0;

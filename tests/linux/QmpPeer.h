@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QStringList>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+
+/**
+ * QEMU's side of the machine's monitor connection, for a shell script standing in for QEMU: it greets,
+ * answers each command as QEMU does, refuses the one command it is told to, and closes the connection
+ * once the process it speaks for has gone, as QEMU's own end would close.
+ */
+class QmpPeer : public QObject
+{
+public:
+    /** Connects to the monitor socket named in QEMU's arguments. */
+    explicit QmpPeer(const QStringList &qemuArguments)
+    {
+        connect(&m_socket, &QLocalSocket::readyRead, this, &QmpPeer::answer);
+        m_socket.connectToServer(monitorPath(qemuArguments));
+        if (m_socket.waitForConnected(5000)) {
+            send({{QStringLiteral("QMP"), QJsonObject{{QStringLiteral("version"), QJsonObject{}},
+                                                      {QStringLiteral("capabilities"), QJsonArray()}}}});
+        }
+    }
+
+    /** The command answered with QEMU's error object, and its description. */
+    QString refused;
+    QString refusal = QStringLiteral("this machine cannot be powered down now");
+    /** Every command received, in order. */
+    QStringList received;
+
+    bool connected() const { return m_socket.state() == QLocalSocket::ConnectedState; }
+
+    /** Closes the connection as soon as `pid` has ended. */
+    void closeWhenGone(qint64 pid)
+    {
+        auto *watch = new QTimer(this);
+        connect(watch, &QTimer::timeout, this, [this, watch, pid] {
+            if (::kill(pid_t(pid), 0) != 0) {
+                watch->stop();
+                m_socket.abort();
+            }
+        });
+        watch->start(20);
+    }
+
+    /** The monitor socket's path in a "-chardev socket,id=monitor,path=…" argument (",," is a comma). */
+    static QString monitorPath(const QStringList &arguments)
+    {
+        const QString prefix = QStringLiteral("socket,id=monitor,path=");
+        for (const QString &argument : arguments) {
+            if (argument.startsWith(prefix)) {
+                return argument.mid(prefix.size()).replace(QStringLiteral(",,"), QStringLiteral(","));
+            }
+        }
+        return {};
+    }
+
+private:
+    void send(const QJsonObject &message)
+    {
+        m_socket.write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
+        m_socket.flush();
+    }
+
+    void answer()
+    {
+        while (m_socket.canReadLine()) {
+            const QJsonObject command = QJsonDocument::fromJson(m_socket.readLine()).object();
+            const QString name = command.value(QStringLiteral("execute")).toString();
+            received << name;
+            QJsonObject reply{{QStringLiteral("id"), command.value(QStringLiteral("id"))}};
+            if (name == refused) {
+                reply.insert(QStringLiteral("error"),
+                             QJsonObject{{QStringLiteral("class"), QStringLiteral("GenericError")},
+                                         {QStringLiteral("desc"), refusal}});
+            } else if (name == QStringLiteral("query-status")) {
+                reply.insert(QStringLiteral("return"),
+                             QJsonObject{{QStringLiteral("status"), QStringLiteral("running")},
+                                         {QStringLiteral("running"), true}});
+            } else {
+                reply.insert(QStringLiteral("return"), QJsonObject{});
+            }
+            send(reply);
+        }
+    }
+
+    QLocalSocket m_socket;
+};
