@@ -96,14 +96,15 @@ QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
         }
         // The folder now holds the snapshot's files, whatever becomes of its settings below.
         setPrepared(m_paths.prepared());
-        if (kept) {
-            // Unreadable settings must not hide that the disk itself has been rolled back.
-            if (const std::optional<LinuxConfiguration> stored = LinuxConfiguration::fromJson(*kept)) {
-                setConfiguration(stored->validated());
-                save();
-            } else {
-                setError(QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。"));
-            }
+        // Every snapshot here is taken with its settings: one without readable settings has lost them.
+        // That must not hide that the disk itself has been rolled back.
+        const std::optional<LinuxConfiguration> stored =
+            kept ? LinuxConfiguration::fromJson(*kept) : std::optional<LinuxConfiguration>();
+        if (stored) {
+            setConfiguration(stored->validated());
+            save();
+        } else {
+            setError(QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。"));
         }
         setStatus(QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(latest->createdAt));
     } catch (...) {

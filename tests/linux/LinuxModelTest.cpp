@@ -10,6 +10,7 @@
 #include "linux/engine/QemuEngine.h"
 #include "linux/engine/QemuMachine.h"
 #include "services/InstanceLock.h"
+#include "services/SnapshotText.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -508,6 +509,39 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
     EXPECT_TRUE(reopened.snapshots().isEmpty());
     EXPECT_EQ(reopened.snapshotMessage(), QStringLiteral("尚未创建快照"));
     EXPECT_EQ(entries(base + QStringLiteral("/snapshots/linux")), QStringList());
+}
+
+TEST_F(LinuxModelTest, ARollbackWhoseStoredSettingsCannotBeReadRestoresTheDiskAndKeepsTheSettings)
+{
+    LinuxModel &model = make();
+    startRunning();
+    model.finish(QStringLiteral("Linux 已关闭"));
+    const QString kept = QStringLiteral("/configuration.json");
+    const QList<std::pair<const char *, std::function<bool(const QString &)>>> damages{
+        {"not settings", [](const QString &file) { return write(file, "{\"cores\": \"many\"}"); }},
+        {"a folder", [](const QString &file) { return QFile::remove(file) && QDir().mkpath(file); }},
+        {"missing", [](const QString &file) { return QFile::remove(file); }},
+    };
+    for (const auto &[damage, apply] : damages) {
+        ASSERT_TRUE(write(paths.disk(), "snapshot disk"));
+        ASSERT_TRUE(await(model.createSnapshot()).done);
+        const SnapshotRecord record = model.latestSnapshot().value_or(SnapshotRecord{});
+        ASSERT_TRUE(apply(base + QStringLiteral("/snapshots/linux/") + record.id + kept)) << damage;
+        edit([](LinuxConfiguration &c) { c.cores = c.cores == 2 ? 3 : 2; });
+        model.save();
+        const LinuxConfiguration current = model.configuration();
+        ASSERT_TRUE(write(paths.disk(), "later disk"));
+
+        ASSERT_TRUE(await(model.rollbackLatestSnapshot()).done);
+        EXPECT_EQ(model.error(), QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。")) << damage;
+        EXPECT_EQ(read(paths.disk()), "snapshot disk") << damage;
+        EXPECT_EQ(model.configuration(), current) << damage;
+        EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), current) << damage;
+        EXPECT_EQ(model.status(),
+                  QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt));
+        EXPECT_TRUE(model.prepared() && !model.snapshotBusy()) << damage;
+        model.deleteLatestSnapshot();
+    }
 }
 
 } // namespace
