@@ -33,7 +33,10 @@ ToolCommand unpackArchive(const QString &archive, const QString &destination)
 
 ToolCommand listDiscImage(const QString &image)
 {
-    return {QStringLiteral("/usr/bin/7zz"), {QStringLiteral("l"), QStringLiteral("-slt"), image}};
+    // -spd and "--": the name is a file, never a pattern (* and ?), a switch or a list file (@).
+    return {
+        QStringLiteral("/usr/bin/7zz"),
+        {QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-spd"), QStringLiteral("--"), image}};
 }
 
 QString xcrun()

@@ -41,6 +41,11 @@ QString noInstaller()
     return QStringLiteral("未找到 Windows 安装程序和系统映像。请选择完整的 Windows 安装 ISO，而不是驱动盘。");
 }
 
+QString severalImages()
+{
+    return QStringLiteral("7-Zip 列出了不止一个映像，无法确定检查的是所选文件。请重新选择 ISO。");
+}
+
 void validate(const std::function<bool(const QString &)> &has)
 {
     if (!has(bootLoader)) {
@@ -174,7 +179,12 @@ QStringList listedPaths(const QString &output)
     // entries follow the dashed separator.
     QStringList paths;
     bool inEntries = false;
+    int archives = 0;
     for (const QStringView line : QStringView(output).split(u'\n')) {
+        // Entries of a second image would pass for files of the chosen one.
+        if (line.startsWith(QLatin1String("Listing archive: ")) && ++archives > 1) {
+            throw VMFailure(severalImages());
+        }
         const QStringView trimmed = line.trimmed();
         if (!inEntries) {
             inEntries = trimmed == QLatin1String("----------");

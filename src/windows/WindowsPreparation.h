@@ -43,7 +43,10 @@ QCoro::Task<> inspectISO(QString iso, Inspection inspection = Inspection());
 void validateInstaller(const QString &mountPoint);
 /** The same checks against an image's listing, ignoring case as the Mac's volumes do. */
 void validateListing(const QStringList &paths);
-/** The entry paths in the output of `7zz l -slt`, without the archive's own header. */
+/**
+ * The entry paths in the output of `7zz l -slt`, without the archive's own header. Throws VMFailure
+ * when the output lists more than one archive.
+ */
 QStringList listedPaths(const QString &output);
 
 /** The visible regular files in `directory` whose extension is "iso" (any case), sorted by name. */

@@ -33,6 +33,9 @@ protected:
     static inline const QString installerMessage =
         QStringLiteral("未找到 Windows 安装程序和系统映像。请选择完整的 Windows 安装 ISO，而不是驱动盘。");
 
+    static inline const QString severalImagesMessage =
+        QStringLiteral("7-Zip 列出了不止一个映像，无法确定检查的是所选文件。请重新选择 ISO。");
+
     enum class Format { UDF, ISO9660, Xorriso };
 
     static inline const QStringList arm64Files{QStringLiteral("efi/boot/bootaa64.efi"),

@@ -149,6 +149,49 @@ TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeader)
     EXPECT_THROW(WindowsPreparation::validateListing(WindowsPreparation::listedPaths(output)), VMFailure);
 }
 
+TEST_F(WindowsPreparationTest, TheImageIsNamedLiterallyNotAsAPatternOrASwitch)
+{
+    // An x64 image whose name, read as a pattern, also matches the ARM64 image beside it.
+    const QString downloads = path(QStringLiteral("Downloads"));
+    windowsISO(downloads + QStringLiteral("/Win11_ARM64.iso"));
+    for (const char *name : {"Win11_*.iso", "Win11_?RM64.iso"}) {
+        const QString x64 = downloads + u'/' + QString::fromLatin1(name);
+        image(tree(QStringLiteral("x64"), x64Files), x64);
+        EXPECT_EQ(inspect(x64, listing()), armMessage) << name;
+        QFile::remove(x64);
+    }
+
+    // Names 7-Zip would take for a switch or a list file, reached by a relative path.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(downloads));
+    for (const char *name : {"-Win11 ARM64.iso", "@Win11 ARM64.iso"}) {
+        QFile::copy(QStringLiteral("Win11_ARM64.iso"), QString::fromLatin1(name));
+        EXPECT_EQ(inspect(QString::fromLatin1(name), listing()), std::nullopt) << name;
+    }
+    QDir::setCurrent(previous);
+}
+
+TEST_F(WindowsPreparationTest, AListingOfSeveralImagesIsRefused)
+{
+    // 7-Zip's own output when a pattern named two images: an x64 one and an ARM64 one.
+    const QString downloads = path(QStringLiteral("Downloads"));
+    image(tree(QStringLiteral("x64"), x64Files), downloads + QStringLiteral("/Win11_x64.iso"));
+    windowsISO(downloads + QStringLiteral("/Win11_ARM64.iso"));
+    QProcess list;
+    list.start(QStringLiteral("/usr/bin/7zz"),
+               {QStringLiteral("l"), QStringLiteral("-slt"), downloads + QStringLiteral("/Win11_*.iso")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    const QString output = QString::fromUtf8(list.readAllStandardOutput());
+    ASSERT_EQ(output.count(QStringLiteral("Listing archive: ")), 2) << output.toStdString();
+
+    try {
+        WindowsPreparation::listedPaths(output);
+        ADD_FAILURE() << "two images were merged into one listing";
+    } catch (const VMFailure &failure) {
+        EXPECT_EQ(failure.message(), severalImagesMessage);
+    }
+}
+
 TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHappens)
 {
     const QString iso = windowsISO(path(QStringLiteral("镜像 \"A\"/Win11 ARM64.iso")));
