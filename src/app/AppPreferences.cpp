@@ -2,6 +2,7 @@
 
 #include "android/VMConfiguration.h"
 #include "app/PreferenceNotifier.h"
+#include "app/detail/PreferenceWriter.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
 #include "services/Error.h"
@@ -96,9 +97,19 @@ bool writeJsonSettings(QIODevice &device, const QSettings::SettingsMap &map)
     return device.write(data) == data.size();
 }
 
+/** The value as this process last set it, whether or not it is in the file yet. */
+QVariant valueOf(const QSettings &store, QLatin1StringView name)
+{
+    const QString key(name);
+    if (std::optional<QVariant> pending = PreferenceWriter::instance().pending(store, key)) {
+        return *std::move(pending);
+    }
+    return store.value(key);
+}
+
 std::optional<qint64> storedInteger(const QSettings &store, QLatin1StringView name)
 {
-    const QVariant value = store.value(name);
+    const QVariant value = valueOf(store, name);
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -149,7 +160,26 @@ bool keepUnreadableStore(const QSettings &store)
     }
 }
 
+void storeValue(QSettings &store, QLatin1StringView name, const QVariant &value)
+{
+    const QString key(name);
+    if (store.format() == QSettings::NativeFormat) {
+        // The system's own store keeps the file in the background itself.
+        if (keepUnreadableStore(store)) {
+            store.setValue(key, value);
+        }
+    } else {
+        PreferenceWriter::instance().set(store, key, value, keepUnreadableStore);
+    }
+    Q_EMIT PreferenceNotifier::instance()->changed(key);
+}
+
 } // namespace
+
+void AppPreferences::flush()
+{
+    PreferenceWriter::instance().flush();
+}
 
 std::unique_ptr<QSettings> AppPreferences::openStore()
 {
@@ -172,7 +202,7 @@ QSettings::Format AppPreferences::jsonFormat()
 
 bool AppPreferences::read(const QSettings &store, const BoolKey &key)
 {
-    const QVariant value = store.value(key.name);
+    const QVariant value = valueOf(store, key.name);
     return value.typeId() == QMetaType::Bool ? value.toBool() : key.defaultValue;
 }
 
@@ -183,7 +213,7 @@ qint64 AppPreferences::read(const QSettings &store, const IntegerKey &key)
 
 QString AppPreferences::read(const QSettings &store, const StringKey &key)
 {
-    const QVariant value = store.value(key.name);
+    const QVariant value = valueOf(store, key.name);
     return value.typeId() == QMetaType::QString ? value.toString() : QString(key.defaultValue);
 }
 
@@ -195,38 +225,22 @@ qint64 AppPreferences::multiMemoryGB(const QSettings &store)
 
 void AppPreferences::write(QSettings &store, const BoolKey &key, bool value)
 {
-    if (!keepUnreadableStore(store)) {
-        return;
-    }
-    store.setValue(key.name, value);
-    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
+    storeValue(store, key.name, value);
 }
 
 void AppPreferences::write(QSettings &store, const IntegerKey &key, qint64 value)
 {
-    if (!keepUnreadableStore(store)) {
-        return;
-    }
-    store.setValue(key.name, value);
-    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
+    storeValue(store, key.name, value);
 }
 
 void AppPreferences::write(QSettings &store, const StringKey &key, const QString &value)
 {
-    if (!keepUnreadableStore(store)) {
-        return;
-    }
-    store.setValue(key.name, value);
-    Q_EMIT PreferenceNotifier::instance()->changed(QString(key.name));
+    storeValue(store, key.name, value);
 }
 
 void AppPreferences::setMultiMemoryGB(QSettings &store, qint64 gigabytes)
 {
-    if (!keepUnreadableStore(store)) {
-        return;
-    }
-    store.setValue(multiMemoryGBKey, gigabytes);
-    Q_EMIT PreferenceNotifier::instance()->changed(QString(multiMemoryGBKey));
+    storeValue(store, multiMemoryGBKey, gigabytes);
 }
 
 qint64 AppPreferences::memoryBudgetMB(const QSettings &store)

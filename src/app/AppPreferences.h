@@ -11,7 +11,8 @@ struct VMConfiguration;
 /**
  * The user's preferences: every key with its type and default, typed access to the store, and
  * the two values derived from them (the shared memory budget and a new Android device's
- * configuration). Nothing is cached; each reader sees the store as it is now.
+ * configuration). Nothing is cached; each reader sees the store as it is now, with this process's own
+ * writes included at once although they reach the file on a worker thread.
  *
  * A value that is absent, or stored with another type, reads as the key's default, so a store
  * edited by hand or by another version can never feed a wrong type into the program.
@@ -71,6 +72,11 @@ public:
     static void write(QSettings &store, const IntegerKey &key, qint64 value);
     static void write(QSettings &store, const StringKey &key, const QString &value);
     static void setMultiMemoryGB(QSettings &store, qint64 gigabytes);
+    /**
+     * Writes reach the file on a worker thread, so that the window never waits for the disk; every
+     * reader in this process sees a write at once. This waits until the file holds them all.
+     */
+    static void flush();
 
     /** Ceiling in MB for the memory of all running Android devices and the Linux machine together. */
     static qint64 memoryBudgetMB(const QSettings &store);

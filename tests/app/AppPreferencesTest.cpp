@@ -105,9 +105,9 @@ TEST_F(AppPreferencesTest, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
         const QString name = QFileInfo(store->fileName()).fileName();
         P::write(*store, P::selectedVMTab, QStringLiteral("android"));
         P::write(*store, P::appearanceGlass, false);
-        store->sync();
+        P::flush();
         P::write(*store, P::newDeviceCores, 4);
-        store->sync();
+        P::flush();
 
         const QStringList kept = QDir(dir.path()).entryList({name + QStringLiteral(".unreadable-*")});
         ASSERT_EQ(kept.size(), 1);
