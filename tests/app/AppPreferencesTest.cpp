@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -223,4 +225,22 @@ TEST(AppAppearance, ThemeForcesASchemeAndAccentPicksASystemColour)
         EXPECT_EQ(appearance.accentFor(false), QColor(c.light)) << c.accent;
         EXPECT_EQ(appearance.accentFor(true), QColor(c.dark)) << c.accent;
     }
+}
+
+TEST_F(AppPreferencesTest, AWriteIsSeenAtOnceAndReachesTheFileInTheOrderMade)
+{
+    auto store = storeWith({});
+    const QString file = store->fileName();
+    for (int cores = 1; cores <= 50; ++cores) {
+        P::write(*store, P::newDeviceCores, cores);
+        // Another reader of the same file in this process, as every page opens its own.
+        EXPECT_EQ(P::read(QSettings(file, P::jsonFormat()), P::newDeviceCores), cores);
+    }
+    P::write(*store, P::selectedVMTab, QStringLiteral("linux"));
+    P::flush();
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QJsonObject stored = QJsonDocument::fromJson(written.readAll()).object();
+    EXPECT_EQ(stored.value(QStringLiteral("newDeviceCores")).toInteger(), 50);
+    EXPECT_EQ(stored.value(QStringLiteral("selectedVMTab")).toString(), QStringLiteral("linux"));
 }
