@@ -158,7 +158,10 @@ QCoro::Task<> LinuxModel::start()
         }
         m_lockFD = lock.descriptor;
 
-        m_paths.initialize(m_configuration.diskGB, m_engine);
+        co_await m_paths.initialize(m_configuration.diskGB, m_engine);
+        if (!self) {
+            co_return;
+        }
         setPrepared(true);
 
         const MachineConfiguration hardware = m_paths.makeVMConfiguration(m_configuration, m_engine);

@@ -2,6 +2,7 @@
 
 #include "linux/LinuxConfiguration.h"
 #include "linux/engine/VirtualMachineEngine.h"
+#include "services/Background.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
 
@@ -90,7 +91,21 @@ bool LinuxPaths::prepared() const
            FileIO::exists(machineIdentifier());
 }
 
-void LinuxPaths::initialize(qint64 diskGB, const VirtualMachineEngine &engine) const
+QCoro::Task<> LinuxPaths::initialize(qint64 diskGB, const VirtualMachineEngine &engine) const
+{
+    if (prepared()) {
+        // Every later start: nothing to make, and no trip to a worker.
+        co_return;
+    }
+    // Copies, taken before the first suspension: this object and the reference may be gone by then.
+    const LinuxPaths paths = *this;
+    const VirtualMachineEngine *machineEngine = &engine;
+    // A local, not a temporary in the co_await: g++ 12 mishandles lambdas there.
+    auto work = [paths, diskGB, machineEngine] { paths.prepare(diskGB, *machineEngine); };
+    co_await inBackground(std::move(work));
+}
+
+void LinuxPaths::prepare(qint64 diskGB, const VirtualMachineEngine &engine) const
 {
     if (FileIO::exists(m_root)) {
         if (prepared()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 
 struct LinuxConfiguration;
@@ -27,14 +28,16 @@ public:
      * Creates the machine folder with a sparse disk of `diskGB` GiB (clamped to 16…256), a new EFI
      * variable store and a new machine identifier. The files are made in a hidden sibling folder
      * that is renamed into place only once all three exist. An existing complete folder is kept as it
-     * is; an incomplete one is refused. Throws Error.
+     * is; an incomplete one is refused. Throws Error. The copying and syncing happen on a worker
+     * thread; `engine` must outlive the task.
      */
-    void initialize(qint64 diskGB, const VirtualMachineEngine &engine) const;
+    QCoro::Task<> initialize(qint64 diskGB, const VirtualMachineEngine &engine) const;
 
     /** The hardware of a start with `configuration` (validated first); throws VMFailure or SystemError. */
     MachineConfiguration makeVMConfiguration(const LinuxConfiguration &configuration,
                                              const VirtualMachineEngine &engine) const;
 
 private:
+    void prepare(qint64 diskGB, const VirtualMachineEngine &engine) const;
     QString m_root;
 };

@@ -5,6 +5,7 @@
 
 #include <QCoroTimer>
 #include <QFile>
+#include <QThread>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QUuid>
@@ -143,5 +144,8 @@ public:
             throw SystemError(store.errorString());
         }
         ++variableStores;
+        variableStoreThread = QThread::currentThread();
     }
+    /** The thread the last variable store was made on. */
+    mutable QThread *variableStoreThread = nullptr;
 };

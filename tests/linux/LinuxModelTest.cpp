@@ -154,6 +154,8 @@ TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDi
               QStringList({paths.disk(), paths.efiVariableStore(), iso, model.configuration().macAddress}));
     EXPECT_EQ(hardware.machineIdentifier, read(paths.machineIdentifier()));
     EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), model.configuration());
+    // The copy of the firmware's variable store must not hold up the window.
+    EXPECT_NE(engine.variableStoreThread, QThread::currentThread());
 
     engine.last()->reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model.running(); }));
@@ -315,6 +317,8 @@ TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
     owned = std::make_unique<LinuxModel>(qemu, base);
     edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
     QCoro::Task<> starting = owned->start();
+    // The machine's folder is prepared on a worker first.
+    ASSERT_TRUE(waitUntil([&] { return owned->machine() || !owned->busy(); }));
     const auto *machine = qobject_cast<QemuMachine *>(owned->machine());
     ASSERT_NE(machine, nullptr) << owned->error().toStdString();
     QmpPeer peer(machine->arguments());
