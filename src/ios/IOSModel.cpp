@@ -98,7 +98,8 @@ void IOSModel::save()
 QCoro::Task<QString> IOSModel::simctl(QStringList arguments, double timeoutSeconds)
 {
     arguments.prepend(QStringLiteral("simctl"));
-    const QString output = co_await Command::run(xcrun, arguments, std::nullopt, timeoutSeconds);
+    const QString output =
+        co_await Command::run(xcrun, arguments, std::nullopt, timeoutSeconds * timeoutScale);
     co_return output;
 }
 
@@ -289,7 +290,7 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
                 const QStringList arguments{QStringLiteral("-a"), QStringLiteral("Simulator"),
                                             QStringLiteral("--args"), QStringLiteral("-CurrentDeviceUDID"),
                                             device.udid};
-                co_await Command::run(open, arguments, std::nullopt, 60);
+                co_await Command::run(open, arguments, std::nullopt, 60 * timeoutScale);
                 if (!self) {
                     co_return;
                 }

@@ -62,6 +62,8 @@ public:
     /** The only programs run: simctl through xcrun, and open to show the Simulator. */
     QString xcrun;
     QString open;
+    /** Every time-out of those runs is multiplied by this; tests shrink them to watch each one end a run. */
+    double timeoutScale = 1;
 
     /** Reads the inventory again; a failure shows the no-Xcode state. */
     QCoro::Task<> refresh();

@@ -26,6 +26,9 @@
 //   FAKE_SIMCTL_FAIL_UDIDS=UDID[,…]    boot, shutdown and delete of those devices fail likewise
 //   FAKE_SIMCTL_MALFORMED_JSON=1       list prints only the first half of the inventory
 //   FAKE_SIMCTL_DELAY_MS=N             every call waits N ms before it starts
+//   FAKE_SIMCTL_HANG=WORD[,WORD…]      a call whose verb, or whose device UDID, is listed changes nothing and
+//                                      never ends on its own: it waits until a signal ends it, as a simctl
+//                                      stuck on a device does
 //   FAKE_SIMCTL_RECORD=FILE            one line per call, format in stand_in.h
 // The two failure knobs are checked before the device is looked up, so they hold for unknown devices too.
 #include "simctl_inventory.h"
@@ -38,6 +41,8 @@
 #include <QUuid>
 
 #include <optional>
+
+#include <unistd.h>
 
 using StandIn::say;
 
@@ -314,6 +319,13 @@ int simctl(QStringList arguments)
         StandIn::list("FAKE_SIMCTL_FAIL_UDIDS").contains(arguments[0], Qt::CaseInsensitive);
     if (deviceFails || StandIn::list("FAKE_SIMCTL_FAIL").contains(verb)) {
         return fail(Failed, verbs[verb].injectedFailure);
+    }
+    const QStringList hung = StandIn::list("FAKE_SIMCTL_HANG");
+    const bool namesDevice = verb != "list" && verb != "create";
+    if (hung.contains(verb) || (namesDevice && hung.contains(arguments[0], Qt::CaseInsensitive))) {
+        for (;;) {
+            ::pause();
+        }
     }
     return Command(verb, arguments).run();
 }

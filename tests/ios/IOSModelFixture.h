@@ -46,9 +46,10 @@ protected:
 
     void TearDown() override
     {
-        for (const char *name : {"FAKE_SIMCTL_STATE", "FAKE_SIMCTL_RECORD", "FAKE_OPEN_RECORD",
-                                 "FAKE_SIMCTL_NON_UUID", "FAKE_SIMCTL_FAIL", "FAKE_SIMCTL_FAIL_UDIDS",
-                                 "FAKE_SIMCTL_MALFORMED_JSON", "FAKE_SIMCTL_DELAY_MS", "FAKE_OPEN_FAIL"}) {
+        for (const char *name :
+             {"FAKE_SIMCTL_STATE", "FAKE_SIMCTL_RECORD", "FAKE_OPEN_RECORD", "FAKE_SIMCTL_NON_UUID",
+              "FAKE_SIMCTL_FAIL", "FAKE_SIMCTL_FAIL_UDIDS", "FAKE_SIMCTL_MALFORMED_JSON",
+              "FAKE_SIMCTL_DELAY_MS", "FAKE_SIMCTL_HANG", "FAKE_OPEN_FAIL"}) {
             qunsetenv(name);
         }
     }

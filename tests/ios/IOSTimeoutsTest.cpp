@@ -1,0 +1,173 @@
+// Each simctl and open run ends at its own time-out. With every time-out shrunk by one factor, a call
+// that never returns is ended by the runner after its stated seconds times that factor: no sooner, and
+// not so much later that another operation's time-out could pass for it.
+#include "IOSModelFixture.h"
+#include "Wait.h"
+
+#include <QDateTime>
+
+#include <functional>
+
+namespace {
+
+class IOSTimeoutsTest : public IOSModelFixture
+{
+protected:
+    /** A new model with one shut-down device made here, listed as `phone`. */
+    IOSModel &withPhone()
+    {
+        IOSModel &ios = model();
+        await(ios.refresh());
+        ios.setRuntime(ios18);
+        ios.setType(iPhone15);
+        ios.setName(QStringLiteral("Phone"));
+        const QSet<QString> before = ios.owned();
+        await(ios.create());
+        const QSet<QString> made = ios.owned() - before;
+        phone = made.isEmpty() ? QString() : *made.begin();
+        return ios;
+    }
+
+    IOSDevice device() const { return listed(*current, phone); }
+
+    IOSModel &fresh()
+    {
+        current = &model();
+        return *current;
+    }
+
+    /**
+     * Runs `operation` with the simctl calls that `hang` names never ending, and checks that the
+     * runner ended the first run whose command line contains `words` after `seconds` × `scale`.
+     */
+    void expectEndedAfter(double seconds, double scale, const QString &hang, const QString &words,
+                          const std::function<QCoro::Task<>()> &operation)
+    {
+        current->timeoutScale = scale;
+        qputenv("FAKE_SIMCTL_HANG", hang.toUtf8());
+        LogProbe::reset();
+        bool done = false;
+        QCoro::connect(operation(), current, [&] { done = true; });
+        const qint64 expected = qint64(seconds * scale * 1000);
+        const bool ended = waitUntil([&] { return done; }, int(expected) + 5000);
+        qunsetenv("FAKE_SIMCTL_HANG");
+        current->timeoutScale = 1;
+        ASSERT_TRUE(ended) << words.toStdString() << " was not ended at its time-out";
+
+        const QStringList entries = LogProbe::entries();
+        const QString started = QStringLiteral("] [INFO] [命令] 开始：");
+        const auto start = std::find_if(entries.cbegin(), entries.cend(), [&](const QString &entry) {
+            return entry.contains(started) && entry.contains(words);
+        });
+        ASSERT_NE(start, entries.cend()) << words.toStdString() << " never ran";
+        const QString command = start->section(started, 1);
+        const auto end = std::find_if(start, entries.cend(), [&](const QString &entry) {
+            return entry.contains(QStringLiteral("] [ERROR] [命令] 失败：") + command);
+        });
+        ASSERT_NE(end, entries.cend()) << words.toStdString() << " was not ended";
+        const auto stamp = [](const QString &entry) {
+            return QDateTime::fromString(entry.mid(1, entry.indexOf(u']') - 1), Qt::ISODateWithMs);
+        };
+        const qint64 ran = stamp(*start).msecsTo(stamp(*end));
+        // The closest two time-outs are 15 s apart, 150 ms at the usual factor: a run given the wrong one
+        // lands outside this window, while starting and ending the program takes some 30 ms here.
+        EXPECT_GE(ran, expected - 20) << words.toStdString();
+        EXPECT_LT(ran, expected + 140) << words.toStdString();
+    }
+
+    IOSModel *current = nullptr;
+    QString phone;
+};
+
+} // namespace
+
+TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
+{
+    constexpr double scale = 0.01;
+    IOSModel *ios = &fresh();
+    expectEndedAfter(45, scale, QStringLiteral("list"), QStringLiteral("simctl list"),
+                     [&] { return ios->refresh(); });
+
+    ios = &fresh();
+    await(ios->refresh());
+    ios->setRuntime(ios18);
+    ios->setType(iPhone15);
+    ios->setName(QStringLiteral("Phone"));
+    expectEndedAfter(60, scale, QStringLiteral("create"), QStringLiteral("simctl create"),
+                     [&] { return ios->create(); });
+    // A device that cannot be recorded is deleted again, within the same time.
+    ASSERT_TRUE(QDir().mkpath(registry()));
+    expectEndedAfter(60, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+                     [&] { return ios->create(); });
+    ASSERT_TRUE(QDir(registry()).removeRecursively());
+
+    for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {
+        current = &withPhone();
+        expectEndedAfter(60, scale, action, QStringLiteral("simctl ") + action,
+                         [&] { return current->operate(device(), action); });
+    }
+    current = &withPhone();
+    expectEndedAfter(30, scale, QStringLiteral("rename"), QStringLiteral("simctl rename"),
+                     [&] { return current->rename(device(), QStringLiteral("新名字")); });
+
+    // Showing the device: an open that never returns.
+    current = &withPhone();
+    const QString hungOpen = path("open-never-returns");
+    writeFile(hungOpen, "#!/bin/sh\nexec /bin/sleep 600\n");
+    ASSERT_TRUE(QFile::setPermissions(hungOpen, QFile::ReadOwner | QFile::ExeOwner));
+    current->open = hungOpen;
+    expectEndedAfter(60, scale, {}, hungOpen,
+                     [&] { return current->operate(device(), QStringLiteral("boot")); });
+
+    // Booted: a shutdown, and a forced one.
+    current = &withPhone();
+    await(current->operate(device(), QStringLiteral("boot")));
+    ASSERT_EQ(device().state, QStringLiteral("Booted"));
+    expectEndedAfter(60, scale, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
+                     [&] { return current->operate(device(), QStringLiteral("shutdown")); });
+    expectEndedAfter(30, scale, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
+                     [&] { return current->operate(device(), QStringLiteral("force")); });
+
+    // A deleted device's snapshot devices go with it.
+    current = &withPhone();
+    await(current->createSnapshot(device()));
+    const std::optional<IOSSnapshotRecord> snapshot = current->latestSnapshot(device());
+    ASSERT_TRUE(snapshot);
+    const QString clone = snapshot->snapshotDeviceID;
+    expectEndedAfter(60, scale, clone, QStringLiteral("simctl delete ") + clone,
+                     [&] { return current->operate(device(), QStringLiteral("delete")); });
+}
+
+TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
+{
+    // Clones may take five minutes: shrunk further, so the test does not.
+    constexpr double scale = 0.01;
+    constexpr double cloneScale = 0.002;
+    current = &withPhone();
+    expectEndedAfter(300, cloneScale, QStringLiteral("clone"), QStringLiteral("simctl clone"),
+                     [&] { return current->createSnapshot(device()); });
+    // A snapshot that cannot be recorded is deleted again.
+    ASSERT_TRUE(QDir().mkpath(snapshotRegistry()));
+    expectEndedAfter(60, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+                     [&] { return current->createSnapshot(device()); });
+    ASSERT_TRUE(QDir(snapshotRegistry()).removeRecursively());
+
+    const auto withSnapshot = [&] {
+        current = &withPhone();
+        await(current->createSnapshot(device()));
+        ASSERT_TRUE(current->latestSnapshot(device()));
+    };
+    withSnapshot();
+    expectEndedAfter(300, cloneScale, QStringLiteral("clone"), QStringLiteral("simctl clone"),
+                     [&] { return current->rollback(device()); });
+    withSnapshot();
+    expectEndedAfter(60, scale, QStringLiteral("rename"), QStringLiteral("simctl rename"),
+                     [&] { return current->rollback(device()); });
+    withSnapshot();
+    const IOSDevice old = device();
+    expectEndedAfter(120, scale, old.udid, QStringLiteral("simctl delete ") + old.udid,
+                     [&] { return current->rollback(old); });
+    withSnapshot();
+    expectEndedAfter(120, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+                     [&] { return current->deleteLatestSnapshot(device()); });
+}
