@@ -40,6 +40,9 @@ packages=(
     xvfb xauth dbus at-spi2-core python3-pyatspi
     # test-only: the crash tests kill the program at each of its file-system steps
     strace
+    # the Linux package: CPack computes its dependencies with dpkg-shlibdeps; the tests validate its
+    # desktop entry and metainfo
+    dpkg-dev desktop-file-utils appstream
     # benchmarks compare against the standard tools
     openssl curl
 )
