@@ -6,6 +6,7 @@
 namespace {
 
 constexpr qint32 desktopSizeEncoding = -223;
+constexpr qint32 extendedDesktopSizeEncoding = -308;
 
 void put16(QByteArray &out, quint16 value)
 {
@@ -60,7 +61,9 @@ void TestVncServer::onConnection()
             m_viewer->deleteLater();
         }
         m_viewer = socket;
+        ++m_connections;
         m_input.clear();
+        m_encodings.clear();
         m_stage = Stage::Version;
         m_ready = false;
         m_pendingRequest = false;
@@ -150,8 +153,10 @@ bool TestVncServer::handleMessage()
         if (m_input.size() < 4 + 4 * count) {
             return false;
         }
+        // A later SetEncodings replaces the earlier one.
+        m_encodings.clear();
         for (int i = 0; i < count; ++i) {
-            m_desktopSize = m_desktopSize || qint32(get32(m_input, 4 + 4 * i)) == desktopSizeEncoding;
+            m_encodings.append(qint32(get32(m_input, 4 + 4 * i)));
         }
         m_input.remove(0, 4 + 4 * count);
         return true;
@@ -236,15 +241,30 @@ void TestVncServer::flush()
     m_pendingRequest = false;
     QByteArray update;
     update.append(char(0)).append(char(0));
-    if (m_resized && m_desktopSize) {
-        // The viewer answers a new size with a full request of its own.
+    // Like QEMU, the extended form wins when the viewer offers both.
+    const bool extended = m_encodings.contains(extendedDesktopSizeEncoding);
+    if (m_resized && (extended || m_encodings.contains(desktopSizeEncoding))) {
+        // The viewer answers a new size with a request of its own.
         m_resized = false;
         put16(update, 1);
+        put16(update, 0); // reason: the server changed it
+        put16(update, 0); // status: no error
+        put16(update, quint16(m_screen.width()));
+        put16(update, quint16(m_screen.height()));
+        if (!extended) {
+            put32(update, quint32(desktopSizeEncoding));
+            m_viewer->write(update);
+            return;
+        }
+        put32(update, quint32(extendedDesktopSizeEncoding));
+        // One screen covering the desktop, numbered 0 as QEMU numbers it.
+        update.append(char(1)).append(QByteArray(3, '\0'));
+        put32(update, 0);
         put16(update, 0);
         put16(update, 0);
         put16(update, quint16(m_screen.width()));
         put16(update, quint16(m_screen.height()));
-        put32(update, quint32(desktopSizeEncoding));
+        put32(update, 0);
         m_viewer->write(update);
         return;
     }

@@ -14,8 +14,9 @@ class QLocalSocket;
 /**
  * An RFB 3.8 server on a unix socket, as QEMU's VNC server behaves towards one viewer: no
  * authentication, raw rectangles in the pixel format the viewer asked for, sent only against an
- * outstanding update request, and a DesktopSize rectangle when the screen changes size. It records
- * the viewer's keys, pointer events and requests.
+ * outstanding update request, and when the screen changes size an ExtendedDesktopSize rectangle if the
+ * viewer offered that encoding, else a DesktopSize one if it offered that. It records the viewer's
+ * connections, encodings, keys, pointer events and requests.
  */
 class TestVncServer : public QObject
 {
@@ -53,6 +54,10 @@ public:
     void dropViewers();
 
     int viewers() const;
+    /** Viewers accepted since the server started listening. */
+    int connections() const { return m_connections; }
+    /** The encodings the viewer offers, in its order of preference. */
+    const QList<qint32> &encodings() const { return m_encodings; }
     bool handshakeDone() const { return m_ready; }
     int updateRequests() const { return m_requests; }
     const QList<Key> &keys() const { return m_keys; }
@@ -73,7 +78,8 @@ private:
     enum class Stage { Version, Security, Init, Messages } m_stage = Stage::Version;
     bool m_ready = false;
     bool m_pendingRequest = false;
-    bool m_desktopSize = false;
+    QList<qint32> m_encodings;
+    int m_connections = 0;
     bool m_resized = false;
     QImage m_screen;
     QRegion m_dirty;

@@ -82,14 +82,44 @@ TEST_F(VncConnectionTest, ShowsTheScreenAndCopiesOnlyWhatChanged)
     EXPECT_TRUE(uniform(connection.frame(), QRect(40, 50, 16, 8), QColor(200, 100, 0)));
     EXPECT_EQ(connection.frame().pixel(39, 50), QColor(10, 20, 30).rgb());
     EXPECT_EQ(connection.frame().pixel(56, 58), QColor(10, 20, 30).rgb());
+}
 
-    // A new size: the picture follows, wholly replaced.
-    server.resize(QSize(200, 120));
-    server.fill(QRect(0, 0, 200, 120), QColor(0, 255, 0));
-    ASSERT_TRUE(waitUntil([&] {
-        return connection.frame().size() == QSize(200, 120) &&
-               uniform(connection.frame(), connection.frame().rect(), QColor(0, 255, 0));
-    }));
+TEST_F(VncConnectionTest, AChangeOfResolutionStaysInTheSession)
+{
+    // The firmware's own switch first, then the changes an installed desktop makes.
+    TestVncServer server(path, QSize(640, 480));
+    server.fill(QRect(0, 0, 640, 480), Qt::blue);
+    ASSERT_TRUE(connectTo(server));
+    QSignalSpy ended(&connection, &VncConnection::disconnected);
+    QSignalSpy changes(&connection, &VncConnection::frameChanged);
+    int blank = 0;
+    QObject::connect(&connection, &VncConnection::frameChanged, &connection, [&] {
+        blank += uniform(connection.frame(), connection.frame().rect(), Qt::black) ? 1 : 0;
+    });
+    const QList<std::pair<QSize, QColor>> steps{
+        {QSize(1280, 800), Qt::green}, {QSize(800, 600), Qt::red}, {QSize(1920, 1080), QColor(10, 20, 30)}};
+    for (const auto &[size, color] : steps) {
+        changes.clear();
+        server.resize(size);
+        server.fill(QRect(QPoint(0, 0), size), color);
+        ASSERT_TRUE(waitUntil([&] {
+            return connection.frame().size() == size &&
+                   uniform(connection.frame(), connection.frame().rect(), color);
+        })) << size.width()
+            << " x " << size.height() << ": "
+            << (ended.isEmpty() ? QString() : ended.first().first().toString()).toStdString();
+        // The picture is replaced as a whole, never drawn in pieces of the old size.
+        EXPECT_EQ(changes.first().first().value<QRegion>(), QRegion(QRect(QPoint(0, 0), size)));
+    }
+    EXPECT_TRUE(ended.isEmpty());
+    EXPECT_TRUE(connection.isConnected());
+    EXPECT_EQ(server.connections(), 1) << "the viewer reconnected";
+    EXPECT_EQ(blank, 0) << "a blank picture showed between two sizes";
+
+    // Input goes on in the new coordinates.
+    connection.sendPointer(QPoint(1900, 1000), 0);
+    EXPECT_TRUE(waitUntil([&] { return server.pointers().size() == 1; }));
+    EXPECT_EQ(server.pointers().value(0).position, QPoint(1900, 1000));
 }
 
 TEST_F(VncConnectionTest, KeysAndPointerReachTheServerInOrder)

@@ -1,8 +1,10 @@
 // The Linux page over the real QEMU, emulating an AArch64 machine that boots its UEFI firmware with
 // nothing to boot from, so that it ends at the firmware's shell prompt: the page shows that screen,
-// what is typed on the page reaches the guest, and a stop takes the screen away again.
+// what is typed on the page reaches the guest, the firmware's change of resolution happens within one
+// connection, and a stop takes the screen away again.
 #include "FakeHost.h"
 #include "FirmwareScreen.h"
+#include "LogProbe.h"
 #include "Wait.h"
 
 #include "linux/LinuxModel.h"
@@ -15,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -50,7 +53,6 @@ int litPixels(const QImage &image, const QRect &rect)
     return lit;
 }
 
-
 } // namespace
 
 TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
@@ -60,6 +62,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
         GTEST_SKIP() << "needs qemu-system-aarch64 and a 64 MiB AArch64 UEFI firmware pair "
                         "(Debian: qemu-system-arm, qemu-efi-aarch64)";
     }
+    LogProbe::reset();
     FakeHost host(2, 8 * GiB);
     host.capacity = 100 * GiB;
     QemuEngine engine(installation);
@@ -93,15 +96,27 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     LinuxDisplay &display = *page.display();
     ASSERT_TRUE(display.isVisible());
     const VncConnection &connection = *display.connection();
+    QSet<QString> sizes;
+    QObject::connect(&connection, &VncConnection::frameChanged, &page, [&] {
+        sizes.insert(
+            QStringLiteral("%1 x %2").arg(connection.frame().width()).arg(connection.frame().height()));
+    });
     ASSERT_TRUE(waitUntil([&] { return connection.isConnected(); }, 30'000));
 
     // The firmware draws its screen, then waits at its prompt.
     ASSERT_TRUE(waitUntil([&] { return FirmwareScreen::showsShell(connection.frame()); }, firmwareScreenMs))
         << "the firmware's shell never showed";
-    ASSERT_TRUE(FirmwareScreen::settles(connection, 3000, 30'000)) << "the firmware's screen never came to rest";
+    ASSERT_TRUE(FirmwareScreen::settles(connection, 3000, 30'000))
+        << "the firmware's screen never came to rest";
     std::cout << "start to a settled firmware screen: " << clock.elapsed() << " ms, " << connection.updates()
               << " updates, screen " << connection.frame().width() << " x " << connection.frame().height()
               << "\n";
+    // The firmware starts at 640 x 480 and switches to 1280 x 800: one connection follows it.
+    EXPECT_TRUE(sizes.contains(QStringLiteral("640 x 480")) && sizes.contains(QStringLiteral("1280 x 800")))
+        << QStringList(sizes.begin(), sizes.end()).join(u',').toStdString();
+    for (const QString &entry : LogProbe::entries()) {
+        EXPECT_FALSE(entry.contains(QStringLiteral("画面连接中断"))) << entry.toStdString();
+    }
     const QImage shot = display.grab().toImage();
     const QRect image = display.imageRect().toAlignedRect() & shot.rect();
     const int lit = litPixels(shot, image);

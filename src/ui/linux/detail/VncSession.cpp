@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -49,6 +50,32 @@ void updateCallback(rfbClient *client, int x, int y, int width, int height)
 void finishedCallback(rfbClient *client)
 {
     sessionOf(client)->publish();
+}
+
+// What this viewer asks of the server. libvncclient's own list also offers the extended desktop size,
+// which QEMU then prefers; 0.9.14 drops the screen QEMU numbers 0, keeps its old size and fails on the
+// next rectangle ("Rect too large"). The plain DesktopSize it handles, so only that is offered.
+bool sendFormatAndEncodings(rfbClient *client)
+{
+    rfbSetPixelFormatMsg format{};
+    format.type = rfbSetPixelFormat;
+    format.format = client->format;
+    format.format.redMax = rfbClientSwap16IfLE(format.format.redMax);
+    format.format.greenMax = rfbClientSwap16IfLE(format.format.greenMax);
+    format.format.blueMax = rfbClientSwap16IfLE(format.format.blueMax);
+    if (!WriteToRFBServer(client, reinterpret_cast<const char *>(&format), sz_rfbSetPixelFormatMsg)) {
+        return false;
+    }
+    // The server is on this machine: raw pixels cost less to take than to decompress.
+    const uint32_t encodings[] = {rfbClientSwap32IfLE(rfbEncodingRaw),
+                                  rfbClientSwap32IfLE(rfbEncodingNewFBSize)};
+    rfbSetEncodingsMsg header{};
+    header.type = rfbSetEncodings;
+    header.nEncodings = rfbClientSwap16IfLE(uint16_t(std::size(encodings)));
+    char message[sz_rfbSetEncodingsMsg + sizeof encodings];
+    std::memcpy(message, &header, sz_rfbSetEncodingsMsg);
+    std::memcpy(message + sz_rfbSetEncodingsMsg, encodings, sizeof encodings);
+    return WriteToRFBServer(client, message, sizeof message);
 }
 
 QString systemError(const QString &what)
@@ -167,10 +194,7 @@ void VncSession::handshake()
     m_client->format.redShift = 16;
     m_client->format.greenShift = 8;
     m_client->format.blueShift = 0;
-    // The server is on this machine: raw pixels cost less to take than to decompress.
-    m_client->appData.encodingsString = "raw";
     m_client->appData.useRemoteCursor = FALSE;
-    m_client->canHandleNewFBSize = TRUE;
     m_client->MallocFrameBuffer = allocateCallback;
     m_client->GotFrameBufferUpdate = updateCallback;
     m_client->FinishedFrameBufferUpdate = finishedCallback;
@@ -191,7 +215,7 @@ void VncSession::handshake()
     m_client->updateRect.y = 0;
     m_client->updateRect.w = m_client->width;
     m_client->updateRect.h = m_client->height;
-    if (!SetFormatAndEncodings(m_client) ||
+    if (!sendFormatAndEncodings(m_client) ||
         !SendFramebufferUpdateRequest(m_client, 0, 0, m_client->width, m_client->height, FALSE)) {
         fail(QStringLiteral("画面服务没有接受连接"));
         return;
@@ -234,6 +258,9 @@ bool VncSession::allocateFrame(int width, int height)
     m_pixels.assign(size_t(width) * size_t(height), 0);
     m_client->frameBuffer = reinterpret_cast<uint8_t *>(m_pixels.data());
     m_updated = {QRect(QPoint(0, 0), m_size)};
+    // A new size mid-session: the old picture stays until the new one starts to arrive, rather than
+    // a blank one in between.
+    m_awaitingPicture = m_connected;
     return true;
 }
 
@@ -243,6 +270,7 @@ void VncSession::addUpdate(const QRect &rect)
     if (inside.isEmpty()) {
         return;
     }
+    m_awaitingPicture = false;
     // A screen that scrolls arrives as hundreds of tiles covering most of it: past a few dozen, the
     // rectangle around them costs less to merge and copy than a region of hundreds.
     if (m_updated.size() >= tilesKept) {
@@ -258,7 +286,7 @@ void VncSession::addUpdate(const QRect &rect)
 
 void VncSession::publish()
 {
-    if (m_updated.isEmpty()) {
+    if (m_updated.isEmpty() || m_awaitingPicture) {
         return;
     }
     QRegion changed;

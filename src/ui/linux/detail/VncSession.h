@@ -81,6 +81,8 @@ private:
     QSize m_size;
     /** Rectangles of the framebuffer changed since the last publish. */
     QList<QRect> m_updated;
+    /** The screen changed size and nothing of the new picture has arrived yet. */
+    bool m_awaitingPicture = false;
 };
 
 } // namespace detail
