@@ -2,6 +2,7 @@
 # Sets up a Debian machine for Corvane, builds it, and then starts it or runs the tests.
 #   scripts/dev.sh run    install what is missing, build, start the program
 #   scripts/dev.sh test   install what is missing, build, run the whole test suite
+# On Debian the packages come from apt-get; on macOS from Homebrew (the Brewfile).
 set -euo pipefail
 
 mode=${1:-}
@@ -31,8 +32,8 @@ packages=(
     fonts-noto-cjk
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
-    # test-only: disc images for the Windows ISO checks, an independent property-list parser
-    genisoimage xorriso libplist-utils
+    # test-only: disc images for the Windows ISO checks, an independent property-list parser, the Mac icon
+    genisoimage xorriso libplist-utils icnsutils
     # test-only: FAT disks whose startup.nsh makes the Linux machine's firmware reset and power off
     mtools dosfstools
     # test-only: real windows on a virtual display (screenshots, the end-to-end run), driven through
@@ -47,34 +48,52 @@ packages=(
     openssl curl
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
+if [ "$(uname -s)" = Darwin ]; then
+    # A Mac takes its tools from Homebrew; what Debian lists above has its counterpart in the Brewfile.
+    command -v brew >/dev/null || {
+        echo "Homebrew is needed: https://brew.sh" >&2
+        exit 1
+    }
+    brew bundle --file="$top/Brewfile"
+    cmake_extra=(-DCMAKE_PREFIX_PATH="$(brew --prefix qt);$(brew --prefix openssl@3)")
+else
+    missing=()
+    for package in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]})); then
+        sudo=()
+        if [ "$(id -u)" -ne 0 ]; then
+            sudo=(sudo)
+        fi
+        echo "Installing: ${missing[*]}"
+        "${sudo[@]}" apt-get update
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
     fi
-done
-if ((${#missing[@]})); then
-    sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+    cmake_extra=()
 fi
 
 # A checkout in another folder (CI's clean one) still finds its objects in the cache.
 export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=true
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${cmake_extra[@]}"
 cmake --build "$build" -j2
 
 if [ "$mode" = run ]; then
+    if [ -d "$build/src/corvane.app" ]; then
+        exec "$build/src/corvane.app/Contents/MacOS/corvane"
+    fi
     exec "$build/src/corvane"
 fi
-# Snapshot tests need a copy-on-write volume; as root one is mounted here (elsewhere they say why they
-# skip, and the walkthrough runs without its snapshot steps).
+# Snapshot tests need a copy-on-write volume: APFS clones anywhere on a Mac; on Linux, as root, one is
+# mounted here (elsewhere they say why they skip, and the walkthrough runs without its snapshot steps).
 if [ -z "${CORVANE_REFLINK_DIR:-}" ]; then
-    eval "$("$top/scripts/reflink-volume.sh")"
+    if [ "$(uname -s)" = Darwin ]; then
+        export CORVANE_REFLINK_DIR="${TMPDIR:-/tmp}"
+    else
+        eval "$("$top/scripts/reflink-volume.sh")"
+    fi
 fi
 cd "$build"
 exec ctest --output-on-failure -j2 --timeout 600
