@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Time from process start to the main window being mapped on an X display, and the process's memory
-# once idle (one Android device, nothing running). Runs on a virtual display with a throw-away home.
-#   bench/startup.sh [build folder]      (needs xvfb, x11-utils, bc)
+# Time from process start to the main window's first painted frame, as the program itself reports it
+# (CORVANE_STALL_REPORT), beside a plain Qt window with 40 Chinese labels measured the same way, and
+# the program's memory once idle (one Android device, nothing running). Runs on a virtual display with
+# a throw-away home.
+#   bench/startup.sh [build folder] [runs]      (needs xvfb, python3)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
+runs=${2:-3}
 work=$(mktemp -d)
 # Xvfb picks a free display itself, so a virtual display started elsewhere at the same moment cannot
 # take the number.
@@ -19,19 +22,33 @@ export DISPLAY=":$(head -n1 "$work/display")"
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 
-for _ in 1 2 3; do
-    start=$(date +%s.%N)
-    "$build/src/corvane" 2>/dev/null &
-    pid=$!
-    until xwininfo -name "Corvane Beta" 2>/dev/null | grep -q IsViewable; do
-        kill -0 "$pid" 2>/dev/null || { echo "the program ended before its window appeared" >&2; exit 1; }
-        sleep 0.01
+first_paint() {
+    python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["firstPaintMs"])' "$1"
+}
+
+# Waits (at most 30 s) until the report of the run in $1 holds a first paint.
+await_paint() {
+    for _ in $(seq 300); do
+        if [ -s "$1" ] && [ "$(first_paint "$1" 2>/dev/null || echo -1)" -ge 0 ]; then
+            return 0
+        fi
+        sleep 0.1
     done
-    end=$(date +%s.%N)
+    echo "no first paint reported within 30 s" >&2
+    return 1
+}
+
+for run in $(seq "$runs"); do
+    report="$work/program-$run.json"
+    CORVANE_STALL_REPORT="$report" "$build/src/corvane" 2>/dev/null &
+    pid=$!
+    await_paint "$report" || { kill "$pid"; exit 1; }
     sleep 3
-    printf 'window shown after %.0f ms; ' "$(echo "($end - $start) * 1000" | bc)"
-    grep -E 'VmHWM|VmRSS' "/proc/$pid/status" | tr -s ' \t' ' ' | tr '\n' ' '
-    echo
+    memory=$(grep -E 'VmHWM|VmRSS' "/proc/$pid/status" | tr -s ' \t' ' ' | tr '\n' ' ')
     kill "$pid"
     wait "$pid" 2>/dev/null || true
+
+    idle="$work/idle-$run.json"
+    CORVANE_STALL_REPORT="$idle" "$build/bench/bench_idle_window" 2 2>/dev/null
+    printf 'first paint %s ms (idle Qt window %s ms); %s\n' "$(first_paint "$report")" "$(first_paint "$idle")" "$memory"
 done

@@ -76,6 +76,8 @@ void StallMonitor::settleFirstPaint()
     if (m_firstPaintPending) {
         m_firstPaintPending = false;
         m_firstPaintMs = m_sinceStart.elapsed();
+        // Written now as well, so that a start-up measurement need not wait for the program to quit.
+        writeReport();
     }
 }
 

@@ -10,7 +10,8 @@
  * Watches the GUI thread for stalls, for measuring the program as a user feels it. Off unless the
  * environment variable CORVANE_STALL_REPORT names a file: then every gap of the event loop over 16 ms
  * is recorded with its length and the event that was being delivered, together with the time of the
- * first painted frame, and the record is written to that file as JSON when the application quits.
+ * first painted frame, and the record is written to that file as JSON once the first frame is
+ * painted and again when the application quits.
  */
 class StallMonitor : public QObject
 {
