@@ -28,8 +28,8 @@ packages=(
     lsof unzip 7zip
     # the Linux machine: QEMU and its AArch64 UEFI firmware
     qemu-system-arm qemu-efi-aarch64
-    # the user interface is Chinese
-    fonts-noto-cjk
+    # the user interface is Chinese, Qt's own dialogs and messages included
+    fonts-noto-cjk qt6-translations-l10n
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
     # test-only: disc images for the Windows ISO checks, an independent property-list parser, the Mac icon

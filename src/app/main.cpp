@@ -1,3 +1,4 @@
+#include "app/QtTranslations.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/StallMonitor.h"
 #include "ui/style/ChineseFont.h"
@@ -38,6 +39,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane Beta"));
     QApplication::setApplicationVersion(QStringLiteral("1.2 Beta"));
 
+    // Before the first widget: Qt's own buttons, dialogs and errors in Chinese like the rest.
+    QtTranslations::installChinese();
     ChineseFont::check();
     CorvaneApp corvane;
     corvane.show();

@@ -1,0 +1,220 @@
+// The running window speaks Chinese: every button and window title the user can see on every page,
+// and in the dialogs Qt itself draws (alerts with a standard button, the About box, file dialogs),
+// with Qt's own texts translated as the program loads them at start.
+#include "../linux/FakeEngine.h"
+#include "Await.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "Wait.h"
+#include "app/AppPreferences.h"
+#include "app/QtTranslations.h"
+#include "services/Interaction.h"
+#include "ui/shell/CorvaneApp.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/Tabs.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSet>
+#include <QSettings>
+#include <QTimer>
+#include <QTranslator>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Names are not words to translate: the guests' tabs, the program and the distributions' links.
+const QStringList names{
+    QStringLiteral("Android"),      QStringLiteral("iPhone"),         QStringLiteral("Windows"),
+    QStringLiteral("Linux"),        QStringLiteral("iPhone Beta"),    QStringLiteral("Corvane Beta"),
+    QStringLiteral("Ubuntu ARM64"), QStringLiteral("Fedora aarch64"), QStringLiteral("Debian arm64")};
+
+/** Text made only of ASCII with at least one Latin letter, such as "OK" or "Cancel". */
+bool english(QString text)
+{
+    text.remove(u'&');
+    text = text.trimmed();
+    if (text.isEmpty() || names.contains(text)) {
+        return false;
+    }
+    bool letter = false;
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7f) {
+            return false;
+        }
+        letter = letter || c.isLetter();
+    }
+    return letter;
+}
+
+/** "where: text" for each visible button, label (in dialogs) and the window's own title in English. */
+QStringList englishIn(const QWidget &window, const QString &where, bool labels)
+{
+    QStringList found;
+    if (english(window.windowTitle())) {
+        found.append(where + QStringLiteral(" title: ") + window.windowTitle());
+    }
+    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+        if (button->isVisibleTo(&window) && english(button->text())) {
+            found.append(where + QStringLiteral(" button: ") + button->text());
+        }
+    }
+    if (labels) {
+        for (const QLabel *label : window.findChildren<QLabel *>()) {
+            if (label->isVisibleTo(&window) && english(label->text())) {
+                found.append(where + QStringLiteral(" label: ") + label->text());
+            }
+        }
+    }
+    return found;
+}
+
+class ChineseWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        preferences = AppPreferences::openStore();
+        preferences->clear();
+        // As the program does at start, before any widget exists.
+        translator.reset(QtTranslations::installChinese());
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        if (translator) {
+            QCoreApplication::removeTranslator(translator.get());
+        }
+        translator.reset();
+        QDir(Host::dataRoot()).removeRecursively();
+        preferences->clear();
+    }
+
+    MainWindow &launch()
+    {
+        app = std::make_unique<CorvaneApp>(std::make_unique<FakeEngine>());
+        app->show();
+        return *app->window();
+    }
+
+    /**
+     * Runs `open`, which shows a dialog of type Dialog and returns once it is closed; meanwhile lists
+     * the English in the dialog and closes it with `close`.
+     */
+    template<typename Dialog>
+    QStringList inDialog(const QString &where, const std::function<void()> &open,
+                         const std::function<void(Dialog *)> &close)
+    {
+        QStringList found;
+        bool seen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<Dialog *>(top);
+                if (dialog && dialog->isVisible() && !seen) {
+                    seen = true;
+                    found = englishIn(*dialog, where, true);
+                    close(dialog);
+                }
+            }
+        });
+        poll.start();
+        open();
+        poll.stop();
+        EXPECT_TRUE(seen) << where.toStdString() << " never showed";
+        return found;
+    }
+
+    FakeHost host{4, qint64(16) << 30};
+    std::unique_ptr<QSettings> preferences;
+    std::unique_ptr<QTranslator> translator;
+    std::unique_ptr<CorvaneApp> app;
+};
+
+TEST_F(ChineseWindowTest, NoPageShowsAnEnglishButtonOrTitle)
+{
+    ASSERT_NE(translator, nullptr) << "Qt's Chinese catalogue is missing (Debian: qt6-translations-l10n)";
+    AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
+    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
+    MainWindow &window = launch();
+    QStringList found;
+    QSet<QString> texts;
+    for (const Tabs::Tab &tab : Tabs::tabs(true)) {
+        window.selectTab(tab.identifier);
+        waitUntil([] { return false; }, 600); // the page slides in
+        found += englishIn(window, tab.identifier, false);
+        for (const QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+            if (button->isVisibleTo(&window)) {
+                texts.insert(button->text());
+            }
+        }
+    }
+    found.removeDuplicates();
+    EXPECT_EQ(found, QStringList());
+    // The walk reached the pages.
+    for (const char *text : {"Android", "添加安卓设备", "选择本地 ISO", "选择 Linux ISO"}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
+    }
+}
+
+TEST_F(ChineseWindowTest, TheDialogsQtDrawsAreChinese)
+{
+    ASSERT_NE(translator, nullptr) << "Qt's Chinese catalogue is missing (Debian: qt6-translations-l10n)";
+    MainWindow &window = launch();
+    QStringList found;
+
+    // An alert with the platform's default single button, as the quit guard's refusals are.
+    found += inDialog<QMessageBox>(
+        QStringLiteral("refusal"),
+        [] {
+            await(Interaction::current()->ask(QStringLiteral("操作尚未完成"), QStringLiteral("请稍后退出。"),
+                                              {}));
+        },
+        [](QMessageBox *box) { box->buttons().first()->click(); });
+
+    QAction *about = nullptr;
+    for (QAction *menu : window.menuBar()->actions()) {
+        for (QAction *action : menu->menu()->actions()) {
+            about = action->text() == QStringLiteral("关于 Corvane Beta") ? action : about;
+        }
+    }
+    ASSERT_NE(about, nullptr);
+    found += inDialog<QMessageBox>(
+        QStringLiteral("about"), [about] { about->trigger(); },
+        [](QMessageBox *box) { box->buttons().first()->click(); });
+
+    found += inDialog<QFileDialog>(
+        QStringLiteral("open"),
+        [] {
+            await(Interaction::current()->chooseFile(QStringLiteral("选择 Windows ISO"),
+                                                     {QStringLiteral("ISO 镜像 (*.iso)")}));
+        },
+        [](QFileDialog *dialog) { dialog->reject(); });
+    found += inDialog<QFileDialog>(
+        QStringLiteral("save"),
+        [] {
+            await(Interaction::current()->chooseSaveLocation(QStringLiteral("导出日志"),
+                                                             QDir::homePath() + QStringLiteral("/global.log"),
+                                                             {QStringLiteral("日志 (*.log)")}));
+        },
+        [](QFileDialog *dialog) { dialog->reject(); });
+
+    EXPECT_EQ(found, QStringList());
+}
+
+} // namespace
