@@ -31,6 +31,29 @@ QString serverFailure()
     return QStringLiteral("下载服务器返回异常，请检查网络后重试。");
 }
 
+/** Our words for the transport failures a user meets most, with the platform's own after them. */
+QString transportFailure(QNetworkReply::NetworkError error, const QString &detail)
+{
+    QString words;
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        words = QStringLiteral("无法连接下载服务器：连接被拒绝。请检查网络或代理设置后重试。");
+        break;
+    case QNetworkReply::HostNotFoundError:
+        words = QStringLiteral("找不到下载服务器，请检查网络或代理设置后重试。");
+        break;
+    case QNetworkReply::TimeoutError:
+        words = QStringLiteral("下载超时：服务器长时间没有发来数据，重试将从断点继续。");
+        break;
+    case QNetworkReply::OperationCanceledError:
+        words = QStringLiteral("下载已取消，重试将从断点继续。");
+        break;
+    default:
+        return detail;
+    }
+    return words + QStringLiteral("（") + detail + QStringLiteral("）");
+}
+
 QNetworkAccessManager &network()
 {
     // One manager for the application's life, created on the GUI thread at first use: a manager
@@ -123,7 +146,12 @@ public:
         m_reply->abort();
     }
 
-    void timeOut() { m_reply->abort(); }
+    /** The whole transfer took too long. */
+    void timeOut()
+    {
+        totalTimedOut = true;
+        m_reply->abort();
+    }
 
     /**
      * Judges the status line and headers before the first body byte is kept. A redirect that Qt
@@ -199,6 +227,7 @@ public:
     qint64 received = 0;
     std::exception_ptr failure;
     bool cancelled = false;
+    bool totalTimedOut = false;
 
 private:
     void truncate()
@@ -302,10 +331,15 @@ QCoro::Task<QString> Downloader::download(QUrl url, QString destination, qint64 
         if (transportError != QNetworkReply::NoError) {
             // Qt words both time-outs as a cancellation; the user did not cancel, so say what happened.
             if (transportError == QNetworkReply::OperationCanceledError && !transfer.cancelled) {
-                throw SystemError(
-                    QCoreApplication::translate("QAbstractSocket", "Socket operation timed out"));
+                const QString timedOut =
+                    QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
+                if (transfer.totalTimedOut) {
+                    throw SystemError(QStringLiteral("下载超时：下载用时超过上限，重试将从断点继续。（") +
+                                      timedOut + QStringLiteral("）"));
+                }
+                throw SystemError(transportFailure(QNetworkReply::TimeoutError, timedOut));
             }
-            throw SystemError(transportDescription);
+            throw SystemError(transportFailure(transportError, transportDescription));
         }
         if (transfer.received != expectedSize) {
             throw VMFailure(QStringLiteral("下载中断，已保留 ") +

@@ -28,12 +28,13 @@ public:
      * Downloads `url` into `destination` and returns `destination` once the complete file is there.
      * `progress` receives received / expectedSize: once at the start, at most every 0.2 s while
      * bytes arrive, and 1.0 at the end. Failures throw VMFailure (the downloader's own findings) or
-     * SystemError (file errors, and transport errors with Qt's own description).
+     * SystemError (file errors; transport errors, where a time-out, a cancellation, a refused
+     * connection and an unknown host are told in our words with Qt's description after them).
      */
     QCoro::Task<QString> download(QUrl url, QString destination, qint64 expectedSize,
                                   std::function<void(double)> progress);
 
-    /** Aborts the running transfer, which then fails with Qt's cancellation error; the side file stays. */
+    /** Aborts the running transfer, which then fails as cancelled; the side file stays. */
     void cancel();
 
     /** The longest wait for the next bytes. */

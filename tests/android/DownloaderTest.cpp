@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -23,6 +24,12 @@ using Fault = TestHttpServer::Fault;
 const QString serverFailure = QStringLiteral("下载服务器返回异常，请检查网络后重试。");
 const QString rangeMismatch = QStringLiteral("服务器续传范围不匹配，请重新尝试。");
 const QString tooLarge = QStringLiteral("下载大小超出官方清单，已停止。");
+// Our words first, then the platform's own (here Qt's untranslated ones).
+const QString idleTimeOut =
+    QStringLiteral("下载超时：服务器长时间没有发来数据，重试将从断点继续。（Socket operation timed out）");
+const QString totalTimeOut =
+    QStringLiteral("下载超时：下载用时超过上限，重试将从断点继续。（Socket operation timed out）");
+const QString cancelled = QStringLiteral("下载已取消，重试将从断点继续。（Operation canceled）");
 
 /** Bytes that differ at every offset, so a shifted, repeated or truncated copy never compares equal. */
 QByteArray content(qint64 size, quint32 seed = 1)
@@ -284,7 +291,6 @@ TEST_F(DownloaderTest, ErrorStatusesAndNonHttpAnswersAreServerFailures)
 TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
 {
     const QByteArray body = content(2'000'000);
-    const QString timedOut = QStringLiteral("Socket operation timed out");
 
     // Idle: the server goes silent after 100,000 bytes.
     server.serve(QStringLiteral("/stall.zip"), {body, true, Fault::Stall, 100'000});
@@ -294,7 +300,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     clock.start();
     const auto stalled = fetchWith(idle, QStringLiteral("/stall.zip"), body.size());
     ASSERT_TRUE(stalled.error);
-    EXPECT_EQ(*stalled.error, timedOut);
+    EXPECT_EQ(*stalled.error, idleTimeOut);
     EXPECT_LT(clock.elapsed(), 10'000);
     EXPECT_EQ(readAll(partial), body.left(100'000));
 
@@ -305,14 +311,14 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     total.totalTimeout = 400ms;
     const auto slow = fetchWith(total, QStringLiteral("/slow.zip"), body.size());
     ASSERT_TRUE(slow.error);
-    EXPECT_EQ(*slow.error, timedOut);
+    EXPECT_EQ(*slow.error, totalTimeOut);
     const QByteArray kept = readAll(partial);
     EXPECT_GT(kept.size(), 0);
     EXPECT_LT(kept.size(), body.size());
     EXPECT_EQ(kept, body.left(kept.size()));
 }
 
-TEST_F(DownloaderTest, CancelFailsWithQtsCancellationKeepsTheSideFileAndTheNextDownloadResumes)
+TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResumes)
 {
     const QByteArray body = content(2'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
@@ -320,15 +326,15 @@ TEST_F(DownloaderTest, CancelFailsWithQtsCancellationKeepsTheSideFileAndTheNextD
     Downloader downloader;
     bool cancelPosted = false;
     // The owner cancels from the event loop, as the installer's cancel button does.
-    const auto cancelled = await(downloader.download(
+    const auto stopped = await(downloader.download(
         server.url(QStringLiteral("/a.zip")), destination, body.size(), [&](double fraction) {
             if (fraction > 0 && !cancelPosted) {
                 cancelPosted = true;
                 QTimer::singleShot(0, &downloader, [&] { downloader.cancel(); });
             }
         }));
-    ASSERT_TRUE(cancelled.error);
-    EXPECT_EQ(*cancelled.error, QStringLiteral("Operation canceled"));
+    ASSERT_TRUE(stopped.error);
+    EXPECT_EQ(*stopped.error, cancelled);
     const QByteArray kept = readAll(partial);
     ASSERT_GT(kept.size(), 0);
     ASSERT_LT(kept.size(), body.size());
@@ -345,7 +351,7 @@ TEST_F(DownloaderTest, CancelFailsWithQtsCancellationKeepsTheSideFileAndTheNextD
             }
         }));
     ASSERT_TRUE(orphaned.error);
-    EXPECT_EQ(*orphaned.error, QStringLiteral("Operation canceled"));
+    EXPECT_EQ(*orphaned.error, cancelled);
     const qint64 keptAfterDrop = QFileInfo(partial).size();
     EXPECT_GT(keptAfterDrop, kept.size());
 
@@ -355,6 +361,38 @@ TEST_F(DownloaderTest, CancelFailsWithQtsCancellationKeepsTheSideFileAndTheNextD
     EXPECT_EQ(readAll(destination), body);
     EXPECT_EQ(server.requests().constLast().header("Range"),
               "bytes=" + QByteArray::number(keptAfterDrop) + '-');
+}
+
+TEST_F(DownloaderTest, AServerThatCannotBeReachedIsToldInChineseWithThePlatformsDetail)
+{
+    const QByteArray kept = content(1000);
+    write(partial, kept);
+
+    // A port nobody listens on any more.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    Downloader refusedDownloader;
+    const auto refused = await(refusedDownloader.download(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/a.zip").arg(port)), destination, 5000, nullptr));
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(
+        *refused.error,
+        QStringLiteral("无法连接下载服务器：连接被拒绝。请检查网络或代理设置后重试。（Connection refused）"));
+
+    // A name that never resolves (RFC 6761).
+    Downloader unknownDownloader;
+    const auto unknown = await(unknownDownloader.download(
+        QUrl(QStringLiteral("http://corvane-mirror.invalid/a.zip")), destination, 5000, nullptr));
+    ASSERT_TRUE(unknown.error);
+    EXPECT_TRUE(unknown.error->startsWith(QStringLiteral("找不到下载服务器，请检查网络或代理设置后重试。（")))
+        << unknown.error->toStdString();
+    EXPECT_TRUE(unknown.error->contains(QStringLiteral("corvane-mirror.invalid")))
+        << unknown.error->toStdString();
+
+    EXPECT_EQ(readAll(partial), kept);
+    EXPECT_FALSE(QFile::exists(destination));
 }
 
 TEST_F(DownloaderTest, ProgressIsThrottledToFiveReportsASecondPlusFirstAndLast)
