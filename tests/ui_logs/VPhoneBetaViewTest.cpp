@@ -1,3 +1,4 @@
+#include "ui/vphone/VPhoneBetaView.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
@@ -6,7 +7,6 @@
 #include "platform/Host.h"
 #include "services/Command.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/vphone/VPhoneBetaView.h"
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
 #include <QApplication>
@@ -45,6 +45,8 @@ protected:
     void SetUp() override
     {
         LogProbe::reset();
+        // Writes still on their way to the file would otherwise land after the clear.
+        AppPreferences::flush();
         store->clear();
         store->sync();
         QDir(Host::vphoneRoot()).removeRecursively();
@@ -55,6 +57,7 @@ protected:
     {
         qunsetenv("FAKE_CSRUTIL_STATUS");
         qunsetenv("FAKE_CSRUTIL_EXIT");
+        qunsetenv("FAKE_CSRUTIL_DELAY_MS");
     }
 
     std::unique_ptr<VPhoneBetaView> open()
@@ -130,13 +133,15 @@ TEST_F(VPhoneBetaViewTest, AgreeingLocksThePageForGood)
     sheet->agreeButton()->click();
 
     EXPECT_TRUE(view->permanentlyBlocked());
-    EXPECT_TRUE(storedOnDisk().contains("\"vphonePermanentlyBlocked\": true")) << storedOnDisk().toStdString();
+    EXPECT_TRUE(storedOnDisk().contains("\"vphonePermanentlyBlocked\": true"))
+        << storedOnDisk().toStdString();
     EXPECT_TRUE(waitUntil([&] { return view->disclaimerSheet() == nullptr; }, 1000));
     EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli"))});
     QMessageBox *notice = view->finalNotice();
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->text(), QStringLiteral("后续操作说明"));
-    EXPECT_EQ(notice->informativeText(), QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"));
+    EXPECT_EQ(notice->informativeText(),
+              QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"));
     ASSERT_EQ(notice->buttons().size(), 1);
     EXPECT_EQ(notice->buttons().first()->text(), QStringLiteral("完成"));
     notice->buttons().first()->click();
@@ -167,11 +172,13 @@ TEST_F(VPhoneBetaViewTest, SipLineShowsTheToolsOutputAsPrinted)
     const auto view = open();
     EXPECT_EQ(checkSip(*view), QStringLiteral("System Integrity Protection status: enabled.\n"));
     EXPECT_EQ(view->messageLine()->text(), QStringLiteral("尚未运行检测"));
-    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[INFO] [命令] 开始：") + stand_in + QStringLiteral(" status")));
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[INFO] [命令] 开始：") + stand_in +
+                                          QStringLiteral(" status")));
 
     qputenv("FAKE_CSRUTIL_STATUS", "custom");
     const QString custom = checkSip(*view);
-    EXPECT_TRUE(custom.startsWith(QStringLiteral("System Integrity Protection status: unknown (Custom Configuration).\n\n")));
+    EXPECT_TRUE(custom.startsWith(
+        QStringLiteral("System Integrity Protection status: unknown (Custom Configuration).\n\n")));
     EXPECT_TRUE(custom.contains(QStringLiteral("\n\tKext Signing: disabled\n")));
     EXPECT_TRUE(custom.endsWith(QStringLiteral("unknown state.\n")));
 }
@@ -185,11 +192,27 @@ TEST_F(VPhoneBetaViewTest, SipCheckFailuresSayWhy)
     // No csrutil at all, as on Linux: the runner's own description of the failed launch.
     const QString missing = QStringLiteral("/nonexistent/csrutil");
     const QStringList arguments{QStringLiteral("status")};
-    const Outcome<QString> direct = await(Command::run(missing, arguments, std::nullopt, 15, Command::successOnly()));
+    const Outcome<QString> direct =
+        await(Command::run(missing, arguments, std::nullopt, 15, Command::successOnly()));
     ASSERT_TRUE(direct.error.has_value());
     view->setCsrutilPath(missing);
     EXPECT_EQ(checkSip(*view), QStringLiteral("检测失败：") + *direct.error);
     EXPECT_GT(direct.error->size(), 0);
+}
+
+TEST_F(VPhoneBetaViewTest, OneSipCheckAtATime)
+{
+    const auto view = open();
+    qputenv("FAKE_CSRUTIL_DELAY_MS", "400");
+    view->checkSipButton()->click();
+    EXPECT_FALSE(view->checkSipButton()->isEnabled()) << "a check under way cannot be asked for again";
+    view->checkSipButton()->click();
+    QTest::mouseClick(view->checkSipButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !view->checking(); }, 20000));
+    EXPECT_TRUE(view->checkSipButton()->isEnabled());
+    EXPECT_EQ(view->sipLine()->text(), QStringLiteral("System Integrity Protection status: enabled.\n"));
+    EXPECT_FALSE(waitUntil([] { return LogProbe::text().count(QStringLiteral("[命令] 开始：")) > 1; }, 600))
+        << "only one csrutil ran";
 }
 
 TEST_F(VPhoneBetaViewTest, ToolFolderTerminalAndLinks)
@@ -206,7 +229,8 @@ TEST_F(VPhoneBetaViewTest, ToolFolderTerminalAndLinks)
     EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(folder));
     view->terminalButton()->click();
     EXPECT_EQ(host.openedApplications(), QStringList{Tools::terminal()});
-    Q_EMIT labelContaining(*view, QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"))->linkActivated(QString());
+    Q_EMIT labelContaining(*view, QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"))
+        ->linkActivated(QString());
     EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli/releases")));
     Q_EMIT labelContaining(*view, QStringLiteral("项目主页"))->linkActivated(QString());
     EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli")));

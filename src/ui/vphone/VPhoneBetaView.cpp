@@ -202,14 +202,17 @@ QWidget *VPhoneBetaView::buildProcedure()
     commandRow->addWidget(command, 1);
     commandRow->addWidget(m_copy, 0, Qt::AlignTop);
     content->addLayout(commandRow);
-    content->addWidget(text(QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list"), true));
+    content->addWidget(text(
+        QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list"), true));
 
     m_terminal = button(QStringLiteral("终端打开"), QStringLiteral("terminal"));
-    connect(m_terminal, &QAbstractButton::clicked, this, [] { Host::current().openApplication(Tools::terminal()); });
+    connect(m_terminal, &QAbstractButton::clicked, this,
+            [] { Host::current().openApplication(Tools::terminal()); });
     auto *actions = new QHBoxLayout;
     actions->setSpacing(14);
     actions->addWidget(m_terminal);
-    actions->addWidget(link(QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"), VPhoneTool::releasesPage()));
+    actions->addWidget(
+        link(QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"), VPhoneTool::releasesPage()));
     actions->addStretch();
     content->addLayout(actions);
     return group;
@@ -219,12 +222,14 @@ void VPhoneBetaView::showPhase()
 {
     m_locked->setVisible(m_permanentlyBlocked);
     m_openFolder->setEnabled(!m_permanentlyBlocked);
-    m_checkSip->setEnabled(!m_permanentlyBlocked);
+    // One check at a time: a second run could finish first and be overwritten by an older answer.
+    m_checkSip->setEnabled(!m_permanentlyBlocked && !m_checking);
 }
 
 void VPhoneBetaView::showToolStatus()
 {
-    m_toolStatus->setText(VPhoneTool::found() ? QStringLiteral("已找到 vphone-cli") : QStringLiteral("未找到 vphone-cli"));
+    m_toolStatus->setText(VPhoneTool::found() ? QStringLiteral("已找到 vphone-cli")
+                                              : QStringLiteral("未找到 vphone-cli"));
 }
 
 void VPhoneBetaView::showEvent(QShowEvent *event)
@@ -249,7 +254,7 @@ void VPhoneBetaView::setSipStatus(const QString &status)
 
 void VPhoneBetaView::onCheckSipClicked()
 {
-    if (m_permanentlyBlocked) {
+    if (m_permanentlyBlocked || m_checking) {
         return;
     }
     startTask(checkSip(), QStringLiteral("应用"));
@@ -261,6 +266,7 @@ QCoro::Task<> VPhoneBetaView::checkSip()
     const QString executable = m_csrutil;
     const QStringList arguments{QStringLiteral("status")};
     m_checking = true;
+    showPhase();
     QString status;
     try {
         // Shown as the tool printed it, line break and all.
@@ -274,6 +280,7 @@ QCoro::Task<> VPhoneBetaView::checkSip()
     }
     m_checking = false;
     setSipStatus(status);
+    showPhase();
 }
 
 void VPhoneBetaView::onCopyClicked()
@@ -303,7 +310,8 @@ void VPhoneBetaView::onDisclaimerAccepted()
         m_disclaimer->accept();
     }
     Host::current().openUrl(VPhoneTool::projectPage());
-    m_finalNotice = Alert::open(this, QStringLiteral("后续操作说明"),
-                                QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"),
-                                {{QStringLiteral("完成"), QMessageBox::AcceptRole, {}}});
+    m_finalNotice =
+        Alert::open(this, QStringLiteral("后续操作说明"),
+                    QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"),
+                    {{QStringLiteral("完成"), QMessageBox::AcceptRole, {}}});
 }
