@@ -81,7 +81,8 @@ TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShowsAndEachViewFiltersOnItsO
     GlobalLogView page;
     DeveloperLogSidebar sidebar;
     sidebar.show();
-    writeAndWait(page.model(), {QStringLiteral("alpha one"), QStringLiteral("beta two"), QStringLiteral("ALPHA three")});
+    writeAndWait(page.model(),
+                 {QStringLiteral("alpha one"), QStringLiteral("beta two"), QStringLiteral("ALPHA three")});
     ASSERT_TRUE(waitUntil([&] { return sidebar.model().text() == page.model().text(); }));
 
     QTest::keyClicks(page.filterField(), QStringLiteral(" Alpha "));
@@ -154,7 +155,8 @@ TEST_F(LogViewsTest, ClearingAsksFirstAndLeavesOnlyItsOwnEntry)
     QMessageBox *confirmation = page.clearConfirmation();
     ASSERT_NE(confirmation, nullptr);
     EXPECT_EQ(confirmation->text(), QStringLiteral("清空全部全局日志？"));
-    EXPECT_EQ(confirmation->informativeText(), QStringLiteral("会删除当前日志和上一份轮转日志，不影响虚拟机数据。"));
+    EXPECT_EQ(confirmation->informativeText(),
+              QStringLiteral("会删除当前日志和上一份轮转日志，不影响虚拟机数据。"));
     answer(confirmation, QStringLiteral("取消"));
     EXPECT_TRUE(waitUntil([&] { return page.clearConfirmation() == nullptr; }, 1000));
     EXPECT_EQ(LogProbe::text(), before);
@@ -191,6 +193,12 @@ TEST_F(LogViewsTest, FollowingOffKeepsThePlaceAndOnCatchesUpAtTheNextChange)
     ASSERT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("又一条")); }));
     QTest::qWait(LogTextView::scrollDurationMs * 2);
     EXPECT_EQ(bar->value(), place);
+    // Shown again (the window restored, the drawer back): the place is kept too.
+    sidebar.hide();
+    sidebar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sidebar));
+    QTest::qWait(LogTextView::scrollDurationMs * 2);
+    EXPECT_EQ(bar->value(), place);
 
     sidebar.followSwitch()->click();
     EXPECT_TRUE(sidebar.followLatest());
@@ -209,7 +217,8 @@ TEST_F(LogViewsTest, SidebarFollowsWritesFromAnywhereInTheProgram)
 
     std::thread worker([] { AppLog::warn(QStringLiteral("命令"), QStringLiteral("来自后台线程")); });
     worker.join();
-    EXPECT_TRUE(waitUntil([&] { return shown(sidebar.logText()).contains(QStringLiteral("[WARN] [命令] 来自后台线程")); }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return shown(sidebar.logText()).contains(QStringLiteral("[WARN] [命令] 来自后台线程")); }));
     EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
 }
 
@@ -220,14 +229,16 @@ TEST(LogTextViewTest, EditsFollowAGrowingOrMovingTail)
         return QStringLiteral("[2026-03-01T08:15:4%1.317Z] [INFO] [命令] 完成：第 %1 行\n").arg(n);
     };
     const QString shownText = line(0) + line(1) + line(2) + line(3);
-    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(shownText + line(4))), (Edit{0, QString(), line(4)}));
+    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(shownText + line(4))),
+              (Edit{0, QString(), line(4)}));
     // The tail moved on past the first line and part of the second.
     const qsizetype cut = line(0).size() + 7;
     EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(shownText.mid(cut) + line(4))),
               (Edit{cut, QString(), line(4)}));
     // Cut inside a character: the new tail opens with a replacement character the old one never had.
     const qsizetype character = shownText.indexOf(QStringLiteral("命令"), line(0).size());
-    EXPECT_EQ(LogTextView::incrementalEdit(shownText, QString(QStringLiteral("\uFFFD") + shownText.mid(character + 1) + line(4))),
+    EXPECT_EQ(LogTextView::incrementalEdit(
+                  shownText, QString(QStringLiteral("\uFFFD") + shownText.mid(character + 1) + line(4))),
               (Edit{character + 1, QStringLiteral("\uFFFD"), line(4)}));
     // Nothing in common, or a filter that changed what is shown: only a replacement will do.
     EXPECT_EQ(LogTextView::incrementalEdit(shownText, line(7)), std::nullopt);
@@ -241,7 +252,8 @@ TEST(LogTextViewTest, LargeMovingTailStaysExact)
     QString tail;
     int next = 0;
     while (tail.size() < 400'000) {
-        tail += QStringLiteral("[2026-03-01T08:15:42.317Z] [INFO] [命令] 完成：/usr/bin/lsof 第 %1 行\n").arg(next++);
+        tail += QStringLiteral("[2026-03-01T08:15:42.317Z] [INFO] [命令] 完成：/usr/bin/lsof 第 %1 行\n")
+                    .arg(next++);
     }
     view.setText(tail);
     view.editor()->verticalScrollBar()->setValue(200);

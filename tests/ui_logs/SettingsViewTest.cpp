@@ -76,8 +76,8 @@ TEST_F(SettingsViewTest, FiveSectionsInOrder)
         titles.append(section->title());
     }
     EXPECT_EQ(titles, (QStringList{QStringLiteral("整体外观"), QStringLiteral("新设备默认配置"),
-                                   QStringLiteral("高级 · 多开资源"), QStringLiteral("实验性功能 · vphone-cli"),
-                                   QStringLiteral("数据与诊断")}));
+                                   QStringLiteral("高级 · 多开资源"),
+                                   QStringLiteral("实验性功能 · vphone-cli"), QStringLiteral("数据与诊断")}));
 }
 
 TEST_F(SettingsViewTest, StepperRangesFollowTheHostsMemory)
@@ -99,9 +99,18 @@ TEST_F(SettingsViewTest, StepperRangesFollowTheHostsMemory)
     EXPECT_EQ(P::multiMemoryGB(*store), 3);
     EXPECT_EQ(P::memoryBudgetMB(*store), 3 * 1024);
 
-    // A value stored beyond what this host allows shows as the value in force.
+    // A value stored beyond what this host allows shows as the value in force, and is stored as shown.
     P::setMultiMemoryGB(*store, 10);
     EXPECT_EQ(view->budgetStepper()->value(), 4);
+    EXPECT_EQ(P::multiMemoryGB(*store), 4);
+    view.reset();
+    P::write(*store, P::newDeviceCores, 12);
+    P::write(*store, P::newDeviceMemoryGB, 0);
+    view = open();
+    EXPECT_EQ(view->coresStepper()->text(), QStringLiteral("CPU：8 核"));
+    EXPECT_EQ(P::read(*store, P::newDeviceCores), 8);
+    EXPECT_EQ(view->memoryStepper()->text(), QStringLiteral("内存：1 GB"));
+    EXPECT_EQ(P::read(*store, P::newDeviceMemoryGB), 1);
 
     view.reset();
     host.memory = 4 * FakeHost::GiB;

@@ -105,7 +105,8 @@ QWidget *DeveloperLogSidebar::buildFilter()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     m_filter = new LogFilterField(*m_model, QStringLiteral("筛选日志"));
-    m_clearFilter = iconButton(QStringLiteral("清除筛选"), QStringLiteral("xmark.circle.fill"), QStringLiteral("清除筛选"));
+    m_clearFilter = iconButton(QStringLiteral("清除筛选"), QStringLiteral("xmark.circle.fill"),
+                               QStringLiteral("清除筛选"));
     connect(m_clearFilter, &QAbstractButton::clicked, this, [this] { m_model->setQuery(QString()); });
     row->addWidget(m_filter, 1);
     row->addWidget(m_clearFilter);
@@ -143,7 +144,11 @@ void DeveloperLogSidebar::setFollowLatest(bool follow)
 void DeveloperLogSidebar::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_text->scrollToLatest(false);
+    // Followed is how a new sidebar starts, so it opens at the newest line; shown again after the
+    // user turned following off (the window restored, say), it keeps the place the user chose.
+    if (m_followLatest) {
+        m_text->scrollToLatest(false);
+    }
 }
 
 void DeveloperLogSidebar::showText()

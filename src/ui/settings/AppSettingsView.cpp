@@ -100,9 +100,9 @@ bool openFolder(const QString &path)
 
 QString budgetNoteText(qint64 maximum)
 {
-    return QStringLiteral("最多 ") + QString::number(maximum)
-        + QStringLiteral(" GB，为 macOS 至少保留 4 GB。此上限统计本 App 启动的安卓和 Linux，不包括 Windows "
-                         "和其他应用。修改后只限制新的启动，不停止现有设备。");
+    return QStringLiteral("最多 ") + QString::number(maximum) +
+           QStringLiteral(" GB，为 macOS 至少保留 4 GB。此上限统计本 App 启动的安卓和 Linux，不包括 Windows "
+                          "和其他应用。修改后只限制新的启动，不停止现有设备。");
 }
 
 } // namespace
@@ -112,7 +112,8 @@ AppSettingsView::AppSettingsView(VMFleet &fleet, QWidget *parent)
     , m_fleet(fleet)
     , m_store(AppPreferences::openStore())
 {
-    m_sections = {buildAppearance(), buildNewDevices(), buildBudget(), buildExperimental(), buildDiagnostics()};
+    m_sections = {buildAppearance(), buildNewDevices(), buildBudget(), buildExperimental(),
+                  buildDiagnostics()};
 
     QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 8));
     for (SoftGroupBox *section : std::as_const(m_sections)) {
@@ -120,7 +121,8 @@ AppSettingsView::AppSettingsView(VMFleet &fleet, QWidget *parent)
     }
     column->addStretch();
 
-    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, &AppSettingsView::showPreferences);
+    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this,
+            &AppSettingsView::showPreferences);
     connect(&m_fleet, &VMFleet::modelsChanged, this, &AppSettingsView::showCurrentDevice);
     connect(&m_fleet, &VMFleet::selectedChanged, this, &AppSettingsView::showCurrentDevice);
     showPreferences();
@@ -160,7 +162,8 @@ SoftGroupBox *AppSettingsView::buildAppearance()
     });
     connect(m_animations, &QAbstractButton::toggled, this,
             [this](bool on) { P::write(*m_store, P::appearanceAnimations, on); });
-    connect(m_glass, &QAbstractButton::toggled, this, [this](bool on) { P::write(*m_store, P::appearanceGlass, on); });
+    connect(m_glass, &QAbstractButton::toggled, this,
+            [this](bool on) { P::write(*m_store, P::appearanceGlass, on); });
 
     QVBoxLayout *content = group->contentLayout();
     content->addWidget(row(QStringLiteral("主题"), m_theme));
@@ -232,8 +235,9 @@ SoftGroupBox *AppSettingsView::buildExperimental()
     QVBoxLayout *content = group->contentLayout();
     content->addWidget(row(QStringLiteral("启用 vphone-cli 实验入口"), m_vphone));
     content->addWidget(row(QStringLiteral("开发者模式"), m_developer));
-    content->addWidget(note(QStringLiteral("开启后，主窗口右侧显示实时日志边栏。左侧设备界面和操作逻辑保持不变，"
-                                           "点击操作、后台命令与错误会立即写入边栏。")));
+    content->addWidget(
+        note(QStringLiteral("开启后，主窗口右侧显示实时日志边栏。左侧设备界面和操作逻辑保持不变，"
+                            "点击操作、后台命令与错误会立即写入边栏。")));
     content->addWidget(m_toolStatus);
     content->addWidget(note(QStringLiteral("实验功能不会自动修改 SIP、AMFI 或 authenticated-root。"
                                            "当前入口仅用于隔离检测，工具无法启动时不会影响其他虚拟机。")));
@@ -284,8 +288,8 @@ SoftGroupBox *AppSettingsView::buildDiagnostics()
 void AppSettingsView::showPreferences()
 {
     const QSettings &store = *m_store;
-    const QList<QWidget *> controls{m_theme, m_accent, m_animations, m_glass, m_cores,     m_memory,
-                                    m_softwareGPU, m_budget, m_vphone, m_developer};
+    const QList<QWidget *> controls{m_theme,  m_accent,      m_animations, m_glass,  m_cores,
+                                    m_memory, m_softwareGPU, m_budget,     m_vphone, m_developer};
     std::vector<std::unique_ptr<QSignalBlocker>> blockers;
     for (QWidget *control : controls) {
         blockers.push_back(std::make_unique<QSignalBlocker>(control));
@@ -301,12 +305,24 @@ void AppSettingsView::showPreferences()
     m_budget->setValue(P::multiMemoryGB(store));
     m_vphone->setChecked(P::read(store, P::experimentalVPhoneEnabled));
     m_developer->setChecked(P::read(store, P::developerModeEnabled));
+
+    // A number stored beyond this host's range (by another machine, or by hand) shows brought into the
+    // range; the value shown is the one in force, so it is stored too. Each write calls this again,
+    // which then finds nothing left to change.
+    if (m_cores->value() != P::read(store, P::newDeviceCores)) {
+        P::write(*m_store, P::newDeviceCores, m_cores->value());
+    } else if (m_memory->value() != P::read(store, P::newDeviceMemoryGB)) {
+        P::write(*m_store, P::newDeviceMemoryGB, m_memory->value());
+    } else if (m_budget->value() != P::multiMemoryGB(store)) {
+        P::setMultiMemoryGB(*m_store, m_budget->value());
+    }
 }
 
 void AppSettingsView::onDeveloperModeToggled(bool on)
 {
     P::write(*m_store, P::developerModeEnabled, on);
-    AppLog::info(QStringLiteral("开发者模式"), on ? QStringLiteral("用户已开启开发者模式") : QStringLiteral("用户已关闭开发者模式"));
+    AppLog::info(QStringLiteral("开发者模式"),
+                 on ? QStringLiteral("用户已开启开发者模式") : QStringLiteral("用户已关闭开发者模式"));
 }
 
 void AppSettingsView::showToolStatus()
