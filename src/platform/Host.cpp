@@ -104,6 +104,15 @@ QString Host::downloadsFolder()
     return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
 }
 
+Host::LinuxEngine Host::linuxEngine()
+{
+#ifdef Q_OS_MACOS
+    return LinuxEngine::AppleVirtualization;
+#else
+    return LinuxEngine::Qemu;
+#endif
+}
+
 int Host::activeProcessorCount() const
 {
     const long count = sysconf(_SC_NPROCESSORS_ONLN);

@@ -28,6 +28,15 @@ public:
     static QString vphoneRoot();
     static QString downloadsFolder();
 
+    /** What runs the Linux machine on this system, as the Linux page names it to the user. */
+    enum class LinuxEngine {
+        /** On a Mac the page keeps naming the platform's own virtualization. */
+        AppleVirtualization,
+        /** QEMU with KVM where the processor allows, else emulated. */
+        Qemu,
+    };
+    static LinuxEngine linuxEngine();
+
     virtual int activeProcessorCount() const;
     virtual qint64 physicalMemory() const;
     /** Bytes available on the volume holding `path` (or its nearest existing ancestor); -1 if unknown. */

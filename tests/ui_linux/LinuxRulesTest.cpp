@@ -128,3 +128,15 @@ TEST(GuestInput, WheelStepsGatherTouchpadPieces)
     EXPECT_EQ(wheel.add(-20), -1);
     EXPECT_EQ(wheel.add(0), 0);
 }
+TEST(LinuxRules, TheFooterNamesHowTheHostRunsTheMachine)
+{
+    EXPECT_EQ(LinuxRules::footerText(Host::LinuxEngine::AppleVirtualization),
+              QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。"
+                             "此页面不下载系统镜像，也不自动完成发行版安装。"))
+        << "the Mac keeps its text exactly";
+    const QString qemu = LinuxRules::footerText(Host::LinuxEngine::Qemu);
+    EXPECT_TRUE(qemu.startsWith(QStringLiteral("QEMU"))) << qemu.toStdString();
+    EXPECT_FALSE(qemu.contains(QStringLiteral("Apple")));
+    EXPECT_FALSE(qemu.contains(QStringLiteral("SIP")));
+    EXPECT_TRUE(qemu.endsWith(QStringLiteral("此页面不下载系统镜像，也不自动完成发行版安装。")));
+}

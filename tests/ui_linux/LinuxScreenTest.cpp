@@ -9,8 +9,11 @@
 #include "ui/linux/VncConnection.h"
 #include "ui/style/PillActionButton.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -162,4 +165,46 @@ TEST_F(LinuxScreenTest, AScreenLostWhileTheMachineRunsIsTakenUpAgain)
     server.fill(QRect(0, 0, 1280, 800), QColor(0, 128, 0));
     ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(0, 128, 0)); }, 5000));
     EXPECT_EQ(VncConnection::liveSessions(), 1);
+}
+
+TEST_F(LinuxScreenTest, ShortcutsTypedIntoTheScreenAreTheGuestsSaveTheOneWayOut)
+{
+    LinuxDisplay &display = running();
+    QAction quit(QStringLiteral("退出 Corvane Beta"), view.get());
+    quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    view->addAction(&quit);
+    int quits = 0;
+    QObject::connect(&quit, &QAction::triggered, [&quits] { ++quits; });
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    display.setFocus();
+    ASSERT_TRUE(display.hasFocus());
+
+    QTest::keyClick(&display, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 0) << "Control+Q typed into the screen is the guest's";
+    using Key = TestVncServer::Key;
+    const QList<Key> typed{{0xffe3, true}, {0x71, true}, {0x71, false}, {0xffe3, false}};
+    ASSERT_TRUE(waitUntil([&] { return server.keys().size() >= typed.size(); })) << server.keys().size();
+    EXPECT_EQ(server.keys(), typed);
+
+    // The way out is written on the screen, and gives the keyboard back to the application.
+    const QString wayOut = QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_G).toString(QKeySequence::NativeText);
+    EXPECT_TRUE(display.accessibleDescription().contains(wayOut))
+        << display.accessibleDescription().toStdString();
+    const QList<QLabel *> labels = view->findChildren<QLabel *>();
+    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *label) {
+        return label->isVisible() && label->text().contains(wayOut);
+    })) << "the page says how to take the keyboard back";
+    QTest::keyClick(&display, Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(display.hasFocus());
+    QTest::keyClick(view.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 1);
+
+    QTest::qWait(100);
+    const QList<Key> keys = server.keys();
+    EXPECT_FALSE(std::any_of(keys.cbegin(), keys.cend(), [](const Key &key) { return key.keysym == 0x67; }))
+        << "the way out is not typed into the guest";
+    for (const quint32 modifier : {0xffe3u, 0xffe9u}) {
+        EXPECT_EQ(keys.count(Key{modifier, true}), keys.count(Key{modifier, false})) << "nothing stays held";
+    }
 }

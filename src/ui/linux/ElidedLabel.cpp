@@ -1,37 +1,33 @@
 #include "ui/linux/ElidedLabel.h"
 
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 ElidedLabel::ElidedLabel(QWidget *parent)
-    : QWidget(parent)
+    : QLabel(parent)
 {
+    setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-}
-
-void ElidedLabel::setText(const QString &text)
-{
-    if (text == m_text) {
-        return;
-    }
-    m_text = text;
-    setToolTip(text);
-    updateGeometry();
-    update();
 }
 
 QString ElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(m_text, Qt::ElideMiddle, contentsRect().width());
-}
-
-QSize ElidedLabel::sizeHint() const
-{
-    return {fontMetrics().horizontalAdvance(m_text), fontMetrics().height()};
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
     return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fontMetrics().height()};
+}
+
+bool ElidedLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && !text().isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+        return true;
+    }
+    return QLabel::event(event);
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *)

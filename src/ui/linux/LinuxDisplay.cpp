@@ -31,6 +31,8 @@ LinuxDisplay::LinuxDisplay(LinuxModel &model, QWidget *parent)
     , m_retry(new QTimer(this))
 {
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Linux 画面"));
+    setAccessibleDescription(releaseHint());
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_retry->setSingleShot(true);
@@ -50,6 +52,28 @@ LinuxDisplay::LinuxDisplay(LinuxModel &model, QWidget *parent)
 LinuxDisplay::~LinuxDisplay()
 {
     m_connection->close();
+}
+
+QKeySequence LinuxDisplay::releaseKeys()
+{
+    return QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_G);
+}
+
+QString LinuxDisplay::releaseHint()
+{
+    return QStringLiteral("点击画面后，键盘输入（包括快捷键）都交给 Linux；按 ") +
+           releaseKeys().toString(QKeySequence::NativeText) + QStringLiteral(" 把键盘交还给 Corvane。");
+}
+
+bool LinuxDisplay::event(QEvent *event)
+{
+    // Claimed before any shortcut of the window sees it (Control+Q would otherwise quit the
+    // application): the key then arrives as a press here and goes to the guest.
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void LinuxDisplay::setCornerRadius(qreal radius)
@@ -181,6 +205,11 @@ bool LinuxDisplay::focusNextPrevChild(bool)
 void LinuxDisplay::keyPressEvent(QKeyEvent *event)
 {
     event->accept();
+    if (QKeySequence(event->keyCombination()) == releaseKeys()) {
+        // The modifiers already pressed in the guest are released as the focus leaves.
+        clearFocus();
+        return;
+    }
     const quint32 key = physicalKey(*event);
     quint32 keysym = m_pressed.value(key);
     if (keysym == 0) {

@@ -3,6 +3,7 @@
 #include "ui/linux/GuestInput.h"
 
 #include <QHash>
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 
@@ -16,7 +17,9 @@ class VncConnection;
  * widget has focus. It connects only while it is shown and a machine runs, follows the model to a
  * new machine, and lets everything go when the machine stops or the widget goes.
  *
- * Shortcuts of the application and of the desktop stay with the host: the keyboard is never grabbed.
+ * While the screen has the focus every key is the guest's, the application's shortcuts included,
+ * save one: releaseKeys() hands the keyboard back. The keyboard is never grabbed, so the desktop's own
+ * shortcuts stay with the host.
  */
 class LinuxDisplay : public QWidget
 {
@@ -28,6 +31,11 @@ public:
     static constexpr int reconnectAttempts = 5;
 
     explicit LinuxDisplay(LinuxModel &model, QWidget *parent = nullptr);
+
+    /** The one combination not given to the guest: it takes the focus from the screen. */
+    static QKeySequence releaseKeys();
+    /** Tells the user that the keyboard goes to the guest and how to take it back. */
+    static QString releaseHint();
     ~LinuxDisplay() override;
 
     /** Corners of the screen area are rounded by this radius. */
@@ -49,6 +57,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

@@ -120,4 +120,19 @@ QString isoText(const QString &isoPath)
     return isoPath.isEmpty() ? QStringLiteral("尚未选择系统镜像") : QFileInfo(isoPath).fileName();
 }
 
+QString footerText(Host::LinuxEngine engine)
+{
+    const QString page = QStringLiteral("此页面不下载系统镜像，也不自动完成发行版安装。");
+    switch (engine) {
+    case Host::LinuxEngine::AppleVirtualization:
+        return QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。") + page;
+    case Host::LinuxEngine::Qemu:
+        // QEMU runs as the user: /dev/kvm is used when it can be opened, nothing needs root.
+        return QStringLiteral(
+                   "QEMU 虚拟机（ARM64 主机上用 KVM 加速） · NAT 网络 · 键盘与鼠标 · 不需要 root 权限。") +
+               page;
+    }
+    return page;
+}
+
 } // namespace LinuxRules

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppPreferences.h"
+#include "platform/Host.h"
 
 #include <QList>
 #include <QString>
@@ -94,5 +95,8 @@ std::optional<std::pair<qint64, qint64>> parseResolutionTag(const QString &tag);
 
 /** The chosen ISO's file name, or the note that none is chosen. */
 QString isoText(const QString &isoPath);
+
+/** The line under the screen: what runs the machine and what it offers, as true on this host. */
+QString footerText(Host::LinuxEngine engine);
 
 } // namespace LinuxRules

@@ -15,13 +15,18 @@
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,7 +66,9 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(&model)
 {
-    QVBoxLayout *column = PageScroll::column(this, QMargins(24, 18, 24, 24));
+    QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 12));
+    m_scroll = findChild<QScrollArea *>(QString(), Qt::FindDirectChildrenOnly);
+    m_scroll->viewport()->installEventFilter(this);
     column->addWidget(buildHeader());
     m_status = secondary(QString());
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -78,9 +85,7 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     m_snapshots = new LinuxSnapshotPanel(model);
     column->addWidget(m_snapshots);
     column->addWidget(buildDisplayArea());
-    column->addWidget(
-        secondary(QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。"
-                                 "此页面不下载系统镜像，也不自动完成发行版安装。")));
+    column->addWidget(secondary(LinuxRules::footerText(Host::linuxEngine())));
     column->addStretch();
 
     for (auto signal : {&LinuxModel::statusChanged, &LinuxModel::busyChanged, &LinuxModel::runningChanged,
@@ -181,7 +186,10 @@ QWidget *LinuxView::buildDisplayArea()
                               QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"), true);
     m_placeholder->setFixedHeight(placeholderHeight);
     // Only the case shown takes space; the screen lets its connection go while hidden.
+    m_keyboardHint = secondary(LinuxDisplay::releaseHint());
+    m_keyboardHint->setFont(Appearance::font(11.5));
     column->addWidget(m_display);
+    column->addWidget(m_keyboardHint);
     column->addWidget(m_separateNote);
     column->addWidget(m_placeholder);
     return area;
@@ -208,10 +216,44 @@ void LinuxView::showState()
     apply(m_stop, actions.stop);
     apply(m_forceStop, actions.forceStop);
 
+    const LinuxRules::DisplayCase shown = m_displayCase;
     m_displayCase = LinuxRules::displayCase(state);
     m_display->setVisible(m_displayCase == LinuxRules::DisplayCase::Screen);
+    m_keyboardHint->setVisible(m_displayCase == LinuxRules::DisplayCase::Screen);
     m_separateNote->setVisible(m_displayCase == LinuxRules::DisplayCase::SeparateWindow);
     m_placeholder->setVisible(m_displayCase == LinuxRules::DisplayCase::Placeholder);
+    // The screen comes below the settings; once it takes the pointer's wheel the page could not be
+    // scrolled to it from there, so the page brings it into view itself.
+    if (m_displayCase == LinuxRules::DisplayCase::Screen && shown != m_displayCase) {
+        revealScreen();
+    }
+}
+
+void LinuxView::revealScreen()
+{
+    if (!isVisible()) {
+        m_revealOnShow = true;
+        return;
+    }
+    m_revealOnShow = false;
+    QPointer<LinuxView> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (!self || !self->m_display->isVisible()) {
+            return;
+        }
+        // The screen was just shown; its place in the column is known once the layouts have run.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        self->m_scroll->ensureWidgetVisible(self->m_display, 0, 0);
+    });
+}
+
+bool LinuxView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The screen never grows taller than the page can show at once.
+    if (m_display && watched == m_scroll->viewport() && event->type() == QEvent::Resize) {
+        m_display->setMaximumHeight(std::max(displayMinimumHeight, m_scroll->viewport()->height()));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void LinuxView::showEvent(QShowEvent *event)
@@ -220,6 +262,9 @@ void LinuxView::showEvent(QShowEvent *event)
     // The chosen ISO may have been moved or deleted while the page was hidden.
     if (m_model) {
         m_downloads->setRevealed(LinuxRules::showsDownloads(LinuxRules::State::of(*m_model)), false);
+    }
+    if (m_revealOnShow) {
+        revealScreen();
     }
 }
 

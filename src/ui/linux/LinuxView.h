@@ -14,6 +14,7 @@ class PillActionButton;
 class QLabel;
 class QMessageBox;
 class QProgressBar;
+class QScrollArea;
 class Reveal;
 class ScreenPlaceholder;
 
@@ -58,6 +59,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *buildHeader();
@@ -67,8 +69,11 @@ private:
     void showState();
     void onConfigurationChanged();
     void openDataFolder();
+    /** Scrolls the page so the whole screen shows, once the page is laid out and on screen. */
+    void revealScreen();
 
     QPointer<LinuxModel> m_model;
+    QScrollArea *m_scroll = nullptr;
     PillActionButton *m_separateWindow = nullptr;
     PillActionButton *m_dataFolder = nullptr;
     QLabel *m_status = nullptr;
@@ -81,9 +86,11 @@ private:
     PillActionButton *m_forceStop = nullptr;
     LinuxSnapshotPanel *m_snapshots = nullptr;
     LinuxDisplay *m_display = nullptr;
+    QLabel *m_keyboardHint = nullptr;
     QLabel *m_separateNote = nullptr;
     ScreenPlaceholder *m_placeholder = nullptr;
     LinuxRules::DisplayCase m_displayCase = LinuxRules::DisplayCase::Placeholder;
     ErrorAlert *m_errorAlert = nullptr;
     bool m_saving = false;
+    bool m_revealOnShow = false;
 };

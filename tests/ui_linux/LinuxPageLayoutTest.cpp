@@ -1,0 +1,118 @@
+// Where the Linux page puts things in the real window, and what its texts say on this host.
+#include "LinuxPageFixture.h"
+
+#include "app/AppPreferences.h"
+#include "ios/IOSModel.h"
+#include "platform/Host.h"
+#include "ui/ios/IOSView.h"
+#include "ui/linux/ElidedLabel.h"
+#include "ui/linux/LinuxDisplay.h"
+#include "ui/linux/LinuxRules.h"
+#include "ui/linux/LinuxSettingsPanel.h"
+#include "ui/shell/AppDelegate.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/style/PillActionButton.h"
+#include "ui/windows/WindowsView.h"
+#include "windows/WindowsModel.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QLayout>
+#include <QScrollArea>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+QMargins pageMargins(const QWidget &page)
+{
+    const auto *area = page.findChild<QScrollArea *>();
+    return area && area->widget() && area->widget()->layout() ? area->widget()->layout()->contentsMargins()
+                                                              : QMargins(-1, -1, -1, -1);
+}
+
+bool showsText(const QWidget &root, const QString &text)
+{
+    const QList<QLabel *> labels = root.findChildren<QLabel *>();
+    return std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *label) {
+        return label->text() == text && label->isVisibleTo(&root);
+    });
+}
+
+const QString macFooter =
+    QStringLiteral("原生 Apple Virtualization · NAT 网络 · 键盘与鼠标 · 不需要关闭 SIP。"
+                   "此页面不下载系统镜像，也不自动完成发行版安装。");
+
+} // namespace
+
+TEST_F(LinuxPageTest, TheMarginsAreThoseOfTheOtherGuestPages)
+{
+    LinuxView &page = show();
+    IOSModel ios;
+    IOSView iosPage(ios);
+    WindowsModel windows(dir.filePath(QStringLiteral("windows")));
+    WindowsView windowsPage(windows);
+    EXPECT_EQ(pageMargins(page), pageMargins(iosPage));
+    EXPECT_EQ(pageMargins(page), pageMargins(windowsPage));
+}
+
+TEST_F(LinuxPageTest, AStartedMachinesScreenIsInViewInTheDefaultWindow)
+{
+    const auto preferences = AppPreferences::openStore();
+    AppDelegate delegate;
+    MainWindow window(*preferences, delegate);
+    model = std::make_unique<LinuxModel>(engine, base);
+    auto *page = new LinuxView(*model);
+    window.addPage(QStringLiteral("linux"), page);
+    AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("linux"));
+    window.applyPreferences();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_EQ(window.size(), QSize(1040, 760));
+    ASSERT_TRUE(waitUntil([&] { return page->isVisible(); }, 3000));
+
+    interaction.files.enqueue(iso);
+    page->settings()->chooseISOButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return model->configuration().isoPath == iso; }));
+    page->startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return model->running(); }));
+
+    const auto *area = page->findChild<QScrollArea *>();
+    ASSERT_NE(area, nullptr);
+    LinuxDisplay *display = page->display();
+    const auto inView = [&] {
+        const QRect shown(display->mapTo(area->viewport(), QPoint(0, 0)), display->size());
+        return display->isVisible() && area->viewport()->rect().contains(shown);
+    };
+    EXPECT_TRUE(waitUntil(inView, 2000))
+        << "screen at " << display->mapTo(area->viewport(), QPoint(0, 0)).y() << ", " << display->height()
+        << " high, in a view " << area->viewport()->height() << " high";
+    EXPECT_GE(display->height(), LinuxView::displayMinimumHeight);
+    preferences->remove(QStringLiteral("selectedVMTab"));
+}
+
+TEST_F(LinuxPageTest, TheFooterIsTrueOnThisHostAndTheISONameCanBeRead)
+{
+    LinuxView &page = show();
+#ifdef Q_OS_MACOS
+    EXPECT_TRUE(showsText(page, macFooter));
+#else
+    EXPECT_FALSE(showsText(page, macFooter));
+    const QList<QLabel *> labels = page.findChildren<QLabel *>();
+    EXPECT_TRUE(std::none_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+        return label->text().contains(QStringLiteral("Apple Virtualization")) ||
+               label->text().contains(QStringLiteral("SIP"));
+    }));
+    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+        return label->text().startsWith(QStringLiteral("QEMU")) &&
+               label->text().contains(QStringLiteral("NAT 网络"));
+    }));
+#endif
+
+    QAccessibleInterface *name = QAccessible::queryAccessibleInterface(page.settings()->isoName());
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->role(), QAccessible::StaticText);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("尚未选择系统镜像"));
+    chooseISO(iso);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
+}
