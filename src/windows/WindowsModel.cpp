@@ -68,8 +68,12 @@ void WindowsModel::save()
 
 void WindowsModel::refreshPreparation()
 {
-    const QString engine =
-        utmPath().isEmpty() ? QStringLiteral("尚未安装 UTM") : QStringLiteral("已找到 UTM");
+    QString engine = QStringLiteral("已找到 UTM");
+    if (!utmSupported) {
+        engine = QStringLiteral("UTM 只有 macOS 版，本机不能创建或打开 Windows 虚拟机");
+    } else if (utmPath().isEmpty()) {
+        engine = QStringLiteral("尚未安装 UTM");
+    }
     const qint64 available = Host::current().availableCapacity(QFileInfo(m_settings).path());
     const qint64 freeGiB = available > 0 ? available / GiB : 0;
     setPreparation(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") +
@@ -144,6 +148,11 @@ QCoro::Task<> WindowsModel::findDownloadedISO()
 
 void WindowsModel::openProject()
 {
+    if (!utmSupported) {
+        setError(QStringLiteral(
+            "打开 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。请在装有 UTM 的 Mac 上打开它。"));
+        return;
+    }
     const QString utm = utmPath();
     if (utm.isEmpty()) {
         setError(QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));

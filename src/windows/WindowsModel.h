@@ -56,6 +56,17 @@ public:
     /** How ISOs are looked into; tests choose the hdiutil stand-in here. */
     WindowsPreparation::Inspection inspection;
 
+    /**
+     * Whether UTM exists for this system at all. It is made for macOS alone: elsewhere an ISO is
+     * checked and an existing bundle associated and snapshotted, but no machine is built or opened
+     * here. Tests choose the Mac's behaviour here.
+     */
+#ifdef Q_OS_MACOS
+    bool utmSupported = true;
+#else
+    bool utmSupported = false;
+#endif
+
     void save();
     void refreshPreparation();
     void refreshSnapshots();

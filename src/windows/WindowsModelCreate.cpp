@@ -33,6 +33,11 @@ QCoro::Task<> WindowsModel::create()
     if (m_busy || !m_confirmedARM) {
         co_return;
     }
+    if (!utmSupported) {
+        setError(QStringLiteral("创建 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。"
+                                "请在 Mac 上创建；本机可以检查镜像，并关联已有的 .utm 虚拟机、为它做快照。"));
+        co_return;
+    }
     const QString utm = utmPath();
     if (utm.isEmpty()) {
         setError(QStringLiteral("还没有安装 UTM。请自行下载安装后再创建；本工具不会代你下载。"));

@@ -21,7 +21,7 @@ TEST(WindowsRulesTest, StepperRangesFollowTheHost)
 
 TEST(WindowsRulesTest, BusyWorkOrAMissingPathHoldActionsBack)
 {
-    EXPECT_FALSE(WindowsRules::canCreate(true, QString()));
+    EXPECT_FALSE(WindowsRules::canCreate(true, QString(), true));
     const auto working = WindowsRules::snapshotActions(true, true, true, true);
     EXPECT_TRUE(!working.create && !working.rollback && !working.menu && working.progress);
 }

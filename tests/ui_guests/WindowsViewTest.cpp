@@ -294,3 +294,35 @@ TEST_F(WindowsViewTest, WhileBusyProgressShowsAndTheMachineActionsWait)
     EXPECT_TRUE(view->openButton()->isEnabled());
     EXPECT_TRUE(snapshots().rollbackButton()->isEnabled());
 }
+
+#ifndef Q_OS_MACOS
+TEST_F(WindowsViewTest, WhereUTMCannotRunThePageSaysBuildingAndOpeningNeedAMac)
+{
+    const QString iso = windowsISO();
+    const QString project = path(QStringLiteral("Windows ARM64.utm"));
+    bundle(project);
+    writeSettings(iso, project);
+    // The model as this system makes it, not the fixture's Mac.
+    WindowsModel local(dataRoot());
+    local.inspection = listing();
+    view = std::make_unique<WindowsView>(local);
+    view->resize(980, 900);
+    view->show();
+    await(local.useISO(iso));
+    ASSERT_TRUE(local.confirmedARM()) << local.error().toStdString();
+
+    const QString note = QStringLiteral(
+        "UTM 只有 macOS 版：在本机可以检查镜像，并关联已有的 .utm 虚拟机、为它做快照；创建和打开 Windows "
+        "虚拟机需要在装有 UTM 的 Mac 上进行。");
+    bool shown = false;
+    for (const QLabel *label : view->findChildren<QLabel *>()) {
+        shown = shown || (label->text() == note && label->isVisibleTo(view.get()));
+    }
+    EXPECT_TRUE(shown) << "the page says it plainly";
+    EXPECT_FALSE(createButton()->isEnabled());
+    EXPECT_FALSE(view->openButton()->isEnabled());
+    EXPECT_TRUE(view->associateButton()->isEnabled());
+    EXPECT_TRUE(snapshots().createButton()->isEnabled());
+    view.reset();
+}
+#endif

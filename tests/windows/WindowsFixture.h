@@ -229,11 +229,12 @@ protected:
         return bytes;
     }
 
-    /** A model over a data root of the test's own, checking ISOs by listing them. */
+    /** A model over a data root of the test's own, checking ISOs by listing them, as on a Mac. */
     WindowsModel &model()
     {
         m_model = std::make_unique<WindowsModel>(dataRoot());
         m_model->inspection = listing();
+        m_model->utmSupported = true;
         return *m_model;
     }
 

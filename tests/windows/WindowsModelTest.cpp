@@ -192,6 +192,43 @@ TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
     EXPECT_FALSE(windows.error().isEmpty()) << "a refused request is not reported as done";
 }
 
+#ifndef Q_OS_MACOS
+TEST_F(WindowsModelTest, WhereUTMCannotRunTheMachineIsCheckedAndKeptButNeitherBuiltNorOpened)
+{
+    // The model as this system makes it, not the fixture's Mac.
+    WindowsModel windows(dataRoot());
+    windows.inspection = listing();
+    await(windows.useISO(windowsISO()));
+    ASSERT_TRUE(windows.confirmedARM()) << windows.error().toStdString();
+    EXPECT_TRUE(windows.preparation().startsWith(
+        QStringLiteral("引擎：UTM 只有 macOS 版，本机不能创建或打开 Windows 虚拟机\n本机可用空间：")))
+        << windows.preparation().toStdString();
+
+    await(windows.create());
+    EXPECT_EQ(windows.error(),
+              QStringLiteral("创建 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。请在 Mac "
+                             "上创建；本机可以检查镜像，并关联已有的 .utm 虚拟机、为它做快照。"));
+    EXPECT_TRUE(interaction.asked.isEmpty()) << "no save panel for a machine that cannot be built here";
+    EXPECT_FALSE(windows.busy());
+
+    // A bundle made on a Mac is associated and snapshotted here, but opening it needs UTM.
+    const QString project = path(QStringLiteral("共享/Windows ARM64.utm"));
+    bundle(project);
+    windows.clearError();
+    interaction.files.enqueue(project);
+    await(windows.chooseProject());
+    EXPECT_EQ(windows.projectPath(), project) << windows.error().toStdString();
+    await(windows.createSnapshot());
+    EXPECT_EQ(windows.error(), QString());
+    EXPECT_EQ(windows.snapshots().size(), 1);
+    windows.openProject();
+    EXPECT_EQ(
+        windows.error(),
+        QStringLiteral("打开 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。请在装有 UTM 的 Mac 上打开它。"));
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+}
+#endif
+
 TEST_F(WindowsModelTest, ChoosingABundleAssociatesItWithoutChangingIt)
 {
     WindowsModel &windows = model();

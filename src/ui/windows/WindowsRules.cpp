@@ -34,14 +34,22 @@ bool showsRecheck(const QString &isoPath)
     return !isoPath.isEmpty();
 }
 
-bool canCreate(bool confirmedARM, const QString &isoPath)
+bool canCreate(bool confirmedARM, const QString &isoPath, bool utmSupported)
 {
-    return confirmedARM && !isoPath.isEmpty();
+    return confirmedARM && !isoPath.isEmpty() && utmSupported;
 }
 
-ProjectActions projectActions(bool hasProject, bool busy)
+QString withoutUTMNote(bool utmSupported)
 {
-    return {hasProject && !busy, !busy, busy};
+    return utmSupported ? QString()
+                        : QStringLiteral(
+                              "UTM 只有 macOS 版：在本机可以检查镜像，并关联已有的 .utm 虚拟机、为它做快照；"
+                              "创建和打开 Windows 虚拟机需要在装有 UTM 的 Mac 上进行。");
+}
+
+ProjectActions projectActions(bool hasProject, bool busy, bool utmSupported)
+{
+    return {hasProject && !busy && utmSupported, !busy, busy};
 }
 
 SnapshotActions snapshotActions(bool hasProject, bool hasLatestSnapshot, bool hasCollection, bool busy)

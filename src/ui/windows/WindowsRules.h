@@ -24,8 +24,10 @@ inline constexpr qint64 diskStep = 16;
 QString isoPathText(const QString &isoPath);
 /** Checking again needs a file to check. */
 bool showsRecheck(const QString &isoPath);
-/** A machine is built only from an ISO that passed its check in this run. */
-bool canCreate(bool confirmedARM, const QString &isoPath);
+/** A machine is built only from an ISO that passed its check in this run, where UTM exists. */
+bool canCreate(bool confirmedARM, const QString &isoPath, bool utmSupported);
+/** What the page says where UTM does not exist (every system but macOS); empty where it does. */
+QString withoutUTMNote(bool utmSupported);
 
 struct ProjectActions
 {
@@ -34,7 +36,7 @@ struct ProjectActions
     bool progress = false;
 };
 
-ProjectActions projectActions(bool hasProject, bool busy);
+ProjectActions projectActions(bool hasProject, bool busy, bool utmSupported);
 
 struct SnapshotActions
 {

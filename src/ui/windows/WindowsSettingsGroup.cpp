@@ -45,6 +45,13 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     m_create->setProminent(true);
     m_create->setSymbol(QStringLiteral("plus"));
     contentLayout()->addWidget(m_create, 0, Qt::AlignLeft);
+    const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported);
+    if (!withoutUTM.isEmpty()) {
+        auto *reason = new QLabel(withoutUTM);
+        reason->setWordWrap(true);
+        reason->setForegroundRole(QPalette::PlaceholderText);
+        contentLayout()->addWidget(reason);
+    }
 
     connect(m_cores, &Stepper::valueEdited, this,
             [this](qint64 value) { edit([value](WindowsConfiguration &c) { c.cores = value; }); });
@@ -91,7 +98,7 @@ void WindowsSettingsGroup::showConfiguration()
 void WindowsSettingsGroup::showState()
 {
     if (m_model) {
-        m_create->setEnabled(
-            WindowsRules::canCreate(m_model->confirmedARM(), m_model->configuration().isoPath));
+        m_create->setEnabled(WindowsRules::canCreate(
+            m_model->confirmedARM(), m_model->configuration().isoPath, m_model->utmSupported));
     }
 }
