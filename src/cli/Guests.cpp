@@ -1,0 +1,69 @@
+#include "cli/Guests.h"
+
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "cli/Terminal.h"
+
+#include <QCoroTimer>
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace Guests {
+
+VMModel &android(const VMFleet &fleet, const QString &nameOrId)
+{
+    for (VMModel *device : fleet.models()) {
+        if (device->id() == nameOrId) {
+            return *device;
+        }
+    }
+    QList<VMModel *> named;
+    for (VMModel *device : fleet.models()) {
+        if (device->name() == nameOrId) {
+            named.append(device);
+        }
+    }
+    if (named.size() == 1) {
+        return *named.first();
+    }
+    if (named.isEmpty()) {
+        throw CommandFailure{QStringLiteral("找不到安卓设备「") + nameOrId +
+                             QStringLiteral("」。运行 corvanectl list 查看所有设备。")};
+    }
+    QStringList ids;
+    for (const VMModel *device : named) {
+        ids.append(device->id());
+    }
+    throw CommandFailure{QStringLiteral("有多台安卓设备名为「") + nameOrId + QStringLiteral("」（") +
+                         ids.join(QStringLiteral("、")) + QStringLiteral("），请改用设备 ID。")};
+}
+
+QString androidKey(const VMModel &device)
+{
+    return QStringLiteral("android-") + device.id();
+}
+
+bool lockHeld(const QString &lockFile)
+{
+    const int descriptor = ::open(QFile::encodeName(lockFile).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    // A shared lock is enough to learn whether an exclusive one is held, and is dropped at once.
+    const bool held = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(descriptor);
+    return held;
+}
+
+QCoro::Task<> waitUntil(std::function<bool()> done, std::chrono::milliseconds interval)
+{
+    while (!done()) {
+        co_await QCoro::sleepFor(interval);
+    }
+}
+
+} // namespace Guests
