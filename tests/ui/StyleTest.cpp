@@ -29,11 +29,15 @@ class StyleTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Writes still on their way to the file would otherwise land after the clear.
+        AppPreferences::flush();
         store->clear();
         store->sync();
     }
     void TearDown() override
     {
+        // Writes still on their way to the file would otherwise land after the clear.
+        AppPreferences::flush();
         store->clear();
         store->sync();
         Appearance::instance().refresh();
