@@ -1,5 +1,7 @@
 #include "android/SDKPackage.h"
 
+#include "platform/Host.h"
+#include "platform/Tools.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
 
@@ -85,8 +87,12 @@ QList<SDKPackage> SDKPackage::decodeManifest(const QByteArray &json)
 
 QByteArray SDKPackage::builtInManifest()
 {
+    const Tools::AndroidVariant variant = Tools::androidVariant(Host::current().androidHost());
+    if (variant.manifestResource.isEmpty()) {
+        throw VMFailure(variant.refusal);
+    }
     // Compiled into the program: its size was fixed when the program was built.
-    QFile file(QStringLiteral(":/android/packages.json"));
+    QFile file(variant.manifestResource);
     if (!file.open(QIODevice::ReadOnly)) {
         throw SystemError(file.errorString());
     }

@@ -26,7 +26,7 @@ struct SDKPackage
      */
     static QList<SDKPackage> decodeManifest(const QByteArray &json);
 
-    /** The manifest built into the application for this host. */
+    /** The manifest built into the application for this host; throws VMFailure where none can run. */
     static QByteArray builtInManifest();
     /**
      * The manifest an installation uses: the file named by CORVANE_ANDROID_MANIFEST when set (a mirror

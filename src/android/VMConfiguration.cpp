@@ -1,6 +1,7 @@
 #include "android/VMConfiguration.h"
 
 #include "platform/Host.h"
+#include "platform/Tools.h"
 #include "services/FileIO.h"
 #include "services/JsonValue.h"
 
@@ -79,13 +80,14 @@ QString VMConfiguration::ini(const QString &imagePath) const
     const ScreenPreset &preset = screenPreset(config.screen);
     const QString width = QString::number(preset.width);
     const QString height = QString::number(preset.height);
+    const Tools::AndroidVariant variant = Tools::androidVariant(Host::current().androidHost());
 
     const QStringList lines{
         QStringLiteral("AvdId=Corvane"),
         QStringLiteral("avd.ini.displayname=Corvane"),
         QStringLiteral("avd.ini.encoding=UTF-8"),
-        QStringLiteral("abi.type=arm64-v8a"),
-        QStringLiteral("hw.cpu.arch=arm64"),
+        QStringLiteral("abi.type=") + variant.abi,
+        QStringLiteral("hw.cpu.arch=") + variant.cpuArch,
         QStringLiteral("hw.cpu.ncore=") + QString::number(config.cores),
         QStringLiteral("hw.ramSize=") + QString::number(config.memoryMB),
         QStringLiteral("hw.lcd.width=") + width,

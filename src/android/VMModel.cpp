@@ -4,6 +4,7 @@
 #include "android/detail/LogTail.h"
 #include "platform/ChildLifetime.h"
 #include "platform/Host.h"
+#include "platform/Tools.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
 #include "services/Error.h"
@@ -29,6 +30,17 @@ constexpr qint64 logTailBytes = 64000;
 QString gigabytes(qint64 memoryMB)
 {
     return QString::number(memoryMB / 1024);
+}
+
+// The emulator names what it lacks (KVM) but not how a user gets it.
+QString withAccelerationAdvice(const QString &emulatorWords)
+{
+    const Host &host = Host::current();
+    if (!Tools::androidVariant(host.androidHost()).usesKvm) {
+        return emulatorWords;
+    }
+    const QString advice = Tools::kvmAdvice(host.kvmDevice());
+    return advice.isEmpty() ? emulatorWords : emulatorWords.trimmed() + u'\n' + advice;
 }
 
 } // namespace
@@ -142,8 +154,12 @@ QCoro::Task<> VMModel::runStart()
         }
         const QMap<QString, QString> environment = m_paths.environment();
         const QStringList accelCheck{QStringLiteral("-accel-check")};
-        const QString accel =
-            co_await Command::run(m_paths.emulatorExecutable(), accelCheck, environment, 60);
+        QString accel;
+        try {
+            accel = co_await Command::run(m_paths.emulatorExecutable(), accelCheck, environment, 60);
+        } catch (const VMFailure &refused) {
+            throw VMFailure(withAccelerationAdvice(refused.message()));
+        }
         if (!self) {
             co_return;
         }

@@ -38,6 +38,11 @@ QString readText(const QString &path, qint64 limit)
     return QString::fromUtf8(FileIO::readSmallFile(path, limit).value_or(QByteArray()));
 }
 
+Tools::AndroidVariant androidVariant()
+{
+    return Tools::androidVariant(Host::current().androidHost());
+}
+
 /**
  * An advisory lock on the downloads folder itself, held by an installation from start to end, so a
  * second copy of the application neither installs into the same folders at once nor clears away
@@ -142,7 +147,9 @@ QString VMModel::license()
 void VMModel::requestInstall()
 {
     const QString record = readText(m_paths.licenseRecord(), licenseRecordLimit);
-    if (!record.isEmpty() && record.endsWith(license())) {
+    // A host no emulator runs on is told so at once, not asked to accept a licence first.
+    const bool refused = !androidVariant().refusal.isEmpty();
+    if (refused || (!record.isEmpty() && record.endsWith(license()))) {
         startTask(install(), category);
         return;
     }
@@ -179,6 +186,9 @@ QCoro::Task<> VMModel::install()
     setProgress(0);
     setError(QString());
     try {
+        if (const QString refusal = androidVariant().refusal; !refusal.isEmpty()) {
+            throw VMFailure(refusal);
+        }
         m_paths.createDirectories();
         const DownloadsLock lock(m_paths.downloads());
         if (!lock.held()) {

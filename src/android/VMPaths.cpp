@@ -2,6 +2,7 @@
 
 #include "android/VMConfiguration.h"
 #include "platform/Host.h"
+#include "platform/Tools.h"
 #include "services/FileIO.h"
 
 #include <QDir>
@@ -88,7 +89,8 @@ QString VMPaths::adbExecutable() const
 }
 QString VMPaths::systemImage() const
 {
-    return sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a");
+    const Tools::AndroidVariant variant = Tools::androidVariant(Host::current().androidHost());
+    return sdk() + QStringLiteral("/system-images/android-34/default/") + variant.abi;
 }
 QString VMPaths::systemImageFile() const
 {

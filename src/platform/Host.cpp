@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <QSysInfo>
 #include <QXmlStreamReader>
 
 #include <atomic>
@@ -110,6 +111,32 @@ Host::LinuxEngine Host::linuxEngine()
     return LinuxEngine::AppleVirtualization;
 #else
     return LinuxEngine::Qemu;
+#endif
+}
+
+Tools::AndroidHost Host::androidHost() const
+{
+    // The processor the program runs on, not the one it was built for: that is what the emulator needs.
+    const QString processor = QSysInfo::currentCpuArchitecture();
+    const bool arm64 = processor == QLatin1String("arm64");
+#if defined(Q_OS_MACOS)
+    return arm64 ? Tools::AndroidHost::MacArm64 : Tools::AndroidHost::Other;
+#elif defined(Q_OS_LINUX)
+    if (processor == QLatin1String("x86_64")) {
+        return Tools::AndroidHost::LinuxX86_64;
+    }
+    return arm64 ? Tools::AndroidHost::LinuxArm64 : Tools::AndroidHost::Other;
+#else
+    return Tools::AndroidHost::Other;
+#endif
+}
+
+QString Host::kvmDevice() const
+{
+#ifdef Q_OS_LINUX
+    return QStringLiteral("/dev/kvm");
+#else
+    return {};
 #endif
 }
 

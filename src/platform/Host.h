@@ -37,6 +37,11 @@ public:
     };
     static LinuxEngine linuxEngine();
 
+    /** Which Android emulator and system image this computer can run, from its system and processor. */
+    virtual Tools::AndroidHost androidHost() const;
+    /** The device through which the Android emulator reaches KVM; empty where the system has none. */
+    virtual QString kvmDevice() const;
+
     virtual int activeProcessorCount() const;
     virtual qint64 physicalMemory() const;
     /** Bytes available on the volume holding `path` (or its nearest existing ancestor); -1 if unknown. */

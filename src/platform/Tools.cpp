@@ -2,14 +2,78 @@
 
 #include <QHash>
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Tools {
+
+AndroidVariant androidVariant(AndroidHost host)
+{
+    const QString arm64Abi = QStringLiteral("arm64-v8a");
+    switch (host) {
+    case AndroidHost::MacArm64:
+        return {arm64Abi,
+                QStringLiteral("arm64"),
+                QStringLiteral("ARM64"),
+                QStringLiteral(":/android/packages-macos-arm64.json"),
+                {},
+                false};
+    case AndroidHost::LinuxX86_64:
+        return {QStringLiteral("x86_64"),
+                QStringLiteral("x86_64"),
+                QStringLiteral("x86_64"),
+                QStringLiteral(":/android/packages-linux-x64.json"),
+                {},
+                true};
+    case AndroidHost::LinuxArm64:
+        return {arm64Abi,
+                QStringLiteral("arm64"),
+                QStringLiteral("ARM64"),
+                {},
+                QStringLiteral(
+                    "Google 没有发布可在 ARM64 Linux 电脑上运行的安卓模拟器，无法在本机安装安卓环境。"),
+                true};
+    case AndroidHost::Other:
+        break;
+    }
+    return {
+        arm64Abi,
+        QStringLiteral("arm64"),
+        QStringLiteral("ARM64"),
+        {},
+        QStringLiteral("本机的系统或处理器不受支持，无法安装安卓环境：安卓模拟器只能装在 Apple 芯片的 Mac 或 "
+                       "x86-64 的 Linux 电脑上。"),
+        false};
+}
+
+QString kvmAdvice(const QString &device)
+{
+    const QByteArray path = device.toLocal8Bit();
+    struct stat info
+    {
+    };
+    if (::stat(path.constData(), &info) != 0 && errno == ENOENT) {
+        return QStringLiteral("未找到 %1：请在电脑的固件（BIOS/UEFI）设置中开启虚拟化（Intel VT-x 或 AMD-V）"
+                              "后重启；若仍无权使用，请把当前用户加入 kvm 组并重新登录。")
+            .arg(device);
+    }
+    // The emulator opens the device for reading and writing; membership of its group is what grants that.
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
+        return QStringLiteral("当前用户无权读写 %1：请把当前用户加入 kvm 组（sudo usermod -aG kvm $USER），"
+                              "然后注销并重新登录。")
+            .arg(device);
+    }
+    return {};
+}
 
 ToolCommand clone(const QString &source, const QString &destination)
 {
 #ifdef Q_OS_MACOS
     return {QStringLiteral("/bin/cp"), {QStringLiteral("-cR"), source, destination}};
 #else
-    return {QStringLiteral("/bin/cp"), {QStringLiteral("--reflink=always"), QStringLiteral("-R"), source, destination}};
+    return {QStringLiteral("/bin/cp"),
+            {QStringLiteral("--reflink=always"), QStringLiteral("-R"), source, destination}};
 #endif
 }
 
@@ -25,9 +89,11 @@ ToolCommand openFilesProbe(const QString &folder)
 ToolCommand unpackArchive(const QString &archive, const QString &destination)
 {
 #ifdef Q_OS_MACOS
-    return {QStringLiteral("/usr/bin/ditto"), {QStringLiteral("-x"), QStringLiteral("-k"), archive, destination}};
+    return {QStringLiteral("/usr/bin/ditto"),
+            {QStringLiteral("-x"), QStringLiteral("-k"), archive, destination}};
 #else
-    return {QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-q"), archive, QStringLiteral("-d"), destination}};
+    return {QStringLiteral("/usr/bin/unzip"),
+            {QStringLiteral("-q"), archive, QStringLiteral("-d"), destination}};
 #endif
 }
 

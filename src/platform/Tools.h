@@ -11,10 +11,48 @@ struct ToolCommand
 };
 
 /**
- * The outside programs this system drives, as each operating system names and calls them.
- * Nothing here consults the search path or a shell.
+ * The outside programs this system drives, as each operating system names and calls them, and
+ * which Android emulator build each kind of computer can run. Nothing here consults the search
+ * path or a shell.
  */
 namespace Tools {
+
+/** The kinds of computer that decide which Android emulator and system image can run. */
+enum class AndroidHost {
+    /** Apple silicon: the arm64-v8a image under the platform's own hypervisor. */
+    MacArm64,
+    /** The x86_64 image under KVM. */
+    LinuxX86_64,
+    /** Google publishes no emulator for it. */
+    LinuxArm64,
+    /** A system or processor no component list is shipped for. */
+    Other,
+};
+
+/** The Android system image a host runs and where its components come from. */
+struct AndroidVariant
+{
+    /** The image's ABI: its folder under system-images/android-34/default and the AVD's abi.type. */
+    QString abi;
+    /** The AVD's hw.cpu.arch. */
+    QString cpuArch;
+    /** How texts name the image's architecture ("Android 14 ARM64 系统"). */
+    QString architectureName;
+    /** The built-in component manifest; empty where nothing can be installed. */
+    QString manifestResource;
+    /** Why nothing can be installed, in Chinese; empty exactly when there is a manifest. */
+    QString refusal;
+    /** Whether the emulator accelerates through /dev/kvm here. */
+    bool usesKvm = false;
+};
+
+AndroidVariant androidVariant(AndroidHost host);
+
+/**
+ * One line telling the user how to make the KVM device at `device` usable, for after an emulator
+ * that refused to start; empty when the device exists and this user may read and write it.
+ */
+QString kvmAdvice(const QString &device);
 
 /** Copy-on-write clone of a folder; fails where the volume cannot clone, never copies in full. */
 ToolCommand clone(const QString &source, const QString &destination);

@@ -1,157 +1,13 @@
-#include "Await.h"
-#include "FakeHost.h"
-#include "LogProbe.h"
-#include "TestHttpServer.h"
-#include "Wait.h"
-#include "ZipWriter.h"
-#include "android/VMModel.h"
+#include "ComponentInstallFixture.h"
 #include "services/FileIO.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QString sha1(const QByteArray &bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-}
-
-/** The three component archives, built from the emulator and adb stand-ins and a tiny system image. */
-struct Components
-{
-    Components()
-    {
-        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
-        ZipWriter emulator;
-        emulator.addFolder(QStringLiteral("emulator"));
-        emulator.addFile(QStringLiteral("emulator/emulator"), readFile(fakes + QStringLiteral("/emulator")), 0755);
-        ZipWriter tools;
-        tools.addFolder(QStringLiteral("platform-tools"));
-        tools.addFile(QStringLiteral("platform-tools/adb"), readFile(fakes + QStringLiteral("/adb")), 0755);
-        ZipWriter image;
-        image.addFolder(QStringLiteral("arm64-v8a"));
-        image.addFile(QStringLiteral("arm64-v8a/system.img"), QByteArray(4096, 's'));
-        image.addFile(QStringLiteral("arm64-v8a/kernel-ranchu"), QByteArray(1024, 'k'));
-        archives = {emulator.archive(), tools.archive(), image.archive()};
-    }
-
-    QList<QByteArray> archives;
-};
-
-class ComponentInstallTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
-        ASSERT_TRUE(server.listen());
-        const char *const names[] = {"emulator-linux_x64-1.zip", "platform-tools_r1-linux.zip", "arm64-v8a-34_r04.zip"};
-        for (int i = 0; i < 3; ++i) {
-            paths[i] = QStringLiteral("/repository/") + QLatin1String(names[i]);
-            server.serve(paths[i], components.archives[i]);
-        }
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
-    }
-
-    void TearDown() override
-    {
-        if (model && model->running()) {
-            await(model->stop());
-        }
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
-    }
-
-    QByteArray manifest(const std::function<void(QJsonArray &)> &edit = {}) const
-    {
-        const char *const ids[] = {"emulator", "platform-tools", "system-image"};
-        const char *const destinations[] = {"emulator", "platform-tools", "system-images/android-34/default/arm64-v8a"};
-        const char *const sources[] = {"emulator", "platform-tools", "arm64-v8a"};
-        QJsonArray rows;
-        for (int i = 0; i < 3; ++i) {
-            rows.append(QJsonObject{
-                {QStringLiteral("id"), QLatin1String(ids[i])},
-                {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
-                {QStringLiteral("url"), server.url(paths[i]).toString()},
-                {QStringLiteral("sha1"),
-                 QString::fromLatin1(QCryptographicHash::hash(components.archives[i], QCryptographicHash::Sha1).toHex())},
-                {QStringLiteral("size"), qint64(components.archives[i].size())},
-                {QStringLiteral("destination"), QLatin1String(destinations[i])},
-                {QStringLiteral("source"), QLatin1String(sources[i])},
-            });
-        }
-        if (edit) {
-            edit(rows);
-        }
-        return QJsonDocument(rows).toJson();
-    }
-
-    /** A manifest whose package `index` is `bytes`, which the server now serves. */
-    QByteArray manifestServing(int index, const QByteArray &bytes)
-    {
-        server.serve(paths[index], bytes);
-        return manifest([&](QJsonArray &rows) {
-            QJsonObject row = rows[index].toObject();
-            row[QStringLiteral("sha1")] = sha1(bytes);
-            row[QStringLiteral("size")] = qint64(bytes.size());
-            rows[index] = row;
-        });
-    }
-
-    VMModel &device(const QByteArray &manifestBytes)
-    {
-        model = std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"), QStringLiteral("安卓 1"));
-        model->manifest = manifestBytes;
-        model->timing.bootPollInterval = 50ms;
-        model->timing.stopPollInterval = 20ms;
-        return *model;
-    }
-
-    void installAndWait(VMModel &device)
-    {
-        device.requestInstall();
-        if (device.showLicense()) {
-            device.setLicenseChecked(true);
-            device.acceptAndInstall();
-        }
-        ASSERT_TRUE(waitUntil([&] { return !device.busy(); }, 30000));
-    }
-
-    FakeHost host;
-    QTemporaryDir root;
-    TestHttpServer server;
-    Components components;
-    QString paths[3];
-    std::unique_ptr<VMModel> model;
-};
 
 TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesNothing)
 {
@@ -248,7 +104,8 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
         VMModel &android = device(manifest());
         installAndWait(android);
         EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
-        EXPECT_EQ(android.error(), QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
+        EXPECT_EQ(android.error(),
+                  QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
         EXPECT_TRUE(server.requests().isEmpty());
         host.capacity = qint64(100) << 30;
     }
@@ -261,7 +118,8 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
         installAndWait(android);
         EXPECT_EQ(android.error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
         EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
-        EXPECT_FALSE(QFile::exists(android.paths().downloads() + QStringLiteral("/platform-tools_r1-linux.zip")));
+        EXPECT_FALSE(
+            QFile::exists(android.paths().downloads() + QStringLiteral("/platform-tools_r1-linux.zip")));
         // The first package stays installed for the next attempt.
         EXPECT_TRUE(QFile::exists(android.paths().sdk() + QStringLiteral("/emulator/.corvane-package")));
         EXPECT_FALSE(android.installed());
@@ -300,14 +158,16 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
     server.serve(paths[0], bytes);
     VMModel &android = device(manifest([&](QJsonArray &rows) {
         QJsonObject row = rows[0].toObject();
-        row[QStringLiteral("sha1")] = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+        row[QStringLiteral("sha1")] =
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
         row[QStringLiteral("size")] = qint64(bytes.size());
         rows[0] = row;
     }));
     installAndWait(android);
     EXPECT_FALSE(QFileInfo::exists(android.paths().downloads() + QStringLiteral("/../escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(android.paths().root() + QStringLiteral("/escaped.txt")));
-    EXPECT_FALSE(QFileInfo::exists(QFileInfo(android.paths().root()).path() + QStringLiteral("/escaped.txt")));
+    EXPECT_FALSE(
+        QFileInfo::exists(QFileInfo(android.paths().root()).path() + QStringLiteral("/escaped.txt")));
 }
 
 TEST_F(ComponentInstallTest, LinksInAnArchiveNeverLeadOutOfWhatIsInstalled)

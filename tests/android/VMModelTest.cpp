@@ -145,6 +145,42 @@ TEST_F(VMModelTest, FailedAccelerationCheckReleasesTheClaim)
     EXPECT_EQ(other.port(), port);
 }
 
+TEST_F(VMModelTest, AFailedAccelerationCheckOnLinuxSaysHowToMakeKvmUsable)
+{
+    ScopedEnv fail("FAKE_EMULATOR_ACCEL_FAIL", "1");
+    const QString emulatorWords = QStringLiteral(
+        "accel:\n8\n/dev/kvm is not found: VT disabled in BIOS or KVM kernel module not loaded\naccel");
+    const auto failedStart = [&](VMModel &model) {
+        model.start();
+        EXPECT_TRUE(waitUntil([&] { return !model.busy(); }));
+        EXPECT_EQ(model.status(), QStringLiteral("无法启动"));
+        // The log keeps the message's lines as they are.
+        const QString log = LogProbe::text().trimmed();
+        EXPECT_TRUE(
+            log.endsWith(QStringLiteral("[ERROR] [Android] 安卓 1 启动失败：") + model.error().trimmed()))
+            << log.toStdString();
+        return model.error().trimmed();
+    };
+    const QString kvm = dir.filePath(QStringLiteral("kvm"));
+    host.kvmDevicePath = kvm;
+    VMModel &model = device();
+    EXPECT_EQ(failedStart(model), emulatorWords) << "a Mac has no KVM to explain";
+
+    host.androidHostKind = Tools::AndroidHost::LinuxX86_64;
+    ASSERT_TRUE(FakeAndroidSdk::install(paths));
+    EXPECT_EQ(
+        failedStart(model),
+        emulatorWords + QStringLiteral("\n未找到 ") + kvm +
+            QStringLiteral("：请在电脑的固件（BIOS/UEFI）设置中开启虚拟化（Intel VT-x 或 AMD-V）后重启；"
+                           "若仍无权使用，请把当前用户加入 kvm 组并重新登录。"));
+
+    // With a usable device the emulator failed for reasons of its own, and its words stand alone.
+    QFile usable(kvm);
+    ASSERT_TRUE(usable.open(QIODevice::WriteOnly));
+    usable.close();
+    EXPECT_EQ(failedStart(model), emulatorWords);
+}
+
 TEST_F(VMModelTest, ExitOnItsOwnIsAnErrorOnlyWhenTheStatusIsNotZero)
 {
     {

@@ -48,6 +48,7 @@ TEST_F(VMPathsTest, RootsDefaultToTheDataRootAndRuntimeFilesAreRecognised)
 
 TEST_F(VMPathsTest, InstalledNeedsEveryComponentAndTheMarker)
 {
+    FakeHost host;
     const QString image = shared + QStringLiteral("/sdk/system-images/android-34/default/arm64-v8a/");
     const QStringList required{shared + QStringLiteral("/sdk/emulator/emulator"),
                                shared + QStringLiteral("/sdk/platform-tools/adb"),

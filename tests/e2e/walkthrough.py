@@ -17,6 +17,7 @@ import http.server
 import io
 import json
 import os
+import platform
 import signal
 import subprocess
 import sys
@@ -58,14 +59,16 @@ def read(path):
 
 
 def serve_components(folder):
+    # The program installs and reads the system image of its host's processor.
+    abi = "x86_64" if platform.machine() in ("x86_64", "AMD64") else "arm64-v8a"
     archives = {
         "emulator-linux_x64-1.zip": archive([("emulator/", b"", 0),
                                              ("emulator/emulator", read(os.path.join(FAKES, "emulator")), 0o755)]),
         "platform-tools_r1-linux.zip": archive([("platform-tools/", b"", 0),
                                                 ("platform-tools/adb", read(os.path.join(FAKES, "adb")), 0o755)]),
-        "arm64-v8a-34_r04.zip": archive([("arm64-v8a/", b"", 0),
-                                         ("arm64-v8a/system.img", b"s" * 65536, 0o644),
-                                         ("arm64-v8a/kernel-ranchu", b"k" * 4096, 0o644)]),
+        f"{abi}-34_r04.zip": archive([(f"{abi}/", b"", 0),
+                                      (f"{abi}/system.img", b"s" * 65536, 0o644),
+                                      (f"{abi}/kernel-ranchu", b"k" * 4096, 0o644)]),
     }
 
     class Handler(http.server.BaseHTTPRequestHandler):
@@ -89,7 +92,7 @@ def serve_components(folder):
     for (name, body), (ident, destination, source) in zip(archives.items(), [
             ("emulator", "emulator", "emulator"),
             ("platform-tools", "platform-tools", "platform-tools"),
-            ("system-image", "system-images/android-34/default/arm64-v8a", "arm64-v8a")]):
+            ("system-image", f"system-images/android-34/default/{abi}", abi)]):
         rows.append({"id": ident, "name": ident, "url": base + name, "sha1": hashlib.sha1(body).hexdigest(),
                      "size": len(body), "destination": destination, "source": source})
     manifest = os.path.join(folder, "mirror.json")

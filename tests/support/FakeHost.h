@@ -39,6 +39,13 @@ public:
     /** The process table the scan reads; the real one unless a test points it elsewhere. */
     std::optional<QString> processTableRoot;
 
+    /** The computer Android runs on: an Apple-silicon Mac unless a test picks another, so Android tests
+     *  read the same on every machine. */
+    Tools::AndroidHost androidHostKind = Tools::AndroidHost::MacArm64;
+    /** The KVM device the emulator's failures are explained by; the real one unless a test points elsewhere.
+     */
+    std::optional<QString> kvmDevicePath;
+
     /** Installed applications by bundle identifier; none unless a test adds them. */
     QHash<QString, QString> applications;
     /** What openWithApplication answers. */
@@ -54,6 +61,8 @@ public:
     bool reduceMotion() const override { return motionReduced; }
     bool reduceTransparency() const override { return transparencyReduced; }
     bool openUrl(const QUrl &url) override;
+    Tools::AndroidHost androidHost() const override { return androidHostKind; }
+    QString kvmDevice() const override { return kvmDevicePath ? *kvmDevicePath : Host::kvmDevice(); }
     QString applicationPath(const QString &bundleIdentifier) const override
     {
         return applications.value(bundleIdentifier);

@@ -1,0 +1,174 @@
+// The component installation tests' shared ground: a local server holding the three component
+// archives (emulator and adb stand-ins, a tiny system image) and a device installing from it.
+#pragma once
+
+#include "Await.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "TestHttpServer.h"
+#include "Wait.h"
+#include "ZipWriter.h"
+#include "android/VMModel.h"
+#include "platform/Tools.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+inline QString sha1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
+/** The three component archives, built from the emulator and adb stand-ins and a tiny system image
+ *  whose top folder is the image's ABI, as in Google's archives. */
+struct Components
+{
+    explicit Components(const QString &abi = QStringLiteral("arm64-v8a"))
+    {
+        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
+        ZipWriter emulator;
+        emulator.addFolder(QStringLiteral("emulator"));
+        emulator.addFile(QStringLiteral("emulator/emulator"), readFile(fakes + QStringLiteral("/emulator")),
+                         0755);
+        ZipWriter tools;
+        tools.addFolder(QStringLiteral("platform-tools"));
+        tools.addFile(QStringLiteral("platform-tools/adb"), readFile(fakes + QStringLiteral("/adb")), 0755);
+        ZipWriter image;
+        image.addFolder(abi);
+        image.addFile(abi + QStringLiteral("/system.img"), QByteArray(4096, 's'));
+        image.addFile(abi + QStringLiteral("/kernel-ranchu"), QByteArray(1024, 'k'));
+        archives = {emulator.archive(), tools.archive(), image.archive()};
+    }
+
+    QList<QByteArray> archives;
+};
+
+class ComponentInstallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        ASSERT_TRUE(server.listen());
+        serveComponents();
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+    }
+
+    void TearDown() override
+    {
+        if (model && model->running()) {
+            await(model->stop());
+        }
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    /** Pretends to be another kind of computer, whose system image has an ABI of its own. */
+    void pretendToBe(Tools::AndroidHost kind)
+    {
+        host.androidHostKind = kind;
+        abi = Tools::androidVariant(kind).abi;
+        components = Components(abi);
+        serveComponents();
+    }
+
+    void serveComponents()
+    {
+        const QString names[] = {QStringLiteral("emulator-linux_x64-1.zip"),
+                                 QStringLiteral("platform-tools_r1-linux.zip"),
+                                 abi + QStringLiteral("-34_r04.zip")};
+        for (int i = 0; i < 3; ++i) {
+            paths[i] = QStringLiteral("/repository/") + names[i];
+            server.serve(paths[i], components.archives[i]);
+        }
+    }
+
+    QByteArray manifest(const std::function<void(QJsonArray &)> &edit = {}) const
+    {
+        const char *const ids[] = {"emulator", "platform-tools", "system-image"};
+        const QString destinations[] = {QStringLiteral("emulator"), QStringLiteral("platform-tools"),
+                                        QStringLiteral("system-images/android-34/default/") + abi};
+        const QString sources[] = {QStringLiteral("emulator"), QStringLiteral("platform-tools"), abi};
+        QJsonArray rows;
+        for (int i = 0; i < 3; ++i) {
+            rows.append(QJsonObject{
+                {QStringLiteral("id"), QLatin1String(ids[i])},
+                {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
+                {QStringLiteral("url"), server.url(paths[i]).toString()},
+                {QStringLiteral("sha1"),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(components.archives[i], QCryptographicHash::Sha1).toHex())},
+                {QStringLiteral("size"), qint64(components.archives[i].size())},
+                {QStringLiteral("destination"), destinations[i]},
+                {QStringLiteral("source"), sources[i]},
+            });
+        }
+        if (edit) {
+            edit(rows);
+        }
+        return QJsonDocument(rows).toJson();
+    }
+
+    /** A manifest whose package `index` is `bytes`, which the server now serves. */
+    QByteArray manifestServing(int index, const QByteArray &bytes)
+    {
+        server.serve(paths[index], bytes);
+        return manifest([&](QJsonArray &rows) {
+            QJsonObject row = rows[index].toObject();
+            row[QStringLiteral("sha1")] = sha1(bytes);
+            row[QStringLiteral("size")] = qint64(bytes.size());
+            rows[index] = row;
+        });
+    }
+
+    VMModel &device(const QByteArray &manifestBytes)
+    {
+        model = std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"),
+                                          QStringLiteral("安卓 1"));
+        model->manifest = manifestBytes;
+        model->timing.bootPollInterval = std::chrono::milliseconds(50);
+        model->timing.stopPollInterval = std::chrono::milliseconds(20);
+        return *model;
+    }
+
+    void installAndWait(VMModel &device)
+    {
+        device.requestInstall();
+        if (device.showLicense()) {
+            device.setLicenseChecked(true);
+            device.acceptAndInstall();
+        }
+        ASSERT_TRUE(waitUntil([&] { return !device.busy(); }, 30000));
+    }
+
+    FakeHost host;
+    QString abi = QStringLiteral("arm64-v8a");
+    QTemporaryDir root;
+    TestHttpServer server;
+    Components components;
+    QString paths[3];
+    std::unique_ptr<VMModel> model;
+};

@@ -1,0 +1,166 @@
+// What an Android device is on each kind of computer: the image its files name, the components its
+// host installs, and a host that cannot run the emulator at all.
+#include "ComponentInstallFixture.h"
+#include "FakeAndroidSdk.h"
+#include "android/SDKPackage.h"
+#include "android/VMConfiguration.h"
+#include "services/Error.h"
+
+#include <QSet>
+
+#include <cmath>
+
+namespace {
+
+using Tools::AndroidHost;
+
+struct DeviceFiles
+{
+    QString image;
+    QStringList ini;
+    QStringList arguments;
+};
+
+DeviceFiles configureOn(FakeHost &host, AndroidHost kind, const VMPaths &paths)
+{
+    host.androidHostKind = kind;
+    const VMConfiguration settings{2, 2048, QStringLiteral(u"1080 × 1920"), true};
+    paths.configure(settings);
+    QStringList ini = QString::fromUtf8(readFile(paths.configIni())).split(u'\n');
+    return {paths.systemImage(), ini, settings.arguments(5580)};
+}
+
+} // namespace
+
+TEST(AndroidHostKinds, DeviceFilesNameTheHostsImageAndNothingElseChanges)
+{
+    FakeHost host;
+    QTemporaryDir dir;
+    const VMPaths paths(dir.path());
+    const DeviceFiles mac = configureOn(host, AndroidHost::MacArm64, paths);
+    const DeviceFiles linux = configureOn(host, AndroidHost::LinuxX86_64, paths);
+
+    const QString images = paths.sdk() + QStringLiteral("/system-images/android-34/default/");
+    EXPECT_EQ(mac.image, images + QStringLiteral("arm64-v8a"));
+    EXPECT_EQ(linux.image, images + QStringLiteral("x86_64"));
+    ASSERT_EQ(mac.ini.size(), linux.ini.size());
+    QStringList macOnly;
+    QStringList linuxOnly;
+    for (qsizetype i = 0; i < mac.ini.size(); ++i) {
+        if (mac.ini[i] != linux.ini[i]) {
+            macOnly << mac.ini[i];
+            linuxOnly << linux.ini[i];
+        }
+    }
+    EXPECT_EQ(macOnly, (QStringList{QStringLiteral("abi.type=arm64-v8a"), QStringLiteral("hw.cpu.arch=arm64"),
+                                    QStringLiteral("image.sysdir.1=") + mac.image + u'/'}));
+    EXPECT_EQ(linuxOnly, (QStringList{QStringLiteral("abi.type=x86_64"), QStringLiteral("hw.cpu.arch=x86_64"),
+                                      QStringLiteral("image.sysdir.1=") + linux.image + u'/'}));
+    EXPECT_EQ(mac.arguments, linux.arguments);
+}
+
+TEST(AndroidHostKinds, OnlyTheHostsOwnImageCountsAsInstalled)
+{
+    FakeHost host;
+    QTemporaryDir dir;
+    const VMPaths paths(dir.path());
+    ASSERT_TRUE(FakeAndroidSdk::install(paths));
+    EXPECT_TRUE(paths.installed());
+    host.androidHostKind = AndroidHost::LinuxX86_64;
+    EXPECT_FALSE(paths.installed()) << "the arm64 image does not run on an x86-64 emulator";
+    ASSERT_TRUE(FakeAndroidSdk::install(paths));
+    EXPECT_TRUE(QFileInfo::exists(paths.sdk() +
+                                  QStringLiteral("/system-images/android-34/default/x86_64/system.img")));
+    EXPECT_TRUE(paths.installed());
+}
+
+TEST(AndroidHostKinds, EachHostsBuiltInManifestInstallsWhatItsDevicesRead)
+{
+    FakeHost host;
+    for (const AndroidHost kind : {AndroidHost::MacArm64, AndroidHost::LinuxX86_64}) {
+        host.androidHostKind = kind;
+        const Tools::AndroidVariant variant = Tools::androidVariant(kind);
+        SCOPED_TRACE(variant.abi.toStdString());
+        const QList<SDKPackage> packages = SDKPackage::decodeManifest(SDKPackage::builtInManifest());
+        const VMPaths paths(QStringLiteral("/data"));
+        const QString sdk = paths.sdk() + u'/';
+        const QSet<QString> read{QFileInfo(paths.emulatorExecutable()).path().mid(sdk.size()),
+                                 QFileInfo(paths.adbExecutable()).path().mid(sdk.size()),
+                                 paths.systemImage().mid(sdk.size())};
+        QSet<QString> installed;
+        qint64 bytes = 0;
+        for (const SDKPackage &package : packages) {
+            installed << package.destination;
+            bytes += package.size;
+            if (package.destination == paths.systemImage().mid(sdk.size())) {
+                EXPECT_EQ(package.source, variant.abi);
+                EXPECT_TRUE(package.archiveName().startsWith(variant.abi + QStringLiteral("-34_")))
+                    << package.url.toStdString();
+            }
+        }
+        EXPECT_EQ(installed, read);
+        // The pages promise "约下载 1.1GB".
+        EXPECT_EQ(std::lround(double(bytes) / 1e8), 11) << bytes;
+    }
+    host.androidHostKind = AndroidHost::LinuxX86_64;
+    EXPECT_TRUE(SDKPackage::builtInManifest().contains("x86_64-34_r04.zip"));
+
+    for (const AndroidHost kind : {AndroidHost::LinuxArm64, AndroidHost::Other}) {
+        host.androidHostKind = kind;
+        try {
+            SDKPackage::builtInManifest();
+            ADD_FAILURE() << "a manifest for a host no emulator runs on";
+        } catch (const VMFailure &failure) {
+            EXPECT_EQ(failure.message(), Tools::androidVariant(kind).refusal);
+            EXPECT_FALSE(failure.message().isEmpty());
+        }
+    }
+}
+
+TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsAndRunsTheX86Image)
+{
+    pretendToBe(AndroidHost::LinuxX86_64);
+    VMModel &android = device(manifest());
+    installAndWait(android);
+    ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
+    EXPECT_TRUE(android.installed());
+    const VMPaths &files = android.paths();
+    const QString image = files.sdk() + QStringLiteral("/system-images/android-34/default/x86_64");
+    EXPECT_EQ(readFile(image + QStringLiteral("/kernel-ranchu")), QByteArray(1024, 'k'));
+    EXPECT_FALSE(
+        QFileInfo::exists(files.sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a")));
+    const QString ini = QString::fromUtf8(readFile(files.configIni()));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nabi.type=x86_64\nhw.cpu.arch=x86_64\n")));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nimage.sysdir.1=") + image + QStringLiteral("/\n")));
+
+    android.start();
+    ASSERT_TRUE(waitUntil([&] { return android.status() == QStringLiteral("安卓正在运行"); }, 15000))
+        << android.status().toStdString() << " / " << android.error().toStdString();
+    await(android.stop());
+}
+
+TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)
+{
+    pretendToBe(AndroidHost::LinuxArm64);
+    VMModel &android = device(manifest());
+    android.requestInstall();
+    EXPECT_FALSE(android.showLicense()) << "no licence to accept for what cannot be installed";
+    ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 10000));
+
+    const QString refusal =
+        QStringLiteral("Google 没有发布可在 ARM64 Linux 电脑上运行的安卓模拟器，无法在本机安装安卓环境。");
+    EXPECT_EQ(android.error(), refusal);
+    EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
+    EXPECT_FALSE(android.installed());
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(android.paths().downloads()));
+    EXPECT_FALSE(QFileInfo::exists(android.paths().licenseRecord()));
+    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[ERROR] [Android] 安卓环境安装失败：") +
+                                                    refusal));
+
+    // Agreeing to the licence on another path changes nothing.
+    android.setLicenseChecked(true);
+    await(android.install());
+    EXPECT_EQ(android.error(), refusal);
+    EXPECT_TRUE(server.requests().isEmpty());
+}
