@@ -195,3 +195,28 @@ TEST(DeviceRulesTest, NumberFieldCommitParsesClampsOrReverts)
     EXPECT_EQ(HardwareNumberField::committed(QStringLiteral("99999999999999999999"), 4, {1, 8}), 4)
         << "an overflow is not a number, not the upper bound";
 }
+
+TEST(DeviceRulesTest, TextsNameTheArchitectureOfTheHostsImage)
+{
+    FakeHost host;
+    const QString macInformation =
+        QStringLiteral("Android 14 · 8GB 虚拟数据盘（按使用增长）。可安装 ARM64 或通用 APK；不含 Google Play "
+                       "商店，部分游戏及依赖 Google 服务的应用可能不兼容。首次安装后，启动无需重复下载。");
+    const QString macSummary =
+        QStringLiteral("将从 Google 官方服务器下载 Android Emulator、ADB 和 Android 14 ARM64 系统。约下载 "
+                       "1.1GB，需至少 10GB 可用空间。组件仅安装到本机用户目录，无需管理员权限。");
+    EXPECT_EQ(DeviceRules::informationText(), macInformation);
+    EXPECT_EQ(DeviceRules::licenseSummary(), macSummary);
+
+    host.androidHostKind = Tools::AndroidHost::LinuxX86_64;
+    QString linuxInformation = macInformation;
+    QString linuxSummary = macSummary;
+    EXPECT_EQ(DeviceRules::informationText(),
+              linuxInformation.replace(QStringLiteral("ARM64"), QStringLiteral("x86_64")));
+    EXPECT_EQ(DeviceRules::licenseSummary(),
+              linuxSummary.replace(QStringLiteral("ARM64"), QStringLiteral("x86_64")));
+
+    // An arm64 Linux computer is refused the installation, but what it would run is still ARM64.
+    host.androidHostKind = Tools::AndroidHost::LinuxArm64;
+    EXPECT_EQ(DeviceRules::licenseSummary(), macSummary);
+}

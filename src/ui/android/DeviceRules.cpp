@@ -1,8 +1,33 @@
 #include "ui/android/DeviceRules.h"
 
 #include "android/VMModel.h"
+#include "platform/Host.h"
+#include "platform/Tools.h"
 
 namespace DeviceRules {
+
+namespace {
+
+QString imageArchitecture()
+{
+    return Tools::androidVariant(Host::current().androidHost()).architectureName;
+}
+
+} // namespace
+
+QString informationText()
+{
+    return QStringLiteral("Android 14 · 8GB 虚拟数据盘（按使用增长）。可安装 %1 或通用 APK；不含 Google Play "
+                          "商店，部分游戏及依赖 Google 服务的应用可能不兼容。首次安装后，启动无需重复下载。")
+        .arg(imageArchitecture());
+}
+
+QString licenseSummary()
+{
+    return QStringLiteral("将从 Google 官方服务器下载 Android Emulator、ADB 和 Android 14 %1 系统。约下载 "
+                          "1.1GB，需至少 10GB 可用空间。组件仅安装到本机用户目录，无需管理员权限。")
+        .arg(imageArchitecture());
+}
 
 State State::of(const VMModel &model)
 {

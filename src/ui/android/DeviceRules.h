@@ -60,6 +60,11 @@ AppPreferences::Range memoryGBRange(qint64 physicalMemory);
 QString coresHint(const AppPreferences::Range &range);
 QString memoryHint(const AppPreferences::Range &range);
 
+/** The line about the system a device runs, naming the architecture of this host's image. */
+QString informationText();
+/** What the installation consent sheet says will be downloaded, for this host's image. */
+QString licenseSummary();
+
 struct SnapshotActions
 {
     bool create = false;

@@ -2,6 +2,7 @@
 
 #include "android/VMModel.h"
 #include "platform/Host.h"
+#include "ui/android/DeviceRules.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 
@@ -24,9 +25,7 @@ LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
     resize(640, 560);
     auto *heading = new QLabel(title);
     heading->setFont(Appearance::font(17, QFont::DemiBold));
-    auto *summary = new QLabel(QStringLiteral("将从 Google 官方服务器下载 Android Emulator、ADB 和 Android "
-                                              "14 ARM64 系统。约下载 1.1GB，需至少 10GB "
-                                              "可用空间。组件仅安装到本机用户目录，无需管理员权限。"));
+    auto *summary = new QLabel(DeviceRules::licenseSummary());
     summary->setWordWrap(true);
 
     auto *link = new QLabel(
