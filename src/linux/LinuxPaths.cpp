@@ -6,6 +6,7 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,9 +101,9 @@ QCoro::Task<> LinuxPaths::initialize(qint64 diskGB, const VirtualMachineEngine &
     // Copies, taken before the first suspension: this object and the reference may be gone by then.
     const LinuxPaths paths = *this;
     const VirtualMachineEngine *machineEngine = &engine;
-    // A local, not a temporary in the co_await: g++ 12 mishandles lambdas there.
-    auto work = [paths, diskGB, machineEngine] { paths.prepare(diskGB, *machineEngine); };
-    co_await inBackground(std::move(work));
+    QFuture<Background::Outcome<void>> preparing =
+        Background::start([paths, diskGB, machineEngine] { paths.prepare(diskGB, *machineEngine); });
+    Background::take(co_await preparing);
 }
 
 void LinuxPaths::prepare(qint64 diskGB, const VirtualMachineEngine &engine) const

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoroFuture>
-#include <QCoroTask>
 #include <QFuture>
 #include <QtConcurrent>
 
@@ -10,55 +8,62 @@
 #include <type_traits>
 #include <utility>
 
-namespace detail {
+/**
+ * Blocking work (file copies, syncing to disk) run on a worker thread, so that the GUI thread never
+ * waits for the disk. A coroutine starts the work, awaits the future it gets (QCoroFuture) and hands
+ * the outcome to take(), which gives back the work's value or throws again what the work threw, as if
+ * it had run in the coroutine. The work must own what it uses: the caller may be gone before it ends.
+ *
+ *     QFuture<Background::Outcome<void>> copying = Background::start(std::move(work));
+ *     Background::take(co_await copying);
+ *
+ * Starting is a plain function, not a coroutine: g++ 12 mishandles objects with destructors passed
+ * by value into coroutines and lambdas built inside co_await expressions.
+ */
+namespace Background {
 
-/** What blocking work ended with: its value, or what it threw. */
-template<typename Result> struct BackgroundOutcome
+template<typename Result> struct Outcome
 {
     std::optional<Result> value;
     std::exception_ptr failure;
 };
 
-template<> struct BackgroundOutcome<void>
+template<> struct Outcome<void>
 {
     std::exception_ptr failure;
 };
 
-template<typename Work> BackgroundOutcome<std::invoke_result_t<Work>> runCatching(Work &work)
+template<typename Work> QFuture<Outcome<std::invoke_result_t<Work>>> start(Work work)
 {
-    using Result = std::invoke_result_t<Work>;
-    BackgroundOutcome<Result> outcome;
-    try {
-        if constexpr (std::is_void_v<Result>) {
-            work();
-        } else {
-            outcome.value.emplace(work());
+    return QtConcurrent::run([work = std::move(work)]() mutable {
+        using Result = std::invoke_result_t<Work>;
+        Outcome<Result> outcome;
+        try {
+            if constexpr (std::is_void_v<Result>) {
+                work();
+            } else {
+                outcome.value.emplace(work());
+            }
+        } catch (...) {
+            outcome.failure = std::current_exception();
         }
-    } catch (...) {
-        outcome.failure = std::current_exception();
-    }
-    return outcome;
+        return outcome;
+    });
 }
 
-} // namespace detail
-
-/**
- * Runs blocking work (file copies, syncing to disk) on a worker thread, so that the GUI thread never
- * waits for the disk, and resumes the awaiting coroutine with its result. Whatever the work throws is
- * thrown again in the coroutine, as if the work had run there. The work must own what it uses: the
- * caller may be gone before it ends.
- */
-template<typename Work> auto inBackground(Work work) -> QCoro::Task<std::invoke_result_t<Work>>
+inline void take(const Outcome<void> &outcome)
 {
-    using Result = std::invoke_result_t<Work>;
-    // Made before the co_await: g++ 12 mishandles a lambda built inside a co_await expression.
-    QFuture<detail::BackgroundOutcome<Result>> running =
-        QtConcurrent::run([work = std::move(work)]() mutable { return detail::runCatching(work); });
-    detail::BackgroundOutcome<Result> outcome = co_await running;
     if (outcome.failure) {
         std::rethrow_exception(outcome.failure);
     }
-    if constexpr (!std::is_void_v<Result>) {
-        co_return std::move(*outcome.value);
-    }
 }
+
+template<typename Result> Result take(Outcome<Result> outcome)
+{
+    if (outcome.failure) {
+        std::rethrow_exception(outcome.failure);
+    }
+    return std::move(*outcome.value);
+}
+
+} // namespace Background

@@ -161,8 +161,8 @@ TEST_P(SnapshotCrashTest, DeleteLeavesBothSnapshotsWholeOrOnlyTheOther)
 
 INSTANTIATE_TEST_SUITE_P(Guests, SnapshotCrashTest,
                          ::testing::Values(std::make_shared<AndroidGuest>(), std::make_shared<LinuxGuest>()),
-                         [](const ::testing::TestParamInfo<std::shared_ptr<Guest>> &info) {
-                             return info.param->platform().toStdString();
+                         [](const ::testing::TestParamInfo<std::shared_ptr<Guest>> &tested) {
+                             return tested.param->platform().toStdString();
                          });
 
 } // namespace

@@ -85,9 +85,9 @@ INSTANTIATE_TEST_SUITE_P(Guests, TwoCopiesTest,
                                            Case{std::make_shared<AndroidGuest>(), false},
                                            Case{std::make_shared<LinuxGuest>(), true},
                                            Case{std::make_shared<LinuxGuest>(), false}),
-                         [](const ::testing::TestParamInfo<Case> &info) {
-                             return info.param.guest->platform().toStdString() +
-                                    (info.param.withProbe ? "WithOpenFilesProbe" : "WithoutOpenFilesProbe");
+                         [](const ::testing::TestParamInfo<Case> &tested) {
+                             return tested.param.guest->platform().toStdString() +
+                                    (tested.param.withProbe ? "WithOpenFilesProbe" : "WithoutOpenFilesProbe");
                          });
 
 } // namespace
