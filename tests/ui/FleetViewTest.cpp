@@ -8,6 +8,7 @@
 #include "android/VMConfiguration.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
+#include "app/AppPreferences.h"
 #include "services/FileIO.h"
 #include "ui/android/ContentView.h"
 #include "ui/android/HardwareNumberField.h"
@@ -15,10 +16,11 @@
 #include "ui/android/InstanceStatus.h"
 #include "ui/android/LicenseSheet.h"
 #include "ui/android/LogSheet.h"
-#include "ui/style/NameSheet.h"
 #include "ui/android/SnapshotPanel.h"
+#include "ui/style/NameSheet.h"
 #include "ui/style/PillActionButton.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +29,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +47,15 @@ void type(QLineEdit *editor, const QString &text)
     editor->selectAll();
     QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
+}
+
+/** Presses `button` as an assistive technology does: no pointer, no change of keyboard focus. */
+void press(QAbstractButton *button)
+{
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(accessible, nullptr);
+    ASSERT_NE(accessible->actionInterface(), nullptr);
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
 }
 
 QByteArray read(const QString &path)
@@ -185,6 +197,70 @@ TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
     changed.cores = 5;
     device().setConfiguration(changed);
     EXPECT_EQ(cores->draft(), QStringLiteral("5"));
+}
+
+TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
+{
+    const auto store = AppPreferences::openStore();
+    AppPreferences::setMultiMemoryGB(*store, 4);
+    const auto restore = qScopeGuard([&] { store->remove(QStringLiteral("multiMemoryGB")); });
+    open(true);
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    HardwareNumberField *memory = detail().hardware()->memoryField();
+    VMConfiguration configuration = device().configuration();
+    configuration.memoryMB = 2 * 1024;
+    device().setConfiguration(configuration);
+    ASSERT_EQ(memory->draft(), QStringLiteral("2"));
+
+    // Typed, not confirmed, and the start pressed at once through the accessibility interface, which
+    // leaves the keyboard focus where it is: the budget sees 6 GB and refuses.
+    memory->editor()->setFocus();
+    memory->editor()->selectAll();
+    QTest::keyClicks(memory->editor(), QStringLiteral("6"));
+    press(detail().startButton());
+    ASSERT_TRUE(waitUntil([this] { return !device().error().isEmpty() || device().busy(); }, 3000));
+    EXPECT_EQ(
+        device().error(),
+        QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。"));
+    EXPECT_FALSE(device().busy() || device().running());
+    EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
+    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).memoryMB, 6 * 1024);
+    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("请求启动")));
+    device().clearError();
+
+    // Within the budget the check, the log line and the emulator's files all have the typed number.
+    memory->editor()->setFocus();
+    memory->editor()->selectAll();
+    QTest::keyClicks(memory->editor(), QStringLiteral("3"));
+    press(detail().startButton());
+    ASSERT_TRUE(waitUntil([this] { return !device().error().isEmpty() || device().busy(); }, 3000));
+    ASSERT_TRUE(device().busy()) << device().error().toStdString();
+    ASSERT_TRUE(waitUntil([this] { return device().booted(); }, 15000)) << device().status().toStdString();
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral(" 核 · 3GB")));
+    EXPECT_EQ(device().configuration().memoryMB, 3 * 1024);
+    EXPECT_TRUE(read(shared.configIni()).contains("hw.ramSize=3072"));
+}
+
+TEST_F(FleetViewTest, ADeviceTakenBusyKeepsItsSettingsWhateverTheFieldHeld)
+{
+    open(true);
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    HardwareNumberField *cores = detail().hardware()->coresField();
+    const QByteArray stored = read(shared.configurationFile());
+    const qint64 before = device().configuration().cores;
+    cores->editor()->setFocus();
+    cores->editor()->selectAll();
+    QTest::keyClicks(cores->editor(), QString::number(before == 5 ? 3 : 5));
+
+    // As when the fleet starts copying the device: the form is locked with the number still typed.
+    device().setBusy(true);
+    EXPECT_FALSE(cores->editor()->hasFocus());
+    EXPECT_EQ(device().configuration().cores, before);
+    EXPECT_EQ(read(shared.configurationFile()), stored) << "nothing is written under a busy device";
+    EXPECT_EQ(cores->draft(), QString::number(before));
+    device().setBusy(false);
 }
 
 TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)

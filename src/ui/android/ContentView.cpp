@@ -156,6 +156,8 @@ QWidget *ContentView::buildHeader()
     });
     connect(m_start, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
+            // The budget check, the log line and the emulator's files must all see the number shown.
+            m_hardware->commitPendingEdits();
             m_model->start();
         }
     });
@@ -267,16 +269,17 @@ void ContentView::openRenameSheet()
         return;
     }
     QPointer<VMModel> model = m_model;
-    m_renameSheet = new NameSheet(model->name(), QStringLiteral("名称只用于区分这台安卓设备，不会修改设备内的系统名称。"),
-                                  [model](const QString &name) {
-                                      if (!model) {
-                                          return;
-                                      }
-                                      model->setName(name);
-                                      model->saveName();
-                                      AppLog::info(category, QStringLiteral("设备已重命名为 ") + model->name());
-                                  },
-                                  this);
+    m_renameSheet = new NameSheet(
+        model->name(), QStringLiteral("名称只用于区分这台安卓设备，不会修改设备内的系统名称。"),
+        [model](const QString &name) {
+            if (!model) {
+                return;
+            }
+            model->setName(name);
+            model->saveName();
+            AppLog::info(category, QStringLiteral("设备已重命名为 ") + model->name());
+        },
+        this);
     m_renameSheet->setAttribute(Qt::WA_DeleteOnClose);
     m_renameSheet->open();
 }

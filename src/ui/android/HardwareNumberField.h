@@ -36,13 +36,14 @@ public:
     /** The value a commit of `draft` leaves: the parsed number clamped to `range`, else `value` unchanged. */
     static qint64 committed(const QString &draft, qint64 value, Range range);
 
+    /** Takes the text being typed as Return would: the clamped number, or the current value again. */
+    void commit();
+
 Q_SIGNALS:
     /** The user committed a number different from the current value. */
     void valueEdited(qint64 value);
 
 private:
-    void commit();
-
     QLabel *m_label;
     QLineEdit *m_editor;
     Range m_range;

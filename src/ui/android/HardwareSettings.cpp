@@ -87,9 +87,21 @@ HardwareSettings::HardwareSettings(VMModel &model, QWidget *parent)
     showState();
 }
 
+void HardwareSettings::commitPendingEdits()
+{
+    m_cores->commit();
+    m_memory->commit();
+}
+
 void HardwareSettings::edit(const std::function<void(VMConfiguration &)> &change)
 {
     if (!m_model) {
+        return;
+    }
+    // Locking the form takes the focus from a field, which commits what it held: too late, the device
+    // is already starting or being copied with the settings it had.
+    if (!DeviceRules::hardwareEditable(DeviceRules::State::of(*m_model))) {
+        showConfiguration();
         return;
     }
     VMConfiguration configuration = m_model->configuration();

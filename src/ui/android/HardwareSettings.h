@@ -31,6 +31,9 @@ public:
     QComboBox *screenPicker() const { return m_screen; }
     ToggleSwitch *softwareRendering() const { return m_softwareGPU; }
 
+    /** Takes what is typed but not yet confirmed, so an action that follows sees the numbers shown. */
+    void commitPendingEdits();
+
 private:
     void showConfiguration();
     void showState();
