@@ -1,14 +1,5 @@
-#include "../linux/FakeEngine.h"
-#include "Await.h"
-#include "FakeAndroidSdk.h"
-#include "FakeHost.h"
-#include "FakeInteraction.h"
-#include "LogProbe.h"
+#include "ShellFixture.h"
 #include "Wait.h"
-#include "android/VMFleet.h"
-#include "android/VMModel.h"
-#include "app/AppPreferences.h"
-#include "linux/LinuxModel.h"
 #include "services/InteractionLogMonitor.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/shell/AppDelegate.h"
@@ -56,89 +47,6 @@ TEST(Tabs, OrderTitlesAndOffsets)
     EXPECT_DOUBLE_EQ(Tabs::pageOffset(0, 2, 1000), -170.0);
     EXPECT_DOUBLE_EQ(Tabs::pageOffset(2, 1, 2000), 92.0);
 }
-
-class ShellTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
-        preferences = AppPreferences::openStore();
-        preferences->clear();
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
-    }
-
-    void TearDown() override
-    {
-        if (app) {
-            for (VMModel *device : app->fleet().models()) {
-                if (device->running()) {
-                    await(device->stop());
-                }
-            }
-            if (app->linux().running()) {
-                await(app->linux().forceStop());
-            }
-        }
-        app.reset();
-        QDir(Host::dataRoot()).removeRecursively();
-        preferences->clear();
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
-    }
-
-    CorvaneApp &launch()
-    {
-        auto fake = std::make_unique<FakeEngine>();
-        engine = fake.get();
-        app = std::make_unique<CorvaneApp>(std::move(fake));
-        app->show();
-        return *app;
-    }
-
-    /** Makes the first Android device startable with the emulator and adb stand-ins. */
-    static VMModel &installedDevice(CorvaneApp &corvane, qint64 memoryMB)
-    {
-        EXPECT_TRUE(FakeAndroidSdk::install(corvane.fleet().shared()));
-        VMModel *device = corvane.fleet().models().first();
-        device->refreshInstalled();
-        VMConfiguration configuration = device->configuration();
-        configuration.memoryMB = memoryMB;
-        device->setConfiguration(configuration);
-        device->save();
-        device->timing.bootPollInterval = 50ms;
-        device->timing.stopPollInterval = 20ms;
-        return *device;
-    }
-
-    /** Points the Linux machine at a usable installer image and starts it. */
-    static QCoro::Task<> startLinuxTask(CorvaneApp *corvane, qint64 memoryGB)
-    {
-        const QString iso = Host::dataRoot() + QStringLiteral("/debian-arm64.iso");
-        QDir().mkpath(Host::dataRoot());
-        QFile image(iso);
-        if (image.open(QIODevice::WriteOnly)) {
-            image.resize(2 << 20);
-            image.close();
-        }
-        LinuxConfiguration configuration = corvane->linux().configuration();
-        configuration.isoPath = iso;
-        configuration.memoryGB = memoryGB;
-        corvane->linux().setConfiguration(configuration);
-        co_await corvane->linux().start();
-    }
-
-    static void startLinux(CorvaneApp &corvane, qint64 memoryGB)
-    {
-        ASSERT_TRUE(await(startLinuxTask(&corvane, memoryGB)).done);
-        ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
-    }
-
-    FakeHost host{8, 12 * FakeHost::GiB};
-    std::unique_ptr<QSettings> preferences;
-    FakeEngine *engine = nullptr;
-    std::unique_ptr<CorvaneApp> app;
-};
 
 TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceOpensOnWindowsAndShowsNoPageForAnUnknownTab)
 {
@@ -205,64 +113,6 @@ TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
               QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
 }
 
-TEST_F(ShellTest, QuitGuardRefusesBusyWorkAndStopsGuestsFirst)
-{
-    CorvaneApp &corvane = launch();
-    FakeInteraction interaction;
-    VMModel &device = installedDevice(corvane, 2048);
-
-    EXPECT_TRUE(await(corvane.delegate().requestTermination()).value.value_or(false));
-    EXPECT_TRUE(interaction.asked.isEmpty());
-
-    device.start();
-    ASSERT_TRUE(device.busy() && !device.running());
-    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
-    ASSERT_EQ(interaction.asked.size(), 1);
-    EXPECT_EQ(interaction.asked[0].title, QStringLiteral("操作尚未完成"));
-    EXPECT_EQ(interaction.asked[0].detail,
-              QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。"));
-    EXPECT_EQ(interaction.asked[0].options, QStringList{QStringLiteral("返回")});
-
-    ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));
-    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 1));
-    interaction.choices.enqueue(0);
-    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
-    EXPECT_EQ(interaction.asked.last().title, QStringLiteral("Linux 仍在运行"));
-    EXPECT_EQ(interaction.asked.last().options,
-              (QStringList{QStringLiteral("返回"), QStringLiteral("停止并退出")}));
-    EXPECT_TRUE(corvane.linux().running());
-    EXPECT_TRUE(device.running());
-
-    interaction.choices.enqueue(1);
-    EXPECT_TRUE(await(corvane.delegate().requestTermination()).value.value_or(false));
-    EXPECT_FALSE(corvane.linux().running());
-    EXPECT_EQ(corvane.linux().status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
-    ASSERT_TRUE(waitUntil([&] { return !device.running(); }));
-    const QString log = LogProbe::text();
-    EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")),
-              log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
-}
-
-TEST_F(ShellTest, ALinuxStartInProgressRefusesWithItsOwnAlert)
-{
-    CorvaneApp &corvane = launch();
-    FakeInteraction interaction;
-    engine->behaviour.holdStart = true;
-    bool startEnded = false;
-    QCoro::connect(startLinuxTask(&corvane, 1), corvane.window(), [&] { startEnded = true; });
-    ASSERT_TRUE(waitUntil([&] { return engine->last() && corvane.linux().busy(); }));
-    ASSERT_TRUE(corvane.linux().busy());
-
-    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
-    ASSERT_EQ(interaction.asked.size(), 1);
-    EXPECT_EQ(interaction.asked[0].title, QStringLiteral("Linux 操作尚未完成"));
-    EXPECT_EQ(interaction.asked[0].detail, QStringLiteral("请等待启动或停止结束后退出。"));
-    EXPECT_TRUE(interaction.asked[0].options.isEmpty());
-
-    engine->last()->complete();
-    ASSERT_TRUE(waitUntil([&] { return startEnded; }));
-}
-
 } // namespace
 
 TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
@@ -305,27 +155,6 @@ TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
     ASSERT_NE(drawer->content(), nullptr);
     EXPECT_EQ(drawer->content()->objectName(), QStringLiteral("sidebar 2"));
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1) << "without animations it is there at once";
-}
-
-TEST_F(ShellTest, TheQuitCommandGoesThroughTheGuard)
-{
-    CorvaneApp &corvane = launch();
-    VMModel &device = installedDevice(corvane, 2048);
-    device.start();
-    ASSERT_TRUE(device.busy());
-    QAction *quit = nullptr;
-    for (QAction *action : corvane.window()->findChildren<QAction *>()) {
-        if (action->text() == QStringLiteral("退出 Corvane Beta")) {
-            quit = action;
-        }
-    }
-    ASSERT_NE(quit, nullptr);
-    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    FakeInteraction interaction;
-    quit->trigger();
-    ASSERT_TRUE(waitUntil([&] { return !interaction.asked.isEmpty(); }, 3000));
-    EXPECT_EQ(interaction.asked.first().title, QStringLiteral("操作尚未完成"));
-    EXPECT_TRUE(corvane.window()->isVisible());
 }
 
 TEST_F(ShellTest, TheLinuxScreenWindowTakesTheScreenWhileItIsOpen)

@@ -2,10 +2,12 @@
 
 #include "app/AppPreferences.h"
 #include "platform/Host.h"
+#include "services/AppLog.h"
 #include "services/Tasks.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/PageArea.h"
+#include "ui/shell/QuitProgress.h"
 #include "ui/shell/SidebarDrawer.h"
 #include "ui/style/Appearance.h"
 
@@ -56,6 +58,12 @@ MainWindow::MainWindow(QSettings &preferences, AppDelegate &delegate, QWidget *p
     row->addWidget(m_drawer);
     setCentralWidget(central);
     connect(m_tabBar, &AppTopTabBar::selectRequested, this, &MainWindow::selectTab);
+    connect(&m_delegate, &AppDelegate::quittingChanged, this, &MainWindow::showQuitting);
+    connect(&m_delegate, &AppDelegate::stoppingGuestChanged, this, [this] {
+        if (m_quitProgress) {
+            m_quitProgress->setGuest(m_delegate.stoppingGuest());
+        }
+    });
     buildMenus();
     applyPreferences();
 }
@@ -148,6 +156,23 @@ void MainWindow::applyPreferences()
     }
 }
 
+void MainWindow::showQuitting()
+{
+    const bool quitting = m_delegate.quitting();
+    // The tabs and pages, not the developer's log: it goes on showing the stops.
+    m_tabBar->setEnabled(!quitting);
+    m_pages->setEnabled(!quitting);
+    if (quitting && !m_quitProgress) {
+        m_quitProgress = new QuitProgress(this);
+        m_quitProgress->setAttribute(Qt::WA_DeleteOnClose);
+        m_quitProgress->setGuest(m_delegate.stoppingGuest());
+        m_quitProgress->open();
+    } else if (!quitting && m_quitProgress) {
+        m_quitProgress->hide();
+        m_quitProgress->deleteLater();
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_terminationAllowed) {
@@ -157,6 +182,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The guard may need to ask and to stop guests, which takes time: decide outside the event.
     event->ignore();
     if (m_terminationPending) {
+        // While the guard asks, its question is in front; while it stops guests, say that it does.
+        if (m_quitProgress) {
+            AppLog::info(QStringLiteral("应用"), QStringLiteral("正在退出，已忽略重复的退出请求"));
+            m_quitProgress->remind();
+        }
         return;
     }
     m_terminationPending = true;
@@ -169,6 +199,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
                                    self->m_terminationPending = false;
                                    if (mayQuit) {
                                        self->m_terminationAllowed = true;
+                                       self->close();
                                        QApplication::quit();
                                    }
                                }),

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 
 class AppDelegate;
 class AppTopTabBar;
 class PageArea;
+class QuitProgress;
 class QSettings;
 class SidebarDrawer;
 
@@ -39,6 +41,8 @@ protected:
 
 private:
     void buildMenus();
+    /** While the guests stop for the quit the window takes no new work and says what it waits for. */
+    void showQuitting();
     void showTab(const QString &identifier, bool animated);
     void showSidebar(bool animated);
     bool animationsAllowed() const;
@@ -48,6 +52,7 @@ private:
     AppTopTabBar *m_tabBar;
     PageArea *m_pages;
     SidebarDrawer *m_drawer;
+    QPointer<QuitProgress> m_quitProgress;
     std::function<QWidget *()> m_sidebarFactory;
     bool m_terminationAllowed = false;
     bool m_terminationPending = false;

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "../linux/FakeEngine.h"
+#include "Await.h"
+#include "FakeAndroidSdk.h"
+#include "FakeHost.h"
+#include "LogProbe.h"
+#include "android/VMFleet.h"
+#include "android/VMModel.h"
+#include "app/AppPreferences.h"
+#include "linux/LinuxModel.h"
+#include "ui/shell/CorvaneApp.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+/** The whole application over the fake Linux engine and the emulator stand-ins, in a sandboxed home. */
+class ShellTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        LogProbe::reset();
+        host.capacity = qint64(100) << 30;
+        preferences = AppPreferences::openStore();
+        preferences->clear();
+        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
+    }
+
+    void TearDown() override
+    {
+        if (app) {
+            for (VMModel *device : app->fleet().models()) {
+                if (device->running()) {
+                    await(device->stop());
+                }
+            }
+            if (app->linux().running()) {
+                await(app->linux().forceStop());
+            }
+        }
+        app.reset();
+        QDir(Host::dataRoot()).removeRecursively();
+        preferences->clear();
+        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
+    }
+
+    CorvaneApp &launch()
+    {
+        auto fake = std::make_unique<FakeEngine>();
+        engine = fake.get();
+        app = std::make_unique<CorvaneApp>(std::move(fake));
+        app->show();
+        return *app;
+    }
+
+    /** Makes the first Android device startable with the emulator and adb stand-ins. */
+    static VMModel &installedDevice(CorvaneApp &corvane, qint64 memoryMB)
+    {
+        EXPECT_TRUE(FakeAndroidSdk::install(corvane.fleet().shared()));
+        VMModel *device = corvane.fleet().models().first();
+        device->refreshInstalled();
+        VMConfiguration configuration = device->configuration();
+        configuration.memoryMB = memoryMB;
+        device->setConfiguration(configuration);
+        device->save();
+        device->timing.bootPollInterval = std::chrono::milliseconds(50);
+        device->timing.stopPollInterval = std::chrono::milliseconds(20);
+        return *device;
+    }
+
+    /** Points the Linux machine at a usable installer image and starts it. */
+    static QCoro::Task<> startLinuxTask(CorvaneApp *corvane, qint64 memoryGB)
+    {
+        const QString iso = Host::dataRoot() + QStringLiteral("/debian-arm64.iso");
+        QDir().mkpath(Host::dataRoot());
+        QFile image(iso);
+        if (image.open(QIODevice::WriteOnly)) {
+            image.resize(2 << 20);
+            image.close();
+        }
+        LinuxConfiguration configuration = corvane->linux().configuration();
+        configuration.isoPath = iso;
+        configuration.memoryGB = memoryGB;
+        corvane->linux().setConfiguration(configuration);
+        co_await corvane->linux().start();
+    }
+
+    static void startLinux(CorvaneApp &corvane, qint64 memoryGB)
+    {
+        ASSERT_TRUE(await(startLinuxTask(&corvane, memoryGB)).done);
+        ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
+    }
+
+    FakeHost host{8, 12 * FakeHost::GiB};
+    std::unique_ptr<QSettings> preferences;
+    FakeEngine *engine = nullptr;
+    std::unique_ptr<CorvaneApp> app;
+};
