@@ -195,9 +195,7 @@ QWidget *ContentView::buildInformation()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->setSpacing(8);
-    auto *text = new QLabel(
-        QStringLiteral("Android 14 · 8GB 虚拟数据盘（按使用增长）。可安装 ARM64 或通用 APK；不含 Google Play "
-                       "商店，部分游戏及依赖 Google 服务的应用可能不兼容。首次安装后，启动无需重复下载。"));
+    auto *text = new QLabel(DeviceRules::informationText());
     text->setWordWrap(true);
     text->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(new SymbolLabel(QStringLiteral("info.circle")), 0, Qt::AlignTop);
