@@ -1,6 +1,7 @@
 #include "services/FileIO.h"
 
 #include "services/Error.h"
+#include "services/detail/WriteQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,6 +96,17 @@ void writeAtomically(const QString &path, const QByteArray &data)
     partial.committed = true;
 }
 
+void writeAtomicallyLater(const QString &path, const QByteArray &data, QObject *context,
+                          std::function<void(const QString &)> onFailure)
+{
+    WriteQueue::write(path, data, context, std::move(onFailure));
+}
+
+void flushLaterWrites()
+{
+    WriteQueue::flush();
+}
+
 QStringList removeAbandonedWrites(const QString &folder, const QString &fileNames)
 {
     QStringList removed;
@@ -187,6 +199,9 @@ void removeAll(const QString &path)
 
 std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
 {
+    if (std::optional<QByteArray> waiting = WriteQueue::pending(path)) {
+        return waiting->size() <= limit ? waiting : std::nullopt;
+    }
     // Non-blocking, so a pipe put in a file's place cannot hang the open.
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 /** Small file helpers shared by every model. Failures throw SystemError with the platform's description. */
@@ -14,6 +16,15 @@ namespace FileIO {
  * one's place, so a crash leaves the old file or the new one.
  */
 void writeAtomically(const QString &path, const QByteArray &data);
+/**
+ * writeAtomically() on a worker thread, so that the GUI thread never waits for the disk: writes to a
+ * file land in the order made, and until one has, readSmallFile() in this process sees it already.
+ * `onFailure` runs on `context`'s thread with the failure's description.
+ */
+void writeAtomicallyLater(const QString &path, const QByteArray &data, QObject *context,
+                          std::function<void(const QString &)> onFailure);
+/** Waits until every writeAtomicallyLater() made so far is on disk. */
+void flushLaterWrites();
 /**
  * Removes what atomic writes of the files matching `fileNames` (a wildcard pattern) in `folder` left
  * when their program died part-way, and names them; writes still in progress, here or in another

@@ -60,10 +60,13 @@ void WindowsModel::save()
     setConfiguration(m_configuration.validated());
     try {
         FileIO::createFolder(QFileInfo(m_settings).path());
-        FileIO::writeAtomically(m_settings, m_configuration.toJson());
     } catch (const Error &failure) {
         setError(failure.description());
+        return;
     }
+    // Every stepper click saves: the sync to disk happens behind the window.
+    FileIO::writeAtomicallyLater(m_settings, m_configuration.toJson(), this,
+                                 [this](const QString &failure) { setError(failure); });
 }
 
 void WindowsModel::refreshPreparation()

@@ -1,6 +1,7 @@
 #include "services/FileIO.h"
 #include "services/Error.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -134,6 +135,31 @@ TEST(FileIO, OnlyWritesWhoseWriterHasDiedAreCleared)
     EXPECT_TRUE(QFile::exists(inProgress));
     EXPECT_TRUE(QFile::exists(users));
     ::close(holder);
+}
+
+TEST(FileIO, LaterWritesLandInOrderAreReadAtOnceAndReportFailures)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("windows-configuration.json"));
+    QObject context;
+    QStringList failures;
+    const auto record = [&failures](const QString &failure) { failures.append(failure); };
+    for (int i = 0; i < 100; ++i) {
+        FileIO::writeAtomicallyLater(path, QByteArray::number(i), &context, record);
+        ASSERT_EQ(FileIO::readSmallFile(path, 16), QByteArray::number(i))
+            << "this process reads its own write";
+    }
+    FileIO::flushLaterWrites();
+    EXPECT_EQ(contents(path), "99");
+
+    // A write that cannot land is told to its owner on the owner's thread, after the fact.
+    const QString impossible = dir.filePath(QStringLiteral("missing-folder/file.json"));
+    FileIO::writeAtomicallyLater(impossible, "x", &context, record);
+    FileIO::flushLaterWrites();
+    EXPECT_TRUE(failures.isEmpty()) << "reported through the event loop, not from the worker";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_EQ(FileIO::readSmallFile(impossible, 16), std::nullopt);
 }
 
 } // namespace

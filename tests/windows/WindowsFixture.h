@@ -4,6 +4,7 @@
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "services/FileIO.h"
 #include "windows/WindowsModel.h"
 #include "windows/WindowsPreparation.h"
 
@@ -75,6 +76,8 @@ protected:
 
     static QByteArray readFile(const QString &file)
     {
+        // Settings reach their file behind the window; what is read here must be on disk.
+        FileIO::flushLaterWrites();
         QFile in(file);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
     }
