@@ -10,7 +10,6 @@
 #include "services/Command.h"
 #include "services/Error.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,39 +18,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-/** How long `stop` and `kill` wait for the owning process to let the device go. */
-constexpr qint64 releaseTimeoutMs = 120'000;
-
-QCoro::Task<int> signalOwner(VMModel *device, int signal)
-{
-    const std::optional<OwnerNote::Owner> owner = OwnerNote::read(Guests::androidKey(*device));
-    const QString lockFile = device->paths().lockFile();
-    if (!owner) {
-        if (Guests::lockHeld(lockFile)) {
-            throw CommandFailure{device->name() + QStringLiteral(" 正由 Corvane 窗口使用，请在窗口中停止。")};
-        }
-        Terminal::err(device->name() + QStringLiteral(" 未在运行。"));
-        co_return Commands::Success;
-    }
-    if (::kill(pid_t(owner->pid), signal) != 0) {
-        throw CommandFailure{QStringLiteral("无法通知运行 ") + device->name() +
-                             QStringLiteral(" 的进程（PID ") + QString::number(owner->pid) +
-                             QStringLiteral("）。")};
-    }
-    QElapsedTimer waited;
-    waited.start();
-    const QString key = Guests::androidKey(*device);
-    co_await Guests::waitUntil([&] {
-        return (!Guests::lockHeld(lockFile) && !OwnerNote::read(key)) || waited.elapsed() > releaseTimeoutMs;
-    });
-    if (Guests::lockHeld(lockFile)) {
-        throw CommandFailure{device->name() + QStringLiteral(" 仍未停止，请稍后重试。")};
-    }
-    Terminal::err(device->name() +
-                  (signal == SIGUSR1 ? QStringLiteral(" 已强制退出。") : QStringLiteral(" 已停止。")));
-    co_return Commands::Success;
-}
 
 QCoro::Task<int> installApk(VMModel *device, QString file)
 {
@@ -171,10 +137,12 @@ QCoro::Task<int> android(QStringList words, SignalPipe *signals)
                                               arguments.has(QStringLiteral("--rollback")), signals);
     }
     if (action == QLatin1String("stop")) {
-        co_return co_await signalOwner(&device, SIGTERM);
+        co_return co_await Guests::endOwned(Guests::androidKey(device), device.paths().lockFile(),
+                                            device.name(), SIGTERM);
     }
     if (action == QLatin1String("kill")) {
-        co_return co_await signalOwner(&device, SIGUSR1);
+        co_return co_await Guests::endOwned(Guests::androidKey(device), device.paths().lockFile(),
+                                            device.name(), SIGUSR1);
     }
     if (action == QLatin1String("install-apk")) {
         co_return co_await installApk(&device, arguments.positional.at(1));

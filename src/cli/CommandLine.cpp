@@ -29,7 +29,11 @@ const Help helps[] = {
      "  android add [--cpu N] [--memory GB]         添加安卓设备\n"
      "  android copy|delete 名称|ID                 复制设备，或将其移到废纸篓\n"
      "  android install-apk 名称|ID 文件            向 corvanectl 运行中的设备安装 APK\n"
+     "  linux start [--iso 文件]|stop|kill          启动（前台运行）、关机、强制退出 Linux 虚拟机\n"
+     "  ios boot|shutdown|kill 名称|UDID            启动、关闭、强制关闭本程序创建的 iOS 设备\n"
+     "  windows check-iso 文件                      只读检查 Windows 11 ARM64 安装镜像\n"
      "  snapshot create|list|rollback|delete 客体   管理快照；客体是安卓设备的名称或 ID、linux 或 windows\n"
+     "  install-android [--accept-license]          安装安卓环境（模拟器、平台工具、系统镜像）\n"
      "  log [--follow] [--filter 文本]              显示全局日志，可持续跟随\n"
      "  help [命令]                                 显示帮助\n"
      "\n"
@@ -62,6 +66,23 @@ const Help helps[] = {
      "      向由 corvanectl 运行的设备安装 APK。\n"
      "\n"
      "名称与多台设备相同时请使用 ID（见 corvanectl list）。"},
+    {"linux",
+     "用法：\n"
+     "  corvanectl linux start [--iso 文件.iso]\n"
+     "      启动 Linux 虚拟机并留在前台，直到它停止。--iso 挂载该安装镜像（并记为窗口中选定的镜像）。\n"
+     "      收到 SIGINT 或 SIGTERM 时请求 Linux 关机，90 秒内未关机或再次收到信号则强制退出。\n"
+     "  corvanectl linux stop\n"
+     "      请运行虚拟机的 corvanectl 进程按上述顺序关机，并等待其停止。\n"
+     "  corvanectl linux kill\n"
+     "      请运行虚拟机的 corvanectl 进程立即强制退出（已写入磁盘的数据保留）。"},
+    {"ios", "用法：corvanectl ios boot|shutdown|kill 名称|UDID\n"
+            "\n"
+            "启动（并在模拟器中显示）、关闭或强制关闭一台本程序创建的 iOS 模拟器设备。需要 Xcode；\n"
+            "名称与多台设备相同时请使用 UDID（见 corvanectl list）。"},
+    {"windows", "用法：corvanectl windows check-iso 文件.iso\n"
+                "\n"
+                "只读检查 Windows 11 ARM64 安装镜像的启动文件和安装文件，与窗口中的检查相同；不挂载到系统，\n"
+                "也不改变窗口中选定的镜像。"},
     {"snapshot", "用法：\n"
                  "  corvanectl snapshot create 客体          创建快照，输出快照 ID\n"
                  "  corvanectl snapshot list 客体 [--json]   列出快照，最新的在前\n"
@@ -70,6 +91,12 @@ const Help helps[] = {
                  "\n"
                  "客体：安卓设备的名称或 ID，linux（Linux 虚拟机），windows（关联的 Windows 虚拟机）。\n"
                  "正在运行的客体不能创建或回滚快照。"},
+    {"install-android",
+     "用法：corvanectl install-android [--accept-license]\n"
+     "\n"
+     "下载并安装安卓环境，与窗口中的安装相同：可续传，已安装的组件不再下载。首次安装前显示安卓 SDK\n"
+     "许可：在终端中输入 yes 接受；不在终端中运行时须给出 --accept-license，否则拒绝安装。\n"
+     "终端中显示进度条，否则逐行输出进度。按 Ctrl+C 取消（已下载的部分保留，下次继续）。"},
     {"log",
      "用法：corvanectl log [--follow] [--filter 文本]\n"
      "\n"
@@ -172,6 +199,14 @@ QCoro::Task<int> run(QStringList arguments, SignalPipe *signals)
             status = co_await list(arguments);
         } else if (command == QLatin1String("android")) {
             status = co_await android(arguments, signals);
+        } else if (command == QLatin1String("linux")) {
+            status = co_await linuxMachine(arguments, signals);
+        } else if (command == QLatin1String("ios")) {
+            status = co_await ios(arguments);
+        } else if (command == QLatin1String("windows")) {
+            status = co_await windows(arguments);
+        } else if (command == QLatin1String("install-android")) {
+            status = co_await installAndroid(arguments, signals);
         } else if (command == QLatin1String("snapshot")) {
             status = co_await snapshot(arguments);
         } else {

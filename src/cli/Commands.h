@@ -24,5 +24,9 @@ QString help(const QString &command);
 QCoro::Task<int> list(QStringList words);
 QCoro::Task<int> android(QStringList words, SignalPipe *signals);
 QCoro::Task<int> snapshot(QStringList words);
+QCoro::Task<int> linuxMachine(QStringList words, SignalPipe *signals);
+QCoro::Task<int> ios(QStringList words);
+QCoro::Task<int> windows(QStringList words);
+QCoro::Task<int> installAndroid(QStringList words, SignalPipe *signals);
 
 } // namespace Commands

@@ -2,15 +2,26 @@
 
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
+#include "cli/Commands.h"
+#include "cli/OwnerNote.h"
 #include "cli/Terminal.h"
 
 #include <QCoroTimer>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+namespace {
+
+/** How long `stop` and `kill` wait for the owning process to let the guest go. */
+constexpr qint64 releaseTimeoutMs = 120'000;
+
+} // namespace
 
 namespace Guests {
 
@@ -57,6 +68,32 @@ bool lockHeld(const QString &lockFile)
     const bool held = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(descriptor);
     return held;
+}
+
+QCoro::Task<int> endOwned(QString key, QString lockFile, QString name, int signal)
+{
+    const std::optional<OwnerNote::Owner> owner = OwnerNote::read(key);
+    if (!owner) {
+        if (lockHeld(lockFile)) {
+            throw CommandFailure{name + QStringLiteral(" 正由 Corvane 窗口使用，请在窗口中停止。")};
+        }
+        Terminal::err(name + QStringLiteral(" 未在运行。"));
+        co_return Commands::Success;
+    }
+    if (::kill(pid_t(owner->pid), signal) != 0) {
+        throw CommandFailure{QStringLiteral("无法通知运行 ") + name + QStringLiteral(" 的进程（PID ") +
+                             QString::number(owner->pid) + QStringLiteral("）。")};
+    }
+    QElapsedTimer waited;
+    waited.start();
+    co_await waitUntil([&] {
+        return (!lockHeld(lockFile) && !OwnerNote::read(key)) || waited.elapsed() > releaseTimeoutMs;
+    });
+    if (lockHeld(lockFile)) {
+        throw CommandFailure{name + QStringLiteral(" 仍未停止，请稍后重试。")};
+    }
+    Terminal::err(name + (signal == SIGUSR1 ? QStringLiteral(" 已强制退出。") : QStringLiteral(" 已停止。")));
+    co_return Commands::Success;
 }
 
 QCoro::Task<> waitUntil(std::function<bool()> done, std::chrono::milliseconds interval)

@@ -32,6 +32,13 @@ inline QString linuxKey()
  */
 bool lockHeld(const QString &lockFile);
 
+/**
+ * Asks the corvanectl process that runs a guest to end it — SIGTERM stops it in order, SIGUSR1 forces
+ * it — and waits until that process has let the guest's lock and note go. A guest whose lock is held
+ * without a note is the window's, and is refused. Nothing running is success.
+ */
+QCoro::Task<int> endOwned(QString key, QString lockFile, QString name, int signal);
+
 /** Resumes once `done` is true, looking every `interval`; the event loop runs meanwhile. */
 QCoro::Task<> waitUntil(std::function<bool()> done,
                         std::chrono::milliseconds interval = std::chrono::milliseconds(50));

@@ -1,0 +1,118 @@
+// `corvanectl install-android` against a local server holding the component archives.
+#include "CorvanectlFixture.h"
+
+#include "TestHttpServer.h"
+#include "ZipWriter.h"
+#include "android/SDKPackage.h"
+
+#include <QCryptographicHash>
+
+namespace {
+
+class InstallAndroidTest : public CorvanectlTest
+{
+protected:
+    void SetUp() override
+    {
+        CorvanectlTest::SetUp();
+        // Nothing installed: the stand-ins arrive only through the server.
+        QDir(Host::dataRoot()).removeRecursively();
+        ASSERT_TRUE(server.listen());
+        ASSERT_TRUE(mirror.isValid());
+        // This host's own manifest, every package served from here with the stand-ins inside.
+        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
+        QJsonArray rows = QJsonDocument::fromJson(SDKPackage::activeManifest()).array();
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            QJsonObject row = rows[i].toObject();
+            const QString id = row.value(QStringLiteral("id")).toString();
+            const QString source = row.value(QStringLiteral("source")).toString();
+            ZipWriter zip;
+            zip.addFolder(source);
+            if (id == QLatin1String("emulator") || id == QLatin1String("platform-tools")) {
+                const QString tool =
+                    id == QLatin1String("emulator") ? QStringLiteral("emulator") : QStringLiteral("adb");
+                QFile program(fakes + u'/' + tool);
+                ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+                zip.addFile(source + u'/' + tool, program.readAll(), 0755);
+            } else {
+                zip.addFile(source + QStringLiteral("/system.img"), QByteArray(4096, 's'));
+                zip.addFile(source + QStringLiteral("/kernel-ranchu"), QByteArray(1024, 'k'));
+            }
+            const QByteArray archive = zip.archive();
+            const QString path = QStringLiteral("/repository/%1.zip").arg(i);
+            server.serve(path, archive);
+            row[QStringLiteral("url")] = server.url(path).toString();
+            row[QStringLiteral("sha1")] =
+                QString::fromLatin1(QCryptographicHash::hash(archive, QCryptographicHash::Sha1).toHex());
+            row[QStringLiteral("size")] = qint64(archive.size());
+            rows[i] = row;
+        }
+        QFile manifest(mirror.filePath(QStringLiteral("packages.json")));
+        ASSERT_TRUE(manifest.open(QIODevice::WriteOnly) && manifest.write(QJsonDocument(rows).toJson()) > 0);
+        qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifest.fileName()));
+    }
+
+    void TearDown() override
+    {
+        qunsetenv("CORVANE_ANDROID_MANIFEST");
+        CorvanectlTest::TearDown();
+    }
+
+    /** Runs corvanectl while this process's event loop serves the archives. */
+    CtlResult ctlServing(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(CORVANECTL), arguments);
+        CtlResult result;
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    TestHttpServer server;
+    QTemporaryDir mirror;
+};
+
+TEST_F(InstallAndroidTest, TheLicenceMustBeAcceptedThenTheComponentsInstallOnce)
+{
+    const QString licenceStart = SDKPackage::license().trimmed().section(u'\n', 0, 0);
+    ASSERT_FALSE(licenceStart.isEmpty());
+
+    // Not on a terminal and not accepted: the licence is shown, nothing is fetched.
+    const CtlResult refused = ctlServing({QStringLiteral("install-android")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.out.contains(licenceStart));
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--accept-license"))) << refused.err.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_FALSE(androidEntry(QStringLiteral("primary")).value(QStringLiteral("installed")).toBool());
+
+    const CtlResult installed =
+        ctlServing({QStringLiteral("install-android"), QStringLiteral("--accept-license")});
+    ASSERT_EQ(installed.status, 0) << installed.err.toStdString();
+    EXPECT_TRUE(installed.out.contains(licenceStart));
+    // Plain progress lines, not a redrawn bar, when stdout is a pipe; the last one is complete.
+    EXPECT_FALSE(installed.out.contains(u'\r'));
+    EXPECT_TRUE(installed.out.contains(QStringLiteral("0% "))) << installed.out.toStdString();
+    EXPECT_TRUE(androidEntry(QStringLiteral("primary")).value(QStringLiteral("installed")).toBool());
+    const qsizetype fetched = server.requests().size();
+    EXPECT_GE(fetched, 3);
+
+    // Accepted once is accepted: the licence is not shown again and nothing is downloaded twice.
+    const CtlResult again = ctlServing({QStringLiteral("install-android")});
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_FALSE(again.out.contains(licenceStart));
+    EXPECT_EQ(server.requests().size(), fetched);
+
+    // The device now boots from what was installed.
+    const CtlResult run = ctl({QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary"),
+                               QStringLiteral("--"), QStringLiteral("/bin/true")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+}
+
+} // namespace
