@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -69,6 +70,10 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 12));
     m_scroll = findChild<QScrollArea *>(QString(), Qt::FindDirectChildrenOnly);
     m_scroll->viewport()->installEventFilter(this);
+    m_scroll->widget()->installEventFilter(this);
+    // Any scroll of the user's (wheel, keys, scroll bar) ends keeping the screen in view.
+    connect(m_scroll->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_followScreen = false; });
     column->addWidget(buildHeader());
     m_status = secondary(QString());
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -224,7 +229,10 @@ void LinuxView::showState()
     m_placeholder->setVisible(m_displayCase == LinuxRules::DisplayCase::Placeholder);
     // The screen comes below the settings; once it takes the pointer's wheel the page could not be
     // scrolled to it from there, so the page brings it into view itself.
-    if (m_displayCase == LinuxRules::DisplayCase::Screen && shown != m_displayCase) {
+    if (m_displayCase != LinuxRules::DisplayCase::Screen) {
+        m_followScreen = false;
+        m_revealOnShow = false;
+    } else if (shown != m_displayCase) {
         revealScreen();
     }
 }
@@ -236,22 +244,35 @@ void LinuxView::revealScreen()
         return;
     }
     m_revealOnShow = false;
+    // Until the user scrolls: the column above may still be settling (the download links fold away).
+    m_followScreen = true;
+    keepScreenInView();
+}
+
+void LinuxView::keepScreenInView()
+{
     QPointer<LinuxView> self(this);
     QTimer::singleShot(0, this, [self] {
-        if (!self || !self->m_display->isVisible()) {
+        if (!self || !self->m_followScreen || !self->m_display->isVisible()) {
             return;
         }
-        // The screen was just shown; its place in the column is known once the layouts have run.
+        // The screen's place in the column is known once the layouts have run.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        self->m_scroll->ensureWidgetVisible(self->m_display, 0, 0);
+        self->m_scroll->ensureWidgetVisible(self->m_display, 0, screenViewMargin);
     });
 }
 
 bool LinuxView::eventFilter(QObject *watched, QEvent *event)
 {
-    // The screen never grows taller than the page can show at once.
-    if (m_display && watched == m_scroll->viewport() && event->type() == QEvent::Resize) {
-        m_display->setMaximumHeight(std::max(displayMinimumHeight, m_scroll->viewport()->height()));
+    if (m_display && event->type() == QEvent::Resize) {
+        if (watched == m_scroll->viewport()) {
+            // The screen never grows taller than the page can show at once.
+            m_display->setMaximumHeight(
+                std::max(displayMinimumHeight, m_scroll->viewport()->height() - 2 * screenViewMargin));
+        }
+        if (m_followScreen) {
+            keepScreenInView();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -31,6 +31,8 @@ public:
     /** The inline screen is never lower than this. */
     static constexpr int displayMinimumHeight = 480;
     static constexpr int placeholderHeight = 220;
+    /** Space kept above and below the screen when the page brings it into view. */
+    static constexpr int screenViewMargin = 12;
 
     explicit LinuxView(LinuxModel &model, QWidget *parent = nullptr);
 
@@ -69,8 +71,9 @@ private:
     void showState();
     void onConfigurationChanged();
     void openDataFolder();
-    /** Scrolls the page so the whole screen shows, once the page is laid out and on screen. */
+    /** Scrolls the page so the whole screen shows, and keeps it so until the user scrolls. */
     void revealScreen();
+    void keepScreenInView();
 
     QPointer<LinuxModel> m_model;
     QScrollArea *m_scroll = nullptr;
@@ -93,4 +96,5 @@ private:
     ErrorAlert *m_errorAlert = nullptr;
     bool m_saving = false;
     bool m_revealOnShow = false;
+    bool m_followScreen = false;
 };
