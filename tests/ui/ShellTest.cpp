@@ -13,10 +13,15 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPointer>
 #include <QSettings>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -176,37 +181,104 @@ TEST_F(ShellTest, TheLinuxScreenWindowTakesTheScreenWhileItIsOpen)
     EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
 }
 
-TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAndRestsWithoutAnEffect)
+namespace {
+
+/** Counts the paint events a widget receives. */
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget)
+        : QObject(widget)
+    {
+        widget->installEventFilter(this);
+    }
+
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+/** A page with one child whose paints are counted. */
+QWidget *countedPage(PaintCounter *&counter)
+{
+    auto *page = new QWidget;
+    auto *column = new QVBoxLayout(page);
+    auto *label = new QLabel(QStringLiteral("内容"));
+    column->addWidget(label);
+    counter = new PaintCounter(label);
+    return page;
+}
+
+std::optional<PageArea::Picture> picture(const PageArea *pages, const QString &identifier)
+{
+    for (const PageArea::Picture &picture : pages->pictures()) {
+        if (picture.identifier == identifier) {
+            return picture;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPaintedOnEveryFrame)
 {
     AppDelegate delegate;
     MainWindow window(*preferences, delegate);
-    auto *android = new QWidget;
-    auto *linux = new QWidget;
+    PaintCounter *androidPaints = nullptr;
+    PaintCounter *linuxPaints = nullptr;
+    QWidget *android = countedPage(androidPaints);
+    QWidget *linux = countedPage(linuxPaints);
     window.addPage(QStringLiteral("android"), android);
     window.addPage(QStringLiteral("linux"), linux);
     window.selectTab(QStringLiteral("android"));
     window.show();
-    ASSERT_TRUE(waitUntil([&] { return android->isVisible() && !android->graphicsEffect(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    PageArea *pages = window.pageArea();
+    ASSERT_TRUE(waitUntil([&] { return android->isVisible() && !pages->isMoving(); }, 3000));
+    auto *frames = new PaintCounter(pages->slide());
+    androidPaints->count = 0;
+    linuxPaints->count = 0;
 
     window.selectTab(QStringLiteral("linux"));
+    ASSERT_TRUE(pages->isMoving());
+    EXPECT_TRUE(android->isHidden() && linux->isHidden()) << "only their pictures move";
+    ASSERT_TRUE(picture(pages, QStringLiteral("android")) && picture(pages, QStringLiteral("linux")));
+    EXPECT_EQ(pages->pictures().last().identifier, QStringLiteral("linux")) << "the arriving page on top";
+    EXPECT_EQ(pages->pictures().last().pixmap.deviceIndependentSize(), QSizeF(pages->size()));
     double smallest = 1.0;
-    double arrivingWhileLeaving = 1.0;
+    double faintest = 1.0;
     ASSERT_TRUE(waitUntil(
         [&] {
-            if (auto *look = qobject_cast<PageLookEffect *>(linux->graphicsEffect())) {
-                smallest = std::min(smallest, look->scale());
-                EXPECT_NEAR(look->scale(), 0.996 + 0.004 * look->opacity(), 1e-9);
-                if (auto *leaving = qobject_cast<PageLookEffect *>(android->graphicsEffect())) {
-                    arrivingWhileLeaving = leaving->opacity() + look->opacity();
-                }
+            const auto arriving = picture(pages, QStringLiteral("linux"));
+            const auto leaving = picture(pages, QStringLiteral("android"));
+            if (arriving && leaving) {
+                smallest = std::min(smallest, arriving->scale);
+                faintest = std::min(faintest, arriving->opacity);
+                EXPECT_NEAR(arriving->scale, 0.996 + 0.004 * arriving->opacity, 1e-9);
+                EXPECT_NEAR(leaving->scale, 0.996 + 0.004 * leaving->opacity, 1e-9);
+                EXPECT_NEAR(arriving->opacity + leaving->opacity, 1.0, 1e-9)
+                    << "one page fades out as the other fades in";
             }
-            return !linux->graphicsEffect() && android->isHidden();
+            return !pages->isMoving();
         },
         3000));
     EXPECT_LT(smallest, 1.0) << "the arriving page was drawn smaller on its way in";
     EXPECT_GE(smallest, 0.996);
-    EXPECT_NEAR(arrivingWhileLeaving, 1.0, 1e-9) << "one page fades out as the other fades in";
+    EXPECT_LT(faintest, 0.5) << "and faded";
+    EXPECT_GE(frames->count, 5) << "the slide was drawn frame by frame";
+    EXPECT_LE(linuxPaints->count, 2) << "once for its picture, once when it takes its place";
+    EXPECT_LE(androidPaints->count, 1) << "once for its picture";
     EXPECT_TRUE(linux->isVisible());
+    EXPECT_EQ(linux->geometry(), pages->rect());
+    EXPECT_TRUE(android->isHidden());
+    EXPECT_TRUE(pages->pictures().isEmpty());
+    EXPECT_TRUE(pages->slide()->isHidden());
 }
 
 TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
@@ -219,14 +291,18 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
 
     corvane.window()->selectTab(QStringLiteral("linux"));
     EXPECT_TRUE(pages->isMoving()) << "storing the choice must not make the window jump to it";
-    EXPECT_GT(linuxPage->x(), 0) << "Linux sits right of Windows, so it comes in from the right";
+    ASSERT_TRUE(picture(pages, QStringLiteral("linux")));
+    EXPECT_GT(picture(pages, QStringLiteral("linux"))->offset, 0)
+        << "Linux sits right of Windows, so it comes in from the right";
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
     EXPECT_EQ(linuxPage->x(), 0);
+    EXPECT_TRUE(linuxPage->isVisible());
     EXPECT_TRUE(windowsPage->isHidden());
     EXPECT_EQ(AppPreferences::read(*preferences, AppPreferences::selectedVMTab), QStringLiteral("linux"));
 
     corvane.window()->selectTab(QStringLiteral("android"));
-    EXPECT_LT(pages->page(QStringLiteral("android"))->x(), 0) << "and Android from the left";
+    ASSERT_TRUE(picture(pages, QStringLiteral("android")));
+    EXPECT_LT(picture(pages, QStringLiteral("android"))->offset, 0) << "and Android from the left";
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
 
     // The beta tab comes and goes with its switch; leaving it for iPhone is animated too.
@@ -238,4 +314,18 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     EXPECT_EQ(corvane.window()->tabBar()->selected(), QStringLiteral("ios"));
     EXPECT_EQ(corvane.window()->tabBar()->identifiers(), identifiers(false));
     EXPECT_TRUE(pages->isMoving());
+    ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
+    EXPECT_TRUE(pages->page(QStringLiteral("ios"))->isVisible());
+
+    // Without animations, or when the system asks for less motion, the page is simply there.
+    for (const bool reduced : {false, true}) {
+        AppPreferences::write(*preferences, AppPreferences::appearanceAnimations, reduced);
+        host.motionReduced = reduced;
+        const QString tab = reduced ? QStringLiteral("windows") : QStringLiteral("settings");
+        corvane.window()->selectTab(tab);
+        EXPECT_FALSE(pages->isMoving());
+        EXPECT_TRUE(pages->pictures().isEmpty());
+        EXPECT_TRUE(pages->page(tab)->isVisible());
+        EXPECT_EQ(pages->page(tab)->x(), 0);
+    }
 }

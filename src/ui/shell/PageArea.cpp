@@ -3,6 +3,7 @@
 #include "ui/shell/Tabs.h"
 
 #include <QEasingCurve>
+#include <QLayout>
 #include <QPainter>
 #include <QVariantAnimation>
 
@@ -11,54 +12,57 @@ namespace {
 // A page at rest elsewhere is drawn a little smaller; it grows to full size as it arrives.
 constexpr double restingScale = 0.996;
 
-// The effect renders the whole page off-screen, so a page carries one only while it moves.
-void setLook(QWidget *page, double opacity, double scale)
+/** A page that has never been shown has had no layout yet; its picture needs one. */
+void layOut(QWidget *page)
 {
-    if (opacity >= 1.0 && scale >= 1.0) {
-        page->setGraphicsEffect(nullptr);
-        return;
+    page->ensurePolished();
+    if (page->layout()) {
+        page->layout()->activate();
     }
-    auto *effect = qobject_cast<PageLookEffect *>(page->graphicsEffect());
-    if (!effect) {
-        effect = new PageLookEffect(page);
-        page->setGraphicsEffect(effect);
+    for (QWidget *child : page->findChildren<QWidget *>()) {
+        if (child->layout() && !child->isWindow()) {
+            child->layout()->activate();
+        }
     }
-    effect->setLook(opacity, scale);
 }
 
 } // namespace
 
-void PageLookEffect::setLook(double opacity, double scale)
+/** Paints the two pictures of a slide over the hidden pages. */
+class PageSlide : public QWidget
 {
-    if (opacity == m_opacity && scale == m_scale) {
-        return;
+public:
+    explicit PageSlide(QWidget *parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
     }
-    m_opacity = opacity;
-    m_scale = scale;
-    update();
-}
 
-void PageLookEffect::draw(QPainter *painter)
-{
-    QPoint offset;
-    const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
-    if (pixmap.isNull()) {
-        return;
+    QList<PageArea::Picture> pictures;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF bounds(rect());
+        for (const PageArea::Picture &picture : pictures) {
+            painter.save();
+            painter.setOpacity(picture.opacity);
+            painter.translate(bounds.center() + QPointF(picture.offset, 0));
+            painter.scale(picture.scale, picture.scale);
+            painter.translate(-bounds.center());
+            painter.drawPixmap(QPointF(0, 0), picture.pixmap);
+            painter.restore();
+        }
     }
-    const QRectF bounds(offset, pixmap.deviceIndependentSize());
-    painter->save();
-    painter->setOpacity(painter->opacity() * m_opacity);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->translate(bounds.center());
-    painter->scale(m_scale, m_scale);
-    painter->translate(-bounds.center());
-    painter->drawPixmap(offset, pixmap);
-    painter->restore();
-}
+};
 
 PageArea::PageArea(QWidget *parent)
     : QWidget(parent)
     , m_transition(new QVariantAnimation(this))
+    , m_slide(new PageSlide(this))
 {
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.16, 1.0), QPointF(0.3, 1.0), QPointF(1.0, 1.0));
@@ -74,18 +78,27 @@ void PageArea::addPage(const QString &identifier, QWidget *page)
 {
     page->setParent(this);
     m_pages.insert(identifier, page);
-    layoutPages(1.0);
+    layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
 }
 
 QWidget *PageArea::visiblePage() const
 {
-    QWidget *shown = m_pages.value(m_selected);
-    return shown && !shown->isHidden() ? shown : nullptr;
+    return m_order.contains(m_selected) ? m_pages.value(m_selected) : nullptr;
 }
 
 bool PageArea::isMoving() const
 {
     return m_transition->state() == QAbstractAnimation::Running;
+}
+
+QList<PageArea::Picture> PageArea::pictures() const
+{
+    return m_slide->isHidden() ? QList<Picture>() : m_slide->pictures;
+}
+
+QWidget *PageArea::slide() const
+{
+    return m_slide;
 }
 
 void PageArea::setSelected(const QString &identifier, const QStringList &order, bool animated)
@@ -94,7 +107,9 @@ void PageArea::setSelected(const QString &identifier, const QStringList &order, 
     m_selected = identifier;
     m_order = order;
     m_transition->stop();
-    if (animated && m_previous != m_selected) {
+    if (animated && m_previous != m_selected && m_pages.contains(m_selected) &&
+        m_order.contains(m_selected)) {
+        takePictures();
         m_transition->start();
         layoutPages(0.0);
     } else {
@@ -111,8 +126,23 @@ void PageArea::setOrder(const QStringList &order)
 void PageArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    layoutPages(m_transition->state() == QAbstractAnimation::Running ? m_transition->currentValue().toDouble()
-                                                                     : 1.0);
+    m_slide->setGeometry(rect());
+    layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
+}
+
+void PageArea::takePictures()
+{
+    m_slide->pictures.clear();
+    // A page the user leaves mid-slide is pictured as it is, at rest.
+    for (const QString &identifier : {m_previous, m_selected}) {
+        QWidget *page = m_pages.value(identifier);
+        if (!page || !m_order.contains(identifier)) {
+            continue;
+        }
+        page->setGeometry(rect());
+        layOut(page);
+        m_slide->pictures.append(Picture{identifier, page->grab(), 0, 1, 1});
+    }
 }
 
 void PageArea::layoutPages(double progress)
@@ -120,28 +150,38 @@ void PageArea::layoutPages(double progress)
     const int selectedIndex = int(m_order.indexOf(m_selected));
     const int previousIndex = int(m_order.indexOf(m_previous));
     const int anchor = selectedIndex < 0 ? 0 : selectedIndex;
+    const bool moving = progress < 1.0 && !m_slide->pictures.isEmpty();
     for (auto it = m_pages.cbegin(); it != m_pages.cend(); ++it) {
         QWidget *page = it.value();
-        const int index = int(m_order.indexOf(it.key()));
-        const bool selected = index >= 0 && index == selectedIndex;
-        const bool leaving = progress < 1.0 && index >= 0 && index == previousIndex;
-        if (!selected && !leaving) {
+        const bool resting = !moving && selectedIndex >= 0 && it.key() == m_selected;
+        if (resting) {
+            page->setGeometry(rect());
+            page->setEnabled(true);
+            page->show();
+        } else {
             page->hide();
-            continue;
-        }
-        // The arriving page slides in from where it rested beside the leaving one, which slides out
-        // to where it will rest beside the arriving one.
-        const double offset =
-            selected ? Tabs::pageOffset(index, previousIndex < 0 ? anchor : previousIndex, width()) *
-                           (1.0 - progress)
-                     : Tabs::pageOffset(index, anchor, width()) * progress;
-        page->setGeometry(int(offset), 0, width(), height());
-        const double shown = selected ? progress : 1.0 - progress;
-        setLook(page, shown, restingScale + (1.0 - restingScale) * shown);
-        page->setEnabled(selected);
-        page->show();
-        if (selected) {
-            page->raise();
         }
     }
+    if (!moving) {
+        m_slide->pictures.clear();
+        m_slide->hide();
+        return;
+    }
+    for (Picture &picture : m_slide->pictures) {
+        const bool selected = picture.identifier == m_selected;
+        const int index = int(m_order.indexOf(picture.identifier));
+        // The arriving page slides in from where it rested beside the leaving one, which slides out
+        // to where it will rest beside the arriving one. A page gone from the tabs is not drawn.
+        picture.offset = index < 0 ? 0
+                         : selected
+                             ? Tabs::pageOffset(index, previousIndex < 0 ? anchor : previousIndex, width()) *
+                                   (1.0 - progress)
+                             : Tabs::pageOffset(index, anchor, width()) * progress;
+        picture.opacity = index < 0 ? 0 : selected ? progress : 1.0 - progress;
+        picture.scale = restingScale + (1.0 - restingScale) * picture.opacity;
+    }
+    m_slide->setGeometry(rect());
+    m_slide->show();
+    m_slide->raise();
+    m_slide->update();
 }

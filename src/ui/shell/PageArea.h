@@ -1,58 +1,57 @@
 #pragma once
 
-#include <QGraphicsEffect>
 #include <QHash>
+#include <QList>
+#include <QPixmap>
 #include <QStringList>
 #include <QWidget>
 
+class PageSlide;
 class QVariantAnimation;
-
-/** How a page is drawn while it arrives or leaves: faded and slightly scaled about its centre. */
-class PageLookEffect : public QGraphicsEffect
-{
-    Q_OBJECT
-
-public:
-    using QGraphicsEffect::QGraphicsEffect;
-
-    void setLook(double opacity, double scale);
-    double opacity() const { return m_opacity; }
-    double scale() const { return m_scale; }
-
-protected:
-    void draw(QPainter *painter) override;
-
-private:
-    double m_opacity = 1.0;
-    double m_scale = 1.0;
-};
 
 /**
  * Holds every page at once, so each keeps its state while hidden. The selected page is shown in place;
- * the others sit shifted by their distance in tabs, slightly smaller, invisible and out of reach of
- * input.
+ * the others are hidden and out of reach of input. A change of page slides: the arriving page comes in
+ * from where it rests beside the leaving one (shifted by their distance in tabs), faded and slightly
+ * smaller, while the leaving one goes the other way. The slide moves pictures of the two pages taken
+ * as it begins, so no page is laid out or painted again until the arriving one takes its place.
  */
 class PageArea : public QWidget
 {
     Q_OBJECT
 
 public:
+    /** How one page is drawn on a frame of the slide. */
+    struct Picture
+    {
+        QString identifier;
+        QPixmap pixmap;
+        double offset = 0;
+        double opacity = 1;
+        double scale = 1;
+    };
+
     explicit PageArea(QWidget *parent = nullptr);
 
     void addPage(const QString &identifier, QWidget *page);
     QWidget *page(const QString &identifier) const { return m_pages.value(identifier); }
     /** `order` is the current tab list; an identifier outside it shows no page at all. */
     void setSelected(const QString &identifier, const QStringList &order, bool animated);
-    /** The page that is shown, or nullptr. */
+    /** The selected page, in place or on its way in; nullptr when no tab's page is selected. */
     QWidget *visiblePage() const;
     bool isMoving() const;
     /** A new tab list under the same selection; a page on its way keeps moving. */
     void setOrder(const QStringList &order);
+    /** What the slide draws now, the arriving page last; empty at rest. */
+    QList<Picture> pictures() const;
+    /** The layer that draws the slide; hidden at rest. */
+    QWidget *slide() const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void takePictures();
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;
@@ -60,4 +59,5 @@ private:
     QString m_previous;
     QStringList m_order;
     QVariantAnimation *m_transition;
+    PageSlide *m_slide;
 };
