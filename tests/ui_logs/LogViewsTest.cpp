@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -33,6 +34,23 @@ namespace {
 QString shown(const LogTextView *view)
 {
     return view->editor()->toPlainText();
+}
+
+/** Waits out the filter's pause and the document made on a worker, then tells whether `view` shows its
+ * filter's lines. */
+template<typename View> bool settled(const View &view)
+{
+    return waitUntil([&] { return shown(view.logText()) == view.model().filteredText(); });
+}
+
+QString bigTail(int &next, qsizetype size)
+{
+    QString tail;
+    while (tail.size() < size) {
+        tail += QStringLiteral("[2026-03-01T08:15:42.317Z] [INFO] [命令] 完成：/usr/bin/lsof 第 %1 行\n")
+                    .arg(next++);
+    }
+    return tail;
 }
 
 QStringList entryLines(const QString &text)
@@ -86,6 +104,7 @@ TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShowsAndEachViewFiltersOnItsO
     ASSERT_TRUE(waitUntil([&] { return sidebar.model().text() == page.model().text(); }));
 
     QTest::keyClicks(page.filterField(), QStringLiteral(" Alpha "));
+    ASSERT_TRUE(settled(page));
     QApplication::clipboard()->setText(QStringLiteral("something the user copied before"));
     page.copyButton()->click();
     const QString copied = QApplication::clipboard()->text();
@@ -106,6 +125,7 @@ TEST_F(LogViewsTest, CopyTakesOnlyTheLinesTheFilterShowsAndEachViewFiltersOnItsO
     sidebar.clearFilterButton()->click();
     EXPECT_TRUE(sidebar.filterField()->text().isEmpty());
     EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
+    ASSERT_TRUE(settled(sidebar));
     EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
 }
 
@@ -115,6 +135,7 @@ TEST_F(LogViewsTest, ExportWritesWhatIsShownAndAFailureIsReported)
     page.show();
     writeAndWait(page.model(), {QStringLiteral("端口被占用 WARN"), QStringLiteral("安卓正在运行")});
     page.filterField()->setText(QStringLiteral("warn"));
+    ASSERT_TRUE(settled(page));
     const QString expected = shown(page.logText());
     ASSERT_FALSE(expected.contains(QStringLiteral("安卓正在运行")));
 
@@ -249,21 +270,79 @@ TEST(LogTextViewTest, EditsFollowAGrowingOrMovingTail)
 TEST(LogTextViewTest, LargeMovingTailStaysExact)
 {
     LogTextView view(11);
-    QString tail;
     int next = 0;
-    while (tail.size() < 400'000) {
-        tail += QStringLiteral("[2026-03-01T08:15:42.317Z] [INFO] [命令] 完成：/usr/bin/lsof 第 %1 行\n")
-                    .arg(next++);
-    }
+    QString tail = bigTail(next, 400'000);
     view.setText(tail);
+    ASSERT_TRUE(waitUntil([&] { return !view.settling(); }));
     view.editor()->verticalScrollBar()->setValue(200);
     for (int round = 0; round < 20; ++round) {
         tail += QStringLiteral("[2026-03-01T08:15:43.000Z] [WARN] [Android] 新行 %1\n").arg(next++);
         tail.remove(0, 37 + round); // the window moves on by a few characters, cutting a line
         view.setText(tail);
+        ASSERT_FALSE(view.settling()) << "a small edit is made at once";
         ASSERT_EQ(view.editor()->toPlainText(), tail) << "round " << round;
     }
     EXPECT_EQ(view.editor()->verticalScrollBar()->value(), 200);
+}
+
+TEST(LogTextViewTest, ALargeTextArrivesWholeAndTheLatestOfSeveralWins)
+{
+    LogTextView view(11);
+    view.resize(600, 400);
+    view.show();
+    int next = 0;
+    view.setText(QStringLiteral("短的一行"));
+    EXPECT_EQ(view.editor()->toPlainText(), QStringLiteral("短的一行"));
+
+    QSignalSpy settledSpy(&view, &LogTextView::settled);
+    const QString first = bigTail(next, 300'000);
+    const QString second = bigTail(next, 200'000);
+    view.setText(first);
+    EXPECT_TRUE(view.settling());
+    EXPECT_EQ(view.text(), first);
+    EXPECT_EQ(view.editor()->toPlainText(), QStringLiteral("短的一行"))
+        << "the old text stays until the new is ready";
+    view.setText(second);
+    view.scrollToLatest(false);
+    ASSERT_TRUE(waitUntil([&] { return !view.settling(); }));
+    EXPECT_EQ(view.editor()->toPlainText(), second);
+    EXPECT_EQ(settledSpy.count(), 1) << "the first text was never shown on its own";
+    QScrollBar *bar = view.editor()->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_TRUE(waitUntil([&] { return bar->value() == bar->maximum(); }, 1000))
+        << "scrolled to the newest line";
+
+    // The text a user selects and copies is the text shown.
+    view.editor()->selectAll();
+    view.editor()->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), second);
+
+    // A view closed while its document is being made does not take the program down with it.
+    auto *closing = new LogTextView(11);
+    closing->setText(first);
+    delete closing;
+    QTest::qWait(200);
+}
+
+TEST_F(LogViewsTest, TypingAWordFiltersOnceAfterAPause)
+{
+    for (int i = 0; i < 2000; ++i) {
+        AppLog::info(QStringLiteral("Android"),
+                     QStringLiteral("第 %1 行 %2").arg(i).arg(i % 7 ? u"beta" : u"alpha"));
+    }
+    GlobalLogView page;
+    page.show();
+    ASSERT_TRUE(waitUntil([&] { return page.model().text().contains(QStringLiteral("第 1999 行")); }));
+    ASSERT_TRUE(settled(page));
+    const QString unfiltered = shown(page.logText());
+    QSignalSpy settledSpy(page.logText(), &LogTextView::settled);
+
+    QTest::keyClicks(page.filterField(), QStringLiteral("alpha"));
+    EXPECT_EQ(page.model().query(), QStringLiteral("alpha")) << "the query itself is never late";
+    EXPECT_EQ(shown(page.logText()), unfiltered) << "nothing is filtered while the user types";
+    ASSERT_TRUE(settled(page));
+    EXPECT_EQ(settledSpy.count(), 1);
+    EXPECT_EQ(entryLines(shown(page.logText())).size(), 2000 / 7 + 1);
 }
 
 } // namespace

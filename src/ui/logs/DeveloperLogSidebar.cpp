@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -55,6 +56,7 @@ DeveloperLogSidebar::DeveloperLogSidebar(QWidget *parent)
     : QWidget(parent)
     , m_model(new GlobalLogModel(this))
     , m_text(new LogTextView(textPoints))
+    , m_filterSettle(new QTimer(this))
 {
     setAccessibleName(QStringLiteral("开发者实时日志边栏"));
     auto *column = new QVBoxLayout(this);
@@ -66,7 +68,10 @@ DeveloperLogSidebar::DeveloperLogSidebar(QWidget *parent)
     column->addWidget(buildFooter());
 
     connect(m_model, &GlobalLogModel::textChanged, this, &DeveloperLogSidebar::showText);
-    connect(m_model, &GlobalLogModel::queryChanged, this, &DeveloperLogSidebar::showText);
+    m_filterSettle->setSingleShot(true);
+    m_filterSettle->setInterval(LogFilterField::settleMs);
+    connect(m_filterSettle, &QTimer::timeout, this, &DeveloperLogSidebar::showText);
+    connect(m_model, &GlobalLogModel::queryChanged, m_filterSettle, qOverload<>(&QTimer::start));
     connect(m_model, &GlobalLogModel::queryChanged, this, &DeveloperLogSidebar::showQuery);
     m_text->setText(m_model->filteredText());
     showQuery();

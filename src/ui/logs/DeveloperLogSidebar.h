@@ -6,6 +6,7 @@ class GlobalLogModel;
 class LogFilterField;
 class LogTextView;
 class QLabel;
+class QTimer;
 class QPushButton;
 class QToolButton;
 class ToggleSwitch;
@@ -53,5 +54,6 @@ private:
     LogFilterField *m_filter = nullptr;
     QToolButton *m_clearFilter = nullptr;
     LogTextView *m_text;
+    QTimer *m_filterSettle;
     QPushButton *m_refresh = nullptr;
 };

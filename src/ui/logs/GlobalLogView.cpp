@@ -13,6 +13,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -34,6 +35,7 @@ GlobalLogView::GlobalLogView(QWidget *parent)
     , m_model(new GlobalLogModel(this))
     , m_filter(new LogFilterField(*m_model, QStringLiteral("筛选平台、错误或关键字")))
     , m_text(new LogTextView(textPoints))
+    , m_filterSettle(new QTimer(this))
     , m_path(new QLabel(AppLog::file()))
 {
     m_path->setFont(Appearance::font(10));
@@ -51,7 +53,10 @@ GlobalLogView::GlobalLogView(QWidget *parent)
     column->addWidget(m_path);
 
     connect(m_model, &GlobalLogModel::textChanged, this, &GlobalLogView::showText);
-    connect(m_model, &GlobalLogModel::queryChanged, this, &GlobalLogView::showText);
+    m_filterSettle->setSingleShot(true);
+    m_filterSettle->setInterval(LogFilterField::settleMs);
+    connect(m_filterSettle, &QTimer::timeout, this, &GlobalLogView::showText);
+    connect(m_model, &GlobalLogModel::queryChanged, m_filterSettle, qOverload<>(&QTimer::start));
     m_errorAlert = ErrorAlert::watch(this, *m_model, QStringLiteral("日志操作失败"));
     showText();
 }
@@ -74,8 +79,8 @@ QWidget *GlobalLogView::buildHeader()
     column->setSpacing(4);
     auto *title = new QLabel(QStringLiteral("全局日志"));
     title->setFont(Appearance::font(26, QFont::Bold));
-    auto *summary = new QLabel(
-        QStringLiteral("集中显示 Android、iPhone、Windows、Linux、快照和后台命令记录。所有内容仅保存在本机。"));
+    auto *summary = new QLabel(QStringLiteral(
+        "集中显示 Android、iPhone、Windows、Linux、快照和后台命令记录。所有内容仅保存在本机。"));
     summary->setWordWrap(true);
     summary->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(title);
@@ -130,14 +135,14 @@ void GlobalLogView::onClearClicked()
         return;
     }
     QPointer<GlobalLogModel> model(m_model);
-    m_clearConfirmation = Alert::open(
-        this, QStringLiteral("清空全部全局日志？"), QStringLiteral("会删除当前日志和上一份轮转日志，不影响虚拟机数据。"),
-        {{QStringLiteral("清空日志"), QMessageBox::DestructiveRole,
-          [model] {
-              AppLog::clear();
-              if (model) {
-                  model->reload();
-              }
-          }},
-         {QStringLiteral("取消"), QMessageBox::RejectRole, {}}});
+    m_clearConfirmation = Alert::open(this, QStringLiteral("清空全部全局日志？"),
+                                      QStringLiteral("会删除当前日志和上一份轮转日志，不影响虚拟机数据。"),
+                                      {{QStringLiteral("清空日志"), QMessageBox::DestructiveRole,
+                                        [model] {
+                                            AppLog::clear();
+                                            if (model) {
+                                                model->reload();
+                                            }
+                                        }},
+                                       {QStringLiteral("取消"), QMessageBox::RejectRole, {}}});
 }

@@ -9,6 +9,7 @@ class LogFilterField;
 class LogTextView;
 class PillActionButton;
 class QLabel;
+class QTimer;
 class QMessageBox;
 
 /**
@@ -52,6 +53,7 @@ private:
     PillActionButton *m_clear = nullptr;
     LogFilterField *m_filter;
     LogTextView *m_text;
+    QTimer *m_filterSettle;
     QLabel *m_path;
     QPointer<QMessageBox> m_clearConfirmation;
     ErrorAlert *m_errorAlert = nullptr;

@@ -6,13 +6,18 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <QtConcurrent>
 
 namespace {
 
@@ -35,6 +40,32 @@ QEasingCurve easeOut()
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.0, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
     return curve;
+}
+
+/**
+ * Everything the editor would do to take `text` that does not need the editor itself: the blocks, the
+ * font and the wrapping, so that installing the document costs only a pass over its blocks.
+ */
+QTextDocument *buildDocument(const QString &text, const QFont &font, QTextOption::WrapMode wrap,
+                             QThread *home)
+{
+    auto *document = new QTextDocument;
+    document->setUndoRedoEnabled(false);
+    document->setDefaultFont(font);
+    QTextOption option = document->defaultTextOption();
+    option.setWrapMode(wrap);
+    document->setDefaultTextOption(option);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setPlainText(text);
+    document->moveToThread(home);
+    return document;
+}
+
+/** A large document takes milliseconds to free; that happens on a worker too. */
+void discard(QTextDocument *document)
+{
+    document->moveToThread(nullptr);
+    QThreadPool::globalInstance()->start([document] { delete document; });
 }
 
 } // namespace
@@ -98,9 +129,8 @@ LogTextView::LogTextView(qreal points, QWidget *parent)
     m_scroll->setDuration(scrollDurationMs);
     m_scroll->setEasingCurve(easeOut());
     QScrollBar *bar = m_editor->verticalScrollBar();
-    connect(m_scroll, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
-        moveTo(value.toInt());
-    });
+    connect(m_scroll, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) { moveTo(value.toInt()); });
     connect(m_scroll, &QVariantAnimation::finished, this, [this, bar] {
         m_pinned = true;
         moveTo(bar->maximum());
@@ -128,27 +158,86 @@ void LogTextView::moveTo(int value)
 
 void LogTextView::setText(const QString &text)
 {
-    if (text == m_shown) {
+    if (text == m_wanted) {
+        return;
+    }
+    m_wanted = text;
+    m_pinned = false;
+    if (!m_building) {
+        catchUp();
+    }
+}
+
+void LogTextView::catchUp()
+{
+    if (m_wanted == m_shown) {
+        Q_EMIT settled();
         return;
     }
     QScrollBar *bar = m_editor->verticalScrollBar();
     const int position = bar->value();
-    m_pinned = false;
+    const std::optional<Edit> edit = incrementalEdit(m_shown, m_wanted);
+    const bool smallEdit = edit && edit->append.size() + edit->insertAtStart.size() < largeText;
+    if (!smallEdit && m_wanted.size() >= largeText) {
+        buildInBackground();
+        return;
+    }
     {
         const QScopedValueRollback moving(m_moving, true);
-        QTextDocument *document = m_editor->document();
-        const std::optional<Edit> edit = incrementalEdit(m_shown, text);
-        if (edit) {
+        if (smallEdit) {
             applyEdit(*edit);
         }
         // Characters the document stores differently would make the two disagree; then lay it out afresh.
-        if (!edit || document->characterCount() - 1 != text.size()) {
-            m_editor->setPlainText(text);
+        if (!smallEdit || m_editor->document()->characterCount() - 1 != m_wanted.size()) {
+            m_editor->setPlainText(m_wanted);
         }
+    }
+    m_shown = m_wanted;
+    if (m_scroll->state() != QAbstractAnimation::Running) {
+        moveTo(m_pinned ? bar->maximum() : position);
+    }
+    Q_EMIT settled();
+}
+
+void LogTextView::buildInBackground()
+{
+    m_building = true;
+    const QString text = m_wanted;
+    auto *watcher = new QFutureWatcher<QTextDocument *>;
+    // The watcher outlives a view closed meanwhile, so the document it brings is freed all the same.
+    connect(watcher, &QFutureWatcherBase::finished, watcher, [self = QPointer(this), watcher, text] {
+        watcher->deleteLater();
+        QTextDocument *document = watcher->result();
+        if (!self) {
+            discard(document);
+            return;
+        }
+        self->m_building = false;
+        self->install(document, text);
+        self->catchUp();
+    });
+    watcher->setFuture(
+        QtConcurrent::run(buildDocument, text, m_editor->font(), m_editor->wordWrapMode(), thread()));
+}
+
+void LogTextView::install(QTextDocument *document, const QString &text)
+{
+    QScrollBar *bar = m_editor->verticalScrollBar();
+    const int position = bar->value();
+    const QPointer<QTextDocument> old = m_editor->document();
+    {
+        const QScopedValueRollback moving(m_moving, true);
+        document->setParent(this);
+        m_editor->setDocument(document);
+    }
+    // The editor frees its own first document when it lets go of it; the later ones are ours.
+    if (old && old->parent() == this) {
+        old->setParent(nullptr);
+        discard(old);
     }
     m_shown = text;
     if (m_scroll->state() != QAbstractAnimation::Running) {
-        moveTo(position);
+        moveTo(m_pinned ? bar->maximum() : position);
     }
 }
 
