@@ -133,7 +133,8 @@ TEST_F(VPhoneBetaViewTest, AgreeingLocksThePageForGood)
     sheet->agreeButton()->click();
 
     EXPECT_TRUE(view->permanentlyBlocked());
-    EXPECT_TRUE(storedOnDisk().contains("\"vphonePermanentlyBlocked\": true"))
+    EXPECT_TRUE(
+        waitUntil([&] { return storedOnDisk().contains("\"vphonePermanentlyBlocked\": true"); }, 3000))
         << storedOnDisk().toStdString();
     EXPECT_TRUE(waitUntil([&] { return view->disclaimerSheet() == nullptr; }, 1000));
     EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli"))});

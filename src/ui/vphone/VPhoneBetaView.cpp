@@ -301,9 +301,9 @@ void VPhoneBetaView::onCopyClicked()
 
 void VPhoneBetaView::onDisclaimerAccepted()
 {
-    // Written through at once: the lock must survive even a crash right after agreeing.
+    // Stored behind the window, a moment later; were it lost in a crash just now, the page would only
+    // ask for the agreement again.
     P::write(*m_store, P::vphonePermanentlyBlocked, true);
-    m_store->sync();
     m_permanentlyBlocked = true;
     showPhase();
     if (m_disclaimer) {
