@@ -30,13 +30,13 @@ done
 grep -q fonts-noto-cjk <<<"$(dpkg-deb --field "$deb" Recommends)" || fail "the CJK font is not recommended"
 
 dpkg-deb -x "$deb" "$work/root"
-for file in usr/bin/corvane usr/share/applications/corvane.desktop usr/share/metainfo/corvane.metainfo.xml \
+for file in usr/bin/corvane usr/bin/corvanectl usr/share/applications/corvane.desktop usr/share/metainfo/corvane.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/corvane.svg usr/share/icons/hicolor/256x256/apps/corvane.png \
     usr/share/icons/hicolor/16x16/apps/corvane.png; do
     [ -e "$work/root/$file" ] || fail "the package lacks /$file"
 done
 # Nothing of the tests, benchmarks or stand-ins goes into a user's system.
-extra=$(cd "$work/root" && find . -type f | grep -v -e '^./usr/bin/corvane$' -e '^./usr/share/' || true)
+extra=$(cd "$work/root" && find . -type f | grep -v -e '^./usr/bin/corvane$' -e '^./usr/bin/corvanectl$' -e '^./usr/share/' || true)
 [ -z "$extra" ] || fail "unexpected files in the package: $extra"
 
 home="$work/home"

@@ -199,6 +199,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
                                    self->m_terminationPending = false;
                                    if (mayQuit) {
                                        self->m_terminationAllowed = true;
+                                       // The progress refuses to be closed, and a window that refuses
+                                       // makes the application's quit give up: it goes first.
+                                       if (self->m_quitProgress) {
+                                           self->m_quitProgress->hide();
+                                       }
                                        self->close();
                                        QApplication::quit();
                                    }
