@@ -1,7 +1,6 @@
 #include "android/VMModel.h"
 
 #include "android/detail/EmulatorPorts.h"
-#include "android/detail/LogTail.h"
 #include "platform/ChildLifetime.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
@@ -356,7 +355,7 @@ void VMModel::saveName()
 
 void VMModel::refreshLog()
 {
-    const std::optional<QByteArray> tail = LogTail::read(m_paths.emulatorLog(), logTailBytes);
+    const std::optional<QByteArray> tail = FileIO::readTail(m_paths.emulatorLog(), logTailBytes);
     setLogText(tail ? QString::fromUtf8(*tail) : QStringLiteral("暂无运行日志。"));
 }
 

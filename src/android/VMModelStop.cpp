@@ -1,9 +1,9 @@
 // How a device's emulator ends: asked to stop, forced, or on its own.
 #include "android/VMModel.h"
 
-#include "android/detail/LogTail.h"
 #include "services/AppLog.h"
 #include "services/Error.h"
+#include "services/TextTail.h"
 
 #include <QCoroTimer>
 #include <QProcess>
@@ -44,7 +44,7 @@ void VMModel::reportEnd(int exitCode, bool crashed, bool requested)
     }
     refreshLog();
     setError(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n") +
-             LogTail::lastCharacters(m_logText, unexpectedExitTail));
+             TextTail::lastCharacters(m_logText, unexpectedExitTail));
     AppLog::error(category, m_name + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
 }
 

@@ -1,6 +1,7 @@
 #include "services/AppLog.h"
 
 #include "platform/Host.h"
+#include "services/FileIO.h"
 #include "services/detail/LogQueue.h"
 
 #include <QCoreApplication>
@@ -115,32 +116,8 @@ void append(const QString &folder, Level level, const QString &category, const Q
 
 QString readTailNow(const QString &path, qint64 maxBytes)
 {
-    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    struct stat st = {};
-    if (file.value < 0 || ::fstat(file.value, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return noLogText;
-    }
-    // Never more than was asked for and the file held when looked at, however it grows meanwhile.
-    const qint64 length = qMax<qint64>(st.st_size, 0);
-    const qint64 from = length > maxBytes ? length - maxBytes : 0;
-    QByteArray bytes(qsizetype(length - from), Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t count =
-            ::pread(file.value, bytes.data() + filled, size_t(bytes.size() - filled), off_t(from + filled));
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            filled = 0; // a failed read gives no text rather than part of one
-        }
-        if (count <= 0) {
-            break;
-        }
-        filled += count;
-    }
-    bytes.truncate(filled);
-    return QString::fromUtf8(bytes);
+    const std::optional<QByteArray> bytes = FileIO::readTail(path, maxBytes);
+    return bytes ? QString::fromUtf8(*bytes) : noLogText;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "services/AppLog.h"
 #include "services/Error.h"
 #include "services/ProcessWait.h"
+#include "services/TextTail.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringDecoder>
-#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -40,50 +40,6 @@ constexpr qsizetype logTailLength = 1500;
 constexpr int killDelayMs = 5000;
 constexpr qint64 checksumChunkBytes = 1'048'576;
 
-bool isRegionalIndicatorAt(const QString &text, qsizetype i)
-{
-    // U+1F1E6…U+1F1FF in UTF-16.
-    return i >= 0 && i + 1 < text.size() && text.at(i).unicode() == 0xD83C && text.at(i + 1).unicode() >= 0xDDE6
-        && text.at(i + 1).unicode() <= 0xDDFF;
-}
-
-/**
- * The last `count` user-perceived characters of `text`. Only a trailing window is segmented, so a
- * huge output costs no more than its tail; the window grows until it holds enough characters.
- */
-QString lastCharacters(const QString &text, qsizetype count)
-{
-    if (text.size() <= count) {
-        return text;
-    }
-    for (qsizetype window = count * 4;; window *= 2) {
-        qsizetype start = qMax<qsizetype>(0, text.size() - window);
-        if (start > 0 && text.at(start).isLowSurrogate()) {
-            --start;
-        }
-        // Regional indicators pair into flags counting from the start of their run.
-        while (isRegionalIndicatorAt(text, start) && isRegionalIndicatorAt(text, start - 2)) {
-            start -= 2;
-        }
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData() + start, text.size() - start);
-        finder.toEnd();
-        qsizetype found = 0;
-        qsizetype position = finder.position();
-        while (found < count) {
-            const qsizetype previous = finder.toPreviousBoundary();
-            if (previous < 0) {
-                break;
-            }
-            position = previous;
-            ++found;
-        }
-        // A character reaching back to the window's cut edge may have been split by the cut.
-        if (start == 0 || (found == count && position > 0)) {
-            return text.mid(start + position);
-        }
-    }
-}
-
 bool isBlank(const QString &text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
@@ -95,7 +51,7 @@ QString failureMessage(const QString &output, const QString &executable)
     if (isBlank(output)) {
         return QStringLiteral("命令执行失败或超时：") + QFileInfo(QDir::cleanPath(executable)).fileName();
     }
-    return lastCharacters(output, failureTailLength);
+    return TextTail::lastCharacters(output, failureTailLength);
 }
 
 // Names the program and, where the system packages it, what to install: "execvp: No such file or
@@ -176,13 +132,15 @@ Digest sha1Of(const QString &path)
     if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
         return {{}, cryptoError()};
     }
-    return {QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), length).toHex()), std::nullopt};
+    return {QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), length).toHex()),
+            std::nullopt};
 }
 
 } // namespace
 
-QCoro::Task<QString> run(QString executable, QStringList arguments, std::optional<QMap<QString, QString>> environment,
-                         double timeoutSeconds, QSet<int> acceptedExitCodes)
+QCoro::Task<QString> run(QString executable, QStringList arguments,
+                         std::optional<QMap<QString, QString>> environment, double timeoutSeconds,
+                         QSet<int> acceptedExitCodes)
 {
     const QString display = AppLog::command(executable, arguments);
     AppLog::info(category, QStringLiteral("开始：") + display);
@@ -250,7 +208,7 @@ QCoro::Task<QString> run(QString executable, QStringList arguments, std::optiona
     const QString trimmed = output.trimmed();
     QString completed = QStringLiteral("完成：") + display;
     if (!trimmed.isEmpty()) {
-        completed += u'\n' + lastCharacters(trimmed, logTailLength);
+        completed += u'\n' + TextTail::lastCharacters(trimmed, logTailLength);
     }
     AppLog::info(category, completed);
     co_return output;

@@ -45,6 +45,12 @@ void removeAll(const QString &path);
  * a pipe). Memory stays within `limit` whatever the file is.
  */
 std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit);
+/**
+ * The last `count` bytes of the regular file at `path` (links followed); none when it cannot be
+ * opened or is not a regular file. At most `count` bytes are read however large the file is or
+ * grows, and a pipe or device in the file's place is refused without waiting on it.
+ */
+std::optional<QByteArray> readTail(const QString &path, qint64 count);
 /** True when anything (a file, a folder, a link) exists at `path`. */
 bool exists(const QString &path);
 
