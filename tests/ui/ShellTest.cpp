@@ -248,7 +248,8 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     window.selectTab(QStringLiteral("linux"));
     ASSERT_TRUE(pages->isMoving());
     EXPECT_TRUE(android->isHidden() && linux->isHidden()) << "only their pictures move";
-    ASSERT_TRUE(picture(pages, QStringLiteral("android")) && picture(pages, QStringLiteral("linux")));
+    ASSERT_TRUE(picture(pages, QStringLiteral("android"))) << "the leaving page is pictured at once";
+    ASSERT_TRUE(waitUntil([&] { return picture(pages, QStringLiteral("linux")).has_value(); }, 1000));
     EXPECT_EQ(pages->pictures().last().identifier, QStringLiteral("linux")) << "the arriving page on top";
     EXPECT_EQ(pages->pictures().last().pixmap.deviceIndependentSize(), QSizeF(pages->size()));
     double smallest = 1.0;
@@ -291,7 +292,7 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
 
     corvane.window()->selectTab(QStringLiteral("linux"));
     EXPECT_TRUE(pages->isMoving()) << "storing the choice must not make the window jump to it";
-    ASSERT_TRUE(picture(pages, QStringLiteral("linux")));
+    ASSERT_TRUE(waitUntil([&] { return picture(pages, QStringLiteral("linux")).has_value(); }, 1000));
     EXPECT_GT(picture(pages, QStringLiteral("linux"))->offset, 0)
         << "Linux sits right of Windows, so it comes in from the right";
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
@@ -301,7 +302,7 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     EXPECT_EQ(AppPreferences::read(*preferences, AppPreferences::selectedVMTab), QStringLiteral("linux"));
 
     corvane.window()->selectTab(QStringLiteral("android"));
-    ASSERT_TRUE(picture(pages, QStringLiteral("android")));
+    ASSERT_TRUE(waitUntil([&] { return picture(pages, QStringLiteral("android")).has_value(); }, 1000));
     EXPECT_LT(picture(pages, QStringLiteral("android"))->offset, 0) << "and Android from the left";
     ASSERT_TRUE(waitUntil([&] { return !pages->isMoving(); }, 3000));
 

@@ -5,6 +5,7 @@
 #include <QEasingCurve>
 #include <QLayout>
 #include <QPainter>
+#include <QTimer>
 #include <QVariantAnimation>
 
 namespace {
@@ -107,6 +108,7 @@ void PageArea::setSelected(const QString &identifier, const QStringList &order, 
     m_selected = identifier;
     m_order = order;
     m_transition->stop();
+    ++m_generation;
     if (animated && m_previous != m_selected && m_pages.contains(m_selected) &&
         m_order.contains(m_selected)) {
         takePictures();
@@ -133,16 +135,31 @@ void PageArea::resizeEvent(QResizeEvent *event)
 void PageArea::takePictures()
 {
     m_slide->pictures.clear();
+    const int generation = ++m_generation;
     // A page the user leaves mid-slide is pictured as it is, at rest.
-    for (const QString &identifier : {m_previous, m_selected}) {
-        QWidget *page = m_pages.value(identifier);
-        if (!page || !m_order.contains(identifier)) {
-            continue;
-        }
-        page->setGeometry(rect());
-        layOut(page);
-        m_slide->pictures.append(Picture{identifier, page->grab(), 0, 1, 1});
+    if (!addPicture(m_previous)) {
+        addPicture(m_selected);
+        return;
     }
+    // Both pictures in one turn of the event loop would be one long stall; the arriving page is
+    // all but transparent on the first frame anyway.
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == m_generation && isMoving() && addPicture(m_selected)) {
+            layoutPages(m_transition->currentValue().toDouble());
+        }
+    });
+}
+
+bool PageArea::addPicture(const QString &identifier)
+{
+    QWidget *page = m_pages.value(identifier);
+    if (!page || !m_order.contains(identifier)) {
+        return false;
+    }
+    page->setGeometry(rect());
+    layOut(page);
+    m_slide->pictures.append(Picture{identifier, page->grab(), 0, 1, 1});
+    return true;
 }
 
 void PageArea::layoutPages(double progress)

@@ -52,6 +52,7 @@ protected:
 
 private:
     void takePictures();
+    bool addPicture(const QString &identifier);
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;
@@ -60,4 +61,6 @@ private:
     QStringList m_order;
     QVariantAnimation *m_transition;
     PageSlide *m_slide;
+    /** Tells a picture taken late which slide it was for. */
+    int m_generation = 0;
 };
