@@ -1,14 +1,19 @@
 #pragma once
 
+#include "platform/ProcessTableScan.h"
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +59,21 @@ inline bool canTrace()
            probe.exitCode() == 0;
 }
 
+/** Waits (at most 5 s) until no other process holds anything under `folder`. */
+inline void waitUntilNobodyHolds(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 5000) {
+        QList<qint64> holders = ProcessTableScan::holders(QStringLiteral("/proc"), folder).holders;
+        holders.removeAll(QCoreApplication::applicationPid());
+        if (holders.isEmpty()) {
+            return;
+        }
+        QThread::msleep(10);
+    }
+}
+
 /** Runs the driver with `arguments`, killed at the `n`th call of `call` (never when `n` is 0). */
 inline Run runDriver(const QStringList &arguments, const QString &call, int n)
 {
@@ -80,6 +100,15 @@ inline Run runDriver(const QStringList &arguments, const QString &call, int n)
     // strace ends itself with the signal that ended the driver.
     run.killed = strace.exitStatus() == QProcess::CrashExit || strace.exitCode() == 128 + 9;
     run.exitCode = strace.exitCode();
+    if (run.killed) {
+        // A child caught between its fork and its exec still holds the killed program's descriptors
+        // (its locks among them) until the parent-death signal reaches it; the next start comes later.
+        for (const QString &argument : arguments) {
+            if (QFileInfo(argument).isDir()) {
+                waitUntilNobodyHolds(argument);
+            }
+        }
+    }
     return run;
 }
 

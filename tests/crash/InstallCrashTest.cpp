@@ -10,20 +10,14 @@
 #include "android/VMModel.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,25 +38,6 @@ struct Package
     /** The installed folder as it must be: the archive's folder and the marker. */
     Tree installed;
 };
-
-/** Waits until no process holds the installer's lock on `folder` any more. */
-void waitUntilUnlocked(const QString &folder)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 5000) {
-        const int descriptor =
-            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool free = descriptor < 0 || ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
-        if (descriptor >= 0) {
-            ::close(descriptor);
-        }
-        if (free) {
-            return;
-        }
-        QThread::msleep(10);
-    }
-}
 
 class InstallCrashTest : public ::testing::Test
 {
@@ -154,8 +129,6 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
     const int kills = CrashHarness::killAtEveryStep(
         {QStringLiteral("android-install"), root}, [&] { reset(); },
         [&](bool killed, const QString &where) {
-            // A child the kill took with it may still be on its way out; the next start comes later.
-            waitUntilUnlocked(paths.downloads());
             const bool leftovers =
                 !QDir(paths.downloads()).entryList({QStringLiteral("staging-*")}, QDir::Dirs).isEmpty() ||
                 std::any_of(packages.cbegin(), packages.cend(), [&](const Package &package) {
