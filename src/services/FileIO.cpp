@@ -20,6 +20,41 @@ namespace FileIO {
 
 namespace {
 
+/** A file opened for reading only when it is a regular one (links followed), closed when done. */
+class RegularFile
+{
+public:
+    explicit RegularFile(const QString &path)
+        // Non-blocking, so a pipe put in a file's place cannot hang the open.
+        : m_descriptor(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+        struct stat st
+        {
+        };
+        if (m_descriptor >= 0 && (::fstat(m_descriptor, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(m_descriptor);
+            m_descriptor = -1;
+        }
+        m_size = m_descriptor >= 0 ? qint64(st.st_size) : -1;
+    }
+    ~RegularFile()
+    {
+        if (m_descriptor >= 0) {
+            ::close(m_descriptor);
+        }
+    }
+    RegularFile(const RegularFile &) = delete;
+    RegularFile &operator=(const RegularFile &) = delete;
+
+    bool isOpen() const { return m_descriptor >= 0; }
+    int descriptor() const { return m_descriptor; }
+    qint64 size() const { return m_size; }
+
+private:
+    int m_descriptor;
+    qint64 m_size = -1;
+};
+
 const auto partialMarker = QStringLiteral(".partial-");
 
 QByteArray encoded(const QString &path)
@@ -202,24 +237,13 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
     if (std::optional<QByteArray> waiting = WriteQueue::pending(path)) {
         return waiting->size() <= limit ? waiting : std::nullopt;
     }
-    // Non-blocking, so a pipe put in a file's place cannot hang the open.
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
+    const RegularFile file(path);
+    if (!file.isOpen() || file.size() > limit) {
         return std::nullopt;
     }
-    struct Closer
-    {
-        int descriptor;
-        ~Closer() { ::close(descriptor); }
-    } closer{descriptor};
-    struct stat st
-    {
-    };
-    if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {
-        return std::nullopt;
-    }
+    const int descriptor = file.descriptor();
     // The size may change while reading; read one byte past the limit to see a file that grew.
-    QByteArray content(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    QByteArray content(qsizetype(file.size()) + 1, Qt::Uninitialized);
     qsizetype filled = 0;
     for (;;) {
         if (filled == content.size()) {
@@ -249,24 +273,14 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
 
 std::optional<QByteArray> readTail(const QString &path, qint64 count)
 {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
+    const RegularFile file(path);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
-    struct Closer
-    {
-        int descriptor;
-        ~Closer() { ::close(descriptor); }
-    } closer{descriptor};
-    struct stat st
-    {
-    };
-    if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    const qint64 start = qMax<qint64>(0, qint64(st.st_size) - count);
+    const int descriptor = file.descriptor();
+    const qint64 start = qMax<qint64>(0, file.size() - count);
     // The emulator may still be appending: what arrived after the size was taken is left for next time.
-    QByteArray tail(qsizetype(qMin<qint64>(count, qint64(st.st_size))), Qt::Uninitialized);
+    QByteArray tail(qsizetype(qMin<qint64>(count, file.size())), Qt::Uninitialized);
     qsizetype filled = 0;
     while (filled < tail.size()) {
         const ssize_t got =
