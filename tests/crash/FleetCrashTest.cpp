@@ -1,6 +1,7 @@
 // Copying and deleting an Android device, killed at every file-system step: after the next load
 // the fleet shows the old devices or the new ones, each whole, and no half-made folder remains.
 #include "Await.h"
+#include "CrashGuests.h"
 #include "CrashHarness.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
@@ -32,14 +33,7 @@ protected:
     void reset()
     {
         QDir(root).removeRecursively();
-        const VMPaths paths(root);
-        ASSERT_TRUE(FakeAndroidSdk::install(paths));
-        paths.createDirectories();
-        VMFleet fleet(root);
-        fleet.current()->save();
-        paths.configure(fleet.current()->configuration());
-        CrashHarness::writeFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"), "userdata");
-        CrashHarness::writeFile(paths.avdFolder() + QStringLiteral("/data/cache.img"), "cache");
+        CrashGuests::AndroidGuest().prepare(root, "v1");
     }
 
     /** The device's data without the files every start writes anew. */
