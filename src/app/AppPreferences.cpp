@@ -181,6 +181,13 @@ void AppPreferences::flush()
     PreferenceWriter::instance().flush();
 }
 
+void AppPreferences::clear(QSettings &store)
+{
+    flush();
+    store.clear();
+    store.sync();
+}
+
 std::unique_ptr<QSettings> AppPreferences::openStore()
 {
     const QString organization = QStringLiteral("Corvane");

@@ -77,6 +77,8 @@ public:
      * reader in this process sees a write at once. This waits until the file holds them all.
      */
     static void flush();
+    /** Removes every stored preference, after the writes still on their way, so none lands afterwards. */
+    static void clear(QSettings &store);
 
     /** Ceiling in MB for the memory of all running Android devices and the Linux machine together. */
     static qint64 memoryBudgetMB(const QSettings &store);

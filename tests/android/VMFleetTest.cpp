@@ -97,10 +97,7 @@ protected:
     void SetUp() override
     {
         LogProbe::reset();
-        // Writes still on their way to the file would otherwise land after the clear.
-        AppPreferences::flush();
-        store->clear();
-        store->sync();
+        AppPreferences::clear(*store);
     }
 
     void installSdk()

@@ -88,7 +88,7 @@ protected:
         LogProbe::reset();
         host.capacity = qint64(100) << 30;
         preferences = AppPreferences::openStore();
-        preferences->clear();
+        AppPreferences::clear(*preferences);
         // As the program does at start, before any widget exists.
         translator.reset(QtTranslations::installChinese());
     }
@@ -101,7 +101,7 @@ protected:
         }
         translator.reset();
         QDir(Host::dataRoot()).removeRecursively();
-        preferences->clear();
+        AppPreferences::clear(*preferences);
     }
 
     MainWindow &launch()

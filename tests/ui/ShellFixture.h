@@ -29,7 +29,7 @@ protected:
         LogProbe::reset();
         host.capacity = qint64(100) << 30;
         preferences = AppPreferences::openStore();
-        preferences->clear();
+        AppPreferences::clear(*preferences);
         qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
     }
 
@@ -47,7 +47,7 @@ protected:
         }
         app.reset();
         QDir(Host::dataRoot()).removeRecursively();
-        preferences->clear();
+        AppPreferences::clear(*preferences);
         qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 

@@ -29,17 +29,11 @@ class StyleTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Writes still on their way to the file would otherwise land after the clear.
-        AppPreferences::flush();
-        store->clear();
-        store->sync();
+        AppPreferences::clear(*store);
     }
     void TearDown() override
     {
-        // Writes still on their way to the file would otherwise land after the clear.
-        AppPreferences::flush();
-        store->clear();
-        store->sync();
+        AppPreferences::clear(*store);
         Appearance::instance().refresh();
     }
 

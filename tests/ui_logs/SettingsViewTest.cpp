@@ -48,7 +48,7 @@ protected:
     void SetUp() override
     {
         LogProbe::reset();
-        store->clear();
+        AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
     }
 
