@@ -1,5 +1,5 @@
 // The QEMU engine without QEMU: the command line it builds, its helpers, and its supervision of a
-// child, shown with shell scripts standing in for QEMU. Real QEMU runs in tests/linux_slow.
+// child, shown with shell scripts standing in for QEMU. Real QEMU runs in tests/linux/slow.
 #include "Await.h"
 #include "ChildDeath.h"
 #include "Wait.h"

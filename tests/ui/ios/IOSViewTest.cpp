@@ -1,6 +1,6 @@
 #include "ui/ios/IOSView.h"
-#include "../ios/IOSModelFixture.h"
-#include "ViewHelpers.h"
+#include "../../ios/IOSModelFixture.h"
+#include "../ViewHelpers.h"
 #include "Wait.h"
 #include "WidgetFinder.h"
 #include "ui/ios/IOSDeviceCard.h"

@@ -1,7 +1,7 @@
 // A QEMU that takes "quit" and goes on running, as a hung one does: the machine's stop ends it by force
 // once the time it allows has passed, and not before. The process is a script that waits; its side of
 // the monitor is the test's, so no QEMU is needed, only the time.
-#include "../linux/QmpPeer.h"
+#include "../QmpPeer.h"
 #include "Await.h"
 #include "Wait.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../linux/FakeEngine.h"
+#include "../../linux/FakeEngine.h"
 #include "Await.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"

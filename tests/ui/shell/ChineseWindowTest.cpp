@@ -1,7 +1,7 @@
 // The running window speaks Chinese: every button and window title the user can see on every page,
 // and in the dialogs Qt itself draws (alerts with a standard button, the About box, file dialogs),
 // with Qt's own texts translated as the program loads them at start.
-#include "../linux/FakeEngine.h"
+#include "../../linux/FakeEngine.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../linux/FakeEngine.h"
+#include "../../linux/FakeEngine.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "Wait.h"

@@ -1,6 +1,6 @@
 #include "ui/windows/WindowsView.h"
-#include "../windows/WindowsFixture.h"
-#include "ViewHelpers.h"
+#include "../../windows/WindowsFixture.h"
+#include "../ViewHelpers.h"
 #include "Wait.h"
 #include "WidgetFinder.h"
 #include "ui/style/PillActionButton.h"
