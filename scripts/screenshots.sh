@@ -14,9 +14,9 @@ fi
 cmake --build "$build" --target screenshots
 programs=("$@")
 if ((${#programs[@]} == 0)); then
-    mapfile -t programs < <(cd "$build/tests" && ls -1 ./*_screenshots | sed 's|^\./||')
+    mapfile -t programs < <(cd "$build/tools/screenshots" && ls -1 ./*_screenshots | sed 's|^\./||')
 fi
 for program in "${programs[@]}"; do
-    xvfb-run -a -s "-screen 0 1280x900x24" "$build/tests/$program" "$top/docs/screenshots"
+    xvfb-run -a -s "-screen 0 1280x900x24" "$build/tools/screenshots/$program" "$top/docs/screenshots"
 done
 ls -1 "$top/docs/screenshots"

@@ -11,12 +11,10 @@
 #include "ui/logs/GlobalLogView.h"
 #include "ui/settings/AppSettingsView.h"
 #include "ui/settings/GlobalLogSheet.h"
-#include "ui/style/ChineseFont.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/vphone/VPhoneBetaView.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -151,19 +149,8 @@ bool vphonePicture(const QString &output)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int Screenshots::takePictures(const QString &root, const QString &output, QTextStream &err)
 {
-    const QString root = Screenshots::sandbox();
-    QApplication app(argc, argv);
-    QTextStream err(stderr);
-    const QString output = Screenshots::outputFolder(app.arguments(), "settings_screenshots", err);
-    if (output.isEmpty()) {
-        return 64;
-    }
-    if (!ChineseFont::check()) {
-        return 1;
-    }
-
     Screenshots::useTheme(QStringLiteral("light"));
     writeSampleLog();
     const QString data = root + QStringLiteral("/CorvaneBeta");
@@ -183,5 +170,5 @@ int main(int argc, char *argv[])
         }
     }
 
-    return Screenshots::finish(root, failures, err);
+    return failures;
 }

@@ -12,9 +12,7 @@
 #include "ui/linux/LinuxView.h"
 #include "ui/linux/VncConnection.h"
 #include "ui/shell/MainWindow.h"
-#include "ui/style/ChineseFont.h"
 
-#include <QApplication>
 #include <QCoroTask>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +27,10 @@ namespace {
 class ScreenshotHost : public Host
 {
 public:
+    ScreenshotHost() { Host::install(this); }
+    ~ScreenshotHost() override { Host::install(nullptr); }
+    ScreenshotHost(const ScreenshotHost &) = delete;
+    ScreenshotHost &operator=(const ScreenshotHost &) = delete;
     qint64 availableCapacity(const QString &) const override { return qint64(1) << 40; }
 };
 
@@ -39,26 +41,15 @@ bool capture(QWidget &window, const QString &file)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int Screenshots::takePictures(const QString &root, const QString &output, QTextStream &err)
 {
-    const QString root = Screenshots::sandbox();
-    QApplication app(argc, argv);
-    QTextStream err(stderr);
-    const QString output = Screenshots::outputFolder(app.arguments(), "linux_screenshots", err);
-    if (output.isEmpty()) {
-        return 64;
-    }
-    if (!ChineseFont::check()) {
-        return 1;
-    }
     const QemuInstallation installation = QemuInstallation::locate();
     if (!installation.isUsable()) {
         err << "needs qemu-system-aarch64 and the AArch64 UEFI firmware (qemu-system-arm, "
                "qemu-efi-aarch64)\n";
         return 1;
     }
-    ScreenshotHost host;
-    Host::install(&host);
+    const ScreenshotHost host;
     Screenshots::useTheme(QStringLiteral("light"));
 
     QemuEngine engine(installation);
@@ -117,7 +108,5 @@ int main(int argc, char *argv[])
         }
     }
     QCoro::waitFor(model.forceStop());
-
-    Host::install(nullptr);
-    return Screenshots::finish(root, failures, err);
+    return failures;
 }

@@ -7,9 +7,7 @@
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
 #include "ui/android/FleetView.h"
-#include "ui/style/ChineseFont.h"
 
-#include <QApplication>
 #include <QCoroTask>
 #include <QDir>
 #include <QTest>
@@ -38,19 +36,8 @@ bool capture(VMFleet &fleet, const QString &file)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int Screenshots::takePictures(const QString &root, const QString &output, QTextStream &err)
 {
-    const QString root = Screenshots::sandbox();
-    QApplication app(argc, argv);
-    QTextStream err(stderr);
-    const QString output = Screenshots::outputFolder(app.arguments(), "android_screenshots", err);
-    if (output.isEmpty()) {
-        return 64;
-    }
-    if (!ChineseFont::check()) {
-        return 1;
-    }
-
     const QString data = root + QStringLiteral("/CorvaneBeta");
     // Pictures of a quick, quiet run: no boot delay beyond the stand-in's own.
     qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "300");
@@ -82,5 +69,5 @@ int main(int argc, char *argv[])
         waitFor([&] { return !device.running(); }, 15000);
     }
 
-    return Screenshots::finish(root, failures, err);
+    return failures;
 }

@@ -6,11 +6,9 @@
 #include "app/AppPreferences.h"
 #include "ios/IOSModel.h"
 #include "ui/ios/IOSView.h"
-#include "ui/style/ChineseFont.h"
 #include "ui/windows/WindowsView.h"
 #include "windows/WindowsModel.h"
 
-#include <QApplication>
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
@@ -71,19 +69,8 @@ bool armInstallerImage(const QString &root, const QString &iso, QTextStream &err
 
 } // namespace
 
-int main(int argc, char *argv[])
+int Screenshots::takePictures(const QString &root, const QString &output, QTextStream &err)
 {
-    const QString root = Screenshots::sandbox();
-    QApplication app(argc, argv);
-    QTextStream err(stderr);
-    const QString output = Screenshots::outputFolder(app.arguments(), "ioswindows_screenshots", err);
-    if (output.isEmpty()) {
-        return 64;
-    }
-    if (!ChineseFont::check()) {
-        return 1;
-    }
-
     Screenshots::useTheme(QStringLiteral("light"));
     const QString data = root + QStringLiteral("/CorvaneBeta");
     int failures = 0;
@@ -130,5 +117,5 @@ int main(int argc, char *argv[])
         }
     }
 
-    return Screenshots::finish(root, failures, err);
+    return failures;
 }
