@@ -123,8 +123,8 @@ VMFleet::VMFleet(QString root, QObject *parent)
 {
     FleetRecovery::run(m_shared);
     if (!QFileInfo::exists(m_shared.primaryDeletedMarker())) {
-        m_models.append(
-            new VMModel(m_shared, primaryId, storedName(m_shared.instanceNameFile(), firstDeviceName), this));
+        m_models.append(new VMModel(m_shared, primaryId,
+                                    storedName(m_shared.instanceNameFile(), firstDeviceName), {}, this));
     }
 
     // An unreadable folder lists nothing, which is what it should mean here.
@@ -138,7 +138,7 @@ VMFleet::VMFleet(QString root, QObject *parent)
             continue;
         }
         const QString name = storedName(paths.instanceNameFile(), entry);
-        m_models.append(new VMModel(paths, entry, name, this));
+        m_models.append(new VMModel(paths, entry, name, {}, this));
     }
 
     if (!m_models.isEmpty()) {
@@ -383,7 +383,7 @@ VMModel *VMFleet::device(const QString &id) const
 
 VMModel *VMFleet::addModel(const VMPaths &paths, const QString &id, const QString &name)
 {
-    auto *model = new VMModel(paths, id, name, this);
+    auto *model = new VMModel(paths, id, name, {}, this);
     installBudgetCheck(model);
     m_models.append(model);
     Q_EMIT modelsChanged();

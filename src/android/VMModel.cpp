@@ -44,7 +44,7 @@ QString withAccelerationAdvice(const QString &emulatorWords)
 
 } // namespace
 
-VMModel::VMModel(VMPaths paths, QString id, QString name, QObject *parent)
+VMModel::VMModel(VMPaths paths, QString id, QString name, Options options, QObject *parent)
     : QObject(parent)
     , m_paths(std::move(paths))
     , m_id(std::move(id))
@@ -52,10 +52,11 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, QObject *parent)
     , m_status(QStringLiteral("准备就绪"))
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
     , m_name(std::move(name))
+    , m_installation(*this, std::move(options.manifest))
 {
     m_installed = m_paths.installed();
     m_status = m_installed ? QStringLiteral("安卓环境已就绪") : QStringLiteral("首次使用 · 需要安装安卓环境");
-    removeInstallLeftovers();
+    m_installation.removeLeftovers();
     refreshSnapshots();
 }
 

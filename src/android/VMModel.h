@@ -1,5 +1,6 @@
 #pragma once
 
+#include "android/ComponentInstallation.h"
 #include "android/VMConfiguration.h"
 #include "android/VMPaths.h"
 #include "services/SnapshotRecord.h"
@@ -15,13 +16,13 @@
 #include <memory>
 #include <optional>
 
-class Downloader;
 class QProcess;
 
 /**
  * One Android device: its folder, its hardware settings and at most one running emulator. Starts the
  * emulator on a free port pair under an exclusive lock on the device folder, watches it until Android
- * has booted, stops it with escalation, installs APKs and keeps file-level snapshots of its AVD.
+ * has booted, stops it with escalation, installs APKs and keeps file-level snapshots of its AVD. Its
+ * component installation, which the first start needs, is an object of its own: installation().
  */
 class VMModel : public QObject
 {
@@ -39,9 +40,6 @@ class VMModel : public QObject
     Q_PROPERTY(bool snapshotBusy READ snapshotBusy NOTIFY snapshotBusyChanged)
     Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
-    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
-    Q_PROPERTY(bool showLicense READ showLicense WRITE setShowLicense NOTIFY showLicenseChanged)
-    Q_PROPERTY(bool licenseChecked READ licenseChecked WRITE setLicenseChecked NOTIFY licenseCheckedChanged)
 
 public:
     /** How long the model waits between its polls; tests shorten these. */
@@ -57,12 +55,17 @@ public:
         int forceQuitPolls = 100;
     };
 
+    /** What a device is made with besides its folder, id and name; tests choose these. */
+    struct Options
+    {
+        /** The component manifest; SDKPackage::activeManifest() when none. */
+        std::optional<QByteArray> manifest;
+    };
+
     /** More than this much free space must remain on the device's volume for a start. */
     static constexpr qint64 minimumFreeBytes = qint64(3) << 30;
-    /** More than this much free space is needed to download, unpack and first boot the components. */
-    static constexpr qint64 minimumInstallFreeBytes = qint64(10) << 30;
 
-    VMModel(VMPaths paths, QString id, QString name, QObject *parent = nullptr);
+    VMModel(VMPaths paths, QString id, QString name, Options options = {}, QObject *parent = nullptr);
     ~VMModel() override;
 
     const VMPaths &paths() const { return m_paths; }
@@ -90,13 +93,7 @@ public:
     /** The name field edits this; saveName() trims and stores it. */
     void setName(const QString &name);
 
-    double progress() const { return m_progress; }
-    bool showLicense() const { return m_showLicense; }
-    void setShowLicense(bool show);
-    bool licenseChecked() const { return m_licenseChecked; }
-    void setLicenseChecked(bool checked);
-    /** The Android SDK licence the user accepts before the first download. */
-    static QString license();
+    ComponentInstallation &installation() { return m_installation; }
 
     int port() const { return m_port; }
     int instanceLock() const { return m_instanceLock; }
@@ -105,8 +102,6 @@ public:
     /** The memory-budget check the fleet installs; it sets `error` itself when it refuses. */
     std::function<bool()> canStart;
     Timing timing;
-    /** The component manifest; unless a test hands one in, SDKPackage::activeManifest(). */
-    std::optional<QByteArray> manifest;
 
     /** Whether `port` (the device's own when omitted) and the next port can be bound on 127.0.0.1. */
     bool portsAvailable(std::optional<int> port = std::nullopt) const;
@@ -129,20 +124,15 @@ public:
     /** The folder that holds this device's snapshots (it exists once the first one is taken). */
     QString snapshotCollection() const;
 
-    /** Installs right away when the current licence was accepted before, else opens the licence sheet. */
-    void requestInstall();
-    /** The licence sheet's accept button: installs once the agreement box is checked. */
-    void acceptAndInstall();
-    /** Downloads, verifies, unpacks and checks the Android components; reports only through the fields. */
-    QCoro::Task<> install();
-    void cancelInstall();
-
     /** Runs the shared adb against this device's emulator and returns its output. */
     QCoro::Task<QString> adb(QStringList arguments, double timeoutSeconds);
 
-    /** Set by the fleet while it copies or deletes this device. */
+    /** Set by the fleet while it copies or deletes this device, and by the component installation. */
     void setBusy(bool busy);
     void setError(const QString &error);
+    /** The component installation reports its steps here. */
+    void setStatus(const QString &status);
+    void setDetail(const QString &detail);
     /** Reads the installation state from disk again. */
     void refreshInstalled();
 
@@ -162,17 +152,11 @@ Q_SIGNALS:
     void snapshotBusyChanged();
     void snapshotMessageChanged();
     void nameChanged();
-    void progressChanged();
-    void showLicenseChanged();
-    void licenseCheckedChanged();
 
 private:
     QCoro::Task<> runStart();
     QCoro::Task<> monitorBoot(std::shared_ptr<bool> cancelled);
     QCoro::Task<> runInstallAPK();
-    QCoro::Task<> installPackages(QByteArray manifestBytes);
-    void removeInstallLeftovers();
-    void setProgress(double progress);
     void onProcessFinished(QProcess *process, int exitCode, bool crashed);
     /** Shows how an emulator of this device ended; `requested` when a stop asked for it. */
     void reportEnd(int exitCode, bool crashed, bool requested);
@@ -180,8 +164,6 @@ private:
     void releaseClaim();
     QString snapshotSource() const;
 
-    void setStatus(const QString &status);
-    void setDetail(const QString &detail);
     void setInstalled(bool installed);
     void setRunning(bool running);
     void setBooted(bool booted);
@@ -209,14 +191,10 @@ private:
     bool m_snapshotBusy = false;
     QString m_snapshotMessage;
     QString m_name;
-    double m_progress = 0;
-    bool m_showLicense = false;
-    bool m_licenseChecked = false;
 
     int m_port = 5580;
     int m_instanceLock = -1;
     QPointer<QProcess> m_process;
     std::shared_ptr<bool> m_bootCancelled;
-    QPointer<Downloader> m_downloader;
-    bool m_cancelled = false;
+    ComponentInstallation m_installation;
 };

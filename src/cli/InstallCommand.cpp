@@ -89,9 +89,10 @@ QCoro::Task<int> installAndroid(QStringList words, SignalPipe *signals)
     if (device == nullptr) {
         throw CommandFailure{QStringLiteral("无法安装：没有安卓设备。请先运行 corvanectl android add。")};
     }
-    device->requestInstall();
-    if (device->showLicense()) {
-        Terminal::out(VMModel::license());
+    ComponentInstallation &installation = device->installation();
+    installation.requestInstall();
+    if (installation.showLicense()) {
+        Terminal::out(ComponentInstallation::license());
         if (arguments.has(QStringLiteral("--accept-license"))) {
             Terminal::err(QStringLiteral("已通过 --accept-license 接受以上许可。"));
         } else if (!isTerminal(stdin) || !isTerminal(stdout)) {
@@ -100,8 +101,8 @@ QCoro::Task<int> installAndroid(QStringList words, SignalPipe *signals)
         } else if (!askToAccept()) {
             throw CommandFailure{QStringLiteral("未接受许可，未安装任何组件。")};
         }
-        device->setLicenseChecked(true);
-        device->acceptAndInstall();
+        installation.setLicenseChecked(true);
+        installation.acceptAndInstall();
     }
 
     ProgressReport report(isTerminal(stdout));
@@ -113,9 +114,9 @@ QCoro::Task<int> installAndroid(QStringList words, SignalPipe *signals)
             }
             if (signals->received() && !cancelled) {
                 cancelled = true;
-                device->cancelInstall();
+                installation.cancel();
             }
-            report.show(device->progress(), device->status());
+            report.show(installation.progress(), device->status());
             return false;
         },
         std::chrono::milliseconds(100));

@@ -144,11 +144,12 @@ protected:
         });
     }
 
-    VMModel &device(const QByteArray &manifestBytes)
+    /** A device installing from `manifestBytes`; from SDKPackage::activeManifest() when there are none. */
+    VMModel &device(std::optional<QByteArray> manifestBytes)
     {
-        model = std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"),
-                                          QStringLiteral("安卓 1"));
-        model->manifest = manifestBytes;
+        model =
+            std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"),
+                                      QStringLiteral("安卓 1"), VMModel::Options{std::move(manifestBytes)});
         model->timing.bootPollInterval = std::chrono::milliseconds(50);
         model->timing.stopPollInterval = std::chrono::milliseconds(20);
         return *model;
@@ -156,10 +157,10 @@ protected:
 
     void installAndWait(VMModel &device)
     {
-        device.requestInstall();
-        if (device.showLicense()) {
-            device.setLicenseChecked(true);
-            device.acceptAndInstall();
+        device.installation().requestInstall();
+        if (device.installation().showLicense()) {
+            device.installation().setLicenseChecked(true);
+            device.installation().acceptAndInstall();
         }
         ASSERT_TRUE(waitUntil([&] { return !device.busy(); }, 30000));
     }

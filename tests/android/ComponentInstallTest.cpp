@@ -16,26 +16,26 @@ TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesN
     EXPECT_FALSE(android.installed());
     EXPECT_EQ(android.status(), QStringLiteral("首次使用 · 需要安装安卓环境"));
 
-    android.requestInstall();
-    ASSERT_TRUE(android.showLicense());
-    android.acceptAndInstall();
+    android.installation().requestInstall();
+    ASSERT_TRUE(android.installation().showLicense());
+    android.installation().acceptAndInstall();
     EXPECT_FALSE(android.busy()) << "nothing happens before the agreement box is checked";
-    android.setLicenseChecked(true);
-    android.acceptAndInstall();
-    EXPECT_FALSE(android.showLicense());
+    android.installation().setLicenseChecked(true);
+    android.installation().acceptAndInstall();
+    EXPECT_FALSE(android.installation().showLicense());
     ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 30000));
 
     ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
     EXPECT_TRUE(android.installed());
     EXPECT_EQ(android.status(), QStringLiteral("安卓环境已就绪"));
     EXPECT_EQ(android.detail(), QStringLiteral("点击「启动安卓」，首次启动可能需要 1–3 分钟。"));
-    EXPECT_DOUBLE_EQ(android.progress(), 1.0);
+    EXPECT_DOUBLE_EQ(android.installation().progress(), 1.0);
     const VMPaths &files = android.paths();
     EXPECT_EQ(readFile(files.installedMarker()), bytes);
     EXPECT_TRUE(QFile::exists(files.configIni()));
     const QString record = QString::fromUtf8(readFile(files.licenseRecord()));
     EXPECT_TRUE(record.startsWith(QStringLiteral("Accepted in Corvane at ")));
-    EXPECT_TRUE(record.endsWith(QStringLiteral("\n\n") + VMModel::license()));
+    EXPECT_TRUE(record.endsWith(QStringLiteral("\n\n") + ComponentInstallation::license()));
     EXPECT_EQ(readFile(files.sdk() + QStringLiteral("/platform-tools/.corvane-package")),
               QCryptographicHash::hash(components.archives[1], QCryptographicHash::Sha1).toHex());
     // Archives and staging folders are gone once installed.
@@ -48,10 +48,10 @@ TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesN
     await(android.stop());
 
     server.clearRequests();
-    ASSERT_TRUE(await(android.install()).done);
+    ASSERT_TRUE(await(android.installation().install()).done);
     EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_EQ(android.status(), QStringLiteral("安卓环境已就绪"));
-    EXPECT_DOUBLE_EQ(android.progress(), 0.0);
+    EXPECT_DOUBLE_EQ(android.installation().progress(), 0.0);
 }
 
 TEST_F(ComponentInstallTest, AnAcceptanceOfAnOlderLicenceAsksAgain)
@@ -62,9 +62,9 @@ TEST_F(ComponentInstallTest, AnAcceptanceOfAnOlderLicenceAsksAgain)
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.write("Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text.");
     stale.close();
-    android.requestInstall();
-    EXPECT_TRUE(android.showLicense());
-    EXPECT_FALSE(android.licenseChecked());
+    android.installation().requestInstall();
+    EXPECT_TRUE(android.installation().showLicense());
+    EXPECT_FALSE(android.installation().licenseChecked());
     EXPECT_FALSE(android.busy());
 }
 
@@ -75,12 +75,12 @@ TEST_F(ComponentInstallTest, CancellingKeepsTheSideFileAndTheNextRunResumes)
     slow.pieceIntervalMs = 20;
     server.serve(paths[0], slow);
     VMModel &android = device(manifest());
-    android.setLicenseChecked(true);
-    android.acceptAndInstall();
-    ASSERT_TRUE(waitUntil([&] { return android.progress() > 0.05; }, 15000));
+    android.installation().setLicenseChecked(true);
+    android.installation().acceptAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return android.installation().progress() > 0.05; }, 15000));
     EXPECT_TRUE(android.status().startsWith(QStringLiteral("下载 1/3 · ")));
     EXPECT_EQ(android.detail(), QStringLiteral("来源：dl.google.com · 请保持网络连接"));
-    android.cancelInstall();
+    android.installation().cancel();
     ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 15000));
     EXPECT_EQ(android.status(), QStringLiteral("安装已取消"));
     EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
@@ -100,7 +100,7 @@ TEST_F(ComponentInstallTest, CancellingKeepsTheSideFileAndTheNextRunResumes)
 TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
 {
     {
-        host.capacity = VMModel::minimumInstallFreeBytes;
+        host.capacity = ComponentInstallation::minimumFreeBytes;
         VMModel &android = device(manifest());
         installAndWait(android);
         EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
@@ -237,7 +237,7 @@ TEST_F(ComponentInstallTest, AnArchiveThatFailsToUnpackIsKeptAndNotFetchedAgain)
     EXPECT_FALSE(FileIO::exists(downloads + QStringLiteral("/staging-0")));
 
     server.clearRequests();
-    await(android.install());
+    await(android.installation().install());
     EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_EQ(android.error(), failure);
 }
@@ -254,10 +254,10 @@ TEST_F(ComponentInstallTest, AMarkerOrLicenceRecordThatNeverEndsCountsAsAbsent)
     }
 
     server.clearRequests();
-    android.requestInstall();
-    EXPECT_TRUE(android.showLicense()) << "an unreadable acceptance is no acceptance";
-    android.setLicenseChecked(true);
-    android.acceptAndInstall();
+    android.installation().requestInstall();
+    EXPECT_TRUE(android.installation().showLicense()) << "an unreadable acceptance is no acceptance";
+    android.installation().setLicenseChecked(true);
+    android.installation().acceptAndInstall();
     ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 30000));
     ASSERT_TRUE(android.installed()) << android.error().toStdString();
     ASSERT_EQ(server.requests().size(), 1) << "only the package whose marker could not be read comes again";
@@ -347,16 +347,15 @@ TEST_F(ComponentInstallTest, AMirrorManifestNamedInTheEnvironmentReplacesTheBuil
     file.close();
 
     qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(folder.filePath(QStringLiteral("missing.json"))));
-    VMModel &android = device(bytes);
-    android.manifest.reset();
-    android.setLicenseChecked(true);
-    await(android.install());
+    VMModel &android = device(std::nullopt);
+    android.installation().setLicenseChecked(true);
+    await(android.installation().install());
     EXPECT_FALSE(android.installed());
     EXPECT_TRUE(android.error().contains(QStringLiteral("missing.json"))) << android.error().toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
 
     qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
-    await(android.install());
+    await(android.installation().install());
     qunsetenv("CORVANE_ANDROID_MANIFEST");
     ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
     EXPECT_TRUE(android.installed());

@@ -143,8 +143,8 @@ TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)
 {
     pretendToBe(AndroidHost::LinuxArm64);
     VMModel &android = device(manifest());
-    android.requestInstall();
-    EXPECT_FALSE(android.showLicense()) << "no licence to accept for what cannot be installed";
+    android.installation().requestInstall();
+    EXPECT_FALSE(android.installation().showLicense()) << "no licence to accept for what cannot be installed";
     ASSERT_TRUE(waitUntil([&] { return !android.busy(); }, 10000));
 
     const QString refusal =
@@ -159,8 +159,8 @@ TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)
                                                     refusal));
 
     // Agreeing to the licence on another path changes nothing.
-    android.setLicenseChecked(true);
-    await(android.install());
+    android.installation().setLicenseChecked(true);
+    await(android.installation().install());
     EXPECT_EQ(android.error(), refusal);
     EXPECT_TRUE(server.requests().isEmpty());
 }

@@ -72,11 +72,12 @@ private:
 class GuardedDevice
 {
 public:
-    GuardedDevice(const VMPaths &paths)
+    explicit GuardedDevice(const VMPaths &paths, VMModel::Options options = {})
         : m_size(((sizeof(VMModel) + pageSize() - 1) / pageSize()) * pageSize())
         , m_memory(::mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
     {
-        m_model = new (m_memory) VMModel(paths, QStringLiteral("primary"), QStringLiteral("安卓 1"));
+        m_model = new (m_memory)
+            VMModel(paths, QStringLiteral("primary"), QStringLiteral("安卓 1"), std::move(options));
         m_model->timing.bootPollInterval = 50ms;
         m_model->timing.stopPollInterval = 20ms;
     }
@@ -207,9 +208,8 @@ TEST_F(VMModelDeathTest, TasksOutlivingTheirDeviceNeverReadIt)
             }
             script.close();
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            GuardedDevice guarded(paths);
-            guarded.model().manifest = QByteArray("[]");
-            QCoro::Task<> installing = guarded.model().install();
+            GuardedDevice guarded(paths, {.manifest = QByteArray("[]")});
+            QCoro::Task<> installing = guarded.model().installation().install();
             if (!waitUntil([] { return LogProbe::text().contains(QStringLiteral(" -version")); })) {
                 std::exit(5);
             }

@@ -74,10 +74,12 @@ ContentView::ContentView(VMModel &model, QWidget *parent)
     for (auto signal :
          {&VMModel::nameChanged, &VMModel::statusChanged, &VMModel::detailChanged, &VMModel::installedChanged,
           &VMModel::busyChanged, &VMModel::runningChanged, &VMModel::bootedChanged, &VMModel::stoppingChanged,
-          &VMModel::forceQuittingChanged, &VMModel::progressChanged, &VMModel::snapshotBusyChanged}) {
+          &VMModel::forceQuittingChanged, &VMModel::snapshotBusyChanged}) {
         connect(&model, signal, this, &ContentView::showState);
     }
-    connect(&model, &VMModel::showLicenseChanged, this, &ContentView::showLicense);
+    ComponentInstallation &installation = model.installation();
+    connect(&installation, &ComponentInstallation::progressChanged, this, &ContentView::showState);
+    connect(&installation, &ComponentInstallation::showLicenseChanged, this, &ContentView::showLicense);
     connect(&model, &VMModel::configurationChanged, this, &ContentView::saveConfiguration);
     showState();
     m_errorAlert = ErrorAlert::watch(this, model, QStringLiteral("需要注意"),
@@ -131,7 +133,7 @@ QWidget *ContentView::buildHeader()
     m_cancelInstall->setCursor(Qt::PointingHandCursor);
     connect(m_cancelInstall, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
-            m_model->cancelInstall();
+            m_model->installation().cancel();
         }
     });
     progress->addWidget(m_progress, 1);
@@ -151,7 +153,7 @@ QWidget *ContentView::buildHeader()
 
     connect(m_install, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
-            m_model->requestInstall();
+            m_model->installation().requestInstall();
         }
     });
     connect(m_start, &QAbstractButton::clicked, this, [this] {
@@ -219,13 +221,13 @@ void ContentView::showState()
     const bool installing = DeviceRules::showsInstallProgress(state);
     if (installing) {
         m_progress->setRange(0, 1000);
-        m_progress->setValue(int(m_model->progress() * 1000));
+        m_progress->setValue(int(m_model->installation().progress() * 1000));
     } else {
         // A start's checks have no measurable progress: a busy bar says that something is happening.
         m_progress->setRange(0, 0);
     }
     m_percent->setVisible(installing);
-    m_percent->setText(DeviceRules::percentText(m_model->progress()));
+    m_percent->setText(DeviceRules::percentText(m_model->installation().progress()));
     m_cancelInstall->setVisible(installing);
 
     const DeviceRules::Actions actions = DeviceRules::actions(state);
@@ -247,7 +249,7 @@ void ContentView::showLicense()
     if (!m_model) {
         return;
     }
-    if (!m_model->showLicense()) {
+    if (!m_model->installation().showLicense()) {
         if (m_licenseSheet) {
             m_licenseSheet->done(QDialog::Accepted);
         }
@@ -256,7 +258,7 @@ void ContentView::showLicense()
     if (m_licenseSheet) {
         return;
     }
-    m_licenseSheet = new LicenseSheet(*m_model, this);
+    m_licenseSheet = new LicenseSheet(m_model->installation(), this);
     m_licenseSheet->setAttribute(Qt::WA_DeleteOnClose);
     m_licenseSheet->open();
 }

@@ -1,6 +1,6 @@
 #include "ui/android/LicenseSheet.h"
 
-#include "android/VMModel.h"
+#include "android/ComponentInstallation.h"
 #include "platform/Host.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Appearance.h"
@@ -14,9 +14,9 @@
 
 const QUrl LicenseSheet::licensePage{QStringLiteral("https://developer.android.com/studio/terms")};
 
-LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
+LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     : QDialog(parent, Qt::Sheet)
-    , m_model(&model)
+    , m_installation(&installation)
     , m_agreement(new QCheckBox(QStringLiteral("我已阅读并同意 Android SDK 许可协议")))
     , m_install(new PillActionButton(QStringLiteral("同意并安装")))
 {
@@ -35,17 +35,18 @@ LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
     link->setOpenExternalLinks(false);
     connect(link, &QLabel::linkActivated, this, [] { Host::current().openUrl(licensePage); });
 
-    auto *licenseText = new QPlainTextEdit(VMModel::license());
+    auto *licenseText = new QPlainTextEdit(ComponentInstallation::license());
     licenseText->setReadOnly(true);
     licenseText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    m_agreement->setChecked(model.licenseChecked());
+    m_agreement->setChecked(installation.licenseChecked());
     connect(m_agreement, &QCheckBox::toggled, this, [this](bool checked) {
-        if (m_model) {
-            m_model->setLicenseChecked(checked);
+        if (m_installation) {
+            m_installation->setLicenseChecked(checked);
         }
     });
-    connect(&model, &VMModel::licenseCheckedChanged, this, &LicenseSheet::onLicenseCheckedChanged);
+    connect(&installation, &ComponentInstallation::licenseCheckedChanged, this,
+            &LicenseSheet::onLicenseCheckedChanged);
 
     auto *note = new QLabel(QStringLiteral("不会代替你自动接受第三方许可。"));
     note->setForegroundRole(QPalette::PlaceholderText);
@@ -56,8 +57,8 @@ LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
     m_install->setProminent(true);
     connect(cancel, &QAbstractButton::clicked, this, &LicenseSheet::reject);
     connect(m_install, &QAbstractButton::clicked, this, [this] {
-        if (m_model) {
-            m_model->acceptAndInstall();
+        if (m_installation) {
+            m_installation->acceptAndInstall();
         }
     });
 
@@ -80,7 +81,7 @@ LicenseSheet::LicenseSheet(VMModel &model, QWidget *parent)
 
 void LicenseSheet::onLicenseCheckedChanged()
 {
-    const bool checked = m_model && m_model->licenseChecked();
+    const bool checked = m_installation && m_installation->licenseChecked();
     m_agreement->setChecked(checked);
     m_install->setEnabled(checked);
 }
@@ -88,8 +89,8 @@ void LicenseSheet::onLicenseCheckedChanged()
 void LicenseSheet::reject()
 {
     // Closing the sheet in any way is the cancel button.
-    if (m_model) {
-        m_model->setShowLicense(false);
+    if (m_installation) {
+        m_installation->setShowLicense(false);
     }
     QDialog::reject();
 }

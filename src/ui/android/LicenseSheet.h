@@ -5,8 +5,8 @@
 #include <QUrl>
 
 class PillActionButton;
+class ComponentInstallation;
 class QCheckBox;
-class VMModel;
 
 /**
  * Asks for the Android SDK licence before the first download: what will be fetched and how much room
@@ -19,7 +19,7 @@ class LicenseSheet : public QDialog
 public:
     static const QUrl licensePage;
 
-    explicit LicenseSheet(VMModel &model, QWidget *parent = nullptr);
+    explicit LicenseSheet(ComponentInstallation &installation, QWidget *parent = nullptr);
 
     QCheckBox *agreement() const { return m_agreement; }
     PillActionButton *installButton() const { return m_install; }
@@ -30,7 +30,7 @@ protected:
 private:
     void onLicenseCheckedChanged();
 
-    QPointer<VMModel> m_model;
+    QPointer<ComponentInstallation> m_installation;
     QCheckBox *m_agreement;
     PillActionButton *m_install;
 };

@@ -68,7 +68,7 @@ QCoro::Task<QString> androidInstall(QString root)
 {
     VMFleet fleet(root);
     VMModel *device = fleet.current();
-    co_await device->install();
+    co_await device->installation().install();
     co_return device->error();
 }
 

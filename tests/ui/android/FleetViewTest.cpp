@@ -130,12 +130,12 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     EXPECT_FALSE(content.startButton()->isVisibleTo(view.get()));
 
     content.installButton()->click();
-    ASSERT_TRUE(device().showLicense());
+    ASSERT_TRUE(device().installation().showLicense());
     LicenseSheet *sheet = content.licenseSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->agreement()->text(), QStringLiteral("我已阅读并同意 Android SDK 许可协议"));
     EXPECT_FALSE(sheet->installButton()->isEnabled()) << "nothing is accepted on the user's behalf";
-    EXPECT_EQ(sheet->findChild<QPlainTextEdit *>()->toPlainText(), VMModel::license());
+    EXPECT_EQ(sheet->findChild<QPlainTextEdit *>()->toPlainText(), ComponentInstallation::license());
 
     sheet->agreement()->click();
     EXPECT_TRUE(sheet->installButton()->isEnabled());
@@ -150,7 +150,7 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://developer.android.com/studio/terms"))});
 
     button(*sheet, QStringLiteral("取消"))->click();
-    EXPECT_FALSE(device().showLicense());
+    EXPECT_FALSE(device().installation().showLicense());
     EXPECT_TRUE(waitUntil([&] { return content.licenseSheet() == nullptr; }, 1000));
 
     // Accepting starts the installation, which on a nearly full disk stops with an error the page shows.
@@ -161,7 +161,7 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     sheet->agreement()->click();
     sheet->installButton()->click();
     ASSERT_TRUE(waitUntil([&] { return alert(content, QStringLiteral("需要注意")) != nullptr; }));
-    EXPECT_FALSE(device().showLicense());
+    EXPECT_FALSE(device().installation().showLicense());
     QMessageBox *problem = alert(content, QStringLiteral("需要注意"));
     EXPECT_EQ(problem->informativeText(), device().error());
     EXPECT_TRUE(device().error().startsWith(QStringLiteral("至少需要 10GB")));

@@ -1,8 +1,8 @@
-// Installing the Android components for a device: licence, download, verification, unpacking, checks.
-#include "android/VMModel.h"
+#include "android/ComponentInstallation.h"
 
 #include "android/Downloader.h"
 #include "android/SDKPackage.h"
+#include "android/VMModel.h"
 #include "android/detail/ArchiveLinks.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
@@ -139,14 +139,24 @@ struct Cancelled
 
 } // namespace
 
-QString VMModel::license()
+QString ComponentInstallation::license()
 {
     return SDKPackage::license();
 }
 
-void VMModel::requestInstall()
+ComponentInstallation::ComponentInstallation(VMModel &device, std::optional<QByteArray> manifest)
+    : m_device(device)
+    , m_manifest(std::move(manifest))
+{}
+
+QByteArray ComponentInstallation::activeManifest() const
 {
-    const QString record = readText(m_paths.licenseRecord(), licenseRecordLimit);
+    return m_manifest ? *m_manifest : SDKPackage::activeManifest();
+}
+
+void ComponentInstallation::requestInstall()
+{
+    const QString record = readText(m_device.paths().licenseRecord(), licenseRecordLimit);
     // A host no emulator runs on is told so at once, not asked to accept a licence first.
     const bool refused = !androidVariant().refusal.isEmpty();
     if (refused || (!record.isEmpty() && record.endsWith(license()))) {
@@ -157,7 +167,7 @@ void VMModel::requestInstall()
     setShowLicense(true);
 }
 
-void VMModel::acceptAndInstall()
+void ComponentInstallation::acceptAndInstall()
 {
     if (!m_licenseChecked) {
         return;
@@ -166,70 +176,70 @@ void VMModel::acceptAndInstall()
     startTask(install(), category);
 }
 
-void VMModel::cancelInstall()
+void ComponentInstallation::cancel()
 {
     m_cancelled = true;
     if (m_downloader) {
         m_downloader->cancel();
     }
-    setStatus(QStringLiteral("正在取消…"));
+    m_device.setStatus(QStringLiteral("正在取消…"));
 }
 
-QCoro::Task<> VMModel::install()
+QCoro::Task<> ComponentInstallation::install()
 {
-    if (m_busy || m_running) {
+    if (m_device.busy() || m_device.running()) {
         co_return;
     }
     QPointer self(this);
-    setBusy(true);
+    m_device.setBusy(true);
     m_cancelled = false;
     setProgress(0);
-    setError(QString());
+    m_device.setError(QString());
     try {
         if (const QString refusal = androidVariant().refusal; !refusal.isEmpty()) {
             throw VMFailure(refusal);
         }
-        m_paths.createDirectories();
-        const DownloadsLock lock(m_paths.downloads());
+        const VMPaths &paths = m_device.paths();
+        paths.createDirectories();
+        const DownloadsLock lock(paths.downloads());
         if (!lock.held()) {
             throw VMFailure(QStringLiteral("另一个窗口正在安装安卓环境，请等它完成后再试。"));
         }
-        const qint64 free = Host::current().availableCapacity(m_paths.root());
-        if (free < 0 || free <= minimumInstallFreeBytes) {
+        const qint64 free = Host::current().availableCapacity(paths.root());
+        if (free < 0 || free <= minimumFreeBytes) {
             throw VMFailure(
                 QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
         }
-        const QByteArray manifestBytes = manifest ? *manifest : SDKPackage::activeManifest();
-        co_await installPackages(manifestBytes);
+        co_await installPackages(activeManifest());
         if (!self) {
             co_return;
         }
-        setInstalled(true);
-        setStatus(QStringLiteral("安卓环境已就绪"));
-        setDetail(QStringLiteral("点击「启动安卓」，首次启动可能需要 1–3 分钟。"));
+        m_device.refreshInstalled();
+        m_device.setStatus(QStringLiteral("安卓环境已就绪"));
+        m_device.setDetail(QStringLiteral("点击「启动安卓」，首次启动可能需要 1–3 分钟。"));
         AppLog::info(category, QStringLiteral("安卓环境安装完成"));
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
         if (!self) {
             co_return;
         }
-        setStatus(m_cancelled ? QStringLiteral("安装已取消") : QStringLiteral("安装未完成"));
-        setDetail(QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
+        m_device.setStatus(m_cancelled ? QStringLiteral("安装已取消") : QStringLiteral("安装未完成"));
+        m_device.setDetail(QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
         if (!m_cancelled) {
             const QString description = describe(failure);
-            setError(description);
+            m_device.setError(description);
             AppLog::error(category, QStringLiteral("安卓环境安装失败：") + description);
         }
     }
     if (!self) {
         co_return;
     }
-    setBusy(false);
+    m_device.setBusy(false);
     m_downloader = nullptr;
-    refreshInstalled();
+    m_device.refreshInstalled();
 }
 
-QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
+QCoro::Task<> ComponentInstallation::installPackages(QByteArray manifestBytes)
 {
     QPointer self(this);
     auto checkCancelled = [&] {
@@ -237,21 +247,22 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
             throw Cancelled();
         }
     };
+    const VMPaths &paths = m_device.paths();
     const QList<SDKPackage> packages = SDKPackage::decodeManifest(manifestBytes);
-    removeLink(m_paths.licenseRecord());
-    FileIO::writeAtomically(m_paths.licenseRecord(), (QStringLiteral("Accepted in Corvane at ") +
-                                                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate) +
-                                                      QStringLiteral("\n\n") + license())
-                                                         .toUtf8());
+    removeLink(paths.licenseRecord());
+    FileIO::writeAtomically(paths.licenseRecord(), (QStringLiteral("Accepted in Corvane at ") +
+                                                    QDateTime::currentDateTimeUtc().toString(Qt::ISODate) +
+                                                    QStringLiteral("\n\n") + license())
+                                                       .toUtf8());
     const int count = int(packages.size());
     for (int index = 0; index < count; ++index) {
         const SDKPackage &package = packages[index];
         checkCancelled();
-        const QString installedFolder = m_paths.sdk() + u'/' + package.destination;
+        const QString installedFolder = paths.sdk() + u'/' + package.destination;
         if (isInstalled(package, installedFolder)) {
             continue;
         }
-        const QString archive = m_paths.downloads() + u'/' + package.archiveName();
+        const QString archive = paths.downloads() + u'/' + package.archiveName();
         bool verified = false;
         if (QFileInfo::exists(archive)) {
             const QString existing = co_await Command::checksum(archive);
@@ -259,9 +270,9 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
             checkCancelled();
         }
         if (!verified) {
-            setStatus(QStringLiteral("下载 ") + QString::number(index + 1) + u'/' + QString::number(count) +
-                      QStringLiteral(" · ") + package.name);
-            setDetail(QStringLiteral("来源：") + downloadHost + QStringLiteral(" · 请保持网络连接"));
+            m_device.setStatus(QStringLiteral("下载 ") + QString::number(index + 1) + u'/' +
+                               QString::number(count) + QStringLiteral(" · ") + package.name);
+            m_device.setDetail(QStringLiteral("来源：") + downloadHost + QStringLiteral(" · 请保持网络连接"));
             auto *downloader = new Downloader(this);
             m_downloader = downloader;
             auto progress = [self, index, count](double fraction) {
@@ -277,7 +288,7 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
             }
             downloader->deleteLater();
             checkCancelled();
-            setStatus(QStringLiteral("校验文件完整性 · ") + package.name);
+            m_device.setStatus(QStringLiteral("校验文件完整性 · ") + package.name);
             const QString downloaded = co_await Command::checksum(archive);
             if (downloaded != package.sha1) {
                 FileIO::removeIfPresent(archive);
@@ -285,8 +296,8 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
             }
         }
         checkCancelled();
-        setStatus(QStringLiteral("解压并安装 · ") + package.name);
-        const QString staging = m_paths.downloads() + QStringLiteral("/staging-") + QString::number(index);
+        m_device.setStatus(QStringLiteral("解压并安装 · ") + package.name);
+        const QString staging = paths.downloads() + QStringLiteral("/staging-") + QString::number(index);
         FileIO::removeIfPresent(staging);
         FileIO::createFolder(staging);
         try {
@@ -304,23 +315,24 @@ QCoro::Task<> VMModel::installPackages(QByteArray manifestBytes)
         setProgress(double(index + 1) / count);
     }
     checkCancelled();
-    const QMap<QString, QString> environment = m_paths.environment();
+    const QMap<QString, QString> environment = paths.environment();
     const QStringList emulatorVersion{QStringLiteral("-version")};
-    co_await Command::run(m_paths.emulatorExecutable(), emulatorVersion, environment, 60);
+    co_await Command::run(paths.emulatorExecutable(), emulatorVersion, environment, 60);
     checkCancelled();
     const QStringList adbVersion{QStringLiteral("version")};
-    co_await Command::run(m_paths.adbExecutable(), adbVersion, environment, 60);
+    co_await Command::run(paths.adbExecutable(), adbVersion, environment, 60);
     checkCancelled();
-    FileIO::writeAtomically(m_paths.installedMarker(), manifestBytes);
-    m_paths.configure(m_configuration);
+    FileIO::writeAtomically(paths.installedMarker(), manifestBytes);
+    paths.configure(m_device.configuration());
 }
 
-void VMModel::removeInstallLeftovers()
+void ComponentInstallation::removeLeftovers()
 {
     // An installation killed part-way leaves its unpacking, and one killed after marking a package
     // leaves that package's archive too; later installations skip the package and never come back
     // for it. Only names the installer gives, and only inside this device's own downloads folder.
-    const QString downloads = m_paths.downloads();
+    const VMPaths &paths = m_device.paths();
+    const QString downloads = paths.downloads();
     if (!isRealFolder(downloads)) {
         return;
     }
@@ -340,13 +352,13 @@ void VMModel::removeInstallLeftovers()
     }
     QList<SDKPackage> packages;
     try {
-        packages = SDKPackage::decodeManifest(manifest ? *manifest : SDKPackage::activeManifest());
+        packages = SDKPackage::decodeManifest(activeManifest());
     } catch (const Error &) {
         // Without a manifest no archive can be told apart from the user's own files; they stay.
     }
     for (const SDKPackage &package : std::as_const(packages)) {
         const QString archive = downloads + u'/' + package.archiveName();
-        if (isOfType(archive, S_IFREG) && isInstalled(package, m_paths.sdk() + u'/' + package.destination)) {
+        if (isOfType(archive, S_IFREG) && isInstalled(package, paths.sdk() + u'/' + package.destination)) {
             FileIO::removeIfPresent(archive);
             removed << package.archiveName();
         }
@@ -357,21 +369,21 @@ void VMModel::removeInstallLeftovers()
     }
 }
 
-void VMModel::setProgress(double progress)
+void ComponentInstallation::setProgress(double progress)
 {
     if (assignChanged(m_progress, progress)) {
         Q_EMIT progressChanged();
     }
 }
 
-void VMModel::setShowLicense(bool show)
+void ComponentInstallation::setShowLicense(bool show)
 {
     if (assignChanged(m_showLicense, show)) {
         Q_EMIT showLicenseChanged();
     }
 }
 
-void VMModel::setLicenseChecked(bool checked)
+void ComponentInstallation::setLicenseChecked(bool checked)
 {
     if (assignChanged(m_licenseChecked, checked)) {
         Q_EMIT licenseCheckedChanged();
