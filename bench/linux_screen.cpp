@@ -6,12 +6,12 @@
 #include "FirmwareScreen.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
+#include "linux/screen/VncConnection.h"
 #include "platform/Host.h"
 #include "services/FileIO.h"
 #include "ui/linux/LinuxDisplay.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/linux/LinuxView.h"
-#include "ui/linux/VncConnection.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/linux/VncConnection.h"
+#include "linux/screen/VncConnection.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -6,11 +6,11 @@
 #include "ScreenshotSupport.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
+#include "linux/screen/VncConnection.h"
 #include "platform/Host.h"
 #include "ui/linux/LinuxDisplay.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/linux/LinuxView.h"
-#include "ui/linux/VncConnection.h"
 #include "ui/shell/MainWindow.h"
 
 #include <QCoroTask>

@@ -1,8 +1,8 @@
 #include "ui/linux/LinuxDisplay.h"
 
 #include "linux/LinuxModel.h"
+#include "linux/screen/VncConnection.h"
 #include "services/AppLog.h"
-#include "ui/linux/VncConnection.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

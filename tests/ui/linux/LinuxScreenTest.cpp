@@ -3,10 +3,10 @@
 #include "LinuxPageFixture.h"
 #include "TestVncServer.h"
 
+#include "linux/screen/VncConnection.h"
 #include "ui/linux/LinuxDisplay.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/linux/ScreenPlaceholder.h"
-#include "ui/linux/VncConnection.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QAction>

@@ -9,9 +9,9 @@
 
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
+#include "linux/screen/VncConnection.h"
 #include "ui/linux/LinuxDisplay.h"
 #include "ui/linux/LinuxView.h"
-#include "ui/linux/VncConnection.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QElapsedTimer>

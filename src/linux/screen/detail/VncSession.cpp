@@ -1,6 +1,6 @@
-#include "ui/linux/detail/VncSession.h"
+#include "linux/screen/detail/VncSession.h"
 
-#include "ui/linux/VncConnection.h"
+#include "linux/screen/VncConnection.h"
 
 #include <QFile>
 #include <QSocketNotifier>

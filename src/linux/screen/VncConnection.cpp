@@ -1,6 +1,6 @@
-#include "ui/linux/VncConnection.h"
+#include "linux/screen/VncConnection.h"
 
-#include "ui/linux/detail/VncSession.h"
+#include "linux/screen/detail/VncSession.h"
 
 #include <QThread>
 

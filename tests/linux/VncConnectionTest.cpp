@@ -3,7 +3,7 @@
 #include "TestVncServer.h"
 #include "Wait.h"
 
-#include "ui/linux/VncConnection.h"
+#include "linux/screen/VncConnection.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
