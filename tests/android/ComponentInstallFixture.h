@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Await.h"
+#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "TestHttpServer.h"
@@ -23,19 +24,6 @@
 
 #include <functional>
 #include <memory>
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 inline QString sha1(const QByteArray &bytes)
 {

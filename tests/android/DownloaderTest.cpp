@@ -1,4 +1,5 @@
 #include "android/Downloader.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "TestHttpServer.h"
 
@@ -43,19 +44,6 @@ QByteArray content(qint64 size, quint32 seed = 1)
     return bytes;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 class DownloaderTest : public ::testing::Test
 {
 protected:
@@ -93,13 +81,13 @@ TEST_F(DownloaderTest, FreshDownloadAsksForUncompressedBytesAndReplacesTheDestin
 {
     const QByteArray body = content(3'000'000);
     server.serve(QStringLiteral("/a.zip"), body);
-    write(destination, "an older archive");
+    writeFile(destination, "an older archive");
 
     const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
     ASSERT_FALSE(result.error) << result.error->toStdString();
     EXPECT_EQ(*result.value, destination);
-    EXPECT_EQ(readAll(destination), body);
+    EXPECT_EQ(readFile(destination), body);
     EXPECT_FALSE(QFile::exists(partial));
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests().at(0).method, "GET");
@@ -135,7 +123,7 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
                1000.0 / 2'500'000.0}}) {
         SCOPED_TRACE(c.what);
         QFile::remove(destination);
-        write(partial, c.sideFile);
+        writeFile(partial, c.sideFile);
         server.clearRequests();
         TestHttpServer::Resource resource{body, true, c.fault};
         if (c.fault == Fault::Redirect) {
@@ -147,7 +135,7 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
         const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
         ASSERT_FALSE(result.error) << result.error->toStdString();
-        EXPECT_EQ(readAll(destination), body);
+        EXPECT_EQ(readFile(destination), body);
         EXPECT_FALSE(QFile::exists(partial));
         EXPECT_EQ(server.requests().constLast().header("Range"), c.range);
         if (c.firstReport) {
@@ -160,13 +148,13 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
 TEST_F(DownloaderTest, CompleteSideFileIsMovedIntoPlaceWithoutAnyRequest)
 {
     const QByteArray body = content(100'000);
-    write(partial, body);
-    write(destination, "stale");
+    writeFile(partial, body);
+    writeFile(destination, "stale");
 
     const auto complete = fetch(QStringLiteral("/unserved.zip"), body.size());
 
     ASSERT_FALSE(complete.error) << complete.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
+    EXPECT_EQ(readFile(destination), body);
     EXPECT_FALSE(QFile::exists(partial));
     EXPECT_EQ(reports, std::vector<double>{1.0});
 
@@ -195,14 +183,14 @@ TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
                           Case{"restart from zero", Fault::WrongContentRange, 0},
                           Case{"no Content-Range at all", Fault::MissingContentRange, 0}}) {
         SCOPED_TRACE(c.what);
-        write(partial, kept);
+        writeFile(partial, kept);
         server.serve(QStringLiteral("/a.zip"), {body, true, c.fault, c.claimedStart});
 
         const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
         ASSERT_TRUE(result.error);
         EXPECT_EQ(*result.error, rangeMismatch);
-        EXPECT_EQ(readAll(partial), kept);
+        EXPECT_EQ(readFile(partial), kept);
         EXPECT_FALSE(QFile::exists(destination));
         EXPECT_EQ(server.requests().constLast().header("Range"), "bytes=100-");
     }
@@ -218,7 +206,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 
     ASSERT_TRUE(result.error);
     EXPECT_EQ(*result.error, tooLarge);
-    const QByteArray kept = readAll(partial);
+    const QByteArray kept = readFile(partial);
     EXPECT_LE(kept.size(), body.size());
     EXPECT_EQ(kept, body.left(kept.size()));
     EXPECT_FALSE(QFile::exists(destination));
@@ -248,14 +236,14 @@ TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
 
     ASSERT_TRUE(cut.error);
     EXPECT_EQ(*cut.error, QStringLiteral("下载中断，已保留 3MB。重试将从断点继续。"));
-    EXPECT_EQ(readAll(partial), body.left(3'500'000));
+    EXPECT_EQ(readFile(partial), body.left(3'500'000));
     EXPECT_FALSE(QFile::exists(destination));
 
     server.serve(QStringLiteral("/a.zip"), body);
     const auto retry = fetch(QStringLiteral("/a.zip"), body.size());
 
     ASSERT_FALSE(retry.error) << retry.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
+    EXPECT_EQ(readFile(destination), body);
     EXPECT_FALSE(QFile::exists(partial));
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_EQ(rangeOf(1), "bytes=3500000-");
@@ -265,13 +253,13 @@ TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
 TEST_F(DownloaderTest, ErrorStatusesAndNonHttpAnswersAreServerFailures)
 {
     const QByteArray kept = content(1000);
-    write(partial, kept);
+    writeFile(partial, kept);
     server.serve(QStringLiteral("/gone.zip"), {content(5000), true, Fault::NotFound});
 
     const auto notFound = fetch(QStringLiteral("/gone.zip"), 5000);
     ASSERT_TRUE(notFound.error);
     EXPECT_EQ(*notFound.error, serverFailure);
-    EXPECT_EQ(readAll(partial), kept);
+    EXPECT_EQ(readFile(partial), kept);
 
     const auto unknownPath = fetch(QStringLiteral("/never-registered.zip"), 5000);
     ASSERT_TRUE(unknownPath.error);
@@ -279,12 +267,12 @@ TEST_F(DownloaderTest, ErrorStatusesAndNonHttpAnswersAreServerFailures)
 
     // A local file answers without any HTTP status; its bytes must not be taken.
     const QString local = dir.filePath(QStringLiteral("local.bin"));
-    write(local, content(5000));
+    writeFile(local, content(5000));
     Downloader downloader;
     const auto nonHttp = await(downloader.download(QUrl::fromLocalFile(local), destination, 5000, nullptr));
     ASSERT_TRUE(nonHttp.error);
     EXPECT_EQ(*nonHttp.error, serverFailure);
-    EXPECT_EQ(readAll(partial), kept);
+    EXPECT_EQ(readFile(partial), kept);
     EXPECT_FALSE(QFile::exists(destination));
 }
 
@@ -302,7 +290,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     ASSERT_TRUE(stalled.error);
     EXPECT_EQ(*stalled.error, idleTimeOut);
     EXPECT_LT(clock.elapsed(), 10'000);
-    EXPECT_EQ(readAll(partial), body.left(100'000));
+    EXPECT_EQ(readFile(partial), body.left(100'000));
 
     // Whole transfer: bytes keep coming, just not fast enough.
     QFile::remove(partial);
@@ -312,7 +300,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     const auto slow = fetchWith(total, QStringLiteral("/slow.zip"), body.size());
     ASSERT_TRUE(slow.error);
     EXPECT_EQ(*slow.error, totalTimeOut);
-    const QByteArray kept = readAll(partial);
+    const QByteArray kept = readFile(partial);
     EXPECT_GT(kept.size(), 0);
     EXPECT_LT(kept.size(), body.size());
     EXPECT_EQ(kept, body.left(kept.size()));
@@ -335,7 +323,7 @@ TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResum
         }));
     ASSERT_TRUE(stopped.error);
     EXPECT_EQ(*stopped.error, cancelled);
-    const QByteArray kept = readAll(partial);
+    const QByteArray kept = readFile(partial);
     ASSERT_GT(kept.size(), 0);
     ASSERT_LT(kept.size(), body.size());
     EXPECT_EQ(kept, body.left(kept.size()));
@@ -358,7 +346,7 @@ TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResum
     server.serve(QStringLiteral("/a.zip"), body);
     const auto resumed = fetch(QStringLiteral("/a.zip"), body.size());
     ASSERT_FALSE(resumed.error) << resumed.error->toStdString();
-    EXPECT_EQ(readAll(destination), body);
+    EXPECT_EQ(readFile(destination), body);
     EXPECT_EQ(server.requests().constLast().header("Range"),
               "bytes=" + QByteArray::number(keptAfterDrop) + '-');
 }
@@ -366,7 +354,7 @@ TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResum
 TEST_F(DownloaderTest, AServerThatCannotBeReachedIsToldInChineseWithThePlatformsDetail)
 {
     const QByteArray kept = content(1000);
-    write(partial, kept);
+    writeFile(partial, kept);
 
     // A port nobody listens on any more.
     QTcpServer closed;
@@ -391,7 +379,7 @@ TEST_F(DownloaderTest, AServerThatCannotBeReachedIsToldInChineseWithThePlatforms
     EXPECT_TRUE(unknown.error->contains(QStringLiteral("corvane-mirror.invalid")))
         << unknown.error->toStdString();
 
-    EXPECT_EQ(readAll(partial), kept);
+    EXPECT_EQ(readFile(partial), kept);
     EXPECT_FALSE(QFile::exists(destination));
 }
 

@@ -1,4 +1,5 @@
 #include "android/VMFleet.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
@@ -29,20 +30,6 @@ const QString copyRefused = QStringLiteral("请先停止要复制的实例，再
 const QString deleteRefused = QStringLiteral("请先停止该安卓设备，再删除。");
 const QString overBudget =
     QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。");
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QStringList entries(const QString &folder)
 {

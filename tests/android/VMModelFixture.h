@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Await.h"
+#include "TestFiles.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
@@ -21,20 +22,6 @@
 using namespace std::chrono_literals;
 
 /** An environment variable set for the duration of a test; the emulator and adb inherit it. */
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : m_name(name)
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() { qunsetenv(m_name); }
-
-private:
-    const char *m_name;
-};
-
 class VMModelTest : public ::testing::Test
 {
 protected:
@@ -90,20 +77,7 @@ protected:
     }
 
     /** How many recorded emulator and adb runs had these arguments, in this order, among theirs. */
-    int calls(const QStringList &arguments) const
-    {
-        QFile file(record);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return 0;
-        }
-        int count = 0;
-        const QString wanted = u' ' + arguments.join(u' ');
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QString commandLine = QString::fromUtf8(line).section(u'\t', 0, 0) + u' ';
-            count += commandLine.contains(wanted + u' ') ? 1 : 0;
-        }
-        return count;
-    }
+    int calls(const QStringList &arguments) const { return androidCalls(record, arguments); }
 
     static bool lockIsFree(const VMPaths &paths)
     {

@@ -1,6 +1,7 @@
 #include "ChildDeath.h"
 #include "FakeInteraction.h"
 #include "VMModelFixture.h"
+#include "TestFiles.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -249,6 +250,8 @@ TEST_F(VMModelTest, StopEscalatesAndASecondStopSendsNoSecondKill)
     EXPECT_EQ(model.status(), QStringLiteral("安卓已停止"));
     EXPECT_TRUE(model.error().isEmpty());
     EXPECT_EQ(calls({QStringLiteral("emu"), QStringLiteral("kill")}), 1);
+    // The stand-in ignored the console's kill: the end came from the escalation, not from the console.
+    EXPECT_FALSE(readFile(model.paths().emulatorLog()).contains("Saving state on exit"));
 }
 
 TEST_F(VMModelTest, ForceQuitOnlyActsOnARunningEmulator)

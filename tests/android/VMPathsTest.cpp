@@ -1,4 +1,5 @@
 #include "android/VMPaths.h"
+#include "TestFiles.h"
 #include "FakeHost.h"
 #include "android/VMConfiguration.h"
 #include "platform/Host.h"
@@ -12,12 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 class VMPathsTest : public ::testing::Test
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FakeAndroidSdk.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "android/VMPaths.h"
 #include "platform/Host.h"
@@ -123,14 +124,7 @@ protected:
         return free;
     }
 
-    int calls(const QString &arguments) const
-    {
-        QFile file(record);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return 0;
-        }
-        return int(QString::fromUtf8(file.readAll()).count(arguments));
-    }
+    int calls(const QString &arguments) const { return androidCalls(record, arguments.split(u' ')); }
 
     static QString globalLog() { return AppLog::readTail(AppLog::rotationThreshold); }
 

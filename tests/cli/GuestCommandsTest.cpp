@@ -1,5 +1,6 @@
 // The Linux machine, iOS devices and the Windows ISO check from the command line.
 #include "CorvanectlFixture.h"
+#include "TestFiles.h"
 
 #include "Await.h"
 #include "ios/IOSModel.h"
@@ -9,15 +10,6 @@
 #include <csignal>
 
 namespace {
-
-QString sparseFile(const QString &path, qint64 size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(size)) {
-        return {};
-    }
-    return path;
-}
 
 class GuestCommandsTest : public CorvanectlTest
 {
@@ -83,10 +75,10 @@ protected:
 TEST_F(GuestCommandsTest, LinuxStartRefusesWhatCannotRunAndAMachineHeldElsewhere)
 {
     const QString text = Host::dataRoot() + QStringLiteral("/notes.txt");
-    ASSERT_FALSE(sparseFile(text, 2 << 20).isEmpty());
-    const QString small = sparseFile(Host::dataRoot() + QStringLiteral("/small.iso"), 4096);
-    const QString x86 = sparseFile(Host::dataRoot() + QStringLiteral("/debian-12-amd64.iso"), 2 << 20);
-    const QString good = sparseFile(Host::dataRoot() + QStringLiteral("/debian-12-arm64.iso"), 2 << 20);
+    ASSERT_FALSE(makeSparseFile(text, 2 << 20).isEmpty());
+    const QString small = makeSparseFile(Host::dataRoot() + QStringLiteral("/small.iso"), 4096);
+    const QString x86 = makeSparseFile(Host::dataRoot() + QStringLiteral("/debian-12-amd64.iso"), 2 << 20);
+    const QString good = makeSparseFile(Host::dataRoot() + QStringLiteral("/debian-12-arm64.iso"), 2 << 20);
     ASSERT_FALSE(small.isEmpty() || x86.isEmpty() || good.isEmpty());
 
     struct Case
@@ -157,7 +149,7 @@ TEST_F(GuestCommandsTest, LinuxRunsOnQemuInTheForegroundAndEndsAsAsked)
     QFile settings(Host::dataRoot() + QStringLiteral("/linux-configuration.json"));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly) && settings.write(small.toJson()) > 0);
     settings.close();
-    const QString iso = sparseFile(Host::dataRoot() + QStringLiteral("/debian-12-arm64.iso"), 2 << 20);
+    const QString iso = makeSparseFile(Host::dataRoot() + QStringLiteral("/debian-12-arm64.iso"), 2 << 20);
 
     QProcess &owner = startLinux(iso);
     ASSERT_TRUE(errors.contains(QStringLiteral("Linux 已启动"))) << errors.toStdString();
@@ -303,7 +295,7 @@ TEST_F(GuestCommandsTest, WindowsCheckIsoReadsRealImagesWithoutChoosingThem)
     EXPECT_EQ(wrong.status, 1);
     EXPECT_TRUE(wrong.err.contains(QStringLiteral("镜像检查未通过"))) << wrong.err.toStdString();
     EXPECT_TRUE(wrong.err.contains(x64));
-    const QString text = sparseFile(Host::dataRoot() + QStringLiteral("/notes.iso"), 2 << 20);
+    const QString text = makeSparseFile(Host::dataRoot() + QStringLiteral("/notes.iso"), 2 << 20);
     const CtlResult notImage = ctl({QStringLiteral("windows"), QStringLiteral("check-iso"), text});
     EXPECT_EQ(notImage.status, 1) << notImage.out.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("windows"), QStringLiteral("check-iso")}).status, 2);

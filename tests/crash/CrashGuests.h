@@ -60,8 +60,8 @@ public:
     }
     void setLive(const QString &root, const QByteArray &version) override
     {
-        CrashHarness::writeFile(source(root) + QStringLiteral("/userdata-qemu.img"), "userdata " + version);
-        CrashHarness::writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
+        writeFile(source(root) + QStringLiteral("/userdata-qemu.img"), "userdata " + version);
+        writeFile(source(root) + QStringLiteral("/data/cache.img"), "cache " + version);
     }
     QString source(const QString &root) const override { return VMPaths(root).avdFolder(); }
     QString collection(const QString &root) const override
@@ -102,7 +102,7 @@ public:
         const LinuxPaths paths(source(root));
         // One identifier for every preparation, so that runs compare equal.
         static const QByteArray identifier = FakeEngine().createMachineIdentifier();
-        CrashHarness::writeFile(paths.machineIdentifier(), identifier);
+        writeFile(paths.machineIdentifier(), identifier);
         setLive(root, version);
         FakeEngine engine;
         LinuxModel machine(engine, root);
@@ -115,8 +115,8 @@ public:
     void setLive(const QString &root, const QByteArray &version) override
     {
         const LinuxPaths paths(source(root));
-        CrashHarness::writeFile(paths.disk(), "disk " + version);
-        CrashHarness::writeFile(paths.efiVariableStore(), "variables " + version);
+        writeFile(paths.disk(), "disk " + version);
+        writeFile(paths.efiVariableStore(), "variables " + version);
     }
     QString source(const QString &root) const override { return root + QStringLiteral("/Linux"); }
     QString collection(const QString &root) const override

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ProcessTableScan.h"
+#include "TestFiles.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -172,14 +173,6 @@ inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ig
         }
     }
     return found;
-}
-
-inline void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
 }
 
 /** Replaces `to` with an exact copy of `from`, for states that are cheaper to copy than to build. */

@@ -93,7 +93,7 @@ TEST_F(FleetCrashTest, ADeletedDeviceGoesWithItsSnapshotsOrStaysWhole)
         VMModel *added = fleet.current();
         ASSERT_NE(added->id(), QStringLiteral("primary"));
         id = added->id();
-        CrashHarness::writeFile(added->paths().avdFolder() + QStringLiteral("/userdata-qemu.img"), "added");
+        writeFile(added->paths().avdFolder() + QStringLiteral("/userdata-qemu.img"), "added");
         ASSERT_TRUE(await(added->createSnapshot()).done);
         ASSERT_EQ(added->error(), QString());
         data = userData(added->paths());

@@ -2,6 +2,7 @@
 // package is either installed whole or not marked at all, the whole installation is marked only when
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
+#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "ZipWriter.h"
@@ -22,12 +23,6 @@
 namespace {
 
 using Tree = QMap<QString, QByteArray>;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 struct Package
 {
@@ -60,7 +55,7 @@ protected:
                     {QStringLiteral("kernel-ranchu"), QByteArray(1024, 'k')},
                     {QStringLiteral("data/build.prop"), "ro.build=34"}});
         manifestFile = dir.filePath(QStringLiteral("packages.json"));
-        CrashHarness::writeFile(manifestFile, manifest());
+        writeFile(manifestFile, manifest());
         qputenv("CORVANE_ANDROID_MANIFEST", manifestFile.toUtf8());
     }
     void TearDown() override { qunsetenv("CORVANE_ANDROID_MANIFEST"); }
@@ -112,7 +107,7 @@ protected:
         QDir(root).removeRecursively();
         const VMPaths paths(root);
         for (const Package &package : packages) {
-            CrashHarness::writeFile(paths.downloads() + u'/' + package.archiveName, package.archive);
+            writeFile(paths.downloads() + u'/' + package.archiveName, package.archive);
         }
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Await.h"
+#include "TestFiles.h"
 #include "LogProbe.h"
 #include "ios/IOSModel.h"
 
@@ -107,30 +108,8 @@ protected:
         return all;
     }
 
-    static void writeFile(const QString &file, const QByteArray &data)
-    {
-        QDir().mkpath(QFileInfo(file).path());
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(data);
-    }
-
-    static QByteArray readFile(const QString &file)
-    {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-
-    /** Every recorded call of a stand-in as its argument list (no test name holds a backslash). */
-    QList<QStringList> calls(const char *file = "simctl.calls") const
-    {
-        QList<QStringList> result;
-        for (const QString &line : QString::fromUtf8(readFile(path(file))).split(u'\n', Qt::SkipEmptyParts)) {
-            result.append(
-                QString(line).replace(QLatin1String("\\n"), QLatin1String("\n")).split(QChar(0x1F)));
-        }
-        return result;
-    }
+    /** Every recorded call of a stand-in as its argument list. */
+    QList<QStringList> calls(const char *file = "simctl.calls") const { return recordedCalls(path(file)); }
 
     /** Recorded simctl calls other than inventory reads. */
     QList<QStringList> changes() const

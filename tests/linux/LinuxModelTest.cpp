@@ -1,4 +1,5 @@
 #include "linux/LinuxModel.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "FakeEngine.h"
 #include "FakeHost.h"
@@ -29,27 +30,6 @@ namespace {
 
 constexpr qint64 MiB = qint64(1) << 20;
 constexpr qint64 GiB = qint64(1) << 30;
-
-QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool write(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-/** A sparse file, so ISOs of any size cost nothing. */
-QString sparse(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.resize(size) ? path : QString();
-}
 
 QStringList entries(const QString &folder)
 {
@@ -123,7 +103,7 @@ protected:
     QTemporaryDir dir;
     QString base = dir.filePath(QStringLiteral("CorvaneBeta"));
     LinuxPaths paths{base + QStringLiteral("/Linux")};
-    QString iso = sparse(dir.filePath(QStringLiteral("debian-12.5.0-arm64-netinst.iso")), 2 * MiB);
+    QString iso = makeSparseFile(dir.filePath(QStringLiteral("debian-12.5.0-arm64-netinst.iso")), 2 * MiB);
     std::unique_ptr<LinuxModel> owned;
 };
 
@@ -152,8 +132,8 @@ TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDi
     EXPECT_EQ(QStringList({hardware.disk, hardware.efiVariableStore,
                            hardware.installerImage.value_or(QString()), hardware.macAddress}),
               QStringList({paths.disk(), paths.efiVariableStore(), iso, model.configuration().macAddress}));
-    EXPECT_EQ(hardware.machineIdentifier, read(paths.machineIdentifier()));
-    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), model.configuration());
+    EXPECT_EQ(hardware.machineIdentifier, readFile(paths.machineIdentifier()));
+    EXPECT_EQ(LinuxConfiguration::fromJson(readFile(model.settingsFile())), model.configuration());
     // The copy of the firmware's variable store must not hold up the window.
     EXPECT_NE(engine.variableStoreThread, QThread::currentThread());
 
@@ -163,14 +143,14 @@ TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDi
     EXPECT_TRUE(!model.machine() && model.lockFD() == -1 && lockIsFree());
     EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] Linux 已关闭")));
 
-    ASSERT_TRUE(write(paths.disk(), "installed system"));
+    ASSERT_TRUE(writeFile(paths.disk(), "installed system"));
     LinuxModel &again = make(false);
     EXPECT_EQ(again.status(), QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容"));
     edit([](LinuxConfiguration &c) { c.attachISO = false; });
     startRunning();
     EXPECT_EQ(again.status(), QStringLiteral("虚拟机运行中 · 正在从磁盘启动"));
     EXPECT_EQ(engine.configurations.last().installerImage, std::nullopt);
-    EXPECT_EQ(read(paths.disk()), "installed system");
+    EXPECT_EQ(readFile(paths.disk()), "installed system");
     EXPECT_EQ(engine.variableStores, 1);
 
     engine.last()->reportError(QStringLiteral("qemu: guest panicked"));
@@ -227,13 +207,13 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
               QStringList({QStringLiteral("linux-configuration.json"), QStringLiteral("linux.lock")}))
         << "no half-made machine folder, in place or staged";
 
-    ASSERT_TRUE(write(paths.disk(), "only the disk"));
+    ASSERT_TRUE(writeFile(paths.disk(), "only the disk"));
     for (int attempt = 0; attempt < 2; ++attempt) {
         expectRefusedStart(
             QStringLiteral("Linux 设备目录不完整。为保护已有数据，不会覆盖；请在数据目录中检查。"));
     }
     EXPECT_EQ(entries(paths.root()), QStringList{QStringLiteral("Disk.img")});
-    EXPECT_EQ(read(paths.disk()), "only the disk");
+    EXPECT_EQ(readFile(paths.disk()), "only the disk");
     EXPECT_EQ(entries(base).size(), 3);
     QDir(paths.root()).removeRecursively();
 
@@ -251,10 +231,10 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
     expectRefusedStart(QStringLiteral("Linux 网卡地址无效。"));
     edit([&address](LinuxConfiguration &c) { c.macAddress = address; });
 
-    const QByteArray identifier = read(paths.machineIdentifier());
-    ASSERT_TRUE(write(paths.machineIdentifier(), "xyz"));
+    const QByteArray identifier = readFile(paths.machineIdentifier());
+    ASSERT_TRUE(writeFile(paths.machineIdentifier(), "xyz"));
     expectRefusedStart(QStringLiteral("Linux 设备标识损坏。"));
-    ASSERT_TRUE(write(paths.machineIdentifier(), identifier));
+    ASSERT_TRUE(writeFile(paths.machineIdentifier(), identifier));
 
     edit([](LinuxConfiguration &c) { c.isoPath.clear(); });
     expectRefusedStart(QStringLiteral("请选择下载完成的 Linux ISO 文件。"));
@@ -309,9 +289,9 @@ TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
     // QEMU's process is a script that waits; its side of the monitor is the test's.
     const QemuInstallation installation{
         dir.filePath(QStringLiteral("qemu-system-aarch64")),
-        sparse(dir.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
-        sparse(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize), QStringLiteral("tcg")};
-    ASSERT_TRUE(write(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
+        makeSparseFile(dir.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
+        makeSparseFile(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize), QStringLiteral("tcg")};
+    ASSERT_TRUE(writeFile(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
     ASSERT_TRUE(QFile::setPermissions(installation.program, QFile::ReadOwner | QFile::ExeOwner));
     QemuEngine qemu(installation);
     owned = std::make_unique<LinuxModel>(qemu, base);
@@ -378,14 +358,14 @@ TEST_F(LinuxModelTest, SettingsMissingAnyKeyAreAllResetWithANewAddressAndClamped
     const QJsonObject complete = QJsonDocument::fromJson(stored.toJson()).object();
     ASSERT_EQ(complete.size(), 8);
     const QString file = base + QStringLiteral("/linux-configuration.json");
-    ASSERT_TRUE(write(file, stored.toJson()));
+    ASSERT_TRUE(writeFile(file, stored.toJson()));
     EXPECT_EQ(make(false).configuration(), stored);
 
     QStringList addresses{stored.macAddress, defaults.macAddress};
     for (const QString &key : complete.keys()) {
         QJsonObject partial = complete;
         partial.remove(key);
-        ASSERT_TRUE(write(file, QJsonDocument(partial).toJson()));
+        ASSERT_TRUE(writeFile(file, QJsonDocument(partial).toJson()));
         LinuxConfiguration expected = defaults;
         expected.macAddress = make(false).configuration().macAddress;
         EXPECT_EQ(owned->configuration(), expected) << key.toStdString();
@@ -422,7 +402,7 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
         QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。");
     auto verdict = [this](const char *name, qint64 size) {
         const QString path =
-            size < 0 ? dir.filePath(QLatin1String(name)) : sparse(dir.filePath(QLatin1String(name)), size);
+            size < 0 ? dir.filePath(QLatin1String(name)) : makeSparseFile(dir.filePath(QLatin1String(name)), size);
         try {
             LinuxISO::validateFile(path);
             return QStringLiteral("accepted");
@@ -451,7 +431,7 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
     model.chooseISO();
     ASSERT_TRUE(waitUntil([&] { return model.configuration().isoPath == iso; }));
     EXPECT_TRUE(model.configuration().attachISO && model.hasUsableISO());
-    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), model.configuration());
+    EXPECT_EQ(LinuxConfiguration::fromJson(readFile(model.settingsFile())), model.configuration());
     EXPECT_EQ(interaction.asked.value(0).title,
               QStringLiteral("选择 ARM64 / aarch64 Linux ISO。安装器必须支持 UEFI 和 Virtio。"));
 
@@ -460,7 +440,7 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
     EXPECT_EQ(interaction.asked.size(), 2) << "no chooser while running";
     edit([](LinuxConfiguration &c) { c.cores = 1; });
     model.save();
-    EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile()))->cores, 4)
+    EXPECT_EQ(LinuxConfiguration::fromJson(readFile(model.settingsFile()))->cores, 4)
         << "not saved while running";
 
     // start() refuses an empty path first, but the machine must never be handed one either.
@@ -484,7 +464,7 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
     EXPECT_TRUE(model.snapshots().isEmpty()) << "no snapshot of a running machine";
     model.finish(QStringLiteral("Linux 已关闭"));
 
-    ASSERT_TRUE(write(paths.disk(), "before"));
+    ASSERT_TRUE(writeFile(paths.disk(), "before"));
     ASSERT_TRUE(await(model.createSnapshot()).done);
     ASSERT_TRUE(model.error().isEmpty()) << model.error().toStdString();
     const SnapshotRecord record = model.latestSnapshot().value_or(SnapshotRecord{});
@@ -495,7 +475,7 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
 
     edit([](LinuxConfiguration &c) { c.cores = 2; });
     model.save();
-    ASSERT_TRUE(write(paths.disk(), "after"));
+    ASSERT_TRUE(writeFile(paths.disk(), "after"));
     QFile::remove(paths.machineIdentifier());
     LinuxModel &reopened = make(false);
     EXPECT_FALSE(reopened.prepared());
@@ -505,9 +485,9 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
     ASSERT_TRUE(reopened.error().isEmpty()) << reopened.error().toStdString();
     EXPECT_EQ(reopened.status(), QStringLiteral("Linux 已回滚到 ") + shown);
     EXPECT_TRUE(reopened.prepared() && !reopened.snapshotBusy());
-    EXPECT_EQ(read(paths.disk()), "before");
+    EXPECT_EQ(readFile(paths.disk()), "before");
     EXPECT_EQ(reopened.configuration().cores, 4);
-    EXPECT_EQ(LinuxConfiguration::fromJson(read(reopened.settingsFile())), reopened.configuration());
+    EXPECT_EQ(LinuxConfiguration::fromJson(readFile(reopened.settingsFile())), reopened.configuration());
 
     reopened.deleteLatestSnapshot();
     EXPECT_TRUE(reopened.snapshots().isEmpty());
@@ -522,25 +502,25 @@ TEST_F(LinuxModelTest, ARollbackWhoseStoredSettingsCannotBeReadRestoresTheDiskAn
     model.finish(QStringLiteral("Linux 已关闭"));
     const QString kept = QStringLiteral("/configuration.json");
     const QList<std::pair<const char *, std::function<bool(const QString &)>>> damages{
-        {"not settings", [](const QString &file) { return write(file, "{\"cores\": \"many\"}"); }},
+        {"not settings", [](const QString &file) { return writeFile(file, "{\"cores\": \"many\"}"); }},
         {"a folder", [](const QString &file) { return QFile::remove(file) && QDir().mkpath(file); }},
         {"missing", [](const QString &file) { return QFile::remove(file); }},
     };
     for (const auto &[damage, apply] : damages) {
-        ASSERT_TRUE(write(paths.disk(), "snapshot disk"));
+        ASSERT_TRUE(writeFile(paths.disk(), "snapshot disk"));
         ASSERT_TRUE(await(model.createSnapshot()).done);
         const SnapshotRecord record = model.latestSnapshot().value_or(SnapshotRecord{});
         ASSERT_TRUE(apply(base + QStringLiteral("/snapshots/linux/") + record.id + kept)) << damage;
         edit([](LinuxConfiguration &c) { c.cores = c.cores == 2 ? 3 : 2; });
         model.save();
         const LinuxConfiguration current = model.configuration();
-        ASSERT_TRUE(write(paths.disk(), "later disk"));
+        ASSERT_TRUE(writeFile(paths.disk(), "later disk"));
 
         ASSERT_TRUE(await(model.rollbackLatestSnapshot()).done);
         EXPECT_EQ(model.error(), QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。")) << damage;
-        EXPECT_EQ(read(paths.disk()), "snapshot disk") << damage;
+        EXPECT_EQ(readFile(paths.disk()), "snapshot disk") << damage;
         EXPECT_EQ(model.configuration(), current) << damage;
-        EXPECT_EQ(LinuxConfiguration::fromJson(read(model.settingsFile())), current) << damage;
+        EXPECT_EQ(LinuxConfiguration::fromJson(readFile(model.settingsFile())), current) << damage;
         EXPECT_EQ(model.status(),
                   QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt));
         EXPECT_TRUE(model.prepared() && !model.snapshotBusy()) << damage;

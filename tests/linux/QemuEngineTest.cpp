@@ -1,6 +1,7 @@
 // The QEMU engine without QEMU: the command line it builds, its helpers, and its supervision of a
 // child, shown with shell scripts standing in for QEMU. Real QEMU runs in tests/linux/slow.
 #include "Await.h"
+#include "TestFiles.h"
 #include "ChildDeath.h"
 #include "Wait.h"
 
@@ -113,22 +114,6 @@ const QemuInstallation emulating{QStringLiteral("/usr/bin/qemu-system-aarch64"),
                                  QStringLiteral("tcg")};
 const detail::QemuSockets sockets{QStringLiteral("/run/x/monitor.sock"),
                                   QStringLiteral("/run/x/display.sock")};
-
-void makeSparseFile(const QString &path, qint64 size)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_TRUE(file.resize(size));
-}
-
-void writeScript(const QString &path, const QByteArray &body)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(body);
-    file.close();
-    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
 
 QByteArray sha1Of(const QString &path)
 {
@@ -310,7 +295,7 @@ protected:
     {
         ASSERT_TRUE(folder.isValid());
         installation.program = folder.filePath(QStringLiteral("qemu-system-aarch64"));
-        writeScript(installation.program, "#!/bin/sh\nexit 0\n");
+        writeExecutable(installation.program, "#!/bin/sh\nexit 0\n");
         installation.firmwareCode = folder.filePath(QStringLiteral("CODE.fd"));
         installation.firmwareVariables = folder.filePath(QStringLiteral("VARS.fd"));
         installation.accelerator = QStringLiteral("tcg");
@@ -469,7 +454,7 @@ class QemuSupervision : public QemuEngineFiles
 protected:
     std::unique_ptr<QemuMachine> machineWith(const QByteArray &script, OrphanGuard guard = defaultOrphanGuard)
     {
-        writeScript(installation.program, script);
+        writeExecutable(installation.program, script);
         return std::make_unique<QemuMachine>(installation, validMachine(), guard);
     }
 
@@ -500,7 +485,7 @@ TEST_F(QemuSupervision, StartThatEndsEarlyFailsInQemusOwnWords)
     EXPECT_TRUE(await(machine->stop()).error.has_value());
 
     // The machine can be started again after a failed start; a program that cannot run fails it too.
-    writeScript(installation.program, "#!/nonexistent/interpreter\n");
+    writeExecutable(installation.program, "#!/nonexistent/interpreter\n");
     const Outcome<void> again = await(machine->start());
     ASSERT_TRUE(again.error.has_value());
     EXPECT_TRUE(again.error->contains(QStringLiteral("无法运行 QEMU"))) << again.error->toStdString();

@@ -1,4 +1,5 @@
 #include "services/FileSnapshotStore.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
@@ -12,20 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
 
 QStringList hiddenLeftovers(const QString &folder)
 {
@@ -101,7 +88,7 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
 {
     const SnapshotRecord record = create(QStringLiteral("安卓 1"), QByteArray("{\"cores\":2}"));
     EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{record});
-    EXPECT_EQ(readAll(collection + u'/' + record.id + QStringLiteral("/payload/userdata.img")), "version 1");
+    EXPECT_EQ(readFile(collection + u'/' + record.id + QStringLiteral("/payload/userdata.img")), "version 1");
     EXPECT_LT(qAbs(record.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
 
     writeFile(source + QStringLiteral("/userdata.img"), "version 2");
@@ -111,8 +98,8 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_EQ(*restored.value, QByteArray("{\"cores\":2}"));
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
-    EXPECT_EQ(readAll(source + QStringLiteral("/sub/config.ini")), "hw.ramSize=2048\n");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readFile(source + QStringLiteral("/sub/config.ini")), "hw.ramSize=2048\n");
     EXPECT_FALSE(QFile::exists(source + QStringLiteral("/added-later")));
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
 
@@ -142,7 +129,7 @@ TEST_F(SnapshotStoreTest, ARecordNamingAnotherFolderIsNeitherListedNorDeleted)
     writeFile(collection + QStringLiteral("/A/snapshot.json"), hostile.toJson());
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
     EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, hostile), SystemError);
-    EXPECT_EQ(readAll(outside + QStringLiteral("/keep")), "x");
+    EXPECT_EQ(readFile(outside + QStringLiteral("/keep")), "x");
 }
 
 TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)
@@ -167,10 +154,10 @@ TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)
 
     FileSnapshotStore::recover(source, collection, QStringLiteral("Windows"),
                                FileSnapshotStore::Temporaries::Shared);
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
-    EXPECT_EQ(readAll(otherBackup + QStringLiteral("/config.plist")), "other's old data");
-    EXPECT_EQ(readAll(unnoted + QStringLiteral("/x")), "y");
-    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("precious/keep"))), "x");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readFile(otherBackup + QStringLiteral("/config.plist")), "other's old data");
+    EXPECT_EQ(readFile(unnoted + QStringLiteral("/x")), "y");
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("precious/keep"))), "x");
     EXPECT_EQ(hiddenLeftovers(folder).size(), 4);
 }
 
@@ -187,7 +174,7 @@ TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
 
     FileSnapshotStore::recover(source, collection, QStringLiteral("Android"),
                                FileSnapshotStore::Temporaries::Own);
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
     EXPECT_EQ(hiddenLeftovers(folder), QStringList());
     EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
@@ -203,7 +190,7 @@ TEST_F(SnapshotStoreTest, RestoreWithoutConfigurationAndIntoADeletedSource)
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
     ASSERT_TRUE(restored.value);
     EXPECT_FALSE(*restored.value);
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 1");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
 }
 
 TEST_F(SnapshotStoreTest, MissingSourceCreatesNothing)
@@ -233,7 +220,7 @@ TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
     QDir(collection + u'/' + record.id + QStringLiteral("/payload")).removeRecursively();
     EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
               QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
 }
 
@@ -261,7 +248,7 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
     const auto restored =
         await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_TRUE(restored.error);
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
     EXPECT_TRUE(
         LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 回滚 Android 快照失败：")));
@@ -272,7 +259,7 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
     };
     EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
               QStringLiteral("快照恢复副本未生成。"));
-    EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "version 2");
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
 }
 
 TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
@@ -341,7 +328,7 @@ TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
     ASSERT_FALSE(
         await(FileSnapshotStore::restore(source, collection, *created.value, QStringLiteral("安卓 1")))
             .error);
-    EXPECT_EQ(readAll(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
+    EXPECT_EQ(readFile(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
 }
 
 TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)

@@ -1,6 +1,7 @@
 // A restore whose swap fails half-way, as a failing disk makes a rename fail: the live data goes back
 // in place, and the note beside it stays exactly as long as it could not.
 #include "Await.h"
+#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "services/FileSnapshotStore.h"
@@ -17,19 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
 
 /** One rename this process's main thread made, as strace wrote it down. */
 struct Rename
@@ -79,7 +67,7 @@ public:
         static const QRegularExpression line(
             QStringLiteral("^(\\w+)\\([^\"]*\"([^\"]*)\", [^\"]*\"([^\"]*)\""));
         QList<Rename> renames;
-        for (const QString &text : QString::fromUtf8(readAll(m_log)).split(u'\n')) {
+        for (const QString &text : QString::fromUtf8(readFile(m_log)).split(u'\n')) {
             const QRegularExpressionMatch match = line.match(text);
             if (match.hasMatch()) {
                 renames.append({match.captured(1), match.captured(2), match.captured(3),
@@ -146,7 +134,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         GTEST_SKIP() << "strace cannot attach to this process here (no ptrace)";
     }
     ASSERT_TRUE(outcome.value) << outcome.error.value_or(QString()).toStdString();
-    ASSERT_EQ(readAll(source + QStringLiteral("/userdata.img")), "snapshot");
+    ASSERT_EQ(readFile(source + QStringLiteral("/userdata.img")), "snapshot");
     qsizetype swap = -1;
     for (qsizetype i = 0; i < succeeded.size() && swap < 0; ++i) {
         if (succeeded[i].to == source && succeeded[i].from.contains(QStringLiteral("/.snapshot-restore-"))) {
@@ -165,7 +153,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         ASSERT_FALSE(outcome.value.has_value()) << "the restore reported success";
         EXPECT_TRUE(outcome.error->contains(QString::fromLocal8Bit(std::strerror(EIO))))
             << outcome.error->toStdString();
-        EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "live");
+        EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "live");
         EXPECT_EQ(besideSource(), QStringList()) << "the clone, the backup and the note are gone";
         ASSERT_EQ(renames.size(), succeeded.size() + 1);
         EXPECT_TRUE(renames[swap].injected && renames[swap].to == source);
@@ -181,7 +169,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         ASSERT_TRUE(renames[swap + 1].injected && renames[swap + 1].to == source);
         const QString backup = renames[swap + 1].from;
         EXPECT_FALSE(QFileInfo::exists(source));
-        EXPECT_EQ(readAll(backup + QStringLiteral("/userdata.img")), "live");
+        EXPECT_EQ(readFile(backup + QStringLiteral("/userdata.img")), "live");
         EXPECT_EQ(besideSource(),
                   (QStringList{QFileInfo(backup).fileName(),
                                QFileInfo(renames[swap].from).fileName() + QStringLiteral(".json")}))
@@ -190,7 +178,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         LogProbe::reset();
         FileSnapshotStore::recover(source, collection, QStringLiteral("Android"),
                                    FileSnapshotStore::Temporaries::Own);
-        EXPECT_EQ(readAll(source + QStringLiteral("/userdata.img")), "live");
+        EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "live");
         EXPECT_EQ(besideSource(), QStringList());
         EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[WARN] [快照] Android 快照：")));
     }

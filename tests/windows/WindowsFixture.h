@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Await.h"
+#include "TestFiles.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
@@ -66,29 +67,11 @@ protected:
     /** Where the stand-in's mount points go. */
     QString temporary() const { return path(QStringLiteral("tmp")); }
 
-    static void writeFile(const QString &file, const QByteArray &data)
-    {
-        QDir().mkpath(QFileInfo(file).path());
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate)) << file.toStdString();
-        ASSERT_EQ(out.write(data), data.size());
-    }
-
     static QByteArray readFile(const QString &file)
     {
         // Settings reach their file behind the window; what is read here must be on disk.
         FileIO::flushLaterWrites();
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
-    }
-
-    /** A file of `bytes` logical bytes holding nothing but a hole. */
-    static void sparseFile(const QString &file, qint64 bytes)
-    {
-        QDir().mkpath(QFileInfo(file).path());
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_TRUE(out.resize(bytes));
+        return ::readFile(file);
     }
 
     static qint64 allocatedBytes(const QString &file)
@@ -161,17 +144,7 @@ protected:
     }
 
     /** The stand-in's calls, each as its argument list. */
-    QList<QStringList> hdiutilCalls() const
-    {
-        QList<QStringList> calls;
-        QFile record(path(QStringLiteral("hdiutil.calls")));
-        if (record.open(QIODevice::ReadOnly)) {
-            for (const QString &line : QString::fromUtf8(record.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
-                calls.append(line.split(QChar(0x1F)));
-            }
-        }
-        return calls;
-    }
+    QList<QStringList> hdiutilCalls() const { return recordedCalls(path(QStringLiteral("hdiutil.calls"))); }
 
     void forgetCalls() const { QFile::remove(path(QStringLiteral("hdiutil.calls"))); }
 
@@ -249,7 +222,7 @@ protected:
     static void bundle(const QString &folder, const QByteArray &marker = "v1")
     {
         writeFile(folder + QStringLiteral("/config.plist"), "<plist>" + marker + "</plist>");
-        sparseFile(folder + QStringLiteral("/Data/windows.img"), GiB);
+        makeSparseFile(folder + QStringLiteral("/Data/windows.img"), GiB);
         writeFile(folder + QStringLiteral("/Data/efi_vars.fd"), marker);
     }
 

@@ -34,7 +34,7 @@ TEST_F(WindowsPreparationTest, TheGateTurnsAwayUnfinishedAndTinyFilesWithoutLook
     writeFile(path("Win11_Arm64.iso.download"), content);
     writeFile(path("Win11_Arm64.iso.partial"), content);
     writeFile(path("Win11 Arm64.crdownload"), content);
-    sparseFile(path("exactly-1MiB.iso"), 1'048'576);
+    makeSparseFile(path("exactly-1MiB.iso"), 1'048'576);
     QDir().mkpath(path("folder.iso"));
     QFile::link(path("missing.iso"), path("dangling.iso"));
 
@@ -48,7 +48,7 @@ TEST_F(WindowsPreparationTest, TheGateTurnsAwayUnfinishedAndTinyFilesWithoutLook
     expectUntouched("refused by the gate");
 
     // One byte over the limit goes on to the listing and the attach, which judge the content.
-    sparseFile(path("just-over.ISO"), 1'048'577);
+    makeSparseFile(path("just-over.ISO"), 1'048'577);
     const std::optional<QString> listed = inspect(path("just-over.ISO"), listing());
     ASSERT_TRUE(listed);
     EXPECT_TRUE(listed->contains(QStringLiteral("Cannot open the file as archive"))) << "7-Zip's own words";
@@ -65,8 +65,8 @@ TEST_F(WindowsPreparationTest, AnUnreadableImageFailsTheGate)
     ::chmod(QFile::encodeName(open.path()).constData(), 0755);
     const QString locked = open.filePath(QStringLiteral("locked.iso"));
     const QString readable = open.filePath(QStringLiteral("readable.iso"));
-    sparseFile(locked, 4 * 1'048'576);
-    sparseFile(readable, 4 * 1'048'576);
+    makeSparseFile(locked, 4 * 1'048'576);
+    makeSparseFile(readable, 4 * 1'048'576);
     ::chmod(QFile::encodeName(locked).constData(), 0);
     ::chmod(QFile::encodeName(readable).constData(), 0644);
 

@@ -2,6 +2,7 @@
 // once the time it allows has passed, and not before. The process is a script that waits; its side of
 // the monitor is the test's, so no QEMU is needed, only the time.
 #include "../QmpPeer.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "Wait.h"
 
@@ -17,12 +18,6 @@
 
 namespace {
 
-QString sparseFile(const QString &path, qint64 size)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.resize(size) ? path : QString();
-}
-
 } // namespace
 
 TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
@@ -31,8 +26,8 @@ TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
     QTemporaryDir folder;
     const QemuInstallation installation{
         folder.filePath(QStringLiteral("qemu-system-aarch64")),
-        sparseFile(folder.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
-        sparseFile(folder.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
+        makeSparseFile(folder.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
+        makeSparseFile(folder.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
         QStringLiteral("tcg")};
     QFile script(installation.program);
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));

@@ -1,4 +1,5 @@
 #include "ui/android/FleetView.h"
+#include "TestFiles.h"
 #include "Await.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
@@ -56,12 +57,6 @@ void press(QAbstractButton *button)
     ASSERT_NE(accessible, nullptr);
     ASSERT_NE(accessible->actionInterface(), nullptr);
     accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-}
-
-QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class FleetViewTest : public ::testing::Test
@@ -239,7 +234,7 @@ TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
     ASSERT_TRUE(waitUntil([this] { return device().booted(); }, 15000)) << device().status().toStdString();
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral(" 核 · 3GB")));
     EXPECT_EQ(device().configuration().memoryMB, 3 * 1024);
-    EXPECT_TRUE(read(shared.configIni()).contains("hw.ramSize=3072"));
+    EXPECT_TRUE(readFile(shared.configIni()).contains("hw.ramSize=3072"));
 }
 
 TEST_F(FleetViewTest, ADeviceTakenBusyKeepsItsSettingsWhateverTheFieldHeld)
@@ -248,7 +243,7 @@ TEST_F(FleetViewTest, ADeviceTakenBusyKeepsItsSettingsWhateverTheFieldHeld)
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
     HardwareNumberField *cores = detail().hardware()->coresField();
-    const QByteArray stored = read(shared.configurationFile());
+    const QByteArray stored = readFile(shared.configurationFile());
     const qint64 before = device().configuration().cores;
     cores->editor()->setFocus();
     cores->editor()->selectAll();
@@ -258,7 +253,7 @@ TEST_F(FleetViewTest, ADeviceTakenBusyKeepsItsSettingsWhateverTheFieldHeld)
     device().setBusy(true);
     EXPECT_FALSE(cores->editor()->hasFocus());
     EXPECT_EQ(device().configuration().cores, before);
-    EXPECT_EQ(read(shared.configurationFile()), stored) << "nothing is written under a busy device";
+    EXPECT_EQ(readFile(shared.configurationFile()), stored) << "nothing is written under a busy device";
     EXPECT_EQ(cores->draft(), QString::number(before));
     device().setBusy(false);
 }
@@ -273,7 +268,7 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
     Q_EMIT screen->activated(1);
     EXPECT_EQ(device().configuration().screen, VMConfiguration::screenPresets().at(1).label);
     EXPECT_TRUE(
-        read(shared.configurationFile()).contains(VMConfiguration::screenPresets().at(1).label.toUtf8()));
+        readFile(shared.configurationFile()).contains(VMConfiguration::screenPresets().at(1).label.toUtf8()));
 
     EXPECT_EQ(content.forceQuitButton()->toolTip(),
               QStringLiteral("应急终止安卓，不保存运行快照；不清空已有设备数据。"));
@@ -367,7 +362,7 @@ TEST_F(FleetViewTest, RenameSheetTrimsStoresAndLogsTheNewName)
     button(*sheet, QStringLiteral("保存"))->click();
 
     EXPECT_EQ(device().name(), QStringLiteral("测试机"));
-    EXPECT_EQ(read(shared.instanceNameFile()), QByteArray("测试机"));
+    EXPECT_EQ(readFile(shared.instanceNameFile()), QByteArray("测试机"));
     EXPECT_EQ(view->entries().first()->accessibleName(), QStringLiteral("测试机"));
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 设备已重命名为 测试机")));
     EXPECT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));

@@ -1,0 +1,104 @@
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool written(bool done, const QString &path)
+{
+    if (!done) {
+        ADD_FAILURE() << "could not write " << path.toStdString();
+    }
+    return done;
+}
+
+} // namespace
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size(), path);
+}
+
+bool writeExecutable(const QString &path, const QByteArray &data)
+{
+    return writeFile(path, data) &&
+           written(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner), path);
+}
+
+QString makeSparseFile(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size), path) ? path
+                                                                                                     : QString();
+}
+
+QList<QStringList> recordedCalls(const QString &record)
+{
+    QList<QStringList> calls;
+    for (const QByteArray &line : readFile(record).split('\n')) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        QStringList call;
+        for (const QString &escaped : QString::fromUtf8(line).split(QChar(0x1F))) {
+            QString argument;
+            for (qsizetype i = 0; i < escaped.size(); ++i) {
+                if (escaped[i] == u'\\' && i + 1 < escaped.size()) {
+                    ++i;
+                    argument += escaped[i] == u'n' ? QChar(u'\n') : escaped[i];
+                } else {
+                    argument += escaped[i];
+                }
+            }
+            call << argument;
+        }
+        calls << call;
+    }
+    return calls;
+}
+
+int androidCalls(const QString &record, const QStringList &arguments)
+{
+    int count = 0;
+    const QString wanted = u' ' + arguments.join(u' ') + u' ';
+    for (const QByteArray &line : readFile(record).split('\n')) {
+        const QString commandLine = QString::fromUtf8(line).section(u'\t', 0, 0) + u' ';
+        count += commandLine.contains(wanted) ? 1 : 0;
+    }
+    return count;
+}
+
+ScopedEnv::ScopedEnv(const char *name, const std::optional<QByteArray> &value)
+    : m_name(name)
+{
+    if (qEnvironmentVariableIsSet(name)) {
+        m_before = qgetenv(name);
+    }
+    if (value) {
+        qputenv(name, *value);
+    } else {
+        qunsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_before) {
+        qputenv(m_name, *m_before);
+    } else {
+        qunsetenv(m_name);
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+// The tests' one set of helpers for files, the environment and the stand-ins' call records.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/** The file's bytes; empty when it cannot be read. */
+QByteArray readFile(const QString &path);
+
+// The writers fail the running test (and give false) when the file cannot be written: a test set-up
+// that silently wrote nothing would test nothing.
+
+/** Writes `data` to `path`, making the folders above it. */
+bool writeFile(const QString &path, const QByteArray &data);
+
+/** Writes a program (a script in an outside program's place) that its owner may run. */
+bool writeExecutable(const QString &path, const QByteArray &data);
+
+/** A file of `size` bytes that takes no room, so images of any size cost nothing; gives its path. */
+QString makeSparseFile(const QString &path, qint64 size);
+
+/**
+ * The calls a stand-in recorded in `record` (its FAKE_*_RECORD file), one argument list each, in the
+ * order they were made; see tests/fakes/stand_in.h.
+ */
+QList<QStringList> recordedCalls(const QString &record);
+
+/**
+ * How many calls to the emulator or adb stand-in recorded in `record` (FAKE_ANDROID_RECORD) had
+ * `arguments`, in this order and as whole words, in their command line.
+ */
+int androidCalls(const QString &record, const QStringList &arguments);
+
+/** An environment variable set (or removed, for no value) for the life of a scope, then restored. */
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::optional<QByteArray> &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    std::optional<QByteArray> m_before;
+};
