@@ -193,7 +193,7 @@ QCoro::Task<> ComponentInstallation::install()
     QPointer self(this);
     m_device.setBusy(true);
     m_cancelled = false;
-    setProgress(0);
+    m_progress.set(0);
     m_device.setError(QString());
     try {
         if (const QString refusal = androidVariant().refusal; !refusal.isEmpty()) {
@@ -277,7 +277,7 @@ QCoro::Task<> ComponentInstallation::installPackages(QByteArray manifestBytes)
             m_downloader = downloader;
             auto progress = [self, index, count](double fraction) {
                 if (self) {
-                    self->setProgress((fraction * downloadShare + index) / count);
+                    self->m_progress.set((fraction * downloadShare + index) / count);
                 }
             };
             try {
@@ -312,7 +312,7 @@ QCoro::Task<> ComponentInstallation::installPackages(QByteArray manifestBytes)
         }
         FileIO::removeIfPresent(staging);
         FileIO::removeIfPresent(archive);
-        setProgress(double(index + 1) / count);
+        m_progress.set(double(index + 1) / count);
     }
     checkCancelled();
     const QMap<QString, QString> environment = paths.environment();
@@ -366,26 +366,5 @@ void ComponentInstallation::removeLeftovers()
     if (!removed.isEmpty()) {
         AppLog::warn(category, QStringLiteral("已清除中断的安卓组件安装留下的文件（") + downloads +
                                    QStringLiteral("）：") + removed.join(QStringLiteral("、")));
-    }
-}
-
-void ComponentInstallation::setProgress(double progress)
-{
-    if (assignChanged(m_progress, progress)) {
-        Q_EMIT progressChanged();
-    }
-}
-
-void ComponentInstallation::setShowLicense(bool show)
-{
-    if (assignChanged(m_showLicense, show)) {
-        Q_EMIT showLicenseChanged();
-    }
-}
-
-void ComponentInstallation::setLicenseChecked(bool checked)
-{
-    if (assignChanged(m_licenseChecked, checked)) {
-        Q_EMIT licenseCheckedChanged();
     }
 }

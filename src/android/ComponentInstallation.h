@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/PropertyField.h"
+
 #include <QByteArray>
 #include <QCoroTask>
 #include <QObject>
@@ -36,9 +38,9 @@ public:
 
     double progress() const { return m_progress; }
     bool showLicense() const { return m_showLicense; }
-    void setShowLicense(bool show);
+    void setShowLicense(bool show) { m_showLicense.set(show); }
     bool licenseChecked() const { return m_licenseChecked; }
-    void setLicenseChecked(bool checked);
+    void setLicenseChecked(bool checked) { m_licenseChecked.set(checked); }
 
     /** Installs right away when the current licence was accepted before, else opens the licence sheet. */
     void requestInstall();
@@ -62,13 +64,12 @@ Q_SIGNALS:
 private:
     QCoro::Task<> installPackages(QByteArray manifestBytes);
     QByteArray activeManifest() const;
-    void setProgress(double progress);
 
     VMModel &m_device;
     const std::optional<QByteArray> m_manifest;
-    double m_progress = 0;
-    bool m_showLicense = false;
-    bool m_licenseChecked = false;
+    PropertyField<double, &ComponentInstallation::progressChanged> m_progress{this};
+    PropertyField<bool, &ComponentInstallation::showLicenseChanged> m_showLicense{this};
+    PropertyField<bool, &ComponentInstallation::licenseCheckedChanged> m_licenseChecked{this};
     QPointer<Downloader> m_downloader;
     bool m_cancelled = false;
 };

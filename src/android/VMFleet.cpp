@@ -109,7 +109,7 @@ struct VMFleet::OperationEnd
     ~OperationEnd()
     {
         if (fleet) {
-            fleet->setCreating(false);
+            fleet->m_creating.set(false);
         }
         if (device) {
             device->setBusy(false);
@@ -142,7 +142,7 @@ VMFleet::VMFleet(QString root, QObject *parent)
     }
 
     if (!m_models.isEmpty()) {
-        m_selected = m_models.first()->id();
+        m_selected.set(m_models.first()->id());
     }
     for (VMModel *model : std::as_const(m_models)) {
         installBudgetCheck(model);
@@ -150,13 +150,6 @@ VMFleet::VMFleet(QString root, QObject *parent)
 }
 
 VMFleet::~VMFleet() = default;
-
-void VMFleet::setSelected(const QString &id)
-{
-    if (assignChanged(m_selected, id)) {
-        Q_EMIT selectedChanged();
-    }
-}
 
 VMModel *VMFleet::current() const
 {
@@ -197,7 +190,7 @@ void VMFleet::addDevice()
                 FileIO::removeAll(marker);
             }
         } catch (...) {
-            setError(QStringLiteral("无法重新创建设备：") + describe(std::current_exception()));
+            m_error.set(QStringLiteral("无法重新创建设备：") + describe(std::current_exception()));
             return;
         }
         addModel(m_shared, primaryId, firstDeviceName);
@@ -205,7 +198,7 @@ void VMFleet::addDevice()
         return;
     }
     if (!installed) {
-        setError(QStringLiteral("请先在当前设备中安装安卓环境。"));
+        m_error.set(QStringLiteral("请先在当前设备中安装安卓环境。"));
         return;
     }
 
@@ -222,7 +215,7 @@ void VMFleet::addDevice()
         setSelected(id);
     } catch (...) {
         FileIO::removeIfPresent(paths.root());
-        setError(describe(std::current_exception()));
+        m_error.set(describe(std::current_exception()));
     }
 }
 
@@ -244,10 +237,10 @@ QCoro::Task<> VMFleet::duplicateTask()
     }
     // A snapshot restore swaps the AVD folder under the copy's feet, so it counts as in use too.
     if (m_creating || !source->installed() || source->running() || source->busy() || source->snapshotBusy()) {
-        setError(QStringLiteral("请先停止要复制的实例，再创建副本。"));
+        m_error.set(QStringLiteral("请先停止要复制的实例，再创建副本。"));
         co_return;
     }
-    setCreating(true);
+    m_creating.set(true);
     source->setBusy(true);
 
     QPointer<VMFleet> self(this);
@@ -301,7 +294,7 @@ QCoro::Task<> VMFleet::duplicateTask()
         // The folder goes before the error shows, so the screen never sees a half-made copy.
         FileIO::removeIfPresent(copy.path);
         if (self) {
-            setError(describe(std::current_exception()));
+            m_error.set(describe(std::current_exception()));
         }
     }
 }
@@ -313,10 +306,10 @@ QCoro::Task<> VMFleet::deleteTask(QString id)
         co_return;
     }
     if (target->running() || target->busy() || target->snapshotBusy()) {
-        setError(QStringLiteral("请先停止该安卓设备，再删除。"));
+        m_error.set(QStringLiteral("请先停止该安卓设备，再删除。"));
         co_return;
     }
-    setCreating(true);
+    m_creating.set(true);
     target->setBusy(true);
 
     QPointer<VMFleet> self(this);
@@ -369,7 +362,7 @@ QCoro::Task<> VMFleet::deleteTask(QString id)
         removeModels(id);
     } catch (...) {
         if (self) {
-            setError(describe(std::current_exception()));
+            m_error.set(describe(std::current_exception()));
         }
     }
 }
@@ -437,19 +430,5 @@ void VMFleet::removeModels(const QString &id)
     // Later, not now: observers and the ending operation still hold these pointers this turn.
     for (VMModel *model : std::as_const(removed)) {
         model->deleteLater();
-    }
-}
-
-void VMFleet::setCreating(bool creating)
-{
-    if (assignChanged(m_creating, creating)) {
-        Q_EMIT creatingChanged();
-    }
-}
-
-void VMFleet::setError(const QString &error)
-{
-    if (assignChanged(m_error, error)) {
-        Q_EMIT errorChanged();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "android/VMPaths.h"
+#include "services/PropertyField.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -33,10 +34,10 @@ public:
 
     const QList<VMModel *> &models() const { return m_models; }
     const QString &selected() const { return m_selected; }
-    void setSelected(const QString &id);
+    void setSelected(const QString &id) { m_selected.set(id); }
     bool creating() const { return m_creating; }
     const QString &error() const { return m_error; }
-    void clearError() { setError(QString()); }
+    void clearError() { m_error.set(QString()); }
     const VMPaths &shared() const { return m_shared; }
 
     /** The selected device, or the first one when no device has the selected id; nullptr when empty. */
@@ -75,12 +76,10 @@ private:
     void installBudgetCheck(VMModel *model);
     bool fitsBudget(VMModel &model) const;
     void removeModels(const QString &id);
-    void setCreating(bool creating);
-    void setError(const QString &error);
 
     const VMPaths m_shared;
     QList<VMModel *> m_models;
-    QString m_selected;
-    bool m_creating = false;
-    QString m_error;
+    PropertyField<QString, &VMFleet::selectedChanged> m_selected{this};
+    PropertyField<bool, &VMFleet::creatingChanged> m_creating{this};
+    PropertyField<QString, &VMFleet::errorChanged> m_error{this};
 };

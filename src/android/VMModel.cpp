@@ -48,14 +48,14 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, Options options, QObje
     : QObject(parent)
     , m_paths(std::move(paths))
     , m_id(std::move(id))
-    , m_configuration(VMConfiguration::load(m_paths.configurationFile()).validated())
-    , m_status(QStringLiteral("准备就绪"))
+    , m_configuration(this, VMConfiguration::load(m_paths.configurationFile()).validated())
+    , m_installed(this, m_paths.installed())
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
-    , m_name(std::move(name))
+    , m_name(this, std::move(name))
     , m_installation(*this, std::move(options.manifest))
 {
-    m_installed = m_paths.installed();
-    m_status = m_installed ? QStringLiteral("安卓环境已就绪") : QStringLiteral("首次使用 · 需要安装安卓环境");
+    m_status.set(m_installed ? QStringLiteral("安卓环境已就绪")
+                             : QStringLiteral("首次使用 · 需要安装安卓环境"));
     m_installation.removeLeftovers();
     refreshSnapshots();
 }
@@ -69,13 +69,6 @@ VMModel::~VMModel()
         m_process->kill();
     }
     releaseClaim();
-}
-
-void VMModel::setConfiguration(const VMConfiguration &configuration)
-{
-    if (assignChanged(m_configuration, configuration)) {
-        Q_EMIT configurationChanged();
-    }
 }
 
 std::optional<SnapshotRecord> VMModel::latestSnapshot() const
@@ -131,10 +124,10 @@ void VMModel::start()
         setError(QString());
         setBusy(true);
         setStatus(QStringLiteral("检查虚拟化环境…"));
-        AppLog::info(category, QStringLiteral("请求启动 ") + m_name + QStringLiteral(" · 端口 ") +
+        AppLog::info(category, QStringLiteral("请求启动 ") + m_name.get() + QStringLiteral(" · 端口 ") +
                                    QString::number(m_port) + QStringLiteral(" · ") +
-                                   QString::number(m_configuration.cores) + QStringLiteral(" 核 · ") +
-                                   gigabytes(m_configuration.memoryMB) + QStringLiteral("GB"));
+                                   QString::number(m_configuration->cores) + QStringLiteral(" 核 · ") +
+                                   gigabytes(m_configuration->memoryMB) + QStringLiteral("GB"));
         startTask(runStart(), category);
         return;
     }
@@ -181,7 +174,7 @@ QCoro::Task<> VMModel::runStart()
 
         auto *process = new QProcess(this);
         process->setProgram(m_paths.emulatorExecutable());
-        process->setArguments(m_configuration.arguments(m_port));
+        process->setArguments(m_configuration->arguments(m_port));
         QProcessEnvironment complete;
         for (auto it = environment.cbegin(); it != environment.cend(); ++it) {
             complete.insert(it.key(), it.value());
@@ -217,8 +210,8 @@ QCoro::Task<> VMModel::runStart()
                         onProcessFinished(process, exitCode, status == QProcess::CrashExit);
                     });
             m_process = process;
-            setRunning(true);
-            setBooted(false);
+            m_running.set(true);
+            m_booted.set(false);
             setStatus(QStringLiteral("安卓启动中…"));
             setDetail(QStringLiteral("安卓会出现在独立窗口中。首次开机通常需要 1–3 分钟。"));
             m_bootCancelled = std::make_shared<bool>(false);
@@ -229,7 +222,7 @@ QCoro::Task<> VMModel::runStart()
         if (self) {
             setStatus(QStringLiteral("无法启动"));
             setError(description);
-            AppLog::error(category, m_name + QStringLiteral(" 启动失败：") + description);
+            AppLog::error(category, m_name.get() + QStringLiteral(" 启动失败：") + description);
         }
     }
     if (!self) {
@@ -261,10 +254,10 @@ QCoro::Task<> VMModel::monitorBoot(std::shared_ptr<bool> cancelled)
         }
         if (answer.trimmed() == QLatin1String("1")) {
             if (!m_stopping) {
-                setBooted(true);
+                m_booted.set(true);
                 setStatus(QStringLiteral("安卓正在运行"));
-                setDetail(QString::number(m_configuration.cores) + QStringLiteral(" 核 CPU · ") +
-                          gigabytes(m_configuration.memoryMB) + QStringLiteral("GB 内存 · Android 14"));
+                setDetail(QString::number(m_configuration->cores) + QStringLiteral(" 核 CPU · ") +
+                          gigabytes(m_configuration->memoryMB) + QStringLiteral("GB 内存 · Android 14"));
             }
             co_return;
         }
@@ -332,7 +325,7 @@ QCoro::Task<> VMModel::runInstallAPK()
 
 void VMModel::save()
 {
-    setConfiguration(m_configuration.validated());
+    setConfiguration(m_configuration->validated());
     try {
         saveConfiguration(m_paths, m_configuration);
     } catch (const Error &failure) {
@@ -342,7 +335,7 @@ void VMModel::save()
 
 void VMModel::saveName()
 {
-    const QString trimmed = m_name.trimmed();
+    const QString trimmed = m_name->trimmed();
     if (trimmed.isEmpty()) {
         return;
     }
@@ -357,7 +350,7 @@ void VMModel::saveName()
 void VMModel::refreshLog()
 {
     const std::optional<QByteArray> tail = FileIO::readTail(m_paths.emulatorLog(), logTailBytes);
-    setLogText(tail ? QString::fromUtf8(*tail) : QStringLiteral("暂无运行日志。"));
+    m_logText.set(tail ? QString::fromUtf8(*tail) : QStringLiteral("暂无运行日志。"));
 }
 
 void VMModel::cancelBootMonitor()
@@ -380,77 +373,7 @@ void VMModel::releaseClaim()
 
 void VMModel::refreshInstalled()
 {
-    setInstalled(m_paths.installed());
-}
-
-void VMModel::setStatus(const QString &value)
-{
-    if (assignChanged(m_status, value)) {
-        Q_EMIT statusChanged();
-    }
-}
-
-void VMModel::setDetail(const QString &value)
-{
-    if (assignChanged(m_detail, value)) {
-        Q_EMIT detailChanged();
-    }
-}
-
-void VMModel::setInstalled(bool value)
-{
-    if (assignChanged(m_installed, value)) {
-        Q_EMIT installedChanged();
-    }
-}
-
-void VMModel::setBusy(bool value)
-{
-    if (assignChanged(m_busy, value)) {
-        Q_EMIT busyChanged();
-    }
-}
-
-void VMModel::setRunning(bool value)
-{
-    if (assignChanged(m_running, value)) {
-        Q_EMIT runningChanged();
-    }
-}
-
-void VMModel::setBooted(bool value)
-{
-    if (assignChanged(m_booted, value)) {
-        Q_EMIT bootedChanged();
-    }
-}
-
-void VMModel::setStopping(bool value)
-{
-    if (assignChanged(m_stopping, value)) {
-        Q_EMIT stoppingChanged();
-    }
-}
-
-void VMModel::setForceQuitting(bool value)
-{
-    if (assignChanged(m_forceQuitting, value)) {
-        Q_EMIT forceQuittingChanged();
-    }
-}
-
-void VMModel::setError(const QString &value)
-{
-    if (assignChanged(m_error, value)) {
-        Q_EMIT errorChanged();
-    }
-}
-
-void VMModel::setLogText(const QString &value)
-{
-    if (assignChanged(m_logText, value)) {
-        Q_EMIT logTextChanged();
-    }
+    m_installed.set(m_paths.installed());
 }
 
 void VMModel::setSnapshots(const QList<SnapshotRecord> &value)
@@ -471,12 +394,5 @@ void VMModel::setSnapshotMessage(const QString &value)
 {
     if (assignChanged(m_snapshotMessage, value)) {
         Q_EMIT snapshotMessageChanged();
-    }
-}
-
-void VMModel::setName(const QString &value)
-{
-    if (assignChanged(m_name, value)) {
-        Q_EMIT nameChanged();
     }
 }

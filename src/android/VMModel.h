@@ -3,6 +3,7 @@
 #include "android/ComponentInstallation.h"
 #include "android/VMConfiguration.h"
 #include "android/VMPaths.h"
+#include "services/PropertyField.h"
 #include "services/SnapshotRecord.h"
 
 #include <QCoroTask>
@@ -27,6 +28,8 @@ class QProcess;
 class VMModel : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(
+        VMConfiguration configuration READ configuration WRITE setConfiguration NOTIFY configurationChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
     Q_PROPERTY(bool installed READ installed NOTIFY installedChanged)
@@ -73,7 +76,7 @@ public:
 
     const VMConfiguration &configuration() const { return m_configuration; }
     /** The settings form edits this; it is stored by save(). */
-    void setConfiguration(const VMConfiguration &configuration);
+    void setConfiguration(const VMConfiguration &configuration) { m_configuration.set(configuration); }
     const QString &status() const { return m_status; }
     const QString &detail() const { return m_detail; }
     bool installed() const { return m_installed; }
@@ -91,7 +94,7 @@ public:
     const QString &snapshotMessage() const { return m_snapshotMessage; }
     const QString &name() const { return m_name; }
     /** The name field edits this; saveName() trims and stores it. */
-    void setName(const QString &name);
+    void setName(const QString &name) { m_name.set(name); }
 
     ComponentInstallation &installation() { return m_installation; }
 
@@ -128,11 +131,11 @@ public:
     QCoro::Task<QString> adb(QStringList arguments, double timeoutSeconds);
 
     /** Set by the fleet while it copies or deletes this device, and by the component installation. */
-    void setBusy(bool busy);
-    void setError(const QString &error);
+    void setBusy(bool busy) { m_busy.set(busy); }
+    void setError(const QString &error) { m_error.set(error); }
     /** The component installation reports its steps here. */
-    void setStatus(const QString &status);
-    void setDetail(const QString &detail);
+    void setStatus(const QString &status) { m_status.set(status); }
+    void setDetail(const QString &detail) { m_detail.set(detail); }
     /** Reads the installation state from disk again. */
     void refreshInstalled();
 
@@ -164,33 +167,27 @@ private:
     void releaseClaim();
     QString snapshotSource() const;
 
-    void setInstalled(bool installed);
-    void setRunning(bool running);
-    void setBooted(bool booted);
-    void setStopping(bool stopping);
-    void setForceQuitting(bool forceQuitting);
-    void setLogText(const QString &text);
     void setSnapshots(const QList<SnapshotRecord> &snapshots);
     void setSnapshotBusy(bool busy);
     void setSnapshotMessage(const QString &message);
 
     const VMPaths m_paths;
     const QString m_id;
-    VMConfiguration m_configuration;
-    QString m_status;
-    QString m_detail;
-    bool m_installed = false;
-    bool m_busy = false;
-    bool m_running = false;
-    bool m_booted = false;
-    bool m_stopping = false;
-    bool m_forceQuitting = false;
-    QString m_error;
-    QString m_logText;
+    PropertyField<VMConfiguration, &VMModel::configurationChanged> m_configuration{this};
+    PropertyField<QString, &VMModel::statusChanged> m_status{this};
+    PropertyField<QString, &VMModel::detailChanged> m_detail{this};
+    PropertyField<bool, &VMModel::installedChanged> m_installed{this};
+    PropertyField<bool, &VMModel::busyChanged> m_busy{this};
+    PropertyField<bool, &VMModel::runningChanged> m_running{this};
+    PropertyField<bool, &VMModel::bootedChanged> m_booted{this};
+    PropertyField<bool, &VMModel::stoppingChanged> m_stopping{this};
+    PropertyField<bool, &VMModel::forceQuittingChanged> m_forceQuitting{this};
+    PropertyField<QString, &VMModel::errorChanged> m_error{this};
+    PropertyField<QString, &VMModel::logTextChanged> m_logText{this};
     QList<SnapshotRecord> m_snapshots;
     bool m_snapshotBusy = false;
     QString m_snapshotMessage;
-    QString m_name;
+    PropertyField<QString, &VMModel::nameChanged> m_name{this};
 
     int m_port = 5580;
     int m_instanceLock = -1;

@@ -46,7 +46,7 @@ QCoro::Task<> VMModel::createSnapshot()
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
         const InstanceLock::Held lock = lockForSnapshots(m_paths);
-        const QByteArray configuration = m_configuration.validated().toJson();
+        const QByteArray configuration = m_configuration->validated().toJson();
         co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"),
                                            m_id, m_name, configuration, m_name);
     } catch (...) {

@@ -27,9 +27,9 @@ void VMModel::onProcessFinished(QProcess *process, int exitCode, bool crashed)
     }
     const bool requested = m_stopping;
     releaseClaim();
-    setRunning(false);
-    setBooted(false);
-    setStopping(false);
+    m_running.set(false);
+    m_booted.set(false);
+    m_stopping.set(false);
     cancelBootMonitor();
     m_process = nullptr;
     reportEnd(exitCode, crashed, requested);
@@ -39,13 +39,13 @@ void VMModel::reportEnd(int exitCode, bool crashed, bool requested)
 {
     setStatus(QStringLiteral("安卓已停止"));
     if ((!crashed && exitCode == 0) || requested) {
-        AppLog::info(category, m_name + QStringLiteral(" 已停止"));
+        AppLog::info(category, m_name.get() + QStringLiteral(" 已停止"));
         return;
     }
     refreshLog();
     setError(QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n") +
              TextTail::lastCharacters(m_logText, unexpectedExitTail));
-    AppLog::error(category, m_name + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
+    AppLog::error(category, m_name.get() + QStringLiteral(" 意外退出，状态码 ") + QString::number(exitCode));
 }
 
 QCoro::Task<> VMModel::stop()
@@ -55,7 +55,7 @@ QCoro::Task<> VMModel::stop()
     if (!process || process->state() == QProcess::NotRunning) {
         co_return;
     }
-    AppLog::info(category, QStringLiteral("请求正常关闭 ") + m_name);
+    AppLog::info(category, QStringLiteral("请求正常关闭 ") + m_name.get());
     auto stillRunning = [&process] { return process && process->state() != QProcess::NotRunning; };
 
     if (m_stopping) {
@@ -72,7 +72,7 @@ QCoro::Task<> VMModel::stop()
         co_return;
     }
 
-    setStopping(true);
+    m_stopping.set(true);
     setStatus(QStringLiteral("正在关闭安卓…"));
     cancelBootMonitor();
     try {
@@ -105,10 +105,10 @@ QCoro::Task<> VMModel::forceQuit()
     if (m_forceQuitting || !process || process->state() == QProcess::NotRunning) {
         co_return;
     }
-    AppLog::warn(category, QStringLiteral("请求强制退出 ") + m_name);
-    setForceQuitting(true);
+    AppLog::warn(category, QStringLiteral("请求强制退出 ") + m_name.get());
+    m_forceQuitting.set(true);
     setBusy(true);
-    setStopping(true);
+    m_stopping.set(true);
     setError(QString());
     setStatus(QStringLiteral("正在强制退出…"));
     cancelBootMonitor();
@@ -127,15 +127,15 @@ QCoro::Task<> VMModel::forceQuit()
             setError(QStringLiteral("安卓进程尚未退出，请重试。"));
         } else {
             m_process = nullptr;
-            setRunning(false);
-            setBooted(false);
+            m_running.set(false);
+            m_booted.set(false);
             releaseClaim();
             setStatus(QStringLiteral("安卓已强制退出"));
             setDetail(QStringLiteral("未保存运行快照；未写入磁盘的操作可能丢失，已写入的数据保留。"));
-            AppLog::warn(category, m_name + QStringLiteral(" 已强制退出"));
+            AppLog::warn(category, m_name.get() + QStringLiteral(" 已强制退出"));
         }
     }
-    setForceQuitting(false);
+    m_forceQuitting.set(false);
     setBusy(false);
-    setStopping(false);
+    m_stopping.set(false);
 }

@@ -57,8 +57,8 @@ IOSModel::IOSModel(QString root, QObject *parent)
     : QObject(parent)
     , xcrun(Tools::xcrun())
     , open(Tools::open())
-    , m_name(QStringLiteral("iPhone 17 Pro"))
-    , m_status(QStringLiteral("正在检查本机 Xcode…"))
+    , m_name(this, QStringLiteral("iPhone 17 Pro"))
+    , m_status(this, QStringLiteral("正在检查本机 Xcode…"))
     , m_registry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-devices.json"))
     , m_snapshotRegistry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-snapshots.json"))
 {
@@ -149,9 +149,9 @@ void IOSModel::apply(const IOSInventory &inventory)
     std::stable_sort(devices.begin(), devices.end(),
                      [](const IOSDevice &a, const IOSDevice &b) { return codePointLess(a.name, b.name); });
 
-    setRuntimes(runtimes);
-    setTypes(types);
-    setDevices(devices);
+    m_runtimes.set(runtimes);
+    m_types.set(types);
+    m_devices.set(devices);
 
     const auto runtimeListed =
         std::any_of(runtimes.cbegin(), runtimes.cend(),
@@ -174,7 +174,7 @@ void IOSModel::apply(const IOSInventory &inventory)
         }
     }
 
-    setLoaded(true);
+    m_loaded.set(true);
     setStatus(runtimes.isEmpty() ? QStringLiteral("尚未安装可用的 iOS Simulator 运行时")
                                  : QStringLiteral("已检测到 ") + QString::number(runtimes.size()) +
                                        QStringLiteral(" 个 iOS 运行时"));
@@ -193,7 +193,7 @@ QCoro::Task<> IOSModel::refresh()
         if (!self) {
             co_return;
         }
-        setLoaded(true);
+        m_loaded.set(true);
         setStatus(QStringLiteral("无法读取 Xcode 模拟器环境"));
         setError(describe(std::current_exception()));
     }
@@ -204,12 +204,12 @@ QCoro::Task<> IOSModel::refresh()
 
 QCoro::Task<> IOSModel::create()
 {
-    if (m_busy || m_runtime.isEmpty() || m_type.isEmpty()) {
+    if (m_busy || m_runtime->isEmpty() || m_type->isEmpty()) {
         co_return;
     }
     QPointer self(this);
     setBusy(true);
-    const QString name = m_name.trimmed();
+    const QString name = m_name->trimmed();
     if (name.isEmpty()) {
         setError(QStringLiteral("请输入设备名称。"));
         setBusy(false);
@@ -357,81 +357,11 @@ QCoro::Task<> IOSModel::rename(IOSDevice device, QString to)
     setBusy(false);
 }
 
-void IOSModel::setRuntimes(const QList<IOSRuntime> &value)
-{
-    if (assignChanged(m_runtimes, value)) {
-        Q_EMIT runtimesChanged();
-    }
-}
-
-void IOSModel::setTypes(const QList<IOSDeviceType> &value)
-{
-    if (assignChanged(m_types, value)) {
-        Q_EMIT typesChanged();
-    }
-}
-
-void IOSModel::setDevices(const QList<IOSDevice> &value)
-{
-    if (assignChanged(m_devices, value)) {
-        Q_EMIT devicesChanged();
-    }
-}
-
-void IOSModel::setRuntime(const QString &value)
-{
-    if (assignChanged(m_runtime, value)) {
-        Q_EMIT runtimeChanged();
-    }
-}
-
-void IOSModel::setType(const QString &value)
-{
-    if (assignChanged(m_type, value)) {
-        Q_EMIT typeChanged();
-    }
-}
-
-void IOSModel::setName(const QString &value)
-{
-    if (assignChanged(m_name, value)) {
-        Q_EMIT nameChanged();
-    }
-}
-
-void IOSModel::setBusy(bool value)
-{
-    if (assignChanged(m_busy, value)) {
-        Q_EMIT busyChanged();
-    }
-}
-
-void IOSModel::setLoaded(bool value)
-{
-    if (assignChanged(m_loaded, value)) {
-        Q_EMIT loadedChanged();
-    }
-}
-
-void IOSModel::setError(const QString &value)
-{
-    if (assignChanged(m_error, value)) {
-        Q_EMIT errorChanged();
-    }
-}
-
 void IOSModel::failWith(const QString &logCategory, const QString &logPrefix)
 {
     const QString description = describe(std::current_exception());
     setError(description);
     AppLog::error(logCategory, logPrefix + description);
-}
-
-void IOSModel::setStatus(const QString &value)
-{
-    if (assignChanged(m_status, value)) {
-        Q_EMIT statusChanged();
-    }
 }
 
 void IOSModel::setSnapshots(const QList<IOSSnapshotRecord> &value)

@@ -2,6 +2,7 @@
 
 #include "ios/IOSInventory.h"
 #include "ios/IOSSnapshotRecord.h"
+#include "services/PropertyField.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -41,11 +42,11 @@ public:
     /** Owned devices simctl still reports, by name. */
     const QList<IOSDevice> &devices() const { return m_devices; }
     const QString &runtime() const { return m_runtime; }
-    void setRuntime(const QString &runtime);
+    void setRuntime(const QString &runtime) { m_runtime.set(runtime); }
     const QString &type() const { return m_type; }
-    void setType(const QString &type);
+    void setType(const QString &type) { m_type.set(type); }
     const QString &name() const { return m_name; }
-    void setName(const QString &name);
+    void setName(const QString &name) { m_name.set(name); }
     bool busy() const { return m_busy; }
     bool loaded() const { return m_loaded; }
     /** The last failure shown to the user; empty when there is none. */
@@ -112,27 +113,23 @@ private:
     void loadRegistry();
     void loadSnapshotRegistry();
 
-    void setRuntimes(const QList<IOSRuntime> &runtimes);
-    void setTypes(const QList<IOSDeviceType> &types);
-    void setDevices(const QList<IOSDevice> &devices);
-    void setBusy(bool busy);
-    void setLoaded(bool loaded);
-    void setError(const QString &error);
+    void setBusy(bool busy) { m_busy.set(busy); }
+    void setError(const QString &error) { m_error.set(error); }
     /** Inside a catch: publishes the failure being handled as `error` and logs it after `logPrefix`. */
     void failWith(const QString &logCategory, const QString &logPrefix);
-    void setStatus(const QString &status);
+    void setStatus(const QString &status) { m_status.set(status); }
     void setSnapshots(const QList<IOSSnapshotRecord> &snapshots);
 
-    QList<IOSRuntime> m_runtimes;
-    QList<IOSDeviceType> m_types;
-    QList<IOSDevice> m_devices;
-    QString m_runtime;
-    QString m_type;
-    QString m_name;
-    bool m_busy = false;
-    bool m_loaded = false;
-    QString m_error;
-    QString m_status;
+    PropertyField<QList<IOSRuntime>, &IOSModel::runtimesChanged> m_runtimes{this};
+    PropertyField<QList<IOSDeviceType>, &IOSModel::typesChanged> m_types{this};
+    PropertyField<QList<IOSDevice>, &IOSModel::devicesChanged> m_devices{this};
+    PropertyField<QString, &IOSModel::runtimeChanged> m_runtime{this};
+    PropertyField<QString, &IOSModel::typeChanged> m_type{this};
+    PropertyField<QString, &IOSModel::nameChanged> m_name{this};
+    PropertyField<bool, &IOSModel::busyChanged> m_busy{this};
+    PropertyField<bool, &IOSModel::loadedChanged> m_loaded{this};
+    PropertyField<QString, &IOSModel::errorChanged> m_error{this};
+    PropertyField<QString, &IOSModel::statusChanged> m_status{this};
     QList<IOSSnapshotRecord> m_snapshots;
     QSet<QString> m_owned;
     const QString m_registry;

@@ -24,14 +24,14 @@ LinuxModel::LinuxModel(VirtualMachineEngine &engine, QString root, QObject *pare
     , m_base(QFileInfo(root.isEmpty() ? Host::dataRoot() : root).absoluteFilePath())
     , m_paths(m_base + QStringLiteral("/Linux"))
     , m_settingsFile(m_base + QStringLiteral("/linux-configuration.json"))
-    , m_configuration(LinuxConfiguration::load(m_settingsFile, engine).validated())
-    , m_status(QStringLiteral("选择 ARM64 Linux ISO 后启动安装"))
+    , m_configuration(this, LinuxConfiguration::load(m_settingsFile, engine).validated())
+    , m_status(this, QStringLiteral("选择 ARM64 Linux ISO 后启动安装"))
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
     recoverSnapshots();
-    m_prepared = m_paths.prepared();
+    m_prepared.set(m_paths.prepared());
     if (m_prepared) {
-        m_status = QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容");
+        m_status.set(QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容"));
     }
     refreshSnapshots();
 }
@@ -43,27 +43,13 @@ LinuxModel::~LinuxModel()
     InstanceLock::release(m_lockFD);
 }
 
-void LinuxModel::setConfiguration(const LinuxConfiguration &configuration)
-{
-    if (assignChanged(m_configuration, configuration)) {
-        Q_EMIT configurationChanged();
-    }
-}
-
-void LinuxModel::setDisplayInSeparateWindow(bool separate)
-{
-    if (assignChanged(m_displayInSeparateWindow, separate)) {
-        Q_EMIT displayInSeparateWindowChanged();
-    }
-}
-
 bool LinuxModel::hasUsableISO() const
 {
-    if (m_configuration.isoPath.isEmpty()) {
+    if (m_configuration->isoPath.isEmpty()) {
         return false;
     }
     try {
-        LinuxISO::validateFile(m_configuration.isoPath);
+        LinuxISO::validateFile(m_configuration->isoPath);
         return true;
     } catch (const Error &) {
         return false;
@@ -106,10 +92,10 @@ void LinuxModel::save()
     if (m_running) {
         return;
     }
-    setConfiguration(m_configuration.validated());
+    setConfiguration(m_configuration->validated());
     try {
         FileIO::createFolder(m_base);
-        FileIO::writeAtomically(m_settingsFile, m_configuration.toJson());
+        FileIO::writeAtomically(m_settingsFile, m_configuration->toJson());
     } catch (const Error &failure) {
         setError(failure.description());
     }
@@ -123,24 +109,24 @@ QCoro::Task<> LinuxModel::start()
     QPointer self(this);
     setBusy(true);
     setError(QString());
-    AppLog::info(category, QStringLiteral("请求启动 · ") + QString::number(m_configuration.cores) +
-                               QStringLiteral(" 核 · ") + QString::number(m_configuration.memoryGB) +
+    AppLog::info(category, QStringLiteral("请求启动 · ") + QString::number(m_configuration->cores) +
+                               QStringLiteral(" 核 · ") + QString::number(m_configuration->memoryGB) +
                                QStringLiteral("GB"));
     try {
         if (!m_engine.isSupported()) {
             throw VMFailure(QStringLiteral("本机不支持 Apple 虚拟化。"));
         }
         m_engine.requireInstallation();
-        setConfiguration(m_configuration.validated());
-        if (canAllocate && !canAllocate(m_configuration.memoryGB * 1024)) {
+        setConfiguration(m_configuration->validated());
+        if (canAllocate && !canAllocate(m_configuration->memoryGB * 1024)) {
             throw VMFailure(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
         }
-        if (!m_configuration.attachISO) {
+        if (!m_configuration->attachISO) {
             if (!m_paths.prepared()) {
                 throw VMFailure(QStringLiteral("首次启动需要选择并挂载 Linux ISO。"));
             }
         } else {
-            LinuxISO::validateFile(m_configuration.isoPath);
+            LinuxISO::validateFile(m_configuration->isoPath);
         }
         save();
 
@@ -158,7 +144,7 @@ QCoro::Task<> LinuxModel::start()
         }
         m_lockFD = lock.descriptor;
 
-        co_await m_paths.initialize(m_configuration.diskGB, m_engine);
+        co_await m_paths.initialize(m_configuration->diskGB, m_engine);
         if (!self) {
             co_return;
         }
@@ -175,7 +161,7 @@ QCoro::Task<> LinuxModel::start()
         }
         // A stop reported while the machine came up has already ended this run.
         if (watched && m_machine.get() == watched) {
-            setRunning(true);
+            m_running.set(true);
             setStatus(hardware.installerImage ? QStringLiteral("安装镜像已挂载 · 请在下方完成安装")
                                               : QStringLiteral("虚拟机运行中 · 正在从磁盘启动"));
         }
@@ -255,7 +241,7 @@ QCoro::Task<> LinuxModel::forceStop()
 
 void LinuxModel::finish(const QString &text)
 {
-    setRunning(false);
+    m_running.set(false);
     releaseMachine();
     InstanceLock::release(m_lockFD);
     setStatus(text);
@@ -314,13 +300,6 @@ void LinuxModel::onDidStopWithError(VirtualMachine *machine, const QString &desc
     AppLog::error(category, description);
 }
 
-void LinuxModel::setRunning(bool value)
-{
-    if (assignChanged(m_running, value)) {
-        Q_EMIT runningChanged();
-    }
-}
-
 void LinuxModel::setBusy(bool value)
 {
     if (!value) {
@@ -329,30 +308,7 @@ void LinuxModel::setBusy(bool value)
         }
         m_retired.clear();
     }
-    if (assignChanged(m_busy, value)) {
-        Q_EMIT busyChanged();
-    }
-}
-
-void LinuxModel::setStatus(const QString &value)
-{
-    if (assignChanged(m_status, value)) {
-        Q_EMIT statusChanged();
-    }
-}
-
-void LinuxModel::setError(const QString &value)
-{
-    if (assignChanged(m_error, value)) {
-        Q_EMIT errorChanged();
-    }
-}
-
-void LinuxModel::setPrepared(bool value)
-{
-    if (assignChanged(m_prepared, value)) {
-        Q_EMIT preparedChanged();
-    }
+    m_busy.set(value);
 }
 
 void LinuxModel::setSnapshots(const QList<SnapshotRecord> &value)

@@ -4,6 +4,7 @@
 #include "linux/LinuxPaths.h"
 #include "linux/engine/VirtualMachineEngine.h"
 #include "services/InstanceLock.h"
+#include "services/PropertyField.h"
 #include "services/SnapshotRecord.h"
 
 #include <QCoroTask>
@@ -27,6 +28,8 @@
 class LinuxModel : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(LinuxConfiguration configuration READ configuration WRITE setConfiguration NOTIFY
+                   configurationChanged)
     Q_PROPERTY(bool displayInSeparateWindow READ displayInSeparateWindow WRITE setDisplayInSeparateWindow
                    NOTIFY displayInSeparateWindowChanged)
     Q_PROPERTY(VirtualMachine *machine READ machine NOTIFY machineChanged)
@@ -55,9 +58,9 @@ public:
 
     const LinuxConfiguration &configuration() const { return m_configuration; }
     /** The settings form edits this; it is stored by save(). */
-    void setConfiguration(const LinuxConfiguration &configuration);
+    void setConfiguration(const LinuxConfiguration &configuration) { m_configuration.set(configuration); }
     bool displayInSeparateWindow() const { return m_displayInSeparateWindow; }
-    void setDisplayInSeparateWindow(bool separate);
+    void setDisplayInSeparateWindow(bool separate) { m_displayInSeparateWindow.set(separate); }
     /** The machine from a start until it stops; nullptr otherwise. */
     VirtualMachine *machine() const { return m_machine.get(); }
     bool running() const { return m_running; }
@@ -121,11 +124,10 @@ private:
     InstanceLock::Held lockForSnapshots() const;
     void recoverSnapshots();
 
-    void setRunning(bool running);
     void setBusy(bool busy);
-    void setStatus(const QString &status);
-    void setError(const QString &error);
-    void setPrepared(bool prepared);
+    void setStatus(const QString &status) { m_status.set(status); }
+    void setError(const QString &error) { m_error.set(error); }
+    void setPrepared(bool prepared) { m_prepared.set(prepared); }
     void setSnapshots(const QList<SnapshotRecord> &snapshots);
     void setSnapshotBusy(bool busy);
     void setSnapshotMessage(const QString &message);
@@ -136,16 +138,16 @@ private:
     const QString m_settingsFile;
     int m_lockFD = -1;
 
-    LinuxConfiguration m_configuration;
-    bool m_displayInSeparateWindow = false;
+    PropertyField<LinuxConfiguration, &LinuxModel::configurationChanged> m_configuration{this};
+    PropertyField<bool, &LinuxModel::displayInSeparateWindowChanged> m_displayInSeparateWindow{this};
     std::unique_ptr<VirtualMachine> m_machine;
     /** Machines that ended while a start or stop still awaited them; deleted once it resumes. */
     std::vector<std::unique_ptr<VirtualMachine>> m_retired;
-    bool m_running = false;
-    bool m_busy = false;
-    QString m_status;
-    QString m_error;
-    bool m_prepared = false;
+    PropertyField<bool, &LinuxModel::runningChanged> m_running{this};
+    PropertyField<bool, &LinuxModel::busyChanged> m_busy{this};
+    PropertyField<QString, &LinuxModel::statusChanged> m_status{this};
+    PropertyField<QString, &LinuxModel::errorChanged> m_error{this};
+    PropertyField<bool, &LinuxModel::preparedChanged> m_prepared{this};
     QList<SnapshotRecord> m_snapshots;
     bool m_snapshotBusy = false;
     QString m_snapshotMessage;

@@ -61,7 +61,7 @@ QCoro::Task<> LinuxModel::createSnapshot()
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
         const InstanceLock::Held lock = lockForSnapshots();
-        const QByteArray configuration = m_configuration.validated().toJson();
+        const QByteArray configuration = m_configuration->validated().toJson();
         co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label,
                                            QStringLiteral("linux"), label, configuration, label);
     } catch (...) {

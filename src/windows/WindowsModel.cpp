@@ -21,28 +21,21 @@ constexpr qint64 GiB = WindowsConfiguration::GiB;
 WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
     : QObject(parent)
     , m_settings(dataRoot + QStringLiteral("/windows-configuration.json"))
-    , m_configuration(WindowsConfiguration::load(m_settings).validated())
-    , m_isoCheck(QStringLiteral("尚未检查镜像"))
-    , m_message(QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
+    , m_configuration(this, WindowsConfiguration::load(m_settings).validated())
+    , m_isoCheck(this, QStringLiteral("尚未检查镜像"))
+    , m_message(this, QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
     , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
     recoverSnapshots();
     refreshSnapshots();
 }
 
-void WindowsModel::setConfiguration(const WindowsConfiguration &configuration)
-{
-    if (assignChanged(m_configuration, configuration)) {
-        Q_EMIT configurationChanged();
-    }
-}
-
 std::optional<QString> WindowsModel::projectPath() const
 {
-    if (m_configuration.projectPath.isEmpty()) {
+    if (m_configuration->projectPath.isEmpty()) {
         return std::nullopt;
     }
-    return m_configuration.projectPath;
+    return m_configuration->projectPath;
 }
 
 QString WindowsModel::utmPath()
@@ -57,7 +50,7 @@ bool WindowsModel::hasConfiguration(const QString &bundle)
 
 void WindowsModel::save()
 {
-    setConfiguration(m_configuration.validated());
+    setConfiguration(m_configuration->validated());
     try {
         FileIO::createFolder(QFileInfo(m_settings).path());
     } catch (const Error &failure) {
@@ -65,7 +58,7 @@ void WindowsModel::save()
         return;
     }
     // Every stepper click saves: the sync to disk happens behind the window.
-    FileIO::writeAtomicallyLater(m_settings, m_configuration.toJson(), this,
+    FileIO::writeAtomicallyLater(m_settings, m_configuration->toJson(), this,
                                  [this](const QString &failure) { setError(failure); });
 }
 
@@ -79,12 +72,12 @@ void WindowsModel::refreshPreparation()
     }
     const qint64 available = Host::current().availableCapacity(QFileInfo(m_settings).path());
     const qint64 freeGiB = available > 0 ? available / GiB : 0;
-    setPreparation(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") +
-                   QString::number(freeGiB) + QStringLiteral(" GiB；建议预留约 80GB，或使用外置 SSD。") +
-                   QStringLiteral("\n预设：") + QString::number(m_configuration.cores) +
-                   QStringLiteral(" 核 CPU / ") + QString::number(m_configuration.memoryGB) +
-                   QStringLiteral("GB 内存 / ") + QString::number(m_configuration.diskGB) +
-                   QStringLiteral("GB 磁盘"));
+    m_preparation.set(QStringLiteral("引擎：") + engine + QStringLiteral("\n本机可用空间：") +
+                      QString::number(freeGiB) + QStringLiteral(" GiB；建议预留约 80GB，或使用外置 SSD。") +
+                      QStringLiteral("\n预设：") + QString::number(m_configuration->cores) +
+                      QStringLiteral(" 核 CPU / ") + QString::number(m_configuration->memoryGB) +
+                      QStringLiteral("GB 内存 / ") + QString::number(m_configuration->diskGB) +
+                      QStringLiteral("GB 磁盘"));
 }
 
 QCoro::Task<> WindowsModel::chooseISO()
@@ -107,14 +100,14 @@ QCoro::Task<> WindowsModel::useISO(QString iso)
     WindowsConfiguration selected = m_configuration;
     selected.isoPath = QFileInfo(iso).absoluteFilePath();
     setConfiguration(selected);
-    setConfirmedARM(false);
+    m_confirmedARM.set(false);
     save();
     setBusy(true);
-    setIsoCheck(QStringLiteral("正在只读检查 ARM64 启动文件…"));
+    m_isoCheck.set(QStringLiteral("正在只读检查 ARM64 启动文件…"));
 
     std::optional<QString> failure;
     try {
-        co_await WindowsPreparation::inspectISO(m_configuration.isoPath, inspection);
+        co_await WindowsPreparation::inspectISO(m_configuration->isoPath, inspection);
     } catch (...) {
         failure = describe(std::current_exception());
     }
@@ -122,11 +115,11 @@ QCoro::Task<> WindowsModel::useISO(QString iso)
         co_return;
     }
     if (failure) {
-        setIsoCheck(QStringLiteral("镜像检查未通过"));
+        m_isoCheck.set(QStringLiteral("镜像检查未通过"));
         setError(*failure);
     } else {
-        setConfirmedARM(true);
-        setIsoCheck(QStringLiteral("已确认 ARM64 启动文件和 Windows 安装文件（非整盘哈希校验）"));
+        m_confirmedARM.set(true);
+        m_isoCheck.set(QStringLiteral("已确认 ARM64 启动文件和 Windows 安装文件（非整盘哈希校验）"));
         setMessage(QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。"));
     }
     setBusy(false);
@@ -161,7 +154,7 @@ void WindowsModel::openProject()
         setError(QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));
         return;
     }
-    const QString project = m_configuration.projectPath;
+    const QString project = m_configuration->projectPath;
     if (!hasConfiguration(project)) {
         setError(QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"));
         return;
@@ -195,48 +188,6 @@ QCoro::Task<> WindowsModel::chooseProject()
     recoverSnapshots();
     refreshSnapshots();
     AppLog::info(category, QStringLiteral("已关联 UTM 项目：") + path);
-}
-
-void WindowsModel::setBusy(bool busy)
-{
-    if (assignChanged(m_busy, busy)) {
-        Q_EMIT busyChanged();
-    }
-}
-
-void WindowsModel::setConfirmedARM(bool confirmed)
-{
-    if (assignChanged(m_confirmedARM, confirmed)) {
-        Q_EMIT confirmedARMChanged();
-    }
-}
-
-void WindowsModel::setPreparation(const QString &preparation)
-{
-    if (assignChanged(m_preparation, preparation)) {
-        Q_EMIT preparationChanged();
-    }
-}
-
-void WindowsModel::setIsoCheck(const QString &isoCheck)
-{
-    if (assignChanged(m_isoCheck, isoCheck)) {
-        Q_EMIT isoCheckChanged();
-    }
-}
-
-void WindowsModel::setMessage(const QString &message)
-{
-    if (assignChanged(m_message, message)) {
-        Q_EMIT messageChanged();
-    }
-}
-
-void WindowsModel::setError(const QString &error)
-{
-    if (assignChanged(m_error, error)) {
-        Q_EMIT errorChanged();
-    }
 }
 
 void WindowsModel::setSnapshots(const QList<SnapshotRecord> &snapshots)

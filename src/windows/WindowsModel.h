@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/PropertyField.h"
 #include "services/SnapshotRecord.h"
 #include "windows/WindowsConfiguration.h"
 #include "windows/WindowsPreparation.h"
@@ -18,6 +19,8 @@
 class WindowsModel : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(WindowsConfiguration configuration READ configuration WRITE setConfiguration NOTIFY
+                   configurationChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(bool confirmedARM READ confirmedARM NOTIFY confirmedARMChanged)
     Q_PROPERTY(QString preparation READ preparation NOTIFY preparationChanged)
@@ -34,7 +37,7 @@ public:
 
     const WindowsConfiguration &configuration() const { return m_configuration; }
     /** The hardware settings on the Windows screen edit this; save() stores it. */
-    void setConfiguration(const WindowsConfiguration &configuration);
+    void setConfiguration(const WindowsConfiguration &configuration) { m_configuration.set(configuration); }
     bool busy() const { return m_busy; }
     bool confirmedARM() const { return m_confirmedARM; }
     const QString &preparation() const { return m_preparation; }
@@ -108,23 +111,29 @@ private:
     static QString utmPath();
     static bool hasConfiguration(const QString &bundle);
 
-    void setBusy(bool busy);
-    void setConfirmedARM(bool confirmed);
-    void setPreparation(const QString &preparation);
-    void setIsoCheck(const QString &isoCheck);
-    void setMessage(const QString &message);
-    void setError(const QString &error);
+    void setBusy(bool busy)
+    {
+        m_busy.set(busy);
+    }
+    void setMessage(const QString &message)
+    {
+        m_message.set(message);
+    }
+    void setError(const QString &error)
+    {
+        m_error.set(error);
+    }
     void setSnapshots(const QList<SnapshotRecord> &snapshots);
     void setSnapshotMessage(const QString &message);
 
     const QString m_settings;
-    WindowsConfiguration m_configuration;
-    bool m_busy = false;
-    bool m_confirmedARM = false;
-    QString m_preparation;
-    QString m_isoCheck;
-    QString m_message;
-    QString m_error;
+    PropertyField<WindowsConfiguration, &WindowsModel::configurationChanged> m_configuration{this};
+    PropertyField<bool, &WindowsModel::busyChanged> m_busy{this};
+    PropertyField<bool, &WindowsModel::confirmedARMChanged> m_confirmedARM{this};
+    PropertyField<QString, &WindowsModel::preparationChanged> m_preparation{this};
+    PropertyField<QString, &WindowsModel::isoCheckChanged> m_isoCheck{this};
+    PropertyField<QString, &WindowsModel::messageChanged> m_message{this};
+    PropertyField<QString, &WindowsModel::errorChanged> m_error{this};
     QList<SnapshotRecord> m_snapshots;
     QString m_snapshotMessage;
 };

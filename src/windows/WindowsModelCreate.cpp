@@ -48,7 +48,7 @@ QCoro::Task<> WindowsModel::create()
         setError(QStringLiteral("该 UTM 未包含 ARM64 Secure Boot 固件，请安装带 QEMU 引擎的新版 UTM。"));
         co_return;
     }
-    const WindowsConfiguration chosen = m_configuration.validated();
+    const WindowsConfiguration chosen = m_configuration->validated();
     if (!usableISO(chosen.isoPath)) {
         setError(QStringLiteral("请先选择本地 Windows ARM64 ISO 文件。"));
         co_return;
@@ -60,7 +60,7 @@ QCoro::Task<> WindowsModel::create()
     QString target = co_await Interaction::current()->chooseSaveLocation(
         QStringLiteral("选择虚拟机位置（建议空闲容量至少 80GB）"), proposed, filters);
     // The panel does not block the window: another check may have started or replaced the ISO meanwhile.
-    if (!self || target.isEmpty() || m_busy || !m_confirmedARM || m_configuration.isoPath != chosen.isoPath) {
+    if (!self || target.isEmpty() || m_busy || !m_confirmedARM || m_configuration->isoPath != chosen.isoPath) {
         co_return;
     }
     target = QDir::cleanPath(QFileInfo(target).absoluteFilePath());

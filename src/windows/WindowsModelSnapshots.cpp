@@ -86,7 +86,7 @@ QCoro::Task<> WindowsModel::createSnapshot()
     setSnapshotMessage(QStringLiteral("正在创建快照…"));
     try {
         const InstanceLock::Held lock = lockForSnapshots(*collection);
-        const QByteArray settings = m_configuration.validated().toJson();
+        const QByteArray settings = m_configuration->validated().toJson();
         co_await FileSnapshotStore::create(*project, *collection, platform, *project,
                                            QFileInfo(*project).completeBaseName(), settings, label);
     } catch (...) {
