@@ -50,14 +50,13 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, Options options, QObje
     , m_id(std::move(id))
     , m_configuration(VMConfiguration::load(m_paths.configurationFile()).validated())
     , m_status(QStringLiteral("准备就绪"))
-    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
     , m_name(std::move(name))
     , m_installation(*this, std::move(options.manifest))
 {
     m_installed = m_paths.installed();
     m_status = m_installed ? QStringLiteral("安卓环境已就绪") : QStringLiteral("首次使用 · 需要安装安卓环境");
     m_installation.removeLeftovers();
-    refreshSnapshots();
+    loadSnapshots();
 }
 
 VMModel::~VMModel()
@@ -78,14 +77,6 @@ void VMModel::setConfiguration(const VMConfiguration &configuration)
     }
 }
 
-std::optional<SnapshotRecord> VMModel::latestSnapshot() const
-{
-    if (m_snapshots.isEmpty()) {
-        return std::nullopt;
-    }
-    return m_snapshots.first();
-}
-
 qint64 VMModel::processId() const
 {
     return m_process ? m_process->processId() : 0;
@@ -98,7 +89,7 @@ bool VMModel::portsAvailable(std::optional<int> port) const
 
 void VMModel::start()
 {
-    if (!m_installed || m_running || m_busy || m_snapshotBusy || m_forceQuitting) {
+    if (!m_installed || m_running || m_busy || snapshotBusy() || m_forceQuitting) {
         return;
     }
     if (canStart && !canStart()) {
@@ -450,27 +441,6 @@ void VMModel::setLogText(const QString &value)
 {
     if (assignChanged(m_logText, value)) {
         Q_EMIT logTextChanged();
-    }
-}
-
-void VMModel::setSnapshots(const QList<SnapshotRecord> &value)
-{
-    if (assignChanged(m_snapshots, value)) {
-        Q_EMIT snapshotsChanged();
-    }
-}
-
-void VMModel::setSnapshotBusy(bool value)
-{
-    if (assignChanged(m_snapshotBusy, value)) {
-        Q_EMIT snapshotBusyChanged();
-    }
-}
-
-void VMModel::setSnapshotMessage(const QString &value)
-{
-    if (assignChanged(m_snapshotMessage, value)) {
-        Q_EMIT snapshotMessageChanged();
     }
 }
 

@@ -24,10 +24,9 @@ WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
     , m_configuration(WindowsConfiguration::load(m_settings).validated())
     , m_isoCheck(QStringLiteral("尚未检查镜像"))
     , m_message(QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
-    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
     recoverSnapshots();
-    refreshSnapshots();
+    loadSnapshots();
 }
 
 void WindowsModel::setConfiguration(const WindowsConfiguration &configuration)
@@ -236,19 +235,5 @@ void WindowsModel::setError(const QString &error)
 {
     if (assignChanged(m_error, error)) {
         Q_EMIT errorChanged();
-    }
-}
-
-void WindowsModel::setSnapshots(const QList<SnapshotRecord> &snapshots)
-{
-    if (assignChanged(m_snapshots, snapshots)) {
-        Q_EMIT snapshotsChanged();
-    }
-}
-
-void WindowsModel::setSnapshotMessage(const QString &message)
-{
-    if (assignChanged(m_snapshotMessage, message)) {
-        Q_EMIT snapshotMessageChanged();
     }
 }
