@@ -50,14 +50,13 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, Options options, QObje
     , m_id(std::move(id))
     , m_configuration(this, VMConfiguration::load(m_paths.configurationFile()).validated())
     , m_installed(this, m_paths.installed())
-    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
     , m_name(this, std::move(name))
     , m_installation(*this, std::move(options.manifest))
 {
     m_status.set(m_installed ? QStringLiteral("安卓环境已就绪")
                              : QStringLiteral("首次使用 · 需要安装安卓环境"));
     m_installation.removeLeftovers();
-    refreshSnapshots();
+    loadSnapshots();
 }
 
 VMModel::~VMModel()
@@ -71,12 +70,6 @@ VMModel::~VMModel()
     releaseClaim();
 }
 
-std::optional<SnapshotRecord> VMModel::latestSnapshot() const
-{
-    if (m_snapshots.isEmpty()) {
-        return std::nullopt;
-    }
-    return m_snapshots.first();
 }
 
 qint64 VMModel::processId() const
@@ -91,7 +84,7 @@ bool VMModel::portsAvailable(std::optional<int> port) const
 
 void VMModel::start()
 {
-    if (!m_installed || m_running || m_busy || m_snapshotBusy || m_forceQuitting) {
+    if (!m_installed || m_running || m_busy || snapshotBusy() || m_forceQuitting) {
         return;
     }
     if (canStart && !canStart()) {
@@ -376,23 +369,5 @@ void VMModel::refreshInstalled()
     m_installed.set(m_paths.installed());
 }
 
-void VMModel::setSnapshots(const QList<SnapshotRecord> &value)
-{
-    if (assignChanged(m_snapshots, value)) {
-        Q_EMIT snapshotsChanged();
-    }
-}
-
-void VMModel::setSnapshotBusy(bool value)
-{
-    if (assignChanged(m_snapshotBusy, value)) {
-        Q_EMIT snapshotBusyChanged();
-    }
-}
-
-void VMModel::setSnapshotMessage(const QString &value)
-{
-    if (assignChanged(m_snapshotMessage, value)) {
-        Q_EMIT snapshotMessageChanged();
     }
 }

@@ -3,8 +3,8 @@
 #include "android/ComponentInstallation.h"
 #include "android/VMConfiguration.h"
 #include "android/VMPaths.h"
+#include "services/FolderSnapshots.h"
 #include "services/PropertyField.h"
-#include "services/SnapshotRecord.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -25,7 +25,7 @@ class QProcess;
  * has booted, stops it with escalation, installs APKs and keeps file-level snapshots of its AVD. Its
  * component installation, which the first start needs, is an object of its own: installation().
  */
-class VMModel : public QObject
+class VMModel : public QObject, private FolderSnapshots::Guest
 {
     Q_OBJECT
     Q_PROPERTY(
@@ -40,6 +40,7 @@ class VMModel : public QObject
     Q_PROPERTY(bool forceQuitting READ forceQuitting NOTIFY forceQuittingChanged)
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
     Q_PROPERTY(QString logText READ logText NOTIFY logTextChanged)
+    Q_PROPERTY(QList<SnapshotRecord> snapshots READ snapshots NOTIFY snapshotsChanged)
     Q_PROPERTY(bool snapshotBusy READ snapshotBusy NOTIFY snapshotBusyChanged)
     Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
@@ -88,10 +89,10 @@ public:
     const QString &error() const { return m_error; }
     void clearError() { setError(QString()); }
     const QString &logText() const { return m_logText; }
-    const QList<SnapshotRecord> &snapshots() const { return m_snapshots; }
-    std::optional<SnapshotRecord> latestSnapshot() const;
-    bool snapshotBusy() const { return m_snapshotBusy; }
-    const QString &snapshotMessage() const { return m_snapshotMessage; }
+    const QList<SnapshotRecord> &snapshots() const { return m_snapshots.snapshots(); }
+    std::optional<SnapshotRecord> latestSnapshot() const { return m_snapshots.latest(); }
+    bool snapshotBusy() const { return m_snapshots.busy(); }
+    const QString &snapshotMessage() const { return m_snapshots.message(); }
     const QString &name() const { return m_name; }
     /** The name field edits this; saveName() trims and stores it. */
     void setName(const QString &name) { m_name.set(name); }
@@ -123,7 +124,7 @@ public:
     QCoro::Task<> createSnapshot();
     QCoro::Task<> rollbackLatestSnapshot();
     void deleteLatestSnapshot();
-    void refreshSnapshots();
+    void refreshSnapshots() { m_snapshots.refresh(); }
     /** The folder that holds this device's snapshots (it exists once the first one is taken). */
     QString snapshotCollection() const;
 
@@ -165,11 +166,13 @@ private:
     void reportEnd(int exitCode, bool crashed, bool requested);
     void cancelBootMonitor();
     void releaseClaim();
-    QString snapshotSource() const;
-
-    void setSnapshots(const QList<SnapshotRecord> &snapshots);
-    void setSnapshotBusy(bool busy);
-    void setSnapshotMessage(const QString &message);
+    /** Re-emits the snapshots' changes as this model's own, and lists them. */
+    void loadSnapshots();
+    std::optional<FolderSnapshots::Place> snapshotPlace() const override;
+    InstanceLock::Held lockForSnapshots() const override;
+    QByteArray snapshotSettings() const override;
+    bool rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept) override;
+    void showSnapshotError(const QString &error) override { setError(error); }
 
     const VMPaths m_paths;
     const QString m_id;
@@ -184,9 +187,6 @@ private:
     PropertyField<bool, &VMModel::forceQuittingChanged> m_forceQuitting{this};
     PropertyField<QString, &VMModel::errorChanged> m_error{this};
     PropertyField<QString, &VMModel::logTextChanged> m_logText{this};
-    QList<SnapshotRecord> m_snapshots;
-    bool m_snapshotBusy = false;
-    QString m_snapshotMessage;
     PropertyField<QString, &VMModel::nameChanged> m_name{this};
 
     int m_port = 5580;
@@ -194,4 +194,6 @@ private:
     QPointer<QProcess> m_process;
     std::shared_ptr<bool> m_bootCancelled;
     ComponentInstallation m_installation;
+    /** The snapshots of the AVD folder, with this device as their guest. */
+    FolderSnapshots m_snapshots{*this, QStringLiteral("Android")};
 };

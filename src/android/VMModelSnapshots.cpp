@@ -1,10 +1,6 @@
-// The snapshot side of an Android device: file-level copies of its AVD folder.
+// The snapshot side of an Android device: file-level copies of its AVD folder, with its settings.
 #include "android/VMModel.h"
 
-#include "services/Error.h"
-#include "services/FileSnapshotStore.h"
-#include "services/InstanceLock.h"
-#include "services/PropertyField.h"
 #include "services/SnapshotText.h"
 
 QString VMModel::snapshotCollection() const
@@ -12,108 +8,60 @@ QString VMModel::snapshotCollection() const
     return m_paths.snapshotCollection(m_id);
 }
 
-QString VMModel::snapshotSource() const
+void VMModel::loadSnapshots()
 {
-    return m_paths.avdFolder();
+    connect(&m_snapshots, &FolderSnapshots::snapshotsChanged, this, &VMModel::snapshotsChanged);
+    connect(&m_snapshots, &FolderSnapshots::busyChanged, this, &VMModel::snapshotBusyChanged);
+    connect(&m_snapshots, &FolderSnapshots::messageChanged, this, &VMModel::snapshotMessageChanged);
+    m_snapshots.refresh();
 }
 
-namespace {
-
-// Another copy of the application may run or copy this device: snapshot work waits for its lock.
-InstanceLock::Held lockForSnapshots(const VMPaths &paths)
+std::optional<FolderSnapshots::Place> VMModel::snapshotPlace() const
 {
-    return InstanceLock::take(paths.lockFile(), QStringLiteral("无法锁定实例数据目录。"),
+    return FolderSnapshots::Place{m_paths.avdFolder(), snapshotCollection(), m_id, m_name, m_name};
+}
+
+InstanceLock::Held VMModel::lockForSnapshots() const
+{
+    // Another copy of the application may run or copy this device: snapshot work waits for its lock.
+    return InstanceLock::take(m_paths.lockFile(), QStringLiteral("无法锁定实例数据目录。"),
                               QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
 }
 
-} // namespace
-
-void VMModel::refreshSnapshots()
+QByteArray VMModel::snapshotSettings() const
 {
-    setSnapshots(FileSnapshotStore::records(snapshotCollection()));
-    const auto latest = latestSnapshot();
-    setSnapshotMessage(SnapshotText::summary(latest));
+    return m_configuration->validated().toJson();
+}
+
+bool VMModel::rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept)
+{
+    const std::optional<VMConfiguration> stored = kept ? VMConfiguration::fromJson(*kept) : std::nullopt;
+    const VMConfiguration configuration = stored ? stored->validated() : m_configuration.get();
+    m_paths.configure(configuration);
+    // Stored with the files, so the next load and the next start use the settings restored here.
+    saveConfiguration(m_paths, configuration);
+    setConfiguration(configuration);
+    refreshInstalled();
+    setStatus(QStringLiteral("已回滚到快照"));
+    setDetail(QStringLiteral("恢复时间：") + SnapshotText::shortDateTime(record.createdAt));
+    return stored.has_value();
 }
 
 QCoro::Task<> VMModel::createSnapshot()
 {
-    if (!m_installed || m_running || m_busy || m_snapshotBusy) {
-        co_return;
+    if (m_installed && !m_running && !m_busy) {
+        co_await m_snapshots.create();
     }
-    QPointer self(this);
-    setSnapshotBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在创建快照…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(m_paths);
-        const QByteArray configuration = m_configuration->validated().toJson();
-        co_await FileSnapshotStore::create(snapshotSource(), snapshotCollection(), QStringLiteral("Android"),
-                                           m_id, m_name, configuration, m_name);
-    } catch (...) {
-        if (self) {
-            setError(describe(std::current_exception()));
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setSnapshotBusy(false);
-    refreshSnapshots();
 }
 
 QCoro::Task<> VMModel::rollbackLatestSnapshot()
 {
-    const auto latest = latestSnapshot();
-    if (!latest || m_running || m_busy || m_snapshotBusy) {
-        co_return;
+    if (!m_running && !m_busy) {
+        co_await m_snapshots.rollbackLatest();
     }
-    QPointer self(this);
-    setSnapshotBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在回滚…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(m_paths);
-        const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(snapshotSource(), snapshotCollection(), *latest, m_name);
-        if (!self) {
-            co_return;
-        }
-        VMConfiguration configuration = m_configuration;
-        if (kept) {
-            if (const auto decoded = VMConfiguration::fromJson(*kept)) {
-                configuration = decoded->validated();
-            }
-        }
-        m_paths.configure(configuration);
-        // Stored with the files, so the next load and the next start use the settings restored here.
-        saveConfiguration(m_paths, configuration);
-        setConfiguration(configuration);
-        refreshInstalled();
-        setStatus(QStringLiteral("已回滚到快照"));
-        setDetail(QStringLiteral("恢复时间：") + SnapshotText::shortDateTime(latest->createdAt));
-    } catch (...) {
-        if (self) {
-            setError(describe(std::current_exception()));
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setSnapshotBusy(false);
-    refreshSnapshots();
 }
 
 void VMModel::deleteLatestSnapshot()
 {
-    const auto latest = latestSnapshot();
-    if (!latest || m_snapshotBusy) {
-        return;
-    }
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(m_paths);
-        FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
-    } catch (const Error &failure) {
-        setError(failure.description());
-    }
-    refreshSnapshots();
+    m_snapshots.deleteLatest();
 }

@@ -32,6 +32,7 @@ class IOSModel : public QObject
     Q_PROPERTY(bool loaded READ loaded NOTIFY loadedChanged)
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QList<IOSSnapshotRecord> snapshots READ snapshots NOTIFY snapshotsChanged)
 
 public:
     /** Reads both registries under `root` (the data root when empty); runs no outside program. */

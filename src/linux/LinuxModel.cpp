@@ -26,14 +26,13 @@ LinuxModel::LinuxModel(VirtualMachineEngine &engine, QString root, QObject *pare
     , m_settingsFile(m_base + QStringLiteral("/linux-configuration.json"))
     , m_configuration(this, LinuxConfiguration::load(m_settingsFile, engine).validated())
     , m_status(this, QStringLiteral("选择 ARM64 Linux ISO 后启动安装"))
-    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
     recoverSnapshots();
     m_prepared.set(m_paths.prepared());
     if (m_prepared) {
         m_status.set(QStringLiteral("Linux 虚拟硬件已就绪 · 是否已安装系统取决于磁盘内容"));
     }
-    refreshSnapshots();
+    loadSnapshots();
 }
 
 LinuxModel::~LinuxModel()
@@ -103,7 +102,7 @@ void LinuxModel::save()
 
 QCoro::Task<> LinuxModel::start()
 {
-    if (m_running || m_busy || m_snapshotBusy) {
+    if (m_running || m_busy || snapshotBusy()) {
         co_return;
     }
     QPointer self(this);
@@ -309,25 +308,4 @@ void LinuxModel::setBusy(bool value)
         m_retired.clear();
     }
     m_busy.set(value);
-}
-
-void LinuxModel::setSnapshots(const QList<SnapshotRecord> &value)
-{
-    if (assignChanged(m_snapshots, value)) {
-        Q_EMIT snapshotsChanged();
-    }
-}
-
-void LinuxModel::setSnapshotBusy(bool value)
-{
-    if (assignChanged(m_snapshotBusy, value)) {
-        Q_EMIT snapshotBusyChanged();
-    }
-}
-
-void LinuxModel::setSnapshotMessage(const QString &value)
-{
-    if (assignChanged(m_snapshotMessage, value)) {
-        Q_EMIT snapshotMessageChanged();
-    }
 }

@@ -3,9 +3,9 @@
 #include "linux/LinuxConfiguration.h"
 #include "linux/LinuxPaths.h"
 #include "linux/engine/VirtualMachineEngine.h"
+#include "services/FolderSnapshots.h"
 #include "services/InstanceLock.h"
 #include "services/PropertyField.h"
-#include "services/SnapshotRecord.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -25,7 +25,7 @@
  * `busy` covers a start and a forced stop, `snapshotBusy` a snapshot being made or restored; every
  * operation returns silently when a flag forbids it and reports failures through `error`.
  */
-class LinuxModel : public QObject
+class LinuxModel : public QObject, private FolderSnapshots::Guest
 {
     Q_OBJECT
     Q_PROPERTY(LinuxConfiguration configuration READ configuration WRITE setConfiguration NOTIFY
@@ -38,6 +38,7 @@ class LinuxModel : public QObject
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
     Q_PROPERTY(bool prepared READ prepared NOTIFY preparedChanged)
+    Q_PROPERTY(QList<SnapshotRecord> snapshots READ snapshots NOTIFY snapshotsChanged)
     Q_PROPERTY(bool snapshotBusy READ snapshotBusy NOTIFY snapshotBusyChanged)
     Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
 
@@ -71,10 +72,10 @@ public:
     void clearError() { setError(QString()); }
     bool prepared() const { return m_prepared; }
     /** Newest first. */
-    const QList<SnapshotRecord> &snapshots() const { return m_snapshots; }
-    std::optional<SnapshotRecord> latestSnapshot() const;
-    bool snapshotBusy() const { return m_snapshotBusy; }
-    const QString &snapshotMessage() const { return m_snapshotMessage; }
+    const QList<SnapshotRecord> &snapshots() const { return m_snapshots.snapshots(); }
+    std::optional<SnapshotRecord> latestSnapshot() const { return m_snapshots.latest(); }
+    bool snapshotBusy() const { return m_snapshots.busy(); }
+    const QString &snapshotMessage() const { return m_snapshots.message(); }
 
     /** True when an ISO is chosen and passes LinuxISO::validateFile. */
     bool hasUsableISO() const;
@@ -98,7 +99,7 @@ public:
     QCoro::Task<> createSnapshot();
     QCoro::Task<> rollbackLatestSnapshot();
     void deleteLatestSnapshot();
-    void refreshSnapshots();
+    void refreshSnapshots() { m_snapshots.refresh(); }
 
 Q_SIGNALS:
     void configurationChanged();
@@ -121,16 +122,19 @@ private:
     void onGuestDidStop(VirtualMachine *machine);
     void onDidStopWithError(VirtualMachine *machine, const QString &description);
     QString snapshotCollection() const;
-    InstanceLock::Held lockForSnapshots() const;
     void recoverSnapshots();
+    /** Re-emits the snapshots' changes as this model's own, and lists them. */
+    void loadSnapshots();
+    std::optional<FolderSnapshots::Place> snapshotPlace() const override;
+    InstanceLock::Held lockForSnapshots() const override;
+    QByteArray snapshotSettings() const override;
+    bool rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept) override;
+    void showSnapshotError(const QString &error) override { setError(error); }
 
     void setBusy(bool busy);
     void setStatus(const QString &status) { m_status.set(status); }
     void setError(const QString &error) { m_error.set(error); }
     void setPrepared(bool prepared) { m_prepared.set(prepared); }
-    void setSnapshots(const QList<SnapshotRecord> &snapshots);
-    void setSnapshotBusy(bool busy);
-    void setSnapshotMessage(const QString &message);
 
     VirtualMachineEngine &m_engine;
     const QString m_base;
@@ -148,7 +152,6 @@ private:
     PropertyField<QString, &LinuxModel::statusChanged> m_status{this};
     PropertyField<QString, &LinuxModel::errorChanged> m_error{this};
     PropertyField<bool, &LinuxModel::preparedChanged> m_prepared{this};
-    QList<SnapshotRecord> m_snapshots;
-    bool m_snapshotBusy = false;
-    QString m_snapshotMessage;
+    /** The snapshots of the machine's folder, with this machine as their guest. */
+    FolderSnapshots m_snapshots{*this, QStringLiteral("Linux")};
 };

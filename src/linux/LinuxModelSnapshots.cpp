@@ -1,25 +1,14 @@
 // The snapshot side of the Linux machine: clones of its whole folder, with the settings beside them.
 #include "linux/LinuxModel.h"
 
-#include "services/Error.h"
 #include "services/FileSnapshotStore.h"
-#include "services/InstanceLock.h"
 #include "services/SnapshotText.h"
-
-#include <QPointer>
 
 namespace {
 
 const auto label = QStringLiteral("Linux");
 
 } // namespace
-
-InstanceLock::Held LinuxModel::lockForSnapshots() const
-{
-    // Another copy of the application may run this machine: snapshot work waits for its lock.
-    return InstanceLock::take(lockFile(), QStringLiteral("无法锁定 Linux 数据盘。"),
-                              QStringLiteral("Linux 设备正在另一个 App 窗口运行。"));
-}
 
 void LinuxModel::recoverSnapshots()
 {
@@ -35,103 +24,61 @@ QString LinuxModel::snapshotCollection() const
     return m_base + QStringLiteral("/snapshots/linux");
 }
 
-std::optional<SnapshotRecord> LinuxModel::latestSnapshot() const
+void LinuxModel::loadSnapshots()
 {
-    if (m_snapshots.isEmpty()) {
-        return std::nullopt;
-    }
-    return m_snapshots.first();
+    connect(&m_snapshots, &FolderSnapshots::snapshotsChanged, this, &LinuxModel::snapshotsChanged);
+    connect(&m_snapshots, &FolderSnapshots::busyChanged, this, &LinuxModel::snapshotBusyChanged);
+    connect(&m_snapshots, &FolderSnapshots::messageChanged, this, &LinuxModel::snapshotMessageChanged);
+    m_snapshots.refresh();
 }
 
-void LinuxModel::refreshSnapshots()
+std::optional<FolderSnapshots::Place> LinuxModel::snapshotPlace() const
 {
-    setSnapshots(FileSnapshotStore::records(snapshotCollection()));
-    const auto latest = latestSnapshot();
-    setSnapshotMessage(SnapshotText::summary(latest));
+    return FolderSnapshots::Place{m_paths.root(), snapshotCollection(), QStringLiteral("linux"), label,
+                                  label};
+}
+
+InstanceLock::Held LinuxModel::lockForSnapshots() const
+{
+    // Another copy of the application may run this machine: snapshot work waits for its lock.
+    return InstanceLock::take(lockFile(), QStringLiteral("无法锁定 Linux 数据盘。"),
+                              QStringLiteral("Linux 设备正在另一个 App 窗口运行。"));
+}
+
+QByteArray LinuxModel::snapshotSettings() const
+{
+    return m_configuration->validated().toJson();
+}
+
+bool LinuxModel::rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept)
+{
+    // The folder now holds the snapshot's files, whatever becomes of its settings below.
+    setPrepared(m_paths.prepared());
+    const std::optional<LinuxConfiguration> stored =
+        kept ? LinuxConfiguration::fromJson(*kept) : std::nullopt;
+    if (stored) {
+        setConfiguration(stored->validated());
+        save();
+    }
+    setStatus(QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt));
+    return stored.has_value();
 }
 
 QCoro::Task<> LinuxModel::createSnapshot()
 {
-    if (!m_prepared || m_running || m_busy || m_snapshotBusy) {
-        co_return;
+    if (m_prepared && !m_running && !m_busy) {
+        co_await m_snapshots.create();
     }
-    QPointer self(this);
-    setSnapshotBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在创建快照…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots();
-        const QByteArray configuration = m_configuration->validated().toJson();
-        co_await FileSnapshotStore::create(m_paths.root(), snapshotCollection(), label,
-                                           QStringLiteral("linux"), label, configuration, label);
-    } catch (...) {
-        const QString description = describe(std::current_exception());
-        if (self) {
-            setError(description);
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setSnapshotBusy(false);
-    refreshSnapshots();
 }
 
 QCoro::Task<> LinuxModel::rollbackLatestSnapshot()
 {
-    const auto latest = latestSnapshot();
-    if (!latest || m_running || m_busy || m_snapshotBusy) {
-        co_return;
+    if (!m_running && !m_busy) {
+        co_await m_snapshots.rollbackLatest();
     }
-    QPointer self(this);
-    setSnapshotBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在回滚…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots();
-        const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(m_paths.root(), snapshotCollection(), *latest, label);
-        if (!self) {
-            co_return;
-        }
-        // The folder now holds the snapshot's files, whatever becomes of its settings below.
-        setPrepared(m_paths.prepared());
-        // Every snapshot here is taken with its settings: one without readable settings has lost them.
-        // That must not hide that the disk itself has been rolled back.
-        const std::optional<LinuxConfiguration> stored =
-            kept ? LinuxConfiguration::fromJson(*kept) : std::optional<LinuxConfiguration>();
-        if (stored) {
-            setConfiguration(stored->validated());
-            save();
-        } else {
-            setError(QStringLiteral("快照中的 Linux 设置无法读取，已保留当前设置。"));
-        }
-        setStatus(QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(latest->createdAt));
-    } catch (...) {
-        const QString description = describe(std::current_exception());
-        if (self) {
-            setError(description);
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setSnapshotBusy(false);
-    refreshSnapshots();
 }
 
 void LinuxModel::deleteLatestSnapshot()
 {
-    const auto latest = latestSnapshot();
-    if (!latest || m_snapshotBusy) {
-        return;
-    }
-    try {
-        const InstanceLock::Held lock = lockForSnapshots();
-        FileSnapshotStore::deleteSnapshot(snapshotCollection(), *latest);
-    } catch (const Error &failure) {
-        setError(failure.description());
-        return;
-    }
-    refreshSnapshots();
+    m_snapshots.deleteLatest();
 }

@@ -24,10 +24,9 @@ WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
     , m_configuration(this, WindowsConfiguration::load(m_settings).validated())
     , m_isoCheck(this, QStringLiteral("尚未检查镜像"))
     , m_message(this, QStringLiteral("未安装 Windows · 本工具不会自动下载任何 Windows 组件"))
-    , m_snapshotMessage(QStringLiteral("尚未创建快照"))
 {
     recoverSnapshots();
-    refreshSnapshots();
+    loadSnapshots();
 }
 
 std::optional<QString> WindowsModel::projectPath() const
@@ -188,18 +187,4 @@ QCoro::Task<> WindowsModel::chooseProject()
     recoverSnapshots();
     refreshSnapshots();
     AppLog::info(category, QStringLiteral("已关联 UTM 项目：") + path);
-}
-
-void WindowsModel::setSnapshots(const QList<SnapshotRecord> &snapshots)
-{
-    if (assignChanged(m_snapshots, snapshots)) {
-        Q_EMIT snapshotsChanged();
-    }
-}
-
-void WindowsModel::setSnapshotMessage(const QString &message)
-{
-    if (assignChanged(m_snapshotMessage, message)) {
-        Q_EMIT snapshotMessageChanged();
-    }
 }

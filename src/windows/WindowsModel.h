@@ -1,7 +1,7 @@
 #pragma once
 
+#include "services/FolderSnapshots.h"
 #include "services/PropertyField.h"
-#include "services/SnapshotRecord.h"
 #include "windows/WindowsConfiguration.h"
 #include "windows/WindowsPreparation.h"
 
@@ -16,7 +16,7 @@
  * The Windows machine, which runs in UTM rather than here: checks the installation ISO, builds a UTM
  * bundle from it, associates an existing bundle, asks UTM to open it and keeps snapshots of it.
  */
-class WindowsModel : public QObject
+class WindowsModel : public QObject, private FolderSnapshots::Guest
 {
     Q_OBJECT
     Q_PROPERTY(WindowsConfiguration configuration READ configuration WRITE setConfiguration NOTIFY
@@ -27,6 +27,7 @@ class WindowsModel : public QObject
     Q_PROPERTY(QString isoCheck READ isoCheck NOTIFY isoCheckChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    Q_PROPERTY(QList<SnapshotRecord> snapshots READ snapshots NOTIFY snapshotsChanged)
     Q_PROPERTY(QString snapshotMessage READ snapshotMessage NOTIFY snapshotMessageChanged)
 
 public:
@@ -46,15 +47,15 @@ public:
     /** The last failure; empty when there is none. */
     const QString &error() const { return m_error; }
     void clearError() { setError(QString()); }
-    const QList<SnapshotRecord> &snapshots() const { return m_snapshots; }
-    const QString &snapshotMessage() const { return m_snapshotMessage; }
+    const QList<SnapshotRecord> &snapshots() const { return m_snapshots.snapshots(); }
+    const QString &snapshotMessage() const { return m_snapshots.message(); }
 
     const QString &settingsFile() const { return m_settings; }
     /** The associated bundle, or nothing. */
     std::optional<QString> projectPath() const;
     /** Where the bundle's snapshots live: ".Corvane Snapshots/<bundle name>" beside it. */
     std::optional<QString> snapshotCollection() const;
-    std::optional<SnapshotRecord> latestSnapshot() const;
+    std::optional<SnapshotRecord> latestSnapshot() const { return m_snapshots.latest(); }
 
     /** How ISOs are looked into; tests choose the hdiutil stand-in here. */
     WindowsPreparation::Inspection inspection;
@@ -72,7 +73,7 @@ public:
 
     void save();
     void refreshPreparation();
-    void refreshSnapshots();
+    void refreshSnapshots() { m_snapshots.refresh(); }
 
     /** Asks for an ISO file and checks it. */
     QCoro::Task<> chooseISO();
@@ -106,6 +107,13 @@ Q_SIGNALS:
 private:
     /** Repairs what an interrupted snapshot operation left beside the associated bundle. */
     void recoverSnapshots();
+    /** Re-emits the snapshots' changes as this model's own (their work counts as `busy`), and lists them. */
+    void loadSnapshots();
+    std::optional<FolderSnapshots::Place> snapshotPlace() const override;
+    InstanceLock::Held lockForSnapshots() const override;
+    QByteArray snapshotSettings() const override;
+    bool rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept) override;
+    void showSnapshotError(const QString &error) override { setError(error); }
     QCoro::Task<> build(QString firmware, QString iso, WindowsConfiguration configuration, QString target);
     /** UTM's application folder, or empty when UTM is not installed. */
     static QString utmPath();
@@ -123,8 +131,6 @@ private:
     {
         m_error.set(error);
     }
-    void setSnapshots(const QList<SnapshotRecord> &snapshots);
-    void setSnapshotMessage(const QString &message);
 
     const QString m_settings;
     PropertyField<WindowsConfiguration, &WindowsModel::configurationChanged> m_configuration{this};
@@ -134,6 +140,6 @@ private:
     PropertyField<QString, &WindowsModel::isoCheckChanged> m_isoCheck{this};
     PropertyField<QString, &WindowsModel::messageChanged> m_message{this};
     PropertyField<QString, &WindowsModel::errorChanged> m_error{this};
-    QList<SnapshotRecord> m_snapshots;
-    QString m_snapshotMessage;
+    /** The snapshots of the associated bundle, with this model as their guest. */
+    FolderSnapshots m_snapshots{*this, QStringLiteral("Windows")};
 };

@@ -4,28 +4,18 @@
 #include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/FileSnapshotStore.h"
-#include "services/InstanceLock.h"
 #include "services/SnapshotText.h"
 
 #include <QFileInfo>
-#include <QPointer>
 
 namespace {
 
 const auto platform = QStringLiteral("Windows");
-const auto label = QStringLiteral("Windows 虚拟机");
 
 // UTM holds no lock of ours, but two copies of this application must not swap the bundle at once.
 QString lockFile(const QString &collection)
 {
     return collection + QStringLiteral(".lock");
-}
-
-InstanceLock::Held lockForSnapshots(const QString &collection)
-{
-    FileIO::createFolder(QFileInfo(collection).path());
-    return InstanceLock::take(lockFile(collection), QStringLiteral("无法锁定 Windows 虚拟机快照目录。"),
-                              QStringLiteral("Windows 虚拟机的快照正在另一个 App 窗口中处理。"));
 }
 
 } // namespace
@@ -53,114 +43,82 @@ void WindowsModel::recoverSnapshots()
     }
 }
 
-std::optional<SnapshotRecord> WindowsModel::latestSnapshot() const
+void WindowsModel::loadSnapshots()
 {
-    if (m_snapshots.isEmpty()) {
-        return std::nullopt;
-    }
-    return m_snapshots.first();
+    connect(&m_snapshots, &FolderSnapshots::snapshotsChanged, this, &WindowsModel::snapshotsChanged);
+    connect(&m_snapshots, &FolderSnapshots::busyChanged, this, [this] { setBusy(m_snapshots.busy()); });
+    connect(&m_snapshots, &FolderSnapshots::messageChanged, this, &WindowsModel::snapshotMessageChanged);
+    m_snapshots.refresh();
 }
 
-void WindowsModel::refreshSnapshots()
+std::optional<FolderSnapshots::Place> WindowsModel::snapshotPlace() const
 {
+    const std::optional<QString> project = projectPath();
     const std::optional<QString> collection = snapshotCollection();
-    setSnapshots(collection ? FileSnapshotStore::records(*collection) : QList<SnapshotRecord>());
-    const std::optional<SnapshotRecord> latest = latestSnapshot();
-    setSnapshotMessage(SnapshotText::summary(latest));
+    if (!project || !collection) {
+        return std::nullopt;
+    }
+    return FolderSnapshots::Place{*project, *collection, *project, QFileInfo(*project).completeBaseName(),
+                                  QStringLiteral("Windows 虚拟机")};
+}
+
+InstanceLock::Held WindowsModel::lockForSnapshots() const
+{
+    const QString collection = snapshotCollection().value_or(QString());
+    FileIO::createFolder(QFileInfo(collection).path());
+    return InstanceLock::take(lockFile(collection), QStringLiteral("无法锁定 Windows 虚拟机快照目录。"),
+                              QStringLiteral("Windows 虚拟机的快照正在另一个 App 窗口中处理。"));
+}
+
+QByteArray WindowsModel::snapshotSettings() const
+{
+    return m_configuration->validated().toJson();
+}
+
+bool WindowsModel::rolledBack(const SnapshotRecord &record, const std::optional<QByteArray> &kept)
+{
+    std::optional<WindowsConfiguration> stored;
+    if (kept) {
+        try {
+            stored = WindowsConfiguration::fromJson(*kept).validated();
+        } catch (const Error &) {
+            // Told as settings that cannot be read, whatever the decoder's words.
+        }
+    }
+    if (stored) {
+        // The bundle stays where the user has it now, wherever it was when the snapshot was taken.
+        stored->projectPath = m_configuration->projectPath;
+        setConfiguration(*stored);
+        save();
+    }
+    setMessage(QStringLiteral("Windows 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt) +
+               QStringLiteral("。请在 UTM 中重新打开。"));
+    return stored.has_value();
 }
 
 QCoro::Task<> WindowsModel::createSnapshot()
 {
     const std::optional<QString> project = projectPath();
-    const std::optional<QString> collection = snapshotCollection();
-    if (m_busy || !project || !collection) {
+    if (m_busy || !project) {
         co_return;
     }
     if (!hasConfiguration(*project)) {
         setError(QStringLiteral("Windows 虚拟机文件不存在。"));
         co_return;
     }
-    QPointer self(this);
-    setBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在创建快照…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(*collection);
-        const QByteArray settings = m_configuration->validated().toJson();
-        co_await FileSnapshotStore::create(*project, *collection, platform, *project,
-                                           QFileInfo(*project).completeBaseName(), settings, label);
-    } catch (...) {
-        if (self) {
-            setError(describe(std::current_exception()));
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setBusy(false);
-    refreshSnapshots();
+    co_await m_snapshots.create();
 }
 
 QCoro::Task<> WindowsModel::rollbackLatestSnapshot()
 {
-    const std::optional<SnapshotRecord> latest = latestSnapshot();
-    const std::optional<QString> project = projectPath();
-    const std::optional<QString> collection = snapshotCollection();
-    if (m_busy || !latest || !project || !collection) {
-        co_return;
+    if (!m_busy) {
+        co_await m_snapshots.rollbackLatest();
     }
-    QPointer self(this);
-    setBusy(true);
-    setError(QString());
-    setSnapshotMessage(QStringLiteral("正在回滚…"));
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(*collection);
-        const std::optional<QByteArray> kept =
-            co_await FileSnapshotStore::restore(*project, *collection, *latest, label);
-        if (!self) {
-            co_return;
-        }
-        bool restored = true;
-        if (kept) {
-            try {
-                WindowsConfiguration stored = WindowsConfiguration::fromJson(*kept).validated();
-                // The bundle stays where the user has it now, wherever it was when the snapshot was taken.
-                stored.projectPath = *project;
-                setConfiguration(stored);
-                save();
-            } catch (const Error &failure) {
-                setError(failure.description());
-                restored = false;
-            }
-        }
-        if (restored) {
-            setMessage(QStringLiteral("Windows 已回滚到 ") + SnapshotText::shortDateTime(latest->createdAt) +
-                       QStringLiteral("。请在 UTM 中重新打开。"));
-        }
-    } catch (...) {
-        if (self) {
-            setError(describe(std::current_exception()));
-        }
-    }
-    if (!self) {
-        co_return;
-    }
-    setBusy(false);
-    refreshSnapshots();
 }
 
 void WindowsModel::deleteLatestSnapshot()
 {
-    const std::optional<SnapshotRecord> latest = latestSnapshot();
-    const std::optional<QString> collection = snapshotCollection();
-    if (!latest || !collection || m_busy) {
-        return;
-    }
-    try {
-        const InstanceLock::Held lock = lockForSnapshots(*collection);
-        FileSnapshotStore::deleteSnapshot(*collection, *latest);
-        refreshSnapshots();
-    } catch (const Error &failure) {
-        setError(failure.description());
+    if (!m_busy) {
+        m_snapshots.deleteLatest();
     }
 }

