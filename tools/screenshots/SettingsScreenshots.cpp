@@ -4,6 +4,7 @@
 #include "ScreenshotSupport.h"
 #include "android/VMFleet.h"
 #include "app/AppPreferences.h"
+#include "ios/vphone/VPhoneModel.h"
 #include "services/AppLog.h"
 #include "services/GlobalLogModel.h"
 #include "ui/android/FleetView.h"
@@ -128,11 +129,11 @@ bool sidebarPicture(VMFleet &fleet, const QString &output)
 
 bool vphonePicture(const QString &output)
 {
+    VPhoneModel model(QStringLiteral(CORVANE_FAKES_DIR "/csrutil"));
     Shell shell;
     AppPreferences::write(*shell.store, AppPreferences::experimentalVPhoneEnabled, true);
     shell.window.applyPreferences();
-    auto *page = new VPhoneBetaView;
-    page->setCsrutilPath(QStringLiteral(CORVANE_FAKES_DIR "/csrutil"));
+    auto *page = new VPhoneBetaView(model);
     shell.window.addPage(QStringLiteral("vphone-beta"), page);
     shell.window.selectTab(QStringLiteral("vphone-beta"));
     shell.window.resize(1100, 880);
@@ -140,7 +141,7 @@ bool vphonePicture(const QString &output)
         return false;
     }
     page->checkSipButton()->click();
-    if (!QTest::qWaitFor([page] { return !page->checking(); }, 20000)) {
+    if (!QTest::qWaitFor([&model] { return !model.checking(); }, 20000)) {
         return false;
     }
     QTest::qWait(300);

@@ -14,7 +14,7 @@
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
-#include "ui/vphone/VPhoneTool.h"
+#include "ios/vphone/VPhoneTool.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -5,6 +5,7 @@
 #include "app/AppPreferences.h"
 #include "app/PreferenceNotifier.h"
 #include "ios/IOSModel.h"
+#include "ios/vphone/VPhoneModel.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
 #include "platform/Host.h"
@@ -37,6 +38,7 @@ CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, QObject *pa
     , m_windows(std::make_unique<WindowsModel>(Host::dataRoot()))
     , m_linux(std::make_unique<LinuxModel>(*m_engine))
     , m_ios(std::make_unique<IOSModel>())
+    , m_vphone(std::make_unique<VPhoneModel>())
     , m_monitor(std::make_unique<InteractionLogMonitor>())
 {
     connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this,
@@ -60,7 +62,7 @@ void CorvaneApp::show()
     auto *linuxView = new LinuxView(*m_linux);
     connect(linuxView, &LinuxView::openSeparateWindowRequested, this, &CorvaneApp::openLinuxDisplay);
     m_window->addPage(QStringLiteral("linux"), linuxView);
-    m_window->addPage(QStringLiteral("vphone-beta"), new VPhoneBetaView);
+    m_window->addPage(QStringLiteral("vphone-beta"), new VPhoneBetaView(*m_vphone));
     m_window->addPage(QStringLiteral("settings"), new AppSettingsView(*m_fleet));
     m_window->setSidebarFactory([] { return new DeveloperLogSidebar; });
     m_interaction = std::make_unique<DialogInteraction>(m_window.get());

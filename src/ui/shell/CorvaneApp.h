@@ -15,6 +15,7 @@ class LinuxModel;
 class MainWindow;
 class QSettings;
 class VMFleet;
+class VPhoneModel;
 class WindowsModel;
 
 /**
@@ -39,6 +40,7 @@ public:
     WindowsModel &windows() const { return *m_windows; }
     LinuxModel &linux() const { return *m_linux; }
     IOSModel &ios() const { return *m_ios; }
+    VPhoneModel &vphone() const { return *m_vphone; }
     InteractionLogMonitor &interactionLogMonitor() const { return *m_monitor; }
     AppDelegate &delegate() const { return *m_delegate; }
     MainWindow *window() const { return m_window.get(); }
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<WindowsModel> m_windows;
     std::unique_ptr<LinuxModel> m_linux;
     std::unique_ptr<IOSModel> m_ios;
+    std::unique_ptr<VPhoneModel> m_vphone;
     std::unique_ptr<InteractionLogMonitor> m_monitor;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<LinuxDisplayWindow> m_linuxDisplay;

@@ -1,12 +1,8 @@
 #include "ui/vphone/VPhoneBetaView.h"
 
-#include "app/AppPreferences.h"
-#include "app/PreferenceNotifier.h"
+#include "ios/vphone/VPhoneModel.h"
+#include "ios/vphone/VPhoneTool.h"
 #include "platform/Host.h"
-#include "platform/Tools.h"
-#include "services/Command.h"
-#include "services/Error.h"
-#include "services/Tasks.h"
 #include "ui/logs/LogClipboard.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
@@ -15,21 +11,15 @@
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Symbols.h"
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
-#include "ui/vphone/VPhoneTool.h"
 
 #include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QSettings>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-
-using P = AppPreferences;
-
-constexpr double sipCheckTimeoutSeconds = 15;
 
 QLabel *text(const QString &content, bool secondary = false)
 {
@@ -61,12 +51,9 @@ PillActionButton *button(const QString &content, const QString &symbol = {})
 
 } // namespace
 
-VPhoneBetaView::VPhoneBetaView(QWidget *parent)
+VPhoneBetaView::VPhoneBetaView(VPhoneModel &model, QWidget *parent)
     : QWidget(parent)
-    , m_store(P::openStore())
-    , m_csrutil(Tools::csrutil())
-    , m_sipStatus(QStringLiteral("尚未检测"))
-    , m_permanentlyBlocked(P::read(*m_store, P::vphonePermanentlyBlocked))
+    , m_model(model)
 {
     QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 8));
     column->addWidget(buildIntroduction());
@@ -78,19 +65,14 @@ VPhoneBetaView::VPhoneBetaView(QWidget *parent)
                            true));
     column->addStretch();
 
-    // The lock is per user account: another page (or window) agreeing locks this one as well.
-    connect(PreferenceNotifier::instance(), &PreferenceNotifier::changed, this, [this](const QString &key) {
-        if (key == P::vphonePermanentlyBlocked.name) {
-            m_store->sync();
-            m_permanentlyBlocked = P::read(*m_store, P::vphonePermanentlyBlocked);
-            showPhase();
-        }
-    });
+    connect(&m_model, &VPhoneModel::permanentlyBlockedChanged, this, &VPhoneBetaView::showPhase);
+    connect(&m_model, &VPhoneModel::checkingChanged, this, &VPhoneBetaView::showPhase);
+    connect(&m_model, &VPhoneModel::toolFoundChanged, this, &VPhoneBetaView::showToolStatus);
+    connect(&m_model, &VPhoneModel::sipStatusChanged, this, [this] { m_sip->setText(m_model.sipStatus()); });
     showPhase();
+    m_model.lookForTool();
     showToolStatus();
 }
-
-VPhoneBetaView::~VPhoneBetaView() = default;
 
 VPhoneDisclaimerSheet *VPhoneBetaView::disclaimerSheet() const
 {
@@ -147,19 +129,15 @@ QWidget *VPhoneBetaView::buildStatus()
     m_toolStatus = new QLabel;
     m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
     m_message = text(QStringLiteral("尚未运行检测"), true);
-    m_sip = new QLabel(m_sipStatus);
+    m_sip = new QLabel(m_model.sipStatus());
     m_sip->setTextFormat(Qt::PlainText);
     m_sip->setWordWrap(true);
     m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     m_openFolder = button(QStringLiteral("打开工具目录"));
     m_checkSip = button(QStringLiteral("检测 SIP"));
-    connect(m_openFolder, &QAbstractButton::clicked, this, [this] {
-        if (!m_permanentlyBlocked) {
-            VPhoneTool::openFolder();
-        }
-    });
-    connect(m_checkSip, &QAbstractButton::clicked, this, &VPhoneBetaView::onCheckSipClicked);
+    connect(m_openFolder, &QAbstractButton::clicked, &m_model, &VPhoneModel::openFolder);
+    connect(m_checkSip, &QAbstractButton::clicked, &m_model, &VPhoneModel::checkSip);
     auto *actions = new QHBoxLayout;
     actions->setSpacing(10);
     actions->addWidget(m_openFolder);
@@ -206,8 +184,7 @@ QWidget *VPhoneBetaView::buildProcedure()
         QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list"), true));
 
     m_terminal = button(QStringLiteral("终端打开"), QStringLiteral("terminal"));
-    connect(m_terminal, &QAbstractButton::clicked, this,
-            [] { Host::current().openApplication(Tools::terminal()); });
+    connect(m_terminal, &QAbstractButton::clicked, &m_model, &VPhoneModel::openTerminal);
     auto *actions = new QHBoxLayout;
     actions->setSpacing(14);
     actions->addWidget(m_terminal);
@@ -220,72 +197,36 @@ QWidget *VPhoneBetaView::buildProcedure()
 
 void VPhoneBetaView::showPhase()
 {
-    m_locked->setVisible(m_permanentlyBlocked);
-    m_openFolder->setEnabled(!m_permanentlyBlocked);
-    // One check at a time: a second run could finish first and be overwritten by an older answer.
-    m_checkSip->setEnabled(!m_permanentlyBlocked && !m_checking);
+    const bool blocked = m_model.permanentlyBlocked();
+    m_locked->setVisible(blocked);
+    m_openFolder->setEnabled(!blocked);
+    m_checkSip->setEnabled(m_model.canCheckSip());
 }
 
 void VPhoneBetaView::showToolStatus()
 {
-    m_toolStatus->setText(VPhoneTool::found() ? QStringLiteral("已找到 vphone-cli")
+    m_toolStatus->setText(m_model.toolFound() ? QStringLiteral("已找到 vphone-cli")
                                               : QStringLiteral("未找到 vphone-cli"));
 }
 
 void VPhoneBetaView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    showToolStatus();
+    m_model.lookForTool();
 }
 
 void VPhoneBetaView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    // The user places the tool with the file browser and comes back to the window.
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        showToolStatus();
+        m_model.lookForTool();
     }
-}
-
-void VPhoneBetaView::setSipStatus(const QString &status)
-{
-    m_sipStatus = status;
-    m_sip->setText(status);
-}
-
-void VPhoneBetaView::onCheckSipClicked()
-{
-    if (m_permanentlyBlocked || m_checking) {
-        return;
-    }
-    startTask(checkSip(), QStringLiteral("应用"));
-}
-
-QCoro::Task<> VPhoneBetaView::checkSip()
-{
-    QPointer self(this);
-    const QString executable = m_csrutil;
-    const QStringList arguments{QStringLiteral("status")};
-    m_checking = true;
-    showPhase();
-    QString status;
-    try {
-        // Shown as the tool printed it, line break and all.
-        status = co_await Command::run(executable, arguments, std::nullopt, sipCheckTimeoutSeconds,
-                                       Command::successOnly());
-    } catch (...) {
-        status = QStringLiteral("检测失败：") + describe(std::current_exception());
-    }
-    if (!self) {
-        co_return;
-    }
-    m_checking = false;
-    setSipStatus(status);
-    showPhase();
 }
 
 void VPhoneBetaView::onCopyClicked()
 {
-    if (m_permanentlyBlocked) {
+    if (m_model.permanentlyBlocked()) {
         LogClipboard::put(VPhoneTool::startCommand());
         return;
     }
@@ -301,15 +242,10 @@ void VPhoneBetaView::onCopyClicked()
 
 void VPhoneBetaView::onDisclaimerAccepted()
 {
-    // Stored behind the window, a moment later; were it lost in a crash just now, the page would only
-    // ask for the agreement again.
-    P::write(*m_store, P::vphonePermanentlyBlocked, true);
-    m_permanentlyBlocked = true;
-    showPhase();
     if (m_disclaimer) {
         m_disclaimer->accept();
     }
-    Host::current().openUrl(VPhoneTool::projectPage());
+    m_model.agreeToDisclaimer();
     m_finalNotice =
         Alert::open(this, QStringLiteral("后续操作说明"),
                     QStringLiteral("以后的操作与本软件无关，请至软件外操作。官方文档已在浏览器中打开。"),

@@ -1,41 +1,29 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QPointer>
 #include <QWidget>
-
-#include <memory>
 
 class PillActionButton;
 class QLabel;
 class QMessageBox;
-class QSettings;
 class QToolButton;
 class VPhoneDisclaimerSheet;
+class VPhoneModel;
 
 /**
- * The experimental page about vphone-cli, an outside tool that runs virtual iPhones. It only looks
- * whether the tool is in place, reads the System Integrity Protection status, and explains how to start
- * the tool by hand. Handing the user over to the tool's documentation takes an explicit disclaimer;
- * once agreed, the page locks itself for good and checks nothing more.
+ * The experimental page about vphone-cli, an outside tool that runs virtual iPhones: it shows what its
+ * `VPhoneModel` finds (the tool in place, the System Integrity Protection status) and explains how to
+ * start the tool by hand. Handing the user over to the tool's documentation takes an explicit
+ * disclaimer; once agreed, the model is locked for good and the page offers no checks.
  */
 class VPhoneBetaView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit VPhoneBetaView(QWidget *parent = nullptr);
-    ~VPhoneBetaView() override;
+    explicit VPhoneBetaView(VPhoneModel &model, QWidget *parent = nullptr);
 
-    /** The program that reports the SIP status; the system's csrutil unless a test hands in another. */
-    const QString &csrutilPath() const { return m_csrutil; }
-    void setCsrutilPath(const QString &path) { m_csrutil = path; }
-
-    bool permanentlyBlocked() const { return m_permanentlyBlocked; }
-    const QString &sipStatus() const { return m_sipStatus; }
-    /** Whether a SIP check is under way. */
-    bool checking() const { return m_checking; }
-
+    VPhoneModel &model() const { return m_model; }
     QLabel *toolStatus() const { return m_toolStatus; }
     QLabel *messageLine() const { return m_message; }
     QLabel *sipLine() const { return m_sip; }
@@ -48,9 +36,6 @@ public:
     VPhoneDisclaimerSheet *disclaimerSheet() const;
     QMessageBox *finalNotice() const;
 
-    /** Looks again whether the tool is in place. */
-    void showToolStatus();
-
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -61,17 +46,11 @@ private:
     QWidget *buildStatus();
     QWidget *buildProcedure();
     void showPhase();
-    void setSipStatus(const QString &status);
-    void onCheckSipClicked();
-    QCoro::Task<> checkSip();
+    void showToolStatus();
     void onCopyClicked();
     void onDisclaimerAccepted();
 
-    std::unique_ptr<QSettings> m_store;
-    QString m_csrutil;
-    QString m_sipStatus;
-    bool m_permanentlyBlocked = false;
-    bool m_checking = false;
+    VPhoneModel &m_model;
     QLabel *m_toolStatus = nullptr;
     QLabel *m_message = nullptr;
     QLabel *m_sip = nullptr;

@@ -1,4 +1,4 @@
-#include "ui/vphone/VPhoneTool.h"
+#include "ios/vphone/VPhoneTool.h"
 
 #include "platform/Host.h"
 
