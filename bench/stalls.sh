@@ -28,7 +28,8 @@ def load(kind):
     return [json.load(open(f"{work}/{kind}-{i}.json")) for i in range(1, runs + 1)]
 program, idle = load("program"), load("idle")
 def median(reports, key):
-    return statistics.median(r[key] for r in reports)
+    # A program from before the monitor recorded processor time has no such figure.
+    return statistics.median(r.get(key, float("nan")) for r in reports)
 print(f"runs: {runs}")
 print("| measure | program | idle Qt window |")
 print("|---|---|---|")
