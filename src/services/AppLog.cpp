@@ -19,8 +19,6 @@
 namespace AppLog {
 namespace {
 
-const auto noLogText = QStringLiteral("暂无全局日志。");
-
 QString logFolder()
 {
     return Host::dataRoot() + QStringLiteral("/logs");
@@ -117,7 +115,7 @@ void append(const QString &folder, Level level, const QString &category, const Q
 QString readTailNow(const QString &path, qint64 maxBytes)
 {
     const std::optional<QByteArray> bytes = FileIO::readTail(path, maxBytes);
-    return bytes ? QString::fromUtf8(*bytes) : noLogText;
+    return bytes ? QString::fromUtf8(*bytes) : emptyText();
 }
 
 } // namespace
@@ -132,6 +130,11 @@ Notifier *Notifier::instance()
         return created;
     }();
     return notifier;
+}
+
+QString emptyText()
+{
+    return QStringLiteral("暂无全局日志。");
 }
 
 QString levelName(Level level)

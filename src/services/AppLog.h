@@ -23,8 +23,10 @@ inline void info(const QString &category, const QString &message) { write(Level:
 inline void warn(const QString &category, const QString &message) { write(Level::Warn, category, message); }
 inline void error(const QString &category, const QString &message) { write(Level::Error, category, message); }
 
-/** The last `maxBytes` bytes of the current log file, or "暂无全局日志。" when there is none. */
+/** The last `maxBytes` bytes of the current log file, or `emptyText()` when there is none. */
 QString readTail(qint64 maxBytes);
+/** What a view of the log shows when there is no log file: "暂无全局日志。". */
+QString emptyText();
 /** Deletes both log files, then records that the user cleared them. */
 void clear();
 /** Path of the current log file. */

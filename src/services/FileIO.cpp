@@ -36,6 +36,8 @@ public:
             m_descriptor = -1;
         }
         m_size = m_descriptor >= 0 ? qint64(st.st_size) : -1;
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
     }
     ~RegularFile()
     {
@@ -49,10 +51,14 @@ public:
     bool isOpen() const { return m_descriptor >= 0; }
     int descriptor() const { return m_descriptor; }
     qint64 size() const { return m_size; }
+    quint64 device() const { return m_device; }
+    quint64 inode() const { return m_inode; }
 
 private:
     int m_descriptor;
     qint64 m_size = -1;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
 };
 
 const auto partialMarker = QStringLiteral(".partial-");
@@ -273,18 +279,26 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit)
 
 std::optional<QByteArray> readTail(const QString &path, qint64 count)
 {
+    std::optional<Tail> tail = readTailAfter(path, 0, count);
+    return tail ? std::optional<QByteArray>(std::move(tail->bytes)) : std::nullopt;
+}
+
+std::optional<Tail> readTailAfter(const QString &path, qint64 from, qint64 count)
+{
     const RegularFile file(path);
     if (!file.isOpen()) {
         return std::nullopt;
     }
     const int descriptor = file.descriptor();
-    const qint64 start = qMax<qint64>(0, file.size() - count);
+    const qint64 start = qMax<qint64>(qMax<qint64>(0, from), file.size() - count);
     // The emulator may still be appending: what arrived after the size was taken is left for next time.
-    QByteArray tail(qsizetype(qMin<qint64>(count, file.size())), Qt::Uninitialized);
+    Tail tail{QByteArray(qsizetype(qMax<qint64>(0, file.size() - start)), Qt::Uninitialized), start,
+              file.size(), file.device(), file.inode()};
+    QByteArray &bytes = tail.bytes;
     qsizetype filled = 0;
-    while (filled < tail.size()) {
+    while (filled < bytes.size()) {
         const ssize_t got =
-            ::pread(descriptor, tail.data() + filled, size_t(tail.size() - filled), start + filled);
+            ::pread(descriptor, bytes.data() + filled, size_t(bytes.size() - filled), start + filled);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -296,7 +310,7 @@ std::optional<QByteArray> readTail(const QString &path, qint64 count)
         }
         filled += got;
     }
-    tail.truncate(filled);
+    bytes.truncate(filled);
     return tail;
 }
 

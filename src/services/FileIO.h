@@ -51,6 +51,19 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit);
  * grows, and a pipe or device in the file's place is refused without waiting on it.
  */
 std::optional<QByteArray> readTail(const QString &path, qint64 count);
+
+/** Bytes read from the end of a file, with where they start and which file they came from. */
+struct Tail
+{
+    QByteArray bytes;
+    qint64 offset = 0;
+    /** The file's size when it was read. */
+    qint64 size = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+/** readTail(), leaving out the bytes before offset `from`. */
+std::optional<Tail> readTailAfter(const QString &path, qint64 from, qint64 count);
 /** True when anything (a file, a folder, a link) exists at `path`. */
 bool exists(const QString &path);
 

@@ -2,12 +2,14 @@
 
 #include "platform/Host.h"
 #include "services/AppLog.h"
+#include "services/Background.h"
 #include "services/Command.h"
 #include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/OpenFiles.h"
 #include "services/detail/RestoreJournal.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,6 +45,65 @@ QCoro::Task<> clone(QString source, QString destination)
 {
     const ToolCommand command = Host::current().cloneCommand(source, destination);
     co_await Command::run(command.program, command.arguments, std::nullopt, 600);
+}
+
+/** Makes an empty folder for a snapshot being built, clearing one a dead attempt left. */
+void prepareBuilding(const QString &collection, const QString &building)
+{
+    FileIO::createFolder(collection);
+    FileIO::removeIfPresent(building);
+    FileIO::createFolder(building);
+}
+
+/** Writes the record (and the kept settings) into the built snapshot and gives it its final name. */
+void seal(const QString &building, const QString &finished, const std::optional<QByteArray> &configuration,
+          const QByteArray &record)
+{
+    if (configuration) {
+        FileIO::writeAtomically(building + QStringLiteral("/configuration.json"), *configuration);
+    }
+    FileIO::writeAtomically(building + QStringLiteral("/snapshot.json"), record);
+    FileIO::rename(building, finished);
+}
+
+struct Swap
+{
+    std::exception_ptr failure;
+    bool liveDataStranded = false;
+};
+
+/** Puts the fresh clone in the live data's place and removes the old data; the note covers a death. */
+Swap swapIn(const RestoreJournal::Entry &journal, const QString &source)
+{
+    Swap swap;
+    try {
+        if (!FileIO::exists(journal.restore)) {
+            throw VMFailure(QStringLiteral("快照恢复副本未生成。"));
+        }
+        if (FileIO::exists(source)) {
+            FileIO::rename(source, journal.backup);
+        }
+        try {
+            FileIO::rename(journal.restore, source);
+        } catch (...) {
+            if (FileIO::exists(journal.backup)) {
+                try {
+                    FileIO::rename(journal.backup, source);
+                } catch (...) {
+                    // The note stays, so the next load puts the live data back.
+                    swap.liveDataStranded = true;
+                }
+            }
+            throw;
+        }
+        // Dropping a large image's cached pages takes time in proportion to its size: off the GUI
+        // thread, like the notes' syncs.
+        FileIO::removeIfPresent(journal.backup);
+        RestoreJournal::end(journal);
+    } catch (...) {
+        swap.failure = std::current_exception();
+    }
+    return swap;
 }
 
 QString describeRecord(const SnapshotRecord &record)
@@ -95,18 +156,20 @@ QCoro::Task<SnapshotRecord> create(QString source, QString collection, QString p
     const QString building = collection + QStringLiteral("/.creating-") + record.id;
     const QString finished = collection + u'/' + record.id;
 
-    FileIO::createFolder(collection);
-    FileIO::removeIfPresent(building);
-    FileIO::createFolder(building);
+    // The folders, the records' syncs and the renames run on a worker: the GUI thread never waits for
+    // the disk.
+    QFuture<Background::Outcome<void>> preparing =
+        Background::start([collection, building] { prepareBuilding(collection, building); });
+    Background::take(co_await preparing);
 
     std::exception_ptr failure;
     try {
         co_await clone(source, building + QStringLiteral("/payload"));
-        if (configuration) {
-            FileIO::writeAtomically(building + QStringLiteral("/configuration.json"), *configuration);
-        }
-        FileIO::writeAtomically(building + QStringLiteral("/snapshot.json"), record.toJson());
-        FileIO::rename(building, finished);
+        QFuture<Background::Outcome<void>> sealing =
+            Background::start([building, finished, configuration, json = record.toJson()] {
+                seal(building, finished, configuration, json);
+            });
+        Background::take(co_await sealing);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -135,35 +198,24 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
 
     // The note goes first, so that whatever moment the program dies at, the next load knows which
     // temporaries are this restore's and whether the live data has been moved aside.
-    const RestoreJournal::Entry journal = RestoreJournal::begin(source);
+    QFuture<Background::Outcome<RestoreJournal::Entry>> noting =
+        Background::start([source] { return RestoreJournal::begin(source); });
+    const RestoreJournal::Entry journal = Background::take(co_await noting);
     const QString &fresh = journal.restore;
-    const QString &backup = journal.backup;
 
     std::exception_ptr failure;
     bool liveDataStranded = false;
     try {
         co_await clone(payload, fresh);
-        if (!FileIO::exists(fresh)) {
-            throw VMFailure(QStringLiteral("快照恢复副本未生成。"));
-        }
-        if (FileIO::exists(source)) {
-            FileIO::rename(source, backup);
-        }
-        try {
-            FileIO::rename(fresh, source);
-        } catch (...) {
-            if (FileIO::exists(backup)) {
-                try {
-                    FileIO::rename(backup, source);
-                } catch (...) {
-                    // The note stays, so the next load puts the live data back.
-                    liveDataStranded = true;
-                }
-            }
-            throw;
-        }
     } catch (...) {
         failure = std::current_exception();
+    }
+    if (!failure) {
+        QFuture<Background::Outcome<Swap>> swapping =
+            Background::start([journal, source] { return swapIn(journal, source); });
+        const Swap swap = Background::take(co_await swapping);
+        failure = swap.failure;
+        liveDataStranded = swap.liveDataStranded;
     }
     if (failure) {
         FileIO::removeIfPresent(fresh);
@@ -174,8 +226,6 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
                                     describe(failure));
         std::rethrow_exception(failure);
     }
-    FileIO::removeIfPresent(backup);
-    RestoreJournal::end(journal);
     AppLog::info(category, QStringLiteral("已回滚 ") + describeRecord(record));
 
     co_return FileIO::readSmallFile(folder + QStringLiteral("/configuration.json"), configurationLimit);

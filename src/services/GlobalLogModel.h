@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCoroTask>
 #include <QObject>
 #include <QString>
 
 /**
- * The loaded tail of the global log for one view, with the user's filter. Reloads itself on the main
- * thread after every write to the log.
+ * The loaded tail of the global log for one view, with the user's filter. After writes to the log it
+ * reads what they appended on the log's own queue, one read at a time however many writes came, and
+ * takes the new tail on the main thread; a rotated or cleared log is read again whole.
  */
 class GlobalLogModel : public QObject
 {
@@ -36,8 +38,20 @@ public:
     /** The file name offered when saving, stamped with the current local time. */
     static QString suggestedExportName();
 
-    /** Reads the tail again. */
+    /** Reads the whole tail again, now. */
     void reload();
+
+    /** What a view has read of the log file: which file, how far, and its last bytes. */
+    struct Tail
+    {
+        QByteArray bytes;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        QString text;
+    };
+    /** Brings `tail` up to the file at `path`, reading only what was appended when it can. */
+    static Tail follow(Tail tail, const QString &path, qint64 maxBytes);
 
 Q_SIGNALS:
     void textChanged();
@@ -45,10 +59,17 @@ Q_SIGNALS:
     void errorChanged();
 
 private:
+    void onLogChanged();
+    void take(int generation, const Tail &tail);
     void setText(const QString &text);
     void setError(const QString &error);
 
+    Tail m_tail;
     QString m_text;
+    // Bumped by a whole reload, so that a read started before it cannot land after it.
+    int m_generation = 0;
+    bool m_following = false;
+    bool m_changedAgain = false;
     QString m_query;
     QString m_error;
 };

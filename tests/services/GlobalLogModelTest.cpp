@@ -52,6 +52,22 @@ TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
     EXPECT_EQ(model.text().count(u'\n'), 1);
 }
 
+TEST_F(GlobalLogModelTest, FollowsTheTailByWhatWasAppendedThroughTrimmingAndRotation)
+{
+    GlobalLogModel model;
+    const QString filler(4000, QChar(u'日'));
+    // Bursts of large entries: past the shown tail's size first, then past the rotation threshold.
+    for (int burst = 0; burst < 12; ++burst) {
+        for (int entry = 0; entry < 40; ++entry) {
+            AppLog::info(QStringLiteral("测试"), QStringLiteral("%1-%2 ").arg(burst).arg(entry) + filler);
+        }
+        const QString marker = QStringLiteral("%1-39 ").arg(burst);
+        ASSERT_TRUE(waitUntil([&] { return model.text().contains(marker); }, 5000)) << burst;
+        EXPECT_EQ(model.text(), AppLog::readTail(AppLog::displayTailBytes)) << burst;
+    }
+    EXPECT_TRUE(QFile::exists(AppLog::previousFile())) << "the log rotated while followed";
+}
+
 TEST_F(GlobalLogModelTest, ExportWritesTheFilteredTailAndRecordsIt)
 {
     AppLog::warn(QStringLiteral("Android"), QStringLiteral("端口被占用"));

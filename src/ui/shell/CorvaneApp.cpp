@@ -56,14 +56,19 @@ void CorvaneApp::show()
 {
     Appearance::instance().apply();
     m_window = std::make_unique<MainWindow>(*m_preferences, *m_delegate);
-    m_window->addPage(QStringLiteral("android"), new FleetView(*m_fleet));
-    m_window->addPage(QStringLiteral("ios"), new IOSView(*m_ios));
-    m_window->addPage(QStringLiteral("windows"), new WindowsView(*m_windows));
-    auto *linuxView = new LinuxView(*m_linux);
-    connect(linuxView, &LinuxView::openSeparateWindowRequested, this, &CorvaneApp::openLinuxDisplay);
-    m_window->addPage(QStringLiteral("linux"), linuxView);
-    m_window->addPage(QStringLiteral("vphone-beta"), new VPhoneBetaView(*m_vphone));
-    m_window->addPage(QStringLiteral("settings"), new AppSettingsView(*m_fleet));
+    // Only the selected page is made before the first frame; the others follow it.
+    m_window->addPage(QStringLiteral("android"), [this]() -> QWidget * { return new FleetView(*m_fleet); });
+    m_window->addPage(QStringLiteral("ios"), [this]() -> QWidget * { return new IOSView(*m_ios); });
+    m_window->addPage(QStringLiteral("windows"),
+                      [this]() -> QWidget * { return new WindowsView(*m_windows); });
+    m_window->addPage(QStringLiteral("linux"), [this]() -> QWidget * {
+        auto *linuxView = new LinuxView(*m_linux);
+        connect(linuxView, &LinuxView::openSeparateWindowRequested, this, &CorvaneApp::openLinuxDisplay);
+        return linuxView;
+    });
+    m_window->addPage(QStringLiteral("vphone-beta"), [this]() -> QWidget * { return new VPhoneBetaView(*m_vphone); });
+    m_window->addPage(QStringLiteral("settings"),
+                      [this]() -> QWidget * { return new AppSettingsView(*m_fleet); });
     m_window->setSidebarFactory([] { return new DeveloperLogSidebar; });
     m_interaction = std::make_unique<DialogInteraction>(m_window.get());
     Interaction::install(m_interaction.get());

@@ -106,6 +106,12 @@ void MainWindow::addPage(const QString &identifier, QWidget *page)
     showTab(selectedTab(), false);
 }
 
+void MainWindow::addPage(const QString &identifier, std::function<QWidget *()> make)
+{
+    m_pages->addPage(identifier, std::move(make));
+    showTab(selectedTab(), false);
+}
+
 void MainWindow::selectTab(const QString &identifier)
 {
     if (identifier == selectedTab()) {

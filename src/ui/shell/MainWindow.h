@@ -25,6 +25,8 @@ public:
     MainWindow(QSettings &preferences, AppDelegate &delegate, QWidget *parent = nullptr);
 
     void addPage(const QString &identifier, QWidget *page);
+    /** A page made when it is first needed, or soon after the window's first frame. */
+    void addPage(const QString &identifier, std::function<QWidget *()> make);
     /** Selects a tab and stores the choice; animated when the user's settings allow it. */
     void selectTab(const QString &identifier);
     QString selectedTab() const;

@@ -77,9 +77,65 @@ PageArea::PageArea(QWidget *parent)
 
 void PageArea::addPage(const QString &identifier, QWidget *page)
 {
+    m_recipes.remove(identifier);
     page->setParent(this);
     m_pages.insert(identifier, page);
     layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
+}
+
+void PageArea::addPage(const QString &identifier, std::function<QWidget *()> make)
+{
+    if (identifier == m_selected && m_order.contains(identifier)) {
+        addPage(identifier, make());
+        return;
+    }
+    m_recipes.insert(identifier, std::move(make));
+    update();
+}
+
+QWidget *PageArea::page(const QString &identifier)
+{
+    const auto recipe = m_recipes.constFind(identifier);
+    if (recipe != m_recipes.cend()) {
+        addPage(identifier, (*recipe)());
+    }
+    return m_pages.value(identifier);
+}
+
+void PageArea::paintEvent(QPaintEvent *)
+{
+    // The window has drawn a frame: now the pages it left for later.
+    if (!m_recipes.isEmpty() && !m_makingDeferred) {
+        m_makingDeferred = true;
+        QTimer::singleShot(0, this, &PageArea::makeNextDeferred);
+    }
+}
+
+void PageArea::makeNextDeferred()
+{
+    m_makingDeferred = false;
+    // A page made in the last turn is laid out in this one, so that its first slide in only paints.
+    if (QWidget *made = m_unlaid.isEmpty() ? nullptr : m_pages.value(m_unlaid.takeFirst())) {
+        if (made->isHidden() && !isMoving()) {
+            made->setGeometry(rect());
+            layOut(made);
+        }
+    } else if (!m_recipes.isEmpty()) {
+        // In tab order, so the tabs nearest the start are ready first.
+        QString next = m_recipes.cbegin().key();
+        for (const QString &identifier : m_order) {
+            if (m_recipes.contains(identifier)) {
+                next = identifier;
+                break;
+            }
+        }
+        page(next);
+        m_unlaid.append(next);
+    }
+    if (!m_recipes.isEmpty() || !m_unlaid.isEmpty()) {
+        m_makingDeferred = true;
+        QTimer::singleShot(0, this, &PageArea::makeNextDeferred);
+    }
 }
 
 QWidget *PageArea::visiblePage() const
@@ -109,6 +165,9 @@ void PageArea::setSelected(const QString &identifier, const QStringList &order, 
     m_order = order;
     m_transition->stop();
     ++m_generation;
+    if (m_order.contains(m_selected)) {
+        page(m_selected);
+    }
     if (animated && m_previous != m_selected && m_pages.contains(m_selected) &&
         m_order.contains(m_selected)) {
         takePictures();
@@ -122,6 +181,9 @@ void PageArea::setSelected(const QString &identifier, const QStringList &order, 
 void PageArea::setOrder(const QStringList &order)
 {
     m_order = order;
+    if (m_order.contains(m_selected)) {
+        page(m_selected);
+    }
     layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
 }
 

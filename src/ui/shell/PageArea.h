@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
 class PageSlide;
 class QVariantAnimation;
 
@@ -15,6 +17,10 @@ class QVariantAnimation;
  * from where it rests beside the leaving one (shifted by their distance in tabs), faded and slightly
  * smaller, while the leaving one goes the other way. The slide moves pictures of the two pages taken
  * as it begins, so no page is laid out or painted again until the arriving one takes its place.
+ *
+ * A page may be added as a recipe instead: it is made when it is first needed (selected, or asked
+ * for), and otherwise after the window's first frame, one page per turn of the event loop, so that
+ * the window appears without waiting for pages nobody looks at yet.
  */
 class PageArea : public QWidget
 {
@@ -34,7 +40,11 @@ public:
     explicit PageArea(QWidget *parent = nullptr);
 
     void addPage(const QString &identifier, QWidget *page);
-    QWidget *page(const QString &identifier) const { return m_pages.value(identifier); }
+    void addPage(const QString &identifier, std::function<QWidget *()> make);
+    /** The page, made now if it was a recipe not yet made. */
+    QWidget *page(const QString &identifier);
+    /** True while a page added as a recipe has not been made yet. */
+    bool isDeferred(const QString &identifier) const { return m_recipes.contains(identifier); }
     /** `order` is the current tab list; an identifier outside it shows no page at all. */
     void setSelected(const QString &identifier, const QStringList &order, bool animated);
     /** The selected page, in place or on its way in; nullptr when no tab's page is selected. */
@@ -49,13 +59,18 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    void makeNextDeferred();
     void takePictures();
     bool addPicture(const QString &identifier);
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;
+    QHash<QString, std::function<QWidget *()>> m_recipes;
+    bool m_makingDeferred = false;
+    QStringList m_unlaid;
     QString m_selected;
     QString m_previous;
     QStringList m_order;

@@ -9,23 +9,34 @@
 #include <QMetaEnum>
 #include <QWidget>
 
+#include <ctime>
+
 namespace {
 
 constexpr int tickMs = 4;
 constexpr qint64 stallMs = 16;
 
-QString describe(const QObject *receiver, const QEvent *event)
+double threadCpuMs()
 {
-    QString text = QString::fromLatin1(receiver->metaObject()->className());
-    if (!receiver->objectName().isEmpty()) {
-        text += u'(' + receiver->objectName() + u')';
-    }
-    const QMetaEnum types = QMetaEnum::fromType<QEvent::Type>();
-    const char *type = types.valueToKey(event->type());
-    return text + u' ' + (type ? QString::fromLatin1(type) : QString::number(event->type()));
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
 }
 
 } // namespace
+
+QString StallMonitor::Delivery::describe() const
+{
+    if (!receiverClass) {
+        return {};
+    }
+    QString text = QString::fromLatin1(receiverClass);
+    if (!receiverName.isEmpty()) {
+        text += u'(' + receiverName + u')';
+    }
+    const char *key = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
+    return text + u' ' + (key ? QString::fromLatin1(key) : QString::number(type));
+}
 
 void StallMonitor::installFromEnvironment(const QElapsedTimer &sinceStart)
 {
@@ -47,6 +58,7 @@ StallMonitor::StallMonitor(QString reportFile, const QElapsedTimer &sinceStart, 
     connect(&m_ticker, &QTimer::timeout, this, &StallMonitor::onTick);
     m_ticker.start();
     m_sinceTick.start();
+    m_cpuAtTickMs = threadCpuMs();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &StallMonitor::writeReport);
 }
 
@@ -55,12 +67,13 @@ bool StallMonitor::eventFilter(QObject *watched, QEvent *event)
     const qint64 now = m_sinceStart.elapsed();
     settleFirstPaint();
     // The previous delivery has ended by the time the next one begins (or nests inside it).
-    if (!m_current.isEmpty() && now - m_currentStartMs > m_longestMs) {
+    if (m_current.receiverClass && now - m_currentStartMs > m_longestMs) {
         m_longestMs = now - m_currentStartMs;
         m_longest = m_current;
     }
     if (watched != &m_ticker) {
-        m_current = describe(watched, event);
+        // The class name lives in the program's static data, so it outlasts the receiver.
+        m_current = Delivery{watched->metaObject()->className(), watched->objectName(), int(event->type())};
         m_currentStartMs = now;
     }
     if (m_firstPaintMs < 0 && event->type() == QEvent::Paint && watched->isWidgetType() &&
@@ -85,30 +98,38 @@ void StallMonitor::onTick()
 {
     settleFirstPaint();
     const qint64 gap = m_sinceTick.restart();
+    const double cpu = threadCpuMs();
     if (gap > stallMs) {
-        m_stalls.append({m_sinceStart.elapsed() - gap, gap, m_longest});
+        m_stalls.append({m_sinceStart.elapsed() - gap, gap, cpu - m_cpuAtTickMs, m_longest.describe()});
     }
-    m_longest.clear();
+    m_cpuAtTickMs = cpu;
+    m_longest = Delivery{};
     m_longestMs = 0;
-    m_current.clear();
+    m_current = Delivery{};
 }
 
 void StallMonitor::writeReport() const
 {
     QJsonArray stalls;
     qint64 longest = 0;
+    double longestCpu = 0;
     int overAfterPaint = 0;
     for (const Stall &stall : m_stalls) {
         const bool beforeFirstPaint = m_firstPaintMs < 0 || stall.atMs < m_firstPaintMs;
         stalls.append(QJsonObject{{QStringLiteral("atMs"), double(stall.atMs)},
                                   {QStringLiteral("ms"), double(stall.lengthMs)},
+                                  {QStringLiteral("cpuMs"), qRound(stall.cpuMs * 10) / 10.0},
                                   {QStringLiteral("during"), stall.during},
                                   {QStringLiteral("beforeFirstPaint"), beforeFirstPaint}});
         longest = qMax(longest, stall.lengthMs);
+        longestCpu = qMax(longestCpu, stall.cpuMs);
         overAfterPaint += beforeFirstPaint ? 0 : 1;
     }
-    const QJsonObject report{{QStringLiteral("firstPaintMs"), double(m_firstPaintMs)},
+    // Where the process's start lies on the monotonic clock, to match stalls with a profiler's samples.
+    const QJsonObject report{{QStringLiteral("startMonotonicMs"), double(m_sinceStart.msecsSinceReference())},
+                             {QStringLiteral("firstPaintMs"), double(m_firstPaintMs)},
                              {QStringLiteral("longestStallMs"), double(longest)},
+                             {QStringLiteral("longestStallCpuMs"), qRound(longestCpu * 10) / 10.0},
                              {QStringLiteral("stallsOver16msAfterFirstPaint"), overAfterPaint},
                              {QStringLiteral("stalls"), stalls}};
     QFile file(m_reportFile);

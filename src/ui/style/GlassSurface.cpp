@@ -2,6 +2,7 @@
 
 #include "ui/style/Appearance.h"
 #include "ui/style/GlassLook.h"
+#include "ui/style/PaintCache.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -45,26 +46,33 @@ GlassLook GlassSurface::look() const
 
 void GlassSurface::paint(QPainter &painter, const QRectF &rect, const GlassLook &look)
 {
-    const QRectF shape = rect.adjusted(0.5, 0.5, -0.5, -0.5);
-    const qreal radius = std::min({look.radius, shape.height() / 2, shape.width() / 2});
-    QPainterPath path;
-    path.addRoundedRect(shape, radius, radius);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(path, look.fill);
-    if (look.translucent) {
-        // The sheen along the top edge that makes a thin layer read as glass.
-        QLinearGradient sheen(shape.topLeft(), shape.bottomLeft());
-        sheen.setColorAt(0, QColor(255, 255, 255, 28));
-        sheen.setColorAt(0.5, QColor(255, 255, 255, 0));
-        painter.fillPath(path, sheen);
-    }
-    if (look.tint.alpha() > 0) {
-        painter.fillPath(path, look.tint);
-    }
-    painter.setPen(QPen(look.outline, 0.8));
-    painter.drawPath(path);
-    painter.restore();
+    const auto colour = [](const QColor &color) { return QString::number(quint64(color.rgba64()), 16); };
+    const QString key = QStringLiteral("glass:%1:%2:%3:%4:%5")
+                            .arg(look.translucent)
+                            .arg(look.radius)
+                            .arg(colour(look.fill), colour(look.tint), colour(look.outline));
+    PaintCache::draw(painter, rect, key, [&look](QPainter &target, const QRectF &area) {
+        const QRectF shape = area.adjusted(0.5, 0.5, -0.5, -0.5);
+        const qreal radius = std::min({look.radius, shape.height() / 2, shape.width() / 2});
+        QPainterPath path;
+        path.addRoundedRect(shape, radius, radius);
+        target.save();
+        target.setRenderHint(QPainter::Antialiasing);
+        target.fillPath(path, look.fill);
+        if (look.translucent) {
+            // The sheen along the top edge that makes a thin layer read as glass.
+            QLinearGradient sheen(shape.topLeft(), shape.bottomLeft());
+            sheen.setColorAt(0, QColor(255, 255, 255, 28));
+            sheen.setColorAt(0.5, QColor(255, 255, 255, 0));
+            target.fillPath(path, sheen);
+        }
+        if (look.tint.alpha() > 0) {
+            target.fillPath(path, look.tint);
+        }
+        target.setPen(QPen(look.outline, 0.8));
+        target.drawPath(path);
+        target.restore();
+    });
 }
 
 void GlassSurface::paintEvent(QPaintEvent *)

@@ -1,6 +1,7 @@
 #include "ui/style/SoftGroupBox.h"
 
 #include "ui/style/Appearance.h"
+#include "ui/style/PaintCache.h"
 #include "ui/style/SymbolLabel.h"
 
 #include <QEvent>
@@ -75,16 +76,20 @@ void SoftGroupBox::changeEvent(QEvent *event)
 void SoftGroupBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal inset = outlineWidth / 2;
-    const QRectF shape = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
-    QPainterPath path;
-    path.addRoundedRect(shape, radius, radius);
     QColor background = palette().color(QPalette::Base);
     background.setAlphaF(float(backgroundOpacity));
-    painter.fillPath(path, background);
     QColor outline = palette().color(QPalette::WindowText);
     outline.setAlphaF(float(outlineOpacity));
-    painter.setPen(QPen(outline, outlineWidth));
-    painter.drawPath(path);
+    const QString key = QStringLiteral("group:%1:%2")
+                            .arg(quint64(background.rgba64()), 0, 16)
+                            .arg(quint64(outline.rgba64()), 0, 16);
+    PaintCache::draw(painter, QRectF(rect()), key, [&](QPainter &target, const QRectF &area) {
+        target.setRenderHint(QPainter::Antialiasing);
+        const qreal inset = outlineWidth / 2;
+        QPainterPath path;
+        path.addRoundedRect(area.adjusted(inset, inset, -inset, -inset), radius, radius);
+        target.fillPath(path, background);
+        target.setPen(QPen(outline, outlineWidth));
+        target.drawPath(path);
+    });
 }

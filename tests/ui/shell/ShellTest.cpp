@@ -287,6 +287,10 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     CorvaneApp &corvane = launch();
     PageArea *pages = corvane.window()->pageArea();
     ASSERT_EQ(corvane.window()->selectedTab(), QStringLiteral("windows"));
+    // Only the selected page is made before the first frame; the others follow unasked.
+    EXPECT_TRUE(pages->isDeferred(QStringLiteral("settings")));
+    EXPECT_FALSE(pages->isDeferred(QStringLiteral("windows")));
+    ASSERT_TRUE(waitUntil([&] { return !pages->isDeferred(QStringLiteral("settings")); }, 3000));
     QWidget *linuxPage = pages->page(QStringLiteral("linux"));
     QWidget *windowsPage = pages->page(QStringLiteral("windows"));
 

@@ -6,6 +6,7 @@
 #include "ui/style/GlassLook.h"
 #include "ui/style/GlassSurface.h"
 #include "ui/style/Motion.h"
+#include "ui/style/PaintCache.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/PillLook.h"
 #include "ui/style/Stepper.h"
@@ -147,6 +148,56 @@ TEST_F(StyleTest, SurfacesAreOpaqueWithoutGlassOrWithReducedTransparency)
     EXPECT_NEAR(surface.look().tint.alphaF(), 0.12, 0.01);
     surface.setCapsule(true);
     EXPECT_EQ(surface.look().radius, GlassLook::capsuleRadius);
+    // The surface's picture is kept per look: the tinted one is drawn anew, not the one before.
+    const QColor tinted = render(surface).pixelColor(100, 40);
+    surface.setSelected(false);
+    EXPECT_NE(render(surface).pixelColor(100, 40), tinted);
+}
+
+TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
+{
+    const auto shape = [](const QColor &fill) {
+        return [fill](QPainter &painter, const QRectF &area) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor(20, 20, 20, 40), 0.8));
+            painter.setBrush(fill);
+            painter.drawRoundedRect(area.adjusted(0.4, 0.4, -0.4, -0.4), 22, 22);
+        };
+    };
+    const QColor blue(40, 90, 200, 180);
+    for (const QRectF &place : {QRectF(3, 4, 150, 120), QRectF(2.5, 7.25, 150, 120)}) {
+        QImage direct(170, 140, QImage::Format_ARGB32_Premultiplied);
+        direct.fill(QColor(240, 240, 240));
+        QImage cached = direct;
+        {
+            QPainter painter(&direct);
+            shape(blue)(painter, place);
+        }
+        {
+            QPainter painter(&cached);
+            PaintCache::draw(painter, place, QStringLiteral("test:blue"), shape(blue));
+        }
+        int worst = 0;
+        for (int y = 0; y < direct.height(); ++y) {
+            for (int x = 0; x < direct.width(); ++x) {
+                const QColor a = direct.pixelColor(x, y);
+                const QColor b = cached.pixelColor(x, y);
+                worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                  std::abs(a.blue() - b.blue())});
+            }
+        }
+        // Blending twice (into the picture, then onto the page) may round a few levels apart.
+        EXPECT_LE(worst, 4) << place.x();
+    }
+    // Another look under its own key is drawn anew at the same size.
+    QImage red(170, 140, QImage::Format_ARGB32_Premultiplied);
+    red.fill(Qt::white);
+    {
+        QPainter painter(&red);
+        PaintCache::draw(painter, QRectF(3, 4, 150, 120), QStringLiteral("test:red"), shape(Qt::red));
+    }
+    EXPECT_GT(red.pixelColor(80, 60).red(), 200);
+    EXPECT_LT(red.pixelColor(80, 60).blue(), 50);
 }
 
 TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
