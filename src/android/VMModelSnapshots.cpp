@@ -1,7 +1,7 @@
 // The snapshot side of an Android device: file-level copies of its AVD folder.
 #include "android/VMModel.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileSnapshotStore.h"
 #include "services/InstanceLock.h"
 #include "services/PropertyField.h"

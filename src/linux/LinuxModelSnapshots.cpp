@@ -1,7 +1,7 @@
 // The snapshot side of the Linux machine: clones of its whole folder, with the settings beside them.
 #include "linux/LinuxModel.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileSnapshotStore.h"
 #include "services/InstanceLock.h"
 #include "services/SnapshotText.h"

@@ -1,9 +1,9 @@
 #include "services/FileSnapshotStore.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/OpenFiles.h"
 #include "services/detail/RestoreJournal.h"
