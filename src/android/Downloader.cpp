@@ -1,6 +1,6 @@
 #include "android/Downloader.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileIO.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "android/SDKPackage.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include "platform/Host.h"
 #include "platform/Tools.h"
+#include "preferences/AppPreferences.h"
 #include "services/FileIO.h"
 #include "services/JsonValue.h"
 
@@ -44,6 +45,26 @@ const VMConfiguration::ScreenPreset &VMConfiguration::screenPreset(const QString
 VMConfiguration VMConfiguration::defaultConfiguration()
 {
     return VMConfiguration{};
+}
+
+VMConfiguration VMConfiguration::forNewDevice(const QSettings &store)
+{
+    using P = AppPreferences;
+    const qint64 memory = Host::current().physicalMemory();
+    const qint64 gigabytes = P::read(store, P::newDeviceMemoryGB);
+
+    VMConfiguration configuration;
+    configuration.cores = P::read(store, P::newDeviceCores);
+    if (memory >= 16 * GiB) {
+        configuration.memoryMB = std::clamp<qint64>(gigabytes, 1, 8) * 1024;
+    } else if (memory >= 2 * GiB && gigabytes >= 1) {
+        configuration.memoryMB = std::min(gigabytes, memory / (2 * GiB)) * 1024;
+    } else {
+        configuration.memoryMB = 1024;
+    }
+    configuration.screen = screenPresets().first().label;
+    configuration.softwareGPU = P::read(store, P::newDeviceSoftwareGPU);
+    return configuration.validated();
 }
 
 VMConfiguration VMConfiguration::validated() const

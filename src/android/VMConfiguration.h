@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QSettings;
+
 /**
  * The hardware settings of one Android device, as the user edits them and as they are stored in
  * the device's configuration.json. Every use goes through validated(), so a stored value that
@@ -36,6 +38,9 @@ struct VMConfiguration
 
     /** Used when a device has no readable configuration; not validated, so it is the same on every host. */
     static VMConfiguration defaultConfiguration();
+
+    /** A newly added device's configuration: the new-device preferences in `store`, validated. */
+    static VMConfiguration forNewDevice(const QSettings &store);
 
     /** A copy clamped to what the current host can give. */
     VMConfiguration validated() const;

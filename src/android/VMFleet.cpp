@@ -3,11 +3,11 @@
 #include "android/VMConfiguration.h"
 #include "android/VMModel.h"
 #include "android/detail/FleetRecovery.h"
-#include "app/AppPreferences.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/InstanceLock.h"
 #include "services/OpenFiles.h"
@@ -204,7 +204,7 @@ void VMFleet::addDevice()
 
     const QString id = newId();
     const VMPaths paths(m_shared.instanceFolder(id), m_shared.root());
-    const VMConfiguration configuration = AppPreferences::newConfiguration(*AppPreferences::openStore());
+    const VMConfiguration configuration = VMConfiguration::forNewDevice(*AppPreferences::openStore());
     try {
         paths.configure(configuration);
         saveConfiguration(paths, configuration);
@@ -279,7 +279,7 @@ QCoro::Task<> VMFleet::duplicateTask()
         removeRuntimeFiles(paths.avdFolder());
 
         // The copy keeps the source's screen and renderer but takes today's size for new devices.
-        VMConfiguration configuration = AppPreferences::newConfiguration(*AppPreferences::openStore());
+        VMConfiguration configuration = VMConfiguration::forNewDevice(*AppPreferences::openStore());
         configuration.screen = source->configuration().screen;
         configuration.softwareGPU = source->configuration().softwareGPU;
         paths.configure(configuration);

@@ -2,11 +2,11 @@
 
 #include "android/detail/EmulatorPorts.h"
 #include "platform/ChildLifetime.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
 #include "services/AppLog.h"
 #include "services/Command.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/InstanceLock.h"
 #include "services/Interaction.h"

@@ -1,8 +1,8 @@
 // How a device's emulator ends: asked to stop, forced, or on its own.
 #include "android/VMModel.h"
 
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/TextTail.h"
 
 #include <QCoroTimer>

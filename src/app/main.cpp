@@ -1,5 +1,5 @@
-#include "app/QtTranslations.h"
 #include "ui/shell/CorvaneApp.h"
+#include "ui/shell/QtTranslations.h"
 #include "ui/shell/StallMonitor.h"
 #include "ui/style/ChineseFont.h"
 

@@ -7,8 +7,8 @@
 #include "cli/Guests.h"
 #include "cli/OwnerNote.h"
 #include "cli/Terminal.h"
+#include "platform/Error.h"
 #include "services/Command.h"
-#include "services/Error.h"
 
 #include <QFile>
 #include <QFileInfo>

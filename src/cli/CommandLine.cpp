@@ -2,8 +2,8 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 
 #include <QCoroTimer>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "linux/LinuxISO.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "windows/WindowsPreparation.h"
 
 namespace Commands {

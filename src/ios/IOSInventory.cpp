@@ -1,6 +1,6 @@
 #include "ios/IOSInventory.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

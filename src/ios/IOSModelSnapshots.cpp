@@ -2,8 +2,8 @@
 #include "ios/IOSModel.h"
 
 #include "ios/detail/IOSRegistry.h"
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/SnapshotText.h"
 #include "services/UnreadableFile.h"

@@ -1,6 +1,6 @@
 #include "ios/IOSSnapshotRecord.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

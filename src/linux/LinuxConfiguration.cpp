@@ -1,8 +1,8 @@
 #include "linux/LinuxConfiguration.h"
 
-#include "app/AppPreferences.h"
 #include "linux/engine/VirtualMachineEngine.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 #include "services/FileIO.h"
 #include "services/JsonValue.h"
 

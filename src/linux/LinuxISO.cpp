@@ -1,6 +1,6 @@
 #include "linux/LinuxISO.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "linux/LinuxModel.h"
 
 #include "linux/LinuxISO.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/Interaction.h"
 #include "services/PropertyField.h"

@@ -2,8 +2,8 @@
 
 #include "linux/LinuxConfiguration.h"
 #include "linux/engine/VirtualMachineEngine.h"
+#include "platform/Error.h"
 #include "services/Background.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 
 #include <QCoroFuture>

@@ -1,6 +1,6 @@
 #include "platform/ChildLifetime.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QProcess>
 

@@ -1,6 +1,6 @@
 #include "platform/Host.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "services/Command.h"
 
 #include "platform/ChildLifetime.h"
+#include "platform/Error.h"
 #include "platform/Tools.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/ProcessWait.h"
 #include "services/TextTail.h"
 

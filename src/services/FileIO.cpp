@@ -1,6 +1,6 @@
 #include "services/FileIO.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/detail/WriteQueue.h"
 
 #include <QDir>

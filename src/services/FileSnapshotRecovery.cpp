@@ -1,8 +1,8 @@
 // What the next load does with the traces of a snapshot operation the program did not live to finish.
 #include "services/FileSnapshotStore.h"
 
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/detail/RestoreJournal.h"
 

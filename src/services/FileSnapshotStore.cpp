@@ -1,10 +1,10 @@
 #include "services/FileSnapshotStore.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
 #include "services/Background.h"
 #include "services/Command.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/OpenFiles.h"
 #include "services/detail/RestoreJournal.h"

@@ -1,6 +1,6 @@
 #include "services/FolderSnapshots.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileSnapshotStore.h"
 #include "services/PropertyField.h"
 #include "services/SnapshotText.h"

@@ -1,7 +1,7 @@
 #include "services/GlobalLogModel.h"
 
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/Interaction.h"
 #include "services/detail/LogQueue.h"

@@ -1,6 +1,6 @@
 #include "services/InstanceLock.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 #include "services/OpenFiles.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "platform/ProcessTableScan.h"
 #include "services/Command.h"
-#include "services/Error.h"
 
 #include <QCoroFuture>
 #include <QtConcurrent>

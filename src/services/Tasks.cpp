@@ -1,7 +1,7 @@
 #include "services/Tasks.h"
 
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "windows/WindowsConfiguration.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/JsonValue.h"
 

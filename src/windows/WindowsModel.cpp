@@ -1,8 +1,8 @@
 #include "windows/WindowsModel.h"
 
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/Interaction.h"
 #include "services/PropertyField.h"

@@ -1,8 +1,8 @@
 // Building a new UTM bundle: the checks on the GUI thread, then the file work on a worker thread.
 #include "windows/WindowsModel.h"
 
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/Interaction.h"
 #include "windows/detail/BundleBuild.h"

@@ -1,7 +1,7 @@
 // Snapshots of the associated UTM bundle, kept in ".Corvane Snapshots" beside it.
 #include "windows/WindowsModel.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileIO.h"
 #include "services/FileSnapshotStore.h"
 #include "services/SnapshotText.h"

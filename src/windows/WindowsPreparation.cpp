@@ -1,9 +1,9 @@
 #include "windows/WindowsPreparation.h"
 
-#include "ios/detail/CodePointOrder.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
+#include "services/CodePointOrder.h"
 #include "services/Command.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 
 #include <QDir>

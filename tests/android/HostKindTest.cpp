@@ -4,7 +4,7 @@
 #include "FakeAndroidSdk.h"
 #include "android/SDKPackage.h"
 #include "android/VMConfiguration.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QSet>
 

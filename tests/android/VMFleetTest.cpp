@@ -5,8 +5,8 @@
 #include "LogProbe.h"
 #include "android/VMConfiguration.h"
 #include "android/VMModel.h"
-#include "app/AppPreferences.h"
-#include "services/Error.h"
+#include "platform/Error.h"
+#include "preferences/AppPreferences.h"
 #include "services/FileIO.h"
 #include "services/InstanceLock.h"
 
@@ -197,7 +197,7 @@ TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
     const VMPaths paths(root + "/instances/" + added->id(), root);
     EXPECT_EQ(added->paths(), paths);
     EXPECT_EQ(readFile(paths.instanceNameFile()), "安卓 2");
-    EXPECT_EQ(readFile(paths.configurationFile()), P::newConfiguration(*store).toJson());
+    EXPECT_EQ(readFile(paths.configurationFile()), VMConfiguration::forNewDevice(*store).toJson());
     EXPECT_TRUE(
         readFile(paths.avdIni()).contains(QByteArray("path=" + QFile::encodeName(paths.avdFolder()) + '\n')));
 }

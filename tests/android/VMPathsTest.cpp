@@ -2,8 +2,8 @@
 #include "TestFiles.h"
 #include "FakeHost.h"
 #include "android/VMConfiguration.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "IOSModelFixture.h"
 #include "Wait.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QSignalSpy>
 

@@ -5,7 +5,7 @@
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "ios/vphone/VPhoneTool.h"
 #include "platform/Host.h"
 #include "services/Command.h"

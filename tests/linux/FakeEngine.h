@@ -1,13 +1,13 @@
 #pragma once
 
 #include "linux/engine/VirtualMachineEngine.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QCoroTimer>
 #include <QFile>
-#include <QThread>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUuid>
 
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "FakeHost.h"
 #include "platform/Host.h"
+#include "FakeHost.h"
+#include "platform/Error.h"
 #include "platform/Tools.h"
-#include "services/Error.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "services/FileIO.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QCoreApplication>
 #include <QDir>

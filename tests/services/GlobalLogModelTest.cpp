@@ -1,16 +1,13 @@
+#include "services/GlobalLogModel.h"
 #include "Await.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "services/GlobalLogModel.h"
-#include "services/InteractionLogMonitor.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -111,48 +108,6 @@ TEST_F(GlobalLogModelTest, ExportFailureIsShownNotLogged)
     EXPECT_FALSE(model.exportTo(dir.filePath(QStringLiteral("file/inside.log"))));
     EXPECT_FALSE(model.error().isEmpty());
     EXPECT_EQ(LogProbe::entries().size(), entriesBefore);
-}
-
-class InteractionLogMonitorTest : public GlobalLogModelTest
-{
-protected:
-    static void click(QWidget &widget, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mouseClick(widget.windowHandle(), button, {}, QPoint(10, 10));
-    }
-};
-
-TEST_F(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
-{
-    QWidget main;
-    main.setWindowTitle(QStringLiteral("Corvane Beta"));
-    main.resize(200, 200);
-    main.show();
-    QWidget other;
-    other.setWindowTitle(QStringLiteral("Linux"));
-    other.resize(200, 200);
-    other.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
-
-    QString section = QStringLiteral("Windows");
-    InteractionLogMonitor monitor;
-    monitor.start([&section] { return section; });
-    monitor.start([] { return QStringLiteral("ignored"); });
-    click(main);
-    section = QStringLiteral("Android");
-    click(main);
-    click(main, Qt::RightButton);
-    click(other);
-    monitor.stop();
-    click(main);
-
-    QStringList messages;
-    for (const QString &entry : LogProbe::entries()) {
-        messages.append(entry.section(QStringLiteral("] "), 2));
-    }
-    EXPECT_EQ(messages, (QStringList{QStringLiteral("[开发者模式] 交互日志监听已开启"),
-                                     QStringLiteral("[交互] 点击 · Windows"), QStringLiteral("[交互] 点击 · Android")}));
 }
 
 } // namespace

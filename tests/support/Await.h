@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QCoroTask>
 #include <QString>

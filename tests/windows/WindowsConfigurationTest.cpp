@@ -1,6 +1,6 @@
 #include "windows/WindowsConfiguration.h"
 #include "FakeHost.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "WindowsFixture.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QRegularExpression>
 

@@ -3,8 +3,8 @@
 // installer image passed its check. Run it on a display (scripts/screenshots.sh uses Xvfb); it never
 // touches the user's own data or settings.
 #include "ScreenshotSupport.h"
-#include "app/AppPreferences.h"
 #include "ios/IOSModel.h"
+#include "preferences/AppPreferences.h"
 #include "ui/ios/IOSView.h"
 #include "ui/windows/WindowsView.h"
 #include "windows/WindowsModel.h"

@@ -2,7 +2,7 @@
 
 // What every screenshot program shares besides its main: the theme, the real main window, and waiting
 // for it to settle before a picture.
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/MainWindow.h"

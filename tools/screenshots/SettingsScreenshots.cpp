@@ -3,7 +3,7 @@
 // (scripts/screenshots.sh uses Xvfb); it never touches the user's own data or settings.
 #include "ScreenshotSupport.h"
 #include "android/VMFleet.h"
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "ios/vphone/VPhoneModel.h"
 #include "services/AppLog.h"
 #include "services/GlobalLogModel.h"

@@ -1,9 +1,9 @@
 #include "android/detail/FleetRecovery.h"
 
 #include "android/VMPaths.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/FileSnapshotStore.h"
 #include "services/InstanceLock.h"

@@ -1,6 +1,6 @@
 #include "ios/detail/IOSRegistry.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileIO.h"
 
 #include <QRegularExpression>

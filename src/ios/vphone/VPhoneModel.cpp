@@ -1,12 +1,12 @@
 #include "ios/vphone/VPhoneModel.h"
 
-#include "app/AppPreferences.h"
-#include "app/PreferenceNotifier.h"
+#include "preferences/AppPreferences.h"
+#include "preferences/PreferenceNotifier.h"
 #include "ios/vphone/VPhoneTool.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
 #include "services/Command.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/PropertyField.h"
 #include "services/Tasks.h"
 

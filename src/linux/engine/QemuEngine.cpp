@@ -1,7 +1,7 @@
 #include "linux/engine/QemuEngine.h"
 
 #include "linux/engine/QemuMachine.h"
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "linux/engine/QemuInstallation.h"
 
+#include "platform/Error.h"
 #include "platform/Tools.h"
-#include "services/Error.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "linux/engine/detail/QemuCommandLine.h"
 #include "linux/engine/detail/QmpClient.h"
+#include "platform/Error.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppPreferences.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 
 #include <QList>
 #include <QString>

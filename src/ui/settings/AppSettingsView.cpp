@@ -2,9 +2,9 @@
 
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
-#include "app/AppPreferences.h"
-#include "app/PreferenceNotifier.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
+#include "preferences/PreferenceNotifier.h"
 #include "services/AppLog.h"
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"

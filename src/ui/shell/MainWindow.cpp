@@ -1,7 +1,7 @@
 #include "ui/shell/MainWindow.h"
 
-#include "app/AppPreferences.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 #include "services/AppLog.h"
 #include "services/Tasks.h"
 #include "ui/shell/AppDelegate.h"

@@ -1,7 +1,7 @@
 #include "ui/style/Appearance.h"
 
-#include "app/AppPreferences.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 
 #include <QApplication>
 #include <QScreen>

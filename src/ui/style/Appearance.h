@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppAppearance.h"
+#include "preferences/AppAppearance.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "windows/detail/BundleBuild.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 #include "services/FileIO.h"
 #include "windows/WindowsPreparation.h"
 #include "windows/detail/PropertyList.h"

@@ -1,6 +1,6 @@
 #include "windows/detail/PropertyList.h"
 
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <QDateTime>
 #include <QVariantList>

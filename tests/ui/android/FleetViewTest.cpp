@@ -9,7 +9,7 @@
 #include "android/VMConfiguration.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "services/FileIO.h"
 #include "ui/android/ContentView.h"
 #include "ui/android/HardwareNumberField.h"

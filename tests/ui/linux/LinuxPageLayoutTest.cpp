@@ -1,9 +1,9 @@
 // Where the Linux page puts things in the real window, and what its texts say on this host.
 #include "LinuxPageFixture.h"
 
-#include "app/AppPreferences.h"
 #include "ios/IOSModel.h"
 #include "platform/Host.h"
+#include "preferences/AppPreferences.h"
 #include "ui/ios/IOSView.h"
 #include "ui/linux/ElidedLabel.h"
 #include "ui/linux/LinuxDisplay.h"

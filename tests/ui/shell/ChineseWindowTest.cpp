@@ -6,11 +6,11 @@
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "app/AppPreferences.h"
-#include "app/QtTranslations.h"
+#include "preferences/AppPreferences.h"
 #include "services/Interaction.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/QtTranslations.h"
 #include "ui/shell/Tabs.h"
 
 #include <QAbstractButton>

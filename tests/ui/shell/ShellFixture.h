@@ -7,8 +7,8 @@
 #include "LogProbe.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
-#include "app/AppPreferences.h"
 #include "linux/LinuxModel.h"
+#include "preferences/AppPreferences.h"
 #include "ui/shell/CorvaneApp.h"
 
 #include <QDir>

@@ -1,10 +1,11 @@
+#include "LogProbe.h"
 #include "ShellFixture.h"
 #include "Wait.h"
-#include "services/InteractionLogMonitor.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/AppTopTabBar.h"
 #include "ui/shell/CorvaneApp.h"
+#include "ui/shell/InteractionLogMonitor.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageArea.h"
 #include "ui/shell/SidebarDrawer.h"
@@ -18,6 +19,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -334,3 +336,51 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
         EXPECT_EQ(pages->page(tab)->x(), 0);
     }
 }
+
+namespace {
+
+class InteractionLogMonitorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { LogProbe::reset(); }
+
+    static void click(QWidget &widget, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(widget.windowHandle(), button, {}, QPoint(10, 10));
+    }
+};
+
+TEST_F(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
+{
+    QWidget main;
+    main.setWindowTitle(QStringLiteral("Corvane Beta"));
+    main.resize(200, 200);
+    main.show();
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Linux"));
+    other.resize(200, 200);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+
+    QString section = QStringLiteral("Windows");
+    InteractionLogMonitor monitor;
+    monitor.start([&section] { return section; });
+    monitor.start([] { return QStringLiteral("ignored"); });
+    click(main);
+    section = QStringLiteral("Android");
+    click(main);
+    click(main, Qt::RightButton);
+    click(other);
+    monitor.stop();
+    click(main);
+
+    QStringList messages;
+    for (const QString &entry : LogProbe::entries()) {
+        messages.append(entry.section(QStringLiteral("] "), 2));
+    }
+    EXPECT_EQ(messages, (QStringList{QStringLiteral("[开发者模式] 交互日志监听已开启"),
+                                     QStringLiteral("[交互] 点击 · Windows"), QStringLiteral("[交互] 点击 · Android")}));
+}
+
+} // namespace

@@ -1,6 +1,6 @@
 #include "FakeHost.h"
 #include "Wait.h"
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/ChineseFont.h"
 #include "ui/style/GlassLook.h"

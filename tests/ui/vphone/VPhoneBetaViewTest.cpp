@@ -4,7 +4,7 @@
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "Wait.h"
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "ios/vphone/VPhoneModel.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"

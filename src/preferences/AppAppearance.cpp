@@ -1,6 +1,6 @@
-#include "app/AppAppearance.h"
+#include "preferences/AppAppearance.h"
 
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/QtTranslations.h"
+#include "ui/shell/QtTranslations.h"
 
 #include "services/AppLog.h"
 

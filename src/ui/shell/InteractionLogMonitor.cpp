@@ -1,4 +1,4 @@
-#include "services/InteractionLogMonitor.h"
+#include "ui/shell/InteractionLogMonitor.h"
 
 #include "services/AppLog.h"
 

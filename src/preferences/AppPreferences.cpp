@@ -1,11 +1,10 @@
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 
-#include "android/VMConfiguration.h"
-#include "app/PreferenceNotifier.h"
-#include "app/detail/PreferenceWriter.h"
+#include "platform/Error.h"
 #include "platform/Host.h"
+#include "preferences/PreferenceNotifier.h"
+#include "preferences/detail/PreferenceWriter.h"
 #include "services/AppLog.h"
-#include "services/Error.h"
 #include "services/FileIO.h"
 #include "services/UnreadableFile.h"
 
@@ -258,25 +257,6 @@ qint64 AppPreferences::memoryBudgetMB(const QSettings &store)
     }
     const qint64 usable = memory / GiB - 4;
     return std::min(std::max<qint64>(multiMemoryGB(store), 1), usable) * 1024;
-}
-
-VMConfiguration AppPreferences::newConfiguration(const QSettings &store)
-{
-    const qint64 memory = Host::current().physicalMemory();
-    const qint64 gigabytes = read(store, newDeviceMemoryGB);
-
-    VMConfiguration configuration;
-    configuration.cores = read(store, newDeviceCores);
-    if (memory >= 16 * GiB) {
-        configuration.memoryMB = std::clamp<qint64>(gigabytes, 1, 8) * 1024;
-    } else if (memory >= 2 * GiB && gigabytes >= 1) {
-        configuration.memoryMB = std::min(gigabytes, memory / (2 * GiB)) * 1024;
-    } else {
-        configuration.memoryMB = 1024;
-    }
-    configuration.screen = VMConfiguration::screenPresets().first().label;
-    configuration.softwareGPU = read(store, newDeviceSoftwareGPU);
-    return configuration.validated();
 }
 
 AppPreferences::Range AppPreferences::newDeviceCoresRange(int activeProcessors)

@@ -6,13 +6,10 @@
 
 #include <memory>
 
-struct VMConfiguration;
-
 /**
- * The user's preferences: every key with its type and default, typed access to the store, and
- * the two values derived from them (the shared memory budget and a new Android device's
- * configuration). Nothing is cached; each reader sees the store as it is now, with this process's own
- * writes included at once although they reach the file on a worker thread.
+ * The user's preferences: every key with its type and default, typed access to the store, and the
+ * shared memory budget derived from them. Nothing is cached; each reader sees the store as it is now,
+ * with this process's own writes included at once although they reach the file on a worker thread.
  *
  * A value that is absent, or stored with another type, reads as the key's default, so a store
  * edited by hand or by another version can never feed a wrong type into the program.
@@ -82,8 +79,6 @@ public:
 
     /** Ceiling in MB for the memory of all running Android devices and the Linux machine together. */
     static qint64 memoryBudgetMB(const QSettings &store);
-    /** The validated configuration of a newly added Android device. */
-    static VMConfiguration newConfiguration(const QSettings &store);
 
     static Range newDeviceCoresRange(int activeProcessors);
     static Range newDeviceMemoryGBRange(qint64 physicalMemory);

@@ -1,4 +1,4 @@
-#include "services/Error.h"
+#include "platform/Error.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "app/AppPreferences.h"
+#include "preferences/AppPreferences.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "android/VMConfiguration.h"
-#include "app/AppAppearance.h"
+#include "preferences/AppAppearance.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,7 +182,7 @@ TEST_F(AppPreferencesTest, NewDeviceFollowsTheSettingsWithinTheHost)
     };
     for (const Case &c : cases) {
         FakeHost host(c.cpus, c.memory);
-        EXPECT_EQ(P::newConfiguration(*storeWith(c.stored)), c.expected)
+        EXPECT_EQ(VMConfiguration::forNewDevice(*storeWith(c.stored)), c.expected)
             << c.cpus << " cpus, " << c.stored.data();
     }
 }

@@ -1,4 +1,4 @@
-#include "app/detail/PreferenceWriter.h"
+#include "preferences/detail/PreferenceWriter.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>

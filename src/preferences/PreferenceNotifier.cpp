@@ -1,4 +1,4 @@
-#include "app/PreferenceNotifier.h"
+#include "preferences/PreferenceNotifier.h"
 
 PreferenceNotifier *PreferenceNotifier::instance()
 {
