@@ -70,8 +70,6 @@ VMModel::~VMModel()
     releaseClaim();
 }
 
-}
-
 qint64 VMModel::processId() const
 {
     return m_process ? m_process->processId() : 0;
@@ -367,7 +365,4 @@ void VMModel::releaseClaim()
 void VMModel::refreshInstalled()
 {
     m_installed.set(m_paths.installed());
-}
-
-    }
 }
