@@ -1,9 +1,10 @@
 // A restore whose swap fails half-way, as a failing disk makes a rename fail: the live data goes back
 // in place, and the note beside it stays exactly as long as it could not.
 #include "Await.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
+#include "services/Background.h"
 #include "services/FileSnapshotStore.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +22,7 @@
 
 namespace {
 
-/** One rename this process's main thread made, as strace wrote it down. */
+/** One rename the worker thread made, as strace wrote it down. */
 struct Rename
 {
     QString call;
@@ -29,13 +32,13 @@ struct Rename
 };
 
 /**
- * strace attached to this process's main thread for as long as it lives: it writes down every
- * rename, and makes the renames numbered `first` to `last` of one system call fail with EIO.
+ * strace attached to one thread for as long as it lives: it writes down every rename, and makes the
+ * renames numbered `first` to `last` of one system call fail with EIO.
  */
 class RenameFaults
 {
 public:
-    RenameFaults(const QString &log, const QString &call = {}, int first = 0, int last = 0)
+    RenameFaults(pid_t thread, const QString &log, const QString &call = {}, int first = 0, int last = 0)
         : m_log(log)
     {
         QStringList arguments{QStringLiteral("-s"), QStringLiteral("4096"),
@@ -45,7 +48,7 @@ public:
             arguments << QStringLiteral("-e")
                       << QStringLiteral("inject=%1:error=EIO:when=%2..%3").arg(call).arg(first).arg(last);
         }
-        arguments << QStringLiteral("-p") << QString::number(::getpid());
+        arguments << QStringLiteral("-p") << QString::number(thread);
         m_strace.setProcessChannelMode(QProcess::MergedChannels);
         m_strace.start(QStringLiteral("/usr/bin/strace"), arguments);
         // It says so once it holds the thread; every rename after that is seen.
@@ -88,6 +91,11 @@ class SnapshotRestoreFailureTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // The store renames on the worker pool: one thread that never retires does all of it, so
+        // strace can hold that thread and count its renames.
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        QThreadPool::globalInstance()->setExpiryTimeout(-1);
+        worker = Background::take(Background::start([] { return ::gettid(); }).result());
         LogProbe::reset();
         ASSERT_TRUE(writeFile(source + QStringLiteral("/userdata.img"), "snapshot"));
         const auto created = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
@@ -98,12 +106,12 @@ protected:
     }
 
     /** Restores with strace watching, the renames numbered `first` to `last` of `call` failing. */
-    QList<Rename> restore(const QString &call = {}, int first = 0, int last = 0)
+    std::optional<QList<Rename>> restore(const QString &call = {}, int first = 0, int last = 0)
     {
         EXPECT_TRUE(writeFile(source + QStringLiteral("/userdata.img"), "live"));
-        RenameFaults faults(dir.filePath(QStringLiteral("renames.log")), call, first, last);
+        RenameFaults faults(worker, dir.filePath(QStringLiteral("renames.log")), call, first, last);
         if (!faults.attached()) {
-            return {};
+            return std::nullopt;
         }
         outcome = await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("n")));
         return faults.detach();
@@ -116,7 +124,14 @@ protected:
             .filter(QStringLiteral(".snapshot-"));
     }
 
+    void TearDown() override
+    {
+        QThreadPool::globalInstance()->setExpiryTimeout(30000);
+        QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
+    }
+
     FakeHost host;
+    pid_t worker = 0;
     QTemporaryDir dir;
     QString source = dir.filePath(QStringLiteral("device/avd"));
     QString collection = dir.filePath(QStringLiteral("snapshots/android/primary"));
@@ -129,10 +144,11 @@ protected:
 TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileItCannot)
 {
     // A restore that succeeds shows which rename swaps the clone in, and how it is made.
-    const QList<Rename> succeeded = restore();
-    if (succeeded.isEmpty()) {
+    const std::optional<QList<Rename>> traced = restore();
+    if (!traced) {
         GTEST_SKIP() << "strace cannot attach to this process here (no ptrace)";
     }
+    const QList<Rename> &succeeded = *traced;
     ASSERT_TRUE(outcome.value) << outcome.error.value_or(QString()).toStdString();
     ASSERT_EQ(readFile(source + QStringLiteral("/userdata.img")), "snapshot");
     qsizetype swap = -1;
@@ -149,7 +165,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
     {
         // The clone cannot move in: the live data, already moved aside, is renamed back.
         LogProbe::reset();
-        const QList<Rename> renames = restore(call, number, number);
+        const QList<Rename> renames = restore(call, number, number).value_or(QList<Rename>());
         ASSERT_FALSE(outcome.value.has_value()) << "the restore reported success";
         EXPECT_TRUE(outcome.error->contains(QString::fromLocal8Bit(std::strerror(EIO))))
             << outcome.error->toStdString();
@@ -163,7 +179,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
     }
     {
         // Nor can the live data go back: it stays aside, and the note with it for the next load.
-        const QList<Rename> renames = restore(call, number, number + 1);
+        const QList<Rename> renames = restore(call, number, number + 1).value_or(QList<Rename>());
         ASSERT_FALSE(outcome.value.has_value());
         ASSERT_EQ(renames.size(), succeeded.size() + 1);
         ASSERT_TRUE(renames[swap + 1].injected && renames[swap + 1].to == source);
