@@ -11,8 +11,8 @@
 #include <QStringList>
 #include <QUuid>
 
-#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -39,6 +39,8 @@ void copySparse(QFile &source, QFile &target)
 {
     constexpr qint64 blockSize = 64 * 1024;
     QByteArray block(blockSize, Qt::Uninitialized);
+    // Compared a block at a time: a byte-by-byte test spends tens of milliseconds on a 64 MiB store.
+    static const QByteArray zeros(blockSize, '\0');
     qint64 offset = 0;
     while (true) {
         const qint64 count = source.read(block.data(), blockSize);
@@ -48,7 +50,7 @@ void copySparse(QFile &source, QFile &target)
         if (count == 0) {
             break;
         }
-        const bool zero = std::all_of(block.cbegin(), block.cbegin() + count, [](char byte) { return byte == 0; });
+        const bool zero = std::memcmp(block.constData(), zeros.constData(), size_t(count)) == 0;
         if (!zero && (!target.seek(offset) || target.write(block.constData(), count) != count)) {
             throw SystemError(target.errorString());
         }
@@ -64,13 +66,11 @@ void copySparse(QFile &source, QFile &target)
 
 QemuEngine::QemuEngine()
     : QemuEngine(QemuInstallation::locate())
-{
-}
+{}
 
 QemuEngine::QemuEngine(QemuInstallation installation)
     : m_installation(std::move(installation))
-{
-}
+{}
 
 bool QemuEngine::isSupported() const
 {
@@ -92,10 +92,13 @@ std::unique_ptr<VirtualMachine> QemuEngine::createMachine(const MachineConfigura
 void QemuEngine::validate(const MachineConfiguration &configuration) const
 {
     if (configuration.cpuCount < 1 || configuration.cpuCount > mostProcessors) {
-        throw VMFailure(QStringLiteral("处理器数量无效：%1（可用 1–%2）。").arg(configuration.cpuCount).arg(mostProcessors));
+        throw VMFailure(QStringLiteral("处理器数量无效：%1（可用 1–%2）。")
+                            .arg(configuration.cpuCount)
+                            .arg(mostProcessors));
     }
     if (configuration.memoryBytes < smallestMemory || configuration.memoryBytes % mebibyte != 0) {
-        throw VMFailure(QStringLiteral("内存大小无效：%1 字节（至少 128 MiB，且按 MiB 计）。").arg(configuration.memoryBytes));
+        throw VMFailure(QStringLiteral("内存大小无效：%1 字节（至少 128 MiB，且按 MiB 计）。")
+                            .arg(configuration.memoryBytes));
     }
     if (!isValidMachineIdentifier(configuration.machineIdentifier)) {
         throw VMFailure(QStringLiteral("Linux 设备标识损坏。"));
@@ -103,17 +106,18 @@ void QemuEngine::validate(const MachineConfiguration &configuration) const
     if (!isValidMACAddress(configuration.macAddress)) {
         throw VMFailure(QStringLiteral("网卡地址无效：%1").arg(configuration.macAddress));
     }
-    if (configuration.displayWidth < 1 || configuration.displayWidth > largestScanout || configuration.displayHeight < 1
-        || configuration.displayHeight > largestScanout) {
-        throw VMFailure(
-            QStringLiteral("显示分辨率无效：%1 × %2。").arg(configuration.displayWidth).arg(configuration.displayHeight));
+    if (configuration.displayWidth < 1 || configuration.displayWidth > largestScanout ||
+        configuration.displayHeight < 1 || configuration.displayHeight > largestScanout) {
+        throw VMFailure(QStringLiteral("显示分辨率无效：%1 × %2。")
+                            .arg(configuration.displayWidth)
+                            .arg(configuration.displayHeight));
     }
 
     requireFile(configuration.efiVariableStore, QStringLiteral("找不到 EFI 变量存储：%1"));
     const QFileInfo store(configuration.efiVariableStore);
     if (store.size() != QemuInstallation::flashSize) {
-        throw VMFailure(
-            QStringLiteral("EFI 变量存储大小不对（应为 64 MiB），可能已损坏：%1").arg(nativePath(store.filePath())));
+        throw VMFailure(QStringLiteral("EFI 变量存储大小不对（应为 64 MiB），可能已损坏：%1")
+                            .arg(nativePath(store.filePath())));
     }
     if (!store.isWritable()) {
         throw VMFailure(QStringLiteral("EFI 变量存储不可写：%1").arg(nativePath(store.filePath())));
@@ -122,8 +126,9 @@ void QemuEngine::validate(const MachineConfiguration &configuration) const
     requireFile(configuration.disk, QStringLiteral("找不到虚拟磁盘：%1"));
     const QFileInfo disk(configuration.disk);
     if (disk.size() == 0 || disk.size() % sectorSize != 0) {
-        throw VMFailure(
-            QStringLiteral("虚拟磁盘大小无效（%1 字节）：%2").arg(disk.size()).arg(nativePath(disk.filePath())));
+        throw VMFailure(QStringLiteral("虚拟磁盘大小无效（%1 字节）：%2")
+                            .arg(disk.size())
+                            .arg(nativePath(disk.filePath())));
     }
     if (!disk.isWritable()) {
         throw VMFailure(QStringLiteral("虚拟磁盘不可写：%1").arg(nativePath(disk.filePath())));
@@ -185,7 +190,7 @@ void QemuEngine::createEFIVariableStore(const QString &path) const
         throw VMFailure(QStringLiteral("找不到 UEFI 固件的变量存储模板。"));
     }
     QFile source(m_installation.firmwareVariables);
-    if (!source.open(QIODevice::ReadOnly)) {
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         throw SystemError(source.errorString());
     }
     if (QFileInfo::exists(path)) {
