@@ -72,7 +72,7 @@ struct Swap
     bool liveDataStranded = false;
 };
 
-/** Puts the fresh clone in the live data's place and removes the old data; the note covers a death. */
+/** Puts the fresh clone in the live data's place; the note covers a death. */
 Swap swapIn(const RestoreJournal::Entry &journal, const QString &source)
 {
     Swap swap;
@@ -96,10 +96,6 @@ Swap swapIn(const RestoreJournal::Entry &journal, const QString &source)
             }
             throw;
         }
-        // Dropping a large image's cached pages takes time in proportion to its size: off the GUI
-        // thread, like the notes' syncs.
-        FileIO::removeIfPresent(journal.backup);
-        RestoreJournal::end(journal);
     } catch (...) {
         swap.failure = std::current_exception();
     }
@@ -226,6 +222,13 @@ QCoro::Task<std::optional<QByteArray>> restore(QString source, QString collectio
                                     describe(failure));
         std::rethrow_exception(failure);
     }
+    // Removing the old data takes time in proportion to its size (a large image's pages are dropped):
+    // the rollback is done without waiting for it, and until it is gone the note tells the next load
+    // to finish the removal.
+    Background::start([journal] {
+        FileIO::removeIfPresent(journal.backup);
+        RestoreJournal::end(journal);
+    });
     AppLog::info(category, QStringLiteral("已回滚 ") + describeRecord(record));
 
     co_return FileIO::readSmallFile(folder + QStringLiteral("/configuration.json"), configurationLimit);

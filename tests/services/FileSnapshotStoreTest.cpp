@@ -1,8 +1,9 @@
 #include "services/FileSnapshotStore.h"
-#include "TestFiles.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
+#include "Wait.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -101,7 +102,8 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
     EXPECT_EQ(readFile(source + QStringLiteral("/sub/config.ini")), "hw.ramSize=2048\n");
     EXPECT_FALSE(QFile::exists(source + QStringLiteral("/added-later")));
-    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+    // The old data and the note go after the rollback has answered.
+    EXPECT_TRUE(waitUntil([&] { return hiddenLeftovers(QFileInfo(source).path()).isEmpty(); }));
 
     FileSnapshotStore::deleteSnapshot(collection, record);
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
@@ -284,7 +286,8 @@ TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
     host.processTableRoot = dir.filePath(QStringLiteral("no-proc"));
     const auto unknown = await(FileSnapshotStore::ensureUnused(source, label));
     ASSERT_TRUE(unknown.error);
-    EXPECT_TRUE(unknown.error->startsWith(QStringLiteral("无法检查是否有程序正在使用 "))) << unknown.error->toStdString();
+    EXPECT_TRUE(unknown.error->startsWith(QStringLiteral("无法检查是否有程序正在使用 ")))
+        << unknown.error->toStdString();
 
     // The outside probe, where it answers instead, counts as "nobody" when it cannot run.
     host.openFilesProbe = [](const QString &) {
