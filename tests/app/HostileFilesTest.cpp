@@ -5,6 +5,7 @@
 #include "../linux/FakeEngine.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "android/SDKPackage.h"
 #include "android/VMConfiguration.h"
 #include "android/VMFleet.h"
@@ -43,18 +44,7 @@ using P = AppPreferences;
 
 enum class Hostile { EndlessDevice, HugeFile, Folder };
 
-const char *kindName(Hostile kind)
-{
-    switch (kind) {
-    case Hostile::EndlessDevice:
-        return "a link to /dev/zero";
-    case Hostile::HugeFile:
-        return "a 100 MB file";
-    case Hostile::Folder:
-        return "a folder";
-    }
-    return "";
-}
+const char *const kindNames[] = {"a link to /dev/zero", "a 100 MB file", "a folder"};
 
 void plant(const QString &path, Hostile kind)
 {
@@ -64,13 +54,10 @@ void plant(const QString &path, Hostile kind)
     case Hostile::EndlessDevice:
         ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(path).constData()), 0) << std::strerror(errno);
         break;
-    case Hostile::HugeFile: {
+    case Hostile::HugeFile:
         // Sparse: the size is real to every reader, the disk space is not used.
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(100 * 1000 * 1000));
+        ASSERT_FALSE(makeSparseFile(path, 100 * 1000 * 1000).isEmpty());
         break;
-    }
     case Hostile::Folder:
         ASSERT_TRUE(QDir().mkpath(path));
         break;
@@ -133,6 +120,12 @@ const VMModel *deviceNamed(const VMFleet &fleet, const QString &id)
     return nullptr;
 }
 
+/** Where a file of this name lives: right in the data root. */
+std::function<QString(const QString &)> inRoot(const char *name)
+{
+    return [name](const QString &root) -> QString { return root + u'/' + QString::fromUtf8(name); };
+}
+
 const QString unreadableRegistry = QStringLiteral("不是可读取的普通文件，或大于 8 MB");
 
 /** One kept file: where it lives (with whatever must stand beside it) and how its reader copes. */
@@ -146,8 +139,7 @@ struct KeptFile
 QList<KeptFile> keptFiles()
 {
     return {
-        {"configuration.json of the first Android device",
-         [](const QString &root) -> QString { return root + QStringLiteral("/configuration.json"); },
+        {"configuration.json of the first Android device", inRoot("configuration.json"),
          [](const QString &root) {
              const VMFleet fleet(root);
              ASSERT_FALSE(fleet.models().isEmpty());
@@ -192,8 +184,7 @@ QList<KeptFile> keptFiles()
              ASSERT_EQ(records.size(), 1);
              EXPECT_EQ(records.first().id, QStringLiteral("KEPT"));
          }},
-        {"linux-configuration.json",
-         [](const QString &root) -> QString { return root + QStringLiteral("/linux-configuration.json"); },
+        {"linux-configuration.json", inRoot("linux-configuration.json"),
          [](const QString &root) {
              FakeEngine engine;
              const LinuxModel linux(engine, root);
@@ -214,28 +205,24 @@ QList<KeptFile> keptFiles()
                  EXPECT_EQ(failure.message(), QStringLiteral("Linux 设备标识损坏。"));
              }
          }},
-        {"windows-configuration.json",
-         [](const QString &root) -> QString { return root + QStringLiteral("/windows-configuration.json"); },
+        {"windows-configuration.json", inRoot("windows-configuration.json"),
          [](const QString &root) {
              const WindowsModel windows(root);
              EXPECT_EQ(windows.configuration(), WindowsConfiguration{}.validated());
          }},
-        {"ios-devices.json",
-         [](const QString &root) -> QString { return root + QStringLiteral("/ios-devices.json"); },
+        {"ios-devices.json", inRoot("ios-devices.json"),
          [](const QString &root) {
              const IOSModel ios(root);
              EXPECT_TRUE(ios.owned().isEmpty());
              EXPECT_EQ(ios.error(), QStringLiteral("iOS 设备记录无法读取：") + unreadableRegistry);
          }},
-        {"ios-snapshots.json",
-         [](const QString &root) -> QString { return root + QStringLiteral("/ios-snapshots.json"); },
+        {"ios-snapshots.json", inRoot("ios-snapshots.json"),
          [](const QString &root) {
              const IOSModel ios(root);
              EXPECT_TRUE(ios.snapshots().isEmpty());
              EXPECT_EQ(ios.error(), QStringLiteral("iOS 快照记录无法读取：") + unreadableRegistry);
          }},
-        {"the component manifest named by CORVANE_ANDROID_MANIFEST",
-         [](const QString &root) -> QString { return root + QStringLiteral("/mirror.json"); },
+        {"the component manifest named by CORVANE_ANDROID_MANIFEST", inRoot("mirror.json"),
          [](const QString &root) {
              const QString mirror = root + QStringLiteral("/mirror.json");
              qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
@@ -277,7 +264,7 @@ TEST(HostileFiles, AnEndlessDeviceAHugeFileOrAFolderReadsAsAnUnreadableFile)
     LogProbe::reset();
     for (const KeptFile &kept : keptFiles()) {
         for (const Hostile kind : {Hostile::EndlessDevice, Hostile::HugeFile, Hostile::Folder}) {
-            SCOPED_TRACE(std::string(kept.name) + " as " + kindName(kind));
+            SCOPED_TRACE(std::string(kept.name) + " as " + kindNames[int(kind)]);
             QTemporaryDir root;
             const QString path = kept.place(root.path());
             plant(path, kind);

@@ -14,8 +14,7 @@ int columns(const QString &text)
 
 TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJson)
 {
-    const CtlResult added = ctl({QStringLiteral("android"), QStringLiteral("add"), QStringLiteral("--cpu"),
-                                 QStringLiteral("2"), QStringLiteral("--memory"), QStringLiteral("2")});
+    const CtlResult added = run(QStringLiteral("android add --cpu 2 --memory 2"));
     ASSERT_EQ(added.status, 0) << added.err.toStdString();
     const QString id = added.out.section(u'\t', 0, 0);
     const QString name = added.out.section(u'\t', 1).trimmed();
@@ -38,7 +37,7 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJson)
     EXPECT_FALSE(
         all.value(QStringLiteral("ios")).toObject().value(QStringLiteral("error")).toString().isEmpty());
 
-    const CtlResult table = ctl({QStringLiteral("list")});
+    const CtlResult table = run(QStringLiteral("list"));
     EXPECT_EQ(table.status, 0);
     const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 5);
@@ -50,76 +49,41 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJson)
 
 TEST_F(CorvanectlTest, RefusesBadInputWithStatusAndMessage)
 {
-    struct Case
-    {
-        QStringList arguments;
-        int status;
-        QString message;
-    };
-    QFile notApk(Host::dataRoot() + QStringLiteral("/notes.apk"));
-    ASSERT_TRUE(notApk.open(QIODevice::WriteOnly));
-    notApk.write("plain text");
-    notApk.close();
-    const QList<Case> cases{
+    const QString notApk = Host::dataRoot() + QStringLiteral("/notes.apk");
+    ASSERT_TRUE(writeFile(notApk, "plain text"));
+    expectRefusals({
         {{}, 2, QStringLiteral("缺少命令")},
-        {{QStringLiteral("fly")}, 2, QStringLiteral("未知命令：fly")},
-        {{QStringLiteral("android"), QStringLiteral("start")}, 2, QStringLiteral("缺少参数")},
-        {{QStringLiteral("android"), QStringLiteral("start"), QStringLiteral("a"), QStringLiteral("b")},
-         2,
-         QStringLiteral("多余的参数：b")},
-        {{QStringLiteral("list"), QStringLiteral("--yaml")}, 2, QStringLiteral("未知选项：--yaml")},
-        {{QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary")},
-         2,
-         QStringLiteral("缺少要运行的命令")},
-        {{QStringLiteral("android"), QStringLiteral("add"), QStringLiteral("--cpu"), QStringLiteral("zero")},
-         2,
-         QStringLiteral("正整数")},
-        {{QStringLiteral("android"), QStringLiteral("start"), QStringLiteral("安卓 9")},
-         1,
+        {words(QStringLiteral("fly")), 2, QStringLiteral("未知命令：fly")},
+        {words(QStringLiteral("android start")), 2, QStringLiteral("缺少参数")},
+        {words(QStringLiteral("android start a b")), 2, QStringLiteral("多余的参数：b")},
+        {words(QStringLiteral("list --yaml")), 2, QStringLiteral("未知选项：--yaml")},
+        {words(QStringLiteral("android run primary")), 2, QStringLiteral("缺少要运行的命令")},
+        {words(QStringLiteral("android add --cpu zero")), 2, QStringLiteral("正整数")},
+        {words(QStringLiteral("android start")) << QStringLiteral("安卓 9"), 1,
          QStringLiteral("找不到安卓设备「安卓 9」")},
-        {{QStringLiteral("snapshot"), QStringLiteral("create"), QStringLiteral("nobody")},
-         1,
-         QStringLiteral("找不到安卓设备")},
-        {{QStringLiteral("snapshot"), QStringLiteral("rollback"), QStringLiteral("primary")},
-         1,
-         QStringLiteral("没有快照")},
-        {{QStringLiteral("android"), QStringLiteral("install-apk"), QStringLiteral("primary"),
-          notApk.fileName()},
-         1,
-         QStringLiteral("不是 APK 文件")},
-        {{QStringLiteral("android"), QStringLiteral("install-apk"), QStringLiteral("primary"),
-          QStringLiteral("/nowhere.apk")},
-         1,
+        {words(QStringLiteral("snapshot create nobody")), 1, QStringLiteral("找不到安卓设备")},
+        {words(QStringLiteral("snapshot rollback primary")), 1, QStringLiteral("没有快照")},
+        {words(QStringLiteral("android install-apk primary")) << notApk, 1, QStringLiteral("不是 APK 文件")},
+        {words(QStringLiteral("android install-apk primary /nowhere.apk")), 1,
          QStringLiteral("无法读取 /nowhere.apk")},
-    };
-    for (const Case &c : cases) {
-        const CtlResult result = ctl(c.arguments);
-        EXPECT_EQ(result.status, c.status) << c.arguments.join(u' ').toStdString();
-        EXPECT_TRUE(result.err.contains(c.message))
-            << c.arguments.join(u' ').toStdString() << ": " << result.err.toStdString();
-        EXPECT_TRUE(result.out.isEmpty());
-    }
+    });
 
     // Two devices under one name: the name no longer says which, the id still does.
-    const CtlResult added = ctl({QStringLiteral("android"), QStringLiteral("add")});
+    const CtlResult added = run(QStringLiteral("android add"));
     const QString id = added.out.section(u'\t', 0, 0);
-    QFile name(Host::dataRoot() + QStringLiteral("/instances/") + id + QStringLiteral("/instance-name.txt"));
-    ASSERT_TRUE(name.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    name.write("安卓 1");
-    name.close();
-    const CtlResult ambiguous =
-        ctl({QStringLiteral("snapshot"), QStringLiteral("list"), QStringLiteral("安卓 1")});
+    ASSERT_TRUE(writeFile(Host::dataRoot() + QStringLiteral("/instances/") + id +
+                              QStringLiteral("/instance-name.txt"),
+                          "安卓 1"));
+    const CtlResult ambiguous = ctl(words(QStringLiteral("snapshot list")) << QStringLiteral("安卓 1"));
     EXPECT_EQ(ambiguous.status, 1);
     EXPECT_TRUE(ambiguous.err.contains(QStringLiteral("有多台安卓设备名为「安卓 1」")))
         << ambiguous.err.toStdString();
-    EXPECT_EQ(ctl({QStringLiteral("snapshot"), QStringLiteral("list"), id}).status, 0);
+    EXPECT_EQ(run(QStringLiteral("snapshot list ") + id).status, 0);
 
-    for (const QString &command : {QString(), QStringLiteral("list"), QStringLiteral("android"),
-                                   QStringLiteral("snapshot"), QStringLiteral("log")}) {
-        const CtlResult help = ctl(command.isEmpty() ? QStringList{QStringLiteral("--help")}
-                                                     : QStringList{command, QStringLiteral("--help")});
+    for (const char *command : {"", "list ", "android ", "snapshot ", "log "}) {
+        const CtlResult help = run(QString::fromUtf8(command) + QStringLiteral("--help"));
         EXPECT_EQ(help.status, 0);
-        EXPECT_TRUE(help.out.startsWith(QStringLiteral("用法："))) << command.toStdString();
+        EXPECT_TRUE(help.out.startsWith(QStringLiteral("用法："))) << command;
     }
 }
 
@@ -127,39 +91,30 @@ TEST_F(CorvanectlTest, SnapshotsAreCreatedListedRolledBackAndDeleted)
 {
     const QString marker = primary.avdFolder() + QStringLiteral("/marker");
     QDir().mkpath(primary.avdFolder());
-    const CtlResult first =
-        ctl({QStringLiteral("snapshot"), QStringLiteral("create"), QStringLiteral("安卓 1")});
+    const CtlResult first = ctl(words(QStringLiteral("snapshot create")) << QStringLiteral("安卓 1"));
     ASSERT_EQ(first.status, 0) << first.err.toStdString();
     const QString id = first.out.trimmed();
 
-    const CtlResult listed = ctl({QStringLiteral("snapshot"), QStringLiteral("list"),
-                                  QStringLiteral("primary"), QStringLiteral("--json")});
+    const CtlResult listed = run(QStringLiteral("snapshot list primary --json"));
     const QJsonArray entries = QJsonDocument::fromJson(listed.out.toUtf8()).array();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].toObject().value(QStringLiteral("id")).toString(), id);
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("snapshots")).toInt(), 1);
 
     ASSERT_TRUE(FakeAndroidSdk::touch(marker));
-    const CtlResult wrong = ctl({QStringLiteral("snapshot"), QStringLiteral("rollback"),
-                                 QStringLiteral("primary"), QStringLiteral("NOPE")});
+    const CtlResult wrong = run(QStringLiteral("snapshot rollback primary NOPE"));
     EXPECT_EQ(wrong.status, 1);
     EXPECT_TRUE(wrong.err.contains(QStringLiteral("没有快照 NOPE")));
     EXPECT_TRUE(QFile::exists(marker));
 
-    const CtlResult rollback =
-        ctl({QStringLiteral("snapshot"), QStringLiteral("rollback"), QStringLiteral("primary"), id});
+    const CtlResult rollback = run(QStringLiteral("snapshot rollback primary ") + id);
     EXPECT_EQ(rollback.status, 0) << rollback.err.toStdString();
     EXPECT_FALSE(QFile::exists(marker));
 
-    const CtlResult deleted =
-        ctl({QStringLiteral("snapshot"), QStringLiteral("delete"), QStringLiteral("primary")});
+    const CtlResult deleted = run(QStringLiteral("snapshot delete primary"));
     EXPECT_EQ(deleted.status, 0) << deleted.err.toStdString();
-    EXPECT_EQ(ctl({QStringLiteral("snapshot"), QStringLiteral("list"), QStringLiteral("primary"),
-                   QStringLiteral("--json")})
-                  .out.trimmed(),
-              QStringLiteral("[\n]"));
-    EXPECT_EQ(ctl({QStringLiteral("snapshot"), QStringLiteral("delete"), QStringLiteral("primary")}).status,
-              1);
+    EXPECT_EQ(run(QStringLiteral("snapshot list primary --json")).out.trimmed(), QStringLiteral("[\n]"));
+    EXPECT_EQ(run(QStringLiteral("snapshot delete primary")).status, 1);
 }
 
 } // namespace

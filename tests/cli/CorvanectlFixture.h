@@ -66,12 +66,13 @@ protected:
     /** Whether snapshots of a device that has run (and so has files) can be taken here. */
     bool clonesWork() const { return volume != nullptr; }
 
+    /** Runs corvanectl to its end while this process's event loop keeps serving (a download, a model). */
     static CtlResult ctl(const QStringList &arguments, int timeoutMs = 60000)
     {
         QProcess process;
         process.start(QStringLiteral(CORVANECTL), arguments);
         CtlResult result;
-        if (!process.waitForFinished(timeoutMs)) {
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
             process.kill();
             process.waitForFinished();
             result.err = QStringLiteral("timed out");
@@ -83,25 +84,59 @@ protected:
         return result;
     }
 
-    /** `corvanectl android start NAME` left running; returns once the device has booted. */
+    /** Arguments written as one line, split at spaces. */
+    static QStringList words(const QString &line) { return line.split(u' ', Qt::SkipEmptyParts); }
+    static CtlResult run(const QString &line) { return ctl(words(line)); }
+
+    /** corvanectl left running with `arguments`; returns once its messages say `ready` or it ended. */
+    QProcess &startInBackground(const QStringList &arguments, const QString &ready)
+    {
+        errors.clear();
+        auto &process = *background.emplace_back(std::make_unique<QProcess>());
+        process.start(QStringLiteral(CORVANECTL), arguments);
+        readErrorsUntil(process, ready);
+        return process;
+    }
+
+    /** `corvanectl android start DEVICE` left running; returns once the device has booted. */
     QProcess &startInForeground(const QString &device)
     {
-        auto &process = *background.emplace_back(std::make_unique<QProcess>());
-        process.start(QStringLiteral(CORVANECTL),
-                      {QStringLiteral("android"), QStringLiteral("start"), device});
+        return startInBackground({QStringLiteral("android"), QStringLiteral("start"), device},
+                                 QStringLiteral("已开机"));
+    }
+
+    /** Whether `process` ends within 30 s; it may already have, while `ctl` kept the event loop going. */
+    static bool ended(QProcess &process)
+    {
+        return waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000);
+    }
+
+    void readErrorsUntil(QProcess &process, const QString &text)
+    {
         waitUntil(
             [&] {
                 process.waitForReadyRead(50);
                 errors += QString::fromUtf8(process.readAllStandardError());
-                return errors.contains(QStringLiteral("已开机")) || process.state() == QProcess::NotRunning;
+                return errors.contains(text) || process.state() == QProcess::NotRunning;
             },
-            30000);
-        return process;
+            60000);
+    }
+
+    /** Each run of corvanectl with these arguments ends with this status and says this on stderr. */
+    static void expectRefusals(const QList<std::tuple<QStringList, int, QString>> &cases)
+    {
+        for (const auto &[arguments, status, message] : cases) {
+            const CtlResult result = ctl(arguments);
+            EXPECT_EQ(result.status, status) << arguments.join(u' ').toStdString();
+            EXPECT_TRUE(result.err.contains(message))
+                << arguments.join(u' ').toStdString() << ": " << result.err.toStdString();
+            EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
+        }
     }
 
     static QJsonObject listed()
     {
-        const CtlResult result = ctl({QStringLiteral("list"), QStringLiteral("--json")});
+        const CtlResult result = run(QStringLiteral("list --json"));
         EXPECT_EQ(result.status, 0) << result.err.toStdString();
         return QJsonDocument::fromJson(result.out.toUtf8()).object();
     }
@@ -116,9 +151,9 @@ protected:
         return {};
     }
 
-    static bool lockIsFree(const VMPaths &paths)
+    static bool lockIsFree(const QString &lockFile)
     {
-        InstanceLock::Attempt probe = InstanceLock::acquire(paths.lockFile());
+        InstanceLock::Attempt probe = InstanceLock::acquire(lockFile);
         const bool free = probe.outcome == InstanceLock::Outcome::Locked;
         InstanceLock::release(probe.descriptor);
         return free;

@@ -9,6 +9,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const QString lockMessage = QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。");
+
 TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
 {
     QProcess &owner = startInForeground(QStringLiteral("安卓 1"));
@@ -17,36 +19,31 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_EQ(running.value(QStringLiteral("state")).toString(), QStringLiteral("running"));
     const int port = running.value(QStringLiteral("port")).toInt();
     EXPECT_GE(port, 5554);
-    EXPECT_FALSE(lockIsFree(primary));
+    EXPECT_FALSE(lockIsFree(primary.lockFile()));
 
-    const CtlResult second =
-        ctl({QStringLiteral("android"), QStringLiteral("start"), QStringLiteral("primary")});
+    const CtlResult second = run(QStringLiteral("android start primary"));
     EXPECT_EQ(second.status, 1);
     EXPECT_TRUE(second.err.contains(QStringLiteral("另一个 corvanectl 进程"))) << second.err.toStdString();
 
-    const CtlResult stopped =
-        ctl({QStringLiteral("android"), QStringLiteral("stop"), QStringLiteral("primary")});
+    const CtlResult stopped = run(QStringLiteral("android stop primary"));
     EXPECT_EQ(stopped.status, 0) << stopped.err.toStdString();
-    ASSERT_TRUE(owner.waitForFinished(30000));
+    ASSERT_TRUE(ended(owner));
     EXPECT_EQ(owner.exitCode(), 0);
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
     EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
               QStringLiteral("stopped"));
 
-    errors.clear();
     QProcess &again = startInForeground(QStringLiteral("primary"));
-    const CtlResult killed =
-        ctl({QStringLiteral("android"), QStringLiteral("kill"), QStringLiteral("primary")});
+    const CtlResult killed = run(QStringLiteral("android kill primary"));
     EXPECT_EQ(killed.status, 0) << killed.err.toStdString();
-    ASSERT_TRUE(again.waitForFinished(30000));
+    ASSERT_TRUE(ended(again));
     EXPECT_EQ(again.exitCode(), 0);
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
     EXPECT_TRUE(globalLog().contains(QStringLiteral("[Android] 安卓 1 已强制退出")));
 
     // Nothing runs it now: stopping is a no-op that says so.
-    const CtlResult idle =
-        ctl({QStringLiteral("android"), QStringLiteral("stop"), QStringLiteral("primary")});
+    const CtlResult idle = run(QStringLiteral("android stop primary"));
     EXPECT_EQ(idle.status, 0);
     EXPECT_TRUE(idle.err.contains(QStringLiteral("未在运行")));
 }
@@ -56,10 +53,10 @@ TEST_F(CorvanectlTest, SigtermStopsTheDeviceInOrder)
     QProcess &owner = startInForeground(QStringLiteral("primary"));
     const int port = androidEntry(QStringLiteral("primary")).value(QStringLiteral("port")).toInt();
     ::kill(pid_t(owner.processId()), SIGTERM);
-    ASSERT_TRUE(owner.waitForFinished(30000));
+    ASSERT_TRUE(ended(owner));
     EXPECT_EQ(owner.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(owner.exitCode(), 0);
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
     // Asked over adb first, as the quit guard asks, not killed with the program.
     EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
     const QString log = globalLog();
@@ -70,49 +67,36 @@ TEST_F(CorvanectlTest, SigtermStopsTheDeviceInOrder)
 TEST_F(CorvanectlTest, RunPassesTheCommandsStatusThroughAndRollsBack)
 {
     const QString serialFile = Host::dataRoot() + QStringLiteral("/serial.txt");
-    const CtlResult failing =
-        ctl({QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary"),
-             QStringLiteral("--"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-             QStringLiteral("echo $ANDROID_SERIAL $ANDROID_ADB_SERVER_PORT > '") + serialFile +
-                 QStringLiteral("'; exit 7")});
+    const CtlResult failing = ctl(
+        words(QStringLiteral("android run primary -- /bin/sh -c"))
+        << QStringLiteral("echo $ANDROID_SERIAL $ANDROID_ADB_SERVER_PORT > '%1'; exit 7").arg(serialFile));
     EXPECT_EQ(failing.status, 7) << failing.err.toStdString();
-    QFile serial(serialFile);
-    ASSERT_TRUE(serial.open(QIODevice::ReadOnly));
-    const QStringList seen = QString::fromUtf8(serial.readAll()).trimmed().split(u' ');
+    const QStringList seen = QString::fromUtf8(readFile(serialFile)).trimmed().split(u' ');
     ASSERT_EQ(seen.size(), 2);
     EXPECT_TRUE(seen[0].startsWith(QStringLiteral("emulator-")));
     EXPECT_EQ(seen[1], QStringLiteral("5038"));
     EXPECT_EQ(calls(seen[0] + QStringLiteral(" emu kill")), 1);
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
 
-    EXPECT_EQ(ctl({QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary"),
-                   QStringLiteral("--rollback"), QStringLiteral("--"), QStringLiteral("/bin/true")})
-                  .status,
-              1);
+    EXPECT_EQ(run(QStringLiteral("android run primary --rollback -- /bin/true")).status, 1);
 
     if (!clonesWork()) {
         GTEST_SKIP() << "the rollback after a run clones the device's files: CORVANE_REFLINK_DIR is unset";
     }
-    const CtlResult snapshot =
-        ctl({QStringLiteral("snapshot"), QStringLiteral("create"), QStringLiteral("primary")});
+    const CtlResult snapshot = run(QStringLiteral("snapshot create primary"));
     ASSERT_EQ(snapshot.status, 0) << snapshot.err.toStdString();
     const QString marker = primary.avdFolder() + QStringLiteral("/written-by-the-test");
-    const CtlResult passing = ctl({QStringLiteral("android"), QStringLiteral("run"),
-                                   QStringLiteral("primary"), QStringLiteral("--rollback"),
-                                   QStringLiteral("--"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                                   QStringLiteral("touch '") + marker + QStringLiteral("' && test -f '") +
-                                       marker + QStringLiteral("'")});
+    const CtlResult passing = ctl(words(QStringLiteral("android run primary --rollback -- /bin/sh -c"))
+                                  << QStringLiteral("touch '%1' && test -f '%1'").arg(marker));
     EXPECT_EQ(passing.status, 0) << passing.err.toStdString();
     EXPECT_FALSE(QFile::exists(marker));
     EXPECT_TRUE(passing.err.contains(QStringLiteral("已回滚到最新快照")));
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
 
-    const CtlResult missing =
-        ctl({QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary"),
-             QStringLiteral("--"), QStringLiteral("/no/such/program")});
+    const CtlResult missing = run(QStringLiteral("android run primary -- /no/such/program"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("无法运行命令 /no/such/program")));
-    EXPECT_TRUE(lockIsFree(primary));
+    EXPECT_TRUE(lockIsFree(primary.lockFile()));
 }
 
 TEST_F(CorvanectlTest, TheWindowAndTheCommandLineRespectEachOthersLocks)
@@ -125,20 +109,15 @@ TEST_F(CorvanectlTest, TheWindowAndTheCommandLineRespectEachOthersLocks)
         ASSERT_TRUE(waitUntil([&] { return window.booted(); }, 20000)) << window.error().toStdString();
         EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
                   QStringLiteral("running"));
-        const QString lockMessage = QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。");
-        for (const QStringList &arguments :
-             {QStringList{QStringLiteral("android"), QStringLiteral("start"), QStringLiteral("primary")},
-              QStringList{QStringLiteral("snapshot"), QStringLiteral("create"), QStringLiteral("primary")}}) {
-            const CtlResult refused = ctl(arguments);
-            EXPECT_EQ(refused.status, 1) << arguments.join(u' ').toStdString();
+        for (const char *arguments : {"android start primary", "snapshot create primary"}) {
+            const CtlResult refused = run(QString::fromUtf8(arguments));
+            EXPECT_EQ(refused.status, 1) << arguments;
             EXPECT_TRUE(refused.err.contains(lockMessage)) << refused.err.toStdString();
         }
-        const CtlResult deleted =
-            ctl({QStringLiteral("android"), QStringLiteral("delete"), QStringLiteral("primary")});
+        const CtlResult deleted = run(QStringLiteral("android delete primary"));
         EXPECT_EQ(deleted.status, 1);
         EXPECT_TRUE(QFile::exists(primary.configurationFile()));
-        const CtlResult stop =
-            ctl({QStringLiteral("android"), QStringLiteral("stop"), QStringLiteral("primary")});
+        const CtlResult stop = run(QStringLiteral("android stop primary"));
         EXPECT_EQ(stop.status, 1);
         EXPECT_TRUE(stop.err.contains(QStringLiteral("Corvane 窗口"))) << stop.err.toStdString();
         await(window.stop());
@@ -149,10 +128,10 @@ TEST_F(CorvanectlTest, TheWindowAndTheCommandLineRespectEachOthersLocks)
     VMModel window(primary, QStringLiteral("primary"), QStringLiteral("安卓 1"));
     window.start();
     EXPECT_FALSE(window.running());
-    EXPECT_EQ(window.error(), QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
+    EXPECT_EQ(window.error(), lockMessage);
     window.clearError();
     await(window.createSnapshot());
-    EXPECT_EQ(window.error(), QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。"));
+    EXPECT_EQ(window.error(), lockMessage);
     EXPECT_TRUE(window.snapshots().isEmpty());
 }
 

@@ -31,9 +31,7 @@ protected:
             if (id == QLatin1String("emulator") || id == QLatin1String("platform-tools")) {
                 const QString tool =
                     id == QLatin1String("emulator") ? QStringLiteral("emulator") : QStringLiteral("adb");
-                QFile program(fakes + u'/' + tool);
-                ASSERT_TRUE(program.open(QIODevice::ReadOnly));
-                zip.addFile(source + u'/' + tool, program.readAll(), 0755);
+                zip.addFile(source + u'/' + tool, readFile(fakes + u'/' + tool), 0755);
             } else {
                 zip.addFile(source + QStringLiteral("/system.img"), QByteArray(4096, 's'));
                 zip.addFile(source + QStringLiteral("/kernel-ranchu"), QByteArray(1024, 'k'));
@@ -47,32 +45,15 @@ protected:
             row[QStringLiteral("size")] = qint64(archive.size());
             rows[i] = row;
         }
-        QFile manifest(mirror.filePath(QStringLiteral("packages.json")));
-        ASSERT_TRUE(manifest.open(QIODevice::WriteOnly) && manifest.write(QJsonDocument(rows).toJson()) > 0);
-        qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifest.fileName()));
+        const QString manifest = mirror.filePath(QStringLiteral("packages.json"));
+        ASSERT_TRUE(writeFile(manifest, QJsonDocument(rows).toJson()));
+        qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifest));
     }
 
     void TearDown() override
     {
         qunsetenv("CORVANE_ANDROID_MANIFEST");
         CorvanectlTest::TearDown();
-    }
-
-    /** Runs corvanectl while this process's event loop serves the archives. */
-    CtlResult ctlServing(const QStringList &arguments)
-    {
-        QProcess process;
-        process.start(QStringLiteral(CORVANECTL), arguments);
-        CtlResult result;
-        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
     }
 
     TestHttpServer server;
@@ -85,15 +66,14 @@ TEST_F(InstallAndroidTest, TheLicenceMustBeAcceptedThenTheComponentsInstallOnce)
     ASSERT_FALSE(licenceStart.isEmpty());
 
     // Not on a terminal and not accepted: the licence is shown, nothing is fetched.
-    const CtlResult refused = ctlServing({QStringLiteral("install-android")});
+    const CtlResult refused = run(QStringLiteral("install-android"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.out.contains(licenceStart));
     EXPECT_TRUE(refused.err.contains(QStringLiteral("--accept-license"))) << refused.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_FALSE(androidEntry(QStringLiteral("primary")).value(QStringLiteral("installed")).toBool());
 
-    const CtlResult installed =
-        ctlServing({QStringLiteral("install-android"), QStringLiteral("--accept-license")});
+    const CtlResult installed = run(QStringLiteral("install-android --accept-license"));
     ASSERT_EQ(installed.status, 0) << installed.err.toStdString();
     EXPECT_TRUE(installed.out.contains(licenceStart));
     // Plain progress lines, not a redrawn bar, when stdout is a pipe; the last one is complete.
@@ -104,15 +84,14 @@ TEST_F(InstallAndroidTest, TheLicenceMustBeAcceptedThenTheComponentsInstallOnce)
     EXPECT_GE(fetched, 3);
 
     // Accepted once is accepted: the licence is not shown again and nothing is downloaded twice.
-    const CtlResult again = ctlServing({QStringLiteral("install-android")});
+    const CtlResult again = run(QStringLiteral("install-android"));
     EXPECT_EQ(again.status, 0) << again.err.toStdString();
     EXPECT_FALSE(again.out.contains(licenceStart));
     EXPECT_EQ(server.requests().size(), fetched);
 
     // The device now boots from what was installed.
-    const CtlResult run = ctl({QStringLiteral("android"), QStringLiteral("run"), QStringLiteral("primary"),
-                               QStringLiteral("--"), QStringLiteral("/bin/true")});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    const CtlResult booted = run(QStringLiteral("android run primary -- /bin/true"));
+    EXPECT_EQ(booted.status, 0) << booted.err.toStdString();
 }
 
 } // namespace
