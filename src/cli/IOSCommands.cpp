@@ -61,14 +61,11 @@ QCoro::Task<int> ios(QStringList words)
     }
     arguments.expectPositional(2, usage);
 
-    IOSModel model;
     // Another Xcode's simctl, or a stand-in, may be named; the model runs what it is given.
-    if (const QString xcrun = qEnvironmentVariable("CORVANE_XCRUN"); !xcrun.isEmpty()) {
-        model.xcrun = xcrun;
-    }
-    if (const QString open = qEnvironmentVariable("CORVANE_OPEN"); !open.isEmpty()) {
-        model.open = open;
-    }
+    IOSModel::Options programs;
+    programs.xcrun = qEnvironmentVariable("CORVANE_XCRUN");
+    programs.open = qEnvironmentVariable("CORVANE_OPEN");
+    IOSModel model({}, programs);
     co_await model.refresh();
     if (!model.error().isEmpty()) {
         throw CommandFailure{model.status() + QStringLiteral("：") + model.error()};

@@ -3,10 +3,8 @@
 #include "ios/detail/IOSRegistry.h"
 #include "platform/Error.h"
 #include "platform/Host.h"
-#include "platform/Tools.h"
 #include "services/AppLog.h"
 #include "services/CodePointOrder.h"
-#include "services/Command.h"
 #include "services/FileIO.h"
 #include "services/PropertyField.h"
 #include "services/UnreadableFile.h"
@@ -53,14 +51,13 @@ bool isPhoneOrTablet(const QString &name)
 
 } // namespace
 
-IOSModel::IOSModel(QString root, QObject *parent)
+IOSModel::IOSModel(QString root, Options options, QObject *parent)
     : QObject(parent)
-    , xcrun(Tools::xcrun())
-    , open(Tools::open())
     , m_name(this, QStringLiteral("iPhone 17 Pro"))
     , m_status(this, QStringLiteral("正在检查本机 Xcode…"))
     , m_registry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-devices.json"))
     , m_snapshotRegistry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-snapshots.json"))
+    , m_simctl(std::move(options))
 {
     loadRegistry();
     loadSnapshotRegistry();
@@ -95,29 +92,11 @@ void IOSModel::save()
                             QJsonDocument(QJsonArray::fromStringList(udids)).toJson(QJsonDocument::Compact));
 }
 
-QCoro::Task<QString> IOSModel::simctl(QStringList arguments, double timeoutSeconds)
-{
-    arguments.prepend(QStringLiteral("simctl"));
-    const QString output =
-        co_await Command::run(xcrun, arguments, std::nullopt, timeoutSeconds * timeoutScale);
-    co_return output;
-}
-
-QCoro::Task<> IOSModel::deleteQuietly(QString udid, double timeoutSeconds)
-{
-    const QStringList arguments{QStringLiteral("delete"), udid};
-    try {
-        co_await simctl(arguments, timeoutSeconds);
-    } catch (...) {
-        // Best effort: the command runner has already logged why it failed.
-    }
-}
-
 QCoro::Task<> IOSModel::reload()
 {
     QPointer self(this);
     const QStringList arguments{QStringLiteral("list"), QStringLiteral("--json")};
-    const QString output = co_await simctl(arguments, 45);
+    const QString output = co_await m_simctl.run(arguments, 45);
     if (!self) {
         co_return;
     }
@@ -217,7 +196,7 @@ QCoro::Task<> IOSModel::create()
     }
     try {
         const QStringList arguments{QStringLiteral("create"), name, m_type, m_runtime};
-        const QString output = co_await simctl(arguments, 60);
+        const QString output = co_await m_simctl.run(arguments, 60);
         if (!self) {
             co_return;
         }
@@ -235,7 +214,7 @@ QCoro::Task<> IOSModel::create()
         if (saveFailure) {
             // An unrecorded device would be invisible here for good; take it away again.
             m_owned.remove(udid);
-            co_await deleteQuietly(udid, 60);
+            co_await m_simctl.deleteQuietly(udid, 60);
             if (!self) {
                 co_return;
             }
@@ -274,23 +253,20 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
         }
         if (action == force) {
             const QStringList arguments{QStringLiteral("shutdown"), device.udid};
-            co_await simctl(arguments, 30);
+            co_await m_simctl.run(arguments, 30);
             if (!self) {
                 co_return;
             }
         } else {
             if (action != boot || device.state != bootedState) {
                 const QStringList arguments{action, device.udid};
-                co_await simctl(arguments, 60);
+                co_await m_simctl.run(arguments, 60);
                 if (!self) {
                     co_return;
                 }
             }
             if (action == boot) {
-                const QStringList arguments{QStringLiteral("-a"), QStringLiteral("Simulator"),
-                                            QStringLiteral("--args"), QStringLiteral("-CurrentDeviceUDID"),
-                                            device.udid};
-                co_await Command::run(open, arguments, std::nullopt, 60 * timeoutScale);
+                co_await m_simctl.show(device.udid);
                 if (!self) {
                     co_return;
                 }
@@ -303,7 +279,7 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
                     }
                 }
                 for (const QString &clone : clones) {
-                    co_await deleteQuietly(clone, 60);
+                    co_await m_simctl.deleteQuietly(clone, 60);
                     if (!self) {
                         co_return;
                     }
@@ -340,7 +316,7 @@ QCoro::Task<> IOSModel::rename(IOSDevice device, QString to)
     setBusy(true);
     try {
         const QStringList arguments{QStringLiteral("rename"), device.udid, name};
-        co_await simctl(arguments, 30);
+        co_await m_simctl.run(arguments, 30);
         if (!self) {
             co_return;
         }

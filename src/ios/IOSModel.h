@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ios/IOSInventory.h"
+#include "ios/IOSSimctl.h"
 #include "ios/IOSSnapshotRecord.h"
 #include "services/PropertyField.h"
 
@@ -35,8 +36,11 @@ class IOSModel : public QObject
     Q_PROPERTY(QList<IOSSnapshotRecord> snapshots READ snapshots NOTIFY snapshotsChanged)
 
 public:
+    /** The programs run and how their time-outs scale. */
+    using Options = IOSSimctl::Options;
+
     /** Reads both registries under `root` (the data root when empty); runs no outside program. */
-    explicit IOSModel(QString root = {}, QObject *parent = nullptr);
+    explicit IOSModel(QString root = {}, Options options = {}, QObject *parent = nullptr);
 
     const QList<IOSRuntime> &runtimes() const { return m_runtimes; }
     const QList<IOSDeviceType> &types() const { return m_types; }
@@ -60,12 +64,6 @@ public:
     const QSet<QString> &owned() const { return m_owned; }
     const QString &registry() const { return m_registry; }
     const QString &snapshotRegistry() const { return m_snapshotRegistry; }
-
-    /** The only programs run: simctl through xcrun, and open to show the Simulator. */
-    QString xcrun;
-    QString open;
-    /** Every time-out of those runs is multiplied by this; tests shrink them to watch each one end a run. */
-    double timeoutScale = 1;
 
     /** Reads the inventory again; a failure shows the no-Xcode state. */
     QCoro::Task<> refresh();
@@ -106,10 +104,6 @@ private:
     void save();
     /** Writes the snapshot registry; throws on failure. */
     void saveSnapshots();
-    /** Runs `xcrun simctl` with these arguments; only exit status 0 is success. */
-    QCoro::Task<QString> simctl(QStringList arguments, double timeoutSeconds);
-    /** Runs `xcrun simctl delete`, swallowing a failure (the runner has logged it). */
-    QCoro::Task<> deleteQuietly(QString udid, double timeoutSeconds);
     void apply(const IOSInventory &inventory);
     void loadRegistry();
     void loadSnapshotRegistry();
@@ -135,6 +129,7 @@ private:
     QSet<QString> m_owned;
     const QString m_registry;
     const QString m_snapshotRegistry;
+    const IOSSimctl m_simctl;
     // A registry that could not be read is set aside before the first write instead of being
     // overwritten, so the devices and snapshot clones it lists can still be recovered.
     bool m_registryUnreadable = false;

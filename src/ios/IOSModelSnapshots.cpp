@@ -93,7 +93,7 @@ QCoro::Task<> IOSModel::createSnapshot(IOSDevice device)
         const QStringList arguments{QStringLiteral("clone"), device.udid,
                                     QStringLiteral("Corvane 快照 · ") + device.name + QStringLiteral(" · ") +
                                         label};
-        const QString output = co_await simctl(arguments, 300);
+        const QString output = co_await m_simctl.run(arguments, 300);
         if (!self) {
             co_return;
         }
@@ -117,7 +117,7 @@ QCoro::Task<> IOSModel::createSnapshot(IOSDevice device)
             records = m_snapshots;
             records.removeIf([&](const IOSSnapshotRecord &kept) { return kept.id == record.id; });
             setSnapshots(records);
-            co_await deleteQuietly(clone, 60);
+            co_await m_simctl.deleteQuietly(clone, 60);
             if (!self) {
                 co_return;
             }
@@ -151,7 +151,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
     try {
         const QStringList cloneArguments{QStringLiteral("clone"), snapshot.snapshotDeviceID,
                                          device.name + QStringLiteral(" · 正在恢复")};
-        const QString output = co_await simctl(cloneArguments, 300);
+        const QString output = co_await m_simctl.run(cloneArguments, 300);
         if (!self) {
             co_return;
         }
@@ -160,7 +160,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
             throw VMFailure(QStringLiteral("Xcode 未返回有效的恢复设备标识。"));
         }
         const QStringList renameArguments{QStringLiteral("rename"), fresh, device.name};
-        co_await simctl(renameArguments, 60);
+        co_await m_simctl.run(renameArguments, 60);
         if (!self) {
             co_return;
         }
@@ -180,7 +180,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
         std::optional<QString> deleteFailure;
         try {
             const QStringList deleteArguments{QStringLiteral("delete"), device.udid};
-            co_await simctl(deleteArguments, 120);
+            co_await m_simctl.run(deleteArguments, 120);
         } catch (...) {
             deleteFailure = describe(std::current_exception());
         }
@@ -198,7 +198,8 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
         if (!self) {
             co_return;
         }
-        setStatus(device.name + QStringLiteral(" 已回滚到 ") + SnapshotText::shortDateTime(snapshot.created()));
+        setStatus(device.name + QStringLiteral(" 已回滚到 ") +
+                  SnapshotText::shortDateTime(snapshot.created()));
         AppLog::info(category,
                      QStringLiteral("已回滚 iPhone：") + device.name + QStringLiteral(" · ") + snapshot.id);
     } catch (...) {
@@ -224,7 +225,7 @@ QCoro::Task<> IOSModel::deleteLatestSnapshot(IOSDevice device)
     setBusy(true);
     try {
         const QStringList arguments{QStringLiteral("delete"), snapshot.snapshotDeviceID};
-        co_await simctl(arguments, 120);
+        co_await m_simctl.run(arguments, 120);
         if (!self) {
             co_return;
         }

@@ -161,8 +161,9 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
     const ScopedEnv xcrun("CORVANE_XCRUN", (fakes + QStringLiteral("/xcrun")).toUtf8());
     const ScopedEnv opener("CORVANE_OPEN", (fakes + QStringLiteral("/open")).toUtf8());
 
-    IOSModel window;
-    window.xcrun = fakes + QStringLiteral("/xcrun");
+    IOSModel::Options programs;
+    programs.xcrun = fakes + QStringLiteral("/xcrun");
+    IOSModel window({}, programs);
     await(window.refresh());
     window.setName(QStringLiteral("测试 手机"));
     await(window.create());

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Await.h"
-#include "TestFiles.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "ios/IOSModel.h"
 
 #include <QDir>
@@ -125,11 +125,19 @@ protected:
         QFile::remove(path("open.calls"));
     }
 
-    IOSModel &model()
+    /** The stand-ins, every time-out as stated. */
+    static IOSModel::Options standIns()
     {
-        m_model = std::make_unique<IOSModel>(root());
-        m_model->xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
-        m_model->open = QStringLiteral(CORVANE_FAKES_DIR "/open");
+        IOSModel::Options options;
+        options.xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+        options.open = QStringLiteral(CORVANE_FAKES_DIR "/open");
+        return options;
+    }
+
+    /** A new model over the same folder, in place of the last one. */
+    IOSModel &model(const IOSModel::Options &options = standIns())
+    {
+        m_model = std::make_unique<IOSModel>(root(), options);
         return *m_model;
     }
 

@@ -44,8 +44,10 @@ QStringList identifiers(const auto &entries)
 
 TEST_F(IOSModelTest, WithoutXcodeOrWithAnUnreadableListTheRefreshSaysWhy)
 {
-    IOSModel &ios = model();
-    ios.xcrun = path("no-xcrun");
+    // No Xcode yet: its xcrun is not there.
+    IOSModel::Options programs = standIns();
+    programs.xcrun = path("xcode/xcrun");
+    IOSModel &ios = model(programs);
     EXPECT_EQ(ios.status(), QStringLiteral("正在检查本机 Xcode…"));
     await(ios.refresh());
     EXPECT_TRUE(ios.loaded());
@@ -54,7 +56,8 @@ TEST_F(IOSModelTest, WithoutXcodeOrWithAnUnreadableListTheRefreshSaysWhy)
     const QString cannotStart = ios.error();
     EXPECT_FALSE(cannotStart.isEmpty());
 
-    ios.xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+    ASSERT_TRUE(QDir().mkpath(path("xcode")));
+    ASSERT_TRUE(QFile::link(QStringLiteral(CORVANE_FAKES_DIR "/xcrun"), programs.xcrun));
     qputenv("FAKE_SIMCTL_FAIL", "list");
     await(ios.refresh());
     EXPECT_FALSE(ios.error().trimmed().isEmpty());

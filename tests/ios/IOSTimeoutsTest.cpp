@@ -13,10 +13,20 @@ namespace {
 class IOSTimeoutsTest : public IOSModelFixture
 {
 protected:
-    /** A new model with one shut-down device made here, listed as `phone`. */
-    IOSModel &withPhone()
+    static constexpr double scale = 0.01;
+
+    /** The stand-ins with every time-out shrunk by `scale`. */
+    static IOSModel::Options shrunk()
     {
-        IOSModel &ios = model();
+        IOSModel::Options options = standIns();
+        options.timeoutScale = scale;
+        return options;
+    }
+
+    /** A new model with one shut-down device made here, listed as `phone`. */
+    IOSModel &withPhone(const IOSModel::Options &options = shrunk())
+    {
+        IOSModel &ios = model(options);
         await(ios.refresh());
         ios.setRuntime(ios18);
         ios.setType(iPhone15);
@@ -32,7 +42,7 @@ protected:
 
     IOSModel &fresh()
     {
-        current = &model();
+        current = &model(shrunk());
         return *current;
     }
 
@@ -40,10 +50,9 @@ protected:
      * Runs `operation` with the simctl calls that `hang` names never ending, and checks that the
      * runner ended the first run whose command line contains `words` after `seconds` × `scale`.
      */
-    void expectEndedAfter(double seconds, double scale, const QString &hang, const QString &words,
+    void expectEndedAfter(double seconds, const QString &hang, const QString &words,
                           const std::function<QCoro::Task<>()> &operation)
     {
-        current->timeoutScale = scale;
         qputenv("FAKE_SIMCTL_HANG", hang.toUtf8());
         LogProbe::reset();
         bool done = false;
@@ -51,7 +60,6 @@ protected:
         const qint64 expected = qint64(seconds * scale * 1000);
         const bool ended = waitUntil([&] { return done; }, int(expected) + 5000);
         qunsetenv("FAKE_SIMCTL_HANG");
-        current->timeoutScale = 1;
         ASSERT_TRUE(ended) << words.toStdString() << " was not ended at its time-out";
 
         const QStringList entries = LogProbe::entries();
@@ -83,9 +91,8 @@ protected:
 
 TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
 {
-    constexpr double scale = 0.01;
     IOSModel *ios = &fresh();
-    expectEndedAfter(45, scale, QStringLiteral("list"), QStringLiteral("simctl list"),
+    expectEndedAfter(45, QStringLiteral("list"), QStringLiteral("simctl list"),
                      [&] { return ios->refresh(); });
 
     ios = &fresh();
@@ -93,39 +100,39 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
     ios->setRuntime(ios18);
     ios->setType(iPhone15);
     ios->setName(QStringLiteral("Phone"));
-    expectEndedAfter(60, scale, QStringLiteral("create"), QStringLiteral("simctl create"),
+    expectEndedAfter(60, QStringLiteral("create"), QStringLiteral("simctl create"),
                      [&] { return ios->create(); });
     // A device that cannot be recorded is deleted again, within the same time.
     ASSERT_TRUE(QDir().mkpath(registry()));
-    expectEndedAfter(60, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+    expectEndedAfter(60, QStringLiteral("delete"), QStringLiteral("simctl delete"),
                      [&] { return ios->create(); });
     ASSERT_TRUE(QDir(registry()).removeRecursively());
 
     for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {
         current = &withPhone();
-        expectEndedAfter(60, scale, action, QStringLiteral("simctl ") + action,
+        expectEndedAfter(60, action, QStringLiteral("simctl ") + action,
                          [&] { return current->operate(device(), action); });
     }
     current = &withPhone();
-    expectEndedAfter(30, scale, QStringLiteral("rename"), QStringLiteral("simctl rename"),
+    expectEndedAfter(30, QStringLiteral("rename"), QStringLiteral("simctl rename"),
                      [&] { return current->rename(device(), QStringLiteral("新名字")); });
 
     // Showing the device: an open that never returns.
-    current = &withPhone();
     const QString hungOpen = path("open-never-returns");
     writeFile(hungOpen, "#!/bin/sh\nexec /bin/sleep 600\n");
     ASSERT_TRUE(QFile::setPermissions(hungOpen, QFile::ReadOwner | QFile::ExeOwner));
-    current->open = hungOpen;
-    expectEndedAfter(60, scale, {}, hungOpen,
-                     [&] { return current->operate(device(), QStringLiteral("boot")); });
+    IOSModel::Options hanging = shrunk();
+    hanging.open = hungOpen;
+    current = &withPhone(hanging);
+    expectEndedAfter(60, {}, hungOpen, [&] { return current->operate(device(), QStringLiteral("boot")); });
 
     // Booted: a shutdown, and a forced one.
     current = &withPhone();
     await(current->operate(device(), QStringLiteral("boot")));
     ASSERT_EQ(device().state, QStringLiteral("Booted"));
-    expectEndedAfter(60, scale, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
+    expectEndedAfter(60, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
                      [&] { return current->operate(device(), QStringLiteral("shutdown")); });
-    expectEndedAfter(30, scale, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
+    expectEndedAfter(30, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
                      [&] { return current->operate(device(), QStringLiteral("force")); });
 
     // A deleted device's snapshot devices go with it.
@@ -134,21 +141,18 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
     const std::optional<IOSSnapshotRecord> snapshot = current->latestSnapshot(device());
     ASSERT_TRUE(snapshot);
     const QString clone = snapshot->snapshotDeviceID;
-    expectEndedAfter(60, scale, clone, QStringLiteral("simctl delete ") + clone,
+    expectEndedAfter(60, clone, QStringLiteral("simctl delete ") + clone,
                      [&] { return current->operate(device(), QStringLiteral("delete")); });
 }
 
 TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
 {
-    // Clones may take five minutes: shrunk further, so the test does not.
-    constexpr double scale = 0.01;
-    constexpr double cloneScale = 0.002;
     current = &withPhone();
-    expectEndedAfter(300, cloneScale, QStringLiteral("clone"), QStringLiteral("simctl clone"),
+    expectEndedAfter(300, QStringLiteral("clone"), QStringLiteral("simctl clone"),
                      [&] { return current->createSnapshot(device()); });
     // A snapshot that cannot be recorded is deleted again.
     ASSERT_TRUE(QDir().mkpath(snapshotRegistry()));
-    expectEndedAfter(60, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+    expectEndedAfter(60, QStringLiteral("delete"), QStringLiteral("simctl delete"),
                      [&] { return current->createSnapshot(device()); });
     ASSERT_TRUE(QDir(snapshotRegistry()).removeRecursively());
 
@@ -158,16 +162,16 @@ TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
         ASSERT_TRUE(current->latestSnapshot(device()));
     };
     withSnapshot();
-    expectEndedAfter(300, cloneScale, QStringLiteral("clone"), QStringLiteral("simctl clone"),
+    expectEndedAfter(300, QStringLiteral("clone"), QStringLiteral("simctl clone"),
                      [&] { return current->rollback(device()); });
     withSnapshot();
-    expectEndedAfter(60, scale, QStringLiteral("rename"), QStringLiteral("simctl rename"),
+    expectEndedAfter(60, QStringLiteral("rename"), QStringLiteral("simctl rename"),
                      [&] { return current->rollback(device()); });
     withSnapshot();
     const IOSDevice old = device();
-    expectEndedAfter(120, scale, old.udid, QStringLiteral("simctl delete ") + old.udid,
+    expectEndedAfter(120, old.udid, QStringLiteral("simctl delete ") + old.udid,
                      [&] { return current->rollback(old); });
     withSnapshot();
-    expectEndedAfter(120, scale, QStringLiteral("delete"), QStringLiteral("simctl delete"),
+    expectEndedAfter(120, QStringLiteral("delete"), QStringLiteral("simctl delete"),
                      [&] { return current->deleteLatestSnapshot(device()); });
 }

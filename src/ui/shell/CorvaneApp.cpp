@@ -29,7 +29,7 @@
 #include <QPointer>
 #include <QSettings>
 
-CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, QObject *parent)
+CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, Options options, QObject *parent)
     : QObject(parent)
     , m_preferences(AppPreferences::openStore())
     , m_engine(engine ? std::move(engine) : std::make_unique<QemuEngine>())
@@ -37,7 +37,7 @@ CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, QObject *pa
     , m_fleet(std::make_unique<VMFleet>())
     , m_windows(std::make_unique<WindowsModel>(Host::dataRoot()))
     , m_linux(std::make_unique<LinuxModel>(*m_engine))
-    , m_ios(std::make_unique<IOSModel>())
+    , m_ios(std::make_unique<IOSModel>(QString(), std::move(options.ios)))
     , m_vphone(std::make_unique<VPhoneModel>())
     , m_monitor(std::make_unique<InteractionLogMonitor>())
 {
@@ -66,7 +66,8 @@ void CorvaneApp::show()
         connect(linuxView, &LinuxView::openSeparateWindowRequested, this, &CorvaneApp::openLinuxDisplay);
         return linuxView;
     });
-    m_window->addPage(QStringLiteral("vphone-beta"), [this]() -> QWidget * { return new VPhoneBetaView(*m_vphone); });
+    m_window->addPage(QStringLiteral("vphone-beta"),
+                      [this]() -> QWidget * { return new VPhoneBetaView(*m_vphone); });
     m_window->addPage(QStringLiteral("settings"),
                       [this]() -> QWidget * { return new AppSettingsView(*m_fleet); });
     m_window->setSidebarFactory([] { return new DeveloperLogSidebar; });

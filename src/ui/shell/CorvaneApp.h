@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ios/IOSSimctl.h"
 #include "linux/engine/VirtualMachineEngine.h"
 
 #include <QObject>
@@ -27,8 +28,15 @@ class CorvaneApp : public QObject
     Q_OBJECT
 
 public:
+    /** How the models are made; the system's own programs unless a test chooses stand-ins. */
+    struct Options
+    {
+        IOSSimctl::Options ios;
+    };
+
     /** `engine` runs the Linux machine; QEMU unless a test hands in another. */
-    explicit CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine = nullptr, QObject *parent = nullptr);
+    explicit CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine = nullptr, Options options = {},
+                        QObject *parent = nullptr);
     ~CorvaneApp() override;
 
     /** Builds the window, runs the start-up steps and shows it; call once. */

@@ -27,9 +27,9 @@ protected:
         IOSModelFixture::TearDown();
     }
 
-    IOSView &open()
+    IOSView &open(const IOSModel::Options &options = standIns())
     {
-        ios = &model();
+        ios = &model(options);
         view = std::make_unique<IOSView>(*ios);
         view->resize(980, 820);
         return *view;
@@ -142,8 +142,10 @@ TEST_F(IOSViewTest, WithoutRuntimesThePickersSayWhyAndAddingDoesNothing)
 
 TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
 {
-    open();
-    current().xcrun = path("no-xcode/xcrun");
+    // No Xcode yet: its xcrun is not there.
+    IOSModel::Options programs = standIns();
+    programs.xcrun = path("xcode/xcrun");
+    open(programs);
     view->show();
     ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
     view->hide();
@@ -159,7 +161,8 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndTellsFailures)
     EXPECT_EQ(current().error(), QString());
 
     // Showing the page again reads nothing more; only the refresh button does.
-    current().xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+    ASSERT_TRUE(QDir().mkpath(path("xcode")));
+    ASSERT_TRUE(QFile::link(QStringLiteral(CORVANE_FAKES_DIR "/xcrun"), programs.xcrun));
     view->hide();
     view->show();
     EXPECT_TRUE(settled());
@@ -179,8 +182,8 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceStateAndWaitWhileTheModelIsBusy)
     ASSERT_NE(phone, nullptr);
     EXPECT_EQ(phone->stateLabel()->text(), QStringLiteral("iPhone 已停止"));
     EXPECT_EQ(phone->snapshotLabel()->text(), QStringLiteral("尚未创建"));
-    const QStringList stopped{QStringLiteral("启动 iPhone"), QStringLiteral("删除设备"), QStringLiteral("修改名称"),
-                              QStringLiteral("创建快照")};
+    const QStringList stopped{QStringLiteral("启动 iPhone"), QStringLiteral("删除设备"),
+                              QStringLiteral("修改名称"), QStringLiteral("创建快照")};
     EXPECT_EQ(enabledActions(*phone), stopped);
 
     phone->bootButton()->click();
@@ -202,7 +205,8 @@ TEST_F(IOSViewTest, ActionsFollowTheDeviceStateAndWaitWhileTheModelIsBusy)
     EXPECT_EQ(phone->snapshotLabel()->text(),
               QStringLiteral("最近：") +
                   QLocale::system().toString(taken.created().toLocalTime(), QLocale::ShortFormat));
-    EXPECT_EQ(enabledActions(*phone), (stopped + QStringList{QStringLiteral("一键回滚"), QStringLiteral("…")}));
+    EXPECT_EQ(enabledActions(*phone),
+              (stopped + QStringList{QStringLiteral("一键回滚"), QStringLiteral("…")}));
 
     // A snapshot can be deleted whatever the state; creating and restoring wait for a shut-down device.
     phone->bootButton()->click();

@@ -91,12 +91,13 @@ protected:
 
 TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
 {
-    CorvaneApp &corvane = launch();
+    CorvaneApp::Options standIns;
+    standIns.ios.xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+    CorvaneApp &corvane = launch(std::move(standIns));
     FakeInteraction interaction;
 
     // iPhone: an inventory read still under way.
     qputenv("FAKE_SIMCTL_DELAY_MS", "300");
-    corvane.ios().xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
     bool iosDone = false;
     QCoro::connect(corvane.ios().refresh(), corvane.window(), [&] { iosDone = true; });
     ASSERT_TRUE(corvane.ios().busy());

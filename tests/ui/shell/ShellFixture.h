@@ -51,11 +51,11 @@ protected:
         qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
-    CorvaneApp &launch()
+    CorvaneApp &launch(CorvaneApp::Options options = {})
     {
         auto fake = std::make_unique<FakeEngine>();
         engine = fake.get();
-        app = std::make_unique<CorvaneApp>(std::move(fake));
+        app = std::make_unique<CorvaneApp>(std::move(fake), std::move(options));
         app->show();
         return *app;
     }
