@@ -1,162 +1,64 @@
 #include "ios/IOSModel.h"
 
-#include "ios/detail/IOSRegistry.h"
 #include "platform/Error.h"
 #include "platform/Host.h"
 #include "services/AppLog.h"
-#include "services/CodePointOrder.h"
-#include "services/FileIO.h"
-#include "services/PropertyField.h"
-#include "services/UnreadableFile.h"
+#include "services/SnapshotText.h"
 
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QPointer>
 
-#include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace {
 
 const auto category = QStringLiteral("iPhone");
-const auto bootedState = QStringLiteral("Booted");
+const auto snapshotCategory = QStringLiteral("快照");
 const auto shutDownState = QStringLiteral("Shutdown");
 
-QStringList decodeUDIDs(const QByteArray &json)
+QString dataFile(const QString &root, const QString &name)
 {
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        throw VMFailure(parseError.errorString() + QStringLiteral("（位置 ") +
-                        QString::number(parseError.offset) + u'）');
-    }
-    if (!document.isArray()) {
-        throw VMFailure(QStringLiteral("内容不是设备标识列表"));
-    }
-    QStringList udids;
-    for (const QJsonValue &value : document.array()) {
-        if (!value.isString()) {
-            throw VMFailure(QStringLiteral("内容不是设备标识列表"));
-        }
-        udids.append(value.toString());
-    }
-    return udids;
-}
-
-bool isPhoneOrTablet(const QString &name)
-{
-    return name.startsWith(QLatin1String("iPhone")) || name.startsWith(QLatin1String("iPad"));
+    return (root.isEmpty() ? Host::dataRoot() : root) + u'/' + name;
 }
 
 } // namespace
 
 IOSModel::IOSModel(QString root, Options options, QObject *parent)
     : QObject(parent)
-    , m_name(this, QStringLiteral("iPhone 17 Pro"))
-    , m_status(this, QStringLiteral("正在检查本机 Xcode…"))
-    , m_registry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-devices.json"))
-    , m_snapshotRegistry((root.isEmpty() ? Host::dataRoot() : root) + QStringLiteral("/ios-snapshots.json"))
     , m_simctl(std::move(options))
+    , m_devices(dataFile(root, QStringLiteral("ios-devices.json")), m_simctl)
+    , m_snapshots(dataFile(root, QStringLiteral("ios-snapshots.json")), m_simctl)
 {
-    loadRegistry();
-    loadSnapshotRegistry();
-}
-
-void IOSModel::loadRegistry()
-{
-    if (!FileIO::exists(m_registry)) {
-        return;
-    }
-    try {
-        const QStringList udids = decodeUDIDs(IOSRegistry::read(m_registry));
-        m_owned = QSet<QString>(udids.cbegin(), udids.cend());
-    } catch (...) {
-        m_owned.clear();
-        m_registryUnreadable = true;
-        setError(QStringLiteral("iOS 设备记录无法读取：") + describe(std::current_exception()));
-    }
-}
-
-void IOSModel::save()
-{
-    QStringList udids(m_owned.cbegin(), m_owned.cend());
-    std::sort(udids.begin(), udids.end(), codePointLess);
-    FileIO::createFolder(QFileInfo(m_registry).absolutePath());
-    if (m_registryUnreadable) {
-        UnreadableFile::setAside(m_registry, category,
-                                 QStringLiteral("iOS 设备记录无法读取，原文件已另存为 "));
-        m_registryUnreadable = false;
-    }
-    FileIO::writeAtomically(m_registry,
-                            QJsonDocument(QJsonArray::fromStringList(udids)).toJson(QJsonDocument::Compact));
-}
-
-QCoro::Task<> IOSModel::reload()
-{
-    QPointer self(this);
-    const QStringList arguments{QStringLiteral("list"), QStringLiteral("--json")};
-    const QString output = co_await m_simctl.run(arguments, 45);
-    if (!self) {
-        co_return;
-    }
-    apply(IOSInventory::decode(output.toUtf8()));
-}
-
-void IOSModel::apply(const IOSInventory &inventory)
-{
-    QList<IOSRuntime> runtimes;
-    for (const IOSRuntime &runtime : inventory.runtimes) {
-        if (runtime.isAvailable && runtime.identifier.contains(QLatin1String(".iOS-"))) {
-            runtimes.append(runtime);
+    // The later failure shows when both registries are unreadable.
+    for (const QString &loadError : {m_devices.loadError(), m_snapshots.loadError()}) {
+        if (!loadError.isEmpty()) {
+            setError(loadError);
         }
     }
-    QList<IOSDeviceType> types;
-    for (const IOSDeviceType &type : inventory.devicetypes) {
-        if (isPhoneOrTablet(type.name)) {
-            types.append(type);
-        }
-    }
-    QList<IOSDevice> devices;
-    for (const QList<IOSDevice> &group : inventory.devices) {
-        for (const IOSDevice &device : group) {
-            if (m_owned.contains(device.udid)) {
-                devices.append(device);
-            }
-        }
-    }
-    std::stable_sort(devices.begin(), devices.end(),
-                     [](const IOSDevice &a, const IOSDevice &b) { return codePointLess(a.name, b.name); });
+    connect(&m_devices, &IOSDevices::runtimesChanged, this, &IOSModel::runtimesChanged);
+    connect(&m_devices, &IOSDevices::typesChanged, this, &IOSModel::typesChanged);
+    connect(&m_devices, &IOSDevices::devicesChanged, this, &IOSModel::devicesChanged);
+    connect(&m_devices, &IOSDevices::runtimeChanged, this, &IOSModel::runtimeChanged);
+    connect(&m_devices, &IOSDevices::typeChanged, this, &IOSModel::typeChanged);
+    connect(&m_devices, &IOSDevices::nameChanged, this, &IOSModel::nameChanged);
+    connect(&m_devices, &IOSDevices::inventoryRead, this, &IOSModel::onInventoryRead);
+    connect(&m_snapshots, &IOSSnapshots::recordsChanged, this, &IOSModel::snapshotsChanged);
+}
 
-    m_runtimes.set(runtimes);
-    m_types.set(types);
-    m_devices.set(devices);
-
-    const auto runtimeListed =
-        std::any_of(runtimes.cbegin(), runtimes.cend(),
-                    [this](const IOSRuntime &runtime) { return runtime.identifier == m_runtime; });
-    if (!runtimeListed) {
-        setRuntime(runtimes.isEmpty() ? QString() : runtimes.first().identifier);
-    }
-    const auto typeListed = std::any_of(types.cbegin(), types.cend(), [this](const IOSDeviceType &type) {
-        return type.identifier == m_type;
-    });
-    if (!typeListed) {
-        // Prefer the newest iPhone: simctl lists types oldest first.
-        const auto lastiPhone = std::find_if(types.crbegin(), types.crend(), [](const IOSDeviceType &type) {
-            return type.name.startsWith(QLatin1String("iPhone"));
-        });
-        if (lastiPhone != types.crend()) {
-            setType(lastiPhone->identifier);
-        } else {
-            setType(types.isEmpty() ? QString() : types.first().identifier);
-        }
-    }
-
+void IOSModel::onInventoryRead()
+{
     m_loaded.set(true);
-    setStatus(runtimes.isEmpty() ? QStringLiteral("尚未安装可用的 iOS Simulator 运行时")
-                                 : QStringLiteral("已检测到 ") + QString::number(runtimes.size()) +
-                                       QStringLiteral(" 个 iOS 运行时"));
+    const qsizetype runtimes = m_devices.runtimes().size();
+    setStatus(runtimes == 0 ? QStringLiteral("尚未安装可用的 iOS Simulator 运行时")
+                            : QStringLiteral("已检测到 ") + QString::number(runtimes) +
+                                  QStringLiteral(" 个 iOS 运行时"));
+}
+
+void IOSModel::failWith(const QString &logCategory, const QString &logPrefix)
+{
+    const QString description = describe(std::current_exception());
+    setError(description);
+    AppLog::error(logCategory, logPrefix + description);
 }
 
 QCoro::Task<> IOSModel::refresh()
@@ -167,7 +69,7 @@ QCoro::Task<> IOSModel::refresh()
     QPointer self(this);
     setBusy(true);
     try {
-        co_await reload();
+        co_await m_devices.reload();
     } catch (...) {
         if (!self) {
             co_return;
@@ -183,44 +85,23 @@ QCoro::Task<> IOSModel::refresh()
 
 QCoro::Task<> IOSModel::create()
 {
-    if (m_busy || m_runtime->isEmpty() || m_type->isEmpty()) {
+    if (m_busy || m_devices.runtime().isEmpty() || m_devices.type().isEmpty()) {
         co_return;
     }
     QPointer self(this);
     setBusy(true);
-    const QString name = m_name->trimmed();
+    const QString name = m_devices.name().trimmed();
     if (name.isEmpty()) {
         setError(QStringLiteral("请输入设备名称。"));
         setBusy(false);
         co_return;
     }
     try {
-        const QStringList arguments{QStringLiteral("create"), name, m_type, m_runtime};
-        const QString output = co_await m_simctl.run(arguments, 60);
+        const QString udid = co_await m_devices.create(name);
         if (!self) {
             co_return;
         }
-        const QString udid = output.trimmed();
-        if (!IOSRegistry::isUUID(udid)) {
-            throw VMFailure(QStringLiteral("Xcode 未返回有效设备标识。\n") + output);
-        }
-        m_owned.insert(udid);
-        std::exception_ptr saveFailure;
-        try {
-            save();
-        } catch (...) {
-            saveFailure = std::current_exception();
-        }
-        if (saveFailure) {
-            // An unrecorded device would be invisible here for good; take it away again.
-            m_owned.remove(udid);
-            co_await m_simctl.deleteQuietly(udid, 60);
-            if (!self) {
-                co_return;
-            }
-            std::rethrow_exception(saveFailure);
-        }
-        co_await reload();
+        co_await m_devices.reload();
         if (!self) {
             co_return;
         }
@@ -236,12 +117,10 @@ QCoro::Task<> IOSModel::create()
 
 QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
 {
-    const QString boot = QStringLiteral("boot");
     const QString remove = QStringLiteral("delete");
-    const QString force = QStringLiteral("force");
-    const bool known =
-        action == boot || action == QLatin1String("shutdown") || action == force || action == remove;
-    if (m_busy || !m_owned.contains(device.udid) || !known) {
+    const bool known = action == QLatin1String("boot") || action == QLatin1String("shutdown") ||
+                       action == QLatin1String("force") || action == remove;
+    if (m_busy || !m_devices.owns(device.udid) || !known) {
         co_return;
     }
     QPointer self(this);
@@ -251,49 +130,20 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
         if (action == remove && device.state != shutDownState) {
             throw VMFailure(QStringLiteral("请先关闭该 iOS 设备，再删除。"));
         }
-        if (action == force) {
-            const QStringList arguments{QStringLiteral("shutdown"), device.udid};
-            co_await m_simctl.run(arguments, 30);
+        co_await m_devices.run(device, action);
+        if (!self) {
+            co_return;
+        }
+        if (action == remove) {
+            co_await m_snapshots.removeAllOf(device.udid);
             if (!self) {
                 co_return;
             }
-        } else {
-            if (action != boot || device.state != bootedState) {
-                const QStringList arguments{action, device.udid};
-                co_await m_simctl.run(arguments, 60);
-                if (!self) {
-                    co_return;
-                }
-            }
-            if (action == boot) {
-                co_await m_simctl.show(device.udid);
-                if (!self) {
-                    co_return;
-                }
-            }
-            if (action == remove) {
-                QStringList clones;
-                for (const IOSSnapshotRecord &record : m_snapshots) {
-                    if (record.sourceDeviceID == device.udid) {
-                        clones.append(record.snapshotDeviceID);
-                    }
-                }
-                for (const QString &clone : clones) {
-                    co_await m_simctl.deleteQuietly(clone, 60);
-                    if (!self) {
-                        co_return;
-                    }
-                }
-                QList<IOSSnapshotRecord> remaining = m_snapshots;
-                remaining.removeIf(
-                    [&](const IOSSnapshotRecord &record) { return record.sourceDeviceID == device.udid; });
-                setSnapshots(remaining);
-                m_owned.remove(device.udid);
-                save();
-                saveSnapshots();
-            }
+            m_devices.release(device.udid);
+            m_devices.save();
+            m_snapshots.save();
         }
-        co_await reload();
+        co_await m_devices.reload();
         if (!self) {
             co_return;
         }
@@ -309,18 +159,17 @@ QCoro::Task<> IOSModel::operate(IOSDevice device, QString action)
 QCoro::Task<> IOSModel::rename(IOSDevice device, QString to)
 {
     const QString name = to.trimmed();
-    if (m_busy || !m_owned.contains(device.udid) || name.isEmpty()) {
+    if (m_busy || !m_devices.owns(device.udid) || name.isEmpty()) {
         co_return;
     }
     QPointer self(this);
     setBusy(true);
     try {
-        const QStringList arguments{QStringLiteral("rename"), device.udid, name};
-        co_await m_simctl.run(arguments, 30);
+        co_await m_devices.rename(device.udid, name);
         if (!self) {
             co_return;
         }
-        co_await reload();
+        co_await m_devices.reload();
         if (!self) {
             co_return;
         }
@@ -333,16 +182,114 @@ QCoro::Task<> IOSModel::rename(IOSDevice device, QString to)
     setBusy(false);
 }
 
-void IOSModel::failWith(const QString &logCategory, const QString &logPrefix)
+QCoro::Task<> IOSModel::createSnapshot(IOSDevice device)
 {
-    const QString description = describe(std::current_exception());
-    setError(description);
-    AppLog::error(logCategory, logPrefix + description);
+    if (m_busy || !m_devices.owns(device.udid) || device.state != shutDownState) {
+        co_return;
+    }
+    QPointer self(this);
+    setBusy(true);
+    setError(QString());
+    try {
+        const IOSSnapshotRecord record = co_await m_snapshots.take(device);
+        if (!self) {
+            co_return;
+        }
+        AppLog::info(snapshotCategory, QStringLiteral("已创建 iPhone 快照：") + device.name +
+                                           QStringLiteral(" · ") + record.id);
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        failWith(snapshotCategory, QStringLiteral("iPhone 快照创建失败："));
+    }
+    setBusy(false);
 }
 
-void IOSModel::setSnapshots(const QList<IOSSnapshotRecord> &value)
+QCoro::Task<> IOSModel::rollback(IOSDevice device)
 {
-    if (assignChanged(m_snapshots, value)) {
-        Q_EMIT snapshotsChanged();
+    // Owned only: the old device is deleted at the end, and devices made elsewhere are never touched.
+    if (m_busy || !m_devices.owns(device.udid) || device.state != shutDownState) {
+        co_return;
     }
+    const std::optional<IOSSnapshotRecord> latest = m_snapshots.latest(device.udid);
+    if (!latest) {
+        co_return;
+    }
+    const IOSSnapshotRecord snapshot = *latest;
+    QPointer self(this);
+    setBusy(true);
+    setError(QString());
+    try {
+        const QString fresh = co_await m_snapshots.restore(snapshot, device.name);
+        if (!self) {
+            co_return;
+        }
+
+        // Record the restored device before the old one goes, so one of them is always managed.
+        m_devices.adopt(fresh);
+        m_snapshots.follow(device.udid, fresh);
+        m_devices.save();
+        m_snapshots.save();
+
+        std::optional<QString> deleteFailure;
+        try {
+            const QStringList deleteArguments{QStringLiteral("delete"), device.udid};
+            co_await m_simctl.run(deleteArguments, 120);
+        } catch (...) {
+            deleteFailure = describe(std::current_exception());
+        }
+        if (!self) {
+            co_return;
+        }
+        if (deleteFailure) {
+            AppLog::warn(snapshotCategory,
+                         QStringLiteral("iPhone 已恢复出新设备，但旧设备删除失败：") + *deleteFailure);
+        }
+        m_devices.release(device.udid);
+        m_devices.save();
+
+        co_await m_devices.reload();
+        if (!self) {
+            co_return;
+        }
+        setStatus(device.name + QStringLiteral(" 已回滚到 ") +
+                  SnapshotText::shortDateTime(snapshot.created()));
+        AppLog::info(snapshotCategory,
+                     QStringLiteral("已回滚 iPhone：") + device.name + QStringLiteral(" · ") + snapshot.id);
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        failWith(snapshotCategory, QStringLiteral("iPhone 回滚失败："));
+    }
+    setBusy(false);
+}
+
+QCoro::Task<> IOSModel::deleteLatestSnapshot(IOSDevice device)
+{
+    if (m_busy) {
+        co_return;
+    }
+    const std::optional<IOSSnapshotRecord> latest = m_snapshots.latest(device.udid);
+    if (!latest) {
+        co_return;
+    }
+    const IOSSnapshotRecord snapshot = *latest;
+    QPointer self(this);
+    setBusy(true);
+    try {
+        co_await m_snapshots.remove(snapshot);
+        if (!self) {
+            co_return;
+        }
+        AppLog::info(snapshotCategory, QStringLiteral("已删除 iPhone 快照：") + device.name +
+                                           QStringLiteral(" · ") + snapshot.id);
+    } catch (...) {
+        if (!self) {
+            co_return;
+        }
+        setError(describe(std::current_exception()));
+    }
+    setBusy(false);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "ios/IOSDevices.h"
 #include "ios/IOSInventory.h"
 #include "ios/IOSSimctl.h"
 #include "ios/IOSSnapshotRecord.h"
+#include "ios/IOSSnapshots.h"
 #include "services/PropertyField.h"
 
 #include <QCoroTask>
@@ -10,7 +12,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -19,6 +20,10 @@
  * and device types, creation, boot (shown in the Simulator application), shutdown, rename, delete,
  * and snapshots kept as hidden simulator clones. Only devices recorded in the owned-device registry
  * are listed or touched; every other simulator on the machine is left alone.
+ *
+ * The devices and the snapshots are objects of their own (IOSDevices, IOSSnapshots); this model
+ * admits one operation at a time across both, carries the steps that involve both (a delete takes
+ * the device's snapshots with it, a rollback replaces the device), and shows what happened.
  *
  * Every operation is a task that never throws: outcomes show in the fields and the global log.
  * `busy` admits one operation at a time; a request made while one runs is dropped.
@@ -42,16 +47,16 @@ public:
     /** Reads both registries under `root` (the data root when empty); runs no outside program. */
     explicit IOSModel(QString root = {}, Options options = {}, QObject *parent = nullptr);
 
-    const QList<IOSRuntime> &runtimes() const { return m_runtimes; }
-    const QList<IOSDeviceType> &types() const { return m_types; }
+    const QList<IOSRuntime> &runtimes() const { return m_devices.runtimes(); }
+    const QList<IOSDeviceType> &types() const { return m_devices.types(); }
     /** Owned devices simctl still reports, by name. */
-    const QList<IOSDevice> &devices() const { return m_devices; }
-    const QString &runtime() const { return m_runtime; }
-    void setRuntime(const QString &runtime) { m_runtime.set(runtime); }
-    const QString &type() const { return m_type; }
-    void setType(const QString &type) { m_type.set(type); }
-    const QString &name() const { return m_name; }
-    void setName(const QString &name) { m_name.set(name); }
+    const QList<IOSDevice> &devices() const { return m_devices.devices(); }
+    const QString &runtime() const { return m_devices.runtime(); }
+    void setRuntime(const QString &runtime) { m_devices.setRuntime(runtime); }
+    const QString &type() const { return m_devices.type(); }
+    void setType(const QString &type) { m_devices.setType(type); }
+    const QString &name() const { return m_devices.name(); }
+    void setName(const QString &name) { m_devices.setName(name); }
     bool busy() const { return m_busy; }
     bool loaded() const { return m_loaded; }
     /** The last failure shown to the user; empty when there is none. */
@@ -59,11 +64,11 @@ public:
     void clearError() { setError(QString()); }
     const QString &status() const { return m_status; }
     /** Snapshot records, newest first. */
-    const QList<IOSSnapshotRecord> &snapshots() const { return m_snapshots; }
+    const QList<IOSSnapshotRecord> &snapshots() const { return m_snapshots.records(); }
     /** UDIDs of the devices created here. */
-    const QSet<QString> &owned() const { return m_owned; }
-    const QString &registry() const { return m_registry; }
-    const QString &snapshotRegistry() const { return m_snapshotRegistry; }
+    const QSet<QString> &owned() const { return m_devices.owned(); }
+    const QString &registry() const { return m_devices.registry(); }
+    const QString &snapshotRegistry() const { return m_snapshots.registry(); }
 
     /** Reads the inventory again; a failure shows the no-Xcode state. */
     QCoro::Task<> refresh();
@@ -74,7 +79,10 @@ public:
     QCoro::Task<> rename(IOSDevice device, QString to);
 
     /** The device's newest snapshot, the earlier of equal times first; the one rollback restores. */
-    std::optional<IOSSnapshotRecord> latestSnapshot(const IOSDevice &device) const;
+    std::optional<IOSSnapshotRecord> latestSnapshot(const IOSDevice &device) const
+    {
+        return m_snapshots.latest(device.udid);
+    }
     /** Clones a shut-down device into a hidden snapshot device. */
     QCoro::Task<> createSnapshot(IOSDevice device);
     /**
@@ -98,40 +106,20 @@ Q_SIGNALS:
     void snapshotsChanged();
 
 private:
-    /** Reads the inventory and derives the lists and choices; throws on failure. Callers hold `busy`. */
-    QCoro::Task<> reload();
-    /** Writes the owned-device registry; throws on failure. */
-    void save();
-    /** Writes the snapshot registry; throws on failure. */
-    void saveSnapshots();
-    void apply(const IOSInventory &inventory);
-    void loadRegistry();
-    void loadSnapshotRegistry();
+    /** Shows what the inventory just read holds. */
+    void onInventoryRead();
 
     void setBusy(bool busy) { m_busy.set(busy); }
     void setError(const QString &error) { m_error.set(error); }
     /** Inside a catch: publishes the failure being handled as `error` and logs it after `logPrefix`. */
     void failWith(const QString &logCategory, const QString &logPrefix);
     void setStatus(const QString &status) { m_status.set(status); }
-    void setSnapshots(const QList<IOSSnapshotRecord> &snapshots);
 
-    PropertyField<QList<IOSRuntime>, &IOSModel::runtimesChanged> m_runtimes{this};
-    PropertyField<QList<IOSDeviceType>, &IOSModel::typesChanged> m_types{this};
-    PropertyField<QList<IOSDevice>, &IOSModel::devicesChanged> m_devices{this};
-    PropertyField<QString, &IOSModel::runtimeChanged> m_runtime{this};
-    PropertyField<QString, &IOSModel::typeChanged> m_type{this};
-    PropertyField<QString, &IOSModel::nameChanged> m_name{this};
+    const IOSSimctl m_simctl;
+    IOSDevices m_devices;
+    IOSSnapshots m_snapshots;
     PropertyField<bool, &IOSModel::busyChanged> m_busy{this};
     PropertyField<bool, &IOSModel::loadedChanged> m_loaded{this};
     PropertyField<QString, &IOSModel::errorChanged> m_error{this};
-    PropertyField<QString, &IOSModel::statusChanged> m_status{this};
-    QList<IOSSnapshotRecord> m_snapshots;
-    QSet<QString> m_owned;
-    const QString m_registry;
-    const QString m_snapshotRegistry;
-    const IOSSimctl m_simctl;
-    // A registry that could not be read is set aside before the first write instead of being
-    // overwritten, so the devices and snapshot clones it lists can still be recovered.
-    bool m_registryUnreadable = false;
-    bool m_snapshotRegistryUnreadable = false;
+    PropertyField<QString, &IOSModel::statusChanged> m_status{this, QStringLiteral("正在检查本机 Xcode…")};
 };

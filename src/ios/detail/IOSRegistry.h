@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-/** File and identifier helpers shared by the device and snapshot halves of IOSModel. */
+/** File and identifier helpers shared by IOSDevices and IOSSnapshots. */
 namespace IOSRegistry {
 
 /** The whole file; throws VMFailure when it is not a regular file or too large to be a registry. */
