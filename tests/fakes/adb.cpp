@@ -20,14 +20,9 @@
 #include <memory>
 
 using AndroidTool::say;
+using StandIn::fail;
 
 namespace {
-
-int fail(const QString &text)
-{
-    say(stderr, text);
-    return 1;
-}
 
 class Device
 {

@@ -31,6 +31,7 @@
 #include <tuple>
 
 using AndroidTool::say;
+using StandIn::fail;
 
 namespace {
 
@@ -45,12 +46,6 @@ const QHash<QString, std::pair<int, int>> numbers{
 void info(const QString &text)
 {
     say(stdout, "INFO    | " + text);
-}
-
-int fail(const QString &text)
-{
-    say(stderr, text);
-    return 1;
 }
 
 // Every value is checked, so a caller that swaps or drops an argument is told at once. Flags are accepted

@@ -19,18 +19,13 @@
 #include <QFileInfo>
 #include <QThread>
 
+using StandIn::fail;
 using StandIn::say;
 
 namespace {
 
 const QString marker = QStringLiteral(".fake-hdiutil-volume");
 const QString device = QStringLiteral("disk4");
-
-int fail(const QString &text, int code = 1)
-{
-    say(stderr, text);
-    return code;
-}
 
 int usage()
 {

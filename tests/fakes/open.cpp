@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+using StandIn::fail;
 using StandIn::say;
 
 namespace {
@@ -16,12 +17,6 @@ namespace {
 const QString usage = QStringLiteral(
     "Usage: open [-e] [-t] [-f] [-W] [-R] [-n] [-g] [-h] [-s <partial SDK name>][-b <bundle identifier>] "
     "[-a <application>] [-u URL] [filenames] [--args arguments]");
-
-int fail(const QString &text)
-{
-    say(stderr, text);
-    return 1;
-}
 
 bool installed(const QString &application)
 {

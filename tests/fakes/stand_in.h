@@ -42,6 +42,13 @@ inline void say(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// Says `text` on standard error and gives the exit status to end with.
+inline int fail(const QString &text, int status = 1)
+{
+    say(stderr, text);
+    return status;
+}
+
 inline QStringList arguments(int argc, char *argv[])
 {
     QStringList list;

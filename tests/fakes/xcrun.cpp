@@ -44,17 +44,12 @@
 
 #include <unistd.h>
 
+using StandIn::fail;
 using StandIn::say;
 
 namespace {
 
 enum Status { Done = 0, Failed = 1, Usage = 64, Invalid = 148, WrongState = 149 };
-
-int fail(int status, const QString &text)
-{
-    say(stderr, text);
-    return status;
-}
 
 QString simError(int code, const QString &text)
 {
@@ -122,7 +117,7 @@ public:
         QString error;
         std::optional<QJsonObject> loaded = file.load(error);
         if (!loaded) {
-            return fail(Failed, "simctl: " + error);
+            return fail("simctl: " + error, Failed);
         }
         inventory = *loaded;
         if (verb == "list") {
@@ -133,14 +128,14 @@ public:
         }
         const std::optional<Location> location = find(arguments[0]);
         if (!location) {
-            return fail(Invalid, "Invalid device: " + arguments[0]);
+            return fail("Invalid device: " + arguments[0], Invalid);
         }
         QJsonObject device = this->device(*location);
         const QString state = device.value("state").toString();
         if (verb == "clone") {
             return state == "Shutdown"
                        ? clone(*location, device, arguments[1])
-                       : fail(WrongState, simError(405, "Unable to clone device in current state: " + state));
+                       : fail(simError(405, "Unable to clone device in current state: " + state), WrongState);
         }
         if (verb == "delete") {
             remove(*location);
@@ -150,14 +145,14 @@ public:
             device.insert("name", arguments[1]);
         } else if (verb == "boot") {
             if (state != "Shutdown") {
-                return fail(WrongState, simError(405, "Unable to boot device in current state: " + state));
+                return fail(simError(405, "Unable to boot device in current state: " + state), WrongState);
             }
             device.insert("state", "Booted");
             device.insert("lastBootedAt", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         } else {
             if (state != "Booted") {
-                return fail(WrongState,
-                            simError(405, "Unable to shutdown device in current state: " + state));
+                return fail(simError(405, "Unable to shutdown device in current state: " + state),
+                            WrongState);
             }
             device.insert("state", "Shutdown");
         }
@@ -191,18 +186,19 @@ private:
         const std::optional<QJsonObject> type =
             withIdentifier(inventory.value("devicetypes").toArray(), typeId);
         if (!type) {
-            return fail(Invalid, simError(403, "Invalid device type: " + typeId));
+            return fail(simError(403, "Invalid device type: " + typeId), Invalid);
         }
         const std::optional<QJsonObject> runtime =
             withIdentifier(inventory.value("runtimes").toArray(), runtimeId);
         if (!runtime || !runtime->value("isAvailable").toBool()) {
-            return fail(Invalid, simError(403, "Invalid runtime: " + runtimeId));
+            return fail(simError(403, "Invalid runtime: " + runtimeId), Invalid);
         }
         if (runtime->contains("supportedDeviceTypes") &&
             !withIdentifier(runtime->value("supportedDeviceTypes").toArray(), typeId)) {
-            return fail(Invalid, simError(403, "Incompatible device\nThe device type " +
-                                                   type->value("name").toString() + " is not supported by " +
-                                                   runtime->value("name").toString() + "."));
+            return fail(simError(403, "Incompatible device\nThe device type " +
+                                          type->value("name").toString() + " is not supported by " +
+                                          runtime->value("name").toString() + "."),
+                        Invalid);
         }
         if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
             return notAUdid();
@@ -287,7 +283,7 @@ private:
     {
         QString error;
         if (!file.store(inventory, error)) {
-            return fail(Failed, "simctl: " + error);
+            return fail("simctl: " + error, Failed);
         }
         if (!output.isEmpty()) {
             say(stdout, output);
@@ -304,21 +300,21 @@ private:
 int simctl(QStringList arguments)
 {
     if (arguments.isEmpty()) {
-        return fail(Usage, usage());
+        return fail(usage(), Usage);
     }
     const QString verb = arguments.takeFirst();
     if (!verbs.contains(verb)) {
-        return fail(Usage, "Unrecognized subcommand: " + verb + u'\n' + usage());
+        return fail("Unrecognized subcommand: " + verb + u'\n' + usage(), Usage);
     }
     if (arguments.size() != verbs[verb].arguments ||
         (verb == "list" && arguments[0] != "--json" && arguments[0] != "-j")) {
-        return fail(Usage, "Usage: simctl " + verbs[verb].usage);
+        return fail("Usage: simctl " + verbs[verb].usage, Usage);
     }
     const bool deviceFails =
         (verb == "boot" || verb == "shutdown" || verb == "delete") &&
         StandIn::list("FAKE_SIMCTL_FAIL_UDIDS").contains(arguments[0], Qt::CaseInsensitive);
     if (deviceFails || StandIn::list("FAKE_SIMCTL_FAIL").contains(verb)) {
-        return fail(Failed, verbs[verb].injectedFailure);
+        return fail(verbs[verb].injectedFailure, Failed);
     }
     const QStringList hung = StandIn::list("FAKE_SIMCTL_HANG");
     const bool namesDevice = verb != "list" && verb != "create";
@@ -340,15 +336,15 @@ int main(int argc, char *argv[])
         QThread::msleep(static_cast<unsigned long>(delay));
     }
     if (arguments.isEmpty()) {
-        return fail(Failed, "Usage: xcrun [options] <tool name> ... arguments ...");
+        return fail("Usage: xcrun [options] <tool name> ... arguments ...", Failed);
     }
     const QString tool = arguments.takeFirst();
     if (tool.startsWith(u'-')) {
-        return fail(Failed, "xcrun: error: unrecognized option: " + tool);
+        return fail("xcrun: error: unrecognized option: " + tool, Failed);
     }
     if (tool != "simctl") {
-        return fail(Failed,
-                    "xcrun: error: unable to find utility \"" + tool + "\", not a developer tool or in PATH");
+        return fail("xcrun: error: unable to find utility \"" + tool + "\", not a developer tool or in PATH",
+                    Failed);
     }
     return simctl(arguments);
 }
