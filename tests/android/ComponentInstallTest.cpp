@@ -1,4 +1,5 @@
 #include "ComponentInstallFixture.h"
+#include "TestFiles.h"
 #include "services/FileIO.h"
 
 #include <fcntl.h>
@@ -58,10 +59,8 @@ TEST_F(ComponentInstallTest, AnAcceptanceOfAnOlderLicenceAsksAgain)
 {
     VMModel &android = device(manifest());
     QDir().mkpath(root.path());
-    QFile stale(android.paths().licenseRecord());
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text.");
-    stale.close();
+    ASSERT_TRUE(writeFile(android.paths().licenseRecord(),
+                          "Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text."));
     android.installation().requestInstall();
     EXPECT_TRUE(android.installation().showLicense());
     EXPECT_FALSE(android.installation().licenseChecked());
@@ -295,10 +294,7 @@ TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse
     ASSERT_TRUE(
         QFile::link(folder.filePath(QStringLiteral("elsewhere")), inDownloads(QStringLiteral("staging-3"))));
     ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("staging-5"))));
-    const auto leftInDownloads = [&] {
-        return QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                         QDir::NoDotAndDotDot);
-    };
+    const auto leftInDownloads = [&] { return entries(downloads); };
     const QStringList untouched = leftInDownloads();
 
     // While another copy installs, what it works on stays, and no second installation starts.
@@ -341,10 +337,7 @@ TEST_F(ComponentInstallTest, AMirrorManifestNamedInTheEnvironmentReplacesTheBuil
     const QByteArray bytes = manifest();
     QTemporaryDir folder;
     const QString mirror = folder.filePath(QStringLiteral("mirror.json"));
-    QFile file(mirror);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.close();
+    ASSERT_TRUE(writeFile(mirror, bytes));
 
     qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(folder.filePath(QStringLiteral("missing.json"))));
     VMModel &android = device(std::nullopt);

@@ -1,8 +1,8 @@
 #include "android/VMFleet.h"
-#include "TestFiles.h"
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "android/VMConfiguration.h"
 #include "android/VMModel.h"
 #include "platform/Error.h"
@@ -30,12 +30,6 @@ const QString copyRefused = QStringLiteral("请先停止要复制的实例，再
 const QString deleteRefused = QStringLiteral("请先停止该安卓设备，再删除。");
 const QString overBudget =
     QStringLiteral("多开总内存超过设置中的上限。请调低实例内存、停止其他实例，或在设置中调整上限。");
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
 
 QStringList ids(const VMFleet &fleet)
 {

@@ -201,13 +201,10 @@ TEST_F(VMModelDeathTest, TasksOutlivingTheirDeviceNeverReadIt)
     EXPECT_EXIT(
         {
             QFile::remove(paths.emulatorExecutable());
-            QFile script(paths.emulatorExecutable());
-            if (!script.open(QIODevice::WriteOnly) ||
-                script.write("#!/bin/sh\n/bin/sleep 1\necho 'Android emulator version 35.1.4.0'\n") < 0) {
+            if (!writeExecutable(paths.emulatorExecutable(),
+                                 "#!/bin/sh\n/bin/sleep 1\necho 'Android emulator version 35.1.4.0'\n")) {
                 std::exit(3);
             }
-            script.close();
-            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             GuardedDevice guarded(paths, {.manifest = QByteArray("[]")});
             QCoro::Task<> installing = guarded.model().installation().install();
             if (!waitUntil([] { return LogProbe::text().contains(QStringLiteral(" -version")); })) {

@@ -1,7 +1,7 @@
 #include "ChildDeath.h"
 #include "FakeInteraction.h"
-#include "VMModelFixture.h"
 #include "TestFiles.h"
+#include "VMModelFixture.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -176,9 +176,7 @@ TEST_F(VMModelTest, AFailedAccelerationCheckOnLinuxSaysHowToMakeKvmUsable)
                            "若仍无权使用，请把当前用户加入 kvm 组并重新登录。"));
 
     // With a usable device the emulator failed for reasons of its own, and its words stand alone.
-    QFile usable(kvm);
-    ASSERT_TRUE(usable.open(QIODevice::WriteOnly));
-    usable.close();
+    ASSERT_TRUE(writeFile(kvm, {}));
     EXPECT_EQ(failedStart(model), emulatorWords);
 }
 
@@ -341,10 +339,9 @@ TEST_F(VMModelTest, SnapshotsCopyTheAvdFolderAndRollbackRewritesItForTheKeptSett
 
     // Settings that cannot be read leave the current ones in place.
     const VMConfiguration current = model.configuration();
-    QFile kept(model.snapshotCollection() + u'/' + record.id + QStringLiteral("/configuration.json"));
-    ASSERT_TRUE(kept.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                kept.write("{\"ramMB\": \"many\"}") > 0);
-    kept.close();
+    ASSERT_TRUE(
+        writeFile(model.snapshotCollection() + u'/' + record.id + QStringLiteral("/configuration.json"),
+                  "{\"ramMB\": \"many\"}"));
     ASSERT_TRUE(await(model.rollbackLatestSnapshot()).done);
     EXPECT_EQ(model.error(), QStringLiteral("快照中的 Android 设置无法读取，已保留当前设置。"));
     EXPECT_EQ(model.configuration(), current);
@@ -363,10 +360,7 @@ TEST_F(VMModelTest, LogTailAndNameRules)
     for (int i = 0; log.size() < 100000; ++i) {
         log += QByteArray::number(i % 10);
     }
-    ASSERT_TRUE(FakeAndroidSdk::touch(paths.emulatorLog()));
-    QFile file(paths.emulatorLog());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
-    file.close();
+    ASSERT_TRUE(writeFile(paths.emulatorLog(), log));
     model.refreshLog();
     EXPECT_EQ(model.logText().toUtf8(), log.right(64000));
     // A log that never ends, or never answers, is not read.
@@ -384,9 +378,7 @@ TEST_F(VMModelTest, LogTailAndNameRules)
     EXPECT_EQ(model.name(), QStringLiteral("工作机"));
     model.setName(QStringLiteral("   "));
     model.saveName();
-    QFile stored(paths.instanceNameFile());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(stored.readAll()), QStringLiteral("工作机"));
+    EXPECT_EQ(QString::fromUtf8(readFile(paths.instanceNameFile())), QStringLiteral("工作机"));
 }
 
 } // namespace

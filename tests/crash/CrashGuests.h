@@ -33,13 +33,26 @@ public:
     /** Loads the guest as the program does at start, which repairs what it finds. */
     virtual void load(const QString &root) = 0;
     /** Takes a snapshot in-process, so the driver has one to roll back or delete. */
-    virtual void snapshot(const QString &root) = 0;
+    void snapshot(const QString &root) { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
     virtual QString platform() const = 0;
     /** Loads the guest in this process and runs create, rollback or delete; returns its error. */
     virtual QString operate(const QString &root, const QString &action) = 0;
     /** What a second copy of the program is told while this guest is in another copy's hands. */
     virtual QString lockMessage() const = 0;
 };
+
+/** Runs the snapshot `action` (create, rollback or delete) on a loaded model; gives its error. */
+template<typename Model> QString perform(Model &model, const QString &action)
+{
+    if (action == QLatin1String("create")) {
+        EXPECT_TRUE(await(model.createSnapshot()).done);
+    } else if (action == QLatin1String("rollback")) {
+        EXPECT_TRUE(await(model.rollbackLatestSnapshot()).done);
+    } else {
+        model.deleteLatestSnapshot();
+    }
+    return model.error();
+}
 
 class AndroidGuest : public Guest
 {
@@ -69,22 +82,10 @@ public:
         return VMPaths(root).snapshotCollection(QStringLiteral("primary"));
     }
     void load(const QString &root) override { VMFleet fleet(root); }
-    void snapshot(const QString &root) override
-    {
-        ASSERT_EQ(operate(root, QStringLiteral("create")), QString());
-    }
     QString operate(const QString &root, const QString &action) override
     {
         VMFleet fleet(root);
-        VMModel *device = fleet.current();
-        if (action == QLatin1String("create")) {
-            EXPECT_TRUE(await(device->createSnapshot()).done);
-        } else if (action == QLatin1String("rollback")) {
-            EXPECT_TRUE(await(device->rollbackLatestSnapshot()).done);
-        } else {
-            device->deleteLatestSnapshot();
-        }
-        return device->error();
+        return perform(*fleet.current(), action);
     }
     QString lockMessage() const override
     {
@@ -128,22 +129,11 @@ public:
         FakeEngine engine;
         LinuxModel machine(engine, root);
     }
-    void snapshot(const QString &root) override
-    {
-        ASSERT_EQ(operate(root, QStringLiteral("create")), QString());
-    }
     QString operate(const QString &root, const QString &action) override
     {
         FakeEngine engine;
         LinuxModel machine(engine, root);
-        if (action == QLatin1String("create")) {
-            EXPECT_TRUE(await(machine.createSnapshot()).done);
-        } else if (action == QLatin1String("rollback")) {
-            EXPECT_TRUE(await(machine.rollbackLatestSnapshot()).done);
-        } else {
-            machine.deleteLatestSnapshot();
-        }
-        return machine.error();
+        return perform(machine, action);
     }
     QString lockMessage() const override { return QStringLiteral("Linux 设备正在另一个 App 窗口运行。"); }
 };

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "platform/ProcessTableScan.h"
 #include "TestFiles.h"
+#include "platform/ProcessTableScan.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -31,14 +30,10 @@ namespace CrashHarness {
 /** The calls that change what is on disk, and the waits in which an outside program does its part. */
 inline const QStringList &steps()
 {
-    static const QStringList calls{
-        QStringLiteral("mkdir"),     QStringLiteral("mkdirat"),   QStringLiteral("rename"),
-        QStringLiteral("renameat"),  QStringLiteral("renameat2"), QStringLiteral("unlink"),
-        QStringLiteral("unlinkat"),  QStringLiteral("rmdir"),     QStringLiteral("write"),
-        QStringLiteral("pwrite64"),  QStringLiteral("fsync"),     QStringLiteral("fdatasync"),
-        QStringLiteral("ftruncate"), QStringLiteral("symlink"),   QStringLiteral("symlinkat"),
-        QStringLiteral("wait4"),     QStringLiteral("waitid"),    QStringLiteral("clone"),
-        QStringLiteral("clone3"),    QStringLiteral("vfork")};
+    static const QStringList calls =
+        QStringLiteral("mkdir mkdirat rename renameat renameat2 unlink unlinkat rmdir write pwrite64 fsync "
+                       "fdatasync ftruncate symlink symlinkat wait4 waitid clone clone3 vfork")
+            .split(u' ');
     return calls;
 }
 
@@ -149,32 +144,6 @@ inline int killAtEveryStep(const QStringList &arguments, const std::function<voi
     return kills;
 }
 
-/** Every file and folder under `root` by relative path: file contents, "<dir>" or "-> target". */
-inline QMap<QString, QByteArray> tree(const QString &root, const QStringList &ignoredNames = {})
-{
-    QMap<QString, QByteArray> found;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        if (ignoredNames.contains(info.fileName())) {
-            continue;
-        }
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (info.isSymLink()) {
-            found.insert(relative, "-> " + info.symLinkTarget().toUtf8());
-        } else if (info.isDir()) {
-            found.insert(relative, "<dir>");
-        } else {
-            QFile file(path);
-            found.insert(relative,
-                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-        }
-    }
-    return found;
-}
-
 /** Replaces `to` with an exact copy of `from`, for states that are cheaper to copy than to build. */
 inline bool copyTree(const QString &from, const QString &to)
 {
@@ -195,9 +164,7 @@ inline std::string describe(const QMap<QString, QByteArray> &tree)
 /** Names in `folder` that start with a dot: the hidden work of an operation. */
 inline QStringList hiddenEntries(const QString &folder)
 {
-    return QDir(folder)
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)
-        .filter(QRegularExpression(QStringLiteral("^\\.")));
+    return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
 }
 
 } // namespace CrashHarness

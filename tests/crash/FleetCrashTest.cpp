@@ -39,14 +39,10 @@ protected:
     /** The device's data without the files every start writes anew. */
     static Tree userData(const VMPaths &paths)
     {
-        return CrashHarness::tree(paths.avdFolder(), {QStringLiteral("config.ini")});
+        return tree(paths.avdFolder(), {QStringLiteral("config.ini")});
     }
 
-    QStringList instanceFolders() const
-    {
-        return QDir(VMPaths(root).instancesFolder())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    }
+    QStringList instanceFolders() const { return entries(VMPaths(root).instancesFolder()); }
 
     FakeHost host{8, 16 * FakeHost::GiB};
     QTemporaryDir dir;

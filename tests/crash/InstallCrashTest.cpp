@@ -2,9 +2,9 @@
 // package is either installed whole or not marked at all, the whole installation is marked only when
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "ZipWriter.h"
 #include "android/SDKPackage.h"
 #include "android/VMFleet.h"
@@ -145,8 +145,7 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
                     readFile(folder + QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
                 if (marked) {
                     ++complete;
-                    EXPECT_EQ(CrashHarness::tree(folder), package.installed)
-                        << at << " " << package.source.toStdString();
+                    EXPECT_EQ(tree(folder), package.installed) << at << " " << package.source.toStdString();
                     EXPECT_FALSE(QFile::exists(paths.downloads() + u'/' + package.archiveName)) << at;
                 } else {
                     EXPECT_EQ(readFile(paths.downloads() + u'/' + package.archiveName), package.archive)

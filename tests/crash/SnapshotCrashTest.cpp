@@ -68,13 +68,13 @@ protected:
     {
         QMap<QString, Tree> snapshots;
         for (const SnapshotRecord &record : FileSnapshotStore::records(guest().collection(root))) {
-            snapshots.insert(record.id, CrashHarness::tree(guest().collection(root) + u'/' + record.id +
-                                                           QStringLiteral("/payload")));
+            snapshots.insert(record.id,
+                             tree(guest().collection(root) + u'/' + record.id + QStringLiteral("/payload")));
         }
         return snapshots;
     }
 
-    Tree live() const { return CrashHarness::tree(guest().source(root)); }
+    Tree live() const { return tree(guest().source(root)); }
 
     FakeHost host{8, 16 * FakeHost::GiB};
     QTemporaryDir dir;

@@ -65,13 +65,13 @@ TEST_P(TwoCopiesTest, SnapshotWorkIsRefusedWhileAnotherCopyRunsTheGuest)
     ASSERT_TRUE(first.waitForReadyRead(30000)) << first.readAllStandardError().toStdString();
     ASSERT_EQ(first.readLine().trimmed(), "running") << first.readAllStandardError().toStdString();
     // As the running guest has it: a start rewrites the device's own files.
-    const QMap<QString, QByteArray> live = CrashHarness::tree(guest.source(root));
+    const QMap<QString, QByteArray> live = tree(guest.source(root));
 
     for (const QString &action :
          {QStringLiteral("create"), QStringLiteral("rollback"), QStringLiteral("delete")}) {
         EXPECT_EQ(guest.operate(root, action), guest.lockMessage()) << action.toStdString();
         EXPECT_EQ(FileSnapshotStore::records(collection), snapshots) << action.toStdString();
-        EXPECT_EQ(CrashHarness::tree(guest.source(root)), live) << action.toStdString();
+        EXPECT_EQ(tree(guest.source(root)), live) << action.toStdString();
     }
 
     // Once the first copy is gone its lock is too, and the work goes ahead.

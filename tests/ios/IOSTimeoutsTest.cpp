@@ -119,8 +119,7 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
 
     // Showing the device: an open that never returns.
     const QString hungOpen = path("open-never-returns");
-    writeFile(hungOpen, "#!/bin/sh\nexec /bin/sleep 600\n");
-    ASSERT_TRUE(QFile::setPermissions(hungOpen, QFile::ReadOwner | QFile::ExeOwner));
+    ASSERT_TRUE(writeExecutable(hungOpen, "#!/bin/sh\nexec /bin/sleep 600\n"));
     IOSModel::Options hanging = shrunk();
     hanging.open = hungOpen;
     current = &withPhone(hanging);

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
 
@@ -36,9 +37,7 @@ TEST(AndroidHost, KvmAdviceForAMissingDeviceIsToEnableVirtualization)
     EXPECT_TRUE(missing.contains(QStringLiteral("加入 kvm 组并重新登录")));
     EXPECT_FALSE(missing.contains(u'\n'));
 
-    QFile file(device);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(writeFile(device, {}));
     EXPECT_EQ(Tools::kvmAdvice(device), QString());
 }
 
@@ -46,9 +45,7 @@ TEST(AndroidHost, KvmAdviceForADeviceThisUserMayNotUseIsToJoinItsGroup)
 {
     QTemporaryDir dir;
     const QString device = dir.filePath(QStringLiteral("kvm"));
-    QFile file(device);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(writeFile(device, {}));
     if (::geteuid() == 0) {
         GTEST_SKIP()
             << "as root every device is readable and writable; the forbidden case needs another user";

@@ -1,5 +1,6 @@
 #include "platform/Host.h"
 #include "FakeHost.h"
+#include "TestFiles.h"
 #include "platform/Error.h"
 #include "platform/Tools.h"
 
@@ -47,10 +48,7 @@ TEST(Host, MoveToTrashRemovesTheFileOrReportsWhy)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("doomed.txt"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
+    ASSERT_TRUE(writeFile(path, "x"));
     Host::current().moveToTrash(path);
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_THROW(Host::current().moveToTrash(dir.filePath(QStringLiteral("missing"))), SystemError);
@@ -60,13 +58,16 @@ TEST(Tools, ProgramsAreAbsoluteAndArgumentsSeparate)
 {
     const ToolCommand clone = Tools::clone(QStringLiteral("/a b"), QStringLiteral("/c"));
     EXPECT_TRUE(QDir::isAbsolutePath(clone.program));
-    EXPECT_EQ(clone.arguments.mid(clone.arguments.size() - 2), (QStringList{QStringLiteral("/a b"), QStringLiteral("/c")}));
+    EXPECT_EQ(clone.arguments.mid(clone.arguments.size() - 2),
+              (QStringList{QStringLiteral("/a b"), QStringLiteral("/c")}));
     const ToolCommand probe = Tools::openFilesProbe(QStringLiteral("/d"));
-    EXPECT_EQ(probe.arguments, (QStringList{QStringLiteral("-t"), QStringLiteral("+D"), QStringLiteral("/d")}));
+    EXPECT_EQ(probe.arguments,
+              (QStringList{QStringLiteral("-t"), QStringLiteral("+D"), QStringLiteral("/d")}));
 #ifndef Q_OS_MACOS
     EXPECT_EQ(clone.arguments.first(), QStringLiteral("--reflink=always"));
     EXPECT_EQ(Tools::unpackArchive(QStringLiteral("/a.zip"), QStringLiteral("/s")).arguments,
-              (QStringList{QStringLiteral("-q"), QStringLiteral("/a.zip"), QStringLiteral("-d"), QStringLiteral("/s")}));
+              (QStringList{QStringLiteral("-q"), QStringLiteral("/a.zip"), QStringLiteral("-d"),
+                           QStringLiteral("/s")}));
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "preferences/AppPreferences.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "android/VMConfiguration.h"
 #include "preferences/AppAppearance.h"
 
@@ -30,10 +31,8 @@ protected:
     std::unique_ptr<QSettings> storeWith(const QByteArray &content)
     {
         const QString path = dir.filePath(QString::number(++m_files) + QStringLiteral(".json"));
-        QFile file(path);
-        if (!content.isNull() && file.open(QIODevice::WriteOnly)) {
-            file.write(content);
-            file.close();
+        if (!content.isNull()) {
+            writeFile(path, content);
         }
         return std::make_unique<QSettings>(path, P::jsonFormat());
     }
@@ -113,9 +112,7 @@ TEST_F(AppPreferencesTest, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
 
         const QStringList kept = QDir(dir.path()).entryList({name + QStringLiteral(".unreadable-*")});
         ASSERT_EQ(kept.size(), 1);
-        QFile original(dir.filePath(kept.first()));
-        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-        EXPECT_EQ(original.readAll(), content);
+        EXPECT_EQ(readFile(dir.filePath(kept.first())), content);
         QStringList written = QSettings(store->fileName(), P::jsonFormat()).allKeys();
         written.sort();
         EXPECT_EQ(written, (QStringList{"appearanceGlass", "newDeviceCores", "selectedVMTab"}));
@@ -238,9 +235,7 @@ TEST_F(AppPreferencesTest, AWriteIsSeenAtOnceAndReachesTheFileInTheOrderMade)
     }
     P::write(*store, P::selectedVMTab, QStringLiteral("linux"));
     P::flush();
-    QFile written(file);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QJsonObject stored = QJsonDocument::fromJson(written.readAll()).object();
+    const QJsonObject stored = QJsonDocument::fromJson(readFile(file)).object();
     EXPECT_EQ(stored.value(QStringLiteral("newDeviceCores")).toInteger(), 50);
     EXPECT_EQ(stored.value(QStringLiteral("selectedVMTab")).toString(), QStringLiteral("linux"));
 }

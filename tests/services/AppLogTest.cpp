@@ -1,5 +1,6 @@
 #include "services/AppLog.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include <QDir>
@@ -132,16 +133,10 @@ TEST_F(AppLogTest, TailIsTheLastBytesOrAllOfASmallFile)
         content += QByteArray::number(i).rightJustified(9, '0') + '\n';
     }
     content.truncate(1'000'000);
-    QDir().mkpath(QFileInfo(AppLog::file()).path());
-    QFile file(AppLog::file());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
+    ASSERT_TRUE(writeFile(AppLog::file(), content));
     EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes).toUtf8(), content.right(786'432));
 
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content.left(100));
-    file.close();
+    ASSERT_TRUE(writeFile(AppLog::file(), content.left(100)));
     EXPECT_EQ(AppLog::readTail(AppLog::displayTailBytes).toUtf8(), content.left(100));
 }
 

@@ -1,6 +1,7 @@
 // The command runner against real programs; scripts go through /bin/sh only because the tests ask for it.
 #include "Await.h"
 #include "ChildDeath.h"
+#include "TestFiles.h"
 
 #include "services/AppLog.h"
 #include "services/Command.h"
@@ -21,7 +22,8 @@ namespace {
 
 const QString sh = QStringLiteral("/bin/sh");
 
-QCoro::Task<QString> script(QString body, QSet<int> accepted = {0}, double timeout = 60, QStringList extra = {})
+QCoro::Task<QString> script(QString body, QSet<int> accepted = {0}, double timeout = 60,
+                            QStringList extra = {})
 {
     QStringList arguments = QStringList{QStringLiteral("-c"), body, QStringLiteral("sh")} + extra;
     co_return co_await Command::run(sh, arguments, std::nullopt, timeout, accepted);
@@ -41,8 +43,8 @@ QStringList commandEntries()
     for (qsizetype i = 0; i < matches.size(); ++i) {
         const qsizetype end = i + 1 < matches.size() ? matches[i + 1].capturedStart() - 1 : log.size() - 1;
         if (matches[i].captured(2) == QStringLiteral("命令")) {
-            entries.append(matches[i].captured(1) + u' '
-                           + log.mid(matches[i].capturedEnd(), end - matches[i].capturedEnd()));
+            entries.append(matches[i].captured(1) + u' ' +
+                           log.mid(matches[i].capturedEnd(), end - matches[i].capturedEnd()));
         }
     }
     return entries;
@@ -55,10 +57,8 @@ protected:
 
     QString writeFile(const QString &name, const QByteArray &content)
     {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return file.fileName();
+        ::writeFile(dir.filePath(name), content);
+        return dir.filePath(name);
     }
 
     QTemporaryDir dir;
@@ -70,11 +70,14 @@ TEST_F(CommandTest, ExitStatusDecidesSuccess)
     EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/bin/true", "INFO 完成：/bin/true"}));
 
     EXPECT_EQ(await(script(QStringLiteral("echo busy; exit 1"), {0, 1})).value, QStringLiteral("busy\n"));
-    EXPECT_EQ(await(Command::run(QStringLiteral("/bin/false"), {})).error, QStringLiteral("命令执行失败或超时：false"));
+    EXPECT_EQ(await(Command::run(QStringLiteral("/bin/false"), {})).error,
+              QStringLiteral("命令执行失败或超时：false"));
     EXPECT_EQ(await(script(QStringLiteral("exit 2"))).error, QStringLiteral("命令执行失败或超时：sh"));
-    EXPECT_EQ(await(script(QStringLiteral("printf '\\n\\n'; exit 2"))).error, QStringLiteral("命令执行失败或超时：sh"));
+    EXPECT_EQ(await(script(QStringLiteral("printf '\\n\\n'; exit 2"))).error,
+              QStringLiteral("命令执行失败或超时：sh"));
     // The signal number must not pass for an exit status.
-    EXPECT_EQ(await(script(QStringLiteral("echo dying; kill -KILL $$"), {0, 9, 137})).error, QStringLiteral("dying\n"));
+    EXPECT_EQ(await(script(QStringLiteral("echo dying; kill -KILL $$"), {0, 9, 137})).error,
+              QStringLiteral("dying\n"));
 }
 
 TEST_F(CommandTest, OutputIsMergedDecodedAndReturnedUntrimmed)
@@ -100,15 +103,17 @@ TEST_F(CommandTest, FailureMessageHoldsTheLastCharactersOfOutput)
     const QString path = writeFile(QStringLiteral("lines.txt"), lines);
     const auto failed = await(script(QStringLiteral("cat \"$1\"; exit 1"), {0}, 60, {path}));
     EXPECT_EQ(failed.error, QString::fromUtf8(lines.right(3000)));
-    EXPECT_EQ(commandEntries().last(),
-              "ERROR 失败：/bin/sh -c \"cat \"$1\"; exit 1\" sh " + path + u'\n' + QString::fromUtf8(lines.right(3000)).trimmed());
+    EXPECT_EQ(commandEntries().last(), "ERROR 失败：/bin/sh -c \"cat \"$1\"; exit 1\" sh " + path + u'\n' +
+                                           QString::fromUtf8(lines.right(3000)).trimmed());
 
     // A character is what the reader sees: accents stay on their letter, emoji and flags whole.
     const QString accented = QStringLiteral("e\u0301\u0302\u0303\u0304\u0305").repeated(5000);
     const QString emoji = QStringLiteral("\U0001F600").repeated(4000);
-    const QString flags = QStringLiteral("\U0001F1E8\U0001F1F3").repeated(4000) + QStringLiteral("\U0001F1EB");
-    const std::pair<QString, QString> cases[] = {
-        {accented, accented.right(3000 * 6)}, {emoji, emoji.right(3000 * 2)}, {flags, flags.right(2 + 2999 * 4)}};
+    const QString flags =
+        QStringLiteral("\U0001F1E8\U0001F1F3").repeated(4000) + QStringLiteral("\U0001F1EB");
+    const std::pair<QString, QString> cases[] = {{accented, accented.right(3000 * 6)},
+                                                 {emoji, emoji.right(3000 * 2)},
+                                                 {flags, flags.right(2 + 2999 * 4)}};
     for (const auto &[text, tail] : cases) {
         const QString file = writeFile(QStringLiteral("text.txt"), text.toUtf8());
         EXPECT_EQ(await(script(QStringLiteral("cat \"$1\"; exit 1"), {0}, 60, {file})).error, tail);
@@ -121,7 +126,8 @@ TEST_F(CommandTest, ArgumentsReachTheProgramVerbatim)
                                    QStringLiteral("$HOME;\"*\"")};
     EXPECT_EQ(await(Command::run(QStringLiteral("/usr/bin/printf"), arguments)).value,
               QStringLiteral("[a b][c\td][$HOME;\"*\"]"));
-    EXPECT_EQ(commandEntries().first(), QStringLiteral("INFO 开始：/usr/bin/printf [%s] \"a b\" c\td $HOME;\"*\""));
+    EXPECT_EQ(commandEntries().first(),
+              QStringLiteral("INFO 开始：/usr/bin/printf [%s] \"a b\" c\td $HOME;\"*\""));
 }
 
 TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
@@ -130,7 +136,8 @@ TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
     const auto missing = await(Command::run(QStringLiteral("/nonexistent/tool"), {}));
     EXPECT_EQ(missing.error,
               QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
-    EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool", "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
+    EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool",
+                                             "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
 
     const QString plain = writeFile(QStringLiteral("plain"), "echo hi\n");
     EXPECT_EQ(await(Command::run(plain, {})).error, QStringLiteral("无法启动 ") + plain +
@@ -145,7 +152,8 @@ TEST_F(CommandTest, GivenEnvironmentIsTheWholeEnvironment)
 {
     qputenv("CORVANE_INHERITED", "yes");
     const QString env = QStringLiteral("/usr/bin/env");
-    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{{"ONLY", "1"}})).value, QStringLiteral("ONLY=1\n"));
+    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{{"ONLY", "1"}})).value,
+              QStringLiteral("ONLY=1\n"));
     EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{})).value, QString());
     EXPECT_TRUE(await(Command::run(env, {})).value->contains(QStringLiteral("CORVANE_INHERITED=yes\n")));
 }

@@ -1,4 +1,5 @@
 #include "services/FileIO.h"
+#include "TestFiles.h"
 #include "platform/Error.h"
 
 #include <QCoreApplication>
@@ -18,18 +19,12 @@
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("configuration.json"));
     FileIO::writeAtomically(path, "old");
-    ASSERT_EQ(contents(path), "old");
+    ASSERT_EQ(readFile(path), "old");
 
     // A file-size limit makes the write fail part-way, as a full disk would.
     rlimit saved{};
@@ -48,7 +43,7 @@ TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_TRUE(threw);
-    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(readFile(path), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("configuration.json")});
 }
@@ -111,8 +106,8 @@ TEST(FileIO, AnAtomicWriteReplacesALinkInsteadOfWritingThroughIt)
     ASSERT_TRUE(QFile::link(outside, path));
     FileIO::writeAtomically(path, "ours");
     EXPECT_FALSE(QFileInfo(path).isSymLink());
-    EXPECT_EQ(contents(path), "ours");
-    EXPECT_EQ(contents(outside), "theirs");
+    EXPECT_EQ(readFile(path), "ours");
+    EXPECT_EQ(readFile(outside), "theirs");
 }
 
 TEST(FileIO, OnlyWritesWhoseWriterHasDiedAreCleared)
@@ -150,7 +145,7 @@ TEST(FileIO, LaterWritesLandInOrderAreReadAtOnceAndReportFailures)
             << "this process reads its own write";
     }
     FileIO::flushLaterWrites();
-    EXPECT_EQ(contents(path), "99");
+    EXPECT_EQ(readFile(path), "99");
 
     // A write that cannot land is told to its owner on the owner's thread, after the fact.
     const QString impossible = dir.filePath(QStringLiteral("missing-folder/file.json"));

@@ -6,7 +6,6 @@
 #include "Wait.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,9 +16,7 @@ namespace {
 
 QStringList hiddenLeftovers(const QString &folder)
 {
-    return QDir(folder)
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
-        .filter(QStringLiteral(".snapshot-"));
+    return entries(folder).filter(QStringLiteral(".snapshot-"));
 }
 
 class SnapshotStoreTest : public ::testing::Test
@@ -178,8 +175,7 @@ TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
                                FileSnapshotStore::Temporaries::Own);
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
     EXPECT_EQ(hiddenLeftovers(folder), QStringList());
-    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList());
+    EXPECT_EQ(entries(collection), QStringList());
     EXPECT_EQ(LogProbe::entries().filter(QStringLiteral("[WARN] [快照] Android 快照：")).size(), 4);
 }
 
@@ -242,8 +238,7 @@ TEST_F(SnapshotStoreTest, FailedCloneLeavesNoPartialFolders)
     EXPECT_TRUE(created.error->startsWith(
         QStringLiteral("快照创建失败。当前磁盘可能不支持 APFS 快速克隆，或可用空间不足。\n")))
         << created.error->toStdString();
-    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{record.id});
+    EXPECT_EQ(entries(collection), QStringList{record.id});
     EXPECT_TRUE(
         LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 创建 Android 快照失败：")));
 
@@ -349,7 +344,7 @@ TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)
     ASSERT_TRUE(created.error);
     EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。")));
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
-    EXPECT_TRUE(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(entries(collection).isEmpty());
 }
 
 } // namespace

@@ -3,10 +3,10 @@
 #include "services/FolderSnapshots.h"
 #include "Await.h"
 #include "FakeHost.h"
+#include "TestFiles.h"
 #include "services/SnapshotText.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
@@ -19,27 +19,6 @@ namespace {
 
 const QString heldElsewhere = QStringLiteral("另一个窗口正在处理。");
 const QString unreadable = QStringLiteral("快照中的 Android 设置无法读取，已保留当前设置。");
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
-
-/** Every file under `folder` with its content, by relative path. */
-QMap<QString, QByteArray> tree(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        files.insert(QDir(folder).relativeFilePath(file.fileName()),
-                     file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-    }
-    return files;
-}
 
 /** A guest that records what the flow hands it; its settings read back when they start with "settings". */
 class StandInGuest : public FolderSnapshots::Guest
@@ -118,9 +97,7 @@ TEST_F(FolderSnapshotsTest, CreateRollBackAndDeleteWithTheFlagAndMessageOnTheWay
     EXPECT_EQ(snapshots.property("snapshots").value<QList<SnapshotRecord>>(), snapshots.snapshots());
     const QString stored = collection + u'/' + record.id;
     EXPECT_EQ(tree(stored + QStringLiteral("/payload")), tree(folder));
-    QFile kept(stored + QStringLiteral("/configuration.json"));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "settings v1");
+    EXPECT_EQ(readFile(stored + QStringLiteral("/configuration.json")), "settings v1");
 
     // What the next load lists.
     FolderSnapshots reloaded(guest, QStringLiteral("Android"));
@@ -148,8 +125,7 @@ TEST_F(FolderSnapshotsTest, CreateRollBackAndDeleteWithTheFlagAndMessageOnTheWay
     EXPECT_EQ(guest.error, QString());
     EXPECT_TRUE(snapshots.snapshots().isEmpty());
     EXPECT_EQ(snapshots.message(), QStringLiteral("尚未创建快照"));
-    EXPECT_EQ(QDir(collection).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList());
+    EXPECT_EQ(entries(collection), QStringList());
     EXPECT_EQ(tree(folder), before);
 }
 
@@ -157,12 +133,7 @@ TEST_F(FolderSnapshotsTest, SettingsThatCannotBeReadAreSaidSoAfterTheFolderIsRol
 {
     const QList<std::tuple<const char *, std::function<bool(const QString &)>, std::optional<QByteArray>>>
         damages{
-            {"not settings",
-             [](const QString &file) {
-                 QFile damaged(file);
-                 return damaged.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                        damaged.write("garbage") == 7;
-             },
+            {"not settings", [](const QString &file) { return writeFile(file, "garbage"); },
              QByteArray("garbage")},
             {"a folder", [](const QString &file) { return QFile::remove(file) && QDir().mkpath(file); },
              std::nullopt},

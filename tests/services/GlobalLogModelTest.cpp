@@ -2,6 +2,7 @@
 #include "Await.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include <QFile>
@@ -22,15 +23,18 @@ protected:
 
 TEST_F(GlobalLogModelTest, FilterKeepsMatchingLinesIgnoringCase)
 {
-    const QString text = QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n\n[t] [INFO] [应用] errorless\n"
-                                        "[t] [INFO] [应用] fine");
-    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("  error \n")),
-              QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n[t] [INFO] [应用] errorless"));
+    const QString text =
+        QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n\n[t] [INFO] [应用] errorless\n"
+                       "[t] [INFO] [应用] fine");
+    EXPECT_EQ(
+        GlobalLogModel::filter(text, QStringLiteral("  error \n")),
+        QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp\ncp: Error copying\n[t] [INFO] [应用] errorless"));
     EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral(" \t\n")), text);
     EXPECT_EQ(GlobalLogModel::filter(text, QString()), text);
     // A continuation line stays only when it matches by itself.
     EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("cp:")), QStringLiteral("cp: Error copying"));
-    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("命令")), QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp"));
+    EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("命令")),
+              QStringLiteral("[t] [ERROR] [命令] 失败：/bin/cp"));
     EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("absent")), QString());
 }
 
@@ -45,7 +49,8 @@ TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
     EXPECT_TRUE(model.text().endsWith(QStringLiteral("[INFO] [应用] Corvane Beta 已启动\n")));
 
     AppLog::clear();
-    ASSERT_TRUE(waitUntil([&] { return model.text().contains(QStringLiteral("全局日志已由用户清空")); }, 2000));
+    ASSERT_TRUE(
+        waitUntil([&] { return model.text().contains(QStringLiteral("全局日志已由用户清空")); }, 2000));
     EXPECT_EQ(model.text().count(u'\n'), 1);
 }
 
@@ -83,12 +88,11 @@ TEST_F(GlobalLogModelTest, ExportWritesTheFilteredTailAndRecordsIt)
                     .match(interaction.asked[0].detail)
                     .hasMatch())
         << interaction.asked[0].detail.toStdString();
-    QFile exported(path);
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    const QString content = QString::fromUtf8(exported.readAll());
+    const QString content = QString::fromUtf8(readFile(path));
     EXPECT_TRUE(content.contains(QStringLiteral("端口被占用")));
     EXPECT_FALSE(content.contains(QStringLiteral("安卓正在运行")));
-    EXPECT_TRUE(LogProbe::entries().last().endsWith(QStringLiteral("[INFO] [日志] 已导出全局日志到 ") + path));
+    EXPECT_TRUE(
+        LogProbe::entries().last().endsWith(QStringLiteral("[INFO] [日志] 已导出全局日志到 ") + path));
     EXPECT_TRUE(model.error().isEmpty());
 
     // Cancelling the dialog does nothing at all.

@@ -1,10 +1,13 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,7 +31,47 @@ bool writeFile(const QString &path, const QByteArray &data)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size(), path);
+    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size(),
+                   path);
+}
+
+qint64 allocatedBytes(const QString &path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
+}
+
+QMap<QString, QByteArray> tree(const QString &root, const QStringList &ignoredNames)
+{
+    QMap<QString, QByteArray> found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (ignoredNames.contains(info.fileName())) {
+            continue;
+        }
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (info.isSymLink()) {
+            found.insert(relative, "-> " + info.symLinkTarget().toUtf8());
+        } else if (info.isDir()) {
+            found.insert(relative, "<dir>");
+        } else {
+            QFile file(path);
+            found.insert(relative,
+                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+        }
+    }
+    return found;
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 bool writeExecutable(const QString &path, const QByteArray &data)
@@ -41,8 +84,9 @@ QString makeSparseFile(const QString &path, qint64 size)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size), path) ? path
-                                                                                                     : QString();
+    return written(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size), path)
+               ? path
+               : QString();
 }
 
 QList<QStringList> recordedCalls(const QString &record)

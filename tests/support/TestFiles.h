@@ -3,6 +3,7 @@
 // The tests' one set of helpers for files, the environment and the stand-ins' call records.
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,15 @@ QByteArray readFile(const QString &path);
 
 /** Writes `data` to `path`, making the folders above it. */
 bool writeFile(const QString &path, const QByteArray &data);
+
+/** The room a file takes on disk, which for a sparse file is less than its size; -1 when it is absent. */
+qint64 allocatedBytes(const QString &path);
+
+/** Every file and folder under `root` by relative path: a file's bytes, "<dir>" or "-> target". */
+QMap<QString, QByteArray> tree(const QString &root, const QStringList &ignoredNames = {});
+
+/** The names in `folder`, hidden ones included, in name order. */
+QStringList entries(const QString &folder);
 
 /** Writes a program (a script in an outside program's place) that its owner may run. */
 bool writeExecutable(const QString &path, const QByteArray &data);

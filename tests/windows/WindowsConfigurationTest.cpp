@@ -1,5 +1,6 @@
 #include "windows/WindowsConfiguration.h"
 #include "FakeHost.h"
+#include "TestFiles.h"
 #include "platform/Error.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <sys/stat.h>
 
 namespace {
 
@@ -56,11 +56,7 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("windows-configuration.json"));
-    const auto store = [&](const QByteArray &json) {
-        QFile out(file);
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(json);
-    };
+    const auto store = [&](const QByteArray &json) { writeFile(file, json); };
 
     EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << "missing";
 
@@ -108,17 +104,10 @@ TEST(WindowsConfigurationTest, TheDiskIsSparseOfExactSizeAndNeverReplacesAFile)
     QDir().mkpath(dir.filePath(QStringLiteral("Data")));
 
     WindowsConfiguration::sparseDisk(disk, 64 * GiB);
-    struct stat st
-    {
-    };
-    ASSERT_EQ(::stat(QFile::encodeName(disk).constData(), &st), 0);
-    EXPECT_EQ(qint64(st.st_size), 64 * GiB);
-    EXPECT_LT(qint64(st.st_blocks) * 512, 1024 * 1024) << "nothing allocated";
+    EXPECT_EQ(QFileInfo(disk).size(), 64 * GiB);
+    EXPECT_LT(allocatedBytes(disk), 1024 * 1024) << "nothing allocated";
 
-    QFile existing(disk);
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    existing.write("installed Windows");
-    existing.close();
+    ASSERT_TRUE(writeFile(disk, "installed Windows"));
     try {
         WindowsConfiguration::sparseDisk(disk, 64 * GiB);
         ADD_FAILURE() << "replaced a disk";

@@ -41,9 +41,7 @@ protected:
     /** Hidden build folders left in `folder`. */
     static QStringList buildLeftovers(const QString &folder)
     {
-        return QDir(folder)
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
-            .filter(QStringLiteral(".windows-build-"));
+        return entries(folder).filter(QStringLiteral(".windows-build-"));
     }
 };
 
@@ -312,7 +310,7 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
     await(std::move(creating));
 
     EXPECT_EQ(windows.error(), targetExists);
-    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(entries(target), QStringList());
     EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
     EXPECT_EQ(temporaryEntries(), QStringList()) << "and the check's mount point is gone";
     EXPECT_FALSE(windows.busy());

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Await.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "services/FileIO.h"
 #include "windows/WindowsModel.h"
 #include "windows/WindowsPreparation.h"
@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sys/stat.h>
 
 /**
  * Real disc images built with genisoimage and xorriso from small trees, the hdiutil stand-in, a stand-in
@@ -72,14 +71,6 @@ protected:
         // Settings reach their file behind the window; what is read here must be on disk.
         FileIO::flushLaterWrites();
         return ::readFile(file);
-    }
-
-    static qint64 allocatedBytes(const QString &file)
-    {
-        struct stat st
-        {
-        };
-        return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
     }
 
     /** A folder holding `files` (relative paths, each with a line of its own) and 1.5 MiB of filler, so
@@ -149,11 +140,7 @@ protected:
     void forgetCalls() const { QFile::remove(path(QStringLiteral("hdiutil.calls"))); }
 
     /** Everything in the temporary folder, hidden entries included. */
-    QStringList temporaryEntries() const
-    {
-        return QDir(temporary())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    }
+    QStringList temporaryEntries() const { return entries(temporary()); }
 
     /** Outside programs started since the log was last reset. */
     static QStringList commandsStarted()

@@ -1,6 +1,8 @@
 #include "WindowsFixture.h"
 #include "services/SnapshotText.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 class WindowsSnapshotsTest : public WindowsFixture
@@ -27,9 +29,7 @@ protected:
 
     static QStringList hidden(const QString &folder)
     {
-        QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        names.removeIf([](const QString &name) { return !name.startsWith(u'.'); });
-        return names;
+        return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
     }
 };
 

@@ -22,32 +22,29 @@
 
 namespace {
 
+template<typename Model> QCoro::Task<QString> snapshotAction(Model *model, QString action)
+{
+    if (action == QLatin1String("create")) {
+        co_await model->createSnapshot();
+    } else if (action == QLatin1String("rollback")) {
+        co_await model->rollbackLatestSnapshot();
+    } else {
+        model->deleteLatestSnapshot();
+    }
+    co_return model->error();
+}
+
 QCoro::Task<QString> androidSnapshot(QString action, QString root)
 {
     VMFleet fleet(root);
-    VMModel *device = fleet.current();
-    if (action == QLatin1String("create")) {
-        co_await device->createSnapshot();
-    } else if (action == QLatin1String("rollback")) {
-        co_await device->rollbackLatestSnapshot();
-    } else {
-        device->deleteLatestSnapshot();
-    }
-    co_return device->error();
+    co_return co_await snapshotAction(fleet.current(), action);
 }
 
 QCoro::Task<QString> linuxSnapshot(QString action, QString root)
 {
     FakeEngine engine;
     LinuxModel machine(engine, root);
-    if (action == QLatin1String("create")) {
-        co_await machine.createSnapshot();
-    } else if (action == QLatin1String("rollback")) {
-        co_await machine.rollbackLatestSnapshot();
-    } else {
-        machine.deleteLatestSnapshot();
-    }
-    co_return machine.error();
+    co_return co_await snapshotAction(&machine, action);
 }
 
 QCoro::Task<QString> androidCopy(QString root)

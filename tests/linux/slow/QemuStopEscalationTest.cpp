@@ -2,8 +2,8 @@
 // once the time it allows has passed, and not before. The process is a script that waits; its side of
 // the monitor is the test's, so no QEMU is needed, only the time.
 #include "../QmpPeer.h"
-#include "TestFiles.h"
 #include "Await.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include "linux/engine/QemuMachine.h"
@@ -16,9 +16,7 @@
 
 #include <chrono>
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
 {
@@ -29,11 +27,7 @@ TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
         makeSparseFile(folder.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
         makeSparseFile(folder.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
         QStringLiteral("tcg")};
-    QFile script(installation.program);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec /bin/sleep 300\n");
-    script.close();
-    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    ASSERT_TRUE(writeExecutable(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
     MachineConfiguration configuration;
     configuration.cpuCount = 1;
     configuration.memoryBytes = qint64(1) << 30;
