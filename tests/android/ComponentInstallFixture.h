@@ -3,9 +3,9 @@
 #pragma once
 
 #include "Await.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "TestHttpServer.h"
 #include "Wait.h"
 #include "ZipWriter.h"
@@ -106,9 +106,7 @@ protected:
                 {QStringLiteral("id"), QLatin1String(ids[i])},
                 {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
                 {QStringLiteral("url"), server.url(paths[i]).toString()},
-                {QStringLiteral("sha1"),
-                 QString::fromLatin1(
-                     QCryptographicHash::hash(components.archives[i], QCryptographicHash::Sha1).toHex())},
+                {QStringLiteral("sha1"), sha1(components.archives[i])},
                 {QStringLiteral("size"), qint64(components.archives[i].size())},
                 {QStringLiteral("destination"), destinations[i]},
                 {QStringLiteral("source"), sources[i]},

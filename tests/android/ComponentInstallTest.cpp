@@ -38,9 +38,9 @@ TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesN
     EXPECT_TRUE(record.startsWith(QStringLiteral("Accepted in Corvane at ")));
     EXPECT_TRUE(record.endsWith(QStringLiteral("\n\n") + ComponentInstallation::license()));
     EXPECT_EQ(readFile(files.sdk() + QStringLiteral("/platform-tools/.corvane-package")),
-              QCryptographicHash::hash(components.archives[1], QCryptographicHash::Sha1).toHex());
+              sha1(components.archives[1]).toLatin1());
     // Archives and staging folders are gone once installed.
-    EXPECT_EQ(QDir(files.downloads()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(entries(files.downloads()), QStringList());
     EXPECT_EQ(server.requests().size(), 3);
 
     android.start();

@@ -2,6 +2,7 @@
 // system to boot, the firmware falls to its shell, which runs startup.nsh from a FAT disk: that is
 // how a guest here resets and powers itself off.
 #include "Await.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include "linux/engine/QemuEngine.h"
@@ -87,10 +88,8 @@ protected:
         configuration.macAddress = engine->randomLocallyAdministeredMACAddress();
         configuration.efiVariableStore = machineFolder + QStringLiteral("/EFIStore");
         engine->createEFIVariableStore(configuration.efiVariableStore);
-        configuration.disk = machineFolder + QStringLiteral("/Disk.img");
-        QFile disk(configuration.disk);
-        ASSERT_TRUE(disk.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(disk.resize(gibibyte));
+        configuration.disk = makeSparseFile(machineFolder + QStringLiteral("/Disk.img"), gibibyte);
+        ASSERT_FALSE(configuration.disk.isEmpty());
     }
 
     void TearDown() override
@@ -113,12 +112,9 @@ protected:
         }
         const QString image = folder.filePath(name);
         const QString startup = folder.filePath(QStringLiteral("startup.nsh"));
-        QFile file(startup);
-        if (!file.open(QIODevice::WriteOnly)) {
+        if (!writeFile(startup, script.join(QStringLiteral("\r\n")).toLatin1() + "\r\n")) {
             return {};
         }
-        file.write(script.join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
-        file.close();
         const QStringList format{QStringLiteral("-C"), image, QStringLiteral("8192")};
         const QStringList copy{QStringLiteral("-i"), image, startup, QStringLiteral("::/startup.nsh")};
         if (QProcess::execute(mkfs, format) != 0 || QProcess::execute(mcopy, copy) != 0) {
