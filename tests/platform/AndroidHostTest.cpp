@@ -50,7 +50,7 @@ TEST(AndroidHost, KvmAdviceForADeviceThisUserMayNotUseIsToJoinItsGroup)
         GTEST_SKIP()
             << "as root every device is readable and writable; the forbidden case needs another user";
     }
-    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner));
+    ASSERT_TRUE(QFile::setPermissions(device, QFileDevice::ReadOwner));
     const QString forbidden = Tools::kvmAdvice(device);
     EXPECT_TRUE(forbidden.startsWith(QStringLiteral("当前用户无权读写 ") + device))
         << forbidden.toStdString();
