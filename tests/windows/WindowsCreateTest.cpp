@@ -52,12 +52,7 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     const QString utm = utmApp();
     const QString iso = windowsISO(path(QStringLiteral("下载/Win11 \"ARM64\" 中文版.iso")));
     WindowsModel &windows = checked(iso);
-    WindowsConfiguration wanted = windows.configuration();
-    wanted.cores = 6;
-    wanted.memoryGB = 8;
-    wanted.diskGB = 65;
-    windows.setConfiguration(wanted);
-    windows.save();
+    setHardware(windows, 6, 8, 65);
     LogProbe::reset();
 
     const QString folder = path(QStringLiteral("我的 \"虚拟机\" 's"));

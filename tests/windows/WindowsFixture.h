@@ -192,6 +192,17 @@ protected:
         return bytes;
     }
 
+    /** Sets and saves the machine's cores, memory and disk. */
+    static void setHardware(WindowsModel &windows, qint64 cores, qint64 memoryGB, qint64 diskGB)
+    {
+        WindowsConfiguration wanted = windows.configuration();
+        wanted.cores = cores;
+        wanted.memoryGB = memoryGB;
+        wanted.diskGB = diskGB;
+        windows.setConfiguration(wanted);
+        windows.save();
+    }
+
     /** A model over a data root of the test's own, checking ISOs by listing them, as on a Mac. */
     WindowsModel &model()
     {

@@ -17,16 +17,6 @@ protected:
         return windows;
     }
 
-    static void setHardware(WindowsModel &windows, qint64 cores, qint64 memoryGB, qint64 diskGB)
-    {
-        WindowsConfiguration wanted = windows.configuration();
-        wanted.cores = cores;
-        wanted.memoryGB = memoryGB;
-        wanted.diskGB = diskGB;
-        windows.setConfiguration(wanted);
-        windows.save();
-    }
-
     static QStringList hidden(const QString &folder)
     {
         return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
