@@ -2,14 +2,12 @@
 #include "android/VMModel.h"
 
 #include "platform/Error.h"
+#include "platform/ProcessSignal.h"
 #include "services/AppLog.h"
 #include "services/TextTail.h"
 
 #include <QCoroTimer>
 #include <QProcess>
-
-#include <csignal>
-#include <sys/types.h>
 
 namespace {
 
@@ -66,7 +64,7 @@ QCoro::Task<> VMModel::stop()
                 co_return;
             }
             if (poll == timing.repeatedStopPollsBeforeKill && stillRunning()) {
-                ::kill(pid_t(process->processId()), SIGKILL);
+                ProcessSignal::kill(process->processId());
             }
         }
         co_return;
@@ -93,7 +91,7 @@ QCoro::Task<> VMModel::stop()
         if (poll == timing.stopPollsBeforeTerminate) {
             process->terminate();
         } else if (poll == killAt) {
-            ::kill(pid_t(process->processId()), SIGKILL);
+            ProcessSignal::kill(process->processId());
         }
     }
 }
@@ -113,7 +111,7 @@ QCoro::Task<> VMModel::forceQuit()
     setStatus(QStringLiteral("正在强制退出…"));
     cancelBootMonitor();
 
-    if (::kill(pid_t(process->processId()), SIGKILL) != 0) {
+    if (!ProcessSignal::kill(process->processId())) {
         setError(QStringLiteral("无法终止安卓进程，请重试。"));
     } else {
         for (int poll = 0;

@@ -1,3 +1,4 @@
+#include "platform/Host.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/QtTranslations.h"
 #include "ui/shell/StallMonitor.h"
@@ -7,27 +8,12 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 
-#include <cstdlib>
-
-namespace {
-
-// Without a display Qt would abort inside QApplication; say so plainly instead.
-bool displayAvailable()
-{
-#if defined(Q_OS_LINUX)
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
-#else
-    return true;
-#endif
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    if (!displayAvailable()) {
+    // Without a display Qt would abort inside QApplication; say so plainly instead.
+    if (!Host::displayAvailable()) {
         QTextStream(stderr)
             << "Corvane Beta 需要图形桌面才能打开窗口（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n"
                "Corvane Beta needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";

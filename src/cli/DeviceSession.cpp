@@ -6,6 +6,7 @@
 #include "cli/OwnerNote.h"
 #include "cli/SignalPipe.h"
 #include "cli/Terminal.h"
+#include "platform/ProcessSignal.h"
 #include "services/ProcessWait.h"
 
 #include <QProcess>
@@ -132,7 +133,7 @@ QCoro::Task<int> run(VMModel *device, QStringList command, bool rollback, Signal
     // A signal meant for this program reaches the command first; the device is stopped once it ends.
     QObject::connect(signals, &SignalPipe::signalled, &process, [&process](int signal) {
         if (process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process.processId()), signal == SIGUSR1 ? SIGKILL : SIGTERM);
+            ProcessSignal::send(process.processId(), signal == SIGUSR1 ? SIGKILL : SIGTERM);
         }
     });
     process.start();

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/OwnerNote.h"
 #include "cli/Terminal.h"
+#include "platform/ProcessSignal.h"
 
 #include <QCoroTimer>
 #include <QElapsedTimer>
@@ -80,7 +81,7 @@ QCoro::Task<int> endOwned(QString key, QString lockFile, QString name, int signa
         Terminal::err(name + QStringLiteral(" 未在运行。"));
         co_return Commands::Success;
     }
-    if (::kill(pid_t(owner->pid), signal) != 0) {
+    if (!ProcessSignal::send(owner->pid, signal)) {
         throw CommandFailure{QStringLiteral("无法通知运行 ") + name + QStringLiteral(" 的进程（PID ") +
                              QString::number(owner->pid) + QStringLiteral("）。")};
     }

@@ -15,6 +15,7 @@
 #include <QXmlStreamReader>
 
 #include <atomic>
+#include <cstdlib>
 #include <unistd.h>
 #ifdef Q_OS_MACOS
 #include <sys/sysctl.h>
@@ -111,6 +112,60 @@ Host::LinuxEngine Host::linuxEngine()
     return LinuxEngine::AppleVirtualization;
 #else
     return LinuxEngine::Qemu;
+#endif
+}
+
+bool Host::displayAvailable()
+{
+#if defined(Q_OS_LINUX)
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+bool Host::sheetsAttachToWindow()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool Host::packagesAreFiles()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool Host::nativePreferenceStore()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool Host::attachesDiscImages()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool Host::utmSupported()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
 #endif
 }
 
@@ -211,7 +266,8 @@ bool Host::openUrl(const QUrl &url)
 QString Host::applicationPath(const QString &bundleIdentifier) const
 {
 #ifdef Q_OS_MACOS
-    const QStringList roots{QStringLiteral("/Applications"), QDir::homePath() + QStringLiteral("/Applications")};
+    const QStringList roots{QStringLiteral("/Applications"),
+                            QDir::homePath() + QStringLiteral("/Applications")};
     for (const QString &root : roots) {
         QDirIterator it(root, {QStringLiteral("*.app")}, QDir::Dirs | QDir::NoDotAndDotDot);
         while (it.hasNext()) {

@@ -37,6 +37,19 @@ public:
     };
     static LinuxEngine linuxEngine();
 
+    /** Whether a window can be shown: false where the system needs a display server and none is named. */
+    static bool displayAvailable();
+    /** Whether window-modal dialogs slide out of their window as sheets (macOS) rather than float over it. */
+    static bool sheetsAttachToWindow();
+    /** Whether the file chooser picks an application package (a folder with an extension) as one file. */
+    static bool packagesAreFiles();
+    /** Whether preferences live in the system's own store (the user-defaults domain), not a file of ours. */
+    static bool nativePreferenceStore();
+    /** Whether disc images are looked into by attaching them (hdiutil) instead of listing them with 7-Zip. */
+    static bool attachesDiscImages();
+    /** Whether UTM, which is made for macOS alone, can exist on this system. */
+    static bool utmSupported();
+
     /** Which Android emulator and system image this computer can run, from its system and processor. */
     virtual Tools::AndroidHost androidHost() const;
     /** The device through which the Android emulator reaches KVM; empty where the system has none. */
@@ -59,7 +72,10 @@ public:
     virtual QString applicationPath(const QString &bundleIdentifier) const;
     /** Opens `file` with the application at `applicationPath`. */
     virtual bool openWithApplication(const QString &applicationPath, const QString &file);
-    /** Starts the application at `path` (an app bundle on macOS, a program elsewhere) without waiting for it. */
+    /**
+     * Starts the application at `path` (an app bundle on macOS, a program elsewhere) without waiting
+     * for it.
+     */
     virtual bool openApplication(const QString &path);
 
     /** How this host clones `source` copy-on-write; tests may substitute another program. */

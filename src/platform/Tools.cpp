@@ -134,6 +134,29 @@ QString qemu()
 #endif
 }
 
+QStringList qemuCandidates()
+{
+#ifdef Q_OS_MACOS
+    // Homebrew on Apple silicon, on Intel, MacPorts
+    return {qemu(), QStringLiteral("/usr/local/bin/qemu-system-aarch64"),
+            QStringLiteral("/opt/local/bin/qemu-system-aarch64")};
+#else
+    return {qemu(), QStringLiteral("/usr/local/bin/qemu-system-aarch64")};
+#endif
+}
+
+QString qemuAccelerator()
+{
+#if defined(Q_OS_MACOS) && defined(Q_PROCESSOR_ARM_64)
+    return QStringLiteral("hvf");
+#elif defined(Q_OS_LINUX) && defined(Q_PROCESSOR_ARM_64)
+    return ::access("/dev/kvm", R_OK | W_OK) == 0 ? QStringLiteral("kvm") : QStringLiteral("tcg");
+#else
+    // An aarch64 guest on another processor can only be emulated.
+    return QStringLiteral("tcg");
+#endif
+}
+
 QString qemuFirmwareCode()
 {
 #ifdef Q_OS_MACOS

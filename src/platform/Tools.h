@@ -68,6 +68,10 @@ QString open();
 QString hdiutil();
 QString csrutil();
 QString qemu();
+/** Where QEMU may be installed, the system's own package first. */
+QStringList qemuCandidates();
+/** QEMU's accelerator for an AArch64 guest here: the system's hypervisor where it can run one, else "tcg". */
+QString qemuAccelerator();
 /** The UEFI firmware this system packages for AArch64 guests: the code image and its empty variable store. */
 QString qemuFirmwareCode();
 QString qemuFirmwareVariables();

@@ -191,12 +191,8 @@ std::unique_ptr<QSettings> AppPreferences::openStore()
 {
     const QString organization = QStringLiteral("Corvane");
     const QString application = QStringLiteral("CorvaneBeta");
-#ifdef Q_OS_MACOS
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, organization,
-                                       application);
-#else
-    return std::make_unique<QSettings>(jsonFormat(), QSettings::UserScope, organization, application);
-#endif
+    const QSettings::Format format = Host::nativePreferenceStore() ? QSettings::NativeFormat : jsonFormat();
+    return std::make_unique<QSettings>(format, QSettings::UserScope, organization, application);
 }
 
 QSettings::Format AppPreferences::jsonFormat()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Host.h"
 #include "services/FolderSnapshots.h"
 #include "services/PropertyField.h"
 #include "windows/WindowsConfiguration.h"
@@ -65,11 +66,7 @@ public:
      * checked and an existing bundle associated and snapshotted, but no machine is built or opened
      * here. Tests choose the Mac's behaviour here.
      */
-#ifdef Q_OS_MACOS
-    bool utmSupported = true;
-#else
-    bool utmSupported = false;
-#endif
+    bool utmSupported = Host::utmSupported();
 
     void save();
     void refreshPreparation();
@@ -119,18 +116,9 @@ private:
     static QString utmPath();
     static bool hasConfiguration(const QString &bundle);
 
-    void setBusy(bool busy)
-    {
-        m_busy.set(busy);
-    }
-    void setMessage(const QString &message)
-    {
-        m_message.set(message);
-    }
-    void setError(const QString &error)
-    {
-        m_error.set(error);
-    }
+    void setBusy(bool busy) { m_busy.set(busy); }
+    void setMessage(const QString &message) { m_message.set(message); }
+    void setError(const QString &error) { m_error.set(error); }
 
     const QString m_settings;
     PropertyField<WindowsConfiguration, &WindowsModel::configurationChanged> m_configuration{this};

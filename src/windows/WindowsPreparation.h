@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Host.h"
 #include "platform/Tools.h"
 
 #include <QCoroTask>
@@ -17,11 +18,7 @@ struct Inspection
 {
     enum class Method { Attach, List };
 
-#ifdef Q_OS_MACOS
-    Method method = Method::Attach;
-#else
-    Method method = Method::List;
-#endif
+    Method method = Host::attachesDiscImages() ? Method::Attach : Method::List;
     QString hdiutil = Tools::hdiutil();
     /** Where the temporary mount points go; the user's temporary folder when empty. */
     QString temporaryFolder;

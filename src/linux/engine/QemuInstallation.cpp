@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include <unistd.h>
-
 namespace {
 
 bool isFlashImage(const QString &path)
@@ -41,21 +39,11 @@ QList<FirmwarePair> firmwareCandidates(const QString &program)
         {QStringLiteral("/usr/share/edk2/aarch64/QEMU_EFI-pflash.raw"),
          QStringLiteral("/usr/share/edk2/aarch64/vars-template-pflash.raw")},
         // Arch Linux (edk2-aarch64)
-        {QStringLiteral("/usr/share/edk2/aarch64/QEMU_CODE.fd"), QStringLiteral("/usr/share/edk2/aarch64/QEMU_VARS.fd")},
-        {QStringLiteral("/usr/share/qemu/edk2-aarch64-code.fd"), QStringLiteral("/usr/share/qemu/edk2-arm-vars.fd")},
+        {QStringLiteral("/usr/share/edk2/aarch64/QEMU_CODE.fd"),
+         QStringLiteral("/usr/share/edk2/aarch64/QEMU_VARS.fd")},
+        {QStringLiteral("/usr/share/qemu/edk2-aarch64-code.fd"),
+         QStringLiteral("/usr/share/qemu/edk2-arm-vars.fd")},
     };
-}
-
-QString hostAccelerator()
-{
-#if defined(Q_OS_MACOS) && defined(Q_PROCESSOR_ARM_64)
-    return QStringLiteral("hvf");
-#elif defined(Q_OS_LINUX) && defined(Q_PROCESSOR_ARM_64)
-    return ::access("/dev/kvm", R_OK | W_OK) == 0 ? QStringLiteral("kvm") : QStringLiteral("tcg");
-#else
-    // An aarch64 guest on another processor can only be emulated.
-    return QStringLiteral("tcg");
-#endif
 }
 
 } // namespace
@@ -88,21 +76,16 @@ void QemuInstallation::requireUsable() const
 QemuInstallation QemuInstallation::locate()
 {
     QemuInstallation found;
-    found.accelerator = hostAccelerator();
-    QStringList programs{Tools::qemu()};
-#ifdef Q_OS_MACOS
-    // Homebrew on Intel, MacPorts
-    programs << QStringLiteral("/usr/local/bin/qemu-system-aarch64") << QStringLiteral("/opt/local/bin/qemu-system-aarch64");
-#else
-    programs << QStringLiteral("/usr/local/bin/qemu-system-aarch64");
-#endif
-    for (const QString &program : std::as_const(programs)) {
+    found.accelerator = Tools::qemuAccelerator();
+    const QStringList programs = Tools::qemuCandidates();
+    for (const QString &program : programs) {
         if (isProgram(program)) {
             found.program = program;
             break;
         }
     }
-    for (const FirmwarePair &pair : firmwareCandidates(found.program.isEmpty() ? Tools::qemu() : found.program)) {
+    for (const FirmwarePair &pair :
+         firmwareCandidates(found.program.isEmpty() ? Tools::qemu() : found.program)) {
         if (isFlashImage(pair.code) && isFlashImage(pair.variables)) {
             found.firmwareCode = QDir::cleanPath(pair.code);
             found.firmwareVariables = QDir::cleanPath(pair.variables);

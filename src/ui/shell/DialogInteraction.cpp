@@ -1,5 +1,7 @@
 #include "ui/shell/DialogInteraction.h"
 
+#include "platform/Host.h"
+
 #include <QCoroSignal>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -43,15 +45,13 @@ QCoro::Task<QString> DialogInteraction::chooseFile(QString title, QStringList na
 
 QCoro::Task<QString> DialogInteraction::choosePackage(QString title, QStringList nameFilters)
 {
-#ifdef Q_OS_MACOS
-    co_return co_await chooseFile(std::move(title), std::move(nameFilters));
-#else
-    Q_UNUSED(nameFilters)
+    if (Host::packagesAreFiles()) {
+        co_return co_await chooseFile(std::move(title), std::move(nameFilters));
+    }
     auto *dialog = new QFileDialog(m_window, title);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     co_return co_await runFileDialog(dialog);
-#endif
 }
 
 QCoro::Task<QString> DialogInteraction::chooseSaveLocation(QString title, QString suggestedName,

@@ -1,5 +1,7 @@
 #include "ui/shell/QuitProgress.h"
 
+#include "platform/Host.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -12,9 +14,9 @@ QuitProgress::QuitProgress(QWidget *parent)
     , m_note(new QLabel(QStringLiteral("正在退出，请等待设备停止。")))
 {
     setWindowTitle(QStringLiteral("正在退出 Corvane Beta"));
-#ifdef Q_OS_MACOS
-    setWindowFlag(Qt::Sheet);
-#endif
+    if (Host::sheetsAttachToWindow()) {
+        setWindowFlag(Qt::Sheet);
+    }
     setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowCloseButtonHint, false);
     auto *heading = new QLabel(QStringLiteral("正在停止运行中的设备，停止后 Corvane Beta 将退出。"));

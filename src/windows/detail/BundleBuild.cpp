@@ -1,6 +1,7 @@
 #include "windows/detail/BundleBuild.h"
 
 #include "platform/Error.h"
+#include "platform/FileCopy.h"
 #include "services/FileIO.h"
 #include "windows/WindowsPreparation.h"
 #include "windows/detail/PropertyList.h"
@@ -16,10 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-#ifdef Q_OS_LINUX
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace BundleBuild {
 namespace {
@@ -79,20 +76,8 @@ private:
 
 void copyRange(int in, int out, off_t from, off_t to, std::vector<char> &buffer)
 {
-    off_t offset = from;
-#ifdef Q_OS_LINUX
-    // In the kernel: one copy instead of two through our buffer, which leaves the processor to the window.
-    while (offset < to) {
-        loff_t source = offset;
-        loff_t destination = offset;
-        const ssize_t n = ::copy_file_range(in, &source, out, &destination,
-                                            size_t(std::min<off_t>(to - offset, off_t(copyChunkBytes))), 0);
-        if (n <= 0) {
-            break; // unsupported here, or the end: the loop below says which
-        }
-        offset += n;
-    }
-#endif
+    // Whatever the kernel could not copy, the loop below does, and tells a short file apart.
+    off_t offset = FileCopy::copyRangeInKernel(in, out, from, to, copyChunkBytes);
     while (offset < to) {
         const size_t wanted = size_t(std::min<off_t>(to - offset, off_t(buffer.size())));
         const ssize_t read = ::pread(in, buffer.data(), wanted, offset);
@@ -124,12 +109,10 @@ void copyRange(int in, int out, off_t from, off_t to, std::vector<char> &buffer)
 
 void copyContent(int in, int out, off_t size)
 {
-#ifdef Q_OS_LINUX
     // A volume that can share extents copies in no time and no space.
-    if (::ioctl(out, FICLONE, in) == 0) {
+    if (FileCopy::cloneContent(in, out)) {
         return;
     }
-#endif
     std::vector<char> buffer(copyChunkBytes);
     off_t offset = 0;
     while (offset < size) {
@@ -202,15 +185,7 @@ void moveIntoPlace(const QString &from, const QString &to)
     const QByteArray source = QFile::encodeName(from);
     const QByteArray destination = QFile::encodeName(to);
     // A plain rename would silently replace an empty folder that appeared at the target meanwhile.
-#if defined(Q_OS_MACOS)
-    int result = ::renamex_np(source.constData(), destination.constData(), RENAME_EXCL);
-#elif defined(Q_OS_LINUX)
-    int result =
-        ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, destination.constData(), RENAME_NOREPLACE);
-#else
-    int result = -1;
-    errno = ENOSYS;
-#endif
+    int result = FileCopy::renameNoReplace(source.constData(), destination.constData());
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // The volume cannot refuse by itself: look just before renaming instead.
         if (FileIO::exists(to)) {

@@ -1,0 +1,109 @@
+#include "platform/FileCopy.h"
+#include "platform/Host.h"
+#include "platform/ProcessSignal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+TEST(ProcessSignal, EndsOneRealProcessAndRefusesGroupAddresses)
+{
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(sleeper.waitForStarted());
+    EXPECT_TRUE(ProcessSignal::send(sleeper.processId(), 0));
+    EXPECT_TRUE(ProcessSignal::kill(sleeper.processId()));
+    ASSERT_TRUE(sleeper.waitForFinished(5000));
+    EXPECT_EQ(sleeper.exitStatus(), QProcess::CrashExit);
+
+    // Signal 0 only asks whether delivery would work, so a refusal that fails harms nothing.
+    EXPECT_FALSE(ProcessSignal::send(0, 0));  // this process's whole group
+    EXPECT_FALSE(ProcessSignal::send(-1, 0)); // every process of the user
+    EXPECT_FALSE(ProcessSignal::send(-qint64(::getpid()), 0));
+    EXPECT_FALSE(ProcessSignal::send((qint64(1) << 32) + ::getpid(), 0)); // wraps to this process
+    EXPECT_TRUE(ProcessSignal::send(::getpid(), 0));
+}
+
+TEST(FileCopy, RenameMovesIntoPlaceButNeverReplaces)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("built/inner")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("taken")));
+    const QByteArray built = QFile::encodeName(dir.filePath(QStringLiteral("built")));
+    const QByteArray taken = QFile::encodeName(dir.filePath(QStringLiteral("taken")));
+    const QByteArray free = QFile::encodeName(dir.filePath(QStringLiteral("free")));
+
+    errno = 0;
+    ASSERT_NE(FileCopy::renameNoReplace(built.constData(), taken.constData()), 0);
+    if (errno == EINVAL || errno == ENOSYS) {
+        GTEST_SKIP() << "this volume cannot refuse a rename by itself";
+    }
+    EXPECT_TRUE(errno == EEXIST || errno == ENOTEMPTY) << errno;
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("built/inner"))));
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("taken"))).isEmpty());
+
+    EXPECT_EQ(FileCopy::renameNoReplace(built.constData(), free.constData()), 0);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("free/inner"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("built"))));
+}
+
+TEST(FileCopy, KernelCopyLandsEveryByteAtItsOwnOffset)
+{
+    QTemporaryDir dir;
+    QByteArray content;
+    for (int i = 0; i < 300'000; ++i) {
+        content.append(char(i * 7 + i / 251));
+    }
+    QFile source(dir.filePath(QStringLiteral("source")));
+    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+    source.write(content);
+    source.close();
+    const int in = ::open(QFile::encodeName(source.fileName()).constData(), O_RDONLY);
+    const int out =
+        ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))).constData(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    // A middle range in small chunks: offsets and chunk boundaries must not shift the bytes.
+    const off_t reached = FileCopy::copyRangeInKernel(in, out, 1000, 250'000, 4096);
+    QByteArray copied(250'000, '\0');
+    const ssize_t read = ::pread(out, copied.data(), size_t(copied.size()), 0);
+    ::close(in);
+    ::close(out);
+#ifdef Q_OS_LINUX
+    EXPECT_EQ(reached, 250'000);
+#endif
+    ASSERT_GE(reached, 1000);
+    ASSERT_GE(read, qint64(reached));
+    EXPECT_EQ(copied.mid(1000, int(reached) - 1000), content.mid(1000, int(reached) - 1000));
+    EXPECT_EQ(copied.left(1000), QByteArray(1000, '\0'));
+}
+
+#ifdef Q_OS_LINUX
+TEST(Host, AWindowNeedsOneOfTheDisplayVariables)
+{
+    const char *names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    QList<QByteArray> saved;
+    for (const char *name : names) {
+        saved.append(qgetenv(name));
+        qunsetenv(name);
+    }
+    EXPECT_FALSE(Host::displayAvailable());
+    for (const char *name : names) {
+        qputenv(name, "x");
+        EXPECT_TRUE(Host::displayAvailable()) << name;
+        qunsetenv(name);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!saved[i].isNull()) {
+            qputenv(names[i], saved[i]);
+        }
+    }
+}
+#endif
