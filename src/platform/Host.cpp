@@ -263,6 +263,12 @@ bool Host::openUrl(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
+bool Host::revealFolder(const QString &folder)
+{
+    QDir().mkpath(folder);
+    return openUrl(QUrl::fromLocalFile(folder));
+}
+
 QString Host::applicationPath(const QString &bundleIdentifier) const
 {
 #ifdef Q_OS_MACOS

@@ -67,6 +67,11 @@ public:
     virtual void moveToTrash(const QString &path);
     /** Opens a folder, file or web page in the user's default application. */
     virtual bool openUrl(const QUrl &url);
+    /**
+     * Shows `folder` in the file manager, creating it first: a folder that is not there yet (no
+     * snapshot, no save so far) cannot be opened, and an empty one shows the user where things will go.
+     */
+    virtual bool revealFolder(const QString &folder);
 
     /** Path of the installed application with this bundle identifier, empty when there is none. */
     virtual QString applicationPath(const QString &bundleIdentifier) const;

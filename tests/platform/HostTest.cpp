@@ -44,6 +44,22 @@ TEST(Host, DoubleFixesFactsRecordsOpensAndUninstallsItself)
     EXPECT_EQ(dynamic_cast<FakeHost *>(&Host::current()), nullptr);
 }
 
+TEST(Host, RevealFolderCreatesTheMissingFolderBeforeOpeningIt)
+{
+    FakeHost fake;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("snapshots/linux"));
+    EXPECT_TRUE(Host::current().revealFolder(folder));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    // An existing folder is opened as it is, its content untouched.
+    QFile kept(folder + QStringLiteral("/kept"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+    EXPECT_TRUE(Host::current().revealFolder(folder));
+    EXPECT_TRUE(kept.exists());
+    EXPECT_EQ(fake.opened(), (QList<QUrl>{QUrl::fromLocalFile(folder), QUrl::fromLocalFile(folder)}));
+}
+
 TEST(Host, MoveToTrashRemovesTheFileOrReportsWhy)
 {
     QTemporaryDir dir;

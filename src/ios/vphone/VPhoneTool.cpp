@@ -2,7 +2,6 @@
 
 #include "platform/Host.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace VPhoneTool {
@@ -25,14 +24,14 @@ bool found()
 bool openFolder()
 {
     // A folder that does not exist cannot be shown; an empty one invites the user to put the tool there.
-    QDir().mkpath(folder());
-    return Host::current().openUrl(QUrl::fromLocalFile(folder()));
+    return Host::current().revealFolder(folder());
 }
 
 QString startCommand()
 {
     // One backslash before the space, so the line can be pasted into a shell as it is.
-    return QStringLiteral("cd ~/Library/Application\\ Support/Corvane/vphone-engine/vphone-cli.app/Contents/MacOS");
+    return QStringLiteral(
+        "cd ~/Library/Application\\ Support/Corvane/vphone-engine/vphone-cli.app/Contents/MacOS");
 }
 
 QUrl projectPage()

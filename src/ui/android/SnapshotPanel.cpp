@@ -7,10 +7,8 @@
 #include "ui/style/Alert.h"
 #include "ui/style/PillActionButton.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -95,6 +93,5 @@ void SnapshotPanel::openFolder()
     }
     // A device without snapshots has no folder yet; a file manager cannot open one that is missing.
     const QString folder = m_model->snapshotCollection();
-    QDir().mkpath(folder);
-    Host::current().openUrl(QUrl::fromLocalFile(folder));
+    Host::current().revealFolder(folder);
 }

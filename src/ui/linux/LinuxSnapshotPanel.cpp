@@ -9,13 +9,11 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
-#include <QUrl>
 
 namespace {
 
@@ -112,8 +110,7 @@ void LinuxSnapshotPanel::openFolder()
     }
     // A machine without snapshots has no folder yet; a file manager cannot open one that is missing.
     const QString folder = QFileInfo(m_model->settingsFile()).path() + QStringLiteral("/snapshots/linux");
-    QDir().mkpath(folder);
-    Host::current().openUrl(QUrl::fromLocalFile(folder));
+    Host::current().revealFolder(folder);
 }
 
 QMessageBox *LinuxSnapshotPanel::confirmation() const

@@ -16,7 +16,6 @@
 #include "ui/style/SymbolLabel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -314,8 +313,7 @@ void LinuxView::openDataFolder()
     }
     // Before the first save the folder does not exist yet; a file manager cannot open it then.
     const QString folder = QFileInfo(m_model->settingsFile()).path();
-    QDir().mkpath(folder);
-    Host::current().openUrl(QUrl::fromLocalFile(folder));
+    Host::current().revealFolder(folder);
 }
 
 QMessageBox *LinuxView::errorAlert() const

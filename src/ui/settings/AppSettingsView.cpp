@@ -2,6 +2,7 @@
 
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
+#include "ios/vphone/VPhoneTool.h"
 #include "platform/Host.h"
 #include "preferences/AppPreferences.h"
 #include "preferences/PreferenceNotifier.h"
@@ -14,10 +15,8 @@
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
-#include "ios/vphone/VPhoneTool.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -91,11 +90,6 @@ QLabel *link(const QString &text, const QUrl &address)
     label->setOpenExternalLinks(false);
     QObject::connect(label, &QLabel::linkActivated, label, [address] { Host::current().openUrl(address); });
     return label;
-}
-
-bool openFolder(const QString &path)
-{
-    return Host::current().openUrl(QUrl::fromLocalFile(path));
 }
 
 QString budgetNoteText(qint64 maximum)
@@ -254,14 +248,11 @@ SoftGroupBox *AppSettingsView::buildDiagnostics()
     m_openDevice = button(QStringLiteral("打开当前设备目录"));
     m_deviceLog = button(QStringLiteral("查看当前设备日志"));
     connect(globalLog, &QAbstractButton::clicked, this, &AppSettingsView::openGlobalLog);
-    connect(allData, &QAbstractButton::clicked, this, [this] {
-        const QString root = m_fleet.shared().root();
-        QDir().mkpath(root);
-        openFolder(root);
-    });
+    connect(allData, &QAbstractButton::clicked, this,
+            [this] { Host::current().revealFolder(m_fleet.shared().root()); });
     connect(m_openDevice, &QAbstractButton::clicked, this, [this] {
         if (VMModel *device = m_fleet.current()) {
-            openFolder(device->paths().root());
+            Host::current().revealFolder(device->paths().root());
         }
     });
     connect(m_deviceLog, &QAbstractButton::clicked, this, &AppSettingsView::openDeviceLog);

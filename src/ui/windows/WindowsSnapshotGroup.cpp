@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
-#include <QUrl>
 
 namespace {
 
@@ -125,7 +124,7 @@ void WindowsSnapshotGroup::openFolder()
 {
     if (m_model) {
         if (const std::optional<QString> folder = m_model->snapshotCollection()) {
-            Host::current().openUrl(QUrl::fromLocalFile(*folder));
+            Host::current().revealFolder(*folder);
         }
     }
 }
