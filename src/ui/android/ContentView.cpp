@@ -9,6 +9,7 @@
 #include "ui/android/LogSheet.h"
 #include "ui/android/SnapshotPanel.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/GlassSurface.h"
 #include "ui/style/NameSheet.h"
@@ -25,15 +26,6 @@ namespace {
 
 const auto category = QStringLiteral("Android");
 
-QLabel *caption(const QString &text)
-{
-    auto *label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setFont(Appearance::font(11.5));
-    label->setAlignment(Qt::AlignHCenter);
-    return label;
-}
-
 /** A button with a short line under it, hidden and shown together. */
 QWidget *withCaption(QWidget *button, const QString &text)
 {
@@ -42,16 +34,11 @@ QWidget *withCaption(QWidget *button, const QString &text)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(button, 0, Qt::AlignHCenter);
-    column->addWidget(caption(text));
+    QLabel *caption =
+        Controls::caption(text, Controls::CaptionSize::Small, Controls::CaptionWrap::SingleLine);
+    caption->setAlignment(Qt::AlignHCenter);
+    column->addWidget(caption);
     return cell;
-}
-
-PillActionButton *actionButton(const QString &text, const QString &symbol, bool prominent)
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setProminent(prominent);
-    return button;
 }
 
 } // namespace
@@ -101,9 +88,7 @@ QWidget *ContentView::buildHeader()
 
     m_name = new QLabel;
     m_name->setFont(Appearance::font(20, QFont::DemiBold));
-    m_rename = new PillActionButton(QStringLiteral("修改名称"));
-    m_rename->setSymbol(QStringLiteral("pencil"));
-    m_rename->setCompact(true);
+    m_rename = Controls::pill(QStringLiteral("修改名称"), QStringLiteral("pencil"));
     connect(m_rename, &QAbstractButton::clicked, this, &ContentView::openRenameSheet);
     auto *title = new QHBoxLayout;
     title->setSpacing(8);
@@ -114,9 +99,7 @@ QWidget *ContentView::buildHeader()
 
     m_status = new QLabel;
     m_status->setFont(Appearance::font(14, QFont::Medium));
-    m_detail = new QLabel;
-    m_detail->setWordWrap(true);
-    m_detail->setForegroundRole(QPalette::PlaceholderText);
+    m_detail = Controls::caption();
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_status);
     column->addWidget(m_detail);
@@ -141,13 +124,18 @@ QWidget *ContentView::buildHeader()
     progress->addWidget(m_cancelInstall);
     column->addWidget(m_progressRow);
 
-    m_install = actionButton(QStringLiteral("安装安卓环境"), QStringLiteral("arrow.down.circle.fill"), true);
+    m_install = Controls::pill(QStringLiteral("安装安卓环境"), QStringLiteral("arrow.down.circle.fill"),
+                               Controls::PillStyle::Prominent);
     m_installCell = withCaption(m_install, QStringLiteral("首次约下载 1.1GB"));
-    m_start = actionButton(QStringLiteral("启动安卓"), QStringLiteral("play.fill"), true);
+    m_start = Controls::pill(QStringLiteral("启动安卓"), QStringLiteral("play.fill"),
+                             Controls::PillStyle::Prominent);
     m_startCell = withCaption(m_start, QStringLiteral("设备数据会保留"));
-    m_stop = actionButton(QStringLiteral("停止安卓"), QStringLiteral("stop.fill"), true);
-    m_installApk = actionButton(QStringLiteral("安装 APK"), QStringLiteral("shippingbox"), false);
-    m_forceQuit = actionButton(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill"), false);
+    m_stop = Controls::pill(QStringLiteral("停止安卓"), QStringLiteral("stop.fill"),
+                            Controls::PillStyle::Prominent);
+    m_installApk = Controls::pill(QStringLiteral("安装 APK"), QStringLiteral("shippingbox"),
+                                  Controls::PillStyle::Regular);
+    m_forceQuit = Controls::pill(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill"),
+                                 Controls::PillStyle::Regular);
     m_forceQuit->setTint(PillActionButton::destructiveTint());
     m_forceQuit->setToolTip(QStringLiteral("应急终止安卓，不保存运行快照；不清空已有设备数据。"));
 
@@ -197,9 +185,7 @@ QWidget *ContentView::buildInformation()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->setSpacing(8);
-    auto *text = new QLabel(DeviceRules::informationText());
-    text->setWordWrap(true);
-    text->setForegroundRole(QPalette::PlaceholderText);
+    auto *text = Controls::caption(DeviceRules::informationText());
     layout->addWidget(new SymbolLabel(QStringLiteral("info.circle")), 0, Qt::AlignTop);
     layout->addWidget(text, 1);
     return row;

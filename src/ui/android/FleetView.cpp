@@ -7,6 +7,7 @@
 #include "ui/android/InstanceStatus.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/DeviceGlassGroup.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
@@ -24,22 +25,14 @@ namespace {
 
 constexpr int transitionMs = 220;
 
-PillActionButton *fleetButton(const QString &text, const QString &symbol)
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(true);
-    return button;
-}
-
 } // namespace
 
 FleetView::FleetView(VMFleet &fleet, QWidget *parent)
     : QWidget(parent)
     , m_fleet(fleet)
-    , m_add(fleetButton(QStringLiteral("添加安卓设备"), QStringLiteral("plus")))
-    , m_duplicate(fleetButton(QStringLiteral("复制设备"), QString()))
-    , m_delete(fleetButton(QStringLiteral("删除安卓设备"), QStringLiteral("trash")))
+    , m_add(Controls::pill(QStringLiteral("添加安卓设备"), QStringLiteral("plus")))
+    , m_duplicate(Controls::pill(QStringLiteral("复制设备"), QString()))
+    , m_delete(Controls::pill(QStringLiteral("删除安卓设备"), QStringLiteral("trash")))
     , m_stack(new QStackedWidget)
     , m_row(new DeviceGlassGroup)
 {
@@ -97,9 +90,8 @@ QWidget *FleetView::buildEmptyState()
     message->setFont(Appearance::font(17, QFont::DemiBold));
     message->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(message, 0, Qt::AlignHCenter);
-    auto *add = new PillActionButton(QStringLiteral("添加安卓设备"));
-    add->setSymbol(QStringLiteral("plus"));
-    add->setProminent(true);
+    auto *add = Controls::pill(QStringLiteral("添加安卓设备"), QStringLiteral("plus"),
+                               Controls::PillStyle::Prominent);
     connect(add, &QAbstractButton::clicked, this, [this] { m_fleet.addDevice(); });
     column->addWidget(add, 0, Qt::AlignHCenter);
     column->addStretch();

@@ -5,6 +5,7 @@
 #include "platform/Host.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/android/HardwareNumberField.h"
+#include "ui/style/Controls.h"
 #include "ui/style/SymbolLabel.h"
 #include "ui/style/ToggleSwitch.h"
 
@@ -15,13 +16,6 @@
 namespace {
 
 constexpr qint64 mebibytesPerGibibyte = 1024;
-
-QLabel *secondary(const QString &text)
-{
-    auto *label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 } // namespace
 
@@ -34,8 +28,10 @@ HardwareSettings::HardwareSettings(VMModel &model, QWidget *parent)
     const AppPreferences::Range memory = DeviceRules::memoryGBRange(host.physicalMemory());
     m_cores = new HardwareNumberField(QStringLiteral("CPU 核心数"), cores);
     m_memory = new HardwareNumberField(QStringLiteral("内存 GB"), memory);
-    m_coresHint = secondary(DeviceRules::coresHint(cores));
-    m_memoryHint = secondary(DeviceRules::memoryHint(memory));
+    m_coresHint = Controls::caption(DeviceRules::coresHint(cores), Controls::CaptionSize::Body,
+                                    Controls::CaptionWrap::SingleLine);
+    m_memoryHint = Controls::caption(DeviceRules::memoryHint(memory), Controls::CaptionSize::Body,
+                                     Controls::CaptionWrap::SingleLine);
     m_screen = new QComboBox;
     for (const VMConfiguration::ScreenPreset &preset : VMConfiguration::screenPresets()) {
         m_screen->addItem(preset.label);
@@ -63,8 +59,7 @@ HardwareSettings::HardwareSettings(VMModel &model, QWidget *parent)
     addRow(1, QStringLiteral("memorychip"), QStringLiteral("运行内存"), m_memory, m_memoryHint);
     addRow(2, QStringLiteral("rectangle.expand.vertical"), QStringLiteral("屏幕尺寸"), m_screen, nullptr);
     addRow(3, QString(), QStringLiteral("兼容渲染"), m_softwareGPU, nullptr);
-    auto *note = secondary(QStringLiteral("黑屏或图形异常时开启；正常使用保持关闭。"));
-    note->setWordWrap(true);
+    auto *note = Controls::caption(QStringLiteral("黑屏或图形异常时开启；正常使用保持关闭。"));
     grid->addWidget(note, 4, 1, 1, 4);
     contentLayout()->addLayout(grid);
 

@@ -4,6 +4,7 @@
 #include "platform/Host.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QCheckBox>
@@ -18,7 +19,7 @@ LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     : QDialog(parent, Qt::Sheet)
     , m_installation(&installation)
     , m_agreement(new QCheckBox(QStringLiteral("我已阅读并同意 Android SDK 许可协议")))
-    , m_install(new PillActionButton(QStringLiteral("同意并安装")))
+    , m_install(Controls::pill(QStringLiteral("同意并安装"), {}, Controls::PillStyle::CompactProminent))
 {
     const QString title = QStringLiteral("安装安卓环境");
     setWindowTitle(title);
@@ -48,13 +49,10 @@ LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     connect(&installation, &ComponentInstallation::licenseCheckedChanged, this,
             &LicenseSheet::onLicenseCheckedChanged);
 
-    auto *note = new QLabel(QStringLiteral("不会代替你自动接受第三方许可。"));
-    note->setForegroundRole(QPalette::PlaceholderText);
+    auto *note = Controls::caption(QStringLiteral("不会代替你自动接受第三方许可。"),
+                                   Controls::CaptionSize::Body, Controls::CaptionWrap::SingleLine);
 
-    auto *cancel = new PillActionButton(QStringLiteral("取消"));
-    cancel->setCompact(true);
-    m_install->setCompact(true);
-    m_install->setProminent(true);
+    auto *cancel = Controls::pill(QStringLiteral("取消"));
     connect(cancel, &QAbstractButton::clicked, this, &LicenseSheet::reject);
     connect(m_install, &QAbstractButton::clicked, this, [this] {
         if (m_installation) {

@@ -2,6 +2,7 @@
 
 #include "android/VMModel.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QFontDatabase>
@@ -26,11 +27,8 @@ LogSheet::LogSheet(VMModel &model, QWidget *parent)
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    auto *refresh = new PillActionButton(QStringLiteral("刷新"));
-    refresh->setCompact(true);
-    auto *close = new PillActionButton(QStringLiteral("关闭"));
-    close->setCompact(true);
-    close->setProminent(true);
+    auto *refresh = Controls::pill(QStringLiteral("刷新"));
+    auto *close = Controls::pill(QStringLiteral("关闭"), {}, Controls::PillStyle::CompactProminent);
     connect(refresh, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             m_model->refreshLog();

@@ -4,6 +4,7 @@
 #include "services/Tasks.h"
 #include "ui/ios/IOSRules.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/EllipsisMenu.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
@@ -18,14 +19,6 @@ namespace {
 
 const auto category = QStringLiteral("iPhone");
 
-PillActionButton *cardButton(const QString &text, const QString &symbol)
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(true);
-    return button;
-}
-
 } // namespace
 
 IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
@@ -34,13 +27,13 @@ IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
     , m_name(new QLabel)
     , m_state(new QLabel)
     , m_snapshot(new QLabel)
-    , m_boot(cardButton(QStringLiteral("启动 iPhone"), QStringLiteral("play.fill")))
-    , m_shutdown(cardButton(QStringLiteral("正常关闭"), QStringLiteral("stop.fill")))
-    , m_forceQuit(cardButton(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill")))
-    , m_delete(cardButton(QStringLiteral("删除设备"), QStringLiteral("trash")))
-    , m_rename(cardButton(QStringLiteral("修改名称"), QStringLiteral("pencil")))
-    , m_createSnapshot(cardButton(QStringLiteral("创建快照"), QString()))
-    , m_rollback(cardButton(QStringLiteral("一键回滚"), QString()))
+    , m_boot(Controls::pill(QStringLiteral("启动 iPhone"), QStringLiteral("play.fill")))
+    , m_shutdown(Controls::pill(QStringLiteral("正常关闭"), QStringLiteral("stop.fill")))
+    , m_forceQuit(Controls::pill(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill")))
+    , m_delete(Controls::pill(QStringLiteral("删除设备"), QStringLiteral("trash")))
+    , m_rename(Controls::pill(QStringLiteral("修改名称"), QStringLiteral("pencil")))
+    , m_createSnapshot(Controls::pill(QStringLiteral("创建快照"), QString()))
+    , m_rollback(Controls::pill(QStringLiteral("一键回滚"), QString()))
     , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
 {
     m_name->setFont(Appearance::font(16, QFont::DemiBold));

@@ -8,9 +8,10 @@
 #include "ui/ios/IOSRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/DeviceGlassGroup.h"
-#include "ui/style/NameSheet.h"
 #include "ui/style/ErrorAlert.h"
+#include "ui/style/NameSheet.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
@@ -32,22 +33,6 @@ namespace {
 const auto category = QStringLiteral("iPhone");
 const auto xcodeDownload = QStringLiteral("https://developer.apple.com/xcode/");
 const auto xcodeApplication = QStringLiteral("/Applications/Xcode.app");
-
-QLabel *secondary(const QString &text)
-{
-    auto *label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-PillActionButton *headerButton(const QString &text, const QString &symbol = {})
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(true);
-    return button;
-}
 
 /** Replaces a picker's entries and selects `value`, without announcing it as the user's choice. */
 void fill(QComboBox *picker, const QList<IOSRules::Choice> &choices, const QString &value)
@@ -71,10 +56,10 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
     QVBoxLayout *column = PageScroll::column(this, QMargins(0, 0, 8, 12));
     column->addWidget(buildHeader());
 
-    column->addWidget(secondary(QStringLiteral(
+    column->addWidget(Controls::caption(QStringLiteral(
         "系统要求与前期准备：Apple Silicon Mac；安装 Xcode（建议最新版）；在 Xcode → Settings → Components "
         "中安装所需的 iOS Simulator Runtime；首次使用按提示接受 Xcode 许可。")));
-    column->addWidget(secondary(
+    column->addWidget(Controls::caption(
         QStringLiteral("只管理从这里创建的 iOS 设备，不会删除你已有的 Xcode 模拟器。设备在 Apple Simulator "
                        "的独立窗口中运行，不提供安卓式 CPU / 内存分配。")));
 
@@ -132,9 +117,9 @@ QWidget *IOSView::buildHeader()
     row->addWidget(title);
     row->addStretch();
 
-    m_downloadXcode = headerButton(QStringLiteral("下载 Xcode"), QStringLiteral("arrow.down.circle.fill"));
-    m_openXcode = headerButton(QStringLiteral("打开 Xcode"));
-    m_refresh = headerButton(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
+    m_downloadXcode = Controls::pill(QStringLiteral("下载 Xcode"), QStringLiteral("arrow.down.circle.fill"));
+    m_openXcode = Controls::pill(QStringLiteral("打开 Xcode"));
+    m_refresh = Controls::pill(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
     connect(m_downloadXcode, &QAbstractButton::clicked, this,
             [] { Host::current().openUrl(QUrl(xcodeDownload)); });
     connect(m_openXcode, &QAbstractButton::clicked, this, &IOSView::openXcode);
@@ -158,7 +143,8 @@ QWidget *IOSView::buildRuntimeHint()
                        "运行时，然后回来点“刷新”。若没有 iOS 27，需要先安装支持它的 Xcode 版本。"));
     steps->setWordWrap(true);
     hint->contentLayout()->addWidget(steps);
-    hint->contentLayout()->addWidget(secondary(QStringLiteral("本 App 不会自动下载或替你接受 Xcode 许可。")));
+    hint->contentLayout()->addWidget(
+        Controls::caption(QStringLiteral("本 App 不会自动下载或替你接受 Xcode 许可。")));
     return hint;
 }
 
@@ -187,11 +173,10 @@ SoftGroupBox *IOSView::buildAddGroup()
     form->addRow(QStringLiteral("设备型号"), m_typePicker);
     group->contentLayout()->addLayout(form);
     group->contentLayout()->addWidget(
-        secondary(QStringLiteral("所选型号须与运行时兼容；若 Xcode 提示不支持，请改选其他型号。")));
+        Controls::caption(QStringLiteral("所选型号须与运行时兼容；若 Xcode 提示不支持，请改选其他型号。")));
 
-    m_add = new PillActionButton(QStringLiteral("添加 iOS 设备"));
-    m_add->setSymbol(QStringLiteral("plus"));
-    m_add->setProminent(true);
+    m_add = Controls::pill(QStringLiteral("添加 iOS 设备"), QStringLiteral("plus"),
+                           Controls::PillStyle::Prominent);
     group->contentLayout()->addWidget(m_add, 0, Qt::AlignLeft);
 
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -333,13 +318,14 @@ void IOSView::openRenameSheet(const IOSDevice &device)
     }
     // The sheet renames the device picked now, whatever the list shows by the time it is saved.
     QPointer<IOSModel> model = m_model;
-    m_renameSheet = new NameSheet(device.name, QString(),
-                                  [model, device](const QString &name) {
-                                      if (model) {
-                                          startTask(model->rename(device, name), QStringLiteral("iPhone"));
-                                      }
-                                  },
-                                  this);
+    m_renameSheet = new NameSheet(
+        device.name, QString(),
+        [model, device](const QString &name) {
+            if (model) {
+                startTask(model->rename(device, name), QStringLiteral("iPhone"));
+            }
+        },
+        this);
     m_renameSheet->setAttribute(Qt::WA_DeleteOnClose);
     m_renameSheet->open();
 }

@@ -4,6 +4,7 @@
 #include "platform/Host.h"
 #include "ui/linux/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
@@ -41,8 +42,7 @@ LinuxSettingsPanel::LinuxSettingsPanel(LinuxModel &model, QWidget *parent)
     resolution->addWidget(m_resolution);
     resolution->addStretch();
 
-    m_chooseISO = new PillActionButton(QStringLiteral("选择 Linux ISO"));
-    m_chooseISO->setCompact(true);
+    m_chooseISO = Controls::pill(QStringLiteral("选择 Linux ISO"));
     m_isoName = new ElidedLabel;
     auto *iso = new QHBoxLayout;
     iso->setSpacing(12);
@@ -58,10 +58,8 @@ LinuxSettingsPanel::LinuxSettingsPanel(LinuxModel &model, QWidget *parent)
     attach->addStretch();
 
     auto *note =
-        new QLabel(QStringLiteral("安装完成并关机后，取消此选项，再从磁盘启动。ISO 文件保持在原位置；"
-                                  "虚拟磁盘按实际写入占用空间，创建后不能在这里缩小。"));
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
+        Controls::caption(QStringLiteral("安装完成并关机后，取消此选项，再从磁盘启动。ISO 文件保持在原位置；"
+                                         "虚拟磁盘按实际写入占用空间，创建后不能在这里缩小。"));
 
     contentLayout()->addLayout(steppers);
     contentLayout()->addLayout(resolution);
@@ -85,9 +83,8 @@ LinuxSettingsPanel::LinuxSettingsPanel(LinuxModel &model, QWidget *parent)
             [this](bool on) { edit([on](LinuxConfiguration &c) { c.attachISO = on; }); });
 
     connect(&model, &LinuxModel::configurationChanged, this, &LinuxSettingsPanel::showConfiguration);
-    for (auto signal :
-         {&LinuxModel::runningChanged, &LinuxModel::busyChanged, &LinuxModel::preparedChanged,
-          &LinuxModel::snapshotBusyChanged}) {
+    for (auto signal : {&LinuxModel::runningChanged, &LinuxModel::busyChanged, &LinuxModel::preparedChanged,
+                        &LinuxModel::snapshotBusyChanged}) {
         connect(&model, signal, this, &LinuxSettingsPanel::showState);
     }
     showConfiguration();

@@ -9,6 +9,7 @@
 #include "ui/linux/Reveal.h"
 #include "ui/linux/ScreenPlaceholder.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -44,22 +45,6 @@ constexpr DownloadLink downloadLinks[] = {
     {u"Debian arm64", "https://cdimage.debian.org/debian-cd/current/arm64/iso-cd/"},
 };
 
-QLabel *secondary(const QString &text)
-{
-    auto *label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setWordWrap(true);
-    return label;
-}
-
-PillActionButton *pill(const QString &text, const QString &symbol, bool compact)
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(compact);
-    return button;
-}
-
 } // namespace
 
 LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
@@ -74,7 +59,7 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     connect(m_scroll->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this] { m_followScreen = false; });
     column->addWidget(buildHeader());
-    m_status = secondary(QString());
+    m_status = Controls::caption(QString());
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_status);
     column->addWidget(buildDownloads());
@@ -89,7 +74,7 @@ LinuxView::LinuxView(LinuxModel &model, QWidget *parent)
     m_snapshots = new LinuxSnapshotPanel(model);
     column->addWidget(m_snapshots);
     column->addWidget(buildDisplayArea());
-    column->addWidget(secondary(LinuxRules::footerText(Host::linuxEngine())));
+    column->addWidget(Controls::caption(LinuxRules::footerText(Host::linuxEngine())));
     column->addStretch();
 
     for (auto signal : {&LinuxModel::statusChanged, &LinuxModel::busyChanged, &LinuxModel::runningChanged,
@@ -114,8 +99,8 @@ QWidget *LinuxView::buildHeader()
     row->addWidget(new SymbolLabel(QStringLiteral("terminal"), 22));
     row->addWidget(title);
     row->addStretch();
-    m_separateWindow = pill(QStringLiteral("独立窗口"), QString(), true);
-    m_dataFolder = pill(QStringLiteral("数据目录"), QString(), true);
+    m_separateWindow = Controls::pill(QStringLiteral("独立窗口"));
+    m_dataFolder = Controls::pill(QStringLiteral("数据目录"));
     row->addWidget(m_separateWindow);
     row->addWidget(m_dataFolder);
     connect(m_separateWindow, &QAbstractButton::clicked, this, &LinuxView::openSeparateWindowRequested);
@@ -129,7 +114,7 @@ QWidget *LinuxView::buildDownloads()
     auto *links = new QHBoxLayout;
     links->setSpacing(8);
     for (const DownloadLink &link : downloadLinks) {
-        auto *button = pill(QString::fromUtf16(link.title), QStringLiteral("link"), true);
+        auto *button = Controls::pill(QString::fromUtf16(link.title), QStringLiteral("link"));
         const QUrl address(QString::fromLatin1(link.address));
         connect(button, &QAbstractButton::clicked, this, [address] { Host::current().openUrl(address); });
         links->addWidget(button);
@@ -146,11 +131,13 @@ QWidget *LinuxView::buildActions()
     auto *row = new QHBoxLayout(m_actions);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
-    m_start = pill(QString(), QStringLiteral("play.fill"), false);
+    m_start = Controls::pill(QString(), QStringLiteral("play.fill"), Controls::PillStyle::Regular);
     m_start->setProminent(true);
-    m_stop = pill(QStringLiteral("停止 Linux"), QStringLiteral("stop.fill"), false);
+    m_stop = Controls::pill(QStringLiteral("停止 Linux"), QStringLiteral("stop.fill"),
+                            Controls::PillStyle::Regular);
     m_stop->setProminent(true);
-    m_forceStop = pill(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill"), false);
+    m_forceStop = Controls::pill(QStringLiteral("强制退出"), QStringLiteral("xmark.octagon.fill"),
+                                 Controls::PillStyle::Regular);
     m_forceStop->setTint(PillActionButton::destructiveTint());
     row->addWidget(m_start);
     row->addWidget(m_stop);
@@ -182,7 +169,7 @@ QWidget *LinuxView::buildDisplayArea()
     m_display = new LinuxDisplay(*m_model);
     m_display->setCornerRadius(12);
     m_display->setMinimumHeight(displayMinimumHeight);
-    m_separateNote = secondary(QStringLiteral("Linux 画面已在独立窗口显示"));
+    m_separateNote = Controls::caption(QStringLiteral("Linux 画面已在独立窗口显示"));
     m_separateNote->setAlignment(Qt::AlignCenter);
     m_separateNote->setMinimumHeight(60);
     m_placeholder =
@@ -190,7 +177,7 @@ QWidget *LinuxView::buildDisplayArea()
                               QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"), true);
     m_placeholder->setFixedHeight(placeholderHeight);
     // Only the case shown takes space; the screen lets its connection go while hidden.
-    m_keyboardHint = secondary(LinuxDisplay::releaseHint());
+    m_keyboardHint = Controls::caption(LinuxDisplay::releaseHint());
     m_keyboardHint->setFont(Appearance::font(11.5));
     column->addWidget(m_display);
     column->addWidget(m_keyboardHint);

@@ -8,6 +8,7 @@
 #include "ui/logs/LogTextView.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
 
@@ -19,14 +20,6 @@
 namespace {
 
 constexpr qreal textPoints = 11;
-
-PillActionButton *toolbarButton(const QString &text, const QString &symbol)
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(true);
-    return button;
-}
 
 } // namespace
 
@@ -79,10 +72,8 @@ QWidget *GlobalLogView::buildHeader()
     column->setSpacing(4);
     auto *title = new QLabel(QStringLiteral("全局日志"));
     title->setFont(Appearance::font(26, QFont::Bold));
-    auto *summary = new QLabel(QStringLiteral(
+    auto *summary = Controls::caption(QStringLiteral(
         "集中显示 Android、iPhone、Windows、Linux、快照和后台命令记录。所有内容仅保存在本机。"));
-    summary->setWordWrap(true);
-    summary->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(title);
     column->addWidget(summary);
     return header;
@@ -90,10 +81,10 @@ QWidget *GlobalLogView::buildHeader()
 
 QLayout *GlobalLogView::buildButtons()
 {
-    m_refresh = toolbarButton(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
-    m_copy = toolbarButton(QStringLiteral("复制"), QStringLiteral("doc.on.doc"));
-    m_export = toolbarButton(QStringLiteral("导出…"), QStringLiteral("square.and.arrow.up"));
-    m_clear = toolbarButton(QStringLiteral("清空"), QStringLiteral("trash"));
+    m_refresh = Controls::pill(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
+    m_copy = Controls::pill(QStringLiteral("复制"), QStringLiteral("doc.on.doc"));
+    m_export = Controls::pill(QStringLiteral("导出…"), QStringLiteral("square.and.arrow.up"));
+    m_clear = Controls::pill(QStringLiteral("清空"), QStringLiteral("trash"));
     m_clear->setTint(PillActionButton::destructiveTint());
     connect(m_refresh, &QAbstractButton::clicked, m_model, &GlobalLogModel::reload);
     connect(m_copy, &QAbstractButton::clicked, this, [this] { LogClipboard::put(m_model->filteredText()); });

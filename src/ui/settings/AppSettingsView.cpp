@@ -9,7 +9,7 @@
 #include "services/AppLog.h"
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"
-#include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
@@ -22,21 +22,11 @@
 #include <QLabel>
 #include <QSettings>
 #include <QSignalBlocker>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
 
 using P = AppPreferences;
-
-QLabel *note(const QString &text)
-{
-    auto *label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setFont(Appearance::font(11.5));
-    return label;
-}
 
 /** A title on the left, its control on the right. */
 QWidget *row(const QString &title, QWidget *control)
@@ -72,24 +62,6 @@ QComboBox *picker(const QList<std::pair<QString, QString>> &choices)
     }
     control->setMinimumWidth(140);
     return control;
-}
-
-PillActionButton *button(const QString &text, const QString &symbol = {})
-{
-    auto *control = new PillActionButton(text);
-    control->setCompact(true);
-    control->setSymbol(symbol);
-    return control;
-}
-
-QLabel *link(const QString &text, const QUrl &address)
-{
-    auto *label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toString(), text));
-    label->setTextFormat(Qt::RichText);
-    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    label->setOpenExternalLinks(false);
-    QObject::connect(label, &QLabel::linkActivated, label, [address] { Host::current().openUrl(address); });
-    return label;
 }
 
 QString budgetNoteText(qint64 maximum)
@@ -164,8 +136,10 @@ SoftGroupBox *AppSettingsView::buildAppearance()
     content->addWidget(row(QStringLiteral("强调色"), m_accent));
     content->addWidget(row(QStringLiteral("过渡动画"), m_animations));
     content->addWidget(row(QStringLiteral("液态玻璃 / 半透明材质"), m_glass));
-    content->addWidget(note(QStringLiteral("外观即时生效。系统的“减少动态效果”和“减少透明度”设置优先。"
-                                           "仅改变 Mac 启动器外观，不改变安卓主题。")));
+    content->addWidget(
+        Controls::caption(QStringLiteral("外观即时生效。系统的“减少动态效果”和“减少透明度”设置优先。"
+                                         "仅改变 Mac 启动器外观，不改变安卓主题。"),
+                          Controls::CaptionSize::Small));
     return group;
 }
 
@@ -189,8 +163,10 @@ SoftGroupBox *AppSettingsView::buildNewDevices()
     content->addWidget(m_cores);
     content->addWidget(m_memory);
     content->addWidget(row(QStringLiteral("默认使用兼容渲染"), m_softwareGPU));
-    content->addWidget(note(QStringLiteral("只影响今后添加的设备；复制设备保留源设备的渲染设置，CPU "
-                                           "和内存使用这里的默认值。现有设备不变。")));
+    content->addWidget(
+        Controls::caption(QStringLiteral("只影响今后添加的设备；复制设备保留源设备的渲染设置，CPU "
+                                         "和内存使用这里的默认值。现有设备不变。"),
+                          Controls::CaptionSize::Small));
     return group;
 }
 
@@ -199,7 +175,7 @@ SoftGroupBox *AppSettingsView::buildBudget()
     auto *group = new SoftGroupBox(QStringLiteral("高级 · 多开资源"));
     const P::Range range = P::multiMemoryGBRange(Host::current().physicalMemory());
     m_budget = settingsStepper(QStringLiteral("安卓 + Linux 总内存上限："), QStringLiteral(" GB"), range);
-    m_budgetNote = note(budgetNoteText(range.maximum));
+    m_budgetNote = Controls::caption(budgetNoteText(range.maximum), Controls::CaptionSize::Small);
     connect(m_budget, &Stepper::valueEdited, this,
             [this](qint64 value) { P::setMultiMemoryGB(*m_store, value); });
     group->contentLayout()->addWidget(m_budget);
@@ -218,23 +194,26 @@ SoftGroupBox *AppSettingsView::buildExperimental()
 
     m_toolStatus = new QLabel;
     m_toolStatus->setWordWrap(true);
-    auto *openFolderButton = button(QStringLiteral("打开工具目录"));
+    auto *openFolderButton = Controls::pill(QStringLiteral("打开工具目录"));
     connect(openFolderButton, &QAbstractButton::clicked, this, [] { VPhoneTool::openFolder(); });
     auto *actions = new QHBoxLayout;
     actions->setSpacing(14);
     actions->addWidget(openFolderButton);
-    actions->addWidget(link(QStringLiteral("查看项目主页"), VPhoneTool::projectPage()));
+    actions->addWidget(Controls::link(QStringLiteral("查看项目主页"), VPhoneTool::projectPage()));
     actions->addStretch();
 
     QVBoxLayout *content = group->contentLayout();
     content->addWidget(row(QStringLiteral("启用 vphone-cli 实验入口"), m_vphone));
     content->addWidget(row(QStringLiteral("开发者模式"), m_developer));
-    content->addWidget(
-        note(QStringLiteral("开启后，主窗口右侧显示实时日志边栏。左侧设备界面和操作逻辑保持不变，"
-                            "点击操作、后台命令与错误会立即写入边栏。")));
+    content->addWidget(Controls::caption(
+        QStringLiteral("开启后，主窗口右侧显示实时日志边栏。左侧设备界面和操作逻辑保持不变，"
+                       "点击操作、后台命令与错误会立即写入边栏。"),
+        Controls::CaptionSize::Small));
     content->addWidget(m_toolStatus);
-    content->addWidget(note(QStringLiteral("实验功能不会自动修改 SIP、AMFI 或 authenticated-root。"
-                                           "当前入口仅用于隔离检测，工具无法启动时不会影响其他虚拟机。")));
+    content->addWidget(
+        Controls::caption(QStringLiteral("实验功能不会自动修改 SIP、AMFI 或 authenticated-root。"
+                                         "当前入口仅用于隔离检测，工具无法启动时不会影响其他虚拟机。"),
+                          Controls::CaptionSize::Small));
     content->addLayout(actions);
     return group;
 }
@@ -242,11 +221,12 @@ SoftGroupBox *AppSettingsView::buildExperimental()
 SoftGroupBox *AppSettingsView::buildDiagnostics()
 {
     auto *group = new SoftGroupBox(QStringLiteral("数据与诊断"));
-    auto *globalLog = button(QStringLiteral("查看全局日志"), QStringLiteral("doc.text.magnifyingglass"));
-    auto *allData = button(QStringLiteral("打开全部设备数据目录"));
+    auto *globalLog =
+        Controls::pill(QStringLiteral("查看全局日志"), QStringLiteral("doc.text.magnifyingglass"));
+    auto *allData = Controls::pill(QStringLiteral("打开全部设备数据目录"));
     m_currentDevice = new QLabel;
-    m_openDevice = button(QStringLiteral("打开当前设备目录"));
-    m_deviceLog = button(QStringLiteral("查看当前设备日志"));
+    m_openDevice = Controls::pill(QStringLiteral("打开当前设备目录"));
+    m_deviceLog = Controls::pill(QStringLiteral("查看当前设备日志"));
     connect(globalLog, &QAbstractButton::clicked, this, &AppSettingsView::openGlobalLog);
     connect(allData, &QAbstractButton::clicked, this,
             [this] { Host::current().revealFolder(m_fleet.shared().root()); });
@@ -272,7 +252,8 @@ SoftGroupBox *AppSettingsView::buildDiagnostics()
     content->addLayout(data);
     content->addWidget(m_currentDevice);
     content->addLayout(device);
-    content->addWidget(note(QStringLiteral("查看日志不会启动设备，也不会上传数据。")));
+    content->addWidget(Controls::caption(QStringLiteral("查看日志不会启动设备，也不会上传数据。"),
+                                         Controls::CaptionSize::Small));
     return group;
 }
 

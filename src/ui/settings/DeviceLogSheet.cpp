@@ -2,6 +2,7 @@
 
 #include "ui/logs/LogTextView.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QHBoxLayout>
@@ -18,8 +19,7 @@ DeviceLogSheet::DeviceLogSheet(const QString &deviceName, const QString &logText
     setFixedWidth(sheetWidth);
     resize(sheetWidth, 560);
     m_heading->setFont(Appearance::font(13, QFont::DemiBold));
-    auto *close = new PillActionButton(QStringLiteral("关闭"));
-    close->setCompact(true);
+    auto *close = Controls::pill(QStringLiteral("关闭"));
     connect(close, &QAbstractButton::clicked, this, &QDialog::accept);
 
     auto *header = new QHBoxLayout;

@@ -2,6 +2,7 @@
 
 #include "ui/logs/GlobalLogView.h"
 #include "ui/logs/LogFilterField.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QHBoxLayout>
@@ -16,8 +17,7 @@ GlobalLogSheet::GlobalLogSheet(QWidget *parent)
     setMinimumSize(minimumSheetSize);
     resize(minimumSheetSize);
     // A sheet has no title bar of its own on the Mac: it needs a way out besides Escape.
-    auto *close = new PillActionButton(QStringLiteral("关闭"));
-    close->setCompact(true);
+    auto *close = Controls::pill(QStringLiteral("关闭"));
     connect(close, &QAbstractButton::clicked, this, &QDialog::accept);
     auto *buttons = new QHBoxLayout;
     buttons->setContentsMargins(24, 0, 24, 16);

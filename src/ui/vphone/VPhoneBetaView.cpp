@@ -2,10 +2,10 @@
 
 #include "ios/vphone/VPhoneModel.h"
 #include "ios/vphone/VPhoneTool.h"
-#include "platform/Host.h"
 #include "ui/logs/LogClipboard.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
@@ -19,38 +19,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel *text(const QString &content, bool secondary = false)
-{
-    auto *label = new QLabel(content);
-    label->setWordWrap(true);
-    if (secondary) {
-        label->setForegroundRole(QPalette::PlaceholderText);
-    }
-    return label;
-}
-
-QLabel *link(const QString &content, const QUrl &address)
-{
-    auto *label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toString(), content));
-    label->setTextFormat(Qt::RichText);
-    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    label->setOpenExternalLinks(false);
-    QObject::connect(label, &QLabel::linkActivated, label, [address] { Host::current().openUrl(address); });
-    return label;
-}
-
-PillActionButton *button(const QString &content, const QString &symbol = {})
-{
-    auto *control = new PillActionButton(content);
-    control->setCompact(true);
-    control->setSymbol(symbol);
-    return control;
-}
-
-} // namespace
-
 VPhoneBetaView::VPhoneBetaView(VPhoneModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
@@ -60,9 +28,9 @@ VPhoneBetaView::VPhoneBetaView(VPhoneModel &model, QWidget *parent)
     column->addWidget(buildLockedNotice());
     column->addWidget(buildStatus());
     column->addWidget(buildProcedure());
-    column->addWidget(text(QStringLiteral("当前版本先提供隔离检测入口。只有当 vphone-cli 能在本机正常启动后，"
-                                          "才会开放创建和启动虚拟 iPhone。"),
-                           true));
+    column->addWidget(
+        Controls::caption(QStringLiteral("当前版本先提供隔离检测入口。只有当 vphone-cli 能在本机正常启动后，"
+                                         "才会开放创建和启动虚拟 iPhone。")));
     column->addStretch();
 
     connect(&m_model, &VPhoneModel::permanentlyBlockedChanged, this, &VPhoneBetaView::showPhase);
@@ -96,12 +64,13 @@ QWidget *VPhoneBetaView::buildIntroduction()
     heading->setFont(Appearance::font(17, QFont::DemiBold));
     column->addWidget(title);
     column->addWidget(heading);
-    column->addWidget(text(QStringLiteral("此功能依赖第三方实验性工具，不使用官方 iOS Simulator。"
-                                          "不会修改 SIP、AMFI 或 authenticated-root。"),
-                           true));
-    auto *risk = text(QStringLiteral("安装风险：运行此实验工具可能需要降低 macOS 系统安全策略；请勿关闭 "
-                                     "authenticated-root，并在完成测试后恢复 SIP。工具可能导致系统不稳定，"
-                                     "使用前请备份重要数据。"));
+    column->addWidget(
+        Controls::caption(QStringLiteral("此功能依赖第三方实验性工具，不使用官方 iOS Simulator。"
+                                         "不会修改 SIP、AMFI 或 authenticated-root。")));
+    auto *risk = Controls::paragraph(
+        QStringLiteral("安装风险：运行此实验工具可能需要降低 macOS 系统安全策略；请勿关闭 "
+                       "authenticated-root，并在完成测试后恢复 SIP。工具可能导致系统不稳定，"
+                       "使用前请备份重要数据。"));
     QPalette palette = risk->palette();
     palette.setColor(QPalette::WindowText, QColor(214, 118, 0));
     risk->setPalette(palette);
@@ -118,7 +87,7 @@ QWidget *VPhoneBetaView::buildLockedNotice()
     auto *line = new QLabel(QStringLiteral("经系统安全性考虑，不予继续"));
     line->setFont(Appearance::font(14, QFont::DemiBold));
     row->addWidget(line);
-    row->addWidget(link(QStringLiteral("打开官方操作文档"), VPhoneTool::projectPage()));
+    row->addWidget(Controls::link(QStringLiteral("打开官方操作文档"), VPhoneTool::projectPage()));
     row->addStretch();
     return m_locked;
 }
@@ -128,20 +97,20 @@ QWidget *VPhoneBetaView::buildStatus()
     auto *group = new SoftGroupBox(QStringLiteral("运行状态"));
     m_toolStatus = new QLabel;
     m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
-    m_message = text(QStringLiteral("尚未运行检测"), true);
+    m_message = Controls::caption(QStringLiteral("尚未运行检测"));
     m_sip = new QLabel(m_model.sipStatus());
     m_sip->setTextFormat(Qt::PlainText);
     m_sip->setWordWrap(true);
     m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    m_openFolder = button(QStringLiteral("打开工具目录"));
-    m_checkSip = button(QStringLiteral("检测 SIP"));
+    m_openFolder = Controls::pill(QStringLiteral("打开工具目录"));
+    m_checkSip = Controls::pill(QStringLiteral("检测 SIP"));
     connect(m_openFolder, &QAbstractButton::clicked, &m_model, &VPhoneModel::openFolder);
     connect(m_checkSip, &QAbstractButton::clicked, &m_model, &VPhoneModel::checkSip);
     auto *actions = new QHBoxLayout;
     actions->setSpacing(10);
     actions->addWidget(m_openFolder);
-    actions->addWidget(link(QStringLiteral("项目主页"), VPhoneTool::projectPage()));
+    actions->addWidget(Controls::link(QStringLiteral("项目主页"), VPhoneTool::projectPage()));
     actions->addWidget(m_checkSip);
     actions->addStretch();
 
@@ -157,9 +126,11 @@ QWidget *VPhoneBetaView::buildProcedure()
 {
     auto *group = new SoftGroupBox(QStringLiteral("启动流程"));
     QVBoxLayout *content = group->contentLayout();
-    content->addWidget(text(QStringLiteral("1. 在终端确认工具能正常启动")));
-    content->addWidget(text(QStringLiteral("2. 执行 vm list 查看设备；再按官方文档创建或启动设备")));
-    content->addWidget(text(QStringLiteral("3. 启动成功后，Simulator / vphone 窗口会单独显示")));
+    content->addWidget(Controls::paragraph(QStringLiteral("1. 在终端确认工具能正常启动")));
+    content->addWidget(
+        Controls::paragraph(QStringLiteral("2. 执行 vm list 查看设备；再按官方文档创建或启动设备")));
+    content->addWidget(
+        Controls::paragraph(QStringLiteral("3. 启动成功后，Simulator / vphone 窗口会单独显示")));
 
     auto *command = new QLabel(VPhoneTool::startCommand());
     command->setTextFormat(Qt::PlainText);
@@ -180,16 +151,16 @@ QWidget *VPhoneBetaView::buildProcedure()
     commandRow->addWidget(command, 1);
     commandRow->addWidget(m_copy, 0, Qt::AlignTop);
     content->addLayout(commandRow);
-    content->addWidget(text(
-        QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list"), true));
+    content->addWidget(Controls::caption(
+        QStringLiteral("若粘贴 cd 命令没有反应，请按回车；进入目录后再执行：./vphone-cli vm list")));
 
-    m_terminal = button(QStringLiteral("终端打开"), QStringLiteral("terminal"));
+    m_terminal = Controls::pill(QStringLiteral("终端打开"), QStringLiteral("terminal"));
     connect(m_terminal, &QAbstractButton::clicked, &m_model, &VPhoneModel::openTerminal);
     auto *actions = new QHBoxLayout;
     actions->setSpacing(14);
     actions->addWidget(m_terminal);
-    actions->addWidget(
-        link(QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"), VPhoneTool::releasesPage()));
+    actions->addWidget(Controls::link(QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"),
+                                      VPhoneTool::releasesPage()));
     actions->addStretch();
     content->addLayout(actions);
     return group;

@@ -1,6 +1,7 @@
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QCheckBox>
@@ -21,8 +22,8 @@ QString VPhoneDisclaimerSheet::disclaimer()
 VPhoneDisclaimerSheet::VPhoneDisclaimerSheet(QWidget *parent)
     : QDialog(parent, Qt::Sheet)
     , m_agreement(new QCheckBox(QStringLiteral("我已阅读并同意以上免责协议")))
-    , m_agree(new PillActionButton(QStringLiteral("同意并继续")))
-    , m_cancel(new PillActionButton(QStringLiteral("取消")))
+    , m_agree(Controls::pill(QStringLiteral("同意并继续"), {}, Controls::PillStyle::CompactProminent))
+    , m_cancel(Controls::pill(QStringLiteral("取消")))
     , m_text(new QPlainTextEdit(disclaimer()))
 {
     const QString title = QStringLiteral("实验功能免责协议");
@@ -34,9 +35,6 @@ VPhoneDisclaimerSheet::VPhoneDisclaimerSheet(QWidget *parent)
     m_text->setReadOnly(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    m_cancel->setCompact(true);
-    m_agree->setCompact(true);
-    m_agree->setProminent(true);
     m_agree->setEnabled(false);
     connect(m_agreement, &QCheckBox::toggled, m_agree, &QWidget::setEnabled);
     connect(m_cancel, &QAbstractButton::clicked, this, &QDialog::reject);

@@ -2,6 +2,7 @@
 
 #include "platform/Host.h"
 #include "services/Tasks.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/SymbolLabel.h"
@@ -20,7 +21,8 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
                            WindowsRules::memoryRange(Host::current().physicalMemory())))
     , m_disk(new Stepper(QStringLiteral("磁盘："), QStringLiteral(" GB"), WindowsRules::diskRange(),
                          WindowsRules::diskStep))
-    , m_create(new PillActionButton(QStringLiteral("创建本地 Windows 虚拟机…")))
+    , m_create(Controls::pill(QStringLiteral("创建本地 Windows 虚拟机…"), QStringLiteral("plus"),
+                              Controls::PillStyle::Prominent))
 {
     auto *grid = new QGridLayout;
     grid->setContentsMargins(0, 0, 0, 0);
@@ -37,20 +39,12 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     }
     contentLayout()->addLayout(grid);
 
-    auto *note =
-        new QLabel(QStringLiteral("上述设置用于新建设备；现有设备请在 UTM 关机后修改。不会覆盖磁盘。"));
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
-    contentLayout()->addWidget(note);
-    m_create->setProminent(true);
-    m_create->setSymbol(QStringLiteral("plus"));
+    contentLayout()->addWidget(Controls::caption(
+        QStringLiteral("上述设置用于新建设备；现有设备请在 UTM 关机后修改。不会覆盖磁盘。")));
     contentLayout()->addWidget(m_create, 0, Qt::AlignLeft);
     const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported);
     if (!withoutUTM.isEmpty()) {
-        auto *reason = new QLabel(withoutUTM);
-        reason->setWordWrap(true);
-        reason->setForegroundRole(QPalette::PlaceholderText);
-        contentLayout()->addWidget(reason);
+        contentLayout()->addWidget(Controls::caption(withoutUTM));
     }
 
     connect(m_cores, &Stepper::valueEdited, this,

@@ -3,6 +3,7 @@
 #include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Alert.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
@@ -26,11 +27,9 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     , m_progress(new QProgressBar)
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
-    auto *note = new QLabel(QStringLiteral(
+    auto *note = Controls::caption(QStringLiteral(
         "必须先在 UTM 中完全关闭 Windows 并关闭虚拟机窗口。快照保存在 .utm 同一磁盘；不支持 APFS "
         "克隆的磁盘会拒绝创建，不会退化为耗时的完整复制。"));
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
     m_message->setWordWrap(true);
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);

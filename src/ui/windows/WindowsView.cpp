@@ -3,6 +3,7 @@
 #include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -24,22 +25,6 @@ namespace {
 
 const auto category = QStringLiteral("Windows");
 const QColor passedGreen(52, 168, 83);
-
-QLabel *secondary(const QString &text = {})
-{
-    auto *label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-PillActionButton *compactButton(const QString &text, const QString &symbol = {})
-{
-    auto *button = new PillActionButton(text);
-    button->setSymbol(symbol);
-    button->setCompact(true);
-    return button;
-}
 
 QProgressBar *activity()
 {
@@ -117,7 +102,7 @@ QWidget *WindowsView::buildTitle()
     m_message->setWordWrap(true);
     m_message->setFont(Appearance::font(14, QFont::Medium));
     column->addWidget(name);
-    column->addWidget(secondary(QStringLiteral("Apple 芯片 · Windows 11 ARM64 · UTM / QEMU 引擎")));
+    column->addWidget(Controls::caption(QStringLiteral("Apple 芯片 · Windows 11 ARM64 · UTM / QEMU 引擎")));
     column->addSpacing(4);
     column->addWidget(m_message);
     return title;
@@ -129,7 +114,7 @@ QWidget *WindowsView::buildPreparation()
     m_preparation = new QLabel;
     m_preparation->setWordWrap(true);
     m_preparation->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_refresh = compactButton(QStringLiteral("刷新检查"), QStringLiteral("arrow.clockwise"));
+    m_refresh = Controls::pill(QStringLiteral("刷新检查"), QStringLiteral("arrow.clockwise"));
     connect(m_refresh, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             m_model->refreshPreparation();
@@ -146,9 +131,10 @@ QWidget *WindowsView::buildPreparation()
     m_isoPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     group->contentLayout()->addWidget(m_isoPath);
 
-    m_chooseISO = compactButton(QStringLiteral("选择本地 ISO"));
-    m_findISO = compactButton(QStringLiteral("从下载目录查找 ISO"), QStringLiteral("arrow.down.circle.fill"));
-    m_recheck = compactButton(QStringLiteral("重新检查镜像"), QStringLiteral("arrow.clockwise"));
+    m_chooseISO = Controls::pill(QStringLiteral("选择本地 ISO"));
+    m_findISO =
+        Controls::pill(QStringLiteral("从下载目录查找 ISO"), QStringLiteral("arrow.down.circle.fill"));
+    m_recheck = Controls::pill(QStringLiteral("重新检查镜像"), QStringLiteral("arrow.clockwise"));
     connect(m_chooseISO, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
             startTask(m_model->chooseISO(), category);
@@ -195,15 +181,14 @@ QWidget *WindowsView::buildLinks()
         m_links.append(button);
     }
     group->contentLayout()->addLayout(links);
-    group->contentLayout()->addWidget(secondary(QStringLiteral(
+    group->contentLayout()->addWidget(Controls::caption(QStringLiteral(
         "建议至少 80GB 空闲空间，可保存到外置 SSD。Windows 许可需自行准备。网卡和动态分辨率可能需要安装 UTM "
         "Guest Tools；本版默认不配置音频、剪贴板或目录共享。\n\n创建后在 UTM "
         "点击运行。首次安装完成后，请在 UTM 中弹出安装 ISO。Windows 的运行、暂停和关机由 UTM "
         "管理；关闭此工具不会关闭 Windows。本页不轮询、不监控下载，也不包含自动下载代码。")));
 
-    auto *download = new PillActionButton(QStringLiteral("微软官方下载 Windows 11 ARM64"));
-    download->setSymbol(QStringLiteral("arrow.down.circle.fill"));
-    download->setProminent(true);
+    auto *download = Controls::pill(QStringLiteral("微软官方下载 Windows 11 ARM64"),
+                                    QStringLiteral("arrow.down.circle.fill"), Controls::PillStyle::Prominent);
     download->setToolTip(WindowsRules::windowsDownload().toString());
     connect(download, &QAbstractButton::clicked, this,
             [] { Host::current().openUrl(WindowsRules::windowsDownload()); });
@@ -218,10 +203,10 @@ QWidget *WindowsView::buildProjectRow()
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    m_open = new PillActionButton(QStringLiteral("在 UTM 中打开设备"));
-    m_open->setSymbol(QStringLiteral("play.fill"));
-    m_associate = new PillActionButton(QStringLiteral("关联已有 .utm 设备"));
-    m_associate->setSymbol(QStringLiteral("link"));
+    m_open = Controls::pill(QStringLiteral("在 UTM 中打开设备"), QStringLiteral("play.fill"),
+                            Controls::PillStyle::Regular);
+    m_associate = Controls::pill(QStringLiteral("关联已有 .utm 设备"), QStringLiteral("link"),
+                                 Controls::PillStyle::Regular);
     m_projectProgress = activity();
     connect(m_open, &QAbstractButton::clicked, this, [this] {
         if (m_model) {

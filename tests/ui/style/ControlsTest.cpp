@@ -1,0 +1,86 @@
+#include "ui/style/Controls.h"
+#include "FakeHost.h"
+#include "ui/style/Appearance.h"
+#include "ui/style/PillActionButton.h"
+
+#include <QLabel>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+TEST(Controls, PillStylesDifferInSizeAndFillOnly)
+{
+    const std::unique_ptr<PillActionButton> compact(
+        Controls::pill(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise")));
+    const std::unique_ptr<PillActionButton> regular(Controls::pill(
+        QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"), Controls::PillStyle::Regular));
+    const std::unique_ptr<PillActionButton> prominent(
+        Controls::pill(QStringLiteral("刷新"), {}, Controls::PillStyle::Prominent));
+    const std::unique_ptr<PillActionButton> small(
+        Controls::pill(QStringLiteral("刷新"), {}, Controls::PillStyle::CompactProminent));
+
+    EXPECT_TRUE(compact->compact());
+    EXPECT_FALSE(compact->prominent());
+    EXPECT_FALSE(regular->compact());
+    EXPECT_FALSE(regular->prominent());
+    EXPECT_FALSE(prominent->compact());
+    EXPECT_TRUE(prominent->prominent());
+    EXPECT_TRUE(small->compact());
+    EXPECT_TRUE(small->prominent());
+    EXPECT_EQ(compact->symbol(), QStringLiteral("arrow.clockwise"));
+    EXPECT_TRUE(prominent->symbol().isEmpty());
+    for (const auto *button : {compact.get(), regular.get(), prominent.get(), small.get()}) {
+        EXPECT_EQ(button->text(), QStringLiteral("刷新"));
+    }
+    EXPECT_LT(compact->sizeHint().height(), regular->sizeHint().height());
+    EXPECT_EQ(regular->sizeHint().height(), prominent->sizeHint().height());
+    EXPECT_EQ(compact->sizeHint().height(), small->sizeHint().height());
+}
+
+TEST(Controls, CaptionsAreSecondaryAndWrapOrShrinkOnRequest)
+{
+    const std::unique_ptr<QLabel> body(Controls::caption(QStringLiteral("说明")));
+    const std::unique_ptr<QLabel> small(
+        Controls::caption(QStringLiteral("说明"), Controls::CaptionSize::Small));
+    const std::unique_ptr<QLabel> line(Controls::caption(QStringLiteral("说明"), Controls::CaptionSize::Body,
+                                                         Controls::CaptionWrap::SingleLine));
+    const std::unique_ptr<QLabel> text(Controls::paragraph(QStringLiteral("正文")));
+
+    for (const QLabel *label : {body.get(), small.get(), line.get()}) {
+        EXPECT_EQ(label->foregroundRole(), QPalette::PlaceholderText);
+        EXPECT_EQ(label->text(), QStringLiteral("说明"));
+    }
+    EXPECT_TRUE(body->wordWrap());
+    EXPECT_TRUE(small->wordWrap());
+    EXPECT_FALSE(line->wordWrap());
+    EXPECT_EQ(small->font(), Appearance::font(11.5));
+    EXPECT_EQ(body->font(), text->font());
+    EXPECT_EQ(line->font(), text->font());
+
+    EXPECT_TRUE(text->wordWrap());
+    EXPECT_NE(text->foregroundRole(), QPalette::PlaceholderText);
+}
+
+TEST(Controls, LinkShowsItsTextAndOpensItsAddressThroughTheHost)
+{
+    FakeHost host;
+    const QUrl address(QStringLiteral("https://example.invalid/download?a=1&b=\"2\""));
+    const QString text = QStringLiteral("下载 <ISO> & 说明");
+    const std::unique_ptr<QLabel> label(Controls::link(text, address));
+
+    EXPECT_FALSE(label->openExternalLinks());
+    EXPECT_TRUE(label->textInteractionFlags() & Qt::LinksAccessibleByKeyboard);
+    QTextDocument shown;
+    shown.setHtml(label->text());
+    EXPECT_EQ(shown.toPlainText(), text);
+    const QTextFragment fragment = shown.begin().begin().fragment();
+    EXPECT_EQ(QUrl(fragment.charFormat().anchorHref()), address);
+
+    Q_EMIT label->linkActivated(fragment.charFormat().anchorHref());
+    ASSERT_EQ(host.opened().size(), 1);
+    EXPECT_EQ(host.opened().first(), address);
+}
