@@ -106,7 +106,7 @@ QByteArray SDKPackage::activeManifest()
         return builtInManifest();
     }
     // A manifest lists three components in a few kilobytes.
-    std::optional<QByteArray> bytes = FileIO::readSmallFile(mirror, 1024 * 1024);
+    std::optional<QByteArray> bytes = FileIO::readSmallFile(mirror, qint64(1024) * 1024);
     if (!bytes) {
         throw VMFailure(mirror + QStringLiteral("：不存在、不是可读取的普通文件，或大于 1 MB"));
     }

@@ -192,7 +192,7 @@ std::optional<VMConfiguration> VMConfiguration::fromJson(const QByteArray &json)
 VMConfiguration VMConfiguration::load(const QString &path)
 {
     // Four small settings: a file anywhere near the limit is not one we wrote.
-    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, qint64(1024) * 1024)) {
         if (const std::optional<VMConfiguration> stored = fromJson(*bytes)) {
             return *stored;
         }

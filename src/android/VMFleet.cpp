@@ -38,7 +38,7 @@ QString newId()
 std::optional<QString> readName(const QString &path)
 {
     // A name is a line of text; a file far larger than that is not one.
-    const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 64 * 1024);
+    const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, qint64(64) * 1024);
     if (!bytes) {
         return std::nullopt;
     }

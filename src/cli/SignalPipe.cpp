@@ -62,7 +62,9 @@ void SignalPipe::onReadable()
 {
     char byte = 0;
     while (::read(pipeEnds[0], &byte, 1) == 1) {
-        m_received = byte;
-        Q_EMIT signalled(byte);
+        // Signal numbers are small and positive: read the byte as such.
+        const int number = static_cast<unsigned char>(byte);
+        m_received = number;
+        Q_EMIT signalled(number);
     }
 }

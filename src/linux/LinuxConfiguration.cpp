@@ -92,7 +92,7 @@ std::optional<LinuxConfiguration> LinuxConfiguration::fromJson(const QByteArray 
 LinuxConfiguration LinuxConfiguration::load(const QString &path, const VirtualMachineEngine &engine)
 {
     // A handful of settings: a file anywhere near the limit is not one we wrote.
-    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, qint64(1024) * 1024)) {
         if (const std::optional<LinuxConfiguration> stored = fromJson(*bytes)) {
             return *stored;
         }

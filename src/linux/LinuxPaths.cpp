@@ -135,7 +135,7 @@ MachineConfiguration LinuxPaths::makeVMConfiguration(const LinuxConfiguration &c
     machine.memoryBytes = settings.memoryGB * GiB;
 
     // An identifier is a few bytes; whatever cannot be read as one is as damaged as a wrong one.
-    const std::optional<QByteArray> identifier = FileIO::readSmallFile(machineIdentifier(), 64 * 1024);
+    const std::optional<QByteArray> identifier = FileIO::readSmallFile(machineIdentifier(), qint64(64) * 1024);
     if (!identifier || !engine.isValidMachineIdentifier(*identifier)) {
         throw VMFailure(QStringLiteral("Linux 设备标识损坏。"));
     }

@@ -31,7 +31,7 @@ done
 
 # Debian package -> Homebrew formula filling the same role ("-" where macOS itself has it or the
 # project builds it).
-roles="cmake:cmake ninja-build:ninja ccache:ccache pkg-config:pkg-config qt6-base-dev:qt qt6-svg-dev:qt
+roles="cmake:cmake ninja-build:ninja ccache:ccache pkg-config:pkg-config clang-tidy:llvm qt6-base-dev:qt qt6-svg-dev:qt
 qcoro-qt6-dev:- libssl-dev:openssl@3 libvncserver-dev:libvncserver libgtest-dev:googletest
 libgmock-dev:googletest libbenchmark-dev:google-benchmark qemu-system-arm:qemu qemu-efi-aarch64:qemu
 genisoimage:cdrtools xorriso:xorriso icnsutils:libicns libplist-utils:libplist lsof:- unzip:- 7zip:-"

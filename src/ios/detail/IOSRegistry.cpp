@@ -11,7 +11,7 @@ namespace {
 
 // A registry lists the user's devices or snapshots, a few hundred bytes each; thousands of them still
 // fit with room to spare.
-constexpr qint64 registryLimit = 8 * 1024 * 1024;
+constexpr qint64 registryLimit = qint64(8) * 1024 * 1024;
 
 } // namespace
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr qint64 mebibyte = 1024 * 1024;
+constexpr qint64 mebibyte = qint64(1024) * 1024;
 constexpr qint64 smallestMemory = 128 * mebibyte;
 // QEMU's virt machine with a version 3 interrupt controller takes at most this many processors.
 constexpr int mostProcessors = 512;
@@ -37,7 +37,7 @@ void requireFile(const QString &path, const QString &missing)
 
 void copySparse(QFile &source, QFile &target)
 {
-    constexpr qint64 blockSize = 64 * 1024;
+    constexpr qint64 blockSize = qint64(64) * 1024;
     QByteArray block(blockSize, Qt::Uninitialized);
     // Compared a block at a time: a byte-by-byte test spends tens of milliseconds on a 64 MiB store.
     static const QByteArray zeros(blockSize, '\0');

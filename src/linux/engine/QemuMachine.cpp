@@ -18,7 +18,7 @@
 namespace {
 
 const auto category = QStringLiteral("Linux");
-constexpr qsizetype outputKept = 8 * 1024;
+constexpr qsizetype outputKept = qsizetype(8) * 1024;
 constexpr qsizetype linesShown = 12;
 // A unix socket path must fit sun_path: 104 bytes on macOS, 108 on Linux.
 constexpr qsizetype longestSocketPath = 100;

@@ -6,7 +6,7 @@
 namespace detail {
 namespace {
 
-constexpr qint64 mebibyte = 1024 * 1024;
+constexpr qint64 mebibyte = qint64(1024) * 1024;
 
 // QEMU splits option values at commas; a comma that belongs to a value is written twice.
 QString escaped(QString value)
