@@ -2,11 +2,13 @@
 
 #include "ui/shell/Tabs.h"
 
+#include <QBackingStore>
 #include <QEasingCurve>
 #include <QLayout>
 #include <QPainter>
 #include <QTimer>
 #include <QVariantAnimation>
+#include <QWindow>
 
 namespace {
 
@@ -25,6 +27,34 @@ void layOut(QWidget *page)
             child->layout()->activate();
         }
     }
+}
+
+/**
+ * The page as the window shows it, copied from the window's backing store: a page at rest is already
+ * painted there, and painting it again for its picture would cost as much as its first paint. Null
+ * where that picture is not to be had (a hidden page, a window not on screen, another backing store).
+ */
+QPixmap shownPicture(QWidget *page)
+{
+    QWidget *window = page->window();
+    QBackingStore *store = window->backingStore();
+    if (!page->isVisible() || !store || !window->windowHandle() || !window->windowHandle()->isExposed()) {
+        return {};
+    }
+    const auto *screen = dynamic_cast<const QImage *>(store->paintDevice());
+    if (!screen || screen->isNull()) {
+        return {};
+    }
+    const qreal ratio = screen->devicePixelRatio();
+    const QRect area(page->mapTo(window, QPoint()), page->size());
+    const QRect pixels(QPoint(qRound(area.x() * ratio), qRound(area.y() * ratio)),
+                       QSize(qRound(area.width() * ratio), qRound(area.height() * ratio)));
+    if (!screen->rect().contains(pixels)) {
+        return {};
+    }
+    QPixmap picture = QPixmap::fromImage(screen->copy(pixels));
+    picture.setDevicePixelRatio(ratio);
+    return picture;
 }
 
 } // namespace
@@ -217,6 +247,12 @@ bool PageArea::addPicture(const QString &identifier)
     QWidget *page = m_pages.value(identifier);
     if (!page || !m_order.contains(identifier)) {
         return false;
+    }
+    if (page->geometry() == rect()) {
+        if (QPixmap shown = shownPicture(page); !shown.isNull()) {
+            m_slide->pictures.append(Picture{identifier, std::move(shown), 0, 1, 1});
+            return true;
+        }
     }
     page->setGeometry(rect());
     layOut(page);
