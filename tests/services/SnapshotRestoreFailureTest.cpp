@@ -94,6 +94,8 @@ protected:
         // The store renames on the worker pool: one thread that never retires does all of it, so
         // strace can hold that thread and count its renames.
         QThreadPool::globalInstance()->setMaxThreadCount(1);
+        // Threads an earlier test left waiting would take work too: they go first.
+        QThreadPool::globalInstance()->waitForDone();
         QThreadPool::globalInstance()->setExpiryTimeout(-1);
         worker = Background::take(Background::start([] { return ::gettid(); }).result());
         LogProbe::reset();

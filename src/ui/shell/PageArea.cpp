@@ -229,35 +229,35 @@ void PageArea::takePictures()
     m_slide->pictures.clear();
     const int generation = ++m_generation;
     // A page the user leaves mid-slide is pictured as it is, at rest.
-    if (!addPicture(m_previous)) {
+    if (addPicture(m_previous) != Taken::Painted) {
         addPicture(m_selected);
         return;
     }
-    // Both pictures in one turn of the event loop would be one long stall; the arriving page is
+    // Two pages painted in one turn of the event loop would be one long stall; the arriving page is
     // all but transparent on the first frame anyway.
     QTimer::singleShot(0, this, [this, generation] {
-        if (generation == m_generation && isMoving() && addPicture(m_selected)) {
+        if (generation == m_generation && isMoving() && addPicture(m_selected) != Taken::Nothing) {
             layoutPages(m_transition->currentValue().toDouble());
         }
     });
 }
 
-bool PageArea::addPicture(const QString &identifier)
+PageArea::Taken PageArea::addPicture(const QString &identifier)
 {
     QWidget *page = m_pages.value(identifier);
     if (!page || !m_order.contains(identifier)) {
-        return false;
+        return Taken::Nothing;
     }
     if (page->geometry() == rect()) {
         if (QPixmap shown = shownPicture(page); !shown.isNull()) {
             m_slide->pictures.append(Picture{identifier, std::move(shown), 0, 1, 1});
-            return true;
+            return Taken::FromScreen;
         }
     }
     page->setGeometry(rect());
     layOut(page);
     m_slide->pictures.append(Picture{identifier, page->grab(), 0, 1, 1});
-    return true;
+    return Taken::Painted;
 }
 
 void PageArea::layoutPages(double progress)

@@ -64,7 +64,8 @@ protected:
 private:
     void makeNextDeferred();
     void takePictures();
-    bool addPicture(const QString &identifier);
+    enum class Taken { Nothing, FromScreen, Painted };
+    Taken addPicture(const QString &identifier);
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;

@@ -10,6 +10,7 @@
 #include "services/Interaction.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/PageArea.h"
 #include "ui/shell/QtTranslations.h"
 #include "ui/shell/Tabs.h"
 
@@ -156,7 +157,7 @@ TEST_F(ChineseWindowTest, NoPageShowsAnEnglishButtonOrTitle)
     QSet<QString> texts;
     for (const Tabs::Tab &tab : Tabs::tabs(true)) {
         window.selectTab(tab.identifier);
-        waitUntil([] { return false; }, 600); // the page slides in
+        waitUntil([&] { return !window.pageArea()->isMoving(); }, 5000); // the page slides in
         found += englishIn(window, tab.identifier, false);
         for (const QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
             if (button->isVisibleTo(&window)) {
