@@ -216,7 +216,7 @@ QCoro::Task<> IOSModel::rollback(IOSDevice device)
     if (!latest) {
         co_return;
     }
-    const IOSSnapshotRecord snapshot = *latest;
+    const IOSSnapshotRecord &snapshot = *latest;
     QPointer self(this);
     setBusy(true);
     setError(QString());
@@ -275,7 +275,7 @@ QCoro::Task<> IOSModel::deleteLatestSnapshot(IOSDevice device)
     if (!latest) {
         co_return;
     }
-    const IOSSnapshotRecord snapshot = *latest;
+    const IOSSnapshotRecord &snapshot = *latest;
     QPointer self(this);
     setBusy(true);
     try {

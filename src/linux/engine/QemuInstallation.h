@@ -6,7 +6,7 @@
 struct QemuInstallation
 {
     /** What QEMU's virt machine maps per flash device; both firmware images must be exactly this size. */
-    static constexpr qint64 flashSize = 64 * 1024 * 1024;
+    static constexpr qint64 flashSize = qint64(64) * 1024 * 1024;
 
     /** qemu-system-aarch64. */
     QString program;
