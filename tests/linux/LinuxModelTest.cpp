@@ -1,11 +1,11 @@
 #include "linux/LinuxModel.h"
-#include "TestFiles.h"
 #include "Await.h"
 #include "FakeEngine.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
 #include "QmpPeer.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "linux/LinuxISO.h"
 #include "linux/engine/QemuEngine.h"
@@ -50,9 +50,9 @@ protected:
     }
 
     /** A fresh model on the test's data root, with the test's ISO chosen unless `withISO` is false. */
-    LinuxModel &make(bool withISO = true)
+    LinuxModel &make(bool withISO = true, LinuxModel::Options options = {})
     {
-        owned = std::make_unique<LinuxModel>(engine, base);
+        owned = std::make_unique<LinuxModel>(engine, base, std::move(options));
         if (withISO) {
             edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
         }
@@ -182,13 +182,15 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
 #endif
 
     QList<qint64> asked;
-    owned->canAllocate = [&asked](qint64 memoryMB) {
+    LinuxModel::Options refusing;
+    refusing.canAllocate = [&asked](qint64 memoryMB) {
         asked.append(memoryMB);
         return false;
     };
+    make(true, std::move(refusing));
     expectRefusedStart(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
     EXPECT_EQ(asked, QList<qint64>{4096});
-    owned->canAllocate = {};
+    make();
 
     host.capacity = LinuxModel::minimumFreeBytes;
     expectRefusedStart(QStringLiteral("至少需要 5GB 可用空间才能启动，安装过程中可能需要更多。"));
@@ -289,7 +291,8 @@ TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
     const QemuInstallation installation{
         dir.filePath(QStringLiteral("qemu-system-aarch64")),
         makeSparseFile(dir.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
-        makeSparseFile(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize), QStringLiteral("tcg")};
+        makeSparseFile(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
+        QStringLiteral("tcg")};
     ASSERT_TRUE(writeFile(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
     ASSERT_TRUE(QFile::setPermissions(installation.program, QFile::ReadOwner | QFile::ExeOwner));
     QemuEngine qemu(installation);
@@ -400,8 +403,8 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
     const QString x86 =
         QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。");
     auto verdict = [this](const char *name, qint64 size) {
-        const QString path =
-            size < 0 ? dir.filePath(QLatin1String(name)) : makeSparseFile(dir.filePath(QLatin1String(name)), size);
+        const QString path = size < 0 ? dir.filePath(QLatin1String(name))
+                                      : makeSparseFile(dir.filePath(QLatin1String(name)), size);
         try {
             LinuxISO::validateFile(path);
             return QStringLiteral("accepted");

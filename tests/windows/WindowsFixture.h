@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Await.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "services/FileIO.h"
 #include "windows/WindowsModel.h"
 #include "windows/WindowsPreparation.h"
@@ -205,12 +205,13 @@ protected:
         return bytes;
     }
 
-    /** A model over a data root of the test's own, checking ISOs by listing them, as on a Mac. */
-    WindowsModel &model()
+    /** A model over a data root of the test's own, checking ISOs by listing them unless told, as on a Mac. */
+    WindowsModel &model(const WindowsPreparation::Inspection &inspection = listing())
     {
-        m_model = std::make_unique<WindowsModel>(dataRoot());
-        m_model->inspection = listing();
-        m_model->utmSupported = true;
+        WindowsModel::Options options;
+        options.inspection = inspection;
+        options.utmSupported = true;
+        m_model = std::make_unique<WindowsModel>(dataRoot(), options);
         return *m_model;
     }
 

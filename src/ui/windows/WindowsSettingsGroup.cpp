@@ -45,7 +45,7 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     m_create->setProminent(true);
     m_create->setSymbol(QStringLiteral("plus"));
     contentLayout()->addWidget(m_create, 0, Qt::AlignLeft);
-    const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported);
+    const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported());
     if (!withoutUTM.isEmpty()) {
         auto *reason = new QLabel(withoutUTM);
         reason->setWordWrap(true);
@@ -99,6 +99,6 @@ void WindowsSettingsGroup::showState()
 {
     if (m_model) {
         m_create->setEnabled(WindowsRules::canCreate(
-            m_model->confirmedARM(), m_model->configuration().isoPath, m_model->utmSupported));
+            m_model->confirmedARM(), m_model->configuration().isoPath, m_model->utmSupported()));
     }
 }
