@@ -202,8 +202,9 @@ void BM_CreateWhileTheWindowTicks(benchmark::State &state)
     Interaction::install(&interaction);
     const bool dropCaches = qEnvironmentVariableIntValue("CORVANE_BENCH_DROP_CACHES") != 0;
 
-    WindowsModel model(s_root + QStringLiteral("/CorvaneBeta"));
-    model.inspection.method = WindowsPreparation::Inspection::Method::List;
+    WindowsModel::Options options;
+    options.inspection.method = WindowsPreparation::Inspection::Method::List;
+    WindowsModel model(s_root + QStringLiteral("/CorvaneBeta"), options);
     QCoro::waitFor(model.useISO(iso));
     if (!model.confirmedARM()) {
         state.SkipWithError(qPrintable(QStringLiteral("the image did not pass: ") + model.error()));

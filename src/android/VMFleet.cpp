@@ -117,14 +117,15 @@ struct VMFleet::OperationEnd
     }
 };
 
-VMFleet::VMFleet(QString root, QObject *parent)
+VMFleet::VMFleet(QString root, Options options, QObject *parent)
     : QObject(parent)
     , m_shared(root)
+    , m_options(std::move(options))
 {
     FleetRecovery::run(m_shared);
     if (!QFileInfo::exists(m_shared.primaryDeletedMarker())) {
-        m_models.append(new VMModel(m_shared, primaryId,
-                                    storedName(m_shared.instanceNameFile(), firstDeviceName), {}, this));
+        m_models.append(
+            makeModel(m_shared, primaryId, storedName(m_shared.instanceNameFile(), firstDeviceName)));
     }
 
     // An unreadable folder lists nothing, which is what it should mean here.
@@ -138,14 +139,11 @@ VMFleet::VMFleet(QString root, QObject *parent)
             continue;
         }
         const QString name = storedName(paths.instanceNameFile(), entry);
-        m_models.append(new VMModel(paths, entry, name, {}, this));
+        m_models.append(makeModel(paths, entry, name));
     }
 
     if (!m_models.isEmpty()) {
         m_selected.set(m_models.first()->id());
-    }
-    for (VMModel *model : std::as_const(m_models)) {
-        installBudgetCheck(model);
     }
 }
 
@@ -376,19 +374,21 @@ VMModel *VMFleet::device(const QString &id) const
 
 VMModel *VMFleet::addModel(const VMPaths &paths, const QString &id, const QString &name)
 {
-    auto *model = new VMModel(paths, id, name, {}, this);
-    installBudgetCheck(model);
+    VMModel *model = makeModel(paths, id, name);
     m_models.append(model);
     Q_EMIT modelsChanged();
     return model;
 }
 
-void VMFleet::installBudgetCheck(VMModel *model)
+VMModel *VMFleet::makeModel(const VMPaths &paths, const QString &id, const QString &name)
 {
-    // Weak on both sides: the check must not keep the fleet or the device alive, nor outlive them.
-    model->canStart = [fleet = QPointer<VMFleet>(this), device = QPointer<VMModel>(model)] {
-        return fleet && device && fleet->fitsBudget(*device);
+    VMModel::Options options;
+    options.timing = m_options.timing;
+    // Weak: the check must not keep the fleet alive, and refuses once the fleet is gone.
+    options.canStart = [fleet = QPointer<VMFleet>(this)](VMModel &device) {
+        return fleet && fleet->fitsBudget(device);
     };
+    return new VMModel(paths, id, name, std::move(options), this);
 }
 
 bool VMFleet::fitsBudget(VMModel &model) const
@@ -401,7 +401,7 @@ bool VMFleet::fitsBudget(VMModel &model) const
     }
     // Read at every start, so a new budget in the settings applies without a restart.
     const qint64 budget = AppPreferences::memoryBudgetMB(*AppPreferences::openStore());
-    const qint64 external = externalMemoryMB ? externalMemoryMB() : 0;
+    const qint64 external = m_options.externalMemoryMB ? m_options.externalMemoryMB() : 0;
     if (used + model.configuration().memoryMB + external <= budget) {
         return true;
     }

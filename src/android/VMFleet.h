@@ -1,6 +1,7 @@
 #pragma once
 
 #include "android/VMPaths.h"
+#include "android/VMTiming.h"
 #include "services/PropertyField.h"
 
 #include <QCoroTask>
@@ -28,8 +29,17 @@ class VMFleet : public QObject
 public:
     static inline const QString primaryId = QStringLiteral("primary");
 
+    /** What the fleet is made with besides its folder. */
+    struct Options
+    {
+        /** How every device made here times its polls. */
+        VMTiming timing;
+        /** Memory in MiB used by guests outside the fleet; counted against the budget of every start. */
+        std::function<qint64()> externalMemoryMB;
+    };
+
     /** Loads the devices found under `root` (the data root when empty). */
-    explicit VMFleet(QString root = {}, QObject *parent = nullptr);
+    explicit VMFleet(QString root = {}, Options options = {}, QObject *parent = nullptr);
     ~VMFleet() override;
 
     const QList<VMModel *> &models() const { return m_models; }
@@ -44,9 +54,6 @@ public:
     VMModel *current() const;
     /** "安卓 " and the smallest number no device's name uses yet. */
     QString nextName() const;
-
-    /** Memory in MiB used by guests outside the fleet; counted against the budget of every start. */
-    std::function<qint64()> externalMemoryMB = [] { return qint64(0); };
 
     void addDevice();
     /** Copies the current device in the background; refuses unless it is installed and idle. */
@@ -73,11 +80,13 @@ private:
 
     VMModel *device(const QString &id) const;
     VMModel *addModel(const VMPaths &paths, const QString &id, const QString &name);
-    void installBudgetCheck(VMModel *model);
+    /** Makes a device of this fleet: its timing, and the check that keeps every start within the budget. */
+    VMModel *makeModel(const VMPaths &paths, const QString &id, const QString &name);
     bool fitsBudget(VMModel &model) const;
     void removeModels(const QString &id);
 
     const VMPaths m_shared;
+    const Options m_options;
     QList<VMModel *> m_models;
     PropertyField<QString, &VMFleet::selectedChanged> m_selected{this};
     PropertyField<bool, &VMFleet::creatingChanged> m_creating{this};

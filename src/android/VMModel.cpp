@@ -48,6 +48,8 @@ VMModel::VMModel(VMPaths paths, QString id, QString name, Options options, QObje
     : QObject(parent)
     , m_paths(std::move(paths))
     , m_id(std::move(id))
+    , m_timing(options.timing)
+    , m_canStart(std::move(options.canStart))
     , m_configuration(this, VMConfiguration::load(m_paths.configurationFile()).validated())
     , m_installed(this, m_paths.installed())
     , m_name(this, std::move(name))
@@ -85,7 +87,7 @@ void VMModel::start()
     if (!m_installed || m_running || m_busy || snapshotBusy() || m_forceQuitting) {
         return;
     }
-    if (canStart && !canStart()) {
+    if (m_canStart && !m_canStart(*this)) {
         return;
     }
     for (const int candidate : EmulatorPorts::candidates()) {
@@ -252,11 +254,11 @@ QCoro::Task<> VMModel::monitorBoot(std::shared_ptr<bool> cancelled)
             }
             co_return;
         }
-        co_await QCoro::sleepFor(timing.bootPollInterval);
+        co_await QCoro::sleepFor(m_timing.bootPollInterval);
         if (!self || *cancelled || !m_running) {
             co_return;
         }
-        if (++attempt >= timing.bootAttempts) {
+        if (++attempt >= m_timing.bootAttempts) {
             setStatus(QStringLiteral("开机耗时较长"));
             setDetail(QStringLiteral("请查看安卓窗口或运行日志，必要时停止后切换兼容渲染。"));
             co_return;

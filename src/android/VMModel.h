@@ -3,6 +3,7 @@
 #include "android/ComponentInstallation.h"
 #include "android/VMConfiguration.h"
 #include "android/VMPaths.h"
+#include "android/VMTiming.h"
 #include "services/FolderSnapshots.h"
 #include "services/PropertyField.h"
 
@@ -46,24 +47,19 @@ class VMModel : public QObject, private FolderSnapshots::Guest
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
 
 public:
-    /** How long the model waits between its polls; tests shorten these. */
-    struct Timing
-    {
-        std::chrono::milliseconds bootPollInterval{2000};
-        int bootAttempts = 120;
-        std::chrono::milliseconds stopPollInterval{200};
-        int stopPollsBeforeTerminate = 30;
-        int stopPollsBeforeKill = 25;
-        int repeatedStopPollsBeforeKill = 150;
-        std::chrono::milliseconds forceQuitPollInterval{50};
-        int forceQuitPolls = 100;
-    };
+    using Timing = VMTiming;
 
     /** What a device is made with besides its folder, id and name; tests choose these. */
     struct Options
     {
         /** The component manifest; SDKPackage::activeManifest() when none. */
         std::optional<QByteArray> manifest;
+        Timing timing;
+        /**
+         * Asked at every start: the memory-budget check of the fleet that makes the device. It sets the
+         * device's `error` itself when it refuses. Without one every start may go ahead.
+         */
+        std::function<bool(VMModel &device)> canStart;
     };
 
     /** More than this much free space must remain on the device's volume for a start. */
@@ -103,9 +99,8 @@ public:
     int instanceLock() const { return m_instanceLock; }
     qint64 processId() const;
 
-    /** The memory-budget check the fleet installs; it sets `error` itself when it refuses. */
-    std::function<bool()> canStart;
-    Timing timing;
+    /** The check every start asks; empty when the device was made without one. */
+    const std::function<bool(VMModel &device)> &startCheck() const { return m_canStart; }
 
     /** Whether `port` (the device's own when omitted) and the next port can be bound on 127.0.0.1. */
     bool portsAvailable(std::optional<int> port = std::nullopt) const;
@@ -176,6 +171,8 @@ private:
 
     const VMPaths m_paths;
     const QString m_id;
+    const Timing m_timing;
+    const std::function<bool(VMModel &device)> m_canStart;
     PropertyField<VMConfiguration, &VMModel::configurationChanged> m_configuration{this};
     PropertyField<QString, &VMModel::statusChanged> m_status{this};
     PropertyField<QString, &VMModel::detailChanged> m_detail{this};

@@ -59,11 +59,11 @@ QCoro::Task<> VMModel::stop()
     if (m_stopping) {
         // Another stop already asked the emulator to quit: wait for it, then make sure.
         for (int poll = 1; stillRunning(); ++poll) {
-            co_await QCoro::sleepFor(timing.stopPollInterval);
+            co_await QCoro::sleepFor(m_timing.stopPollInterval);
             if (!self) {
                 co_return;
             }
-            if (poll == timing.repeatedStopPollsBeforeKill && stillRunning()) {
+            if (poll == m_timing.repeatedStopPollsBeforeKill && stillRunning()) {
                 ProcessSignal::kill(process->processId());
             }
         }
@@ -82,13 +82,13 @@ QCoro::Task<> VMModel::stop()
     if (!self) {
         co_return;
     }
-    const int killAt = timing.stopPollsBeforeTerminate + timing.stopPollsBeforeKill;
+    const int killAt = m_timing.stopPollsBeforeTerminate + m_timing.stopPollsBeforeKill;
     for (int poll = 1; stillRunning(); ++poll) {
-        co_await QCoro::sleepFor(timing.stopPollInterval);
+        co_await QCoro::sleepFor(m_timing.stopPollInterval);
         if (!stillRunning()) {
             break;
         }
-        if (poll == timing.stopPollsBeforeTerminate) {
+        if (poll == m_timing.stopPollsBeforeTerminate) {
             process->terminate();
         } else if (poll == killAt) {
             ProcessSignal::kill(process->processId());
@@ -115,8 +115,8 @@ QCoro::Task<> VMModel::forceQuit()
         setError(QStringLiteral("无法终止安卓进程，请重试。"));
     } else {
         for (int poll = 0;
-             poll < timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
-            co_await QCoro::sleepFor(timing.forceQuitPollInterval);
+             poll < m_timing.forceQuitPolls && process && process->state() != QProcess::NotRunning; ++poll) {
+            co_await QCoro::sleepFor(m_timing.forceQuitPollInterval);
             if (!self) {
                 co_return;
             }

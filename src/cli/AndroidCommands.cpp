@@ -100,7 +100,11 @@ QCoro::Task<int> android(QStringList words, SignalPipe *signals)
         throw UsageError{QStringLiteral("缺少操作。运行 corvanectl help android 查看用法。")};
     }
     const QString action = words.takeFirst();
-    VMFleet fleet;
+    // A quicker look at a starting device than the window's: a script waits on every poll.
+    VMFleet::Options options;
+    options.timing.bootPollInterval = 500ms;
+    options.timing.bootAttempts = 480;
+    VMFleet fleet({}, options);
     if (action == QLatin1String("add")) {
         const Arguments arguments =
             Arguments::parse(words, {}, {QStringLiteral("--cpu"), QStringLiteral("--memory")});

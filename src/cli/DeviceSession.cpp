@@ -42,9 +42,6 @@ OwnerNote claimOwnership(const VMModel &device)
 /** Starts the device; returns once it has booted, or earlier when a signal arrives. Throws on failure. */
 QCoro::Task<> boot(VMModel *device, OwnerNote *note, SignalPipe *signals)
 {
-    // A quicker look than the window's: a script waits on every poll.
-    device->timing.bootPollInterval = 500ms;
-    device->timing.bootAttempts = 480;
     device->start();
     co_await Guests::waitUntil([device] { return !device->busy(); });
     if (!device->running()) {

@@ -22,9 +22,6 @@ public:
 
     explicit IOSSimctl(Options options);
 
-    const QString &xcrun() const { return m_options.xcrun; }
-    const QString &open() const { return m_options.open; }
-
     /** Runs `xcrun simctl` with these arguments; only exit status 0 is success. */
     QCoro::Task<QString> run(QStringList arguments, double timeoutSeconds) const;
     /** Runs `xcrun simctl delete`, swallowing a failure (the runner has logged it). */

@@ -18,12 +18,13 @@ const auto category = QStringLiteral("Linux");
 
 } // namespace
 
-LinuxModel::LinuxModel(VirtualMachineEngine &engine, QString root, QObject *parent)
+LinuxModel::LinuxModel(VirtualMachineEngine &engine, QString root, Options options, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
     , m_base(QFileInfo(root.isEmpty() ? Host::dataRoot() : root).absoluteFilePath())
     , m_paths(m_base + QStringLiteral("/Linux"))
     , m_settingsFile(m_base + QStringLiteral("/linux-configuration.json"))
+    , m_canAllocate(std::move(options.canAllocate))
     , m_configuration(this, LinuxConfiguration::load(m_settingsFile, engine).validated())
     , m_status(this, QStringLiteral("选择 ARM64 Linux ISO 后启动安装"))
 {
@@ -117,7 +118,7 @@ QCoro::Task<> LinuxModel::start()
         }
         m_engine.requireInstallation();
         setConfiguration(m_configuration->validated());
-        if (canAllocate && !canAllocate(m_configuration->memoryGB * 1024)) {
+        if (m_canAllocate && !m_canAllocate(m_configuration->memoryGB * 1024)) {
             throw VMFailure(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
         }
         if (!m_configuration->attachISO) {

@@ -46,8 +46,17 @@ public:
     /** More than this much free space must remain on the data volume for a start. */
     static constexpr qint64 minimumFreeBytes = qint64(5) << 30;
 
+    /** What the machine is made with besides its engine and folder. */
+    struct Options
+    {
+        /** Whether `memoryMB` more fits beside the running Android devices; every start may go ahead without
+         * one. */
+        std::function<bool(qint64 memoryMB)> canAllocate;
+    };
+
     /** Loads the settings from `root` (the data root when empty); starts nothing. */
-    explicit LinuxModel(VirtualMachineEngine &engine, QString root = {}, QObject *parent = nullptr);
+    explicit LinuxModel(VirtualMachineEngine &engine, QString root = {}, Options options = {},
+                        QObject *parent = nullptr);
     ~LinuxModel() override;
 
     const LinuxPaths &paths() const { return m_paths; }
@@ -79,9 +88,6 @@ public:
 
     /** True when an ISO is chosen and passes LinuxISO::validateFile. */
     bool hasUsableISO() const;
-
-    /** Whether `memoryMB` more fits beside the running Android devices; installed by the application. */
-    std::function<bool(qint64 memoryMB)> canAllocate;
 
     /** Asks for an installer ISO, checks it and stores it as the one to attach. */
     void chooseISO();
@@ -140,6 +146,7 @@ private:
     const QString m_base;
     const LinuxPaths m_paths;
     const QString m_settingsFile;
+    const std::function<bool(qint64 memoryMB)> m_canAllocate;
     int m_lockFD = -1;
 
     PropertyField<LinuxConfiguration, &LinuxModel::configurationChanged> m_configuration{this};

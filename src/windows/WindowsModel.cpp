@@ -18,8 +18,9 @@ constexpr qint64 GiB = WindowsConfiguration::GiB;
 
 } // namespace
 
-WindowsModel::WindowsModel(QString dataRoot, QObject *parent)
+WindowsModel::WindowsModel(QString dataRoot, Options options, QObject *parent)
     : QObject(parent)
+    , m_options(std::move(options))
     , m_settings(dataRoot + QStringLiteral("/windows-configuration.json"))
     , m_configuration(this, WindowsConfiguration::load(m_settings).validated())
     , m_isoCheck(this, QStringLiteral("尚未检查镜像"))
@@ -64,7 +65,7 @@ void WindowsModel::save()
 void WindowsModel::refreshPreparation()
 {
     QString engine = QStringLiteral("已找到 UTM");
-    if (!utmSupported) {
+    if (!m_options.utmSupported) {
         engine = QStringLiteral("UTM 只有 macOS 版，本机不能创建或打开 Windows 虚拟机");
     } else if (utmPath().isEmpty()) {
         engine = QStringLiteral("尚未安装 UTM");
@@ -106,7 +107,7 @@ QCoro::Task<> WindowsModel::useISO(QString iso)
 
     std::optional<QString> failure;
     try {
-        co_await WindowsPreparation::inspectISO(m_configuration->isoPath, inspection);
+        co_await WindowsPreparation::inspectISO(m_configuration->isoPath, m_options.inspection);
     } catch (...) {
         failure = describe(std::current_exception());
     }
@@ -143,7 +144,7 @@ QCoro::Task<> WindowsModel::findDownloadedISO()
 
 void WindowsModel::openProject()
 {
-    if (!utmSupported) {
+    if (!m_options.utmSupported) {
         setError(QStringLiteral(
             "打开 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。请在装有 UTM 的 Mac 上打开它。"));
         return;

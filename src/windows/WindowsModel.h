@@ -13,6 +13,18 @@
 
 #include <optional>
 
+/** How a WindowsModel looks into ISOs and whether it may build and open machines; tests choose these. */
+struct WindowsModelOptions
+{
+    /** How ISOs are looked into. */
+    WindowsPreparation::Inspection inspection;
+    /**
+     * Whether UTM exists for this system at all. It is made for macOS alone: elsewhere an ISO is
+     * checked and an existing bundle associated and snapshotted, but no machine is built or opened here.
+     */
+    bool utmSupported = Host::utmSupported();
+};
+
 /**
  * The Windows machine, which runs in UTM rather than here: checks the installation ISO, builds a UTM
  * bundle from it, associates an existing bundle, asks UTM to open it and keeps snapshots of it.
@@ -34,8 +46,10 @@ class WindowsModel : public QObject, private FolderSnapshots::Guest
 public:
     static inline const QString utmBundleIdentifier = QStringLiteral("com.utmapp.UTM");
 
+    using Options = WindowsModelOptions;
+
     /** Reads windows-configuration.json in `dataRoot` and lists the snapshots of the associated bundle. */
-    explicit WindowsModel(QString dataRoot, QObject *parent = nullptr);
+    explicit WindowsModel(QString dataRoot, Options options = {}, QObject *parent = nullptr);
 
     const WindowsConfiguration &configuration() const { return m_configuration; }
     /** The hardware settings on the Windows screen edit this; save() stores it. */
@@ -58,15 +72,8 @@ public:
     std::optional<QString> snapshotCollection() const;
     std::optional<SnapshotRecord> latestSnapshot() const { return m_snapshots.latest(); }
 
-    /** How ISOs are looked into; tests choose the hdiutil stand-in here. */
-    WindowsPreparation::Inspection inspection;
-
-    /**
-     * Whether UTM exists for this system at all. It is made for macOS alone: elsewhere an ISO is
-     * checked and an existing bundle associated and snapshotted, but no machine is built or opened
-     * here. Tests choose the Mac's behaviour here.
-     */
-    bool utmSupported = Host::utmSupported();
+    /** Whether UTM exists for this system (see WindowsModelOptions). */
+    bool utmSupported() const { return m_options.utmSupported; }
 
     void save();
     void refreshPreparation();
@@ -120,6 +127,7 @@ private:
     void setMessage(const QString &message) { m_message.set(message); }
     void setError(const QString &error) { m_error.set(error); }
 
+    const Options m_options;
     const QString m_settings;
     PropertyField<WindowsConfiguration, &WindowsModel::configurationChanged> m_configuration{this};
     PropertyField<bool, &WindowsModel::busyChanged> m_busy{this};

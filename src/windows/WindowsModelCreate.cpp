@@ -33,7 +33,7 @@ QCoro::Task<> WindowsModel::create()
     if (m_busy || !m_confirmedARM) {
         co_return;
     }
-    if (!utmSupported) {
+    if (!m_options.utmSupported) {
         setError(QStringLiteral("创建 Windows 虚拟机需要 UTM，而 UTM 只有 macOS 版。"
                                 "请在 Mac 上创建；本机可以检查镜像，并关联已有的 .utm 虚拟机、为它做快照。"));
         co_return;
@@ -60,7 +60,8 @@ QCoro::Task<> WindowsModel::create()
     QString target = co_await Interaction::current()->chooseSaveLocation(
         QStringLiteral("选择虚拟机位置（建议空闲容量至少 80GB）"), proposed, filters);
     // The panel does not block the window: another check may have started or replaced the ISO meanwhile.
-    if (!self || target.isEmpty() || m_busy || !m_confirmedARM || m_configuration->isoPath != chosen.isoPath) {
+    if (!self || target.isEmpty() || m_busy || !m_confirmedARM ||
+        m_configuration->isoPath != chosen.isoPath) {
         co_return;
     }
     target = QDir::cleanPath(QFileInfo(target).absoluteFilePath());
@@ -82,7 +83,7 @@ QCoro::Task<> WindowsModel::build(QString firmware, QString iso, WindowsConfigur
     QPointer self(this);
     std::optional<QString> failure;
     try {
-        co_await WindowsPreparation::inspectISO(iso, inspection);
+        co_await WindowsPreparation::inspectISO(iso, m_options.inspection);
     } catch (...) {
         failure = describe(std::current_exception());
     }

@@ -133,11 +133,12 @@ protected:
     /** A device installing from `manifestBytes`; from SDKPackage::activeManifest() when there are none. */
     VMModel &device(std::optional<QByteArray> manifestBytes)
     {
-        model =
-            std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"),
-                                      QStringLiteral("安卓 1"), VMModel::Options{std::move(manifestBytes)});
-        model->timing.bootPollInterval = std::chrono::milliseconds(50);
-        model->timing.stopPollInterval = std::chrono::milliseconds(20);
+        VMModel::Options options;
+        options.manifest = std::move(manifestBytes);
+        options.timing.bootPollInterval = std::chrono::milliseconds(50);
+        options.timing.stopPollInterval = std::chrono::milliseconds(20);
+        model = std::make_unique<VMModel>(VMPaths(root.path()), QStringLiteral("primary"),
+                                          QStringLiteral("安卓 1"), std::move(options));
         return *model;
     }
 

@@ -30,9 +30,10 @@ TEST(Responsiveness, LongestEventLoopGapDuringADeviceLifecycle)
     ASSERT_TRUE(FakeAndroidSdk::install(paths));
     qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "300");
 
-    VMModel device(paths, QStringLiteral("primary"), QStringLiteral("安卓 1"));
-    device.timing.bootPollInterval = 100ms;
-    device.timing.stopPollInterval = 50ms;
+    VMModel::Options options;
+    options.timing.bootPollInterval = 100ms;
+    options.timing.stopPollInterval = 50ms;
+    VMModel device(paths, QStringLiteral("primary"), QStringLiteral("安卓 1"), options);
 
     // A 5 ms tick stands in for the frames; the longest gap between ticks is the worst stall.
     QElapsedTimer clock;

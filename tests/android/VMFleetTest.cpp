@@ -128,7 +128,7 @@ TEST_F(VMFleetTest, LoadsFirstDeviceThenNamedInstancesInFolderOrder)
     QStringList names;
     for (const VMModel *model : fleet.models()) {
         names.append(model->name());
-        EXPECT_TRUE(model->canStart);
+        EXPECT_TRUE(model->startCheck());
     }
     EXPECT_EQ(names, (QStringList{"安卓 1", "甲", "乙", "D", "E", "丙"}));
     EXPECT_EQ(fleet.models()[1]->paths(), VMPaths(root + "/instances/A", root));
@@ -417,16 +417,20 @@ TEST_F(VMFleetTest, BudgetCountsOtherRunningOrBusyDevicesAndExternalMemory)
     saveConfiguration(first, VMConfiguration{2, 4096, "720 × 1280", false});
     addInstance("A", "甲", 4096);
     addInstance("B", "乙", 8192);
-    auto fleet = std::make_unique<VMFleet>(root);
+    qint64 external = 0;
+    VMFleet::Options options;
+    options.externalMemoryMB = [&external] { return external; };
+    auto fleet = std::make_unique<VMFleet>(root, options);
     VMModel *primary = fleet->models()[0];
     VMModel *second = fleet->models()[1];
     VMModel *big = fleet->models()[2];
+    const auto canStart = [](VMModel *device) { return device->startCheck()(*device); };
 
     // 16 GiB and no stored budget: 12288 MiB, exactly filled by the busy 8 GiB device and this one.
     big->setBusy(true);
-    EXPECT_TRUE(second->canStart());
-    fleet->externalMemoryMB = [] { return qint64(1); };
-    EXPECT_FALSE(second->canStart());
+    EXPECT_TRUE(canStart(second));
+    external = 1;
+    EXPECT_FALSE(canStart(second));
     EXPECT_EQ(second->error(), overBudget);
     EXPECT_EQ(primary->error(), QString());
     big->setBusy(false);
@@ -437,13 +441,14 @@ TEST_F(VMFleetTest, BudgetCountsOtherRunningOrBusyDevicesAndExternalMemory)
     second->clearError();
     primary->setBusy(true);
     second->setBusy(true);
-    fleet->externalMemoryMB = [] { return qint64(0); };
-    EXPECT_TRUE(second->canStart());
-    fleet->externalMemoryMB = [] { return qint64(2048); };
-    EXPECT_FALSE(second->canStart());
+    external = 0;
+    EXPECT_TRUE(canStart(second));
+    external = 2048;
+    EXPECT_FALSE(canStart(second));
     EXPECT_EQ(second->error(), overBudget);
 
-    const std::function<bool()> check = second->canStart;
+    const std::function<bool(VMModel &)> check = second->startCheck();
     fleet.reset();
-    EXPECT_FALSE(check());
+    VMModel alone(first, VMFleet::primaryId, QStringLiteral("安卓 1"));
+    EXPECT_FALSE(check(alone)) << "the check outlives its fleet only to refuse";
 }

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "Await.h"
-#include "TestFiles.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "android/VMModel.h"
 #include "services/InstanceLock.h"
@@ -44,13 +44,23 @@ protected:
         qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
+    /** What the devices device() makes are made with: quick polls. */
+    static VMModel::Timing quickTiming()
+    {
+        VMModel::Timing quick;
+        quick.bootPollInterval = 50ms;
+        quick.stopPollInterval = 20ms;
+        quick.forceQuitPollInterval = 20ms;
+        return quick;
+    }
+    VMModel::Timing timing = quickTiming();
+
     VMModel &device(const QString &root = {}, const QString &id = QStringLiteral("primary"))
     {
-        auto *model =
-            new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"));
-        model->timing.bootPollInterval = 50ms;
-        model->timing.stopPollInterval = 20ms;
-        model->timing.forceQuitPollInterval = 20ms;
+        VMModel::Options options;
+        options.timing = timing;
+        auto *model = new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id,
+                                  QStringLiteral("安卓 1"), options);
         owned.emplace_back(model);
         models.push_back(model);
         return *model;

@@ -76,10 +76,10 @@ public:
         : m_size(((sizeof(VMModel) + pageSize() - 1) / pageSize()) * pageSize())
         , m_memory(::mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
     {
+        options.timing.bootPollInterval = 50ms;
+        options.timing.stopPollInterval = 20ms;
         m_model = new (m_memory)
             VMModel(paths, QStringLiteral("primary"), QStringLiteral("安卓 1"), std::move(options));
-        m_model->timing.bootPollInterval = 50ms;
-        m_model->timing.stopPollInterval = 20ms;
     }
     GuardedDevice(const GuardedDevice &) = delete;
     GuardedDevice &operator=(const GuardedDevice &) = delete;

@@ -274,8 +274,8 @@ TEST_F(VMModelTest, ForceQuitOnlyActsOnARunningEmulator)
 TEST_F(VMModelTest, SlowBootIsReportedAndTheEmulatorKeepsRunning)
 {
     ScopedEnv never("FAKE_EMULATOR_NEVER_BOOT", "1");
+    timing.bootAttempts = 3;
     VMModel &model = device();
-    model.timing.bootAttempts = 3;
     model.start();
     ASSERT_TRUE(waitForStatus(model, QStringLiteral("开机耗时较长")));
     EXPECT_EQ(model.detail(), QStringLiteral("请查看安卓窗口或运行日志，必要时停止后切换兼容渲染。"));

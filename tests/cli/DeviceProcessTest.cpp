@@ -103,8 +103,9 @@ TEST_F(CorvanectlTest, TheWindowAndTheCommandLineRespectEachOthersLocks)
 {
     // The window's model holds the device: the command line reports it running and touches nothing.
     {
-        VMModel window(primary, QStringLiteral("primary"), QStringLiteral("安卓 1"));
-        window.timing.bootPollInterval = 50ms;
+        VMModel::Options quick;
+        quick.timing.bootPollInterval = 50ms;
+        VMModel window(primary, QStringLiteral("primary"), QStringLiteral("安卓 1"), quick);
         window.start();
         ASSERT_TRUE(waitUntil([&] { return window.booted(); }, 20000)) << window.error().toStdString();
         EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),

@@ -44,9 +44,9 @@ protected:
     }
 
     /** A fresh model on the test's data root, with the test's ISO chosen unless `withISO` is false. */
-    LinuxModel &make(bool withISO = true)
+    LinuxModel &make(bool withISO = true, LinuxModel::Options options = {})
     {
-        owned = std::make_unique<LinuxModel>(engine, base);
+        owned = std::make_unique<LinuxModel>(engine, base, std::move(options));
         if (withISO) {
             edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
         }
@@ -174,13 +174,15 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
 #endif
 
     QList<qint64> asked;
-    owned->canAllocate = [&asked](qint64 memoryMB) {
+    LinuxModel::Options refusing;
+    refusing.canAllocate = [&asked](qint64 memoryMB) {
         asked.append(memoryMB);
         return false;
     };
+    make(true, std::move(refusing));
     expectRefusedStart(QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
     EXPECT_EQ(asked, QList<qint64>{4096});
-    owned->canAllocate = {};
+    make();
 
     host.capacity = LinuxModel::minimumFreeBytes;
     expectRefusedStart(QStringLiteral("至少需要 5GB 可用空间才能启动，安装过程中可能需要更多。"));

@@ -23,9 +23,9 @@ protected:
     }
 
     /** A model whose ISO passed the check. */
-    WindowsModel &checked(const QString &iso)
+    WindowsModel &checked(const QString &iso, const WindowsPreparation::Inspection &inspection = listing())
     {
-        WindowsModel &windows = model();
+        WindowsModel &windows = model(inspection);
         await(windows.useISO(iso));
         EXPECT_TRUE(windows.confirmedARM()) << windows.error().toStdString();
         return windows;
@@ -289,9 +289,9 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
 {
     utmApp();
     const QString iso = windowsISO();
-    WindowsModel &windows = checked(iso);
-    windows.inspection = attaching();
     qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
+    WindowsModel &windows = checked(iso, attaching());
+    const qsizetype checkCalls = hdiutilCalls().size();
     qputenv("FAKE_HDIUTIL_DELAY_MS", "1500");
 
     const QString target = path(QStringLiteral("Raced.utm"));
@@ -299,7 +299,7 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
     QCoro::Task<> creating = windows.create();
     EXPECT_TRUE(windows.busy());
     EXPECT_EQ(windows.message(), QStringLiteral("正在检查镜像并创建本地虚拟机，不进行网络下载…"));
-    ASSERT_TRUE(waitUntil([&] { return !hdiutilCalls().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return hdiutilCalls().size() > checkCalls; }));
     // Someone else's empty folder: a plain rename would silently put the bundle in its place.
     QDir().mkpath(target);
     await(std::move(creating));

@@ -203,12 +203,13 @@ protected:
         windows.save();
     }
 
-    /** A model over a data root of the test's own, checking ISOs by listing them, as on a Mac. */
-    WindowsModel &model()
+    /** A model over a data root of the test's own, checking ISOs by listing them unless told, as on a Mac. */
+    WindowsModel &model(const WindowsPreparation::Inspection &inspection = listing())
     {
-        m_model = std::make_unique<WindowsModel>(dataRoot());
-        m_model->inspection = listing();
-        m_model->utmSupported = true;
+        WindowsModel::Options options;
+        options.inspection = inspection;
+        options.utmSupported = true;
+        m_model = std::make_unique<WindowsModel>(dataRoot(), options);
         return *m_model;
     }
 

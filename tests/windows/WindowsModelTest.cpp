@@ -196,8 +196,9 @@ TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
 TEST_F(WindowsModelTest, WhereUTMCannotRunTheMachineIsCheckedAndKeptButNeitherBuiltNorOpened)
 {
     // The model as this system makes it, not the fixture's Mac.
-    WindowsModel windows(dataRoot());
-    windows.inspection = listing();
+    WindowsModel::Options options;
+    options.inspection = listing();
+    WindowsModel windows(dataRoot(), options);
     await(windows.useISO(windowsISO()));
     ASSERT_TRUE(windows.confirmedARM()) << windows.error().toStdString();
     EXPECT_TRUE(windows.preparation().startsWith(

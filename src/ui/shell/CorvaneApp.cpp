@@ -29,14 +29,56 @@
 #include <QPointer>
 #include <QSettings>
 
+namespace {
+/** The fleet counts the Linux machine `linux` gives, while it runs or starts, against the budget. */
+VMFleet::Options fleetOptions(const VMTiming &timing, std::function<const LinuxModel *()> linux)
+{
+    VMFleet::Options options;
+    options.timing = timing;
+    options.externalMemoryMB = [linux = std::move(linux)]() -> qint64 {
+        const LinuxModel *machine = linux();
+        if (!machine || !(machine->running() || machine->busy())) {
+            return 0;
+        }
+        return machine->configuration().memoryGB * 1024;
+    };
+    return options;
+}
+
+/** The Linux machine starts only when it fits in the budget beside the fleet's running or busy devices. */
+LinuxModel::Options linuxOptions(QPointer<VMFleet> fleet)
+{
+    LinuxModel::Options options;
+    options.canAllocate = [fleet = std::move(fleet)](qint64 requestMB) {
+        qint64 total = requestMB;
+        if (fleet) {
+            for (const VMModel *device : fleet->models()) {
+                if (device->running() || device->busy()) {
+                    total += device->configuration().memoryMB;
+                }
+            }
+        }
+        const auto store = AppPreferences::openStore();
+        return AppPreferences::memoryBudgetMB(*store) >= total;
+    };
+    return options;
+}
+
+} // namespace
+
 CorvaneApp::CorvaneApp(std::unique_ptr<VirtualMachineEngine> engine, Options options, QObject *parent)
     : QObject(parent)
     , m_preferences(AppPreferences::openStore())
     , m_engine(engine ? std::move(engine) : std::make_unique<QemuEngine>())
     , m_delegate(std::make_unique<AppDelegate>())
-    , m_fleet(std::make_unique<VMFleet>())
-    , m_windows(std::make_unique<WindowsModel>(Host::dataRoot()))
-    , m_linux(std::make_unique<LinuxModel>(*m_engine))
+    // The Linux machine is made after the fleet: looked up at each start, not captured now.
+    , m_fleet(std::make_unique<VMFleet>(
+          QString(), fleetOptions(options.android,
+                                  [self = QPointer<CorvaneApp>(this)]() -> const LinuxModel * {
+                                      return self ? self->m_linux.get() : nullptr;
+                                  })))
+    , m_windows(std::make_unique<WindowsModel>(Host::dataRoot(), std::move(options.windows)))
+    , m_linux(std::make_unique<LinuxModel>(*m_engine, QString(), linuxOptions(m_fleet.get())))
     , m_ios(std::make_unique<IOSModel>(QString(), std::move(options.ios)))
     , m_vphone(std::make_unique<VPhoneModel>())
     , m_monitor(std::make_unique<InteractionLogMonitor>())
@@ -108,27 +150,6 @@ void CorvaneApp::startUp()
         startInteractionLogging();
     }
     AppLog::info(QStringLiteral("应用"), QStringLiteral("Corvane Beta 已启动"));
-
-    QPointer<LinuxModel> linux(m_linux.get());
-    m_fleet->externalMemoryMB = [linux]() -> qint64 {
-        if (!linux || !(linux->running() || linux->busy())) {
-            return 0;
-        }
-        return linux->configuration().memoryGB * 1024;
-    };
-    QPointer<VMFleet> fleet(m_fleet.get());
-    m_linux->canAllocate = [fleet](qint64 requestMB) {
-        qint64 total = requestMB;
-        if (fleet) {
-            for (const VMModel *device : fleet->models()) {
-                if (device->running() || device->busy()) {
-                    total += device->configuration().memoryMB;
-                }
-            }
-        }
-        const auto store = AppPreferences::openStore();
-        return AppPreferences::memoryBudgetMB(*store) >= total;
-    };
 }
 
 void CorvaneApp::startInteractionLogging()

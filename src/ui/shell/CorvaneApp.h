@@ -1,7 +1,9 @@
 #pragma once
 
+#include "android/VMTiming.h"
 #include "ios/IOSSimctl.h"
 #include "linux/engine/VirtualMachineEngine.h"
+#include "windows/WindowsModel.h"
 
 #include <QObject>
 
@@ -17,11 +19,10 @@ class MainWindow;
 class QSettings;
 class VMFleet;
 class VPhoneModel;
-class WindowsModel;
 
 /**
  * The application: one model of each guest kind for the life of the process, the main window over
- * them, the shared memory budget wired between Android and Linux, and the quit guard.
+ * them, the shared memory budget wired between Android and Linux as they are made, and the quit guard.
  */
 class CorvaneApp : public QObject
 {
@@ -31,7 +32,10 @@ public:
     /** How the models are made; the system's own programs unless a test chooses stand-ins. */
     struct Options
     {
+        /** How the Android devices time their polls. */
+        VMTiming android;
         IOSSimctl::Options ios;
+        WindowsModelOptions windows;
     };
 
     /** `engine` runs the Linux machine; QEMU unless a test hands in another. */

@@ -42,7 +42,7 @@ WindowsSettingsGroup::WindowsSettingsGroup(WindowsModel &model, QWidget *parent)
     contentLayout()->addWidget(Controls::caption(
         QStringLiteral("上述设置用于新建设备；现有设备请在 UTM 关机后修改。不会覆盖磁盘。")));
     contentLayout()->addWidget(m_create, 0, Qt::AlignLeft);
-    const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported);
+    const QString withoutUTM = WindowsRules::withoutUTMNote(model.utmSupported());
     if (!withoutUTM.isEmpty()) {
         contentLayout()->addWidget(Controls::caption(withoutUTM));
     }
@@ -93,6 +93,6 @@ void WindowsSettingsGroup::showState()
 {
     if (m_model) {
         m_create->setEnabled(WindowsRules::canCreate(
-            m_model->confirmedARM(), m_model->configuration().isoPath, m_model->utmSupported));
+            m_model->confirmedARM(), m_model->configuration().isoPath, m_model->utmSupported()));
     }
 }

@@ -250,7 +250,7 @@ void WindowsView::showState()
     m_isoCheckSymbol->setColor(passed ? passedGreen : QColor());
 
     const WindowsRules::ProjectActions actions =
-        WindowsRules::projectActions(m_model->projectPath().has_value(), busy, m_model->utmSupported);
+        WindowsRules::projectActions(m_model->projectPath().has_value(), busy, m_model->utmSupported());
     m_open->setEnabled(actions.open);
     m_associate->setEnabled(actions.associate);
     m_projectProgress->setVisible(actions.progress);

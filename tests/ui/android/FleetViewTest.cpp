@@ -1,9 +1,9 @@
 #include "ui/android/FleetView.h"
-#include "TestFiles.h"
 #include "Await.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "WidgetFinder.h"
 #include "android/VMConfiguration.h"
@@ -88,11 +88,10 @@ protected:
         if (installed) {
             ASSERT_TRUE(FakeAndroidSdk::install(shared));
         }
-        fleet = std::make_unique<VMFleet>(root);
-        for (VMModel *model : fleet->models()) {
-            model->timing.bootPollInterval = 50ms;
-            model->timing.stopPollInterval = 20ms;
-        }
+        VMFleet::Options options;
+        options.timing.bootPollInterval = 50ms;
+        options.timing.stopPollInterval = 20ms;
+        fleet = std::make_unique<VMFleet>(root, options);
         view = std::make_unique<FleetView>(*fleet);
         view->resize(1040, 720);
         view->show();

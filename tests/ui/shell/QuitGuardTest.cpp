@@ -48,6 +48,14 @@ protected:
         EXPECT_EQ(interaction.asked.last().title, title);
     }
 
+    /** Quick polls, but stops that wait long enough to watch one device stop after the other. */
+    static CorvaneApp::Options slowStops()
+    {
+        CorvaneApp::Options options = quick();
+        options.android.stopPollInterval = 50ms;
+        return options;
+    }
+
     /** Two installed devices, both running and booted; their stops wait for SIGTERM, so they take a while. */
     std::pair<VMModel *, VMModel *> twoRunningDevices(CorvaneApp &corvane)
     {
@@ -55,8 +63,6 @@ protected:
         VMModel &first = installedDevice(corvane, 1024);
         corvane.fleet().addDevice();
         VMModel &second = *corvane.fleet().models().last();
-        second.timing = first.timing;
-        second.timing.stopPollInterval = 50ms;
         first.start();
         second.start();
         EXPECT_TRUE(waitUntil([&] { return first.booted() && second.booted(); }, 15000))
@@ -91,8 +97,12 @@ protected:
 
 TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
 {
-    CorvaneApp::Options standIns;
+    QTemporaryDir scratch;
+    CorvaneApp::Options standIns = quick();
     standIns.ios.xcrun = QStringLiteral(CORVANE_FAKES_DIR "/xcrun");
+    standIns.windows.inspection.method = WindowsPreparation::Inspection::Method::Attach;
+    standIns.windows.inspection.hdiutil = QStringLiteral(CORVANE_FAKES_DIR "/hdiutil");
+    standIns.windows.inspection.temporaryFolder = scratch.path();
     CorvaneApp &corvane = launch(std::move(standIns));
     FakeInteraction interaction;
 
@@ -107,13 +117,7 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     ASSERT_TRUE(waitUntil([&] { return iosDone; }));
 
     // Windows: an installer image still being looked into.
-    QTemporaryDir scratch;
     qputenv("FAKE_HDIUTIL_DELAY_MS", "300");
-    WindowsPreparation::Inspection inspection;
-    inspection.method = WindowsPreparation::Inspection::Method::Attach;
-    inspection.hdiutil = QStringLiteral(CORVANE_FAKES_DIR "/hdiutil");
-    inspection.temporaryFolder = scratch.path();
-    corvane.windows().inspection = inspection;
     QFile image(scratch.filePath(QStringLiteral("Win11_ARM64.iso")));
     ASSERT_TRUE(image.open(QIODevice::WriteOnly) && image.resize(2 << 20));
     image.close();
@@ -255,7 +259,7 @@ TEST_F(QuitGuardTest, TheQuitCommandGoesThroughTheGuard)
 
 TEST_F(QuitGuardTest, WhileGuestsStopForTheQuitTheWindowSaysSoAndTakesNoNewWork)
 {
-    CorvaneApp &corvane = launch();
+    CorvaneApp &corvane = launch(slowStops());
     FakeInteraction interaction;
     auto [first, second] = twoRunningDevices(corvane);
     MainWindow &window = *corvane.window();
@@ -298,7 +302,7 @@ TEST_F(QuitGuardTest, WhileGuestsStopForTheQuitTheWindowSaysSoAndTakesNoNewWork)
 
 TEST_F(QuitGuardTest, ADeviceStartedWhileTheOthersStopKeepsTheApplicationOpen)
 {
-    CorvaneApp &corvane = launch();
+    CorvaneApp &corvane = launch(slowStops());
     FakeInteraction interaction;
     auto [first, second] = twoRunningDevices(corvane);
     MainWindow &window = *corvane.window();

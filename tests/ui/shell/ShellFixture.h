@@ -51,7 +51,16 @@ protected:
         qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
-    CorvaneApp &launch(CorvaneApp::Options options = {})
+    /** Quick polls for the Android devices. */
+    static CorvaneApp::Options quick()
+    {
+        CorvaneApp::Options options;
+        options.android.bootPollInterval = std::chrono::milliseconds(50);
+        options.android.stopPollInterval = std::chrono::milliseconds(20);
+        return options;
+    }
+
+    CorvaneApp &launch(CorvaneApp::Options options = quick())
     {
         auto fake = std::make_unique<FakeEngine>();
         engine = fake.get();
@@ -70,8 +79,6 @@ protected:
         configuration.memoryMB = memoryMB;
         device->setConfiguration(configuration);
         device->save();
-        device->timing.bootPollInterval = std::chrono::milliseconds(50);
-        device->timing.stopPollInterval = std::chrono::milliseconds(20);
         return *device;
     }
 

@@ -303,8 +303,9 @@ TEST_F(WindowsViewTest, WhereUTMCannotRunThePageSaysBuildingAndOpeningNeedAMac)
     bundle(project);
     writeSettings(iso, project);
     // The model as this system makes it, not the fixture's Mac.
-    WindowsModel local(dataRoot());
-    local.inspection = listing();
+    WindowsModel::Options options;
+    options.inspection = listing();
+    WindowsModel local(dataRoot(), options);
     view = std::make_unique<WindowsView>(local);
     view->resize(980, 900);
     view->show();
