@@ -1,7 +1,11 @@
 #pragma once
 
+#include "Wait.h"
+#include "WidgetFinder.h"
+
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -15,6 +19,42 @@ inline void type(QLineEdit *editor, const QString &text)
     // only ASCII.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
     QApplication::sendEvent(editor, &press);
+}
+
+/** The first label under `root` whose text contains `text`, or nullptr. */
+inline QLabel *labelContaining(const QWidget &root, const QString &text)
+{
+    for (QLabel *label : root.findChildren<QLabel *>()) {
+        if (label->text().contains(text)) {
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+/** Whether a label the user can see under `root` reads `text`. */
+inline bool showsLabel(const QWidget &root, const QString &text)
+{
+    for (const QLabel *label : root.findChildren<QLabel *>()) {
+        if (label->text() == text && label->isVisibleTo(&root)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/**
+ * Waits for the alert titled `title` over `root`, checks that it explains itself with `detail` and
+ * answers it with `choice`; a missing alert or choice fails the test.
+ */
+inline void answerAlert(const QWidget &root, const QString &title, const QString &detail,
+                        const QString &choice)
+{
+    QMessageBox *box = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (box = WidgetFinder::alert(root, title)) != nullptr; }))
+        << "no alert " << title.toStdString();
+    EXPECT_EQ(box->informativeText(), detail) << title.toStdString();
+    WidgetFinder::answer(box, choice);
 }
 
 } // namespace ViewHelpers

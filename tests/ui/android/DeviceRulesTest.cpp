@@ -178,8 +178,8 @@ TEST(DeviceRulesTest, NumberFieldCommitParsesClampsOrReverts)
 {
     // Current value 4, range 1–8: a clean integer is clamped, anything else keeps the current value.
     const std::pair<const char16_t *, qint64> cases[] = {
-        {u"12", 8}, {u" 3 ", 3}, {u"\n6\t", 6}, {u"+5", 5}, {u"-2", 1}, {u"0", 1}, {u"abc", 4}, {u"", 4},
-        {u"+", 4},  {u"1 2", 4}, {u"2.5", 4},    {u"0x5", 4}, {u"３", 4},
+        {u"12", 8}, {u" 3 ", 3}, {u"\n6\t", 6}, {u"+5", 5},  {u"-2", 1},  {u"0", 1},  {u"abc", 4},
+        {u"", 4},   {u"+", 4},   {u"1 2", 4},   {u"2.5", 4}, {u"0x5", 4}, {u"３", 4},
     };
     for (const auto &[draft, expected] : cases) {
         EXPECT_EQ(HardwareNumberField::committed(QString::fromUtf16(draft), 4, {1, 8}), expected)

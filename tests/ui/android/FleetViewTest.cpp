@@ -1,4 +1,5 @@
 #include "ui/android/FleetView.h"
+#include "../ViewHelpers.h"
 #include "Await.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
@@ -48,6 +49,14 @@ void type(QLineEdit *editor, const QString &text)
     editor->selectAll();
     QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
+}
+
+/** Types into the field and goes on without confirming, as a user who clicks elsewhere next. */
+void draft(HardwareNumberField *field, const QString &text)
+{
+    field->editor()->setFocus();
+    field->editor()->selectAll();
+    QTest::keyClicks(field->editor(), text);
 }
 
 /** Presses `button` as an assistive technology does: no pointer, no change of keyboard focus. */
@@ -100,13 +109,6 @@ protected:
     ContentView &detail() const { return *view->contentView(); }
     VMModel &device() const { return *fleet->models().first(); }
 
-    void startAndWaitForBoot()
-    {
-        detail().startButton()->click();
-        ASSERT_TRUE(waitUntil([this] { return device().booted(); }, 15000))
-            << device().status().toStdString();
-    }
-
     FakeHost host{8, 16 * FakeHost::GiB};
     QTemporaryDir dir;
     QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
@@ -136,11 +138,8 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     sheet->agreement()->click();
     EXPECT_FALSE(sheet->installButton()->isEnabled());
 
-    for (QLabel *label : sheet->findChildren<QLabel *>()) {
-        if (label->text().contains(QStringLiteral("查看 Android SDK 官方许可网页"))) {
-            Q_EMIT label->linkActivated(QStringLiteral("https://developer.android.com/studio/terms"));
-        }
-    }
+    Q_EMIT ViewHelpers::labelContaining(*sheet, QStringLiteral("查看 Android SDK 官方许可网页"))
+        ->linkActivated(QStringLiteral("https://developer.android.com/studio/terms"));
     EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://developer.android.com/studio/terms"))});
 
     button(*sheet, QStringLiteral("取消"))->click();
@@ -156,12 +155,9 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     sheet->installButton()->click();
     ASSERT_TRUE(waitUntil([&] { return alert(content, QStringLiteral("需要注意")) != nullptr; }));
     EXPECT_FALSE(device().installation().showLicense());
-    QMessageBox *problem = alert(content, QStringLiteral("需要注意"));
-    EXPECT_EQ(problem->informativeText(), device().error());
     EXPECT_TRUE(device().error().startsWith(QStringLiteral("至少需要 10GB")));
-
-    answer(problem, QStringLiteral("查看日志"));
-    EXPECT_TRUE(device().error().isEmpty());
+    ViewHelpers::answerAlert(content, QStringLiteral("需要注意"), device().error(),
+                             QStringLiteral("查看日志"));
     ASSERT_NE(content.logSheet(), nullptr);
     EXPECT_EQ(content.logSheet()->logView()->toPlainText(), QStringLiteral("暂无运行日志。"));
 }
@@ -193,7 +189,7 @@ TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
     EXPECT_EQ(cores->draft(), QStringLiteral("5"));
 }
 
-TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
+TEST_F(FleetViewTest, ABusyDeviceKeepsItsSettingsAndAStartWritesTheNumberJustTyped)
 {
     const auto store = AppPreferences::openStore();
     AppPreferences::setMultiMemoryGB(*store, 4);
@@ -201,6 +197,18 @@ TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
     open(true);
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    // As when the fleet starts copying the device: the form is locked with the number still typed.
+    HardwareNumberField *cores = detail().hardware()->coresField();
+    const QByteArray stored = readFile(shared.configurationFile());
+    const qint64 before = device().configuration().cores;
+    draft(cores, QString::number(before == 5 ? 3 : 5));
+    device().setBusy(true);
+    EXPECT_FALSE(cores->editor()->hasFocus());
+    EXPECT_EQ(device().configuration().cores, before);
+    EXPECT_EQ(readFile(shared.configurationFile()), stored) << "nothing is written under a busy device";
+    EXPECT_EQ(cores->draft(), QString::number(before));
+    device().setBusy(false);
+
     HardwareNumberField *memory = detail().hardware()->memoryField();
     VMConfiguration configuration = device().configuration();
     configuration.memoryMB = 2 * 1024;
@@ -209,9 +217,7 @@ TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
 
     // Typed, not confirmed, and the start pressed at once through the accessibility interface, which
     // leaves the keyboard focus where it is: the budget sees 6 GB and refuses.
-    memory->editor()->setFocus();
-    memory->editor()->selectAll();
-    QTest::keyClicks(memory->editor(), QStringLiteral("6"));
+    draft(memory, QStringLiteral("6"));
     press(detail().startButton());
     ASSERT_TRUE(waitUntil([this] { return !device().error().isEmpty() || device().busy(); }, 3000));
     EXPECT_EQ(
@@ -224,9 +230,7 @@ TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
     device().clearError();
 
     // Within the budget the check, the log line and the emulator's files all have the typed number.
-    memory->editor()->setFocus();
-    memory->editor()->selectAll();
-    QTest::keyClicks(memory->editor(), QStringLiteral("3"));
+    draft(memory, QStringLiteral("3"));
     press(detail().startButton());
     ASSERT_TRUE(waitUntil([this] { return !device().error().isEmpty() || device().busy(); }, 3000));
     ASSERT_TRUE(device().busy()) << device().error().toStdString();
@@ -236,28 +240,7 @@ TEST_F(FleetViewTest, AStartChecksLogsAndWritesTheNumberJustTyped)
     EXPECT_TRUE(readFile(shared.configIni()).contains("hw.ramSize=3072"));
 }
 
-TEST_F(FleetViewTest, ADeviceTakenBusyKeepsItsSettingsWhateverTheFieldHeld)
-{
-    open(true);
-    view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-    HardwareNumberField *cores = detail().hardware()->coresField();
-    const QByteArray stored = readFile(shared.configurationFile());
-    const qint64 before = device().configuration().cores;
-    cores->editor()->setFocus();
-    cores->editor()->selectAll();
-    QTest::keyClicks(cores->editor(), QString::number(before == 5 ? 3 : 5));
-
-    // As when the fleet starts copying the device: the form is locked with the number still typed.
-    device().setBusy(true);
-    EXPECT_FALSE(cores->editor()->hasFocus());
-    EXPECT_EQ(device().configuration().cores, before);
-    EXPECT_EQ(readFile(shared.configurationFile()), stored) << "nothing is written under a busy device";
-    EXPECT_EQ(cores->draft(), QString::number(before));
-    device().setBusy(false);
-}
-
-TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
+TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOffersStopAndApk)
 {
     open(true);
     ContentView &content = detail();
@@ -272,7 +255,8 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
     EXPECT_EQ(content.forceQuitButton()->toolTip(),
               QStringLiteral("应急终止安卓，不保存运行快照；不清空已有设备数据。"));
 
-    startAndWaitForBoot();
+    content.startButton()->click();
+    ASSERT_TRUE(waitUntil([this] { return device().booted(); }, 15000)) << device().status().toStdString();
     EXPECT_FALSE(content.startButton()->isVisibleTo(view.get()));
     EXPECT_TRUE(content.installApkButton()->isVisibleTo(view.get()) &&
                 content.installApkButton()->isEnabled());
@@ -282,34 +266,23 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareAndOffersStopAndApk)
     EXPECT_EQ(content.statusLabel()->text(), QStringLiteral("安卓正在运行"));
     EXPECT_EQ(view->entries().first()->dotColor(), QColor(0x34, 0xC7, 0x59));
 
+    // Deleting it is asked about, then refused by the fleet in its own alert.
+    view->deleteButton()->click();
+    QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(view->deletionId(), QStringLiteral("primary"));
+    answer(confirmation, QStringLiteral("删除设备并移到废纸篓"));
+    EXPECT_EQ(view->deletionId(), std::nullopt);
+    ViewHelpers::answerAlert(*view, QStringLiteral("多开提示"),
+                             QStringLiteral("请先停止该安卓设备，再删除。"), QStringLiteral("知道了"));
+    EXPECT_EQ(fleet->models().size(), 1);
+
     content.stopButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !device().running(); }, 15000));
     EXPECT_TRUE(content.startButton()->isVisibleTo(view.get()));
     EXPECT_TRUE(content.hardware()->isEnabled());
     EXPECT_EQ(content.hardware()->subtitle(), QStringLiteral("修改自动保存 · 下次启动生效"));
     EXPECT_EQ(view->entries().first()->dotColor(), QColor(0x8E, 0x8E, 0x93));
-}
-
-TEST_F(FleetViewTest, DeletingARunningDeviceShowsTheFleetError)
-{
-    open(true);
-    startAndWaitForBoot();
-
-    view->deleteButton()->click();
-    QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
-    ASSERT_NE(confirmation, nullptr);
-    EXPECT_EQ(view->deletionId(), QStringLiteral("primary"));
-
-    answer(confirmation, QStringLiteral("删除设备并移到废纸篓"));
-    EXPECT_EQ(view->deletionId(), std::nullopt);
-    QMessageBox *refusal = alert(*view, QStringLiteral("多开提示"));
-    ASSERT_NE(refusal, nullptr);
-    EXPECT_EQ(refusal->informativeText(), QStringLiteral("请先停止该安卓设备，再删除。"));
-    EXPECT_EQ(fleet->models().size(), 1);
-
-    answer(refusal, QStringLiteral("知道了"));
-    EXPECT_TRUE(fleet->error().isEmpty());
-    EXPECT_TRUE(waitUntil([&] { return alert(*view, QStringLiteral("多开提示")) == nullptr; }, 1000));
 }
 
 TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
@@ -343,9 +316,7 @@ TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
             << fleet->error().toStdString();
     }
     EXPECT_EQ(view->contentView(), nullptr);
-    EXPECT_TRUE(std::ranges::any_of(view->findChildren<QLabel *>(), [&](const QLabel *label) {
-        return label->text() == QStringLiteral("暂无安卓设备") && label->isVisibleTo(view.get());
-    }));
+    EXPECT_TRUE(ViewHelpers::showsLabel(*view, QStringLiteral("暂无安卓设备")));
     EXPECT_FALSE(view->duplicateButton()->isEnabled());
     EXPECT_FALSE(view->deleteButton()->isEnabled());
 }
@@ -381,11 +352,10 @@ TEST_F(FleetViewTest, SnapshotsAreTakenAndDeletedThroughTheirConfirmations)
     EXPECT_TRUE(panel->rollbackButton()->isEnabled());
 
     panel->rollbackButton()->click();
-    QMessageBox *rollback = alert(*panel, QStringLiteral("回滚到最近快照？"));
-    ASSERT_NE(rollback, nullptr);
-    EXPECT_EQ(rollback->informativeText(),
-              QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"));
-    answer(rollback, QStringLiteral("取消"));
+    ViewHelpers::answerAlert(
+        *panel, QStringLiteral("回滚到最近快照？"),
+        QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"),
+        QStringLiteral("取消"));
     EXPECT_FALSE(device().snapshotBusy());
 
     panel->deleteAction()->trigger();

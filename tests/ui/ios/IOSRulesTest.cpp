@@ -36,6 +36,9 @@ TEST(IOSRulesTest, DeviceActionsFollowStateSnapshotsAndBusy)
     // b boot, s shutdown, f force, d delete, r rename, c snapshot, o rollback, m snapshot menu
     EXPECT_EQ(enabled(deviceActions(device("Shutdown"), false, false)), QStringLiteral("bdrc"));
     EXPECT_EQ(enabled(deviceActions(device("Shutdown"), true, false)), QStringLiteral("bdrcom"));
+    // A running device is shut down or renamed; its snapshots can only be deleted.
+    EXPECT_EQ(enabled(deviceActions(device("Booted"), false, false)), QStringLiteral("sfr"));
+    EXPECT_EQ(enabled(deviceActions(device("Booted"), true, false)), QStringLiteral("sfrm"));
     // A state in between (simctl also says "Shutting Down", "Creating") allows neither delete nor snapshots.
     EXPECT_EQ(enabled(deviceActions(device("Shutting Down"), true, false)), QStringLiteral("brm"));
     // Only an explicit "not available" blocks booting; an unknown availability does not.

@@ -3,6 +3,7 @@
 #include "../../linux/FakeEngine.h"
 #include "FakeHost.h"
 #include "FakeInteraction.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "WidgetFinder.h"
 
@@ -71,9 +72,7 @@ protected:
     /** A sparse file of `size` named `name` in the test's folder. */
     QString file(const QString &name, qint64 size = 2 * MiB)
     {
-        const QString path = dir.filePath(name);
-        QFile out(path);
-        return out.open(QIODevice::WriteOnly) && out.resize(size) ? path : QString();
+        return makeSparseFile(dir.filePath(name), size);
     }
 
     /** Picks `path` in the ISO dialog the page opens. */
@@ -81,11 +80,7 @@ protected:
     void startRunning();
     void stopByGuest();
 
-    QByteArray settingsOnDisk() const
-    {
-        QFile in(base + QStringLiteral("/linux-configuration.json"));
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
+    QByteArray settingsOnDisk() const { return readFile(base + QStringLiteral("/linux-configuration.json")); }
 
     FakeHost host{8, 16 * GiB};
     FakeInteraction interaction;

@@ -1,5 +1,6 @@
 // The machine's screen on the page and in its own window, served by a VNC server that speaks like
 // QEMU's: where it shows, what reaches the guest, and that nothing of it outlives the machine.
+#include "../ViewHelpers.h"
 #include "LinuxPageFixture.h"
 #include "TestVncServer.h"
 
@@ -191,10 +192,8 @@ TEST_F(LinuxScreenTest, ShortcutsTypedIntoTheScreenAreTheGuestsSaveTheOneWayOut)
     const QString wayOut = QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_G).toString(QKeySequence::NativeText);
     EXPECT_TRUE(display.accessibleDescription().contains(wayOut))
         << display.accessibleDescription().toStdString();
-    const QList<QLabel *> labels = view->findChildren<QLabel *>();
-    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *label) {
-        return label->isVisible() && label->text().contains(wayOut);
-    })) << "the page says how to take the keyboard back";
+    const QLabel *told = ViewHelpers::labelContaining(*view, wayOut);
+    EXPECT_TRUE(told && told->isVisible()) << "the page says how to take the keyboard back";
     QTest::keyClick(&display, Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(display.hasFocus());
     QTest::keyClick(view.get(), Qt::Key_Q, Qt::ControlModifier);

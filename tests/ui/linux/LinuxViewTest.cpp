@@ -1,4 +1,5 @@
 // The Linux page over the fake engine: what it shows, what it saves, and what its buttons do.
+#include "../ViewHelpers.h"
 #include "LinuxPageFixture.h"
 
 #include "ui/linux/ElidedLabel.h"
@@ -21,6 +22,7 @@
 #include <QToolButton>
 
 using namespace WidgetFinder;
+using ViewHelpers::answerAlert;
 
 namespace {
 
@@ -44,12 +46,9 @@ TEST_F(LinuxPageTest, DownloadLinksShowUntilAUsableISOIsChosen)
 
     // An x86 image is refused with the reason, and the links stay.
     chooseISO(file(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")));
-    QMessageBox *refusal = alert(page, QStringLiteral("Linux 提示"));
-    ASSERT_NE(refusal, nullptr);
-    EXPECT_EQ(refusal->informativeText(),
-              QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。"));
-    answer(refusal, QStringLiteral("知道了"));
-    EXPECT_TRUE(model->error().isEmpty());
+    answerAlert(page, QStringLiteral("Linux 提示"),
+                QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。"),
+                QStringLiteral("知道了"));
     EXPECT_TRUE(page.downloads()->isRevealed());
 
     chooseISO(iso);
@@ -75,11 +74,26 @@ TEST_F(LinuxPageTest, DownloadLinksShowUntilAUsableISOIsChosen)
     EXPECT_TRUE(page.downloads()->isRevealed());
 }
 
-TEST_F(LinuxPageTest, RunningLocksTheSettingsAndTheDiskStaysLockedOnceCreated)
+TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreated)
 {
     LinuxView &page = show();
-    chooseISO(iso);
     LinuxSettingsPanel &settings = *page.settings();
+    // A resolution sets both numbers.
+    QComboBox &menu = *settings.resolutionMenu();
+    EXPECT_EQ(menu.currentText(), QStringLiteral("1280 × 800"));
+    QTest::keyClick(&menu, Qt::Key_End);
+    EXPECT_EQ(menu.currentText(), QStringLiteral("1920 × 1080"));
+    const QJsonObject resolution = json(settingsOnDisk());
+    EXPECT_EQ(resolution.value(QStringLiteral("resolutionWidth")).toInt(), 1920);
+    EXPECT_EQ(resolution.value(QStringLiteral("resolutionHeight")).toInt(), 1080);
+    // A size written by hand that no entry offers leaves the menu without a choice.
+    LinuxConfiguration odd = model->configuration();
+    odd.resolutionWidth = 1024;
+    odd.resolutionHeight = 768;
+    model->setConfiguration(odd);
+    EXPECT_EQ(menu.currentIndex(), -1);
+
+    chooseISO(iso);
     EXPECT_EQ(settings.diskStepper()->text(), QStringLiteral("磁盘：32 GB"));
     // Ranges from this host: 8 processors, 16 GiB.
     EXPECT_EQ(settings.coresStepper()->range(), (AppPreferences::Range{1, 8}));
@@ -96,6 +110,9 @@ TEST_F(LinuxPageTest, RunningLocksTheSettingsAndTheDiskStaysLockedOnceCreated)
 
     // An edit arriving while the machine runs stays in memory.
     const QByteArray saved = settingsOnDisk();
+    Q_EMIT menu.activated(1);
+    EXPECT_EQ(model->configuration().resolutionWidth, 1440);
+    EXPECT_EQ(model->configuration().resolutionHeight, 900);
     LinuxConfiguration edited = model->configuration();
     edited.cores = 2;
     model->setConfiguration(edited);
@@ -116,33 +133,6 @@ TEST_F(LinuxPageTest, RunningLocksTheSettingsAndTheDiskStaysLockedOnceCreated)
     EXPECT_FALSE(view->settings()->diskStepper()->isEnabled());
 }
 
-TEST_F(LinuxPageTest, AResolutionSetsBothNumbersAndIsSavedWhileStopped)
-{
-    LinuxView &page = show();
-    QComboBox &menu = *page.settings()->resolutionMenu();
-    EXPECT_EQ(menu.currentText(), QStringLiteral("1280 × 800"));
-    QTest::keyClick(&menu, Qt::Key_End);
-    EXPECT_EQ(menu.currentText(), QStringLiteral("1920 × 1080"));
-    const QJsonObject saved = json(settingsOnDisk());
-    EXPECT_EQ(saved.value(QStringLiteral("resolutionWidth")).toInt(), 1920);
-    EXPECT_EQ(saved.value(QStringLiteral("resolutionHeight")).toInt(), 1080);
-
-    // A size written by hand that no entry offers leaves the menu without a choice.
-    LinuxConfiguration odd = model->configuration();
-    odd.resolutionWidth = 1024;
-    odd.resolutionHeight = 768;
-    model->setConfiguration(odd);
-    EXPECT_EQ(menu.currentIndex(), -1);
-
-    chooseISO(iso);
-    startRunning();
-    const QByteArray whileRunning = settingsOnDisk();
-    Q_EMIT menu.activated(1);
-    EXPECT_EQ(model->configuration().resolutionWidth, 1440);
-    EXPECT_EQ(model->configuration().resolutionHeight, 900);
-    EXPECT_EQ(settingsOnDisk(), whileRunning);
-}
-
 TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
 {
     LinuxView &page = show();
@@ -156,11 +146,10 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
 
     // The refusal of a first start from the disk comes as the page's alert.
     page.startButton()->click();
-    QMessageBox *refusal = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (refusal = alert(page, QStringLiteral("Linux 提示"))) != nullptr; }));
-    EXPECT_EQ(refusal->informativeText(), QStringLiteral("首次启动需要选择并挂载 Linux ISO。"));
+    ASSERT_TRUE(waitUntil([&] { return alert(page, QStringLiteral("Linux 提示")) != nullptr; }));
     EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("无法启动 Linux"));
-    answer(refusal, QStringLiteral("知道了"));
+    answerAlert(page, QStringLiteral("Linux 提示"), QStringLiteral("首次启动需要选择并挂载 Linux ISO。"),
+                QStringLiteral("知道了"));
 
     chooseISO(iso);
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
@@ -217,11 +206,9 @@ TEST_F(LinuxPageTest, SnapshotsAreMadeRolledBackAndDeletedAfterAsking)
 
     const QString statusBefore = model->status();
     snapshots.rollbackButton()->click();
-    QMessageBox *question = alert(page, QStringLiteral("回滚 Linux 到最近快照？"));
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(question->informativeText(),
-              QStringLiteral("Linux 必须已完全关机。当前磁盘和 EFI 状态会被快照替换。"));
-    answer(question, QStringLiteral("取消"));
+    answerAlert(page, QStringLiteral("回滚 Linux 到最近快照？"),
+                QStringLiteral("Linux 必须已完全关机。当前磁盘和 EFI 状态会被快照替换。"),
+                QStringLiteral("取消"));
     waitUntil([] { return false; }, 50);
     EXPECT_EQ(model->status(), statusBefore);
 
@@ -236,10 +223,7 @@ TEST_F(LinuxPageTest, SnapshotsAreMadeRolledBackAndDeletedAfterAsking)
     EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(folder));
 
     snapshots.deleteAction()->trigger();
-    QMessageBox *deletion = alert(page, QStringLiteral("删除最近 Linux 快照？"));
-    ASSERT_NE(deletion, nullptr);
-    EXPECT_TRUE(deletion->informativeText().isEmpty());
-    answer(deletion, QStringLiteral("删除快照"));
+    answerAlert(page, QStringLiteral("删除最近 Linux 快照？"), QString(), QStringLiteral("删除快照"));
     EXPECT_FALSE(model->latestSnapshot().has_value());
     EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
     EXPECT_FALSE(snapshots.deleteAction()->isEnabled());

@@ -1,12 +1,8 @@
 // The running window speaks Chinese: every button and window title the user can see on every page,
 // and in the dialogs Qt itself draws (alerts with a standard button, the About box, file dialogs),
 // with Qt's own texts translated as the program loads them at start.
-#include "../../linux/FakeEngine.h"
-#include "Await.h"
-#include "FakeHost.h"
-#include "LogProbe.h"
+#include "ShellFixture.h"
 #include "Wait.h"
-#include "preferences/AppPreferences.h"
 #include "services/Interaction.h"
 #include "ui/shell/CorvaneApp.h"
 #include "ui/shell/MainWindow.h"
@@ -81,35 +77,22 @@ QStringList englishIn(const QWidget &window, const QString &where, bool labels)
     return found;
 }
 
-class ChineseWindowTest : public ::testing::Test
+class ChineseWindowTest : public ShellTest
 {
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
-        preferences = AppPreferences::openStore();
-        AppPreferences::clear(*preferences);
+        ShellTest::SetUp();
         // As the program does at start, before any widget exists.
         translator.reset(QtTranslations::installChinese());
     }
 
     void TearDown() override
     {
-        app.reset();
+        ShellTest::TearDown();
         if (translator) {
             QCoreApplication::removeTranslator(translator.get());
         }
-        translator.reset();
-        QDir(Host::dataRoot()).removeRecursively();
-        AppPreferences::clear(*preferences);
-    }
-
-    MainWindow &launch()
-    {
-        app = std::make_unique<CorvaneApp>(std::make_unique<FakeEngine>());
-        app->show();
-        return *app->window();
     }
 
     /**
@@ -141,10 +124,7 @@ protected:
         return found;
     }
 
-    FakeHost host{4, qint64(16) << 30};
-    std::unique_ptr<QSettings> preferences;
     std::unique_ptr<QTranslator> translator;
-    std::unique_ptr<CorvaneApp> app;
 };
 
 TEST_F(ChineseWindowTest, NoPageShowsAnEnglishButtonOrTitle)
@@ -152,7 +132,7 @@ TEST_F(ChineseWindowTest, NoPageShowsAnEnglishButtonOrTitle)
     ASSERT_NE(translator, nullptr) << "Qt's Chinese catalogue is missing (Debian: qt6-translations-l10n)";
     AppPreferences::write(*preferences, AppPreferences::experimentalVPhoneEnabled, true);
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
-    MainWindow &window = launch();
+    MainWindow &window = *launch().window();
     QStringList found;
     QSet<QString> texts;
     for (const Tabs::Tab &tab : Tabs::tabs(true)) {
@@ -176,7 +156,7 @@ TEST_F(ChineseWindowTest, NoPageShowsAnEnglishButtonOrTitle)
 TEST_F(ChineseWindowTest, TheDialogsQtDrawsAreChinese)
 {
     ASSERT_NE(translator, nullptr) << "Qt's Chinese catalogue is missing (Debian: qt6-translations-l10n)";
-    MainWindow &window = launch();
+    MainWindow &window = *launch().window();
     QStringList found;
 
     // An alert with the platform's default single button, as the quit guard's refusals are.

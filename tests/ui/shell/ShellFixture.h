@@ -5,6 +5,7 @@
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
 #include "linux/LinuxModel.h"
@@ -85,13 +86,7 @@ protected:
     /** Points the Linux machine at a usable installer image and starts it. */
     static QCoro::Task<> startLinuxTask(CorvaneApp *corvane, qint64 memoryGB)
     {
-        const QString iso = Host::dataRoot() + QStringLiteral("/debian-arm64.iso");
-        QDir().mkpath(Host::dataRoot());
-        QFile image(iso);
-        if (image.open(QIODevice::WriteOnly)) {
-            image.resize(2 << 20);
-            image.close();
-        }
+        const QString iso = makeSparseFile(Host::dataRoot() + QStringLiteral("/debian-arm64.iso"), 2 << 20);
         LinuxConfiguration configuration = corvane->linux().configuration();
         configuration.isoPath = iso;
         configuration.memoryGB = memoryGB;

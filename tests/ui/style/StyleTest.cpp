@@ -28,10 +28,7 @@ namespace {
 class StyleTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        AppPreferences::clear(*store);
-    }
+    void SetUp() override { AppPreferences::clear(*store); }
     void TearDown() override
     {
         AppPreferences::clear(*store);
@@ -164,19 +161,20 @@ TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
             painter.drawRoundedRect(area.adjusted(0.4, 0.4, -0.4, -0.4), 22, 22);
         };
     };
+    const auto painted = [](const QColor &background, const std::function<void(QPainter &)> &draw) {
+        QImage image(170, 140, QImage::Format_ARGB32_Premultiplied);
+        image.fill(background);
+        QPainter painter(&image);
+        draw(painter);
+        painter.end();
+        return image;
+    };
     const QColor blue(40, 90, 200, 180);
     for (const QRectF &place : {QRectF(3, 4, 150, 120), QRectF(2.5, 7.25, 150, 120)}) {
-        QImage direct(170, 140, QImage::Format_ARGB32_Premultiplied);
-        direct.fill(QColor(240, 240, 240));
-        QImage cached = direct;
-        {
-            QPainter painter(&direct);
-            shape(blue)(painter, place);
-        }
-        {
-            QPainter painter(&cached);
-            PaintCache::draw(painter, place, QStringLiteral("test:blue"), shape(blue));
-        }
+        const QImage direct = painted(QColor(240, 240, 240), [&](QPainter &p) { shape(blue)(p, place); });
+        const QImage cached = painted(QColor(240, 240, 240), [&](QPainter &p) {
+            PaintCache::draw(p, place, QStringLiteral("test:blue"), shape(blue));
+        });
         int worst = 0;
         for (int y = 0; y < direct.height(); ++y) {
             for (int x = 0; x < direct.width(); ++x) {
@@ -190,12 +188,9 @@ TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
         EXPECT_LE(worst, 4) << place.x();
     }
     // Another look under its own key is drawn anew at the same size.
-    QImage red(170, 140, QImage::Format_ARGB32_Premultiplied);
-    red.fill(Qt::white);
-    {
-        QPainter painter(&red);
-        PaintCache::draw(painter, QRectF(3, 4, 150, 120), QStringLiteral("test:red"), shape(Qt::red));
-    }
+    const QImage red = painted(Qt::white, [&](QPainter &p) {
+        PaintCache::draw(p, QRectF(3, 4, 150, 120), QStringLiteral("test:red"), shape(Qt::red));
+    });
     EXPECT_GT(red.pixelColor(80, 60).red(), 200);
     EXPECT_LT(red.pixelColor(80, 60).blue(), 50);
 }

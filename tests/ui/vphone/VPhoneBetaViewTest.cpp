@@ -1,13 +1,15 @@
 // The phone-tool page over its model: the disclaimer, the lock as the page shows it, and each control
 // reaching the model (the model's own checks are in tests/ios/VPhoneModelTest.cpp).
 #include "ui/vphone/VPhoneBetaView.h"
+#include "../ViewHelpers.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
-#include "preferences/AppPreferences.h"
 #include "ios/vphone/VPhoneModel.h"
 #include "platform/Host.h"
 #include "platform/Tools.h"
+#include "preferences/AppPreferences.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
@@ -26,20 +28,11 @@
 namespace {
 
 using P = AppPreferences;
+using ViewHelpers::labelContaining;
 
 const QString command =
     QStringLiteral("cd ~/Library/Application\\ Support/Corvane/vphone-engine/vphone-cli.app/Contents/MacOS");
 const QString stand_in = QStringLiteral(CORVANE_FAKES_DIR "/csrutil");
-
-QLabel *labelContaining(const QWidget &root, const QString &text)
-{
-    for (QLabel *label : root.findChildren<QLabel *>()) {
-        if (label->text().contains(text)) {
-            return label;
-        }
-    }
-    return nullptr;
-}
 
 class VPhoneBetaViewTest : public ::testing::Test
 {
@@ -65,18 +58,14 @@ protected:
     }
 
     /** The stored file itself, so a lock that only lives in memory does not count. */
-    QByteArray storedOnDisk() const
-    {
-        QFile file(store->fileName());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray storedOnDisk() const { return readFile(store->fileName()); }
 
     FakeHost host;
     std::unique_ptr<QSettings> store = P::openStore();
     std::unique_ptr<VPhoneModel> model;
 };
 
-TEST_F(VPhoneBetaViewTest, FirstCopyOnlyOpensTheDisclaimer)
+TEST_F(VPhoneBetaViewTest, FirstCopyOnlyOpensTheDisclaimerAndTheToolsLinksWork)
 {
     const auto view = open();
     EXPECT_FALSE(model->permanentlyBlocked());
@@ -106,6 +95,24 @@ TEST_F(VPhoneBetaViewTest, FirstCopyOnlyOpensTheDisclaimer)
     EXPECT_TRUE(host.opened().isEmpty());
     EXPECT_TRUE(view->checkSipButton()->isEnabled());
     EXPECT_TRUE(view->openFolderButton()->isEnabled());
+
+    // Until then the tool's folder, the terminal and the links all work.
+    EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("未找到 vphone-cli"));
+    const QString folder = Host::vphoneRoot() + QStringLiteral("/vphone-engine");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/vphone-cli.app")));
+    view->hide();
+    view->show();
+    EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("已找到 vphone-cli"));
+
+    view->openFolderButton()->click();
+    EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(folder));
+    view->terminalButton()->click();
+    EXPECT_EQ(host.openedApplications(), QStringList{Tools::terminal()});
+    Q_EMIT labelContaining(*view, QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"))
+        ->linkActivated(QString());
+    EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli/releases")));
+    Q_EMIT labelContaining(*view, QStringLiteral("项目主页"))->linkActivated(QString());
+    EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli")));
 }
 
 TEST_F(VPhoneBetaViewTest, AgreeingLocksThePageForGood)
@@ -170,27 +177,6 @@ TEST_F(VPhoneBetaViewTest, OneSipCheckAtATime)
                                           QStringLiteral(" status")));
     EXPECT_FALSE(waitUntil([] { return LogProbe::text().count(QStringLiteral("[命令] 开始：")) > 1; }, 600))
         << "only one csrutil ran";
-}
-
-TEST_F(VPhoneBetaViewTest, ToolFolderTerminalAndLinks)
-{
-    const auto view = open();
-    EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("未找到 vphone-cli"));
-    const QString folder = Host::vphoneRoot() + QStringLiteral("/vphone-engine");
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/vphone-cli.app")));
-    view->hide();
-    view->show();
-    EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("已找到 vphone-cli"));
-
-    view->openFolderButton()->click();
-    EXPECT_EQ(host.opened().last(), QUrl::fromLocalFile(folder));
-    view->terminalButton()->click();
-    EXPECT_EQ(host.openedApplications(), QStringList{Tools::terminal()});
-    Q_EMIT labelContaining(*view, QStringLiteral("下载 vphone-cli（官方 GitHub Releases）"))
-        ->linkActivated(QString());
-    EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli/releases")));
-    Q_EMIT labelContaining(*view, QStringLiteral("项目主页"))->linkActivated(QString());
-    EXPECT_EQ(host.opened().last(), QUrl(QStringLiteral("https://github.com/Lakr233/vphone-cli")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "FakeHost.h"
 #include "FirmwareScreen.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include "linux/LinuxModel.h"
@@ -68,11 +69,8 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     QemuEngine engine(installation);
     QTemporaryDir dir;
     // An installer with no file system on it: the firmware finds nothing to boot and opens its shell.
-    const QString iso = dir.filePath(QStringLiteral("blank-arm64.iso"));
-    {
-        QFile blank(iso);
-        ASSERT_TRUE(blank.open(QIODevice::WriteOnly) && blank.resize(4 << 20));
-    }
+    const QString iso = makeSparseFile(dir.filePath(QStringLiteral("blank-arm64.iso")), 4 << 20);
+    ASSERT_FALSE(iso.isEmpty());
     LinuxModel model(engine, dir.filePath(QStringLiteral("CorvaneBeta")));
     LinuxConfiguration configuration = model.configuration();
     configuration.cores = 1;
