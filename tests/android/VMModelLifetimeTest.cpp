@@ -205,7 +205,9 @@ TEST_F(VMModelDeathTest, TasksOutlivingTheirDeviceNeverReadIt)
                                  "#!/bin/sh\n/bin/sleep 1\necho 'Android emulator version 35.1.4.0'\n")) {
                 std::exit(3);
             }
-            GuardedDevice guarded(paths, {.manifest = QByteArray("[]")});
+            VMModel::Options options;
+            options.manifest = QByteArray("[]");
+            GuardedDevice guarded(paths, std::move(options));
             QCoro::Task<> installing = guarded.model().installation().install();
             if (!waitUntil([] { return LogProbe::text().contains(QStringLiteral(" -version")); })) {
                 std::exit(5);

@@ -53,11 +53,12 @@ int Screenshots::takePictures(const QString &root, const QString &output, QTextS
         }
 
         FakeAndroidSdk::install(VMPaths(data));
-        VMFleet fleet(data);
+        VMFleet::Options options;
+        options.timing.bootPollInterval = 100ms;
+        VMFleet fleet(data, options);
         VMModel &device = *fleet.models().first();
         failures += capture(fleet, output + QStringLiteral("/android-stopped") + suffix) ? 0 : 1;
 
-        device.timing.bootPollInterval = 100ms;
         device.start();
         if (!waitFor([&] { return device.booted(); }, 30000)) {
             err << "the device did not boot: " << device.status() << ' ' << device.error() << '\n';

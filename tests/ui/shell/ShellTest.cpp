@@ -268,9 +268,9 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     window.selectTab(QStringLiteral("linux"));
     ASSERT_TRUE(pages->isMoving());
     EXPECT_TRUE(android->isHidden() && linux->isHidden()) << "only their pictures move";
-    const std::optional<PageArea::Picture> leaving = picture(pages, QStringLiteral("android"));
-    ASSERT_TRUE(leaving) << "the leaving page is pictured at once";
-    EXPECT_LE(largestDifference(leaving->pixmap.toImage(), shown), 2) << "as the screen showed it";
+    const std::optional<PageArea::Picture> left = picture(pages, QStringLiteral("android"));
+    ASSERT_TRUE(left) << "the leaving page is pictured at once";
+    EXPECT_LE(largestDifference(left->pixmap.toImage(), shown), 2) << "as the screen showed it";
     ASSERT_TRUE(waitUntil([&] { return picture(pages, QStringLiteral("linux")).has_value(); }, 1000));
     EXPECT_EQ(pages->pictures().last().identifier, QStringLiteral("linux")) << "the arriving page on top";
     EXPECT_EQ(pages->pictures().last().pixmap.deviceIndependentSize(), QSizeF(pages->size()));
