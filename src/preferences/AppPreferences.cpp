@@ -56,7 +56,7 @@ QVariant decodeValue(const QJsonValue &value)
 }
 
 // A dozen preferences take a few hundred bytes; a file anywhere near this is not one we wrote.
-constexpr qint64 storeLimit = 1024 * 1024;
+constexpr qint64 storeLimit = qint64(1024) * 1024;
 
 /** The stored object, or nothing when the bytes are not one. */
 std::optional<QJsonObject> decodeObject(const QByteArray &bytes)

@@ -28,8 +28,8 @@ QString newId()
 }
 
 // A record is a few hundred bytes and kept settings a few kilobytes; anything far larger is not ours.
-constexpr qint64 recordLimit = 64 * 1024;
-constexpr qint64 configurationLimit = 1024 * 1024;
+constexpr qint64 recordLimit = qint64(64) * 1024;
+constexpr qint64 configurationLimit = qint64(1024) * 1024;
 
 std::optional<SnapshotRecord> readRecord(const QString &folder)
 {

@@ -101,7 +101,7 @@ WindowsConfiguration WindowsConfiguration::fromJson(const QByteArray &json)
 WindowsConfiguration WindowsConfiguration::load(const QString &path)
 {
     // A handful of settings: a file anywhere near the limit is not one we wrote.
-    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, 1024 * 1024)) {
+    if (const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, qint64(1024) * 1024)) {
         try {
             return fromJson(*bytes);
         } catch (const Error &) {

@@ -123,8 +123,8 @@ void VncConnection::takeFrame(const detail::VncShared *session)
         for (const QRect &rect : changed) {
             const size_t bytes = size_t(rect.width()) * sizeof(quint32);
             for (int y = rect.top(); y <= rect.bottom(); ++y) {
-                std::memcpy(m_frame.scanLine(y) + rect.left() * int(sizeof(quint32)),
-                            source.constScanLine(y) + rect.left() * int(sizeof(quint32)), bytes);
+                std::memcpy(m_frame.scanLine(y) + rect.left() * qsizetype(sizeof(quint32)),
+                            source.constScanLine(y) + rect.left() * qsizetype(sizeof(quint32)), bytes);
             }
         }
         m_shared->dirty = QRegion();

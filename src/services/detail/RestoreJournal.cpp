@@ -15,7 +15,7 @@ namespace {
 const auto restorePrefix = QStringLiteral(".snapshot-restore-");
 const auto backupPrefix = QStringLiteral(".snapshot-backup-");
 const auto suffix = QStringLiteral(".json");
-constexpr qint64 journalLimit = 16 * 1024;
+constexpr qint64 journalLimit = qint64(16) * 1024;
 
 QString newId()
 {

@@ -37,7 +37,7 @@ public:
     static std::optional<Edit> incrementalEdit(QStringView shown, QStringView next);
 
     /** Texts at least this long are made into a document away from the GUI thread. */
-    static constexpr qsizetype largeText = 32 * 1024;
+    static constexpr qsizetype largeText = qsizetype(32) * 1024;
     /** The length of the scroll to the newest line. */
     static constexpr int scrollDurationMs = 120;
 

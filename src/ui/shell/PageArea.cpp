@@ -119,7 +119,7 @@ void PageArea::addPage(const QString &identifier, std::function<QWidget *()> mak
         addPage(identifier, make());
         return;
     }
-    m_recipes.insert(identifier, std::move(make));
+    m_recipes.insert(identifier, make);
     update();
 }
 

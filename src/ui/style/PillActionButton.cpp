@@ -162,7 +162,7 @@ void PillActionButton::paintShadow(QPainter &painter, const QRectF &capsule, con
         layers.translate(-bounds.topLeft());
         const int count = qMax(1, qRound(pill.shadowRadius));
         QColor layer = pill.shadowColor;
-        layer.setAlphaF(float(pill.shadowColor.alphaF() / count));
+        layer.setAlphaF(pill.shadowColor.alphaF() / static_cast<float>(count));
         layers.setPen(Qt::NoPen);
         layers.setBrush(layer);
         for (int i = count; i >= 1; --i) {

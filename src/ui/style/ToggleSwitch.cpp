@@ -55,10 +55,11 @@ void ToggleSwitch::paintEvent(QPaintEvent *)
     off.setAlphaF(0.16f);
     const QColor on = Appearance::instance().accent();
     QColor fill;
-    fill.setRgbF(off.redF() + (on.redF() - off.redF()) * position,
-                 off.greenF() + (on.greenF() - off.greenF()) * position,
-                 off.blueF() + (on.blueF() - off.blueF()) * position,
-                 off.alphaF() + (on.alphaF() - off.alphaF()) * position);
+    const auto mix = [t = static_cast<float>(position)](float from, float to) {
+        return from + (to - from) * t;
+    };
+    fill.setRgbF(mix(off.redF(), on.redF()), mix(off.greenF(), on.greenF()), mix(off.blueF(), on.blueF()),
+                 mix(off.alphaF(), on.alphaF()));
     QPainterPath path;
     path.addRoundedRect(track, radius, radius);
     painter.fillPath(path, fill);

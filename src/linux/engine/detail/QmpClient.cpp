@@ -7,7 +7,7 @@ namespace detail {
 namespace {
 
 // QEMU's replies are small; a line this long means the peer is not speaking QMP.
-constexpr qsizetype longestLine = 16 * 1024 * 1024;
+constexpr qsizetype longestLine = qsizetype(16) * 1024 * 1024;
 
 } // namespace
 

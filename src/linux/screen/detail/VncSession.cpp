@@ -67,8 +67,8 @@ bool sendFormatAndEncodings(rfbClient *client)
         return false;
     }
     // The server is on this machine: raw pixels cost less to take than to decompress.
-    const uint32_t encodings[] = {rfbClientSwap32IfLE(rfbEncodingRaw),
-                                  rfbClientSwap32IfLE(rfbEncodingNewFBSize)};
+    const uint32_t encodings[] = {static_cast<uint32_t>(rfbClientSwap32IfLE(rfbEncodingRaw)),
+                                  static_cast<uint32_t>(rfbClientSwap32IfLE(rfbEncodingNewFBSize))};
     rfbSetEncodingsMsg header{};
     header.type = rfbSetEncodings;
     header.nEncodings = rfbClientSwap16IfLE(uint16_t(std::size(encodings)));

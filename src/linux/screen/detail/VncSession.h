@@ -12,7 +12,7 @@
 
 class QSocketNotifier;
 class VncConnection;
-struct _rfbClient;
+struct _rfbClient; // NOLINT(bugprone-reserved-identifier): libvncclient's own name for rfbClient
 
 namespace detail {
 
