@@ -10,16 +10,16 @@
 
 /**
  * A benchmark never reads or writes a real user's data or settings: HOME and the XDG folders point
- * into a fresh folder under /tmp for as long as this lives, and the folder goes with it. Made before
- * the application object, which reads them.
+ * into a fresh folder under `base` for as long as this lives, and the folder goes with it; it is also
+ * the working folder. Made before the application object, which reads them.
  */
 class BenchSandbox
 {
 public:
-    BenchSandbox()
+    explicit BenchSandbox(const QByteArray &base = "/tmp")
     {
-        QByteArray folder = "/tmp/corvane-bench-XXXXXX";
-        if (::mkdtemp(folder.data()) == nullptr) {
+        QByteArray folder = base + "/corvane-bench-XXXXXX";
+        if (::mkdtemp(folder.data()) == nullptr || ::chdir(folder.constData()) != 0) {
             std::exit(2);
         }
         for (const char *variable :

@@ -1,5 +1,6 @@
 // Loading the Android fleet at start-up: the first device plus 200 instance folders, each with its
 // name file and configuration, until the fleet is ready for the screens.
+#include "BenchSandbox.h"
 #include "android/VMConfiguration.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
@@ -57,21 +58,13 @@ BENCHMARK(BM_LoadFleetOf200Instances)->Unit(benchmark::kMillisecond)->UseRealTim
 
 int main(int argc, char **argv)
 {
-    // Never read or write a real user's data.
-    char sandbox[] = "/tmp/corvane-bench-XXXXXX";
-    if (::mkdtemp(sandbox) == nullptr) {
-        return 2;
-    }
-    ::setenv("HOME", sandbox, 1);
-    ::setenv("XDG_DATA_HOME", sandbox, 1);
-    ::setenv("XDG_CONFIG_HOME", sandbox, 1);
+    const BenchSandbox sandbox;
     QCoreApplication app(argc, argv);
-    s_root = QString::fromLocal8Bit(sandbox) + QStringLiteral("/CorvaneBeta");
+    s_root = sandbox.path() + QStringLiteral("/CorvaneBeta");
     makeFleetFolder(s_root, 200);
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QDir(QString::fromLocal8Bit(sandbox)).removeRecursively();
     return 0;
 }

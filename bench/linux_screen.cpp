@@ -3,6 +3,7 @@
 // the pictures painted per second and the application's own CPU time (all its threads, not QEMU's),
 // once while the firmware's shell waits at its prompt and once while a script scrolls its console
 // without pause. Needs qemu-system-arm, qemu-efi-aarch64, mtools and dosfstools.
+#include "BenchSandbox.h"
 #include "FirmwareScreen.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
@@ -205,22 +206,9 @@ BENCHMARK(BM_ScrollingScreenInTheWindowAtFullSize)->Unit(benchmark::kSecond)->Us
 
 int main(int argc, char **argv)
 {
-    // Never read or write a real user's data or settings.
-    QByteArray sandbox = "/tmp/corvane-bench-XXXXXX";
-    if (::mkdtemp(sandbox.data()) == nullptr || ::chdir(sandbox.constData()) != 0) {
-        return 2;
-    }
-    for (const char *variable :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
-        ::setenv(variable, sandbox.constData(), 1);
-    }
-    const QByteArray runtime = sandbox + "/runtime";
-    QDir().mkpath(QString::fromLocal8Bit(runtime));
-    QFile::setPermissions(QString::fromLocal8Bit(runtime),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ::setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+    const BenchSandbox sandbox;
     QApplication app(argc, argv);
-    s_root = QString::fromLocal8Bit(sandbox);
+    s_root = sandbox.path();
     BenchHost host;
     Host::install(&host);
 
@@ -228,6 +216,5 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     Host::install(nullptr);
-    FileIO::removeIfPresent(s_root);
     return 0;
 }

@@ -1,5 +1,6 @@
 // Global log costs: a write as its caller sees it, sustained throughput to disk, reading the display
 // tail of a full-size log, and filtering that tail.
+#include "BenchSandbox.h"
 #include "services/AppLog.h"
 #include "services/GlobalLogModel.h"
 
@@ -16,7 +17,8 @@
 namespace {
 
 const QString category = QStringLiteral("命令");
-const QString message = QStringLiteral("完成：/usr/bin/lsof -t +D \"/Users/someone/Library/Application Support/CorvaneBeta\"");
+const QString message =
+    QStringLiteral("完成：/usr/bin/lsof -t +D \"/Users/someone/Library/Application Support/CorvaneBeta\"");
 
 void BM_WriteAsSeenByCaller(benchmark::State &state)
 {
@@ -25,7 +27,8 @@ void BM_WriteAsSeenByCaller(benchmark::State &state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         AppLog::info(category, message);
-        nanos.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count());
+        nanos.push_back(
+            std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count());
     }
     AppLog::readTail(0);
     std::sort(nanos.begin(), nanos.end());
@@ -44,7 +47,8 @@ void BM_SustainedWritesToDisk(benchmark::State &state)
         // Waits until every queued entry is on disk.
         AppLog::readTail(0);
     }
-    state.counters["entries_per_s"] = benchmark::Counter(double(batch) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["entries_per_s"] =
+        benchmark::Counter(double(batch) * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SustainedWritesToDisk)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
@@ -84,16 +88,10 @@ BENCHMARK(BM_FilterDisplayTail)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // Never write into a real user's log.
-    char sandbox[] = "/tmp/corvane-bench-XXXXXX";
-    if (::mkdtemp(sandbox) == nullptr) {
-        return 2;
-    }
-    ::setenv("XDG_DATA_HOME", sandbox, 1);
+    const BenchSandbox sandbox;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     AppLog::readTail(0);
-    QDir(QString::fromLocal8Bit(sandbox)).removeRecursively();
     return 0;
 }

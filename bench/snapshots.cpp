@@ -1,6 +1,7 @@
 // Snapshot create and restore of a device folder on a copy-on-write volume, for written disk images of
 // 1 GiB and 8 GiB: clones should cost the same whatever the size. Needs CORVANE_REFLINK_DIR on a volume
 // with room for the images (see docs/benchmarks.md for how to mount one).
+#include "BenchSandbox.h"
 #include "services/FileSnapshotStore.h"
 
 #include <QCoreApplication>
@@ -34,8 +35,7 @@ bool writeImage(const QString &path, qint64 size)
     return file.flush() && ::fsync(file.handle()) == 0;
 }
 
-template<typename T>
-T run(QCoro::Task<T> task)
+template<typename T> T run(QCoro::Task<T> task)
 {
     return QCoro::waitFor(std::move(task));
 }
@@ -59,9 +59,9 @@ void BM_SnapshotCreateAndRestore(benchmark::State &state)
     double restoreSeconds = 0;
     for (auto _ : state) {
         const auto started = std::chrono::steady_clock::now();
-        const SnapshotRecord record = run(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
-                                                                    QStringLiteral("bench"), QStringLiteral("bench"),
-                                                                    std::nullopt, QStringLiteral("bench")));
+        const SnapshotRecord record = run(
+            FileSnapshotStore::create(source, collection, QStringLiteral("Android"), QStringLiteral("bench"),
+                                      QStringLiteral("bench"), std::nullopt, QStringLiteral("bench")));
         const auto created = std::chrono::steady_clock::now();
         run(FileSnapshotStore::restore(source, collection, record, QStringLiteral("bench")));
         const auto restored = std::chrono::steady_clock::now();
@@ -74,21 +74,21 @@ void BM_SnapshotCreateAndRestore(benchmark::State &state)
     state.counters["create_ms"] = createSeconds * 1000 / double(state.iterations());
     state.counters["restore_ms"] = restoreSeconds * 1000 / double(state.iterations());
 }
-BENCHMARK(BM_SnapshotCreateAndRestore)->Arg(1)->Arg(8)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SnapshotCreateAndRestore)
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    char sandbox[] = "/tmp/corvane-bench-XXXXXX";
-    if (::mkdtemp(sandbox) == nullptr) {
-        return 2;
-    }
-    ::setenv("XDG_DATA_HOME", sandbox, 1);
+    const BenchSandbox sandbox;
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QDir(QString::fromLocal8Bit(sandbox)).removeRecursively();
     return 0;
 }

@@ -1,6 +1,7 @@
 // The Windows ISO check and bundle build as the user feels them: inspecting an image costs the same
 // whatever its size (nothing is hashed or read in full), and the window keeps drawing while the build
 // copies a multi-gigabyte ISO on a worker thread. Needs genisoimage and 7-Zip (scripts/dev.sh installs them).
+#include "BenchSandbox.h"
 #include "platform/Host.h"
 #include "services/FileIO.h"
 #include "services/Interaction.h"
@@ -259,22 +260,14 @@ BENCHMARK(BM_CreateWhileTheWindowTicks)->Arg(3)->Unit(benchmark::kMillisecond)->
 
 int main(int argc, char **argv)
 {
-    // Never read or write a real user's data; CORVANE_BENCH_DIR picks a volume with room for the images.
-    const QByteArray base =
-        qgetenv("CORVANE_BENCH_DIR").isEmpty() ? QByteArray("/tmp") : qgetenv("CORVANE_BENCH_DIR");
-    QByteArray sandbox = base + "/corvane-bench-XXXXXX";
-    if (::mkdtemp(sandbox.data()) == nullptr || ::chdir(sandbox.constData()) != 0) {
-        return 2;
-    }
-    ::setenv("HOME", sandbox.constData(), 1);
-    ::setenv("XDG_DATA_HOME", sandbox.constData(), 1);
-    ::setenv("XDG_CONFIG_HOME", sandbox.constData(), 1);
+    // CORVANE_BENCH_DIR picks a volume with room for the images.
+    const BenchSandbox sandbox(qgetenv("CORVANE_BENCH_DIR").isEmpty() ? QByteArray("/tmp")
+                                                                      : qgetenv("CORVANE_BENCH_DIR"));
     QCoreApplication app(argc, argv);
-    s_root = QString::fromLocal8Bit(sandbox);
+    s_root = sandbox.path();
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    FileIO::removeIfPresent(s_root);
     return 0;
 }

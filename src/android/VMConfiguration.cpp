@@ -173,12 +173,11 @@ QByteArray VMConfiguration::toJson() const
 
 std::optional<VMConfiguration> VMConfiguration::fromJson(const QByteArray &json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const std::optional<QJsonObject> stored = JsonValue::object(json);
+    if (!stored) {
         return std::nullopt;
     }
-    const QJsonObject object = document.object();
+    const QJsonObject &object = *stored;
     const std::optional<qint64> cores = JsonValue::integer(object.value(coresKey));
     const std::optional<qint64> memory = JsonValue::integer(object.value(memoryKey));
     const QJsonValue screen = object.value(screenKey);

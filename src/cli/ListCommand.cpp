@@ -42,7 +42,7 @@ QJsonObject androidEntry(const VMModel &device)
     return entry;
 }
 
-QString state(const QJsonObject &entry)
+QString stateLabel(const QJsonObject &entry)
 {
     return entry.value(QStringLiteral("state")).toString() == QLatin1String("running")
                ? QStringLiteral("运行中")
@@ -57,7 +57,7 @@ QString printTable(const QJsonObject &all)
         const QJsonObject configuration = device.value(QStringLiteral("configuration")).toObject();
         const QJsonValue port = device.value(QStringLiteral("port"));
         rows.append({QStringLiteral("安卓"), device.value(QStringLiteral("name")).toString(),
-                     device.value(QStringLiteral("id")).toString(), state(device),
+                     device.value(QStringLiteral("id")).toString(), stateLabel(device),
                      port.isNull() ? QStringLiteral("-") : QString::number(port.toInt()),
                      QString::number(configuration.value(QStringLiteral("cores")).toInteger()) +
                          QStringLiteral(" 核 · ") +
@@ -76,7 +76,7 @@ QString printTable(const QJsonObject &all)
     }
     const QJsonObject linuxEntry = all.value(QStringLiteral("linux")).toObject();
     rows.append({QStringLiteral("Linux"), QStringLiteral("Linux 虚拟机"), QStringLiteral("linux"),
-                 state(linuxEntry), QStringLiteral("-"),
+                 stateLabel(linuxEntry), QStringLiteral("-"),
                  linuxEntry.value(QStringLiteral("prepared")).toBool() ? QStringLiteral("已准备")
                                                                        : QStringLiteral("未准备"),
                  QString::number(linuxEntry.value(QStringLiteral("snapshots")).toInt())});

@@ -4,10 +4,7 @@
 #include "ios/detail/IOSRegistry.h"
 #include "platform/Error.h"
 #include "services/CodePointOrder.h"
-#include "services/FileIO.h"
-#include "services/UnreadableFile.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -51,23 +48,10 @@ bool isPhoneOrTablet(const QString &name)
 IOSDevices::IOSDevices(QString registry, const IOSSimctl &simctl, QObject *parent)
     : QObject(parent)
     , m_simctl(simctl)
-    , m_registry(std::move(registry))
+    , m_registry(std::move(registry), QStringLiteral("iOS 设备记录"), category)
 {
-    load();
-}
-
-void IOSDevices::load()
-{
-    if (!FileIO::exists(m_registry)) {
-        return;
-    }
-    try {
-        const QStringList udids = decodeUDIDs(IOSRegistry::read(m_registry));
-        m_owned = QSet<QString>(udids.cbegin(), udids.cend());
-    } catch (...) {
-        m_owned.clear();
-        m_unreadable = true;
-        m_loadError = QStringLiteral("iOS 设备记录无法读取：") + describe(std::current_exception());
+    if (const std::optional<QStringList> udids = m_registry.load(decodeUDIDs)) {
+        m_owned = QSet<QString>(udids->cbegin(), udids->cend());
     }
 }
 
@@ -75,14 +59,7 @@ void IOSDevices::save()
 {
     QStringList udids(m_owned.cbegin(), m_owned.cend());
     std::sort(udids.begin(), udids.end(), codePointLess);
-    FileIO::createFolder(QFileInfo(m_registry).absolutePath());
-    if (m_unreadable) {
-        UnreadableFile::setAside(m_registry, category,
-                                 QStringLiteral("iOS 设备记录无法读取，原文件已另存为 "));
-        m_unreadable = false;
-    }
-    FileIO::writeAtomically(m_registry,
-                            QJsonDocument(QJsonArray::fromStringList(udids)).toJson(QJsonDocument::Compact));
+    m_registry.save(QJsonDocument(QJsonArray::fromStringList(udids)).toJson(QJsonDocument::Compact));
 }
 
 QCoro::Task<> IOSDevices::reload()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ios/IOSInventory.h"
+#include "ios/detail/IOSRegistry.h"
 #include "services/PropertyField.h"
 
 #include <QCoroTask>
@@ -37,9 +38,9 @@ public:
     /** UDIDs of the devices created here. */
     const QSet<QString> &owned() const { return m_owned; }
     bool owns(const QString &udid) const { return m_owned.contains(udid); }
-    const QString &registry() const { return m_registry; }
+    const QString &registry() const { return m_registry.path(); }
     /** Why the registry could not be read when this was made; empty when it could. */
-    const QString &loadError() const { return m_loadError; }
+    const QString &loadError() const { return m_registry.loadError(); }
 
     /** Reads the inventory and derives the lists and choices, then says inventoryRead. */
     QCoro::Task<> reload();
@@ -73,7 +74,6 @@ Q_SIGNALS:
     void inventoryRead();
 
 private:
-    void load();
     void apply(const IOSInventory &inventory);
 
     const IOSSimctl &m_simctl;
@@ -84,9 +84,5 @@ private:
     PropertyField<QString, &IOSDevices::typeChanged> m_type{this};
     PropertyField<QString, &IOSDevices::nameChanged> m_name{this, QStringLiteral("iPhone 17 Pro")};
     QSet<QString> m_owned;
-    const QString m_registry;
-    QString m_loadError;
-    // A registry that could not be read is set aside before the first write instead of being
-    // overwritten, so the devices it lists can still be recovered.
-    bool m_unreadable = false;
+    IOSRegistry::File m_registry;
 };

@@ -3,12 +3,9 @@
 #include "ios/IOSSimctl.h"
 #include "ios/detail/IOSRegistry.h"
 #include "platform/Error.h"
-#include "services/FileIO.h"
 #include "services/PropertyField.h"
 #include "services/SnapshotText.h"
-#include "services/UnreadableFile.h"
 
-#include <QFileInfo>
 #include <QPointer>
 #include <QUuid>
 
@@ -41,36 +38,17 @@ void newestFirst(QList<IOSSnapshotRecord> &records)
 IOSSnapshots::IOSSnapshots(QString registry, const IOSSimctl &simctl, QObject *parent)
     : QObject(parent)
     , m_simctl(simctl)
-    , m_registry(std::move(registry))
+    , m_registry(std::move(registry), QStringLiteral("iOS 快照记录"), category)
 {
-    load();
-}
-
-void IOSSnapshots::load()
-{
-    if (!FileIO::exists(m_registry)) {
-        return;
-    }
-    try {
-        QList<IOSSnapshotRecord> records = IOSSnapshotRecord::decodeList(IOSRegistry::read(m_registry));
-        newestFirst(records);
-        m_records = records;
-    } catch (...) {
-        m_records.clear();
-        m_unreadable = true;
-        m_loadError = QStringLiteral("iOS 快照记录无法读取：") + describe(std::current_exception());
+    if (std::optional<QList<IOSSnapshotRecord>> records = m_registry.load(&IOSSnapshotRecord::decodeList)) {
+        newestFirst(*records);
+        m_records = *std::move(records);
     }
 }
 
 void IOSSnapshots::save()
 {
-    FileIO::createFolder(QFileInfo(m_registry).absolutePath());
-    if (m_unreadable) {
-        UnreadableFile::setAside(m_registry, category,
-                                 QStringLiteral("iOS 快照记录无法读取，原文件已另存为 "));
-        m_unreadable = false;
-    }
-    FileIO::writeAtomically(m_registry, IOSSnapshotRecord::encodeList(m_records));
+    m_registry.save(IOSSnapshotRecord::encodeList(m_records));
 }
 
 void IOSSnapshots::setRecords(const QList<IOSSnapshotRecord> &records)

@@ -2,6 +2,7 @@
 
 #include "ios/IOSInventory.h"
 #include "ios/IOSSnapshotRecord.h"
+#include "ios/detail/IOSRegistry.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -27,9 +28,9 @@ public:
 
     /** Newest first. */
     const QList<IOSSnapshotRecord> &records() const { return m_records; }
-    const QString &registry() const { return m_registry; }
+    const QString &registry() const { return m_registry.path(); }
     /** Why the registry could not be read when this was made; empty when it could. */
-    const QString &loadError() const { return m_loadError; }
+    const QString &loadError() const { return m_registry.loadError(); }
 
     /** The device's newest snapshot, the earlier of equal times first; the one a rollback restores. */
     std::optional<IOSSnapshotRecord> latest(const QString &udid) const;
@@ -51,14 +52,9 @@ Q_SIGNALS:
     void recordsChanged();
 
 private:
-    void load();
     void setRecords(const QList<IOSSnapshotRecord> &records);
 
     const IOSSimctl &m_simctl;
     QList<IOSSnapshotRecord> m_records;
-    const QString m_registry;
-    QString m_loadError;
-    // A registry that could not be read is set aside before the first write instead of being
-    // overwritten, so the snapshot clones it lists can still be recovered.
-    bool m_unreadable = false;
+    IOSRegistry::File m_registry;
 };

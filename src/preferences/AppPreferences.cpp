@@ -6,6 +6,7 @@
 #include "preferences/detail/PreferenceWriter.h"
 #include "services/AppLog.h"
 #include "services/FileIO.h"
+#include "services/JsonValue.h"
 #include "services/UnreadableFile.h"
 
 #include <QFile>
@@ -58,24 +59,13 @@ QVariant decodeValue(const QJsonValue &value)
 // A dozen preferences take a few hundred bytes; a file anywhere near this is not one we wrote.
 constexpr qint64 storeLimit = qint64(1024) * 1024;
 
-/** The stored object, or nothing when the bytes are not one. */
-std::optional<QJsonObject> decodeObject(const QByteArray &bytes)
-{
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        return std::nullopt;
-    }
-    return document.object();
-}
-
 bool readJsonSettings(QIODevice &device, QSettings::SettingsMap &map)
 {
     // QSettings hands over the file it opened; reading it again by name keeps the read within the limit.
     const auto *file = qobject_cast<const QFile *>(&device);
     const std::optional<QByteArray> bytes =
         file ? FileIO::readSmallFile(file->fileName(), storeLimit) : std::nullopt;
-    const std::optional<QJsonObject> object = bytes ? decodeObject(*bytes) : std::nullopt;
+    const std::optional<QJsonObject> object = bytes ? JsonValue::object(*bytes) : std::nullopt;
     if (!object) {
         // QSettings then reports a format error and reads nothing: every key falls back to its default.
         return false;
@@ -146,7 +136,7 @@ bool keepUnreadableStore(const QSettings &store)
     }
     // An empty file holds nothing to lose; QSettings reads it as empty, not as damaged.
     const std::optional<QByteArray> bytes = FileIO::readSmallFile(path, storeLimit);
-    if (bytes && (bytes->isEmpty() || decodeObject(*bytes))) {
+    if (bytes && (bytes->isEmpty() || JsonValue::object(*bytes))) {
         return true;
     }
     try {

@@ -1,7 +1,7 @@
 #include "services/FileIO.h"
 
 #include "platform/Error.h"
-#include "services/detail/WriteQueue.h"
+#include "services/WriteQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,7 +140,7 @@ void writeAtomically(const QString &path, const QByteArray &data)
 void writeAtomicallyLater(const QString &path, const QByteArray &data, QObject *context,
                           std::function<void(const QString &)> onFailure)
 {
-    WriteQueue::write(path, data, context, std::move(onFailure));
+    WriteQueue::write(path, data, &writeAtomically, context, std::move(onFailure));
 }
 
 void flushLaterWrites()
@@ -218,7 +218,7 @@ void removeIfPresent(const QString &path)
     if (info.isDir() && !info.isSymLink()) {
         QDir(path).removeRecursively();
     } else {
-        QFile::remove(path);
+        ::unlink(encoded(path).constData());
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 
 #include <optional>
@@ -20,6 +23,17 @@ inline std::optional<qint64> integer(const QJsonValue &value)
         return std::nullopt;
     }
     return result;
+}
+
+/** The object `json` holds, or nothing when it is not well-formed JSON or not an object. */
+inline std::optional<QJsonObject> object(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return std::nullopt;
+    }
+    return document.object();
 }
 
 } // namespace JsonValue

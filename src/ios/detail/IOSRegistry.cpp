@@ -2,6 +2,9 @@
 
 #include "platform/Error.h"
 #include "services/FileIO.h"
+#include "services/UnreadableFile.h"
+
+#include <QFileInfo>
 
 #include <QRegularExpression>
 
@@ -22,6 +25,22 @@ QByteArray read(const QString &path)
         throw VMFailure(QStringLiteral("不是可读取的普通文件，或大于 8 MB"));
     }
     return *std::move(data);
+}
+
+File::File(QString path, QString what, QString category)
+    : m_path(std::move(path))
+    , m_what(std::move(what))
+    , m_category(std::move(category))
+{}
+
+void File::save(const QByteArray &content)
+{
+    FileIO::createFolder(QFileInfo(m_path).absolutePath());
+    if (m_unreadable) {
+        UnreadableFile::setAside(m_path, m_category, m_what + QStringLiteral("无法读取，原文件已另存为 "));
+        m_unreadable = false;
+    }
+    FileIO::writeAtomically(m_path, content);
 }
 
 bool isUUID(const QString &text)

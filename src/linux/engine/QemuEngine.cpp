@@ -124,14 +124,14 @@ void QemuEngine::validate(const MachineConfiguration &configuration) const
     }
 
     requireFile(configuration.disk, QStringLiteral("找不到虚拟磁盘：%1"));
-    const QFileInfo disk(configuration.disk);
-    if (disk.size() == 0 || disk.size() % sectorSize != 0) {
+    const QFileInfo diskFile(configuration.disk);
+    if (diskFile.size() == 0 || diskFile.size() % sectorSize != 0) {
         throw VMFailure(QStringLiteral("虚拟磁盘大小无效（%1 字节）：%2")
-                            .arg(disk.size())
-                            .arg(nativePath(disk.filePath())));
+                            .arg(diskFile.size())
+                            .arg(nativePath(diskFile.filePath())));
     }
-    if (!disk.isWritable()) {
-        throw VMFailure(QStringLiteral("虚拟磁盘不可写：%1").arg(nativePath(disk.filePath())));
+    if (!diskFile.isWritable()) {
+        throw VMFailure(QStringLiteral("虚拟磁盘不可写：%1").arg(nativePath(diskFile.filePath())));
     }
 
     if (configuration.installerImage) {

@@ -91,9 +91,9 @@ QWidget *IOSDeviceCard::buildSnapshotLine()
     row->setContentsMargins(0, 4, 0, 0);
     row->setSpacing(8);
     auto *symbol = new SymbolLabel(QStringLiteral("clock.arrow.circlepath"));
-    symbol->setColor(Appearance::instance().accent());
+    symbol->setTint(Appearance::instance().accent());
     connect(&Appearance::instance(), &Appearance::changed, symbol,
-            [symbol] { symbol->setColor(Appearance::instance().accent()); });
+            [symbol] { symbol->setTint(Appearance::instance().accent()); });
     auto *heading = new QLabel(QStringLiteral("快照"));
     heading->setFont(Appearance::font(13, QFont::DemiBold));
     m_snapshot->setForegroundRole(QPalette::PlaceholderText);

@@ -35,7 +35,7 @@ const auto xcodeDownload = QStringLiteral("https://developer.apple.com/xcode/");
 const auto xcodeApplication = QStringLiteral("/Applications/Xcode.app");
 
 /** Replaces a picker's entries and selects `value`, without announcing it as the user's choice. */
-void fill(QComboBox *picker, const QList<IOSRules::Choice> &choices, const QString &value)
+void fillPicker(QComboBox *picker, const QList<IOSRules::Choice> &choices, const QString &value)
 {
     const QSignalBlocker quiet(picker);
     picker->clear();
@@ -255,14 +255,14 @@ void IOSView::showDevices()
 void IOSView::showRuntimes()
 {
     if (m_model) {
-        fill(m_runtimePicker, IOSRules::runtimeChoices(m_model->runtimes()), m_model->runtime());
+        fillPicker(m_runtimePicker, IOSRules::runtimeChoices(m_model->runtimes()), m_model->runtime());
     }
 }
 
 void IOSView::showTypes()
 {
     if (m_model) {
-        fill(m_typePicker, IOSRules::typeChoices(m_model->types()), m_model->type());
+        fillPicker(m_typePicker, IOSRules::typeChoices(m_model->types()), m_model->type());
     }
 }
 

@@ -29,9 +29,9 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     , m_busy(new QProgressBar)
     , m_buttons(SnapshotButtons::make())
 {
-    m_symbol->setColor(Appearance::instance().accent());
+    m_symbol->setTint(Appearance::instance().accent());
     connect(&Appearance::instance(), &Appearance::changed, m_symbol,
-            [this] { m_symbol->setColor(Appearance::instance().accent()); });
+            [this] { m_symbol->setTint(Appearance::instance().accent()); });
     m_message->setForegroundRole(QPalette::PlaceholderText);
     m_message->setWordWrap(true);
     m_busy->setRange(0, 0);

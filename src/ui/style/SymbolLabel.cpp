@@ -18,7 +18,7 @@ void SymbolLabel::setSymbol(const QString &symbol)
     update();
 }
 
-void SymbolLabel::setColor(const QColor &color)
+void SymbolLabel::setTint(const QColor &color)
 {
     m_color = color;
     update();

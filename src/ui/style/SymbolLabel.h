@@ -14,7 +14,7 @@ public:
     const QString &symbol() const { return m_symbol; }
     void setSymbol(const QString &symbol);
     /** An invalid colour follows the palette's text colour. */
-    void setColor(const QColor &color);
+    void setTint(const QColor &color);
 
     QSize sizeHint() const override;
 

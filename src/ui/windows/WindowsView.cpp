@@ -247,7 +247,7 @@ void WindowsView::showState()
     m_isoCheck->setText(m_model->isoCheck());
     m_isoCheckSymbol->setSymbol(passed ? QStringLiteral("checkmark.circle.fill")
                                        : QStringLiteral("info.circle"));
-    m_isoCheckSymbol->setColor(passed ? passedGreen : QColor());
+    m_isoCheckSymbol->setTint(passed ? passedGreen : QColor());
 
     const WindowsRules::ProjectActions actions =
         WindowsRules::projectActions(m_model->projectPath().has_value(), busy, m_model->utmSupported());

@@ -1,7 +1,6 @@
-#include "services/detail/WriteQueue.h"
+#include "services/WriteQueue.h"
 
 #include "platform/Error.h"
-#include "services/FileIO.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,6 +17,7 @@ namespace {
 struct Pending
 {
     QByteArray data;
+    Commit commit = nullptr;
     QPointer<QObject> context;
     std::function<void(const QString &)> onFailure;
     bool scheduled = false;
@@ -56,6 +56,7 @@ void writeNow(const QString &path)
     QMutexLocker lock(&q.mutex);
     Pending &file = q.files[path];
     const QByteArray data = file.data;
+    const Commit commit = file.commit;
     const QPointer<QObject> context = file.context;
     const std::function<void(const QString &)> onFailure = file.onFailure;
     // A write made from here on schedules another pass.
@@ -64,7 +65,7 @@ void writeNow(const QString &path)
 
     QString failure;
     try {
-        FileIO::writeAtomically(path, data);
+        commit(path, data);
     } catch (const Error &error) {
         failure = error.description();
     }
@@ -83,7 +84,7 @@ void writeNow(const QString &path)
 
 } // namespace
 
-void write(const QString &path, const QByteArray &data, QObject *context,
+void write(const QString &path, const QByteArray &data, Commit commit, QObject *context,
            std::function<void(const QString &)> onFailure)
 {
     Queue &q = queue();
@@ -91,6 +92,7 @@ void write(const QString &path, const QByteArray &data, QObject *context,
     QMutexLocker lock(&q.mutex);
     Pending &pending = q.files[file];
     pending.data = data;
+    pending.commit = commit;
     pending.context = context;
     pending.onFailure = std::move(onFailure);
     if (!pending.scheduled) {

@@ -14,8 +14,14 @@
  */
 namespace WriteQueue {
 
-/** `onFailure` runs on `context`'s thread with the failure's description, unless `context` is gone. */
-void write(const QString &path, const QByteArray &data, QObject *context,
+/** How a write reaches the disk: throws Error when it fails. */
+using Commit = void (*)(const QString &path, const QByteArray &data);
+
+/**
+ * `commit` runs on the worker; `onFailure` runs on `context`'s thread with the failure's description,
+ * unless `context` is gone.
+ */
+void write(const QString &path, const QByteArray &data, Commit commit, QObject *context,
            std::function<void(const QString &)> onFailure);
 /** The content a write still on its way gives `path`. */
 std::optional<QByteArray> pending(const QString &path);
