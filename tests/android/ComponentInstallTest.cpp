@@ -55,18 +55,6 @@ TEST_F(ComponentInstallTest, InstallsFromTheServerThenBootsAndASecondRunFetchesN
     EXPECT_DOUBLE_EQ(android.installation().progress(), 0.0);
 }
 
-TEST_F(ComponentInstallTest, AnAcceptanceOfAnOlderLicenceAsksAgain)
-{
-    VMModel &android = device(manifest());
-    QDir().mkpath(root.path());
-    ASSERT_TRUE(writeFile(android.paths().licenseRecord(),
-                          "Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text."));
-    android.installation().requestInstall();
-    EXPECT_TRUE(android.installation().showLicense());
-    EXPECT_FALSE(android.installation().licenseChecked());
-    EXPECT_FALSE(android.busy());
-}
-
 TEST_F(ComponentInstallTest, CancellingKeepsTheSideFileAndTheNextRunResumes)
 {
     TestHttpServer::Resource slow{components.archives[0]};
@@ -153,15 +141,7 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
     ZipWriter hostileArchive;
     hostileArchive.addFile(QStringLiteral("emulator/emulator"), "#!/bin/sh\n", 0755);
     hostileArchive.addFile(QStringLiteral("../../escaped.txt"), "gotcha");
-    const QByteArray bytes = hostileArchive.archive();
-    server.serve(paths[0], bytes);
-    VMModel &android = device(manifest([&](QJsonArray &rows) {
-        QJsonObject row = rows[0].toObject();
-        row[QStringLiteral("sha1")] =
-            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-        row[QStringLiteral("size")] = qint64(bytes.size());
-        rows[0] = row;
-    }));
+    VMModel &android = device(manifestServing(0, hostileArchive.archive()));
     installAndWait(android);
     EXPECT_FALSE(QFileInfo::exists(android.paths().downloads() + QStringLiteral("/../escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(android.paths().root() + QStringLiteral("/escaped.txt")));
@@ -241,9 +221,16 @@ TEST_F(ComponentInstallTest, AnArchiveThatFailsToUnpackIsKeptAndNotFetchedAgain)
     EXPECT_EQ(android.error(), failure);
 }
 
-TEST_F(ComponentInstallTest, AMarkerOrLicenceRecordThatNeverEndsCountsAsAbsent)
+TEST_F(ComponentInstallTest, AnOlderOrUnreadableAcceptanceAndAMarkerThatNeverEndsCountAsAbsent)
 {
     VMModel &android = device(manifest());
+    QDir().mkpath(root.path());
+    ASSERT_TRUE(writeFile(android.paths().licenseRecord(),
+                          "Accepted in Corvane at 2020-01-01T00:00:00Z\n\nAn older licence text."));
+    android.installation().requestInstall();
+    EXPECT_TRUE(android.installation().showLicense()) << "an older licence is asked for again";
+    EXPECT_FALSE(android.installation().licenseChecked());
+    EXPECT_FALSE(android.busy());
     installAndWait(android);
     ASSERT_TRUE(android.installed()) << android.error().toStdString();
     const QString marker = android.paths().sdk() + QStringLiteral("/emulator/.corvane-package");

@@ -1,6 +1,6 @@
 #include "android/Downloader.h"
-#include "TestFiles.h"
 #include "Await.h"
+#include "TestFiles.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
@@ -77,7 +77,7 @@ protected:
     std::vector<double> reports;
 };
 
-TEST_F(DownloaderTest, FreshDownloadAsksForUncompressedBytesAndReplacesTheDestination)
+TEST_F(DownloaderTest, ADownloadOrACompleteSideFileReplacesTheDestination)
 {
     const QByteArray body = content(3'000'000);
     server.serve(QStringLiteral("/a.zip"), body);
@@ -96,6 +96,24 @@ TEST_F(DownloaderTest, FreshDownloadAsksForUncompressedBytesAndReplacesTheDestin
     ASSERT_GE(reports.size(), 2u);
     EXPECT_EQ(reports.front(), 0.0);
     EXPECT_EQ(reports.back(), 1.0);
+
+    // A complete side file replaces the destination without any request.
+    server.clearRequests();
+    const QByteArray kept = content(100'000, 3);
+    writeFile(partial, kept);
+    const auto complete = fetch(QStringLiteral("/unserved.zip"), kept.size());
+    ASSERT_FALSE(complete.error) << complete.error->toStdString();
+    EXPECT_EQ(readFile(destination), kept);
+    EXPECT_FALSE(QFile::exists(partial));
+    EXPECT_EQ(reports, std::vector<double>{1.0});
+
+    // Nothing expected and nothing on disk is complete too: an empty file, still no request.
+    QFile::remove(destination);
+    const auto empty = fetch(QStringLiteral("/unserved.zip"), 0);
+    ASSERT_FALSE(empty.error) << empty.error->toStdString();
+    EXPECT_TRUE(QFile::exists(destination));
+    EXPECT_EQ(QFileInfo(destination).size(), 0);
+    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
@@ -143,28 +161,6 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
         }
         EXPECT_EQ(reports.back(), 1.0);
     }
-}
-
-TEST_F(DownloaderTest, CompleteSideFileIsMovedIntoPlaceWithoutAnyRequest)
-{
-    const QByteArray body = content(100'000);
-    writeFile(partial, body);
-    writeFile(destination, "stale");
-
-    const auto complete = fetch(QStringLiteral("/unserved.zip"), body.size());
-
-    ASSERT_FALSE(complete.error) << complete.error->toStdString();
-    EXPECT_EQ(readFile(destination), body);
-    EXPECT_FALSE(QFile::exists(partial));
-    EXPECT_EQ(reports, std::vector<double>{1.0});
-
-    // Nothing expected and nothing on disk is complete too: an empty file, still no request.
-    QFile::remove(destination);
-    const auto empty = fetch(QStringLiteral("/unserved.zip"), 0);
-    ASSERT_FALSE(empty.error) << empty.error->toStdString();
-    EXPECT_TRUE(QFile::exists(destination));
-    EXPECT_EQ(QFileInfo(destination).size(), 0);
-    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
@@ -250,32 +246,6 @@ TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
     EXPECT_DOUBLE_EQ(reports.front(), 0.35);
 }
 
-TEST_F(DownloaderTest, ErrorStatusesAndNonHttpAnswersAreServerFailures)
-{
-    const QByteArray kept = content(1000);
-    writeFile(partial, kept);
-    server.serve(QStringLiteral("/gone.zip"), {content(5000), true, Fault::NotFound});
-
-    const auto notFound = fetch(QStringLiteral("/gone.zip"), 5000);
-    ASSERT_TRUE(notFound.error);
-    EXPECT_EQ(*notFound.error, serverFailure);
-    EXPECT_EQ(readFile(partial), kept);
-
-    const auto unknownPath = fetch(QStringLiteral("/never-registered.zip"), 5000);
-    ASSERT_TRUE(unknownPath.error);
-    EXPECT_EQ(*unknownPath.error, serverFailure);
-
-    // A local file answers without any HTTP status; its bytes must not be taken.
-    const QString local = dir.filePath(QStringLiteral("local.bin"));
-    writeFile(local, content(5000));
-    Downloader downloader;
-    const auto nonHttp = await(downloader.download(QUrl::fromLocalFile(local), destination, 5000, nullptr));
-    ASSERT_TRUE(nonHttp.error);
-    EXPECT_EQ(*nonHttp.error, serverFailure);
-    EXPECT_EQ(readFile(partial), kept);
-    EXPECT_FALSE(QFile::exists(destination));
-}
-
 TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
 {
     const QByteArray body = content(2'000'000);
@@ -306,7 +276,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     EXPECT_EQ(kept, body.left(kept.size()));
 }
 
-TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResumes)
+TEST_F(DownloaderTest, CancelOrADroppedDownloaderIsToldAsSuchAndKeepsTheSideFile)
 {
     const QByteArray body = content(2'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
@@ -340,47 +310,53 @@ TEST_F(DownloaderTest, CancelIsToldAsSuchKeepsTheSideFileAndTheNextDownloadResum
         }));
     ASSERT_TRUE(orphaned.error);
     EXPECT_EQ(*orphaned.error, cancelled);
-    const qint64 keptAfterDrop = QFileInfo(partial).size();
-    EXPECT_GT(keptAfterDrop, kept.size());
-
-    server.serve(QStringLiteral("/a.zip"), body);
-    const auto resumed = fetch(QStringLiteral("/a.zip"), body.size());
-    ASSERT_FALSE(resumed.error) << resumed.error->toStdString();
-    EXPECT_EQ(readFile(destination), body);
-    EXPECT_EQ(server.requests().constLast().header("Range"),
-              "bytes=" + QByteArray::number(keptAfterDrop) + '-');
+    // Both ends left a true prefix, which the next download resumes (SideFileDecidesTheRange...).
+    const QByteArray keptAfterDrop = readFile(partial);
+    EXPECT_GT(keptAfterDrop.size(), kept.size());
+    EXPECT_EQ(keptAfterDrop, body.left(keptAfterDrop.size()));
 }
 
-TEST_F(DownloaderTest, AServerThatCannotBeReachedIsToldInChineseWithThePlatformsDetail)
+TEST_F(DownloaderTest, AServerThatFailsOrCannotBeReachedIsToldAndTheSideFileKept)
 {
     const QByteArray kept = content(1000);
     writeFile(partial, kept);
-
+    server.serve(QStringLiteral("/gone.zip"), {content(5000), true, Fault::NotFound});
+    const QString local = dir.filePath(QStringLiteral("local.bin"));
+    writeFile(local, content(5000));
     // A port nobody listens on any more.
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 port = closed.serverPort();
     closed.close();
-    Downloader refusedDownloader;
-    const auto refused = await(refusedDownloader.download(
-        QUrl(QStringLiteral("http://127.0.0.1:%1/a.zip").arg(port)), destination, 5000, nullptr));
-    ASSERT_TRUE(refused.error);
+
+    const auto failure = [&](const QUrl &url) {
+        Downloader downloader;
+        const auto result = await(downloader.download(url, destination, 5000, nullptr));
+        EXPECT_EQ(readFile(partial), kept) << url.toString().toStdString();
+        EXPECT_FALSE(QFile::exists(destination));
+        return result.error.value_or(QStringLiteral("<succeeded>"));
+    };
+    EXPECT_EQ(failure(server.url(QStringLiteral("/gone.zip"))), serverFailure);
+    EXPECT_EQ(failure(server.url(QStringLiteral("/never-registered.zip"))), serverFailure);
+    // A local file answers without any HTTP status; its bytes must not be taken.
+    EXPECT_EQ(failure(QUrl::fromLocalFile(local)), serverFailure);
     EXPECT_EQ(
-        *refused.error,
+        failure(QUrl(QStringLiteral("http://127.0.0.1:%1/a.zip").arg(port))),
         QStringLiteral("无法连接下载服务器：连接被拒绝。请检查网络或代理设置后重试。（Connection refused）"));
-
     // A name that never resolves (RFC 6761).
-    Downloader unknownDownloader;
-    const auto unknown = await(unknownDownloader.download(
-        QUrl(QStringLiteral("http://corvane-mirror.invalid/a.zip")), destination, 5000, nullptr));
-    ASSERT_TRUE(unknown.error);
-    EXPECT_TRUE(unknown.error->startsWith(QStringLiteral("找不到下载服务器，请检查网络或代理设置后重试。（")))
-        << unknown.error->toStdString();
-    EXPECT_TRUE(unknown.error->contains(QStringLiteral("corvane-mirror.invalid")))
-        << unknown.error->toStdString();
+    const QString unknown = failure(QUrl(QStringLiteral("http://corvane-mirror.invalid/a.zip")));
+    EXPECT_TRUE(unknown.startsWith(QStringLiteral("找不到下载服务器，请检查网络或代理设置后重试。（")))
+        << unknown.toStdString();
+    EXPECT_TRUE(unknown.contains(QStringLiteral("corvane-mirror.invalid"))) << unknown.toStdString();
 
-    EXPECT_EQ(readFile(partial), kept);
-    EXPECT_FALSE(QFile::exists(destination));
+    // A side file that cannot be opened is a file error in the platform's words, before any request.
+    server.clearRequests();
+    Downloader downloader;
+    const auto unopened =
+        await(downloader.download(server.url(QStringLiteral("/gone.zip")),
+                                  dir.filePath(QStringLiteral("missing/a.zip")), 1000, nullptr));
+    EXPECT_EQ(unopened.error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 TEST_F(DownloaderTest, ProgressIsThrottledToFiveReportsASecondPlusFirstAndLast)
@@ -410,20 +386,6 @@ TEST_F(DownloaderTest, ProgressIsThrottledToFiveReportsASecondPlusFirstAndLast)
     for (size_t i = 2; i + 1 < timed.size(); ++i) {
         EXPECT_GE(timed[i].first - timed[i - 1].first, 199) << "report " << i;
     }
-}
-
-TEST_F(DownloaderTest, SideFileThatCannotBeOpenedIsAFileErrorWithThePlatformsWords)
-{
-    server.serve(QStringLiteral("/a.zip"), content(1000));
-    Downloader downloader;
-    const QString missingFolder = dir.filePath(QStringLiteral("missing/a.zip"));
-
-    const auto result =
-        await(downloader.download(server.url(QStringLiteral("/a.zip")), missingFolder, 1000, nullptr));
-
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(*result.error, QString::fromLocal8Bit(std::strerror(ENOENT)));
-    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 } // namespace

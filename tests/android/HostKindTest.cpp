@@ -117,7 +117,7 @@ TEST(AndroidHostKinds, EachHostsBuiltInManifestInstallsWhatItsDevicesRead)
     }
 }
 
-TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsAndRunsTheX86Image)
+TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsTheX86Image)
 {
     pretendToBe(AndroidHost::LinuxX86_64);
     VMModel &android = device(manifest());
@@ -129,14 +129,7 @@ TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsAndRunsTheX86Image)
     EXPECT_EQ(readFile(image + QStringLiteral("/kernel-ranchu")), QByteArray(1024, 'k'));
     EXPECT_FALSE(
         QFileInfo::exists(files.sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a")));
-    const QString ini = QString::fromUtf8(readFile(files.configIni()));
-    EXPECT_TRUE(ini.contains(QStringLiteral("\nabi.type=x86_64\nhw.cpu.arch=x86_64\n")));
-    EXPECT_TRUE(ini.contains(QStringLiteral("\nimage.sysdir.1=") + image + QStringLiteral("/\n")));
-
-    android.start();
-    ASSERT_TRUE(waitUntil([&] { return android.status() == QStringLiteral("安卓正在运行"); }, 15000))
-        << android.status().toStdString() << " / " << android.error().toStdString();
-    await(android.stop());
+    // What its config.ini names: DeviceFilesNameTheHostsImageAndNothingElseChanges.
 }
 
 TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)

@@ -1,5 +1,6 @@
 #include "android/VMFleet.h"
 #include "Await.h"
+#include "FakeAndroidSdk.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "TestFiles.h"
@@ -81,14 +82,6 @@ protected:
         AppPreferences::clear(*store);
     }
 
-    void installSdk()
-    {
-        for (const QString &file : {first.emulatorExecutable(), first.adbExecutable(),
-                                    first.systemImageFile(), first.kernelFile(), first.installedMarker()}) {
-            writeFile(file, {});
-        }
-    }
-
     VMPaths addInstance(const QString &id, const char *name, qint64 memoryMB = 2048)
     {
         const VMPaths paths(root + "/instances/" + id, root);
@@ -123,7 +116,7 @@ TEST_F(VMFleetTest, LoadsFirstDeviceThenNamedInstancesInFolderOrder)
     writeFile(root + "/instances/E/instance-name.txt", "\xff\xfe");
     writeFile(root + "/instances/stray", "x");
 
-    const VMFleet fleet(root);
+    VMFleet fleet(root);
     EXPECT_EQ(ids(fleet), (QStringList{"primary", "A", "B", "D", "E", "a"}));
     QStringList names;
     for (const VMModel *model : fleet.models()) {
@@ -134,36 +127,20 @@ TEST_F(VMFleetTest, LoadsFirstDeviceThenNamedInstancesInFolderOrder)
     EXPECT_EQ(fleet.models()[1]->paths(), VMPaths(root + "/instances/A", root));
     EXPECT_EQ(fleet.selected(), "primary");
 
+    // The first device keeps its name across a restart; a name file without a name or text does not count.
+    fleet.models().first()->setName("工作机");
+    fleet.models().first()->saveName();
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "工作机");
+    for (const QByteArray &unnamed : {QByteArray(" \n"), QByteArray("\xff\xfe")}) {
+        writeFile(first.instanceNameFile(), unnamed);
+        EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
+    }
+
     writeFile(first.primaryDeletedMarker(), {});
     EXPECT_EQ(VMFleet(root).selected(), "A");
     QDir(root + "/instances").removeRecursively();
     const VMFleet empty(root);
     EXPECT_TRUE(empty.models().isEmpty() && empty.selected().isEmpty() && !empty.current());
-}
-
-TEST_F(VMFleetTest, TheFirstDeviceKeepsItsNameAcrossARestartUntilItIsDeleted)
-{
-    {
-        VMFleet fleet(root);
-        fleet.models().first()->setName("工作机");
-        fleet.models().first()->saveName();
-    }
-    EXPECT_EQ(VMFleet(root).models().first()->name(), "工作机");
-
-    // A name file with no name in it, or no text, leaves the first device its usual name.
-    writeFile(first.instanceNameFile(), " \n");
-    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
-    writeFile(first.instanceNameFile(), "\xff\xfe");
-    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
-
-    // Brought back after a deletion, it is a new device and does not inherit the old one's name.
-    writeFile(first.instanceNameFile(), "工作机");
-    VMFleet fleet(root);
-    ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
-    fleet.addDevice();
-    ASSERT_EQ(ids(fleet), QStringList{"primary"});
-    EXPECT_EQ(fleet.current()->name(), "安卓 1");
-    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
 }
 
 TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
@@ -175,7 +152,7 @@ TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
     EXPECT_EQ(fleet.error(), "请先在当前设备中安装安卓环境。");
     EXPECT_EQ(fleet.models().size(), 3);
 
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     setPreference(P::newDeviceCores, 3);
     setPreference(P::newDeviceMemoryGB, 3);
     fleet.addDevice();
@@ -200,6 +177,7 @@ TEST_F(VMFleetTest, DeletingTheOnlyFirstDeviceLeavesAMarkerUntilAddBringsItBack)
 {
     saveConfiguration(first, VMConfiguration{});
     writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
+    writeFile(first.instanceNameFile(), "工作机");
     VMFleet fleet(root);
     ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
     EXPECT_TRUE(fleet.models().isEmpty() && fleet.selected().isEmpty() && fleet.error().isEmpty());
@@ -209,14 +187,17 @@ TEST_F(VMFleetTest, DeletingTheOnlyFirstDeviceLeavesAMarkerUntilAddBringsItBack)
     EXPECT_TRUE(FileIO::exists(first.configurationFile()));
     EXPECT_TRUE(VMFleet(root).models().isEmpty());
 
+    // Brought back, it is a new device and does not inherit the old one's name.
     fleet.addDevice();
     EXPECT_EQ(ids(fleet), QStringList{"primary"});
     EXPECT_EQ(fleet.selected(), "primary");
     EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
+    EXPECT_EQ(fleet.current()->name(), "安卓 1");
+    EXPECT_EQ(VMFleet(root).models().first()->name(), "安卓 1");
 
     // With the SDK present an empty fleet grows a new instance instead.
     ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     fleet.addDevice();
     ASSERT_EQ(fleet.models().size(), 1);
     EXPECT_NE(fleet.current()->id(), "primary");
@@ -225,7 +206,7 @@ TEST_F(VMFleetTest, DeletingTheOnlyFirstDeviceLeavesAMarkerUntilAddBringsItBack)
 
 TEST_F(VMFleetTest, DuplicateClonesTheStoppedDeviceWithoutItsRuntimeFiles)
 {
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     saveConfiguration(first, VMConfiguration{4, 4096, "1080 × 1920", true});
     writeFile(first.avdFolder() + "/userdata-qemu.img", "user data");
     writeFile(first.avdFolder() + "/config.ini", "stale");
@@ -267,13 +248,15 @@ TEST_F(VMFleetTest, DuplicateRefusesWhileTheSourceOrTheFleetIsBusy)
     withoutSdk.duplicate();
     EXPECT_EQ(withoutSdk.error(), copyRefused);
 
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
     VMFleet fleet(root);
     VMModel *source = fleet.current();
     source->setBusy(true);
     fleet.duplicate();
     EXPECT_EQ(fleet.error(), copyRefused);
+    fleet.deleteDevice("primary");
+    EXPECT_EQ(fleet.error(), deleteRefused);
     EXPECT_FALSE(fleet.creating());
     source->setBusy(false);
 
@@ -302,38 +285,54 @@ TEST_F(VMFleetTest, DuplicateRefusesWhileTheSourceOrTheFleetIsBusy)
     EXPECT_EQ(fleet.models().size(), 2);
 }
 
-TEST_F(VMFleetTest, FailedCopyLeavesNoFolderAndReleasesEverything)
+TEST_F(VMFleetTest, AFailedCopyOrDeleteLeavesTheDeviceWholeAndReleasesEverything)
 {
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
     VMFleet fleet(root);
-    auto expectFailure = [&](const QString &message) {
+    // Each failure once for a copy and, where given, once for a delete of the same device.
+    auto expectFailures = [&](const QString &copyMessage, const QString &deleteMessage = {}) {
         ASSERT_TRUE(await(fleet.duplicateTask()).done);
-        EXPECT_TRUE(message.isEmpty() ? !fleet.error().isEmpty() : fleet.error() == message)
-            << message.toStdString();
+        EXPECT_TRUE(copyMessage.isEmpty() ? !fleet.error().isEmpty() : fleet.error() == copyMessage)
+            << copyMessage.toStdString();
+        fleet.clearError();
+        if (!deleteMessage.isEmpty()) {
+            ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
+            EXPECT_EQ(fleet.error(), deleteMessage);
+            fleet.clearError();
+        }
         EXPECT_EQ(entries(root + "/instances"), QStringList());
         EXPECT_EQ(fleet.models().size(), 1);
         EXPECT_FALSE(fleet.creating() || fleet.current()->busy());
-        fleet.clearError();
+        EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
+        EXPECT_EQ(readFile(first.avdFolder() + "/userdata-qemu.img"), "data");
     };
     {
         const ForeignLock other(first.lockFile());
-        expectFailure("源实例正在使用，不能复制运行中的数据盘。");
+        expectFailures("源实例正在使用，不能复制运行中的数据盘。", "该设备正在其他窗口使用。");
     }
     {
         QFile held(first.avdFolder() + "/userdata-qemu.img");
         ASSERT_TRUE(held.open(QIODevice::ReadOnly));
-        expectFailure("该实例仍被其他进程使用，请先关闭对应安卓窗口。");
+        expectFailures("该实例仍被其他进程使用，请先关闭对应安卓窗口。",
+                       "该设备仍被模拟器使用，请先关闭对应安卓窗口。");
     }
     for (const qint64 capacity : {3 * FakeHost::GiB, qint64(-1)}) {
         host.capacity = capacity;
-        expectFailure("创建副本至少需要 3GB 可用空间。");
+        expectFailures("创建副本至少需要 3GB 可用空间。");
     }
     host.capacity = 100 * FakeHost::GiB;
     host.clone = [](const QString &from, const QString &to) {
         return ToolCommand{CORVANE_FAKES_DIR "/cp_dies", {from, to}};
     };
-    expectFailure({});
+    expectFailures({});
+
+    // A Trash that refuses the device undoes the first device's deletion mark.
+    host.trash = [](const QString &) { throw SystemError("无法移到废纸篓"); };
+    ASSERT_TRUE(await(fleet.deleteTask("primary")).done);
+    EXPECT_EQ(fleet.error(), "无法移到废纸篓");
+    fleet.clearError();
+    expectFailures({});
 
     InstanceLock::Attempt attempt = InstanceLock::acquire(first.lockFile());
     EXPECT_EQ(attempt.outcome, InstanceLock::Outcome::Locked);
@@ -378,42 +377,9 @@ TEST_F(VMFleetTest, DeleteTrashesTheFolderAndSnapshotsAndMovesTheSelection)
         LogProbe::text().contains("[WARN] [快照] 设备已删除，但快照目录未能移到废纸篓：废纸篓已满\n"));
 }
 
-TEST_F(VMFleetTest, DeleteRefusesABusyLockedOrOpenDeviceAndUndoesAFailedTrash)
-{
-    const VMPaths paths = addInstance("A", "甲");
-    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
-    VMFleet fleet(root);
-    fleet.models()[1]->setBusy(true);
-    fleet.deleteDevice("A");
-    EXPECT_EQ(fleet.error(), deleteRefused);
-    EXPECT_FALSE(fleet.creating());
-    fleet.models()[1]->setBusy(false);
-
-    auto expectKept = [&](const QString &id, const QString &message) {
-        fleet.clearError();
-        ASSERT_TRUE(await(fleet.deleteTask(id)).done);
-        EXPECT_EQ(fleet.error(), message) << message.toStdString();
-        EXPECT_EQ(fleet.models().size(), 2);
-        EXPECT_FALSE(fleet.creating() || fleet.models()[0]->busy() || fleet.models()[1]->busy());
-    };
-    {
-        const ForeignLock other(paths.lockFile());
-        expectKept("A", "该设备正在其他窗口使用。");
-    }
-    {
-        QFile held(paths.avdFolder() + "/userdata-qemu.img");
-        ASSERT_TRUE(held.open(QIODevice::ReadOnly));
-        expectKept("A", "该设备仍被模拟器使用，请先关闭对应安卓窗口。");
-    }
-    host.trash = [](const QString &) { throw SystemError("无法移到废纸篓"); };
-    expectKept("primary", "无法移到废纸篓");
-    EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
-    EXPECT_TRUE(FileIO::exists(first.avdFolder() + "/userdata-qemu.img"));
-}
-
 TEST_F(VMFleetTest, BudgetCountsOtherRunningOrBusyDevicesAndExternalMemory)
 {
-    installSdk();
+    ASSERT_TRUE(FakeAndroidSdk::install(first));
     saveConfiguration(first, VMConfiguration{2, 4096, "720 × 1280", false});
     addInstance("A", "甲", 4096);
     addInstance("B", "乙", 8192);

@@ -126,7 +126,7 @@ TEST_F(VMModelTest, ADeletedDeviceReleasesOnlyAPortItClaimed)
     destroy(idle);
     VMModel &third = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/C")), QStringLiteral("C"));
     third.start();
-    EXPECT_NE(third.port(), starting.port());
+    EXPECT_EQ(third.port(), starting.port() + 2) << "devices started together claim successive ports";
     ASSERT_TRUE(waitForStatus(starting, QStringLiteral("安卓正在运行"))) << starting.error().toStdString();
     ASSERT_TRUE(waitForStatus(third, QStringLiteral("安卓正在运行"))) << third.error().toStdString();
 }
@@ -167,6 +167,10 @@ TEST_F(VMModelTest, AnEmulatorEndingOnItsOwnIsReportedWithItsLogTail)
 
         ASSERT_EQ(::kill(pid_t(model.processId()), SIGKILL), 0);
         ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
+        EXPECT_EQ(model.instanceLock(), -1);
+        EXPECT_TRUE(LogProbe::entries().last().endsWith(
+            QStringLiteral("[ERROR] [Android] 安卓 1 意外退出，状态码 9")))
+            << LogProbe::entries().last().toStdString();
         ASSERT_TRUE(model.error().startsWith(unexpected));
         const QString tail = model.error().mid(unexpected.size());
         EXPECT_TRUE(QStringView(tail).isValidUtf16()) << "a surrogate pair was split";

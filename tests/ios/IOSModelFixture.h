@@ -143,6 +143,30 @@ protected:
 
     void destroyModel() { m_model.reset(); }
 
+    /** A refreshed model in place of the last one that made one shut-down iPhone 15 `name` on iOS 18.2;
+     *  its UDID in `phone`. */
+    IOSModel &withPhone(const IOSModel::Options &options = standIns(),
+                        const QString &name = QStringLiteral("Phone"))
+    {
+        IOSModel &ios = model(options);
+        await(ios.refresh());
+        ios.setRuntime(ios18);
+        ios.setType(iPhone15);
+        phone = create(ios, name);
+        return ios;
+    }
+
+    /** Makes a device `name` with the model's current choices; gives its UDID. */
+    static QString create(IOSModel &ios, const QString &name)
+    {
+        const QSet<QString> before = ios.owned();
+        ios.setName(name);
+        await(ios.create());
+        const QSet<QString> added = ios.owned() - before;
+        EXPECT_EQ(added.size(), 1) << ios.error().toStdString();
+        return added.isEmpty() ? QString() : *added.begin();
+    }
+
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
     QString root() const { return path("CorvaneBeta"); }
     QString registry() const { return root() + QStringLiteral("/ios-devices.json"); }
@@ -170,6 +194,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QString phone;
 
 private:
     std::unique_ptr<IOSModel> m_model;

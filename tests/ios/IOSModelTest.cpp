@@ -6,32 +6,7 @@
 
 namespace {
 
-class IOSModelTest : public IOSModelFixture
-{
-protected:
-    /** A refreshed model that created one device `name` on iOS 18.2 as an iPhone 15; its UDID in `udid`. */
-    IOSModel &withDevice(const QString &name = QStringLiteral("Phone"))
-    {
-        IOSModel &ios = model();
-        await(ios.refresh());
-        ios.setRuntime(ios18);
-        ios.setType(iPhone15);
-        udid = create(ios, name);
-        return ios;
-    }
-
-    static QString create(IOSModel &ios, const QString &name)
-    {
-        const QSet<QString> before = ios.owned();
-        ios.setName(name);
-        await(ios.create());
-        const QSet<QString> added = ios.owned() - before;
-        EXPECT_EQ(added.size(), 1) << ios.error().toStdString();
-        return added.isEmpty() ? QString() : *added.begin();
-    }
-
-    QString udid;
-};
+using IOSModelTest = IOSModelFixture;
 
 QStringList identifiers(const auto &entries)
 {
@@ -168,12 +143,12 @@ TEST_F(IOSModelTest, CreatePassesTheTrimmedNameUnchangedAndKeepsTheRegistrySorte
 {
     const QString last = QStringLiteral("FFFFFFFF-0000-4000-8000-000000000000");
     writeFile(registry(), QJsonDocument(QJsonArray{last}).toJson());
-    IOSModel &ios = withDevice(QStringLiteral("  Test Phone \n"));
+    IOSModel &ios = withPhone(standIns(), QStringLiteral("  Test Phone \n"));
     EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "create", "Test Phone", iPhone15, ios18}}));
     EXPECT_EQ(ios.name(), QStringLiteral("  Test Phone \n"));
-    EXPECT_EQ(listed(ios, udid).name, QStringLiteral("Test Phone"));
-    EXPECT_EQ(readFile(registry()), "[\"" + udid.toUtf8() + "\",\"" + last.toUtf8() + "\"]");
-    EXPECT_TRUE(logged("iPhone").contains(QStringLiteral("INFO 已创建 iOS 设备：Test Phone · ") + udid));
+    EXPECT_EQ(listed(ios, phone).name, QStringLiteral("Test Phone"));
+    EXPECT_EQ(readFile(registry()), "[\"" + phone.toUtf8() + "\",\"" + last.toUtf8() + "\"]");
+    EXPECT_TRUE(logged("iPhone").contains(QStringLiteral("INFO 已创建 iOS 设备：Test Phone · ") + phone));
 
     ios.setName(QStringLiteral(" \t "));
     forgetCalls();
@@ -185,7 +160,7 @@ TEST_F(IOSModelTest, CreatePassesTheTrimmedNameUnchangedAndKeepsTheRegistrySorte
     const QString second = create(ios, u' ' + awkward);
     EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "create", awkward, iPhone15, ios18}}));
     EXPECT_EQ(simulators().value(second)["name"].toString(), awkward);
-    QStringList sorted{udid, second, last};
+    QStringList sorted{phone, second, last};
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(readFile(registry()),
               QJsonDocument(QJsonArray::fromStringList(sorted)).toJson(QJsonDocument::Compact));
@@ -220,28 +195,28 @@ TEST_F(IOSModelTest, CreateRecordsNothingWithoutAUUIDAndDeletesADeviceItCannotRe
 
 TEST_F(IOSModelTest, BootShowsTheDeviceInTheSimulatorAndOnlyShowsItWhenAlreadyBooted)
 {
-    IOSModel &ios = withDevice();
-    const QList<QStringList> shown{{"-a", "Simulator", "--args", "-CurrentDeviceUDID", udid}};
+    IOSModel &ios = withPhone();
+    const QList<QStringList> shown{{"-a", "Simulator", "--args", "-CurrentDeviceUDID", phone}};
     forgetCalls();
-    await(ios.operate(listed(ios, udid), QStringLiteral("boot")));
-    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "boot", udid}}));
+    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
+    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "boot", phone}}));
     EXPECT_EQ(calls("open.calls"), shown);
     forgetCalls();
-    await(ios.operate(listed(ios, udid), QStringLiteral("boot")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
     EXPECT_TRUE(changes().isEmpty());
     EXPECT_EQ(calls("open.calls"), shown);
 
-    await(ios.operate(listed(ios, udid), QStringLiteral("erase")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("erase")));
     await(ios.operate(IOSDevice{outsider, QStringLiteral("Work Phone"), QStringLiteral("Shutdown"), true},
                       QStringLiteral("delete")));
     EXPECT_TRUE(changes().isEmpty()) << "unknown actions and foreign devices are ignored";
 
-    await(ios.operate(listed(ios, udid), QStringLiteral("force")));
-    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "shutdown", udid}}));
-    EXPECT_EQ(listed(ios, udid).state, QStringLiteral("Shutdown"));
+    await(ios.operate(listed(ios, phone), QStringLiteral("force")));
+    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "shutdown", phone}}));
+    EXPECT_EQ(listed(ios, phone).state, QStringLiteral("Shutdown"));
 
     qputenv("FAKE_OPEN_FAIL", "1");
-    await(ios.operate(listed(ios, udid), QStringLiteral("boot")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
     EXPECT_FALSE(ios.error().isEmpty());
     EXPECT_EQ(logged("iPhone").mid(logged("iPhone").size() - 2),
               (QStringList{QStringLiteral("INFO 设备操作：Phone · boot"),
@@ -250,25 +225,25 @@ TEST_F(IOSModelTest, BootShowsTheDeviceInTheSimulatorAndOnlyShowsItWhenAlreadyBo
 
 TEST_F(IOSModelTest, DeleteNeedsAShutDownDeviceAndTakesEverySnapshotDeviceAlong)
 {
-    IOSModel &ios = withDevice();
+    IOSModel &ios = withPhone();
     const QString other = create(ios, QStringLiteral("Other"));
-    for (const QString &source : {udid, udid, udid, other}) {
+    for (const QString &source : {phone, phone, phone, other}) {
         await(ios.createSnapshot(listed(ios, source)));
     }
     const QList<IOSSnapshotRecord> before = ios.snapshots();
     ASSERT_EQ(before.size(), 4);
 
-    await(ios.operate(listed(ios, udid), QStringLiteral("boot")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
     forgetCalls();
-    await(ios.operate(listed(ios, udid), QStringLiteral("delete")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("delete")));
     EXPECT_EQ(logged("iPhone").last(), QStringLiteral("ERROR Phone 操作失败：请先关闭该 iOS 设备，再删除。"));
     EXPECT_TRUE(changes().isEmpty());
-    await(ios.operate(listed(ios, udid), QStringLiteral("shutdown")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("shutdown")));
 
     qputenv("FAKE_SIMCTL_FAIL_UDIDS", before[2].snapshotDeviceID.toUtf8());
     forgetCalls();
-    await(ios.operate(listed(ios, udid), QStringLiteral("delete")));
-    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "delete", udid},
+    await(ios.operate(listed(ios, phone), QStringLiteral("delete")));
+    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "delete", phone},
                                              {"simctl", "delete", before[1].snapshotDeviceID},
                                              {"simctl", "delete", before[2].snapshotDeviceID},
                                              {"simctl", "delete", before[3].snapshotDeviceID}}));
@@ -283,9 +258,9 @@ TEST_F(IOSModelTest, DeleteNeedsAShutDownDeviceAndTakesEverySnapshotDeviceAlong)
 
 TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
 {
-    IOSModel &ios = withDevice();
-    await(ios.createSnapshot(listed(ios, udid)));
-    const IOSDevice phone = listed(ios, udid);
+    IOSModel &ios = withPhone();
+    await(ios.createSnapshot(listed(ios, phone)));
+    const IOSDevice phone = listed(ios, phone);
     const QList<IOSSnapshotRecord> snapshots = ios.snapshots();
     qputenv("FAKE_SIMCTL_DELAY_MS", "300");
     forgetCalls();

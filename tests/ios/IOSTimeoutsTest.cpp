@@ -23,21 +23,6 @@ protected:
         return options;
     }
 
-    /** A new model with one shut-down device made here, listed as `phone`. */
-    IOSModel &withPhone(const IOSModel::Options &options = shrunk())
-    {
-        IOSModel &ios = model(options);
-        await(ios.refresh());
-        ios.setRuntime(ios18);
-        ios.setType(iPhone15);
-        ios.setName(QStringLiteral("Phone"));
-        const QSet<QString> before = ios.owned();
-        await(ios.create());
-        const QSet<QString> made = ios.owned() - before;
-        phone = made.isEmpty() ? QString() : *made.begin();
-        return ios;
-    }
-
     IOSDevice device() const { return listed(*current, phone); }
 
     IOSModel &fresh()
@@ -84,7 +69,6 @@ protected:
     }
 
     IOSModel *current = nullptr;
-    QString phone;
 };
 
 } // namespace
@@ -109,11 +93,11 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
     ASSERT_TRUE(QDir(registry()).removeRecursively());
 
     for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {
-        current = &withPhone();
+        current = &withPhone(shrunk());
         expectEndedAfter(60, action, QStringLiteral("simctl ") + action,
                          [&] { return current->operate(device(), action); });
     }
-    current = &withPhone();
+    current = &withPhone(shrunk());
     expectEndedAfter(30, QStringLiteral("rename"), QStringLiteral("simctl rename"),
                      [&] { return current->rename(device(), QStringLiteral("新名字")); });
 
@@ -126,7 +110,7 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
     expectEndedAfter(60, {}, hungOpen, [&] { return current->operate(device(), QStringLiteral("boot")); });
 
     // Booted: a shutdown, and a forced one.
-    current = &withPhone();
+    current = &withPhone(shrunk());
     await(current->operate(device(), QStringLiteral("boot")));
     ASSERT_EQ(device().state, QStringLiteral("Booted"));
     expectEndedAfter(60, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
@@ -135,7 +119,7 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
                      [&] { return current->operate(device(), QStringLiteral("force")); });
 
     // A deleted device's snapshot devices go with it.
-    current = &withPhone();
+    current = &withPhone(shrunk());
     await(current->createSnapshot(device()));
     const std::optional<IOSSnapshotRecord> snapshot = current->latestSnapshot(device());
     ASSERT_TRUE(snapshot);
@@ -146,7 +130,7 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
 
 TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
 {
-    current = &withPhone();
+    current = &withPhone(shrunk());
     expectEndedAfter(300, QStringLiteral("clone"), QStringLiteral("simctl clone"),
                      [&] { return current->createSnapshot(device()); });
     // A snapshot that cannot be recorded is deleted again.
@@ -156,7 +140,7 @@ TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
     ASSERT_TRUE(QDir(snapshotRegistry()).removeRecursively());
 
     const auto withSnapshot = [&] {
-        current = &withPhone();
+        current = &withPhone(shrunk());
         await(current->createSnapshot(device()));
         ASSERT_TRUE(current->latestSnapshot(device()));
     };

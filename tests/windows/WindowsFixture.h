@@ -154,21 +154,11 @@ protected:
         return started;
     }
 
-    /** A stand-in UTM.app known to the host by its bundle identifier; with the firmware file unless told. */
+    /** A stand-in UTM.app the host double knows by its bundle identifier; with the firmware file unless told.
+     */
     QString utmApp(bool withFirmware = true)
     {
         const QString app = path(QStringLiteral("Applications/UTM.app"));
-        writeFile(app + QStringLiteral("/Contents/Info.plist"), R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>CFBundleIdentifier</key>
-	<string>com.utmapp.UTM</string>
-	<key>CFBundleName</key>
-	<string>UTM</string>
-</dict>
-</plist>
-)");
         if (withFirmware) {
             writeFile(firmware(app), firmwareBytes());
             // Application resources are often read-only; the machine's copy must still be writable.

@@ -137,7 +137,7 @@ TEST_F(WindowsPreparationTest, TheListingJudgesUdfAndIso9660ImagesWithoutMountin
     EXPECT_TRUE(probe.readAll().contains("Type = Udf"));
 }
 
-TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeader)
+TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeaderAndNeverMergeTwoImages)
 {
     // The header's own "Path" names the image; only entries after the dashes count.
     const QString output =
@@ -147,6 +147,23 @@ TEST_F(WindowsPreparationTest, ListedPathsSkipTheArchiveHeader)
     EXPECT_EQ(WindowsPreparation::listedPaths(output),
               (QStringList{QStringLiteral("EFI/Boot/bootaa64.efi"), QStringLiteral("sources/Install.WIM")}));
     EXPECT_THROW(WindowsPreparation::validateListing(WindowsPreparation::listedPaths(output)), VMFailure);
+
+    // 7-Zip's own output when a pattern named two images, an x64 one and an ARM64 one, is refused.
+    const QString downloads = path(QStringLiteral("Downloads"));
+    image(tree(QStringLiteral("x64"), x64Files), downloads + QStringLiteral("/Win11_x64.iso"));
+    windowsISO(downloads + QStringLiteral("/Win11_ARM64.iso"));
+    QProcess list;
+    list.start(QStringLiteral("/usr/bin/7zz"),
+               {QStringLiteral("l"), QStringLiteral("-slt"), downloads + QStringLiteral("/Win11_*.iso")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    const QString both = QString::fromUtf8(list.readAllStandardOutput());
+    ASSERT_EQ(both.count(QStringLiteral("Listing archive: ")), 2) << both.toStdString();
+    try {
+        WindowsPreparation::listedPaths(both);
+        ADD_FAILURE() << "two images were merged into one listing";
+    } catch (const VMFailure &failure) {
+        EXPECT_EQ(failure.message(), severalImagesMessage);
+    }
 }
 
 TEST_F(WindowsPreparationTest, TheImageIsNamedLiterallyNotAsAPatternOrASwitch)
@@ -171,27 +188,6 @@ TEST_F(WindowsPreparationTest, TheImageIsNamedLiterallyNotAsAPatternOrASwitch)
     QDir::setCurrent(previous);
 }
 
-TEST_F(WindowsPreparationTest, AListingOfSeveralImagesIsRefused)
-{
-    // 7-Zip's own output when a pattern named two images: an x64 one and an ARM64 one.
-    const QString downloads = path(QStringLiteral("Downloads"));
-    image(tree(QStringLiteral("x64"), x64Files), downloads + QStringLiteral("/Win11_x64.iso"));
-    windowsISO(downloads + QStringLiteral("/Win11_ARM64.iso"));
-    QProcess list;
-    list.start(QStringLiteral("/usr/bin/7zz"),
-               {QStringLiteral("l"), QStringLiteral("-slt"), downloads + QStringLiteral("/Win11_*.iso")});
-    ASSERT_TRUE(list.waitForFinished(30000));
-    const QString output = QString::fromUtf8(list.readAllStandardOutput());
-    ASSERT_EQ(output.count(QStringLiteral("Listing archive: ")), 2) << output.toStdString();
-
-    try {
-        WindowsPreparation::listedPaths(output);
-        ADD_FAILURE() << "two images were merged into one listing";
-    } catch (const VMFailure &failure) {
-        EXPECT_EQ(failure.message(), severalImagesMessage);
-    }
-}
-
 TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHappens)
 {
     const QString iso = windowsISO(path(QStringLiteral("镜像 \"A\"/Win11 ARM64.iso")));
@@ -213,6 +209,8 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         {"attach refused", arm64Files, "fail", 0, "hdiutil: attach failed - image not recognized"},
         {"attach failed late", arm64Files, "late-fail", 0, "hdiutil: attach failed - Operation timed out"},
         {"detach fails once", arm64Files, "", 1, "hdiutil: couldn't unmount \"disk4\" - Resource busy"},
+        // Still mounted after the retry: its content belongs to the image and is not ours to delete.
+        {"detach fails twice", arm64Files, "", 2, "hdiutil: couldn't unmount \"disk4\" - Resource busy"},
     };
     for (const Case &c : cases) {
         forgetCalls();
@@ -223,9 +221,9 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         const std::optional<QString> failure = inspect(iso, attaching());
         EXPECT_EQ(failure.value_or(QString()).trimmed(), c.failure.value_or(QString())) << c.name;
 
-        // Always one attach, then a detach and one retry per failed detach, even after a failed attach.
+        // Always one attach, then a detach and at most one retry, even after a failed attach.
         const QList<QStringList> calls = hdiutilCalls();
-        EXPECT_EQ(calls.size(), 2 + c.failingDetaches) << c.name;
+        EXPECT_EQ(calls.size(), 2 + std::min(c.failingDetaches, 1)) << c.name;
         ASSERT_FALSE(calls.isEmpty());
         const QString mountPoint = calls.first().value(4);
         EXPECT_EQ(calls.first(),
@@ -236,23 +234,11 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointWhateverHap
         for (const QStringList &call : calls.mid(1)) {
             EXPECT_EQ(call, (QStringList{"detach", mountPoint})) << c.name;
         }
-        EXPECT_EQ(temporaryEntries(), QStringList()) << c.name << ": the mount point is gone";
+        EXPECT_EQ(temporaryEntries(),
+                  c.failingDetaches < 2 ? QStringList() : QStringList{QFileInfo(mountPoint).fileName()})
+            << c.name;
     }
-}
-
-TEST_F(WindowsPreparationTest, AnImageThatWillNotDetachIsLeftMountedNotEmptied)
-{
-    const QString iso = windowsISO();
-    qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
-    qputenv("FAKE_HDIUTIL_FAIL_DETACH", "2");
-    const std::optional<QString> failure = inspect(iso, attaching());
-    EXPECT_EQ(failure.value_or(QString()).trimmed(),
-              QStringLiteral("hdiutil: couldn't unmount \"disk4\" - Resource busy"));
-    EXPECT_EQ(hdiutilCalls().size(), 3) << "attach, detach, one retry";
-    // Still mounted: its content belongs to the image and is not ours to delete.
-    const QStringList left = temporaryEntries();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_TRUE(QFileInfo::exists(temporary() + u'/' + left.first() + QStringLiteral("/setup.exe")));
+    EXPECT_TRUE(QFileInfo::exists(hdiutilCalls().first().value(4) + QStringLiteral("/setup.exe")));
 }
 
 TEST_F(WindowsPreparationTest, AMountPointThatCannotBeCreatedFailsBeforeAnyAttach)

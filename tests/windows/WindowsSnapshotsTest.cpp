@@ -65,10 +65,6 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsS
                                      QStringLiteral("。请在 UTM 中重新打开。"));
     EXPECT_EQ(hidden(parent), QStringList{QStringLiteral(".Corvane Snapshots")})
         << "the lock and no restore leftovers beside the bundle";
-
-    windows.deleteLatestSnapshot();
-    EXPECT_TRUE(windows.snapshots().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(stored));
 }
 
 TEST_F(WindowsSnapshotsTest, AMovedBundleKeepsItsNewPathAndFindsOnlySnapshotsBesideIt)
@@ -145,7 +141,6 @@ TEST_F(WindowsSnapshotsTest, RefusesWithoutABundleOrWhileItIsOpenAndReportsUnrea
     EXPECT_EQ(windows.configuration(), settingsBefore);
     EXPECT_EQ(WindowsConfiguration::load(windows.settingsFile()), settingsBefore);
     EXPECT_TRUE(windows.message().startsWith(QStringLiteral("Windows 已回滚到 "))) << "and says so";
-    EXPECT_FALSE(windows.busy());
 }
 
 } // namespace
