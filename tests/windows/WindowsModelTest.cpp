@@ -68,11 +68,13 @@ TEST_F(WindowsModelTest, StartsFromTheSettingsFileValidatedAndWithNothingChecked
     EXPECT_EQ(settings().keys(), (QStringList{"cores", "diskGB", "isoPath", "memoryGB", "projectPath"}));
 }
 
-TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcome)
+TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcomeAndThePreparation)
 {
     const QString iso = windowsISO(path(QStringLiteral("下载 \"新\" 的/Win11 ARM64 中文.iso")));
     const QString x64 = path(QStringLiteral("x64.iso"));
     image(tree(QStringLiteral("x64"), x64Files), x64);
+    host.processors = 10;
+    host.memory = 32 * GiB;
     host.capacity = 123 * GiB + GiB / 2;
     WindowsModel &windows = model();
 
@@ -91,6 +93,16 @@ TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcome)
     EXPECT_EQ(windows.preparation(),
               QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：123 GiB；建议预留约 80GB，或使用外置 SSD。\n"
                              "预设：4 核 CPU / 4GB 内存 / 64GB 磁盘"));
+    // Unknown space reads as none, the preset as set, the engine as found.
+    host.capacity = -1;
+    setHardware(windows, 6, 8, 128);
+    windows.refreshPreparation();
+    EXPECT_TRUE(windows.preparation().endsWith(QStringLiteral(
+        "本机可用空间：0 GiB；建议预留约 80GB，或使用外置 SSD。\n预设：6 核 CPU / 8GB 内存 / 128GB 磁盘")));
+    host.capacity = 80 * GiB - 1;
+    host.applications.insert(WindowsModel::utmBundleIdentifier, path(QStringLiteral("UTM.app")));
+    windows.refreshPreparation();
+    EXPECT_TRUE(windows.preparation().startsWith(QStringLiteral("引擎：已找到 UTM\n本机可用空间：79 GiB；")));
 
     await(windows.useISO(x64));
     EXPECT_FALSE(windows.confirmedARM());
@@ -99,27 +111,6 @@ TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcome)
     EXPECT_EQ(windows.configuration().isoPath, x64) << "the refused file stays shown";
     EXPECT_EQ(settings().value("isoPath").toString(), x64);
     EXPECT_EQ(windows.message(), passedMessage) << "a failed check leaves the status line";
-}
-
-TEST_F(WindowsModelTest, PreparationNamesTheEngineTheSpaceAndThePreset)
-{
-    host.processors = 10;
-    host.memory = 32 * GiB;
-    host.capacity = -1;
-    WindowsModel &windows = model();
-    WindowsConfiguration wanted = windows.configuration();
-    wanted.cores = 6;
-    wanted.memoryGB = 8;
-    wanted.diskGB = 128;
-    windows.setConfiguration(wanted);
-    windows.refreshPreparation();
-    EXPECT_EQ(windows.preparation(),
-              QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：0 GiB；建议预留约 80GB，或使用外置 SSD。\n"
-                             "预设：6 核 CPU / 8GB 内存 / 128GB 磁盘"));
-    host.capacity = 80 * GiB - 1;
-    host.applications.insert(WindowsModel::utmBundleIdentifier, path(QStringLiteral("UTM.app")));
-    windows.refreshPreparation();
-    EXPECT_TRUE(windows.preparation().startsWith(QStringLiteral("引擎：已找到 UTM\n本机可用空间：79 GiB；")));
 }
 
 TEST_F(WindowsModelTest, TheDownloadsFolderDecidesBetweenUsingAskingAndExplaining)

@@ -23,7 +23,7 @@ protected:
     }
 };
 
-TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsSettings)
+TEST_F(WindowsSnapshotsTest, SnapshotsLiveAndMoveWithTheBundleAndRollbackRestoresItsSettings)
 {
     const QString parent = path(QStringLiteral("虚拟机 \"甲\" 's"));
     const QString project = parent + QStringLiteral("/Windows ARM64.utm");
@@ -65,37 +65,24 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveBesideTheBundleAndRollbackRestoresItsS
                                      QStringLiteral("。请在 UTM 中重新打开。"));
     EXPECT_EQ(hidden(parent), QStringList{QStringLiteral(".Corvane Snapshots")})
         << "the lock and no restore leftovers beside the bundle";
-}
 
-TEST_F(WindowsSnapshotsTest, AMovedBundleKeepsItsNewPathAndFindsOnlySnapshotsBesideIt)
-{
-    const QString first = path(QStringLiteral("first/Win.utm"));
-    bundle(first, "v1");
-    WindowsModel &before = associated(first);
-    setHardware(before, 3, 5, 90);
-    await(before.createSnapshot());
-    ASSERT_EQ(before.snapshots().size(), 1);
+    // The bundle moves together with its snapshots: it keeps its new path through a rollback.
     destroyModel();
-
-    // The bundle moves together with its snapshots.
-    QDir().mkpath(path(QStringLiteral("second")));
-    ASSERT_TRUE(QDir().rename(first, path(QStringLiteral("second/Win.utm"))));
-    ASSERT_TRUE(QDir().rename(path(QStringLiteral("first/.Corvane Snapshots")),
-                              path(QStringLiteral("second/.Corvane Snapshots"))));
-    const QString second = path(QStringLiteral("second/Win.utm"));
-    WindowsModel &moved = associated(second);
-    setHardware(moved, 1, 4, 64);
-    ASSERT_EQ(moved.snapshots().size(), 1);
-    await(moved.rollbackLatestSnapshot());
-    EXPECT_EQ(moved.error(), QString());
-    EXPECT_EQ(QList<qint64>({moved.configuration().cores, moved.configuration().memoryGB,
-                             moved.configuration().diskGB}),
-              QList<qint64>({3, 5, 90}));
-    EXPECT_EQ(moved.projectPath(), second) << "not where the snapshot was taken";
-    EXPECT_EQ(WindowsConfiguration::load(moved.settingsFile()).projectPath, second);
+    ASSERT_TRUE(QDir().rename(parent, path(QStringLiteral("moved"))));
+    const QString moved = path(QStringLiteral("moved/Windows ARM64.utm"));
+    WindowsModel &again = associated(moved);
+    setHardware(again, 1, 4, 64);
+    ASSERT_EQ(again.snapshots().size(), 1);
+    await(again.rollbackLatestSnapshot());
+    EXPECT_EQ(again.error(), QString());
+    EXPECT_EQ(QList<qint64>({again.configuration().cores, again.configuration().memoryGB,
+                             again.configuration().diskGB}),
+              QList<qint64>({6, 6, 100}));
+    EXPECT_EQ(again.projectPath(), moved) << "not where the snapshot was taken";
+    EXPECT_EQ(WindowsConfiguration::load(again.settingsFile()).projectPath, moved);
 
     // Moved without them: nothing to show at the new place.
-    ASSERT_TRUE(QDir().rename(second, path(QStringLiteral("Win.utm"))));
+    ASSERT_TRUE(QDir().rename(moved, path(QStringLiteral("Win.utm"))));
     WindowsModel &alone = associated(path(QStringLiteral("Win.utm")));
     EXPECT_TRUE(alone.snapshots().isEmpty());
     EXPECT_EQ(alone.snapshotMessage(), QStringLiteral("尚未创建快照"));
