@@ -1,6 +1,6 @@
 #include "android/VMPaths.h"
-#include "TestFiles.h"
 #include "FakeHost.h"
+#include "TestFiles.h"
 #include "android/VMConfiguration.h"
 #include "platform/Error.h"
 #include "platform/Host.h"
