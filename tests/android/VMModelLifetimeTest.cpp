@@ -131,7 +131,7 @@ TEST_F(VMModelTest, ADeletedDeviceReleasesOnlyAPortItClaimed)
     ASSERT_TRUE(waitForStatus(third, QStringLiteral("安卓正在运行"))) << third.error().toStdString();
 }
 
-TEST_F(VMModelTest, AnEmulatorEndingOnItsOwnIsReportedWithItsLogTail)
+TEST_F(VMModelTest, AnEmulatorEndingOnItsOwnIsReportedWithItsLogTailUnlessItsStatusIsZero)
 {
     const QString unexpected = QStringLiteral("模拟器意外退出。可切换「兼容渲染」后重试。\n\n");
     {
@@ -175,6 +175,16 @@ TEST_F(VMModelTest, AnEmulatorEndingOnItsOwnIsReportedWithItsLogTail)
         const QString tail = model.error().mid(unexpected.size());
         EXPECT_TRUE(QStringView(tail).isValidUtf16()) << "a surrogate pair was split";
         EXPECT_EQ(tail, QString(QStringLiteral("😀")).repeated(1799) + u'x') << "the last 1800 characters";
+    }
+    {
+        // Ending with status zero is no error.
+        ScopedEnv after("FAKE_EMULATOR_EXIT_AFTER_MS", "400");
+        ScopedEnv status("FAKE_EMULATOR_EXIT_STATUS", "0");
+        VMModel &model = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/F")), QStringLiteral("F"));
+        model.start();
+        ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓已停止")));
+        EXPECT_TRUE(model.error().isEmpty());
+        EXPECT_EQ(model.instanceLock(), -1);
     }
 }
 
