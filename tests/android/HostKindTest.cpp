@@ -32,7 +32,7 @@ DeviceFiles configureOn(FakeHost &host, AndroidHost kind, const VMPaths &paths)
 
 } // namespace
 
-TEST(AndroidHostKinds, DeviceFilesNameTheHostsImageAndNothingElseChanges)
+TEST(AndroidHostKinds, DeviceFilesNameAndInstallationsCountOnlyTheHostsOwnImage)
 {
     FakeHost host;
     QTemporaryDir dir;
@@ -57,13 +57,9 @@ TEST(AndroidHostKinds, DeviceFilesNameTheHostsImageAndNothingElseChanges)
     EXPECT_EQ(linuxOnly, (QStringList{QStringLiteral("abi.type=x86_64"), QStringLiteral("hw.cpu.arch=x86_64"),
                                       QStringLiteral("image.sysdir.1=") + linux.image + u'/'}));
     EXPECT_EQ(mac.arguments, linux.arguments);
-}
 
-TEST(AndroidHostKinds, OnlyTheHostsOwnImageCountsAsInstalled)
-{
-    FakeHost host;
-    QTemporaryDir dir;
-    const VMPaths paths(dir.path());
+    // Only the host's own image counts as installed.
+    host.androidHostKind = AndroidHost::MacArm64;
     ASSERT_TRUE(FakeAndroidSdk::install(paths));
     EXPECT_TRUE(paths.installed());
     host.androidHostKind = AndroidHost::LinuxX86_64;
@@ -129,7 +125,7 @@ TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsTheX86Image)
     EXPECT_EQ(readFile(image + QStringLiteral("/kernel-ranchu")), QByteArray(1024, 'k'));
     EXPECT_FALSE(
         QFileInfo::exists(files.sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a")));
-    // What its config.ini names: DeviceFilesNameTheHostsImageAndNothingElseChanges.
+    // What its config.ini names: DeviceFilesNameAndInstallationsCountOnlyTheHostsOwnImage.
 }
 
 TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)
