@@ -204,8 +204,12 @@ TEST_F(VMFleetTest, DeletingTheOnlyFirstDeviceLeavesAMarkerUntilAddBringsItBack)
     EXPECT_TRUE(FileIO::exists(first.primaryDeletedMarker()));
 }
 
-TEST_F(VMFleetTest, DuplicateClonesTheStoppedDeviceWithoutItsRuntimeFiles)
+TEST_F(VMFleetTest, DuplicateClonesAnIdleDeviceWithoutItsRuntimeFilesOneCopyAtATime)
 {
+    VMFleet withoutSdk(root);
+    withoutSdk.duplicate();
+    EXPECT_EQ(withoutSdk.error(), copyRefused);
+
     ASSERT_TRUE(FakeAndroidSdk::install(first));
     saveConfiguration(first, VMConfiguration{4, 4096, "1080 × 1920", true});
     writeFile(first.avdFolder() + "/userdata-qemu.img", "user data");
@@ -221,8 +225,24 @@ TEST_F(VMFleetTest, DuplicateClonesTheStoppedDeviceWithoutItsRuntimeFiles)
 
     VMFleet fleet(root);
     VMModel *source = fleet.current();
+    source->setBusy(true);
+    fleet.duplicate();
+    EXPECT_EQ(fleet.error(), copyRefused);
+    fleet.deleteDevice("primary");
+    EXPECT_EQ(fleet.error(), deleteRefused);
+    EXPECT_FALSE(fleet.creating());
+    source->setBusy(false);
+    fleet.clearError();
+
+    // A second copy is refused while one runs; add and delete wait their turn silently.
     auto task = fleet.duplicateTask();
     EXPECT_TRUE(fleet.creating() && source->busy());
+    fleet.duplicate();
+    EXPECT_EQ(fleet.error(), copyRefused);
+    fleet.clearError();
+    fleet.addDevice();
+    fleet.deleteDevice("primary");
+    EXPECT_EQ(fleet.error(), QString());
     ASSERT_TRUE(await(std::move(task)).done);
     EXPECT_EQ(fleet.error(), QString());
     EXPECT_FALSE(fleet.creating() || source->busy());
@@ -240,37 +260,6 @@ TEST_F(VMFleetTest, DuplicateClonesTheStoppedDeviceWithoutItsRuntimeFiles)
     EXPECT_EQ(readFile(paths.configurationFile()), (VMConfiguration{3, 3072, "1080 × 1920", true}.toJson()));
     EXPECT_EQ(readFile(paths.instanceNameFile()), "安卓 2");
     EXPECT_EQ(entries(first.avdFolder()).size(), runtime.size() + 2);
-}
-
-TEST_F(VMFleetTest, DuplicateRefusesWhileTheSourceOrTheFleetIsBusy)
-{
-    VMFleet withoutSdk(root);
-    withoutSdk.duplicate();
-    EXPECT_EQ(withoutSdk.error(), copyRefused);
-
-    ASSERT_TRUE(FakeAndroidSdk::install(first));
-    writeFile(first.avdFolder() + "/userdata-qemu.img", "data");
-    VMFleet fleet(root);
-    VMModel *source = fleet.current();
-    source->setBusy(true);
-    fleet.duplicate();
-    EXPECT_EQ(fleet.error(), copyRefused);
-    fleet.deleteDevice("primary");
-    EXPECT_EQ(fleet.error(), deleteRefused);
-    EXPECT_FALSE(fleet.creating());
-    source->setBusy(false);
-
-    // A second copy is refused while one runs; add and delete wait their turn silently.
-    fleet.clearError();
-    auto running = fleet.duplicateTask();
-    fleet.duplicate();
-    EXPECT_EQ(fleet.error(), copyRefused);
-    fleet.clearError();
-    fleet.addDevice();
-    fleet.deleteDevice("primary");
-    EXPECT_EQ(fleet.error(), QString());
-    ASSERT_TRUE(await(std::move(running)).done);
-    EXPECT_EQ(fleet.models().size(), 2);
 
     // Snapshot work on the AVD folder blocks copies and deletes alike.
     fleet.setSelected("primary");
