@@ -80,6 +80,9 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveAndMoveWithTheBundleAndRollbackRestore
               QList<qint64>({6, 6, 100}));
     EXPECT_EQ(again.projectPath(), moved) << "not where the snapshot was taken";
     EXPECT_EQ(WindowsConfiguration::load(again.settingsFile()).projectPath, moved);
+    again.deleteLatestSnapshot();
+    EXPECT_TRUE(again.snapshots().isEmpty());
+    EXPECT_EQ(entries(*again.snapshotCollection()), QStringList());
 
     // Moved without them: nothing to show at the new place.
     ASSERT_TRUE(QDir().rename(moved, path(QStringLiteral("Win.utm"))));
