@@ -118,6 +118,16 @@ protected:
         return QJsonDocument(rows).toJson();
     }
 
+    /** The manifest with one field of package `index` changed. */
+    QByteArray manifestWith(int index, const QString &key, const QJsonValue &value) const
+    {
+        return manifest([&](QJsonArray &rows) {
+            QJsonObject row = rows[index].toObject();
+            row[key] = value;
+            rows[index] = row;
+        });
+    }
+
     /** A manifest whose package `index` is `bytes`, which the server now serves. */
     QByteArray manifestServing(int index, const QByteArray &bytes)
     {

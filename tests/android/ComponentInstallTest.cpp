@@ -102,11 +102,7 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
         host.capacity = qint64(100) << 30;
     }
     {
-        VMModel &android = device(manifest([](QJsonArray &rows) {
-            QJsonObject row = rows[1].toObject();
-            row[QStringLiteral("sha1")] = QString(40, u'0');
-            rows[1] = row;
-        }));
+        VMModel &android = device(manifestWith(1, QStringLiteral("sha1"), QString(40, u'0')));
         installAndWait(android);
         EXPECT_EQ(android.error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
         EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
@@ -117,11 +113,7 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
         EXPECT_FALSE(android.installed());
     }
     {
-        VMModel &android = device(manifest([](QJsonArray &rows) {
-            QJsonObject row = rows[2].toObject();
-            row[QStringLiteral("source")] = QStringLiteral("x86_64");
-            rows[2] = row;
-        }));
+        VMModel &android = device(manifestWith(2, QStringLiteral("source"), QStringLiteral("x86_64")));
         installAndWait(android);
         EXPECT_EQ(android.error(), QStringLiteral("安装包目录不符合预期：x86_64"));
     }
@@ -131,11 +123,7 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
 {
     for (const QString &hostile : {QStringLiteral("../outside"), QStringLiteral("/tmp/outside"),
                                    QStringLiteral("emulator/../../outside")}) {
-        VMModel &android = device(manifest([&](QJsonArray &rows) {
-            QJsonObject row = rows[0].toObject();
-            row[QStringLiteral("destination")] = hostile;
-            rows[0] = row;
-        }));
+        VMModel &android = device(manifestWith(0, QStringLiteral("destination"), hostile));
         installAndWait(android);
         EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
         EXPECT_EQ(android.error(), QStringLiteral("安装清单中的路径无效：") + hostile);
