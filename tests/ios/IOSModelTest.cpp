@@ -260,7 +260,7 @@ TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
 {
     IOSModel &ios = withPhone();
     await(ios.createSnapshot(listed(ios, phone)));
-    const IOSDevice phone = listed(ios, phone);
+    const IOSDevice made = listed(ios, phone);
     const QList<IOSSnapshotRecord> snapshots = ios.snapshots();
     qputenv("FAKE_SIMCTL_DELAY_MS", "300");
     forgetCalls();
@@ -271,12 +271,12 @@ TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
     ASSERT_TRUE(ios.busy());
     const QCoro::Task<> dropped[] = {ios.refresh(),
                                      ios.create(),
-                                     ios.operate(phone, QStringLiteral("boot")),
-                                     ios.operate(phone, QStringLiteral("delete")),
-                                     ios.rename(phone, QStringLiteral("B")),
-                                     ios.createSnapshot(phone),
-                                     ios.rollback(phone),
-                                     ios.deleteLatestSnapshot(phone)};
+                                     ios.operate(made, QStringLiteral("boot")),
+                                     ios.operate(made, QStringLiteral("delete")),
+                                     ios.rename(made, QStringLiteral("B")),
+                                     ios.createSnapshot(made),
+                                     ios.rollback(made),
+                                     ios.deleteLatestSnapshot(made)};
     for (const QCoro::Task<> &task : dropped) {
         EXPECT_TRUE(task.isReady());
     }
@@ -289,7 +289,7 @@ TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
     EXPECT_TRUE(logged("iPhone").isEmpty() && logged("快照").isEmpty());
 
     // A model destroyed while simctl runs is left alone when the run ends.
-    QCoro::Task<> orphaned = ios.operate(phone, QStringLiteral("boot"));
+    QCoro::Task<> orphaned = ios.operate(made, QStringLiteral("boot"));
     destroyModel();
     EXPECT_TRUE(waitUntil([&] { return orphaned.isReady(); }));
 }
