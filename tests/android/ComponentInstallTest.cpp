@@ -91,32 +91,28 @@ TEST_F(ComponentInstallTest, CancellingKeepsTheSideFileAndTheNextRunResumes)
 
 TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
 {
-    {
-        host.capacity = ComponentInstallation::minimumFreeBytes;
-        VMModel &android = device(manifest());
-        installAndWait(android);
-        EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
-        EXPECT_EQ(android.error(),
-                  QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
-        EXPECT_TRUE(server.requests().isEmpty());
-        host.capacity = qint64(100) << 30;
-    }
-    {
-        VMModel &android = device(manifestWith(1, QStringLiteral("sha1"), QString(40, u'0')));
-        installAndWait(android);
-        EXPECT_EQ(android.error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
-        EXPECT_EQ(android.detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
-        EXPECT_FALSE(
-            QFile::exists(android.paths().downloads() + QStringLiteral("/platform-tools_r1-linux.zip")));
-        // The first package stays installed for the next attempt.
-        EXPECT_TRUE(QFile::exists(android.paths().sdk() + QStringLiteral("/emulator/.corvane-package")));
-        EXPECT_FALSE(android.installed());
-    }
-    {
-        VMModel &android = device(manifestWith(2, QStringLiteral("source"), QStringLiteral("x86_64")));
-        installAndWait(android);
-        EXPECT_EQ(android.error(), QStringLiteral("安装包目录不符合预期：x86_64"));
-    }
+    host.capacity = ComponentInstallation::minimumFreeBytes;
+    VMModel *android = &device(manifest());
+    installAndWait(*android);
+    EXPECT_EQ(android->status(), QStringLiteral("安装未完成"));
+    EXPECT_EQ(android->error(),
+              QStringLiteral("至少需要 10GB 可用磁盘空间用于下载、解压和首次启动。请释放空间后重试。"));
+    EXPECT_TRUE(server.requests().isEmpty());
+    host.capacity = qint64(100) << 30;
+
+    android = &device(manifestWith(1, QStringLiteral("sha1"), QString(40, u'0')));
+    installAndWait(*android);
+    EXPECT_EQ(android->error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
+    EXPECT_EQ(android->detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
+    EXPECT_FALSE(
+        QFile::exists(android->paths().downloads() + QStringLiteral("/platform-tools_r1-linux.zip")));
+    // The first package stays installed for the next attempt.
+    EXPECT_TRUE(QFile::exists(android->paths().sdk() + QStringLiteral("/emulator/.corvane-package")));
+    EXPECT_FALSE(android->installed());
+
+    android = &device(manifestWith(2, QStringLiteral("source"), QStringLiteral("x86_64")));
+    installAndWait(*android);
+    EXPECT_EQ(android->error(), QStringLiteral("安装包目录不符合预期：x86_64"));
 }
 
 TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFolders)

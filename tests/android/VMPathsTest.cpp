@@ -99,7 +99,7 @@ TEST_F(VMPathsTest, CreateDirectoriesStopsAtTheFirstFailure)
     EXPECT_EQ(readFile(blocked.avdHome()), QByteArray("not a folder"));
 }
 
-TEST_F(VMPathsTest, ConfigureReplacesConfigIniWholeAndKeepsTheEmulatorsFiles)
+TEST_F(VMPathsTest, ConfigureReplacesConfigIniWholeKeepsTheEmulatorsFilesAndStoresValidatedSettings)
 {
     FakeHost host(8, 16 * FakeHost::GiB);
     const QString config = root + QStringLiteral("/avd/Corvane.avd/config.ini");
@@ -120,13 +120,10 @@ TEST_F(VMPathsTest, ConfigureReplacesConfigIniWholeAndKeepsTheEmulatorsFiles)
     FileIO::createFolder(other.configIni());
     EXPECT_THROW(other.configure(settings), SystemError);
     EXPECT_FALSE(QFileInfo::exists(other.avdIni()));
-}
 
-TEST_F(VMPathsTest, SaveConfigurationStoresTheValidatedForm)
-{
-    FakeHost host(4, 8 * FakeHost::GiB);
+    // The settings beside it are stored validated.
     saveConfiguration(paths, {16, 16384, QStringLiteral("720x1280"), true});
     EXPECT_EQ(VMConfiguration::load(root + QStringLiteral("/configuration.json")),
-              (VMConfiguration{4, 4096, QStringLiteral(u"720 × 1280"), true}));
+              (VMConfiguration{8, 8192, QStringLiteral(u"720 × 1280"), true}));
     EXPECT_TRUE(QFileInfo(paths.emulatorHome()).isDir());
 }
