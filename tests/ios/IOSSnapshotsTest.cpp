@@ -64,7 +64,7 @@ TEST_F(IOSSnapshotsTest, SnapshotsAreHiddenClonesOfShutDownDevicesRecordedNewest
                            QStringLiteral("INFO 已创建 iPhone 快照：Phone · ") + snapshots[0].id}));
 }
 
-TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameWithEverySnapshotStillAttached)
+TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameAndFailuresLeaveNothingHalfDone)
 {
     IOSModel &ios = withPhone();
     await(ios.createSnapshot(listed(ios, phone)));
@@ -112,15 +112,12 @@ TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameWithEve
     EXPECT_FALSE(readFile(registry()).contains(restored.udid.toUtf8()));
     ASSERT_EQ(ios.devices().size(), 1);
     EXPECT_NE(ios.devices().first().udid, restored.udid);
-}
 
-TEST_F(IOSSnapshotsTest, FailuresAreShownLoggedAndLeaveNoHalfRecordedSnapshot)
-{
-    IOSModel &ios = withPhone();
-    await(ios.createSnapshot(listed(ios, phone)));
+    // Failures are shown and logged, and leave no half-recorded snapshot.
+    qunsetenv("FAKE_SIMCTL_FAIL_UDIDS");
+    phone = ios.devices().first().udid;
     const QList<IOSSnapshotRecord> kept = ios.snapshots();
     LogProbe::reset();
-
     qputenv("FAKE_SIMCTL_NON_UUID", "1");
     await(ios.createSnapshot(listed(ios, phone)));
     await(ios.rollback(listed(ios, phone)));

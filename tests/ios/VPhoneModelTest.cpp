@@ -50,9 +50,17 @@ protected:
     std::unique_ptr<QSettings> store = P::openStore();
 };
 
-TEST_F(VPhoneModelTest, SipStatusIsTheToolsOutputAsPrintedOrWhyItFailed)
+TEST_F(VPhoneModelTest, LooksForTheToolInItsFolderAndShowsTheSipStatusAsPrintedOrWhyItFailed)
 {
     VPhoneModel model(stand_in);
+    EXPECT_FALSE(model.toolFound());
+    const QString folder = Host::vphoneRoot() + QStringLiteral("/vphone-engine");
+    EXPECT_EQ(VPhoneTool::folder(), folder);
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/vphone-cli.app")));
+    EXPECT_FALSE(model.toolFound()) << "looked for when asked, not on every read";
+    model.lookForTool();
+    EXPECT_TRUE(model.toolFound());
+
     EXPECT_EQ(model.sipStatus(), QStringLiteral("尚未检测"));
     EXPECT_EQ(checkSip(model), QStringLiteral("System Integrity Protection status: enabled.\n"));
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[INFO] [命令] 开始：") + stand_in +
@@ -79,18 +87,6 @@ TEST_F(VPhoneModelTest, SipStatusIsTheToolsOutputAsPrintedOrWhyItFailed)
     VPhoneModel without(missing);
     EXPECT_EQ(checkSip(without), QStringLiteral("检测失败：") + *direct.error);
     EXPECT_GT(direct.error->size(), 0);
-}
-
-TEST_F(VPhoneModelTest, LooksForTheToolInItsFolder)
-{
-    VPhoneModel model(stand_in);
-    EXPECT_FALSE(model.toolFound());
-    const QString folder = Host::vphoneRoot() + QStringLiteral("/vphone-engine");
-    EXPECT_EQ(VPhoneTool::folder(), folder);
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/vphone-cli.app")));
-    EXPECT_FALSE(model.toolFound()) << "looked for when asked, not on every read";
-    model.lookForTool();
-    EXPECT_TRUE(model.toolFound());
 }
 
 TEST_F(VPhoneModelTest, TheLockStopsChecksAndHoldsForEveryModel)
