@@ -53,9 +53,6 @@ inline QVariant readValue(QXmlStreamReader &xml)
     if (name == QLatin1String("integer")) {
         return text.toLongLong();
     }
-    if (name == QLatin1String("real")) {
-        return text.toDouble();
-    }
     return text;
 }
 
