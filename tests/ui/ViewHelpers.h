@@ -4,6 +4,7 @@
 #include "WidgetFinder.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,6 +56,26 @@ inline void answerAlert(const QWidget &root, const QString &title, const QString
         << "no alert " << title.toStdString();
     EXPECT_EQ(box->informativeText(), detail) << title.toStdString();
     WidgetFinder::answer(box, choice);
+}
+
+/** The largest difference of one colour channel between two pictures of one size; 255 for any other. */
+inline int largestDifference(const QImage &first, const QImage &second)
+{
+    const QImage a = first.convertToFormat(QImage::Format_RGB32);
+    const QImage b = second.convertToFormat(QImage::Format_RGB32);
+    if (a.size() != b.size()) {
+        return 255;
+    }
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return largest;
 }
 
 } // namespace ViewHelpers

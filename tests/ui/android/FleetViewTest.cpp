@@ -162,34 +162,7 @@ TEST_F(FleetViewTest, NotInstalledDeviceAsksForTheLicenceBeforeInstalling)
     EXPECT_EQ(content.logSheet()->logView()->toPlainText(), QStringLiteral("暂无运行日志。"));
 }
 
-TEST_F(FleetViewTest, TypedHardwareNumbersAreClampedRevertedAndStoredAtOnce)
-{
-    open(true);
-    EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–8 核"));
-    EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–8 GB"));
-    HardwareNumberField *cores = detail().hardware()->coresField();
-
-    type(cores->editor(), QStringLiteral("12"));
-    EXPECT_EQ(device().configuration().cores, 8);
-    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
-    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 8)
-        << "stored without waiting for a start";
-
-    type(cores->editor(), QStringLiteral("abc"));
-    EXPECT_EQ(device().configuration().cores, 8);
-    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
-
-    type(detail().hardware()->memoryField()->editor(), QStringLiteral("6"));
-    EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
-
-    // A value set from outside replaces the field's text.
-    VMConfiguration changed = device().configuration();
-    changed.cores = 5;
-    device().setConfiguration(changed);
-    EXPECT_EQ(cores->draft(), QStringLiteral("5"));
-}
-
-TEST_F(FleetViewTest, ABusyDeviceKeepsItsSettingsAndAStartWritesTheNumberJustTyped)
+TEST_F(FleetViewTest, TypedNumbersAreStoredAtOnceExceptUnderABusyDeviceAndAStartTakesTheOneJustTyped)
 {
     const auto store = AppPreferences::openStore();
     AppPreferences::setMultiMemoryGB(*store, 4);
@@ -197,8 +170,27 @@ TEST_F(FleetViewTest, ABusyDeviceKeepsItsSettingsAndAStartWritesTheNumberJustTyp
     open(true);
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-    // As when the fleet starts copying the device: the form is locked with the number still typed.
+    EXPECT_EQ(detail().hardware()->coresHint()->text(), QStringLiteral("可选 1–8 核"));
+    EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–8 GB"));
     HardwareNumberField *cores = detail().hardware()->coresField();
+    // Confirmed numbers are clamped or reverted (the parsing is DeviceRulesTest's) and stored at once.
+    type(cores->editor(), QStringLiteral("12"));
+    EXPECT_EQ(device().configuration().cores, 8);
+    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
+    EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 8)
+        << "stored without waiting for a start";
+    type(cores->editor(), QStringLiteral("abc"));
+    EXPECT_EQ(device().configuration().cores, 8);
+    EXPECT_EQ(cores->draft(), QStringLiteral("8"));
+    type(detail().hardware()->memoryField()->editor(), QStringLiteral("6"));
+    EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
+    // A value set from outside replaces the field's text.
+    VMConfiguration changed = device().configuration();
+    changed.cores = 5;
+    device().setConfiguration(changed);
+    EXPECT_EQ(cores->draft(), QStringLiteral("5"));
+
+    // As when the fleet starts copying the device: the form is locked with the number still typed.
     const QByteArray stored = readFile(shared.configurationFile());
     const qint64 before = device().configuration().cores;
     draft(cores, QString::number(before == 5 ? 3 : 5));
@@ -240,7 +232,7 @@ TEST_F(FleetViewTest, ABusyDeviceKeepsItsSettingsAndAStartWritesTheNumberJustTyp
     EXPECT_TRUE(readFile(shared.configIni()).contains("hw.ramSize=3072"));
 }
 
-TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOffersStopAndApk)
+TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOnceStoppedTakesSnapshots)
 {
     open(true);
     ContentView &content = detail();
@@ -283,14 +275,53 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOffersStopA
     EXPECT_TRUE(content.hardware()->isEnabled());
     EXPECT_EQ(content.hardware()->subtitle(), QStringLiteral("修改自动保存 · 下次启动生效"));
     EXPECT_EQ(view->entries().first()->dotColor(), QColor(0x8E, 0x8E, 0x93));
+
+    // Snapshots of the stopped device, through their confirmations.
+    SnapshotPanel *panel = content.snapshots();
+    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
+
+    panel->createButton()->click();
+    ASSERT_TRUE(
+        waitUntil([&] { return device().latestSnapshot().has_value() && !device().snapshotBusy(); }, 30000))
+        << device().error().toStdString();
+    EXPECT_TRUE(panel->rollbackButton()->isEnabled());
+
+    panel->rollbackButton()->click();
+    ViewHelpers::answerAlert(
+        *panel, QStringLiteral("回滚到最近快照？"),
+        QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"),
+        QStringLiteral("取消"));
+    EXPECT_FALSE(device().snapshotBusy());
+
+    panel->deleteAction()->trigger();
+    answer(alert(*panel, QStringLiteral("删除最近快照？")), QStringLiteral("删除快照"));
+    EXPECT_FALSE(device().latestSnapshot().has_value());
+    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
+
+    panel->openFolderAction()->trigger();
+    ASSERT_EQ(host.opened().size(), 1);
+    EXPECT_EQ(host.opened().first(),
+              QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary")));
 }
 
-TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
+TEST_F(FleetViewTest, RenameSelectionDeletionAndTheEmptyFleet)
 {
     const VMPaths second(root + QStringLiteral("/instances/B0000000-0000-0000-0000-000000000000"), root);
     ASSERT_TRUE(QDir().mkpath(second.root()));
     ASSERT_NO_THROW(FileIO::writeAtomically(second.instanceNameFile(), QByteArray("工作机")));
     open(true);
+    detail().renameButton()->click();
+    NameSheet *sheet = detail().renameSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
+    sheet->nameField()->setText(QStringLiteral("  测试机  "));
+    button(*sheet, QStringLiteral("保存"))->click();
+
+    EXPECT_EQ(device().name(), QStringLiteral("测试机"));
+    EXPECT_EQ(readFile(shared.instanceNameFile()), QByteArray("测试机"));
+    EXPECT_EQ(view->entries().first()->accessibleName(), QStringLiteral("测试机"));
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 设备已重命名为 测试机")));
+    EXPECT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
     ASSERT_EQ(view->entries().size(), 2);
     EXPECT_TRUE(view->entries().at(0)->selected());
 
@@ -319,52 +350,4 @@ TEST_F(FleetViewTest, SelectionEmptyFleetAndDeletion)
     EXPECT_TRUE(ViewHelpers::showsLabel(*view, QStringLiteral("暂无安卓设备")));
     EXPECT_FALSE(view->duplicateButton()->isEnabled());
     EXPECT_FALSE(view->deleteButton()->isEnabled());
-}
-
-TEST_F(FleetViewTest, RenameSheetTrimsStoresAndLogsTheNewName)
-{
-    open(true);
-    detail().renameButton()->click();
-    NameSheet *sheet = detail().renameSheet();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
-    sheet->nameField()->setText(QStringLiteral("  测试机  "));
-    button(*sheet, QStringLiteral("保存"))->click();
-
-    EXPECT_EQ(device().name(), QStringLiteral("测试机"));
-    EXPECT_EQ(readFile(shared.instanceNameFile()), QByteArray("测试机"));
-    EXPECT_EQ(view->entries().first()->accessibleName(), QStringLiteral("测试机"));
-    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 设备已重命名为 测试机")));
-    EXPECT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
-}
-
-TEST_F(FleetViewTest, SnapshotsAreTakenAndDeletedThroughTheirConfirmations)
-{
-    open(true);
-    device().paths().configure(device().configuration());
-    SnapshotPanel *panel = detail().snapshots();
-    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
-
-    panel->createButton()->click();
-    ASSERT_TRUE(
-        waitUntil([&] { return device().latestSnapshot().has_value() && !device().snapshotBusy(); }, 30000))
-        << device().error().toStdString();
-    EXPECT_TRUE(panel->rollbackButton()->isEnabled());
-
-    panel->rollbackButton()->click();
-    ViewHelpers::answerAlert(
-        *panel, QStringLiteral("回滚到最近快照？"),
-        QStringLiteral("当前设备数据将被最近快照替换。回滚前必须停止安卓；快照本身会继续保留。"),
-        QStringLiteral("取消"));
-    EXPECT_FALSE(device().snapshotBusy());
-
-    panel->deleteAction()->trigger();
-    answer(alert(*panel, QStringLiteral("删除最近快照？")), QStringLiteral("删除快照"));
-    EXPECT_FALSE(device().latestSnapshot().has_value());
-    EXPECT_FALSE(panel->rollbackButton()->isEnabled());
-
-    panel->openFolderAction()->trigger();
-    ASSERT_EQ(host.opened().size(), 1);
-    EXPECT_EQ(host.opened().first(),
-              QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary")));
 }

@@ -33,16 +33,31 @@ QJsonObject json(const QByteArray &data)
 
 } // namespace
 
-TEST_F(LinuxPageTest, DownloadLinksShowUntilAUsableISOIsChosen)
+TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChosen)
 {
     LinuxView &page = show();
+    // The header asks for the window and opens the data folder.
+    QSignalSpy requested(&page, &LinuxView::openSeparateWindowRequested);
+    button(page, QStringLiteral("独立窗口"))->click();
+    EXPECT_EQ(requested.size(), 1);
+    EXPECT_FALSE(model->displayInSeparateWindow()) << "the window itself says when it is shown";
+
+    button(page, QStringLiteral("数据目录"))->click();
+    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl::fromLocalFile(base)});
+    EXPECT_TRUE(QFileInfo(base).isDir()) << "a folder that is not there yet cannot be opened";
+
+    EXPECT_EQ(page.placeholder()->title(), QStringLiteral("Linux 画面将在这里显示"));
+    EXPECT_EQ(page.placeholder()->detail(),
+              QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"));
+
     EXPECT_TRUE(page.downloads()->isRevealed());
     EXPECT_TRUE(page.downloads()->isVisible());
     EXPECT_EQ(page.settings()->isoName()->text(), QStringLiteral("尚未选择系统镜像"));
     QAbstractButton *ubuntu = button(page, QStringLiteral("Ubuntu ARM64"));
     ASSERT_NE(ubuntu, nullptr);
     ubuntu->click();
-    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl(QStringLiteral("https://ubuntu.com/download/server/arm"))});
+    EXPECT_EQ(host.opened(), (QList<QUrl>{QUrl::fromLocalFile(base),
+                                          QUrl(QStringLiteral("https://ubuntu.com/download/server/arm"))}));
 
     // An x86 image is refused with the reason, and the links stay.
     chooseISO(file(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")));
@@ -133,9 +148,14 @@ TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreat
     EXPECT_FALSE(view->settings()->diskStepper()->isEnabled());
 }
 
-TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
+TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsFollow)
 {
     LinuxView &page = show();
+    LinuxSnapshotPanel &snapshots = *page.snapshots();
+    EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
+    EXPECT_FALSE(snapshots.createButton()->isEnabled()) << "nothing to snapshot before the first start";
+    EXPECT_FALSE(snapshots.rollbackButton()->isEnabled());
+    EXPECT_FALSE(snapshots.deleteAction()->isEnabled());
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
     EXPECT_FALSE(page.stopButton()->isVisible());
     EXPECT_FALSE(page.forceStopButton()->isEnabled());
@@ -153,6 +173,9 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
 
     chooseISO(iso);
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
+    // The least disk, so that the snapshots below have the least to copy.
+    page.settings()->diskStepper()->decrementButton()->click();
+    page.settings()->diskStepper()->decrementButton()->click();
     engine.behaviour.holdStart = true;
     page.startButton()->click();
     ASSERT_TRUE(waitUntil([&] { return engine.last() != nullptr; }));
@@ -167,6 +190,7 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
     EXPECT_EQ(page.stopButton()->text(), QStringLiteral("停止 Linux"));
     EXPECT_TRUE(page.forceStopButton()->isEnabled());
     EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("安装镜像已挂载 · 请在下方完成安装"));
+    EXPECT_FALSE(snapshots.createButton()->isEnabled());
 
     page.stopButton()->click();
     EXPECT_EQ(engine.last()->stopRequests, 1);
@@ -178,23 +202,8 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachine)
     EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
     EXPECT_TRUE(page.startButton()->isVisible());
     EXPECT_FALSE(page.forceStopButton()->isEnabled());
-}
 
-TEST_F(LinuxPageTest, SnapshotsAreMadeRolledBackAndDeletedAfterAsking)
-{
-    LinuxView &page = show();
-    LinuxSnapshotPanel &snapshots = *page.snapshots();
-    EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
-    EXPECT_FALSE(snapshots.createButton()->isEnabled()) << "nothing to snapshot before the first start";
-    EXPECT_FALSE(snapshots.rollbackButton()->isEnabled());
-    EXPECT_FALSE(snapshots.deleteAction()->isEnabled());
-
-    chooseISO(iso);
-    page.settings()->diskStepper()->decrementButton()->click();
-    page.settings()->diskStepper()->decrementButton()->click();
-    startRunning();
-    EXPECT_FALSE(snapshots.createButton()->isEnabled());
-    stopByGuest();
+    // Snapshots of the stopped machine are made, rolled back and deleted after asking.
     ASSERT_TRUE(snapshots.createButton()->isEnabled());
     snapshots.createButton()->click();
     ASSERT_TRUE(
@@ -227,21 +236,4 @@ TEST_F(LinuxPageTest, SnapshotsAreMadeRolledBackAndDeletedAfterAsking)
     EXPECT_FALSE(model->latestSnapshot().has_value());
     EXPECT_EQ(snapshots.messageLabel()->text(), QStringLiteral("尚未创建快照"));
     EXPECT_FALSE(snapshots.deleteAction()->isEnabled());
-}
-
-TEST_F(LinuxPageTest, TheHeaderAsksForTheWindowAndOpensTheDataFolder)
-{
-    LinuxView &page = show();
-    QSignalSpy requested(&page, &LinuxView::openSeparateWindowRequested);
-    button(page, QStringLiteral("独立窗口"))->click();
-    EXPECT_EQ(requested.size(), 1);
-    EXPECT_FALSE(model->displayInSeparateWindow()) << "the window itself says when it is shown";
-
-    button(page, QStringLiteral("数据目录"))->click();
-    EXPECT_EQ(host.opened(), QList<QUrl>{QUrl::fromLocalFile(base)});
-    EXPECT_TRUE(QFileInfo(base).isDir()) << "a folder that is not there yet cannot be opened";
-
-    EXPECT_EQ(page.placeholder()->title(), QStringLiteral("Linux 画面将在这里显示"));
-    EXPECT_EQ(page.placeholder()->detail(),
-              QStringLiteral("使用 ARM64 / aarch64 ISO；不支持 x86 / AMD64 镜像。"));
 }

@@ -138,7 +138,7 @@ TEST_F(SettingsViewTest, StepperRangesFollowTheHostsMemory)
     EXPECT_TRUE(view->budgetNote()->text().startsWith(QStringLiteral("最多 1 GB，")));
 }
 
-TEST_F(SettingsViewTest, DeveloperModeSwitchRecordsEachChangeMadeHere)
+TEST_F(SettingsViewTest, DeveloperModePhoneToolLogsAndFoldersEachReachTheirPlace)
 {
     const auto view = open();
     view->developerSwitch()->click();
@@ -153,11 +153,8 @@ TEST_F(SettingsViewTest, DeveloperModeSwitchRecordsEachChangeMadeHere)
     ASSERT_EQ(entries.size(), 2) << LogProbe::text().toStdString();
     EXPECT_TRUE(entries[0].endsWith(QStringLiteral("[INFO] [开发者模式] 用户已开启开发者模式")));
     EXPECT_TRUE(entries[1].endsWith(QStringLiteral("[INFO] [开发者模式] 用户已关闭开发者模式")));
-}
 
-TEST_F(SettingsViewTest, PhoneToolIsLookedForInCorvanesFolder)
-{
-    const auto view = open();
+    // The phone tool is looked for in Corvane's folder.
     EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("未检测到 vphone-cli，请先放置官方工具。"));
 
     const QString folder = Host::vphoneRoot() + QStringLiteral("/vphone-engine");
@@ -173,11 +170,8 @@ TEST_F(SettingsViewTest, PhoneToolIsLookedForInCorvanesFolder)
     view->show();
     EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("已检测到 vphone-cli：") + tool);
     EXPECT_TRUE(view->toolStatus()->textInteractionFlags() & Qt::TextSelectableByMouse);
-}
 
-TEST_F(SettingsViewTest, GlobalLogOpensInASheetAndIsRecorded)
-{
-    const auto view = open();
+    // The global log opens in a sheet and the opening is recorded.
     button(*view, QStringLiteral("查看全局日志"))->click();
     GlobalLogSheet *sheet = view->globalLogSheet();
     ASSERT_NE(sheet, nullptr);
@@ -192,11 +186,8 @@ TEST_F(SettingsViewTest, GlobalLogOpensInASheetAndIsRecorded)
 
     button(*sheet, QStringLiteral("关闭"))->click();
     EXPECT_TRUE(waitUntil([&] { return view->globalLogSheet() == nullptr; }, 1000));
-}
 
-TEST_F(SettingsViewTest, CurrentDeviceFoldersAndRunLog)
-{
-    const auto view = open();
+    // The current device: its name, its folders and its run log.
     VMModel &device = *fleet->current();
     EXPECT_EQ(view->currentDevice()->text(), QStringLiteral("当前设备：安卓 1"));
     device.setName(QStringLiteral("测试机"));
@@ -209,11 +200,11 @@ TEST_F(SettingsViewTest, CurrentDeviceFoldersAndRunLog)
 
     ASSERT_TRUE(writeFile(device.paths().emulatorLog(), "emulator: INFO: boot completed\n"));
     button(*view, QStringLiteral("查看当前设备日志"))->click();
-    DeviceLogSheet *sheet = view->deviceLogSheet();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->heading()->text(), QStringLiteral("测试机 · 运行日志"));
-    EXPECT_EQ(sheet->logText()->editor()->toPlainText(), QStringLiteral("emulator: INFO: boot completed\n"));
-    button(*sheet, QStringLiteral("关闭"))->click();
+    DeviceLogSheet *runLog = view->deviceLogSheet();
+    ASSERT_NE(runLog, nullptr);
+    EXPECT_EQ(runLog->heading()->text(), QStringLiteral("测试机 · 运行日志"));
+    EXPECT_EQ(runLog->logText()->editor()->toPlainText(), QStringLiteral("emulator: INFO: boot completed\n"));
+    button(*runLog, QStringLiteral("关闭"))->click();
     EXPECT_TRUE(waitUntil([&] { return view->deviceLogSheet() == nullptr; }, 1000));
 }
 

@@ -133,8 +133,16 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待当前镜像检查或本地复制完成后退出。"));
     ASSERT_TRUE(waitUntil([&] { return *windowsDone; }, 15000));
 
-    // Linux: a snapshot being taken of the stopped machine.
-    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 1));
+    // Linux: a start still under way, then a snapshot being taken of the stopped machine.
+    engine->behaviour.holdStart = true;
+    const auto startEnded = begin(startLinuxTask(&corvane, 1));
+    ASSERT_TRUE(waitUntil([&] { return engine->last() && corvane.linux().busy(); }));
+    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 操作尚未完成")));
+    EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待启动或停止结束后退出。"));
+    EXPECT_TRUE(interaction.asked.last().options.isEmpty());
+    engine->last()->complete();
+    ASSERT_TRUE(waitUntil([&] { return *startEnded; }));
+    ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
     ASSERT_TRUE(await(corvane.linux().forceStop()).done);
     const auto snapshotDone = begin(corvane.linux().createSnapshot());
     ASSERT_TRUE(corvane.linux().snapshotBusy());
@@ -166,7 +174,7 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     EXPECT_TRUE(corvane.window()->isVisible());
 }
 
-TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppedAfterLinux)
+TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppedOnlyAfterLinux)
 {
     CorvaneApp &corvane = launch();
     FakeInteraction interaction;
@@ -202,6 +210,16 @@ TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppe
     EXPECT_TRUE(corvane.linux().running());
     EXPECT_TRUE(device.running());
 
+    // A Linux that will not stop keeps the application and the devices running.
+    engine->last()->behaviour.stopFailure = QStringLiteral("虚拟机没有响应");
+    interaction.choices.enqueue(1);
+    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
+    EXPECT_TRUE(corvane.linux().running());
+    EXPECT_EQ(corvane.linux().error(), QStringLiteral("虚拟机没有响应"));
+    EXPECT_TRUE(device.running()) << "no device is stopped for a quit that does not happen";
+    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("请求正常关闭")));
+
+    engine->last()->behaviour.stopFailure.reset();
     interaction.choices.enqueue(1);
     EXPECT_TRUE(await(corvane.delegate().requestTermination()).value.value_or(false));
     EXPECT_FALSE(corvane.linux().running());
@@ -210,41 +228,6 @@ TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppe
     const QString log = LogProbe::text();
     EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")),
               log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
-}
-
-TEST_F(QuitGuardTest, ALinuxThatWillNotStopKeepsTheApplicationAndTheDevicesRunning)
-{
-    CorvaneApp &corvane = launch();
-    FakeInteraction interaction;
-    VMModel &device = installedDevice(corvane, 1024);
-    device.start();
-    ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));
-    engine->behaviour.stopFailure = QStringLiteral("虚拟机没有响应");
-    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 1));
-
-    interaction.choices.enqueue(1);
-    EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
-    EXPECT_TRUE(corvane.linux().running());
-    EXPECT_EQ(corvane.linux().error(), QStringLiteral("虚拟机没有响应"));
-    EXPECT_TRUE(device.running()) << "no device is stopped for a quit that does not happen";
-    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("请求正常关闭")));
-    engine->last()->behaviour.stopFailure.reset();
-}
-
-TEST_F(QuitGuardTest, ALinuxStartInProgressRefusesWithItsOwnAlert)
-{
-    CorvaneApp &corvane = launch();
-    FakeInteraction interaction;
-    engine->behaviour.holdStart = true;
-    const auto startEnded = begin(startLinuxTask(&corvane, 1));
-    ASSERT_TRUE(waitUntil([&] { return engine->last() && corvane.linux().busy(); }));
-
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 操作尚未完成")));
-    EXPECT_EQ(interaction.asked[0].detail, QStringLiteral("请等待启动或停止结束后退出。"));
-    EXPECT_TRUE(interaction.asked[0].options.isEmpty());
-
-    engine->last()->complete();
-    ASSERT_TRUE(waitUntil([&] { return *startEnded; }));
 }
 
 TEST_F(QuitGuardTest, WhileGuestsStopForTheQuitTheWindowSaysSoAndTakesNoNewWork)

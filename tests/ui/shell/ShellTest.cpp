@@ -1,3 +1,4 @@
+#include "../ViewHelpers.h"
 #include "LogProbe.h"
 #include "ShellFixture.h"
 #include "Wait.h"
@@ -55,7 +56,7 @@ TEST(Tabs, OrderTitlesAndOffsets)
     EXPECT_DOUBLE_EQ(Tabs::pageOffset(2, 1, 2000), 92.0);
 }
 
-TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceOpensOnWindowsAndShowsNoPageForAnUnknownTab)
+TEST_F(ShellTest, StartUpOpensTheRememberedTabLogsOnceAndOpensOneLinuxScreenWindow)
 {
     AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("logs"));
     CorvaneApp &corvane = launch();
@@ -76,20 +77,19 @@ TEST_F(ShellTest, StartUpRedirectsLogsLogsOnceOpensOnWindowsAndShowsNoPageForAnU
     EXPECT_EQ(window->pageArea()->visiblePage(), nullptr);
     window->selectTab(QStringLiteral("android"));
     EXPECT_EQ(window->pageArea()->visiblePage(), page);
-}
 
-TEST_F(ShellTest, DeveloperModeLogsNavigationAndWidensTheWindow)
-{
-    CorvaneApp &corvane = launch();
-    corvane.window()->selectTab(QStringLiteral("linux"));
-    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("[导航]")));
-    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
-    EXPECT_TRUE(corvane.interactionLogMonitor().isRunning());
-    EXPECT_EQ(corvane.window()->minimumWidth(), 1370);
-    corvane.window()->selectTab(QStringLiteral("ios"));
-    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[导航] 切换到 iPhone")), 1);
-    AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
-    EXPECT_FALSE(corvane.interactionLogMonitor().isRunning());
+    // The Linux screen's own window takes the screen while it is open; its look and what closing it
+    // does are LinuxScreenTest's.
+    EXPECT_EQ(app->linuxDisplayWindow(), nullptr);
+    app->openLinuxDisplay();
+    QWidget *screen = app->linuxDisplayWindow();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_TRUE(screen->isWindow());
+    EXPECT_TRUE(app->linux().displayInSeparateWindow());
+    screen->close();
+    app->openLinuxDisplay();
+    EXPECT_EQ(app->linuxDisplayWindow(), screen) << "one window, shown again";
+    EXPECT_TRUE(app->linux().displayInSeparateWindow());
 }
 
 TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
@@ -122,10 +122,10 @@ TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
 
 } // namespace
 
-TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
+TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
 {
-    AppDelegate delegate;
-    MainWindow window(*preferences, delegate);
+    CorvaneApp &corvane = launch();
+    MainWindow &window = *corvane.window();
     int made = 0;
     window.setSidebarFactory([&made] {
         ++made;
@@ -133,23 +133,26 @@ TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
         sidebar->setObjectName(QStringLiteral("sidebar %1").arg(made));
         return sidebar;
     });
-    window.show();
     SidebarDrawer *drawer = window.sidebarDrawer();
     EXPECT_FALSE(drawer->isOpen());
     EXPECT_EQ(made, 0);
     EXPECT_EQ(window.minimumWidth(), 980);
+    window.selectTab(QStringLiteral("linux"));
+    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("[导航]")));
 
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
-    window.applyPreferences();
+    EXPECT_TRUE(corvane.interactionLogMonitor().isRunning());
     ASSERT_TRUE(drawer->isOpen());
     QPointer<QWidget> first = drawer->content();
     EXPECT_EQ(window.minimumWidth(), 1370);
     // Animations are on by default: the drawer slides in to the divider plus the fixed sidebar width.
     ASSERT_TRUE(waitUntil([&] { return drawer->width() == SidebarDrawer::contentWidth + 1; }, 3000));
     EXPECT_EQ(first->width(), SidebarDrawer::contentWidth);
+    window.selectTab(QStringLiteral("ios"));
+    EXPECT_EQ(LogProbe::text().count(QStringLiteral("[导航] 切换到 iPhone")), 1);
 
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, false);
-    window.applyPreferences();
+    EXPECT_FALSE(corvane.interactionLogMonitor().isRunning());
     EXPECT_EQ(drawer->content(), nullptr);
     ASSERT_TRUE(waitUntil([&] { return first.isNull(); }, 3000))
         << "the old sidebar is destroyed once it has left";
@@ -157,27 +160,10 @@ TEST_F(ShellTest, DeveloperSidebarIsMadeAfreshEachTimeDeveloperModeTurnsOn)
 
     AppPreferences::write(*preferences, AppPreferences::appearanceAnimations, false);
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
-    window.applyPreferences();
     EXPECT_EQ(made, 2);
     ASSERT_NE(drawer->content(), nullptr);
     EXPECT_EQ(drawer->content()->objectName(), QStringLiteral("sidebar 2"));
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1) << "without animations it is there at once";
-}
-
-TEST_F(ShellTest, TheLinuxScreenWindowTakesTheScreenWhileItIsOpen)
-{
-    CorvaneApp &corvane = launch();
-    EXPECT_EQ(corvane.linuxDisplayWindow(), nullptr);
-    corvane.openLinuxDisplay();
-    // The window's own look and what closing it does are LinuxScreenTest's.
-    QWidget *screen = corvane.linuxDisplayWindow();
-    ASSERT_NE(screen, nullptr);
-    EXPECT_TRUE(screen->isWindow());
-    EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
-    screen->close();
-    corvane.openLinuxDisplay();
-    EXPECT_EQ(corvane.linuxDisplayWindow(), screen) << "one window, shown again";
-    EXPECT_TRUE(corvane.linux().displayInSeparateWindow());
 }
 
 namespace {
@@ -211,26 +197,6 @@ QWidget *countedPage(PaintCounter *&counter)
     column->addWidget(label);
     counter = new PaintCounter(label);
     return page;
-}
-
-/** The largest difference of one colour channel between two pictures of one size; 255 for any other. */
-int largestDifference(const QImage &first, const QImage &second)
-{
-    const QImage a = first.convertToFormat(QImage::Format_RGB32);
-    const QImage b = second.convertToFormat(QImage::Format_RGB32);
-    if (a.size() != b.size()) {
-        return 255;
-    }
-    int largest = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                std::abs(qBlue(p) - qBlue(q))});
-        }
-    }
-    return largest;
 }
 
 std::optional<PageArea::Picture> picture(const PageArea *pages, const QString &identifier)
@@ -270,7 +236,7 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     EXPECT_TRUE(android->isHidden() && linux->isHidden()) << "only their pictures move";
     const std::optional<PageArea::Picture> left = picture(pages, QStringLiteral("android"));
     ASSERT_TRUE(left) << "the leaving page is pictured at once";
-    EXPECT_LE(largestDifference(left->pixmap.toImage(), shown), 2) << "as the screen showed it";
+    EXPECT_LE(ViewHelpers::largestDifference(left->pixmap.toImage(), shown), 2) << "as the screen showed it";
     ASSERT_TRUE(waitUntil([&] { return picture(pages, QStringLiteral("linux")).has_value(); }, 1000));
     EXPECT_EQ(pages->pictures().last().identifier, QStringLiteral("linux")) << "the arriving page on top";
     EXPECT_EQ(pages->pictures().last().pixmap.deviceIndependentSize(), QSizeF(pages->size()));

@@ -1,3 +1,4 @@
+#include "../ViewHelpers.h"
 #include "FakeHost.h"
 #include "Wait.h"
 #include "preferences/AppPreferences.h"
@@ -175,17 +176,8 @@ TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
         const QImage cached = painted(QColor(240, 240, 240), [&](QPainter &p) {
             PaintCache::draw(p, place, QStringLiteral("test:blue"), shape(blue));
         });
-        int worst = 0;
-        for (int y = 0; y < direct.height(); ++y) {
-            for (int x = 0; x < direct.width(); ++x) {
-                const QColor a = direct.pixelColor(x, y);
-                const QColor b = cached.pixelColor(x, y);
-                worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                  std::abs(a.blue() - b.blue())});
-            }
-        }
         // Blending twice (into the picture, then onto the page) may round a few levels apart.
-        EXPECT_LE(worst, 4) << place.x();
+        EXPECT_LE(ViewHelpers::largestDifference(direct, cached), 4) << place.x();
     }
     // Another look under its own key is drawn anew at the same size.
     const QImage red = painted(Qt::white, [&](QPainter &p) {
