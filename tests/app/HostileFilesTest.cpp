@@ -110,16 +110,6 @@ QString addDevice(const QString &root, const QByteArray &name)
     return folder;
 }
 
-const VMModel *deviceNamed(const VMFleet &fleet, const QString &id)
-{
-    for (const VMModel *model : fleet.models()) {
-        if (model->id() == id) {
-            return model;
-        }
-    }
-    return nullptr;
-}
-
 /** Where a file of this name lives: right in the data root. */
 std::function<QString(const QString &)> inRoot(const char *name)
 {
@@ -152,8 +142,8 @@ QList<KeptFile> keptFiles()
          },
          [](const QString &root) {
              const VMFleet fleet(root);
-             const VMModel *added = deviceNamed(fleet, addedDevice);
-             ASSERT_NE(added, nullptr);
+             const VMModel *added = fleet.models().value(1);
+             ASSERT_TRUE(added && added->id() == addedDevice);
              EXPECT_EQ(added->name(), QStringLiteral("安卓 2"));
              EXPECT_EQ(added->configuration(), VMConfiguration::defaultConfiguration().validated());
          }},
@@ -164,8 +154,8 @@ QList<KeptFile> keptFiles()
          [](const QString &root) {
              // The planted thing replaced the name written above; the device keeps its folder's name.
              const VMFleet fleet(root);
-             const VMModel *added = deviceNamed(fleet, addedDevice);
-             ASSERT_NE(added, nullptr);
+             const VMModel *added = fleet.models().value(1);
+             ASSERT_TRUE(added && added->id() == addedDevice);
              EXPECT_EQ(added->name(), addedDevice);
          }},
         {"snapshot.json",

@@ -12,7 +12,7 @@ int columns(const QString &text)
     return width;
 }
 
-TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJson)
+TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJsonAndRefusesBadInputWithStatusAndMessage)
 {
     const CtlResult added = run(QStringLiteral("android add --cpu 2 --memory 2"));
     ASSERT_EQ(added.status, 0) << added.err.toStdString();
@@ -45,10 +45,7 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJson)
     const int idColumn = columns(lines[0].left(lines[0].indexOf(QStringLiteral("ID"))));
     EXPECT_EQ(columns(lines[2].left(lines[2].indexOf(id))), idColumn) << table.out.toStdString();
     EXPECT_TRUE(table.out.contains(QStringLiteral("安卓 2")));
-}
 
-TEST_F(CorvanectlTest, RefusesBadInputWithStatusAndMessage)
-{
     const QString notApk = Host::dataRoot() + QStringLiteral("/notes.apk");
     ASSERT_TRUE(writeFile(notApk, "plain text"));
     expectRefusals({
@@ -69,8 +66,6 @@ TEST_F(CorvanectlTest, RefusesBadInputWithStatusAndMessage)
     });
 
     // Two devices under one name: the name no longer says which, the id still does.
-    const CtlResult added = run(QStringLiteral("android add"));
-    const QString id = added.out.section(u'\t', 0, 0);
     ASSERT_TRUE(writeFile(Host::dataRoot() + QStringLiteral("/instances/") + id +
                               QStringLiteral("/instance-name.txt"),
                           "安卓 1"));

@@ -1,4 +1,5 @@
 // The Linux machine, iOS devices and the Windows ISO check from the command line.
+#include "../ios/IOSModelFixture.h"
 #include "CorvanectlFixture.h"
 #include "TestFiles.h"
 
@@ -10,6 +11,13 @@
 #include <csignal>
 
 namespace {
+
+/** The simulators the iOS model's tests start from, among them "Work Phone", made by someone else. */
+struct SimulatorSet : IOSModelFixture
+{
+    using IOSModelFixture::ios18;
+    using IOSModelFixture::machine;
+};
 
 class GuestCommandsTest : public CorvanectlTest
 {
@@ -141,20 +149,8 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
 {
     const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
     const QString state = Host::dataRoot() + QStringLiteral("/simulators.json");
-    const QString ios18 = QStringLiteral("com.apple.CoreSimulator.SimRuntime.iOS-18-2");
-    const QJsonObject machine{
-        {"runtimes",
-         QJsonArray{QJsonObject{{"identifier", ios18}, {"name", "iOS 18.2"}, {"isAvailable", true}}}},
-        {"devicetypes",
-         QJsonArray{QJsonObject{{"identifier", "com.apple.CoreSimulator.SimDeviceType.iPhone-15"},
-                                {"name", "iPhone 15"}}}},
-        {"devices",
-         QJsonObject{{ios18, QJsonArray{QJsonObject{{"udid", "0E5A1D3C-0000-4000-8000-000000000001"},
-                                                    {"name", "Work Phone"},
-                                                    {"state", "Shutdown"},
-                                                    {"isAvailable", true}}}}}},
-        {"pairs", QJsonObject{}}};
-    ASSERT_TRUE(writeFile(state, QJsonDocument(machine).toJson()));
+    const QString ios18 = SimulatorSet::ios18;
+    ASSERT_TRUE(writeFile(state, QJsonDocument(SimulatorSet::machine()).toJson()));
     const ScopedEnv stateEnv("FAKE_SIMCTL_STATE", state.toUtf8());
     const ScopedEnv openRecord("FAKE_OPEN_RECORD",
                                (Host::dataRoot() + QStringLiteral("/open.calls")).toUtf8());

@@ -9,13 +9,6 @@ namespace {
 
 using DeviceRules::State;
 
-State idle()
-{
-    State s;
-    s.installed = true;
-    return s;
-}
-
 /** Which actions show (upper case: also enabled) as one line, so a table row reads at a glance. */
 std::string shown(const State &state)
 {
@@ -43,132 +36,103 @@ std::string shown(const State &state)
 
 TEST(DeviceRulesTest, ActionsShownAndEnabledInEachDeviceState)
 {
-    State notInstalled;
-    EXPECT_EQ(shown(notInstalled), "INSTALL");
-    State installing = notInstalled;
-    installing.busy = true;
-    EXPECT_EQ(shown(installing), "install");
-
-    EXPECT_EQ(shown(idle()), "START force");
-
-    State starting = idle();
-    starting.busy = true;
-    EXPECT_EQ(shown(starting), "start force") << "a start in its checks has nothing to force-quit yet";
-
-    State booting = idle();
-    booting.running = true;
-    EXPECT_EQ(shown(booting), "STOP apk FORCE");
-
-    State running = booting;
-    running.booted = true;
-    EXPECT_EQ(shown(running), "STOP APK FORCE");
-
-    State installingApk = running;
-    installingApk.busy = true;
-    EXPECT_EQ(shown(installingApk), "stop apk FORCE") << "force quit stays available while an APK installs";
-
-    State stopping = running;
-    stopping.stopping = true;
-    EXPECT_EQ(shown(stopping), "stop apk FORCE");
+    const State idle{.installed = true};
+    const State running{.installed = true, .running = true, .booted = true};
+    const State stopping{.installed = true, .running = true, .booted = true, .stopping = true};
+    const State forceQuitting{.installed = true,
+                              .busy = true,
+                              .running = true,
+                              .booted = true,
+                              .stopping = true,
+                              .forceQuitting = true};
+    const std::pair<State, const char *> table[] = {
+        {{}, "INSTALL"},
+        {{.busy = true}, "install"},
+        {idle, "START force"},
+        // A start in its checks has nothing to force-quit yet.
+        {{.installed = true, .busy = true}, "start force"},
+        {{.installed = true, .running = true}, "STOP apk FORCE"},
+        {running, "STOP APK FORCE"},
+        // Force quit stays available while an APK installs.
+        {{.installed = true, .busy = true, .running = true, .booted = true}, "stop apk FORCE"},
+        {stopping, "stop apk FORCE"},
+        {forceQuitting, "stop apk force"},
+        {{.installed = true, .snapshotBusy = true}, "start force"},
+    };
+    for (const auto &[state, expected] : table) {
+        EXPECT_EQ(shown(state), expected);
+    }
     EXPECT_EQ(DeviceRules::actions(stopping).stop.text, QStringLiteral("正在停止…"));
-
-    State forceQuitting = stopping;
-    forceQuitting.forceQuitting = true;
-    forceQuitting.busy = true;
-    EXPECT_EQ(shown(forceQuitting), "stop apk force");
     EXPECT_EQ(DeviceRules::actions(forceQuitting).forceQuit.text, QStringLiteral("正在强退…"));
     EXPECT_EQ(DeviceRules::actions(running).forceQuit.text, QStringLiteral("强制退出"));
     EXPECT_EQ(DeviceRules::actions(running).stop.text, QStringLiteral("停止安卓"));
 
-    State snapshotting = idle();
-    snapshotting.snapshotBusy = true;
-    EXPECT_EQ(shown(snapshotting), "start force");
-}
-
-TEST(DeviceRulesTest, HeaderProgressRenameAndHardwareFollowTheState)
-{
-    State installing;
-    installing.busy = true;
+    // The header's progress, renaming and the hardware follow the state too.
+    const State installing{.busy = true};
+    const State starting{.installed = true, .busy = true};
     EXPECT_TRUE(DeviceRules::showsInstallProgress(installing));
     EXPECT_FALSE(DeviceRules::canRename(installing));
-
-    State starting = idle();
-    starting.busy = true;
     EXPECT_TRUE(DeviceRules::showsProgress(starting));
     EXPECT_FALSE(DeviceRules::showsInstallProgress(starting)) << "a start shows no percentage";
-
-    State running = idle();
-    running.running = true;
-    running.booted = true;
     EXPECT_FALSE(DeviceRules::showsProgress(running));
     EXPECT_TRUE(DeviceRules::canRename(running));
     EXPECT_FALSE(DeviceRules::hardwareEditable(running));
     EXPECT_EQ(DeviceRules::hardwareSubtitle(running), QStringLiteral("关闭安卓后可修改"));
-    running.busy = true;
-    EXPECT_FALSE(DeviceRules::showsProgress(running)) << "an APK install reports in the detail line";
-
-    EXPECT_TRUE(DeviceRules::hardwareEditable(idle()));
+    EXPECT_FALSE(
+        DeviceRules::showsProgress({.installed = true, .busy = true, .running = true, .booted = true}))
+        << "an APK install reports in the detail line";
+    EXPECT_TRUE(DeviceRules::hardwareEditable(idle));
     EXPECT_FALSE(DeviceRules::hardwareEditable(starting));
-    EXPECT_EQ(DeviceRules::hardwareSubtitle(idle()), QStringLiteral("修改自动保存 · 下次启动生效"));
+    EXPECT_EQ(DeviceRules::hardwareSubtitle(idle), QStringLiteral("修改自动保存 · 下次启动生效"));
+    EXPECT_EQ((QStringList{DeviceRules::percentText(0), DeviceRules::percentText(0.424),
+                           DeviceRules::percentText(0.999), DeviceRules::percentText(1)}),
+              (QStringList{QStringLiteral("0%"), QStringLiteral("42%"), QStringLiteral("99%"),
+                           QStringLiteral("100%")}))
+        << "not done until it is done";
 
-    EXPECT_EQ(DeviceRules::percentText(0), QStringLiteral("0%"));
-    EXPECT_EQ(DeviceRules::percentText(0.424), QStringLiteral("42%"));
-    EXPECT_EQ(DeviceRules::percentText(0.999), QStringLiteral("99%")) << "not done until it is done";
-    EXPECT_EQ(DeviceRules::percentText(1), QStringLiteral("100%"));
-}
-
-TEST(DeviceRulesTest, SnapshotActionsNeedAnIdleStoppedDeviceAndRollbackALatestSnapshot)
-{
-    State s = idle();
-    DeviceRules::SnapshotActions a = DeviceRules::snapshotActions(s);
-    EXPECT_TRUE(a.create);
+    // Snapshots need an idle stopped device, and a rollback a latest snapshot.
+    DeviceRules::SnapshotActions a = DeviceRules::snapshotActions(idle);
+    EXPECT_TRUE(a.create && a.menu);
     EXPECT_FALSE(a.rollback) << "nothing to roll back to";
-    EXPECT_TRUE(a.menu);
-
+    State s = idle;
     s.hasLatestSnapshot = true;
     EXPECT_TRUE(DeviceRules::snapshotActions(s).rollback);
-
     for (bool State::*flag : {&State::running, &State::busy, &State::snapshotBusy}) {
         State blocked = s;
         blocked.*flag = true;
         a = DeviceRules::snapshotActions(blocked);
-        EXPECT_FALSE(a.create);
-        EXPECT_FALSE(a.rollback);
+        EXPECT_FALSE(a.create || a.rollback);
         EXPECT_EQ(a.menu, flag != &State::snapshotBusy);
     }
 }
 
-TEST(DeviceRulesTest, HardwareRangesAndHintsFollowTheHost)
+TEST(DeviceRulesTest, HardwareRangesHintsAndTheFleetsActionsDeletionMessageAndStateDot)
 {
     constexpr qint64 GiB = FakeHost::GiB;
     EXPECT_EQ(DeviceRules::coresHint(DeviceRules::coresRange(8)), QStringLiteral("可选 1–8 核"));
     EXPECT_EQ(DeviceRules::memoryHint(DeviceRules::memoryGBRange(16 * GiB)), QStringLiteral("可选 1–8 GB"));
     EXPECT_EQ(DeviceRules::coresHint(DeviceRules::coresRange(4)), QStringLiteral("可选 1–4 核"));
     EXPECT_EQ(DeviceRules::memoryHint(DeviceRules::memoryGBRange(8 * GiB)), QStringLiteral("可选 1–4 GB"));
-
     EXPECT_EQ(DeviceRules::coresRange(32).maximum, 8);
     EXPECT_EQ(DeviceRules::memoryGBRange(64 * GiB).maximum, 8);
     EXPECT_EQ(DeviceRules::memoryGBRange(6 * GiB - 1).maximum, 2) << "whole GiB only";
     EXPECT_EQ(DeviceRules::memoryGBRange(GiB + GiB / 2).maximum, 1) << "below 2 GiB a device still gets 1 GB";
-}
 
-TEST(DeviceRulesTest, FleetActionsDeletionMessageAndStateDot)
-{
-    EXPECT_TRUE(FleetRules::actions(false, true).add);
-    EXPECT_FALSE(FleetRules::actions(false, true).duplicate);
-    EXPECT_FALSE(FleetRules::actions(false, true).remove);
-    const FleetRules::FleetActions busy = FleetRules::actions(true, false);
-    EXPECT_FALSE(busy.add || busy.duplicate || busy.remove) << "one fleet operation at a time";
-    const FleetRules::FleetActions free = FleetRules::actions(false, false);
-    EXPECT_TRUE(free.add && free.duplicate && free.remove);
-
+    // Add, duplicate, delete: an empty fleet has nothing to copy or delete, and one fleet operation
+    // runs at a time.
+    const auto fleet = [](bool creating, bool empty) {
+        const FleetRules::FleetActions a = FleetRules::actions(creating, empty);
+        return QList<bool>{a.add, a.duplicate, a.remove};
+    };
+    EXPECT_EQ(fleet(false, true), (QList<bool>{true, false, false}));
+    EXPECT_EQ(fleet(true, false), (QList<bool>{false, false, false}));
+    EXPECT_EQ(fleet(false, false), (QList<bool>{true, true, true}));
     EXPECT_EQ(
         FleetRules::deletionMessage(QStringLiteral("安卓 2")),
         QStringLiteral("将删除 安卓 2 及其应用和数据，移到 Mac 废纸篓；不影响其他设备及共享系统文件。"));
     EXPECT_EQ(
         FleetRules::deletionMessage(std::nullopt),
         QStringLiteral("将删除 所选设备 及其应用和数据，移到 Mac 废纸篓；不影响其他设备及共享系统文件。"));
-
     EXPECT_EQ(FleetRules::dot(true, true), FleetRules::Dot::Green);
     EXPECT_EQ(FleetRules::dot(true, false), FleetRules::Dot::Orange);
     EXPECT_EQ(FleetRules::dot(false, false), FleetRules::Dot::Grey);

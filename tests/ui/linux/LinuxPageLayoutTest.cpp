@@ -36,7 +36,7 @@ QMargins pageMargins(const QWidget &page)
 
 } // namespace
 
-TEST_F(LinuxPageTest, TheMarginsAreThoseOfTheOtherGuestPages)
+TEST_F(LinuxPageTest, TheMarginsAreThoseOfTheOtherPagesTheFooterIsTrueHereAndTheISONameCanBeRead)
 {
     LinuxView &page = show();
     IOSModel ios;
@@ -45,6 +45,22 @@ TEST_F(LinuxPageTest, TheMarginsAreThoseOfTheOtherGuestPages)
     WindowsView windowsPage(windows);
     EXPECT_EQ(pageMargins(page), pageMargins(iosPage));
     EXPECT_EQ(pageMargins(page), pageMargins(windowsPage));
+
+    // The texts themselves are LinuxRulesTest's; the page must show the one of this host's engine.
+#ifdef Q_OS_MACOS
+    EXPECT_TRUE(
+        ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::AppleVirtualization)));
+#else
+    EXPECT_TRUE(ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::Qemu)));
+    EXPECT_EQ(ViewHelpers::labelContaining(page, QStringLiteral("Apple Virtualization")), nullptr);
+#endif
+
+    QAccessibleInterface *name = QAccessible::queryAccessibleInterface(page.settings()->isoName());
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->role(), QAccessible::StaticText);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("尚未选择系统镜像"));
+    chooseISO(iso);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
 }
 
 TEST_F(LinuxPageTest, AStartedMachinesScreenIsInViewInTheDefaultWindow)
@@ -88,24 +104,4 @@ TEST_F(LinuxPageTest, AStartedMachinesScreenIsInViewInTheDefaultWindow)
     QTest::qWait(100);
     EXPECT_EQ(area->verticalScrollBar()->value(), 0);
     preferences->remove(QStringLiteral("selectedVMTab"));
-}
-
-TEST_F(LinuxPageTest, TheFooterIsTrueOnThisHostAndTheISONameCanBeRead)
-{
-    LinuxView &page = show();
-    // The texts themselves are LinuxRulesTest's; the page must show the one of this host's engine.
-#ifdef Q_OS_MACOS
-    EXPECT_TRUE(
-        ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::AppleVirtualization)));
-#else
-    EXPECT_TRUE(ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::Qemu)));
-    EXPECT_EQ(ViewHelpers::labelContaining(page, QStringLiteral("Apple Virtualization")), nullptr);
-#endif
-
-    QAccessibleInterface *name = QAccessible::queryAccessibleInterface(page.settings()->isoName());
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->role(), QAccessible::StaticText);
-    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("尚未选择系统镜像"));
-    chooseISO(iso);
-    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
 }

@@ -7,31 +7,15 @@
 
 using namespace LinuxRules;
 
-namespace {
-
-State stopped()
-{
-    State s;
-    s.attachISO = true;
-    return s;
-}
-
-} // namespace
-
 // What the page tests cannot reach: a busy machine or snapshot, and a snapshot removed while running.
 TEST(LinuxRules, BusyWorkHoldsBackWhatItWouldDisturb)
 {
-    State s = stopped();
-    s.running = true;
-    s.busy = true; // force-stopping
-    EXPECT_FALSE(actions(s).rowEnabled);
-    EXPECT_FALSE(actions(s).forceStop.enabled);
-    EXPECT_FALSE(configurationEditable(s));
+    const State forceStopping{.running = true, .busy = true};
+    EXPECT_FALSE(actions(forceStopping).rowEnabled);
+    EXPECT_FALSE(actions(forceStopping).forceStop.enabled);
+    EXPECT_FALSE(configurationEditable(forceStopping));
 
-    s = stopped();
-    s.prepared = true;
-    s.hasLatestSnapshot = true;
-    s.snapshotBusy = true;
+    State s{.prepared = true, .snapshotBusy = true, .hasLatestSnapshot = true};
     EXPECT_FALSE(actions(s).rowEnabled);
     EXPECT_FALSE(configurationEditable(s)) << "a rollback would replace an edit made meanwhile";
     EXPECT_FALSE(snapshotActions(s).deleteLatest);

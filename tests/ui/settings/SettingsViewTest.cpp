@@ -61,9 +61,9 @@ protected:
     std::unique_ptr<VMFleet> fleet;
 };
 
-TEST_F(SettingsViewTest, SectionsInOrderAndControlsWriteAndFollowTheirPreferences)
+TEST_F(SettingsViewTest, SectionsInOrderAndControlsWriteAndFollowTheirPreferencesWithinTheHost)
 {
-    const auto view = open();
+    auto view = open();
     QStringList titles;
     for (const SoftGroupBox *section : view->sections()) {
         titles.append(section->title());
@@ -95,11 +95,8 @@ TEST_F(SettingsViewTest, SectionsInOrderAndControlsWriteAndFollowTheirPreference
     EXPECT_EQ(view->accentPicker()->currentIndex(), -1) << "an unknown accent is none of the choices";
     P::write(*store, P::experimentalVPhoneEnabled, false);
     EXPECT_FALSE(view->vphoneSwitch()->isChecked());
-}
 
-TEST_F(SettingsViewTest, StepperRangesFollowTheHostsMemory)
-{
-    auto view = open();
+    // The steppers' ranges follow the host's memory.
     EXPECT_EQ(view->budgetStepper()->range(), (P::Range{1, 4}));
     EXPECT_EQ(view->memoryStepper()->range(), (P::Range{1, 4}));
     EXPECT_EQ(view->coresStepper()->range(), (P::Range{1, 8}));
