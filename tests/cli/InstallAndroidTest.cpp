@@ -1,11 +1,8 @@
 // `corvanectl install-android` against a local server holding the component archives.
+#include "../android/ComponentInstallFixture.h"
 #include "CorvanectlFixture.h"
 
-#include "TestHttpServer.h"
-#include "ZipWriter.h"
 #include "android/SDKPackage.h"
-
-#include <QCryptographicHash>
 
 namespace {
 
@@ -19,30 +16,18 @@ protected:
         QDir(Host::dataRoot()).removeRecursively();
         ASSERT_TRUE(server.listen());
         ASSERT_TRUE(mirror.isValid());
-        // This host's own manifest, every package served from here with the stand-ins inside.
-        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
+        // This host's own manifest (emulator, platform tools, system image), every package served from
+        // here with the stand-ins inside.
         QJsonArray rows = QJsonDocument::fromJson(SDKPackage::activeManifest()).array();
+        ASSERT_EQ(rows.size(), 3);
+        const Components components(rows[2].toObject().value(QStringLiteral("source")).toString());
         for (qsizetype i = 0; i < rows.size(); ++i) {
             QJsonObject row = rows[i].toObject();
-            const QString id = row.value(QStringLiteral("id")).toString();
-            const QString source = row.value(QStringLiteral("source")).toString();
-            ZipWriter zip;
-            zip.addFolder(source);
-            if (id == QLatin1String("emulator") || id == QLatin1String("platform-tools")) {
-                const QString tool =
-                    id == QLatin1String("emulator") ? QStringLiteral("emulator") : QStringLiteral("adb");
-                zip.addFile(source + u'/' + tool, readFile(fakes + u'/' + tool), 0755);
-            } else {
-                zip.addFile(source + QStringLiteral("/system.img"), QByteArray(4096, 's'));
-                zip.addFile(source + QStringLiteral("/kernel-ranchu"), QByteArray(1024, 'k'));
-            }
-            const QByteArray archive = zip.archive();
             const QString path = QStringLiteral("/repository/%1.zip").arg(i);
-            server.serve(path, archive);
+            server.serve(path, components.archives[i]);
             row[QStringLiteral("url")] = server.url(path).toString();
-            row[QStringLiteral("sha1")] =
-                QString::fromLatin1(QCryptographicHash::hash(archive, QCryptographicHash::Sha1).toHex());
-            row[QStringLiteral("size")] = qint64(archive.size());
+            row[QStringLiteral("sha1")] = sha1(components.archives[i]);
+            row[QStringLiteral("size")] = qint64(components.archives[i].size());
             rows[i] = row;
         }
         const QString manifest = mirror.filePath(QStringLiteral("packages.json"));
