@@ -57,13 +57,24 @@ protected:
 
 } // namespace
 
-TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
+TEST_F(LinuxScreenTest, ThePageOrTheSeparateWindowShowsTheScreenOnlyWhileAMachineRuns)
 {
     LinuxView &page = show();
     EXPECT_TRUE(page.placeholder()->isVisible());
     EXPECT_FALSE(page.display()->isVisible());
     EXPECT_FALSE(page.separateWindowNote()->isVisible());
     EXPECT_EQ(server.viewers(), 0);
+    LinuxDisplayWindow window(*model);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Linux"));
+    EXPECT_EQ(window.size(), QSize(1280, 820));
+    // Opened with no machine: the window says so and the page keeps its placeholder.
+    window.show();
+    EXPECT_TRUE(model->displayInSeparateWindow());
+    EXPECT_TRUE(window.placeholder()->isVisible());
+    EXPECT_EQ(window.placeholder()->title(), QStringLiteral("Linux 尚未启动"));
+    EXPECT_EQ(window.placeholder()->detail(), QStringLiteral("请先在主窗口启动 Linux，再打开独立窗口。"));
+    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
+    window.close();
 
     chooseISO(iso);
     startRunning();
@@ -72,7 +83,6 @@ TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
     ASSERT_TRUE(display.isVisible());
     ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
     EXPECT_GE(display.height(), LinuxView::displayMinimumHeight);
-
     // The picture on the widget: the screen's colour inside, the page around the 16:10 area.
     display.resize(1000, 500);
     const QImage shot = display.grab().toImage();
@@ -80,30 +90,8 @@ TEST_F(LinuxScreenTest, ThePageShowsTheScreenOnlyWhileAMachineRuns)
     EXPECT_EQ(QColor(shot.pixel(middle)), QColor(30, 60, 90));
     EXPECT_EQ(display.screenRect(), QRectF(100, 0, 800, 500));
 
-    engine.last()->reportGuestStop();
-    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
-    EXPECT_TRUE(page.placeholder()->isVisible());
-    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
-    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
-}
-
-TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
-{
-    LinuxView &page = show();
-    LinuxDisplayWindow window(*model);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Linux"));
-    EXPECT_EQ(window.size(), QSize(1280, 820));
-
-    // Opened with no machine: the window says so and the page keeps its placeholder.
+    // The separate window takes the screen, and closing it gives it back.
     window.show();
-    EXPECT_TRUE(model->displayInSeparateWindow());
-    EXPECT_TRUE(window.placeholder()->isVisible());
-    EXPECT_EQ(window.placeholder()->title(), QStringLiteral("Linux 尚未启动"));
-    EXPECT_EQ(window.placeholder()->detail(), QStringLiteral("请先在主窗口启动 Linux，再打开独立窗口。"));
-    EXPECT_EQ(page.displayCase(), LinuxRules::DisplayCase::Placeholder);
-
-    chooseISO(iso);
-    startRunning();
     EXPECT_TRUE(page.separateWindowNote()->isVisible());
     EXPECT_EQ(page.separateWindowNote()->text(), QStringLiteral("Linux 画面已在独立窗口显示"));
     EXPECT_FALSE(page.display()->isVisible());
@@ -113,7 +101,6 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
     EXPECT_EQ(window.display()->geometry(),
               window.rect().adjusted(LinuxDisplayWindow::margin, LinuxDisplayWindow::margin,
                                      -LinuxDisplayWindow::margin, -LinuxDisplayWindow::margin));
-
     window.close();
     EXPECT_FALSE(model->displayInSeparateWindow());
     ASSERT_TRUE(page.display()->isVisible());
@@ -121,14 +108,17 @@ TEST_F(LinuxScreenTest, TheSeparateWindowTakesTheScreenAndClosingItGivesItBack)
     ASSERT_TRUE(waitUntil([&] { return showsColour(*page.display(), QColor(200, 10, 10)); }));
     EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 1; }));
 
-    // Shown again, then the machine stops: the window falls back to its note.
+    // Shown again, then the machine stops: the window falls back to its note, the page to its placeholder.
     window.show();
     ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(200, 10, 10)); }));
     engine.last()->reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
     EXPECT_TRUE(window.placeholder()->isVisible());
     EXPECT_FALSE(window.display()->isVisible());
+    window.close();
+    EXPECT_TRUE(page.placeholder()->isVisible());
     EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
 }
 
 TEST_F(LinuxScreenTest, KeysShortcutsAndThePointerGoToTheGuestSaveTheOneWayOut)

@@ -321,29 +321,19 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     }
 }
 
-namespace {
-
-class InteractionLogMonitorTest : public ::testing::Test
+TEST(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
 {
-protected:
-    void SetUp() override { LogProbe::reset(); }
-
-    static void click(QWidget &widget, Qt::MouseButton button = Qt::LeftButton)
-    {
+    LogProbe::reset();
+    const auto click = [](QWidget &widget, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(widget.windowHandle(), button, {}, QPoint(10, 10));
-    }
-};
-
-TEST_F(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
-{
+    };
     QWidget main;
-    main.setWindowTitle(QStringLiteral("Corvane Beta"));
-    main.resize(200, 200);
-    main.show();
     QWidget other;
-    other.setWindowTitle(QStringLiteral("Linux"));
-    other.resize(200, 200);
-    other.show();
+    for (auto [window, title] : {std::pair{&main, "Corvane Beta"}, {&other, "Linux"}}) {
+        window->setWindowTitle(QString::fromUtf8(title));
+        window->resize(200, 200);
+        window->show();
+    }
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
 
@@ -372,5 +362,3 @@ TEST_F(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
                                      QStringLiteral("[交互] 点击 · Windows"),
                                      QStringLiteral("[交互] 点击 · Android")}));
 }
-
-} // namespace
