@@ -226,7 +226,7 @@ TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppe
     EXPECT_EQ(corvane.linux().status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
     EXPECT_FALSE(device.running());
     const QString log = LogProbe::text();
-    EXPECT_LT(log.indexOf(QStringLiteral("请求强制退出")),
+    EXPECT_LT(log.lastIndexOf(QStringLiteral("请求强制退出")),
               log.indexOf(QStringLiteral("请求正常关闭 安卓 1")));
 }
 
