@@ -3,8 +3,6 @@
 #include "Await.h"
 #include "android/VMModel.h"
 
-#include <csignal>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -25,12 +23,18 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_EQ(second.status, 1);
     EXPECT_TRUE(second.err.contains(QStringLiteral("另一个 corvanectl 进程"))) << second.err.toStdString();
 
+    // The stop is the SIGTERM the owner gets: it stops the device in order, asked over adb first as the
+    // quit guard asks, not killed with the program.
     const CtlResult stopped = run(QStringLiteral("android stop primary"));
     EXPECT_EQ(stopped.status, 0) << stopped.err.toStdString();
     ASSERT_TRUE(ended(owner));
+    EXPECT_EQ(owner.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(owner.exitCode(), 0);
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
     EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
+    const QString log = globalLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("[Android] 请求正常关闭 安卓 1")));
+    EXPECT_TRUE(log.contains(QStringLiteral("[Android] 安卓 1 已停止")));
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
               QStringLiteral("stopped"));
 
@@ -46,22 +50,6 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     const CtlResult idle = run(QStringLiteral("android stop primary"));
     EXPECT_EQ(idle.status, 0);
     EXPECT_TRUE(idle.err.contains(QStringLiteral("未在运行")));
-}
-
-TEST_F(CorvanectlTest, SigtermStopsTheDeviceInOrder)
-{
-    QProcess &owner = startInForeground(QStringLiteral("primary"));
-    const int port = androidEntry(QStringLiteral("primary")).value(QStringLiteral("port")).toInt();
-    ::kill(pid_t(owner.processId()), SIGTERM);
-    ASSERT_TRUE(ended(owner));
-    EXPECT_EQ(owner.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(owner.exitCode(), 0);
-    EXPECT_TRUE(lockIsFree(primary.lockFile()));
-    // Asked over adb first, as the quit guard asks, not killed with the program.
-    EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
-    const QString log = globalLog();
-    EXPECT_TRUE(log.contains(QStringLiteral("[Android] 请求正常关闭 安卓 1")));
-    EXPECT_TRUE(log.contains(QStringLiteral("[Android] 安卓 1 已停止")));
 }
 
 TEST_F(CorvanectlTest, RunPassesTheCommandsStatusThroughAndRollsBack)

@@ -15,7 +15,6 @@ namespace {
 /** The simulators the iOS model's tests start from, among them "Work Phone", made by someone else. */
 struct SimulatorSet : IOSModelFixture
 {
-    using IOSModelFixture::ios18;
     using IOSModelFixture::machine;
 };
 
@@ -149,7 +148,6 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
 {
     const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
     const QString state = Host::dataRoot() + QStringLiteral("/simulators.json");
-    const QString ios18 = SimulatorSet::ios18;
     ASSERT_TRUE(writeFile(state, QJsonDocument(SimulatorSet::machine()).toJson()));
     const ScopedEnv stateEnv("FAKE_SIMCTL_STATE", state.toUtf8());
     const ScopedEnv openRecord("FAKE_OPEN_RECORD",
@@ -167,9 +165,11 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
     const QString udid = window.devices().first().udid;
     const auto simulatorState = [&] {
         const QJsonObject groups = QJsonDocument::fromJson(readFile(state)).object()["devices"].toObject();
-        for (const QJsonValue &device : groups[ios18].toArray()) {
-            if (device["udid"].toString() == udid) {
-                return device["state"].toString();
+        for (const QJsonValue &group : groups) {
+            for (const QJsonValue &device : group.toArray()) {
+                if (device["udid"].toString() == udid) {
+                    return device["state"].toString();
+                }
             }
         }
         return QString();

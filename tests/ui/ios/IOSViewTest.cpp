@@ -96,6 +96,7 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndSaysWhatIsMissing)
     programs.xcrun = path("xcode/xcrun");
     open(programs);
     EXPECT_FALSE(view->runtimeHint()->isVisibleTo(view.get())) << "nothing is known before the first read";
+    EXPECT_FALSE(current().loaded()) << "the inventory is read when the page is shown, not before";
     showAndLoad();
     view->hide();
     view->show();

@@ -210,7 +210,7 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWa
     host.clone = [](const QString &from, const QString &to) {
         return ToolCommand{
             QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"), QStringLiteral("sleep 0.6 && cp -R \\" $0\\" \\" $1\\""), from, to}};
+            {QStringLiteral("-c"), QStringLiteral("sleep 0.6 && cp -R \"$0\" \"$1\""), from, to}};
     };
     snapshots().createButton()->click();
     ASSERT_TRUE(windows->busy());
