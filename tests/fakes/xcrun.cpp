@@ -17,8 +17,11 @@
 // 149 the device is in the wrong state; 64 a command line this stand-in does not take; 1 a failure made by a
 // knob, an unreadable state file, or xcrun asked for a tool other than simctl.
 //
-// State: the file named by FAKE_SIMCTL_STATE, else ~/Library/Developer/CoreSimulator/Devices/inventory.json;
-// its shape is described in simctl_inventory.h. Until the file exists the default inventory stands in.
+// State: the file named by FAKE_SIMCTL_STATE, else ~/Library/Developer/CoreSimulator/Devices/inventory.json,
+// in the shape "simctl list --json" prints: {"devicetypes": [{"identifier", "name"}…], "runtimes":
+// [{"identifier", "name", "isAvailable"}…], "devices": {RUNTIME-ID: [{"udid", "name", "state"}…]}, "pairs"};
+// other keys are kept. Until the file exists the device set is that of an Xcode with no runtime installed.
+// Calls take turns through a lock file beside it (its name plus ".lock").
 //
 // Knobs, read on every call:
 //   FAKE_SIMCTL_NON_UUID=1             create and clone print "not-a-udid" and change nothing
@@ -31,17 +34,22 @@
 //                                      stuck on a device does
 //   FAKE_SIMCTL_RECORD=FILE            one line per call, format in stand_in.h
 // The two failure knobs are checked before the device is looked up, so they hold for unknown devices too.
-#include "simctl_inventory.h"
 #include "stand_in.h"
 
-#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <QThread>
 #include <QUuid>
 
 #include <optional>
 
+#include <sys/file.h>
 #include <unistd.h>
 
 using StandIn::fail;
@@ -59,44 +67,76 @@ QString simError(int code, const QString &text)
         .arg(text);
 }
 
-struct Verb
-{
-    qsizetype arguments;
-    QString usage;
-    QString injectedFailure; // what the real tool says when CoreSimulator lets it down
+// Argument count and usage of each verb.
+const QHash<QString, std::pair<qsizetype, QString>> verbs{
+    {"list", {1, "list -j | --json"}},
+    {"create", {3, "create <name> <device type id> <runtime id>"}},
+    {"clone", {2, "clone <device> <new name>"}},
+    {"boot", {1, "boot <device>"}},
+    {"shutdown", {1, "shutdown <device>"}},
+    {"rename", {2, "rename <device> <name>"}},
+    {"delete", {1, "delete <device>"}},
 };
 
-const QHash<QString, Verb> verbs{
-    {"list",
-     {1, "list -j | --json",
-      "CoreSimulatorService connection became invalid.  Simulator services will no longer be available.\n"
-      "Failed to locate a valid instance of CoreSimulatorService in the bootstrap."}},
-    {"create",
-     {3, "create <name> <device type id> <runtime id>",
-      simError(163, "Unable to create the device: the device set is not writable.")}},
-    {"clone",
-     {2, "clone <device> <new name>",
-      simError(163, "Unable to clone the device: the device set is not writable.")}},
-    {"boot",
-     {1, "boot <device>", simError(164, "Unable to boot the Simulator.\nlaunchd failed to respond.")}},
-    {"shutdown",
-     {1, "shutdown <device>",
-      simError(165, "Unable to shutdown device: timed out waiting for the device to stop.")}},
-    {"rename",
-     {2, "rename <device> <name>",
-      simError(163, "Unable to rename the device: the device set is not writable.")}},
-    {"delete",
-     {1, "delete <device>", simError(163, "Unable to delete the device: Operation not permitted.")}},
-};
-
-QString usage()
+// The device set, locked for the life of the object so that the read, change and write of one call are not
+// interleaved with another call's.
+class StateFile
 {
-    QStringList lines{"usage: simctl <subcommand> ...", "Subcommands:"};
-    for (const char *name : {"list", "create", "clone", "boot", "shutdown", "rename", "delete"}) {
-        lines << "    simctl " + verbs[name].usage;
+public:
+    StateFile()
+        : path(qEnvironmentVariable("FAKE_SIMCTL_STATE"))
+    {
+        if (path.isEmpty()) {
+            path = QDir::homePath() + "/Library/Developer/CoreSimulator/Devices/inventory.json";
+        }
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        lockFd = ::open(QFile::encodeName(path + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lockFd >= 0) {
+            ::flock(lockFd, LOCK_EX);
+        }
     }
-    return lines.join(u'\n');
-}
+    ~StateFile()
+    {
+        if (lockFd >= 0) {
+            ::close(lockFd);
+        }
+    }
+    StateFile(const StateFile &) = delete;
+    StateFile &operator=(const StateFile &) = delete;
+
+    std::optional<QJsonObject> load(QString &error) const
+    {
+        QFile file(path);
+        if (!file.exists()) {
+            return QJsonObject{{"devicetypes", QJsonArray()},
+                               {"runtimes", QJsonArray()},
+                               {"devices", QJsonObject()},
+                               {"pairs", QJsonObject()}};
+        }
+        const QJsonDocument document =
+            QJsonDocument::fromJson(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        if (!document.isObject()) {
+            error = "the device set " + path + " cannot be read as a JSON object";
+            return std::nullopt;
+        }
+        return document.object();
+    }
+
+    bool store(const QJsonObject &inventory, QString &error) const
+    {
+        QSaveFile file(path);
+        const QByteArray bytes = QJsonDocument(inventory).toJson();
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+            error = "cannot write the device set " + path + ": " + file.errorString();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QString path;
+    int lockFd = -1;
+};
 
 struct Location
 {
@@ -121,7 +161,12 @@ public:
         }
         inventory = *loaded;
         if (verb == "list") {
-            return list();
+            QByteArray text = QJsonDocument(inventory).toJson();
+            if (StandIn::flag("FAKE_SIMCTL_MALFORMED_JSON")) {
+                text.truncate(text.size() / 2);
+            }
+            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+            return std::fflush(stdout) == 0 ? Done : Failed;
         }
         if (verb == "create") {
             return create(arguments[0], arguments[1], arguments[2]);
@@ -132,94 +177,71 @@ public:
         }
         QJsonObject device = this->device(*location);
         const QString state = device.value("state").toString();
+        const QString wanted = verb == "shutdown" ? "Booted" : "Shutdown";
+        if ((verb == "clone" || verb == "boot" || verb == "shutdown") && state != wanted) {
+            return fail(
+                simError(405, QStringLiteral("Unable to %1 device in current state: %2").arg(verb, state)),
+                WrongState);
+        }
         if (verb == "clone") {
-            return state == "Shutdown"
-                       ? clone(*location, device, arguments[1])
-                       : fail(simError(405, "Unable to clone device in current state: " + state), WrongState);
+            if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
+                return notAUdid();
+            }
+            const QString udid = newUdid();
+            append(location->runtime,
+                   newDevice(udid, arguments[1], device.value("deviceTypeIdentifier").toString()));
+            return commit(udid);
         }
         if (verb == "delete") {
-            remove(*location);
+            changeGroup(location->runtime, [&](QJsonArray &devices) { devices.removeAt(location->index); });
             return commit();
         }
         if (verb == "rename") {
             device.insert("name", arguments[1]);
-        } else if (verb == "boot") {
-            if (state != "Shutdown") {
-                return fail(simError(405, "Unable to boot device in current state: " + state), WrongState);
-            }
-            device.insert("state", "Booted");
-            device.insert("lastBootedAt", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         } else {
-            if (state != "Booted") {
-                return fail(simError(405, "Unable to shutdown device in current state: " + state),
-                            WrongState);
-            }
-            device.insert("state", "Shutdown");
+            device.insert("state", verb == "boot" ? "Booted" : "Shutdown");
         }
-        put(*location, device);
+        changeGroup(location->runtime,
+                    [&](QJsonArray &devices) { devices.replace(location->index, device); });
         return commit();
     }
 
 private:
-    int list()
+    static bool listed(const QJsonValue &list, const QString &identifier)
     {
-        QByteArray text = Simctl::print(inventory);
-        if (StandIn::flag("FAKE_SIMCTL_MALFORMED_JSON")) {
-            text.truncate(text.size() / 2);
-        }
-        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-        return std::fflush(stdout) == 0 ? Done : Failed;
-    }
-
-    static std::optional<QJsonObject> withIdentifier(const QJsonArray &list, const QString &identifier)
-    {
-        for (const QJsonValue &entry : list) {
-            if (entry.toObject().value("identifier").toString() == identifier) {
-                return entry.toObject();
+        for (const QJsonValue &entry : list.toArray()) {
+            if (entry.toObject().value("identifier").toString() == identifier &&
+                entry.toObject().value("isAvailable").toBool(true)) {
+                return true;
             }
         }
-        return std::nullopt;
+        return false;
     }
 
     int create(const QString &name, const QString &typeId, const QString &runtimeId)
     {
-        const std::optional<QJsonObject> type =
-            withIdentifier(inventory.value("devicetypes").toArray(), typeId);
-        if (!type) {
+        if (!listed(inventory.value("devicetypes"), typeId)) {
             return fail(simError(403, "Invalid device type: " + typeId), Invalid);
         }
-        const std::optional<QJsonObject> runtime =
-            withIdentifier(inventory.value("runtimes").toArray(), runtimeId);
-        if (!runtime || !runtime->value("isAvailable").toBool()) {
+        if (!listed(inventory.value("runtimes"), runtimeId)) {
             return fail(simError(403, "Invalid runtime: " + runtimeId), Invalid);
-        }
-        if (runtime->contains("supportedDeviceTypes") &&
-            !withIdentifier(runtime->value("supportedDeviceTypes").toArray(), typeId)) {
-            return fail(simError(403, "Incompatible device\nThe device type " +
-                                          type->value("name").toString() + " is not supported by " +
-                                          runtime->value("name").toString() + "."),
-                        Invalid);
         }
         if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
             return notAUdid();
         }
         const QString udid = newUdid();
-        append(runtimeId, Simctl::newDevice(udid, name, typeId));
+        append(runtimeId, newDevice(udid, name, typeId));
         return commit(udid);
     }
 
-    int clone(const Location &location, QJsonObject device, const QString &name)
+    // A new device record as the real tool reports it before the first boot.
+    static QJsonObject newDevice(const QString &udid, const QString &name, const QString &type)
     {
-        if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
-            return notAUdid();
-        }
-        const QString udid = newUdid();
-        Simctl::moveDevicePaths(device, udid);
-        device.insert("name", name);
-        device.insert("state", "Shutdown");
-        device.remove("lastBootedAt"); // never booted under this UDID
-        append(location.runtime, device);
-        return commit(udid);
+        return {{"udid", udid},
+                {"isAvailable", true},
+                {"deviceTypeIdentifier", type},
+                {"state", "Shutdown"},
+                {"name", name}};
     }
 
     static int notAUdid()
@@ -264,16 +286,6 @@ private:
         inventory.insert("devices", groups);
     }
 
-    void put(const Location &location, const QJsonObject &device)
-    {
-        changeGroup(location.runtime, [&](QJsonArray &devices) { devices.replace(location.index, device); });
-    }
-
-    void remove(const Location &location)
-    {
-        changeGroup(location.runtime, [&](QJsonArray &devices) { devices.removeAt(location.index); });
-    }
-
     void append(const QString &runtime, const QJsonObject &device)
     {
         changeGroup(runtime, [&](QJsonArray &devices) { devices.append(device); });
@@ -293,28 +305,30 @@ private:
 
     QString verb;
     QStringList arguments;
-    Simctl::StateFile file;
+    StateFile file;
     QJsonObject inventory;
 };
 
 int simctl(QStringList arguments)
 {
-    if (arguments.isEmpty()) {
-        return fail(usage(), Usage);
-    }
-    const QString verb = arguments.takeFirst();
+    const QString verb = arguments.isEmpty() ? QString() : arguments.takeFirst();
     if (!verbs.contains(verb)) {
-        return fail("Unrecognized subcommand: " + verb + u'\n' + usage(), Usage);
+        return fail("Unrecognized subcommand: " + verb + "\nusage: simctl <subcommand> ...", Usage);
     }
-    if (arguments.size() != verbs[verb].arguments ||
+    if (arguments.size() != verbs[verb].first ||
         (verb == "list" && arguments[0] != "--json" && arguments[0] != "-j")) {
-        return fail("Usage: simctl " + verbs[verb].usage, Usage);
+        return fail("Usage: simctl " + verbs[verb].second, Usage);
     }
     const bool deviceFails =
         (verb == "boot" || verb == "shutdown" || verb == "delete") &&
         StandIn::list("FAKE_SIMCTL_FAIL_UDIDS").contains(arguments[0], Qt::CaseInsensitive);
     if (deviceFails || StandIn::list("FAKE_SIMCTL_FAIL").contains(verb)) {
-        return fail(verbs[verb].injectedFailure, Failed);
+        // What the real tool says when CoreSimulator lets it down.
+        return fail(
+            simError(
+                163,
+                QStringLiteral("Unable to %1: CoreSimulatorService connection became invalid.").arg(verb)),
+            Failed);
     }
     const QStringList hung = StandIn::list("FAKE_SIMCTL_HANG");
     const bool namesDevice = verb != "list" && verb != "create";
@@ -339,9 +353,6 @@ int main(int argc, char *argv[])
         return fail("Usage: xcrun [options] <tool name> ... arguments ...", Failed);
     }
     const QString tool = arguments.takeFirst();
-    if (tool.startsWith(u'-')) {
-        return fail("xcrun: error: unrecognized option: " + tool, Failed);
-    }
     if (tool != "simctl") {
         return fail("xcrun: error: unable to find utility \"" + tool + "\", not a developer tool or in PATH",
                     Failed);
