@@ -4,8 +4,7 @@
 // Usage: csrutil status
 //
 // Knobs: FAKE_CSRUTIL_STATUS=enabled (default) | disabled | custom (a partly disabled configuration),
-//        FAKE_CSRUTIL_OUTPUT=TEXT (printed instead, exactly as given), FAKE_CSRUTIL_EXIT=N (the exit status
-//        of "status"), FAKE_CSRUTIL_DELAY_MS=N (waits before answering).
+//        FAKE_CSRUTIL_EXIT=N (the exit status of "status"), FAKE_CSRUTIL_DELAY_MS=N (waits before answering).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,26 +36,8 @@ void print(std::FILE *stream, const std::string &text)
     std::fflush(stream);
 }
 
-const char *const usage =
-    "usage: csrutil <command>\n"
-    "Modify the System Integrity Protection configuration. All configuration changes apply to the entire "
-    "machine.\n"
-    "Available commands:\n"
-    "\n"
-    "    clear\n"
-    "        Clear the existing configuration.\n"
-    "    disable\n"
-    "        Disable the protection on the machine. Only available in Recovery OS.\n"
-    "    enable\n"
-    "        Enable the protection on the machine. Only available in Recovery OS.\n"
-    "    status\n"
-    "        Display the current configuration.\n";
-
 std::string statusText()
 {
-    if (const char *output = std::getenv("FAKE_CSRUTIL_OUTPUT")) {
-        return output;
-    }
     const std::string status = knob("FAKE_CSRUTIL_STATUS", "enabled");
     if (status == "custom") {
         return "System Integrity Protection status: unknown (Custom Configuration).\n"
@@ -70,7 +51,8 @@ std::string statusText()
                "\tNVRAM Protections: enabled\n"
                "\tBaseSystem Verification: enabled\n"
                "\n"
-               "This is an unsupported configuration, likely to break in the future and leave your machine in "
+               "This is an unsupported configuration, likely to break in the future and leave your machine "
+               "in "
                "an unknown state.\n";
     }
     return "System Integrity Protection status: " + status + ".\n";
@@ -87,10 +69,11 @@ int main(int argc, char *argv[])
         return number("FAKE_CSRUTIL_EXIT", 0);
     }
     if (command == "enable" || command == "disable" || command == "clear") {
-        print(stderr, "csrutil: failed to modify system integrity configuration. This tool needs to be executed "
-                      "from the Recovery OS.\n");
+        print(stderr,
+              "csrutil: failed to modify system integrity configuration. This tool needs to be executed "
+              "from the Recovery OS.\n");
         return 1;
     }
-    print(stderr, usage);
+    print(stderr, "usage: csrutil <command>\nAvailable commands: clear disable enable status\n");
     return 1;
 }

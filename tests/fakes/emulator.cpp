@@ -2,11 +2,11 @@
 // and the ADB port above it, reports a completed boot after a delay and answers the stand-in adb. No guest,
 // no window.
 //
-// Usage: emulator -accel-check | -version | -list-avds
+// Usage: emulator -accel-check | -version
 //        emulator -avd NAME [-port P] [-cores N] [-memory MB] [-gpu MODE] [-no-snapshot] [-no-boot-anim]
-//                 [-no-metrics] [-no-window]
+//                 [-no-metrics]
 //
-// Console port P (telnet-like, as the real console): "kill", "avd name", "quit".
+// Console port P (telnet-like, as the real console): "kill".
 // ADB port P+1 (spoken by the stand-in adb), one request line, one reply line "OKAY text" or "FAIL text":
 //   "shell COMMAND…"                          only "getprop NAME" is known to this guest
 //   "install SIZE REFUSAL NAME" + SIZE bytes  REFUSAL is "-" or the failure the package manager must report
@@ -35,7 +35,7 @@ using StandIn::fail;
 
 namespace {
 
-const QStringList flags{"-no-snapshot", "-no-boot-anim", "-no-metrics", "-no-window"};
+const QStringList flags{"-no-snapshot", "-no-boot-anim", "-no-metrics"};
 const QStringList gpuModes{"auto",           "host",  "software", "swiftshader_indirect",
                            "angle_indirect", "guest", "off"};
 
@@ -124,8 +124,7 @@ class Emulator
 {
 public:
     explicit Emulator(const QHash<QString, QString> &options)
-        : options(options)
-        , avd(options.value("-avd"))
+        : avd(options.value("-avd"))
         , port(options.value("-port", "5554").toInt())
     {
         uptime.start();
@@ -135,13 +134,11 @@ public:
     {
         folder = contentFolder(avd);
         if (folder.isEmpty()) {
-            return fail(QStringLiteral("PANIC: Unknown AVD name [%1], use -list-avds to see valid list.\n"
+            return fail(QStringLiteral("PANIC: Unknown AVD name [%1].\n"
                                        "HINT: there is no %1.ini naming a folder with config.ini in %2")
                             .arg(avd, avdHome()));
         }
-        const QString arch = readIni(folder + "/config.ini").value("hw.cpu.arch");
         info("Found AVD name '" + avd + "'");
-        info("Found AVD target architecture: " + arch);
 
         lockFd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (lockFd < 0 || ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
@@ -155,13 +152,6 @@ public:
                                 .arg(QLatin1String(name), QString::number(number), server->errorString()));
             }
         }
-        // What the real emulator leaves in the content folder; the launcher strips these from copies.
-        write("hardware-qemu.ini", QStringLiteral("avd.name = %1\nhw.cpu.arch = %2\nhw.cpu.ncore = %3\n"
-                                                  "hw.ramSize = %4\nhw.gpu.mode = %5\n")
-                                       .arg(avd, arch, options.value("-cores", "2"),
-                                            options.value("-memory", "2048"), options.value("-gpu", "auto")));
-        write("emu-launch-params.txt", QCoreApplication::arguments().join(u'\n') + u'\n');
-
         QObject::connect(&console, &QTcpServer::newConnection, [this] {
             while (QTcpSocket *socket = console.nextPendingConnection()) {
                 serveConsole(socket);
@@ -192,14 +182,6 @@ public:
 private:
     QString lockPath() const { return folder + "/multiinstance.lock"; }
 
-    void write(const QString &name, const QString &text) const
-    {
-        QFile file(folder + u'/' + name);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0) {
-            say(stderr, "WARNING | cannot write " + file.fileName());
-        }
-    }
-
     void serveConsole(QTcpSocket *socket)
     {
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -211,11 +193,6 @@ private:
                     socket->write("OK: killing emulator, bye bye\r\n");
                     socket->flush();
                     kill();
-                } else if (command == "avd name") {
-                    socket->write(avd.toUtf8() + "\r\nOK\r\n");
-                } else if (command == "quit" || command == "exit") {
-                    socket->disconnectFromHost();
-                    return;
                 } else if (!command.isEmpty()) {
                     socket->write("KO: unknown command, try 'help'\r\n");
                 }
@@ -276,8 +253,7 @@ private:
         if (command.size() != 2) {
             return "FAIL usage: getprop NAME";
         }
-        const bool bootProperty = command[1] == "sys.boot_completed" || command[1] == "dev.bootcomplete";
-        return bootProperty && booted ? "OKAY 1" : "OKAY ";
+        return command[1] == "sys.boot_completed" && booted ? "OKAY 1" : "OKAY ";
     }
 
     // Before boot the package manager is not up, exactly when the real guest cannot install either.
@@ -332,7 +308,6 @@ private:
         QCoreApplication::exit(status);
     }
 
-    const QHash<QString, QString> options;
     const QString avd;
     const int port;
     QString folder;
@@ -364,15 +339,6 @@ int main(int argc, char *argv[])
                     "Copyright (C) 2006-2024 The Android Open Source Project and many others.");
         return 0;
     }
-    if (arguments == QStringList{"-list-avds"}) {
-        for (const QString &ini : QDir(avdHome()).entryList({"*.ini"}, QDir::Files, QDir::Name)) {
-            if (!contentFolder(ini.chopped(4)).isEmpty()) {
-                say(stdout, ini.chopped(4));
-            }
-        }
-        return 0;
-    }
-
     QHash<QString, QString> options;
     if (const QString error = parse(arguments, options); !error.isEmpty()) {
         return fail(error);
