@@ -6,7 +6,6 @@
 namespace {
 
 constexpr qint32 desktopSizeEncoding = -223;
-constexpr qint32 extendedDesktopSizeEncoding = -308;
 
 void put16(QByteArray &out, quint16 value)
 {
@@ -169,7 +168,6 @@ bool TestVncServer::handleMessage()
             m_dirty += QRect(get16(m_input, 2), get16(m_input, 4), get16(m_input, 6), get16(m_input, 8));
         }
         m_input.remove(0, 10);
-        ++m_requests;
         m_pendingRequest = true;
         flush();
         return true;
@@ -187,17 +185,6 @@ bool TestVncServer::handleMessage()
         m_pointers.append({QPoint(get16(m_input, 2), get16(m_input, 4)), quint8(m_input[1])});
         m_input.remove(0, 6);
         return true;
-    case 6: { // ClientCutText
-        if (m_input.size() < 8) {
-            return false;
-        }
-        const int length = int(get32(m_input, 4));
-        if (m_input.size() < 8 + length) {
-            return false;
-        }
-        m_input.remove(0, 8 + length);
-        return true;
-    }
     default:
         // Nothing else is spoken here: the viewer broke the protocol.
         m_viewer->abort();
@@ -241,30 +228,14 @@ void TestVncServer::flush()
     m_pendingRequest = false;
     QByteArray update;
     update.append(char(0)).append(char(0));
-    // Like QEMU, the extended form wins when the viewer offers both.
-    const bool extended = m_encodings.contains(extendedDesktopSizeEncoding);
-    if (m_resized && (extended || m_encodings.contains(desktopSizeEncoding))) {
+    if (m_resized && m_encodings.contains(desktopSizeEncoding)) {
         // The viewer answers a new size with a request of its own.
         m_resized = false;
         put16(update, 1);
-        put16(update, 0); // reason: the server changed it
-        put16(update, 0); // status: no error
+        put32(update, 0); // at 0, 0
         put16(update, quint16(m_screen.width()));
         put16(update, quint16(m_screen.height()));
-        if (!extended) {
-            put32(update, quint32(desktopSizeEncoding));
-            m_viewer->write(update);
-            return;
-        }
-        put32(update, quint32(extendedDesktopSizeEncoding));
-        // One screen covering the desktop, numbered 0 as QEMU numbers it.
-        update.append(char(1)).append(QByteArray(3, '\0'));
-        put32(update, 0);
-        put16(update, 0);
-        put16(update, 0);
-        put16(update, quint16(m_screen.width()));
-        put16(update, quint16(m_screen.height()));
-        put32(update, 0);
+        put32(update, quint32(desktopSizeEncoding));
         m_viewer->write(update);
         return;
     }

@@ -14,9 +14,8 @@ class QLocalSocket;
 /**
  * An RFB 3.8 server on a unix socket, as QEMU's VNC server behaves towards one viewer: no
  * authentication, raw rectangles in the pixel format the viewer asked for, sent only against an
- * outstanding update request, and when the screen changes size an ExtendedDesktopSize rectangle if the
- * viewer offered that encoding, else a DesktopSize one if it offered that. It records the viewer's
- * connections, encodings, keys, pointer events and requests.
+ * outstanding update request, and when the screen changes size a DesktopSize rectangle if the viewer
+ * offered that encoding. It records the viewer's connections, keys and pointer events.
  */
 class TestVncServer : public QObject
 {
@@ -56,13 +55,8 @@ public:
     int viewers() const;
     /** Viewers accepted since the server started listening. */
     int connections() const { return m_connections; }
-    /** The encodings the viewer offers, in its order of preference. */
-    const QList<qint32> &encodings() const { return m_encodings; }
-    bool handshakeDone() const { return m_ready; }
-    int updateRequests() const { return m_requests; }
     const QList<Key> &keys() const { return m_keys; }
     const QList<Pointer> &pointers() const { return m_pointers; }
-    const QImage &screen() const { return m_screen; }
 
 private:
     void onConnection();
@@ -83,7 +77,6 @@ private:
     bool m_resized = false;
     QImage m_screen;
     QRegion m_dirty;
-    int m_requests = 0;
     QList<Key> m_keys;
     QList<Pointer> m_pointers;
     // The viewer's pixel format: 32 bits per pixel with these shifts, in this byte order.
