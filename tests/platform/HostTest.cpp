@@ -29,21 +29,6 @@ TEST(Host, RealFactsAreSane)
     EXPECT_GT(host.availableCapacity(QDir::homePath() + QStringLiteral("/not/yet/there")), 0);
 }
 
-TEST(Host, DoubleFixesFactsRecordsOpensAndUninstallsItself)
-{
-    {
-        FakeHost fake(4, 6 * FakeHost::GiB);
-        fake.capacity = 123;
-        EXPECT_EQ(Host::current().activeProcessorCount(), 4);
-        EXPECT_EQ(Host::current().physicalMemory(), 6 * FakeHost::GiB);
-        EXPECT_EQ(Host::current().availableCapacity(QStringLiteral("/")), 123);
-        EXPECT_TRUE(Host::current().openUrl(QUrl(QStringLiteral("https://example.invalid/"))));
-        ASSERT_EQ(fake.opened().size(), 1);
-        EXPECT_EQ(fake.opened().first().host(), QStringLiteral("example.invalid"));
-    }
-    EXPECT_EQ(dynamic_cast<FakeHost *>(&Host::current()), nullptr);
-}
-
 TEST(Host, RevealFolderCreatesTheMissingFolderBeforeOpeningIt)
 {
     FakeHost fake;

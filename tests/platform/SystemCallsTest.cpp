@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "platform/FileCopy.h"
 #include "platform/Host.h"
 #include "platform/ProcessSignal.h"
@@ -88,22 +89,13 @@ TEST(FileCopy, KernelCopyLandsEveryByteAtItsOwnOffset)
 #ifdef Q_OS_LINUX
 TEST(Host, AWindowNeedsOneOfTheDisplayVariables)
 {
-    const char *names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-    QList<QByteArray> saved;
-    for (const char *name : names) {
-        saved.append(qgetenv(name));
-        qunsetenv(name);
-    }
+    const ScopedEnv display("DISPLAY", std::nullopt);
+    const ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
+    const ScopedEnv platform("QT_QPA_PLATFORM", std::nullopt);
     EXPECT_FALSE(Host::displayAvailable());
-    for (const char *name : names) {
-        qputenv(name, "x");
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const ScopedEnv set(name, "x");
         EXPECT_TRUE(Host::displayAvailable()) << name;
-        qunsetenv(name);
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (!saved[i].isNull()) {
-            qputenv(names[i], saved[i]);
-        }
     }
 }
 #endif

@@ -9,10 +9,7 @@
 //   crash_driver android-run ROOT       starts the first device, says "running", runs until killed
 //   crash_driver linux-run ROOT         the same with the Linux machine
 #include "FakeHost.h"
-#include "android/VMFleet.h"
-#include "android/VMModel.h"
-#include "linux/FakeEngine.h"
-#include "linux/LinuxModel.h"
+#include "crash/CrashGuests.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -21,31 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-template<typename Model> QCoro::Task<QString> snapshotAction(Model *model, QString action)
-{
-    if (action == QLatin1String("create")) {
-        co_await model->createSnapshot();
-    } else if (action == QLatin1String("rollback")) {
-        co_await model->rollbackLatestSnapshot();
-    } else {
-        model->deleteLatestSnapshot();
-    }
-    co_return model->error();
-}
-
-QCoro::Task<QString> androidSnapshot(QString action, QString root)
-{
-    VMFleet fleet(root);
-    co_return co_await snapshotAction(fleet.current(), action);
-}
-
-QCoro::Task<QString> linuxSnapshot(QString action, QString root)
-{
-    FakeEngine engine;
-    LinuxModel machine(engine, root);
-    co_return co_await snapshotAction(&machine, action);
-}
 
 QCoro::Task<QString> androidCopy(QString root)
 {
@@ -110,10 +82,10 @@ QCoro::Task<QString> perform(QStringList arguments)
 {
     const QString operation = arguments.value(1);
     if (operation == QLatin1String("android-snapshot")) {
-        co_return co_await androidSnapshot(arguments.value(2), arguments.value(3));
+        co_return CrashGuests::AndroidGuest().operate(arguments.value(3), arguments.value(2));
     }
     if (operation == QLatin1String("linux-snapshot")) {
-        co_return co_await linuxSnapshot(arguments.value(2), arguments.value(3));
+        co_return CrashGuests::LinuxGuest().operate(arguments.value(3), arguments.value(2));
     }
     if (operation == QLatin1String("android-copy")) {
         co_return co_await androidCopy(arguments.value(2));
