@@ -120,7 +120,7 @@ TEST_F(CommandTest, FailureMessageHoldsTheLastCharactersOfOutput)
     }
 }
 
-TEST_F(CommandTest, ArgumentsReachTheProgramVerbatim)
+TEST_F(CommandTest, TheProgramGetsItsArgumentsVerbatimTheGivenEnvironmentAndNoInput)
 {
     const QStringList arguments = {QStringLiteral("[%s]"), QStringLiteral("a b"), QStringLiteral("c\td"),
                                    QStringLiteral("$HOME;\"*\"")};
@@ -128,6 +128,20 @@ TEST_F(CommandTest, ArgumentsReachTheProgramVerbatim)
               QStringLiteral("[a b][c\td][$HOME;\"*\"]"));
     EXPECT_EQ(commandEntries().first(),
               QStringLiteral("INFO 开始：/usr/bin/printf [%s] \"a b\" c\td $HOME;\"*\""));
+
+    // A given environment is the whole environment.
+    const ScopedEnv inherited("CORVANE_INHERITED", "yes");
+    const QString env = QStringLiteral("/usr/bin/env");
+    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{{"ONLY", "1"}})).value,
+              QStringLiteral("ONLY=1\n"));
+    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{})).value, QString());
+    EXPECT_TRUE(await(Command::run(env, {})).value->contains(QStringLiteral("CORVANE_INHERITED=yes\n")));
+
+    // Standard input is at its end at once.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(await(Command::run(QStringLiteral("/bin/cat"), {}, std::nullopt, 10)).value, QString());
+    EXPECT_LT(clock.elapsed(), 2000);
 }
 
 TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
@@ -146,24 +160,6 @@ TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
     // A bare name is not looked up on PATH.
     EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error,
               QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
-}
-
-TEST_F(CommandTest, GivenEnvironmentIsTheWholeEnvironment)
-{
-    qputenv("CORVANE_INHERITED", "yes");
-    const QString env = QStringLiteral("/usr/bin/env");
-    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{{"ONLY", "1"}})).value,
-              QStringLiteral("ONLY=1\n"));
-    EXPECT_EQ(await(Command::run(env, {}, QMap<QString, QString>{})).value, QString());
-    EXPECT_TRUE(await(Command::run(env, {})).value->contains(QStringLiteral("CORVANE_INHERITED=yes\n")));
-}
-
-TEST_F(CommandTest, StandardInputIsAtEndOfFile)
-{
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(await(Command::run(QStringLiteral("/bin/cat"), {}, std::nullopt, 10)).value, QString());
-    EXPECT_LT(clock.elapsed(), 2000);
 }
 
 TEST_F(CommandTest, TimeOutTerminatesThenKills)
@@ -206,7 +202,7 @@ TEST_F(CommandTest, RunsDoNotHoldUpTheMainThreadOrEachOther)
     EXPECT_GE(ticks, 40);
 }
 
-TEST_F(CommandTest, ChecksumMatchesKnownDigests)
+TEST_F(CommandTest, ChecksumMatchesKnownDigestsOrSaysWhyItCannotRead)
 {
     EXPECT_EQ(await(Command::checksum(writeFile(QStringLiteral("empty"), {}))).value,
               QStringLiteral("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
@@ -223,10 +219,7 @@ TEST_F(CommandTest, ChecksumMatchesKnownDigests)
     const auto reference = await(Command::run(QStringLiteral("/usr/bin/sha1sum"), {large}));
     ASSERT_TRUE(reference.value);
     EXPECT_EQ(await(Command::checksum(large)).value, reference.value->left(40));
-}
 
-TEST_F(CommandTest, ChecksumOfUnreadableFileFails)
-{
     EXPECT_EQ(await(Command::checksum(dir.filePath(QStringLiteral("missing")))).error,
               QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_TRUE(await(Command::checksum(dir.path())).error);

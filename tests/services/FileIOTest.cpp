@@ -19,7 +19,7 @@
 
 namespace {
 
-TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
+TEST(FileIO, AnAtomicWriteKeepsTheOldFileWholeOnFailureAndNeverWritesThroughALink)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("configuration.json"));
@@ -46,9 +46,18 @@ TEST(FileIO, AFailingAtomicWriteKeepsTheOldFileWhole)
     EXPECT_EQ(readFile(path), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("configuration.json")});
+
+    // A link in the file's place is replaced, not written through.
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    FileIO::writeAtomically(outside, "theirs");
+    ASSERT_TRUE(QFile::remove(path) && QFile::link(outside, path));
+    FileIO::writeAtomically(path, "ours");
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(readFile(path), "ours");
+    EXPECT_EQ(readFile(outside), "theirs");
 }
 
-TEST(FileIO, CreateFolderNamesWhatStandsInTheWay)
+TEST(FileIO, FolderCreationAndRemovalSayWhyAndRefuseTheCurrentFolder)
 {
     QTemporaryDir dir;
     FileIO::writeAtomically(dir.filePath(QStringLiteral("file")), "x");
@@ -59,23 +68,15 @@ TEST(FileIO, CreateFolderNamesWhatStandsInTheWay)
         EXPECT_FALSE(error.description().isEmpty());
     }
     EXPECT_THROW(FileIO::removeAll(dir.filePath(QStringLiteral("missing"))), SystemError);
-}
 
-} // namespace
-
-namespace {
-
-TEST(FileIO, RemovalRefusesPathsThatWouldMeanTheCurrentFolder)
-{
-    QTemporaryDir dir;
+    // Paths that would mean the current folder.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    FileIO::writeAtomically(dir.filePath(QStringLiteral("keep")), "x");
     FileIO::removeIfPresent(QString());
     FileIO::removeIfPresent(QStringLiteral("."));
     EXPECT_THROW(FileIO::removeAll(QString()), SystemError);
     EXPECT_THROW(FileIO::removeAll(QStringLiteral("relative")), SystemError);
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("keep"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("file"))));
     QDir::setCurrent(previous);
 }
 
@@ -95,19 +96,6 @@ TEST(FileIO, SmallFileReadsOnlyRegularFilesWithinTheLimit)
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_EQ(FileIO::readSmallFile(fifo, 1024), std::nullopt);
-}
-
-TEST(FileIO, AnAtomicWriteReplacesALinkInsteadOfWritingThroughIt)
-{
-    QTemporaryDir dir;
-    const QString outside = dir.filePath(QStringLiteral("outside"));
-    FileIO::writeAtomically(outside, "theirs");
-    const QString path = dir.filePath(QStringLiteral("configuration.json"));
-    ASSERT_TRUE(QFile::link(outside, path));
-    FileIO::writeAtomically(path, "ours");
-    EXPECT_FALSE(QFileInfo(path).isSymLink());
-    EXPECT_EQ(readFile(path), "ours");
-    EXPECT_EQ(readFile(outside), "theirs");
 }
 
 TEST(FileIO, OnlyWritesWhoseWriterHasDiedAreCleared)

@@ -45,7 +45,7 @@ protected:
     QString collection;
 };
 
-TEST_F(SnapshotStoreTest, RecordsSkipHiddenBrokenAndForeignDateEntries)
+TEST_F(SnapshotStoreTest, RecordsListsWholeRecordsOfTheCollectionNewestFirst)
 {
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
@@ -58,53 +58,43 @@ TEST_F(SnapshotStoreTest, RecordsSkipHiddenBrokenAndForeignDateEntries)
     writeFile(collection + QStringLiteral("/offset/snapshot.json"),
               valid.toJson().replace("08:15:42Z", "08:15:42+01:00"));
     writeFile(collection + QStringLiteral("/truncated/snapshot.json"), valid.toJson().left(20));
+    // A snapshot.json whose id leads out of the collection would make delete remove that folder.
+    const QString outside = dir.filePath(QStringLiteral("precious"));
+    writeFile(outside + QStringLiteral("/keep"), "x");
+    SnapshotRecord hostile = valid;
+    hostile.id = QStringLiteral("../../precious");
+    writeFile(collection + QStringLiteral("/hostile/snapshot.json"), hostile.toJson());
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
-
-    writeFile(collection + QStringLiteral("/B/snapshot.json"), valid.toJson());
-    EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{valid});
+    EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, hostile), SystemError);
+    EXPECT_EQ(readFile(outside + QStringLiteral("/keep")), "x");
     EXPECT_TRUE(valid.toJson().contains("\"createdAt\":\"2026-03-01T08:15:42Z\""));
-}
 
-TEST_F(SnapshotStoreTest, NewestFirstAndSameSecondKeepsListingOrder)
-{
-    auto at = [](const QString &id, int second) {
-        return SnapshotRecord{id, QStringLiteral("Linux"), QStringLiteral("linux"), id,
-                              QDateTime(QDate(2026, 1, 1), QTime(0, 0, second), Qt::UTC)};
-    };
-    for (const SnapshotRecord &record :
-         {at(QStringLiteral("A"), 5), at(QStringLiteral("B"), 9), at(QStringLiteral("C"), 5)}) {
+    // Newest first; within one second, in listing order.
+    SnapshotRecord a = valid, c = valid;
+    a.id = QStringLiteral("A");
+    c.id = QStringLiteral("C");
+    a.createdAt = c.createdAt = valid.createdAt.addSecs(-4);
+    for (const SnapshotRecord &record : {a, valid, c}) {
         writeFile(collection + u'/' + record.id + QStringLiteral("/snapshot.json"), record.toJson());
     }
-    QStringList order;
-    for (const SnapshotRecord &record : FileSnapshotStore::records(collection)) {
-        order.append(record.id);
-    }
-    EXPECT_EQ(order, (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+    EXPECT_EQ(FileSnapshotStore::records(collection), (QList<SnapshotRecord>{valid, a, c}));
 }
 
 TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
 {
+    // What the folder holds afterwards is FolderSnapshotsTest's; here the record, the log and the leftovers.
     const SnapshotRecord record = create(QStringLiteral("安卓 1"), QByteArray("{\"cores\":2}"));
-    EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{record});
-    EXPECT_EQ(readFile(collection + u'/' + record.id + QStringLiteral("/payload/userdata.img")), "version 1");
     EXPECT_LT(qAbs(record.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
-
     writeFile(source + QStringLiteral("/userdata.img"), "version 2");
-    writeFile(source + QStringLiteral("/added-later"), "x");
     const auto restored =
         await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_FALSE(restored.error) << restored.error->toStdString();
-    ASSERT_TRUE(restored.value);
-    EXPECT_EQ(*restored.value, QByteArray("{\"cores\":2}"));
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
-    EXPECT_EQ(readFile(source + QStringLiteral("/sub/config.ini")), "hw.ramSize=2048\n");
-    EXPECT_FALSE(QFile::exists(source + QStringLiteral("/added-later")));
     // The old data and the note go after the rollback has answered.
     EXPECT_TRUE(waitUntil([&] { return hiddenLeftovers(QFileInfo(source).path()).isEmpty(); }));
 
     FileSnapshotStore::deleteSnapshot(collection, record);
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
-    EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, record), SystemError);
 
     const QString tail = QStringLiteral(" Android 快照：安卓 1 · ") + record.id;
     QStringList messages;
@@ -115,20 +105,6 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
     }
     EXPECT_EQ(messages, (QStringList{QStringLiteral("已创建") + tail, QStringLiteral("已回滚") + tail,
                                      QStringLiteral("已删除") + tail}));
-}
-
-TEST_F(SnapshotStoreTest, ARecordNamingAnotherFolderIsNeitherListedNorDeleted)
-{
-    // A snapshot.json whose id leads out of the collection would make delete remove that folder.
-    const QString outside = dir.filePath(QStringLiteral("precious"));
-    writeFile(outside + QStringLiteral("/keep"), "x");
-    const SnapshotRecord hostile{QStringLiteral("../../precious"), QStringLiteral("Android"),
-                                 QStringLiteral("primary"), QStringLiteral("n"),
-                                 QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC)};
-    writeFile(collection + QStringLiteral("/A/snapshot.json"), hostile.toJson());
-    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
-    EXPECT_THROW(FileSnapshotStore::deleteSnapshot(collection, hostile), SystemError);
-    EXPECT_EQ(readFile(outside + QStringLiteral("/keep")), "x");
 }
 
 TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)
@@ -179,26 +155,22 @@ TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
     EXPECT_EQ(LogProbe::entries().filter(QStringLiteral("[WARN] [快照] Android 快照：")).size(), 4);
 }
 
-TEST_F(SnapshotStoreTest, RestoreWithoutConfigurationAndIntoADeletedSource)
+TEST_F(SnapshotStoreTest, ASourceThatIsGoneCanBeRestoredButNotSnapshotted)
 {
     const SnapshotRecord record = create(QStringLiteral("n"));
-    QDir(source).removeRecursively();
-    const auto restored =
-        await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
-    ASSERT_FALSE(restored.error) << restored.error->toStdString();
-    ASSERT_TRUE(restored.value);
-    EXPECT_FALSE(*restored.value);
-    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
-}
-
-TEST_F(SnapshotStoreTest, MissingSourceCreatesNothing)
-{
     QDir(source).removeRecursively();
     const auto outcome = await(FileSnapshotStore::create(source, collection, QStringLiteral("Android"),
                                                          QStringLiteral("primary"), QStringLiteral("n"),
                                                          std::nullopt, QStringLiteral("安卓 1")));
     EXPECT_EQ(outcome.error, QStringLiteral("设备数据尚不存在，无法创建快照。"));
-    EXPECT_FALSE(QFileInfo::exists(collection));
+    EXPECT_EQ(FileSnapshotStore::records(collection), QList<SnapshotRecord>{record});
+
+    const auto restored =
+        await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
+    ASSERT_FALSE(restored.error) << restored.error->toStdString();
+    ASSERT_TRUE(restored.value);
+    EXPECT_FALSE(*restored.value) << "a snapshot without settings hands none back";
+    EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
 }
 
 TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
@@ -215,9 +187,6 @@ TEST_F(SnapshotStoreTest, IncompleteOrForeignSnapshotLeavesTheSourceAlone)
             await(FileSnapshotStore::restore(source, collection, wrong, QStringLiteral("安卓 1"))).error,
             QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
-    QDir(collection + u'/' + record.id + QStringLiteral("/payload")).removeRecursively();
-    EXPECT_EQ(await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1"))).error,
-              QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
     EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
 }
@@ -292,21 +261,28 @@ TEST_F(SnapshotStoreTest, BusyCheckNamesTheHolderAndPassesWhenItCannotTell)
 }
 
 // The real clone: copy-on-write or nothing.
-class RealCloneTest : public ::testing::Test
+TEST(RealClone, ClonesOnACopyOnWriteVolumeAndRefusesToCopyElsewhere)
 {
-protected:
-    static bool volumeClones(const QString &folder)
-    {
-        writeFile(folder + QStringLiteral("/probe"), "p");
-        const int status = QProcess::execute(
-            QStringLiteral("/bin/cp"), {QStringLiteral("--reflink=always"), folder + QStringLiteral("/probe"),
-                                        folder + QStringLiteral("/probe-clone")});
-        return status == 0;
+    const auto snapshotIn = [](const QString &folder) {
+        writeFile(folder + QStringLiteral("/machine/Disk.img"), QByteArray(1 << 20, 'd'));
+        return await(FileSnapshotStore::create(folder + QStringLiteral("/machine"),
+                                               folder + QStringLiteral("/snapshots"), QStringLiteral("Linux"),
+                                               QStringLiteral("linux"), QStringLiteral("Linux"), std::nullopt,
+                                               QStringLiteral("Linux")));
+    };
+    QTemporaryDir plain;
+    writeFile(plain.filePath(QStringLiteral("probe")), "p");
+    const bool plainClones =
+        QProcess::execute(QStringLiteral("/bin/cp"),
+                          {QStringLiteral("--reflink=always"), plain.filePath(QStringLiteral("probe")),
+                           plain.filePath(QStringLiteral("probe-clone"))}) == 0;
+    if (!plainClones) {
+        const auto refused = snapshotIn(plain.path());
+        ASSERT_TRUE(refused.error);
+        EXPECT_TRUE(refused.error->startsWith(QStringLiteral("快照创建失败。")));
+        EXPECT_TRUE(entries(plain.filePath(QStringLiteral("snapshots"))).isEmpty());
     }
-};
 
-TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
-{
     const QString volume = qEnvironmentVariable("CORVANE_REFLINK_DIR");
     if (volume.isEmpty()) {
         GTEST_SKIP()
@@ -314,37 +290,15 @@ TEST_F(RealCloneTest, ClonesOnACopyOnWriteVolume)
     }
     QTemporaryDir dir(volume + QStringLiteral("/store-XXXXXX"));
     ASSERT_TRUE(dir.isValid());
-    const QString source = dir.filePath(QStringLiteral("machine"));
-    writeFile(source + QStringLiteral("/Disk.img"), QByteArray(1 << 20, 'd'));
-    const QString collection = dir.filePath(QStringLiteral("snapshots/linux"));
-
-    const auto created =
-        await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"), QStringLiteral("linux"),
-                                        QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
+    const auto created = snapshotIn(dir.path());
     ASSERT_FALSE(created.error) << created.error->toStdString();
-    writeFile(source + QStringLiteral("/Disk.img"), "changed");
-    ASSERT_FALSE(
-        await(FileSnapshotStore::restore(source, collection, *created.value, QStringLiteral("安卓 1")))
-            .error);
-    EXPECT_EQ(readFile(source + QStringLiteral("/Disk.img")), QByteArray(1 << 20, 'd'));
-}
-
-TEST_F(RealCloneTest, RefusesAVolumeThatCannotCloneInsteadOfCopying)
-{
-    QTemporaryDir dir;
-    if (volumeClones(dir.path())) {
-        GTEST_SKIP() << "the temporary folder's volume supports clones; nothing to refuse here";
-    }
-    const QString source = dir.filePath(QStringLiteral("machine"));
-    writeFile(source + QStringLiteral("/Disk.img"), "d");
-    const QString collection = dir.filePath(QStringLiteral("snapshots"));
-    const auto created =
-        await(FileSnapshotStore::create(source, collection, QStringLiteral("Linux"), QStringLiteral("linux"),
-                                        QStringLiteral("Linux"), std::nullopt, QStringLiteral("安卓 1")));
-    ASSERT_TRUE(created.error);
-    EXPECT_TRUE(created.error->startsWith(QStringLiteral("快照创建失败。")));
-    EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
-    EXPECT_TRUE(entries(collection).isEmpty());
+    const QString disk = dir.filePath(QStringLiteral("machine/Disk.img"));
+    writeFile(disk, "changed");
+    ASSERT_FALSE(await(FileSnapshotStore::restore(dir.filePath(QStringLiteral("machine")),
+                                                  dir.filePath(QStringLiteral("snapshots")), *created.value,
+                                                  QStringLiteral("Linux")))
+                     .error);
+    EXPECT_EQ(readFile(disk), QByteArray(1 << 20, 'd'));
 }
 
 } // namespace
