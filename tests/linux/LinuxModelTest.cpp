@@ -280,13 +280,7 @@ TEST_F(LinuxModelTest, StopRequestsAndForcedStops)
 TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
 {
     // QEMU's process is a script that waits; its side of the monitor is the test's.
-    const QemuInstallation installation{
-        dir.filePath(QStringLiteral("qemu-system-aarch64")),
-        makeSparseFile(dir.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
-        makeSparseFile(dir.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
-        QStringLiteral("tcg")};
-    ASSERT_TRUE(writeExecutable(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
-    QemuEngine qemu(installation);
+    QemuEngine qemu(scriptedQemu(dir.path(), "#!/bin/sh\nexec /bin/sleep 300\n"));
     owned = std::make_unique<LinuxModel>(qemu, base);
     edit([this](LinuxConfiguration &c) { c.isoPath = iso; });
     QCoro::Task<> starting = owned->start();

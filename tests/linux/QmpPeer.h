@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TestFiles.h"
+#include "linux/engine/QemuInstallation.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -94,3 +97,15 @@ private:
 
     QLocalSocket m_socket;
 };
+
+/** QEMU as a shell script in `folder`, beside firmware files of the size QEMU's flash takes. */
+inline QemuInstallation scriptedQemu(const QString &folder, const QByteArray &script)
+{
+    const QemuInstallation installation{
+        folder + QStringLiteral("/qemu-system-aarch64"),
+        makeSparseFile(folder + QStringLiteral("/CODE.fd"), QemuInstallation::flashSize),
+        makeSparseFile(folder + QStringLiteral("/VARS.fd"), QemuInstallation::flashSize),
+        QStringLiteral("tcg")};
+    writeExecutable(installation.program, script);
+    return installation;
+}

@@ -16,18 +16,11 @@
 
 #include <chrono>
 
-namespace {} // namespace
-
 TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
 {
     using namespace std::chrono;
     QTemporaryDir folder;
-    const QemuInstallation installation{
-        folder.filePath(QStringLiteral("qemu-system-aarch64")),
-        makeSparseFile(folder.filePath(QStringLiteral("CODE.fd")), QemuInstallation::flashSize),
-        makeSparseFile(folder.filePath(QStringLiteral("VARS.fd")), QemuInstallation::flashSize),
-        QStringLiteral("tcg")};
-    ASSERT_TRUE(writeExecutable(installation.program, "#!/bin/sh\nexec /bin/sleep 300\n"));
+    const QemuInstallation installation = scriptedQemu(folder.path(), "#!/bin/sh\nexec /bin/sleep 300\n");
     MachineConfiguration configuration;
     configuration.cpuCount = 1;
     configuration.memoryBytes = qint64(1) << 30;
