@@ -14,9 +14,9 @@
 #include "stand_in.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QThread>
 
 using StandIn::fail;
@@ -31,34 +31,6 @@ int usage()
 {
     return fail(QStringLiteral("Usage: hdiutil <verb> <options>\n"
                                "<verb> is one of the following: attach detach help"));
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + u'/' + QDir(from).relativeFilePath(source);
-        const bool copied = it.fileInfo().isDir() ? QDir().mkpath(target) : QFile::copy(source, target);
-        if (!copied) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void emptyFolder(const QString &folder)
-{
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &entry : entries) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            QDir(entry.filePath()).removeRecursively();
-        } else {
-            QFile::remove(entry.filePath());
-        }
-    }
 }
 
 int detachCallsSoFar()
@@ -120,7 +92,7 @@ int attach(QStringList arguments)
     volume.write(image.toUtf8());
     volume.close();
     const QString tree = qEnvironmentVariable("FAKE_HDIUTIL_TREE");
-    if (!tree.isEmpty() && !copyTree(tree, mountPoint)) {
+    if (!tree.isEmpty() && QProcess::execute("/bin/cp", {"-R", tree + "/.", mountPoint}) != 0) {
         return fail(QStringLiteral("hdiutil: attach failed - Input/output error"));
     }
     if (mode == "late-fail") {
@@ -142,7 +114,9 @@ int detach(const QStringList &arguments)
     if (detachCallsSoFar() <= StandIn::knob("FAKE_HDIUTIL_FAIL_DETACH", 0)) {
         return fail("hdiutil: couldn't unmount \"" + device + "\" - Resource busy", 16);
     }
-    emptyFolder(mountPoint);
+    // Unmounting leaves the mount point the caller made, empty.
+    QDir(mountPoint).removeRecursively();
+    QDir().mkdir(mountPoint);
     say(stdout, "\"" + device + "\" ejected.");
     return 0;
 }

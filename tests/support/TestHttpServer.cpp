@@ -1,6 +1,7 @@
 #include "TestHttpServer.h"
 
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -23,46 +24,21 @@ struct ByteRange
 /** "bytes=N-" or "bytes=N-M" against a body of `size` bytes; anything else is treated as no range. */
 std::optional<ByteRange> parseRange(const QByteArray &value, qint64 size)
 {
-    if (!value.startsWith("bytes=") || value.contains(',')) {
+    static const QRegularExpression form(QStringLiteral("^bytes=(\\d+)-(\\d*)$"));
+    const QRegularExpressionMatch match = form.match(QString::fromLatin1(value.trimmed()));
+    if (!match.hasMatch()) {
         return std::nullopt;
     }
-    const QByteArray bounds = value.mid(6).trimmed();
-    const qsizetype dash = bounds.indexOf('-');
-    if (dash <= 0) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 first = bounds.left(dash).toLongLong(&ok);
-    if (!ok || first < 0) {
-        return std::nullopt;
-    }
-    qint64 last = size - 1;
-    if (dash + 1 < bounds.size()) {
-        last = qMin(bounds.mid(dash + 1).toLongLong(&ok), size - 1);
-        if (!ok) {
-            return std::nullopt;
-        }
-    }
-    return ByteRange{first, last};
+    const qint64 last =
+        match.captured(2).isEmpty() ? size - 1 : qMin(match.captured(2).toLongLong(), size - 1);
+    return ByteRange{match.captured(1).toLongLong(), last};
 }
 
-QByteArray statusText(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 206:
-        return "Partial Content";
-    case 302:
-        return "Found";
-    case 404:
-        return "Not Found";
-    case 416:
-        return "Range Not Satisfiable";
-    default:
-        return "Bad Request";
-    }
-}
+const QHash<int, QByteArray> statusTexts{{200, "OK"},
+                                         {206, "Partial Content"},
+                                         {302, "Found"},
+                                         {404, "Not Found"},
+                                         {416, "Range Not Satisfiable"}};
 
 } // namespace
 
@@ -185,7 +161,8 @@ private:
 
     void sendHead(int status, const QList<Header> &headers, const QByteArray &version = "HTTP/1.1")
     {
-        QByteArray head = version + ' ' + QByteArray::number(status) + ' ' + statusText(status) + "\r\n";
+        QByteArray head =
+            version + ' ' + QByteArray::number(status) + ' ' + statusTexts.value(status) + "\r\n";
         for (const auto &[name, value] : headers) {
             head += name + ": " + value + "\r\n";
         }

@@ -72,44 +72,32 @@ inline void put32(QByteArray &out, quint32 value)
 inline QByteArray ZipWriter::archive() const
 {
     using namespace ZipDetail;
-    constexpr quint32 dosTime = 0;
-    constexpr quint32 dosDate = (46u << 9) | (3u << 5) | 1u; // 2026-03-01
+    constexpr quint32 dosDate = (46u << 9) | (3u << 5) | 1u; // 2026-03-01, at midnight
     QByteArray out;
     QByteArray directory;
     for (const Entry &entry : m_entries) {
         const quint32 offset = quint32(out.size());
-        const quint32 crc = crc32(entry.data);
-        const auto size = quint32(entry.data.size());
+        // From "version needed" to the name's length the local header and the directory entry agree.
+        QByteArray shared;
+        put16(shared, 20);
+        put16(shared, 0);
+        put16(shared, 0);
+        put16(shared, 0);
+        put16(shared, dosDate);
+        put32(shared, crc32(entry.data));
+        put32(shared, quint32(entry.data.size()));
+        put32(shared, quint32(entry.data.size()));
+        put16(shared, quint32(entry.name.size()));
 
         put32(out, 0x04034b50);
-        put16(out, 20);
+        out += shared;
         put16(out, 0);
-        put16(out, 0);
-        put16(out, dosTime);
-        put16(out, dosDate);
-        put32(out, crc);
-        put32(out, size);
-        put32(out, size);
-        put16(out, quint32(entry.name.size()));
-        put16(out, 0);
-        out += entry.name;
-        out += entry.data;
+        out += entry.name + entry.data;
 
         put32(directory, 0x02014b50);
         put16(directory, (3u << 8) | 20u); // made on Unix, so the mode below is honoured
-        put16(directory, 20);
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, dosTime);
-        put16(directory, dosDate);
-        put32(directory, crc);
-        put32(directory, size);
-        put32(directory, size);
-        put16(directory, quint32(entry.name.size()));
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, 0);
+        directory += shared;
+        directory += QByteArray(8, '\0'); // no extra field, comment, disk number or internal attributes
         put32(directory, entry.mode << 16);
         put32(directory, offset);
         directory += entry.name;
@@ -117,8 +105,7 @@ inline QByteArray ZipWriter::archive() const
     const quint32 directoryOffset = quint32(out.size());
     out += directory;
     put32(out, 0x06054b50);
-    put16(out, 0);
-    put16(out, 0);
+    put32(out, 0);
     put16(out, quint32(m_entries.size()));
     put16(out, quint32(m_entries.size()));
     put32(out, quint32(directory.size()));
