@@ -24,6 +24,7 @@ using StandIn::fail;
 
 namespace {
 
+// The emulator named by an "emulator-P" serial: its console is port P, its guest's adb daemon P+1.
 class Device
 {
 public:
@@ -59,18 +60,6 @@ public:
         return QString::fromUtf8(socket.readLine()).remove(u'\r').remove(u'\n');
     }
 
-    // Sends one request and splits the reply into its status word and text.
-    std::optional<std::pair<bool, QString>> ask(QTcpSocket &socket, const QByteArray &request,
-                                                int timeoutMs) const
-    {
-        socket.write(request);
-        const std::optional<QString> reply = readLine(socket, timeoutMs);
-        if (!reply) {
-            return std::nullopt;
-        }
-        return std::pair(reply->startsWith(QLatin1String("OKAY")), reply->section(u' ', 1));
-    }
-
     QString serial;
     int port = 0;
 };
@@ -81,12 +70,14 @@ int shell(const Device &device, const QStringList &command)
     if (!socket) {
         return device.notFound();
     }
-    const auto reply = device.ask(*socket, "shell " + command.join(u' ').toUtf8() + '\n', 10000);
+    socket->write("shell " + command.join(u' ').toUtf8() + '\n');
+    const std::optional<QString> reply = Device::readLine(*socket, 10000);
     if (!reply) {
         return fail(QStringLiteral("adb: error: closed"));
     }
-    say(reply->first ? stdout : stderr, reply->second);
-    return reply->first ? 0 : 1;
+    const bool okay = reply->startsWith(QLatin1String("OKAY"));
+    say(okay ? stdout : stderr, reply->section(u' ', 1));
+    return okay ? 0 : 1;
 }
 
 // The console greets with lines ending in "OK"; each command's answer ends with a line starting "OK" or "KO".
@@ -108,11 +99,8 @@ int emu(const Device &device, const QStringList &command)
             return fail(QStringLiteral("adb: error: the console of %1 closed").arg(device.serial));
         }
         say(stdout, *line);
-        if (line->startsWith(QLatin1String("OK"))) {
-            return 0;
-        }
-        if (line->startsWith(QLatin1String("KO"))) {
-            return 1;
+        if (line->startsWith(QLatin1String("OK")) || line->startsWith(QLatin1String("KO"))) {
+            return line->startsWith(QLatin1String("OK")) ? 0 : 1;
         }
     }
 }

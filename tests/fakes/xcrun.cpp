@@ -78,66 +78,6 @@ const QHash<QString, std::pair<qsizetype, QString>> verbs{
     {"delete", {1, "delete <device>"}},
 };
 
-// The device set, locked for the life of the object so that the read, change and write of one call are not
-// interleaved with another call's.
-class StateFile
-{
-public:
-    StateFile()
-        : path(qEnvironmentVariable("FAKE_SIMCTL_STATE"))
-    {
-        if (path.isEmpty()) {
-            path = QDir::homePath() + "/Library/Developer/CoreSimulator/Devices/inventory.json";
-        }
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        lockFd = ::open(QFile::encodeName(path + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (lockFd >= 0) {
-            ::flock(lockFd, LOCK_EX);
-        }
-    }
-    ~StateFile()
-    {
-        if (lockFd >= 0) {
-            ::close(lockFd);
-        }
-    }
-    StateFile(const StateFile &) = delete;
-    StateFile &operator=(const StateFile &) = delete;
-
-    std::optional<QJsonObject> load(QString &error) const
-    {
-        QFile file(path);
-        if (!file.exists()) {
-            return QJsonObject{{"devicetypes", QJsonArray()},
-                               {"runtimes", QJsonArray()},
-                               {"devices", QJsonObject()},
-                               {"pairs", QJsonObject()}};
-        }
-        const QJsonDocument document =
-            QJsonDocument::fromJson(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-        if (!document.isObject()) {
-            error = "the device set " + path + " cannot be read as a JSON object";
-            return std::nullopt;
-        }
-        return document.object();
-    }
-
-    bool store(const QJsonObject &inventory, QString &error) const
-    {
-        QSaveFile file(path);
-        const QByteArray bytes = QJsonDocument(inventory).toJson();
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-            error = "cannot write the device set " + path + ": " + file.errorString();
-            return false;
-        }
-        return true;
-    }
-
-private:
-    QString path;
-    int lockFd = -1;
-};
-
 struct Location
 {
     QString runtime;
@@ -150,16 +90,31 @@ public:
     Command(const QString &verb, QStringList arguments)
         : verb(verb)
         , arguments(std::move(arguments))
-    {}
+        , path(qEnvironmentVariable("FAKE_SIMCTL_STATE"))
+    {
+        if (path.isEmpty()) {
+            path = QDir::homePath() + "/Library/Developer/CoreSimulator/Devices/inventory.json";
+        }
+    }
 
     int run()
     {
-        QString error;
-        std::optional<QJsonObject> loaded = file.load(error);
-        if (!loaded) {
-            return fail("simctl: " + error, Failed);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        // Calls take turns: the lock holds until this process ends.
+        ::flock(::open(QFile::encodeName(path + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644),
+                LOCK_EX);
+        QFile file(path);
+        if (!file.exists()) {
+            inventory = {{"devicetypes", QJsonArray()},
+                         {"runtimes", QJsonArray()},
+                         {"devices", QJsonObject()},
+                         {"pairs", QJsonObject()}};
+        } else if (file.open(QIODevice::ReadOnly)) {
+            inventory = QJsonDocument::fromJson(file.readAll()).object();
         }
-        inventory = *loaded;
+        if (inventory.isEmpty()) {
+            return fail("simctl: the device set " + path + " cannot be read as a JSON object", Failed);
+        }
         if (verb == "list") {
             QByteArray text = QJsonDocument(inventory).toJson();
             if (StandIn::flag("FAKE_SIMCTL_MALFORMED_JSON")) {
@@ -293,9 +248,10 @@ private:
 
     int commit(const QString &output = {})
     {
-        QString error;
-        if (!file.store(inventory, error)) {
-            return fail("simctl: " + error, Failed);
+        QSaveFile file(path);
+        const QByteArray bytes = QJsonDocument(inventory).toJson();
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+            return fail("simctl: cannot write the device set " + path + ": " + file.errorString(), Failed);
         }
         if (!output.isEmpty()) {
             say(stdout, output);
@@ -305,7 +261,7 @@ private:
 
     QString verb;
     QStringList arguments;
-    StateFile file;
+    QString path;
     QJsonObject inventory;
 };
 
