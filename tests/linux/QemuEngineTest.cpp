@@ -31,20 +31,6 @@ namespace {
 
 constexpr qint64 gibibyte = qint64(1) << 30;
 
-MachineConfiguration describedMachine(const QString &folder)
-{
-    MachineConfiguration configuration;
-    configuration.cpuCount = 3;
-    configuration.memoryBytes = 3 * gibibyte;
-    configuration.machineIdentifier = QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427");
-    configuration.efiVariableStore = folder + QStringLiteral("/EFIStore");
-    configuration.disk = folder + QStringLiteral("/Disk.img");
-    configuration.displayWidth = 1440;
-    configuration.displayHeight = 900;
-    configuration.macAddress = QStringLiteral("a2:4f:01:9c:de:03");
-    return configuration;
-}
-
 const QemuInstallation emulating{QStringLiteral("/usr/bin/qemu-system-aarch64"),
                                  QStringLiteral("/fw/CODE.fd"), QStringLiteral("/fw/VARS.fd"),
                                  QStringLiteral("tcg")};

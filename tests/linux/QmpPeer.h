@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 #include "linux/engine/QemuInstallation.h"
+#include "linux/engine/VirtualMachineEngine.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -108,4 +109,19 @@ inline QemuInstallation scriptedQemu(const QString &folder, const QByteArray &sc
         QStringLiteral("tcg")};
     writeExecutable(installation.program, script);
     return installation;
+}
+
+/** A valid machine whose files live in `folder`. */
+inline MachineConfiguration describedMachine(const QString &folder)
+{
+    MachineConfiguration configuration;
+    configuration.cpuCount = 3;
+    configuration.memoryBytes = qint64(3) << 30;
+    configuration.machineIdentifier = QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427");
+    configuration.efiVariableStore = folder + QStringLiteral("/EFIStore");
+    configuration.disk = folder + QStringLiteral("/Disk.img");
+    configuration.displayWidth = 1440;
+    configuration.displayHeight = 900;
+    configuration.macAddress = QStringLiteral("a2:4f:01:9c:de:03");
+    return configuration;
 }

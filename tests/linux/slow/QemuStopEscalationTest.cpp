@@ -21,15 +21,7 @@ TEST(QemuStopEscalation, AQemuThatIgnoresQuitIsKilledOnceTheQuitTimeHasPassed)
     using namespace std::chrono;
     QTemporaryDir folder;
     const QemuInstallation installation = scriptedQemu(folder.path(), "#!/bin/sh\nexec /bin/sleep 300\n");
-    MachineConfiguration configuration;
-    configuration.cpuCount = 1;
-    configuration.memoryBytes = qint64(1) << 30;
-    configuration.machineIdentifier = QByteArrayLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427");
-    configuration.efiVariableStore = folder.filePath(QStringLiteral("EFIStore"));
-    configuration.disk = folder.filePath(QStringLiteral("Disk.img"));
-    configuration.macAddress = QStringLiteral("a2:4f:01:9c:de:03");
-
-    QemuMachine machine(installation, configuration);
+    QemuMachine machine(installation, describedMachine(folder.path()));
     QCoro::Task<> starting = machine.start();
     QmpPeer peer(machine.arguments());
     ASSERT_TRUE(peer.connected());
