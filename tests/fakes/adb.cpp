@@ -7,8 +7,8 @@
 //        adb -P PORT -s emulator-P emu COMMAND…
 //        adb -P PORT -s emulator-P install -r FILE.apk
 //
-// Knobs: FAKE_ADB_DELAY_MS (every call), FAKE_ADB_INSTALL_REFUSE, FAKE_ANDROID_RECORD.
-#include "android_tool.h"
+// Knobs: FAKE_ADB_DELAY_MS (every call), FAKE_ADB_INSTALL_REFUSE, FAKE_ANDROID_RECORD (as the emulator).
+#include "stand_in.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,8 +19,8 @@
 
 #include <memory>
 
-using AndroidTool::say;
 using StandIn::fail;
+using StandIn::say;
 
 namespace {
 
@@ -128,7 +128,7 @@ int install(const Device &device, QStringList arguments)
     }
     say(stdout, QStringLiteral("Performing Streamed Install"));
     const QByteArray refusal =
-        AndroidTool::flag("FAKE_ADB_INSTALL_REFUSE") ? "INSTALL_FAILED_VERSION_DOWNGRADE" : "-";
+        StandIn::flag("FAKE_ADB_INSTALL_REFUSE") ? "INSTALL_FAILED_VERSION_DOWNGRADE" : "-";
     socket->write("install " + QByteArray::number(file.size()) + ' ' + refusal + ' ' +
                   QFileInfo(path).fileName().toUtf8() + '\n');
     while (!file.atEnd()) {
@@ -156,9 +156,9 @@ int install(const Device &device, QStringList arguments)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments = AndroidTool::arguments(argc, argv);
-    AndroidTool::record("adb", arguments);
-    if (const int delay = AndroidTool::knob("FAKE_ADB_DELAY_MS", 0); delay > 0) {
+    QStringList arguments = StandIn::arguments(argc, argv);
+    StandIn::record("FAKE_ANDROID_RECORD", arguments);
+    if (const int delay = StandIn::knob("FAKE_ADB_DELAY_MS", 0); delay > 0) {
         QThread::msleep(static_cast<unsigned long>(delay));
     }
 

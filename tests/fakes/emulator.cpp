@@ -13,8 +13,8 @@
 //
 // Knobs: FAKE_EMULATOR_ACCEL_FAIL, FAKE_EMULATOR_BOOT_DELAY_MS (300), FAKE_EMULATOR_NEVER_BOOT,
 // FAKE_EMULATOR_IGNORE_SIGTERM, FAKE_EMULATOR_IGNORE_KILL, FAKE_EMULATOR_EXIT_AFTER_MS with
-// FAKE_EMULATOR_EXIT_STATUS (1), FAKE_ANDROID_RECORD.
-#include "android_tool.h"
+// FAKE_EMULATOR_EXIT_STATUS (1), FAKE_ANDROID_RECORD (one line per call, shared with adb; see stand_in.h).
+#include "stand_in.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,8 +30,8 @@
 #include <sys/file.h>
 #include <tuple>
 
-using AndroidTool::say;
 using StandIn::fail;
+using StandIn::say;
 
 namespace {
 
@@ -167,14 +167,14 @@ public:
                         .arg(port + 1));
         info(QStringLiteral("Serial number of this emulator (for ADB): emulator-%1").arg(port));
 
-        if (!AndroidTool::flag("FAKE_EMULATOR_NEVER_BOOT")) {
-            QTimer::singleShot(AndroidTool::knob("FAKE_EMULATOR_BOOT_DELAY_MS", 300), [this] {
+        if (!StandIn::flag("FAKE_EMULATOR_NEVER_BOOT")) {
+            QTimer::singleShot(StandIn::knob("FAKE_EMULATOR_BOOT_DELAY_MS", 300), [this] {
                 booted = true;
                 info(QStringLiteral("Boot completed in %1 ms").arg(uptime.elapsed()));
             });
         }
-        if (const int after = AndroidTool::knob("FAKE_EMULATOR_EXIT_AFTER_MS", -1); after >= 0) {
-            QTimer::singleShot(after, [this] { crash(AndroidTool::knob("FAKE_EMULATOR_EXIT_STATUS", 1)); });
+        if (const int after = StandIn::knob("FAKE_EMULATOR_EXIT_AFTER_MS", -1); after >= 0) {
+            QTimer::singleShot(after, [this] { crash(StandIn::knob("FAKE_EMULATOR_EXIT_STATUS", 1)); });
         }
         return 0;
     }
@@ -273,7 +273,7 @@ private:
 
     void kill()
     {
-        if (AndroidTool::flag("FAKE_EMULATOR_IGNORE_KILL") || finishing) {
+        if (StandIn::flag("FAKE_EMULATOR_IGNORE_KILL") || finishing) {
             return;
         }
         say(stdout,
@@ -323,10 +323,10 @@ private:
 
 int main(int argc, char *argv[])
 {
-    const QStringList arguments = AndroidTool::arguments(argc, argv);
-    AndroidTool::record("emulator", arguments);
+    const QStringList arguments = StandIn::arguments(argc, argv);
+    StandIn::record("FAKE_ANDROID_RECORD", arguments);
     if (arguments == QStringList{"-accel-check"}) {
-        if (AndroidTool::flag("FAKE_EMULATOR_ACCEL_FAIL")) {
+        if (StandIn::flag("FAKE_EMULATOR_ACCEL_FAIL")) {
             say(stdout, "accel:\n8\n/dev/kvm is not found: VT disabled in BIOS or KVM kernel module not "
                         "loaded\naccel");
             return 1;
@@ -345,7 +345,7 @@ int main(int argc, char *argv[])
     }
     // A caller whose log reader went away must not kill the emulator by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
-    if (AndroidTool::flag("FAKE_EMULATOR_IGNORE_SIGTERM")) {
+    if (StandIn::flag("FAKE_EMULATOR_IGNORE_SIGTERM")) {
         std::signal(SIGTERM, SIG_IGN);
     }
     QCoreApplication app(argc, argv);

@@ -117,10 +117,13 @@ QList<QStringList> recordedCalls(const QString &record)
 int androidCalls(const QString &record, const QStringList &arguments)
 {
     int count = 0;
-    const QString wanted = u' ' + arguments.join(u' ') + u' ';
-    for (const QByteArray &line : readFile(record).split('\n')) {
-        const QString commandLine = QString::fromUtf8(line).section(u'\t', 0, 0) + u' ';
-        count += commandLine.contains(wanted) ? 1 : 0;
+    for (const QStringList &call : recordedCalls(record)) {
+        for (qsizetype at = 0; at + arguments.size() <= call.size(); ++at) {
+            if (call.mid(at, arguments.size()) == arguments) {
+                ++count;
+                break;
+            }
+        }
     }
     return count;
 }

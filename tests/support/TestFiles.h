@@ -41,7 +41,7 @@ QList<QStringList> recordedCalls(const QString &record);
 
 /**
  * How many calls to the emulator or adb stand-in recorded in `record` (FAKE_ANDROID_RECORD) had
- * `arguments`, in this order and as whole words, in their command line.
+ * `arguments` among their arguments, in this order and next to each other.
  */
 int androidCalls(const QString &record, const QStringList &arguments);
 
