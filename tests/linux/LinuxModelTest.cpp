@@ -236,7 +236,7 @@ TEST_F(LinuxModelTest, EachCheckRefusesTheStartWithItsReasonAndLeavesNothingHeld
     startRunning();
 }
 
-TEST_F(LinuxModelTest, StopRequestsAndForcedStops)
+TEST_F(LinuxModelTest, StopRequestsForcedStopsAndLateReports)
 {
     LinuxModel &model = make();
     const QString noAnswer = QStringLiteral("系统暂不响应关机请求，可以使用右侧强制退出。");
@@ -275,6 +275,28 @@ TEST_F(LinuxModelTest, StopRequestsAndForcedStops)
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[INFO] [Linux] 请求正常关闭")), 4);
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[WARN] [Linux] 请求强制退出")), 2);
     EXPECT_TRUE(logged(QStringLiteral("[INFO] [Linux] Linux 已强制退出 · 已写入数据保留")));
+
+    // Reports about a machine that is no longer current change nothing.
+    startRunning();
+    // The guest's power-off is already on its way when the forced stop clears the machine.
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(await(model.forceStop()).done);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
+    EXPECT_FALSE(logged(QStringLiteral("[INFO] [Linux] Linux 已关闭")));
+
+    // A machine that stops while still coming up does not turn into a running one afterwards.
+    engine.behaviour.holdStart = true;
+    bool startDone = false;
+    QCoro::connect(model.start(), &model, [&] { startDone = true; });
+    FakeMachine *second = engine.last();
+    second->reportError(QStringLiteral("firmware missing"));
+    ASSERT_TRUE(waitUntil([&] { return model.status() == QStringLiteral("Linux 异常停止"); }));
+    EXPECT_EQ(model.lockFD(), -1);
+    second->complete();
+    ASSERT_TRUE(waitUntil([&] { return startDone; }));
+    EXPECT_FALSE(model.running() || model.busy() || model.machine());
+    EXPECT_EQ(model.status(), QStringLiteral("Linux 异常停止"));
 }
 
 TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
@@ -311,31 +333,6 @@ TEST_F(LinuxModelTest, AShutdownRequestQemuRefusesIsShownAndNotClaimedAsMade)
     EXPECT_TRUE(owned->error().isEmpty());
     EXPECT_EQ(peer.received.count(QStringLiteral("system_powerdown")), 2);
     owned.reset();
-}
-
-TEST_F(LinuxModelTest, ReportsAboutAMachineNoLongerCurrentChangeNothing)
-{
-    LinuxModel &model = make();
-    startRunning();
-    // The guest's power-off is already on its way when the forced stop clears the machine.
-    engine.last()->reportGuestStop();
-    ASSERT_TRUE(await(model.forceStop()).done);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
-    EXPECT_FALSE(logged(QStringLiteral("[INFO] [Linux] Linux 已关闭")));
-
-    // A machine that stops while still coming up does not turn into a running one afterwards.
-    engine.behaviour.holdStart = true;
-    bool startDone = false;
-    QCoro::connect(model.start(), &model, [&] { startDone = true; });
-    FakeMachine *second = engine.last();
-    second->reportError(QStringLiteral("firmware missing"));
-    ASSERT_TRUE(waitUntil([&] { return model.status() == QStringLiteral("Linux 异常停止"); }));
-    EXPECT_EQ(model.lockFD(), -1);
-    second->complete();
-    ASSERT_TRUE(waitUntil([&] { return startDone; }));
-    EXPECT_FALSE(model.running() || model.busy() || model.machine());
-    EXPECT_EQ(model.status(), QStringLiteral("Linux 异常停止"));
 }
 
 TEST_F(LinuxModelTest, SettingsMissingAnyKeyAreAllResetWithANewAddressAndClampedToTheHost)
