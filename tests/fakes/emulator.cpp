@@ -138,8 +138,6 @@ public:
                                        "HINT: there is no %1.ini naming a folder with config.ini in %2")
                             .arg(avd, avdHome()));
         }
-        info("Found AVD name '" + avd + "'");
-
         lockFd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (lockFd < 0 || ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
             return fail("ERROR   | Running multiple emulators with the same AVD is an experimental feature.\n"
@@ -162,16 +160,10 @@ public:
                 serveAdb(socket);
             }
         });
-        say(stderr, QStringLiteral("emulator: control console listening on port %1, ADB on port %2")
-                        .arg(port)
-                        .arg(port + 1));
         info(QStringLiteral("Serial number of this emulator (for ADB): emulator-%1").arg(port));
 
         if (!StandIn::flag("FAKE_EMULATOR_NEVER_BOOT")) {
-            QTimer::singleShot(StandIn::knob("FAKE_EMULATOR_BOOT_DELAY_MS", 300), [this] {
-                booted = true;
-                info(QStringLiteral("Boot completed in %1 ms").arg(uptime.elapsed()));
-            });
+            QTimer::singleShot(StandIn::knob("FAKE_EMULATOR_BOOT_DELAY_MS", 300), [this] { booted = true; });
         }
         if (const int after = StandIn::knob("FAKE_EMULATOR_EXIT_AFTER_MS", -1); after >= 0) {
             QTimer::singleShot(after, [this] { crash(StandIn::knob("FAKE_EMULATOR_EXIT_STATUS", 1)); });
@@ -203,9 +195,7 @@ private:
     struct Transfer
     {
         qint64 remaining = -1;
-        qint64 size = 0;
         QString refusal;
-        QString name;
     };
 
     void serveAdb(QTcpSocket *socket)
@@ -228,13 +218,11 @@ private:
                 }
                 const QStringList words = QString::fromUtf8(socket->readLine()).trimmed().split(u' ');
                 bool sized = false;
-                if (words.size() >= 4 && words[0] == "install") {
-                    transfer->size = words[1].toLongLong(&sized);
-                }
-                if (sized && transfer->size >= 0) {
-                    transfer->remaining = transfer->size;
+                const qint64 size =
+                    words.size() >= 4 && words[0] == "install" ? words[1].toLongLong(&sized) : -1;
+                if (sized && size >= 0) {
+                    transfer->remaining = size;
                     transfer->refusal = words[2] == "-" ? QString() : words[2];
-                    transfer->name = words.mid(3).join(u' ');
                 } else if (words.size() >= 2 && words[0] == "shell") {
                     socket->write(shell(words.mid(1)).toUtf8() + '\n');
                 } else {
@@ -260,15 +248,9 @@ private:
     QString install(const Transfer &transfer) const
     {
         if (!booted) {
-            say(stderr, "WARNING | install of " + transfer.name + " before the package service started");
             return "FAIL cmd: Can't find service: package";
         }
-        if (!transfer.refusal.isEmpty()) {
-            info("Package manager refused " + transfer.name + ": " + transfer.refusal);
-            return "FAIL Failure [" + transfer.refusal + "]";
-        }
-        info(QStringLiteral("Package %1 installed (%2 bytes)").arg(transfer.name).arg(transfer.size));
-        return "OKAY Success";
+        return transfer.refusal.isEmpty() ? "OKAY Success" : "FAIL Failure [" + transfer.refusal + "]";
     }
 
     void kill()
