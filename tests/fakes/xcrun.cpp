@@ -47,8 +47,6 @@
 #include <QThread>
 #include <QUuid>
 
-#include <optional>
-
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -76,12 +74,6 @@ const QHash<QString, std::pair<qsizetype, QString>> verbs{
     {"shutdown", {1, "shutdown <device>"}},
     {"rename", {2, "rename <device> <name>"}},
     {"delete", {1, "delete <device>"}},
-};
-
-struct Location
-{
-    QString runtime;
-    qsizetype index;
 };
 
 class Command
@@ -124,13 +116,42 @@ public:
             return std::fflush(stdout) == 0 ? Done : Failed;
         }
         if (verb == "create") {
-            return create(arguments[0], arguments[1], arguments[2]);
+            if (!listed("devicetypes", arguments[1])) {
+                return fail(simError(403, "Invalid device type: " + arguments[1]), Invalid);
+            }
+            if (!listed("runtimes", arguments[2])) {
+                return fail(simError(403, "Invalid runtime: " + arguments[2]), Invalid);
+            }
+            return add(arguments[2], arguments[0], arguments[1]);
         }
-        const std::optional<Location> location = find(arguments[0]);
-        if (!location) {
-            return fail("Invalid device: " + arguments[0], Invalid);
+        // The device, by UDID in any letter case, in its runtime's group.
+        const QJsonObject groups = inventory.value("devices").toObject();
+        for (auto group = groups.begin(); group != groups.end(); ++group) {
+            const QJsonArray devices = group.value().toArray();
+            for (qsizetype i = 0; i < devices.size(); ++i) {
+                if (devices[i]["udid"].toString().compare(arguments[0], Qt::CaseInsensitive) == 0) {
+                    return change(group.key(), devices, i);
+                }
+            }
         }
-        QJsonObject device = this->device(*location);
+        return fail("Invalid device: " + arguments[0], Invalid);
+    }
+
+private:
+    bool listed(const char *kind, const QString &identifier) const
+    {
+        for (const QJsonValue &entry : inventory.value(kind).toArray()) {
+            if (entry["identifier"].toString() == identifier &&
+                entry.toObject().value("isAvailable").toBool(true)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int change(const QString &runtime, QJsonArray devices, qsizetype index)
+    {
+        QJsonObject device = devices[index].toObject();
         const QString state = device.value("state").toString();
         const QString wanted = verb == "shutdown" ? "Booted" : "Shutdown";
         if ((verb == "clone" || verb == "boot" || verb == "shutdown") && state != wanted) {
@@ -139,115 +160,41 @@ public:
                 WrongState);
         }
         if (verb == "clone") {
-            if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
-                return notAUdid();
-            }
-            const QString udid = newUdid();
-            append(location->runtime,
-                   newDevice(udid, arguments[1], device.value("deviceTypeIdentifier").toString()));
-            return commit(udid);
+            return add(runtime, arguments[1], device.value("deviceTypeIdentifier").toString());
         }
         if (verb == "delete") {
-            changeGroup(location->runtime, [&](QJsonArray &devices) { devices.removeAt(location->index); });
-            return commit();
-        }
-        if (verb == "rename") {
-            device.insert("name", arguments[1]);
+            devices.removeAt(index);
         } else {
-            device.insert("state", verb == "boot" ? "Booted" : "Shutdown");
+            device.insert(verb == "rename" ? "name" : "state", verb == "rename" ? arguments[1]
+                                                               : verb == "boot" ? "Booted"
+                                                                                : "Shutdown");
+            devices.replace(index, device);
         }
-        changeGroup(location->runtime,
-                    [&](QJsonArray &devices) { devices.replace(location->index, device); });
-        return commit();
+        return commit(runtime, devices);
     }
 
-private:
-    static bool listed(const QJsonValue &list, const QString &identifier)
+    // A new device, as the real tool reports one before its first boot; its UDID is the output.
+    int add(const QString &runtime, const QString &name, const QString &type)
     {
-        for (const QJsonValue &entry : list.toArray()) {
-            if (entry.toObject().value("identifier").toString() == identifier &&
-                entry.toObject().value("isAvailable").toBool(true)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    int create(const QString &name, const QString &typeId, const QString &runtimeId)
-    {
-        if (!listed(inventory.value("devicetypes"), typeId)) {
-            return fail(simError(403, "Invalid device type: " + typeId), Invalid);
-        }
-        if (!listed(inventory.value("runtimes"), runtimeId)) {
-            return fail(simError(403, "Invalid runtime: " + runtimeId), Invalid);
-        }
         if (StandIn::flag("FAKE_SIMCTL_NON_UUID")) {
-            return notAUdid();
+            say(stdout, "not-a-udid");
+            return Done;
         }
-        const QString udid = newUdid();
-        append(runtimeId, newDevice(udid, name, typeId));
-        return commit(udid);
+        const QString udid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        QJsonArray devices = inventory.value("devices").toObject().value(runtime).toArray();
+        devices.append(QJsonObject{{"udid", udid},
+                                   {"isAvailable", true},
+                                   {"deviceTypeIdentifier", type},
+                                   {"state", "Shutdown"},
+                                   {"name", name}});
+        return commit(runtime, devices, udid);
     }
 
-    // A new device record as the real tool reports it before the first boot.
-    static QJsonObject newDevice(const QString &udid, const QString &name, const QString &type)
-    {
-        return {{"udid", udid},
-                {"isAvailable", true},
-                {"deviceTypeIdentifier", type},
-                {"state", "Shutdown"},
-                {"name", name}};
-    }
-
-    static int notAUdid()
-    {
-        say(stdout, "not-a-udid");
-        return Done;
-    }
-
-    static QString newUdid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
-
-    std::optional<Location> find(const QString &udid) const
-    {
-        const QJsonObject groups = inventory.value("devices").toObject();
-        for (auto group = groups.begin(); group != groups.end(); ++group) {
-            const QJsonArray devices = group.value().toArray();
-            for (qsizetype i = 0; i < devices.size(); ++i) {
-                if (devices[i].toObject().value("udid").toString().compare(udid, Qt::CaseInsensitive) == 0) {
-                    return Location{group.key(), i};
-                }
-            }
-        }
-        return std::nullopt;
-    }
-
-    QJsonObject device(const Location &location) const
-    {
-        return inventory.value("devices")
-            .toObject()
-            .value(location.runtime)
-            .toArray()
-            .at(location.index)
-            .toObject();
-    }
-
-    // QJson values are copies: each change is written back level by level.
-    template<typename Change> void changeGroup(const QString &runtime, Change change)
+    int commit(const QString &runtime, const QJsonArray &devices, const QString &output = {})
     {
         QJsonObject groups = inventory.value("devices").toObject();
-        QJsonArray devices = groups.value(runtime).toArray();
-        change(devices);
         groups.insert(runtime, devices);
         inventory.insert("devices", groups);
-    }
-
-    void append(const QString &runtime, const QJsonObject &device)
-    {
-        changeGroup(runtime, [&](QJsonArray &devices) { devices.append(device); });
-    }
-
-    int commit(const QString &output = {})
-    {
         QSaveFile file(path);
         const QByteArray bytes = QJsonDocument(inventory).toJson();
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

@@ -1,5 +1,6 @@
 #include "TestVncServer.h"
 
+#include <QHash>
 #include <QLocalSocket>
 #include <QtEndian>
 
@@ -86,110 +87,65 @@ void TestVncServer::onReadable()
 
 bool TestVncServer::handleMessage()
 {
-    switch (m_stage) {
-    case Stage::Version: {
-        if (m_input.size() < 12) {
-            return false;
-        }
-        m_input.remove(0, 12);
-        m_viewer->write(QByteArray("\x01\x01", 2)); // one security type: None
+    // The viewer's handshake answers (version, chosen security type, shared flag), then its messages;
+    // a message's size depends on its type, SetEncodings' also on its count.
+    static const QHash<int, qsizetype> sizes{{0, 20}, {2, 4}, {3, 10}, {4, 8}, {5, 6}};
+    const int type = m_stage != Stage::Messages || m_input.isEmpty() ? -1 : quint8(m_input[0]);
+    if (m_stage == Stage::Messages && !m_input.isEmpty() && !sizes.contains(type)) {
+        m_viewer->abort(); // nothing else is spoken here: the viewer broke the protocol
+        return false;
+    }
+    const qsizetype size = m_stage == Stage::Version          ? 12
+                           : m_stage != Stage::Messages       ? 1
+                           : type == 2 && m_input.size() >= 4 ? 4 + 4 * get16(m_input, 2)
+                                                              : sizes.value(type, 1);
+    if (m_input.size() < size) {
+        return false;
+    }
+    const QByteArray message = m_input.left(size);
+    m_input.remove(0, size);
+    QByteArray reply;
+    if (m_stage == Stage::Version) {
+        reply = QByteArray("\x01\x01", 2); // one security type: None
         m_stage = Stage::Security;
-        return true;
-    }
-    case Stage::Security: {
-        if (m_input.isEmpty()) {
-            return false;
-        }
-        m_input.remove(0, 1);
-        QByteArray result;
-        put32(result, 0);
-        m_viewer->write(result);
+    } else if (m_stage == Stage::Security) {
+        put32(reply, 0);
         m_stage = Stage::Init;
-        return true;
-    }
-    case Stage::Init: {
-        if (m_input.isEmpty()) {
-            return false;
-        }
-        m_input.remove(0, 1);
-        const QSize size = announcedSize.isValid() ? announcedSize : m_screen.size();
-        QByteArray init;
-        put16(init, quint16(size.width()));
-        put16(init, quint16(size.height()));
-        // 32 bpp, depth 24, little endian, true colour, 255 each, shifts 16/8/0, padding.
-        init.append(QByteArray("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16));
-        const QByteArray name("test");
-        put32(init, quint32(name.size()));
-        init += name;
-        m_viewer->write(init);
+    } else if (m_stage == Stage::Init) {
+        const QSize announced = announcedSize.isValid() ? announcedSize : m_screen.size();
+        put16(reply, quint16(announced.width()));
+        put16(reply, quint16(announced.height()));
+        // 32 bpp, depth 24, little endian, true colour, 255 each, shifts 16/8/0, padding; named "test".
+        reply.append(QByteArray("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16));
+        put32(reply, 4);
+        reply += "test";
         m_stage = Stage::Messages;
         m_ready = true;
-        return true;
-    }
-    case Stage::Messages:
-        break;
-    }
-    if (m_input.isEmpty()) {
-        return false;
-    }
-    const quint8 type = quint8(m_input[0]);
-    switch (type) {
-    case 0: // SetPixelFormat
-        if (m_input.size() < 20) {
-            return false;
-        }
-        m_bigEndian = m_input[6] != 0;
-        m_redShift = quint8(m_input[14]);
-        m_greenShift = quint8(m_input[15]);
-        m_blueShift = quint8(m_input[16]);
-        m_input.remove(0, 20);
-        return true;
-    case 2: { // SetEncodings
-        if (m_input.size() < 4) {
-            return false;
-        }
-        const int count = get16(m_input, 2);
-        if (m_input.size() < 4 + 4 * count) {
-            return false;
-        }
-        // A later SetEncodings replaces the earlier one.
+    } else if (type == 0) { // SetPixelFormat
+        m_bigEndian = message[6] != 0;
+        m_redShift = quint8(message[14]);
+        m_greenShift = quint8(message[15]);
+        m_blueShift = quint8(message[16]);
+    } else if (type == 2) { // SetEncodings; a later one replaces the earlier
         m_encodings.clear();
-        for (int i = 0; i < count; ++i) {
-            m_encodings.append(qint32(get32(m_input, 4 + 4 * i)));
+        for (qsizetype at = 4; at < size; at += 4) {
+            m_encodings.append(qint32(get32(message, int(at))));
         }
-        m_input.remove(0, 4 + 4 * count);
-        return true;
-    }
-    case 3: // FramebufferUpdateRequest
-        if (m_input.size() < 10) {
-            return false;
+    } else if (type == 3) { // FramebufferUpdateRequest
+        if (message[1] == 0) {
+            m_dirty += QRect(get16(message, 2), get16(message, 4), get16(message, 6), get16(message, 8));
         }
-        if (m_input[1] == 0) {
-            m_dirty += QRect(get16(m_input, 2), get16(m_input, 4), get16(m_input, 6), get16(m_input, 8));
-        }
-        m_input.remove(0, 10);
         m_pendingRequest = true;
         flush();
-        return true;
-    case 4: // KeyEvent
-        if (m_input.size() < 8) {
-            return false;
-        }
-        m_keys.append({get32(m_input, 4), m_input[1] != 0});
-        m_input.remove(0, 8);
-        return true;
-    case 5: // PointerEvent
-        if (m_input.size() < 6) {
-            return false;
-        }
-        m_pointers.append({QPoint(get16(m_input, 2), get16(m_input, 4)), quint8(m_input[1])});
-        m_input.remove(0, 6);
-        return true;
-    default:
-        // Nothing else is spoken here: the viewer broke the protocol.
-        m_viewer->abort();
-        return false;
+    } else if (type == 4) { // KeyEvent
+        m_keys.append({get32(message, 4), message[1] != 0});
+    } else { // PointerEvent
+        m_pointers.append({QPoint(get16(message, 2), get16(message, 4)), quint8(message[1])});
     }
+    if (!reply.isEmpty()) {
+        m_viewer->write(reply);
+    }
+    return true;
 }
 
 void TestVncServer::fill(const QRect &rect, const QColor &color)
