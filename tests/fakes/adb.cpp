@@ -129,14 +129,7 @@ int install(const Device &device, QStringList arguments)
     say(stdout, QStringLiteral("Performing Streamed Install"));
     const QByteArray refusal =
         StandIn::flag("FAKE_ADB_INSTALL_REFUSE") ? "INSTALL_FAILED_VERSION_DOWNGRADE" : "-";
-    socket->write("install " + QByteArray::number(file.size()) + ' ' + refusal + ' ' +
-                  QFileInfo(path).fileName().toUtf8() + '\n');
-    while (!file.atEnd()) {
-        socket->write(file.read(1 << 16));
-        if (socket->bytesToWrite() > 0 && !socket->waitForBytesWritten(10000)) {
-            return fail(QStringLiteral("adb: failed to install %1: %2").arg(path, socket->errorString()));
-        }
-    }
+    socket->write("install " + refusal + ' ' + QFileInfo(path).fileName().toUtf8() + '\n');
     const std::optional<QString> reply = Device::readLine(*socket, 60000);
     if (!reply) {
         return fail(QStringLiteral("adb: failed to install %1: device closed the connection").arg(path));

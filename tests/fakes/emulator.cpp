@@ -9,7 +9,7 @@
 // Console port P (telnet-like, as the real console): "kill".
 // ADB port P+1 (spoken by the stand-in adb), one request line, one reply line "OKAY text" or "FAIL text":
 //   "shell COMMAND…"                          only "getprop NAME" is known to this guest
-//   "install SIZE REFUSAL NAME" + SIZE bytes  REFUSAL is "-" or the failure the package manager must report
+//   "install REFUSAL NAME"                    REFUSAL is "-" or the failure the package manager must report
 //
 // Knobs: FAKE_EMULATOR_ACCEL_FAIL, FAKE_EMULATOR_BOOT_DELAY_MS (300), FAKE_EMULATOR_NEVER_BOOT,
 // FAKE_EMULATOR_IGNORE_SIGTERM, FAKE_EMULATOR_IGNORE_KILL, FAKE_EMULATOR_EXIT_AFTER_MS with
@@ -26,7 +26,6 @@
 #include <QTimer>
 
 #include <csignal>
-#include <memory>
 #include <sys/file.h>
 #include <tuple>
 
@@ -192,37 +191,14 @@ private:
         });
     }
 
-    struct Transfer
-    {
-        qint64 remaining = -1;
-        QString refusal;
-    };
-
     void serveAdb(QTcpSocket *socket)
     {
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        auto transfer = std::make_shared<Transfer>();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, transfer] {
-            for (;;) {
-                if (transfer->remaining >= 0) {
-                    transfer->remaining -= socket->read(transfer->remaining).size();
-                    if (transfer->remaining > 0) {
-                        return;
-                    }
-                    transfer->remaining = -1;
-                    socket->write(install(*transfer).toUtf8() + '\n');
-                    continue;
-                }
-                if (!socket->canReadLine()) {
-                    return;
-                }
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            while (socket->canReadLine()) {
                 const QStringList words = QString::fromUtf8(socket->readLine()).trimmed().split(u' ');
-                bool sized = false;
-                const qint64 size =
-                    words.size() >= 4 && words[0] == "install" ? words[1].toLongLong(&sized) : -1;
-                if (sized && size >= 0) {
-                    transfer->remaining = size;
-                    transfer->refusal = words[2] == "-" ? QString() : words[2];
+                if (words.size() >= 3 && words[0] == "install") {
+                    socket->write(install(words[1] == "-" ? QString() : words[1]).toUtf8() + '\n');
                 } else if (words.size() >= 2 && words[0] == "shell") {
                     socket->write(shell(words.mid(1)).toUtf8() + '\n');
                 } else {
@@ -245,12 +221,12 @@ private:
     }
 
     // Before boot the package manager is not up, exactly when the real guest cannot install either.
-    QString install(const Transfer &transfer) const
+    QString install(const QString &refusal) const
     {
         if (!booted) {
             return "FAIL cmd: Can't find service: package";
         }
-        return transfer.refusal.isEmpty() ? "OKAY Success" : "FAIL Failure [" + transfer.refusal + "]";
+        return refusal.isEmpty() ? "OKAY Success" : "FAIL Failure [" + refusal + "]";
     }
 
     void kill()
