@@ -9,10 +9,6 @@
 #include "linux/FakeEngine.h"
 #include "linux/LinuxModel.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include <gtest/gtest.h>
 
 namespace CrashGuests {

@@ -5,75 +5,35 @@
 //
 // Knobs: FAKE_CSRUTIL_STATUS=enabled (default) | disabled | custom (a partly disabled configuration),
 //        FAKE_CSRUTIL_EXIT=N (the exit status of "status"), FAKE_CSRUTIL_DELAY_MS=N (waits before answering).
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <thread>
+#include "stand_in.h"
 
-namespace {
-
-std::string knob(const char *name, const char *fallback)
-{
-    const char *value = std::getenv(name);
-    return value ? value : fallback;
-}
-
-int number(const char *name, int fallback)
-{
-    const char *value = std::getenv(name);
-    if (!value || !*value) {
-        return fallback;
-    }
-    char *end = nullptr;
-    const long parsed = std::strtol(value, &end, 10);
-    return *end == '\0' ? int(parsed) : fallback;
-}
-
-void print(std::FILE *stream, const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-}
-
-std::string statusText()
-{
-    const std::string status = knob("FAKE_CSRUTIL_STATUS", "enabled");
-    if (status == "custom") {
-        return "System Integrity Protection status: unknown (Custom Configuration).\n"
-               "\n"
-               "Configuration:\n"
-               "\tApple Internal: disabled\n"
-               "\tKext Signing: disabled\n"
-               "\tFilesystem Protections: disabled\n"
-               "\tDebugging Restrictions: enabled\n"
-               "\tDTrace Restrictions: enabled\n"
-               "\tNVRAM Protections: enabled\n"
-               "\tBaseSystem Verification: enabled\n"
-               "\n"
-               "This is an unsupported configuration, likely to break in the future and leave your machine "
-               "in "
-               "an unknown state.\n";
-    }
-    return "System Integrity Protection status: " + status + ".\n";
-}
-
-} // namespace
+#include <QThread>
 
 int main(int argc, char *argv[])
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(number("FAKE_CSRUTIL_DELAY_MS", 0)));
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "status" && argc == 2) {
-        print(stdout, statusText());
-        return number("FAKE_CSRUTIL_EXIT", 0);
+    QThread::msleep(static_cast<unsigned long>(StandIn::knob("FAKE_CSRUTIL_DELAY_MS", 0)));
+    const QStringList arguments = StandIn::arguments(argc, argv);
+    if (arguments == QStringList{"status"}) {
+        const QString status = qEnvironmentVariable("FAKE_CSRUTIL_STATUS", "enabled");
+        StandIn::say(stdout, status != "custom"
+                                 ? "System Integrity Protection status: " + status + "."
+                                 : "System Integrity Protection status: unknown (Custom Configuration).\n\n"
+                                   "Configuration:\n"
+                                   "\tApple Internal: disabled\n"
+                                   "\tKext Signing: disabled\n"
+                                   "\tFilesystem Protections: disabled\n"
+                                   "\tDebugging Restrictions: enabled\n"
+                                   "\tDTrace Restrictions: enabled\n"
+                                   "\tNVRAM Protections: enabled\n"
+                                   "\tBaseSystem Verification: enabled\n\n"
+                                   "This is an unsupported configuration, likely to break in the future and "
+                                   "leave your machine in an unknown state.");
+        return StandIn::knob("FAKE_CSRUTIL_EXIT", 0);
     }
-    if (command == "enable" || command == "disable" || command == "clear") {
-        print(stderr,
-              "csrutil: failed to modify system integrity configuration. This tool needs to be executed "
-              "from the Recovery OS.\n");
-        return 1;
+    if (!arguments.isEmpty() && QStringList{"enable", "disable", "clear"}.contains(arguments[0])) {
+        return StandIn::fail(
+            "csrutil: failed to modify system integrity configuration. This tool needs to be "
+            "executed from the Recovery OS.");
     }
-    print(stderr, "usage: csrutil <command>\nAvailable commands: clear disable enable status\n");
-    return 1;
+    return StandIn::fail("usage: csrutil <command>\nAvailable commands: clear disable enable status");
 }

@@ -3,7 +3,7 @@
 // volume marker; "detaching" empties the mount point again but leaves the folder itself, as unmounting
 // a mount point the caller created does. Output and exit codes are the real tool's.
 //
-// Usage: hdiutil attach [-readonly] [-nobrowse] -mountpoint DIR IMAGE
+// Usage: hdiutil attach [-readonly] [-nobrowse] -mountpoint DIR IMAGE   (in this order)
 //        hdiutil detach DIR
 //
 // Knobs: FAKE_HDIUTIL_TREE=DIR (the image's content; an empty volume without it),
@@ -48,29 +48,14 @@ int detachCallsSoFar()
 
 int attach(QStringList arguments)
 {
-    QString mountPoint;
-    QString image;
-    while (!arguments.isEmpty()) {
-        const QString argument = arguments.takeFirst();
-        if (argument == "-readonly" || argument == "-nobrowse") {
-            continue;
-        }
-        if (argument == "-mountpoint") {
-            if (arguments.isEmpty()) {
-                return usage();
-            }
-            mountPoint = arguments.takeFirst();
-        } else if (argument.startsWith(u'-')) {
-            return fail("hdiutil: attach: unknown option \"" + argument + "\"");
-        } else if (image.isEmpty()) {
-            image = argument;
-        } else {
-            return usage();
-        }
+    // The flags change nothing here: nothing is written to the image, and nothing is shown anyway.
+    arguments.removeAll("-readonly");
+    arguments.removeAll("-nobrowse");
+    if (arguments.size() != 3 || arguments[0] != "-mountpoint" || arguments[2].startsWith(u'-')) {
+        return usage();
     }
-    if (image.isEmpty()) {
-        return fail(QStringLiteral("hdiutil: attach: no image specified"));
-    }
+    const QString mountPoint = arguments[1];
+    const QString image = arguments[2];
     QThread::msleep(static_cast<unsigned long>(StandIn::knob("FAKE_HDIUTIL_DELAY_MS", 0)));
     if (!QFileInfo(image).isFile()) {
         return fail(QStringLiteral("hdiutil: attach failed - No such file or directory"));

@@ -12,7 +12,6 @@
 #include "platform/ChildLifetime.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>

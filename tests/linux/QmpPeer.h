@@ -4,7 +4,6 @@
 #include "linux/engine/QemuInstallation.h"
 #include "linux/engine/VirtualMachineEngine.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,7 +12,6 @@
 #include <QTimer>
 
 #include <csignal>
-#include <memory>
 
 /**
  * QEMU's side of the machine's monitor connection, for a shell script standing in for QEMU: it greets,

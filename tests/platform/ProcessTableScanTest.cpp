@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
 /** A real process that holds something under a folder until the test ends. */

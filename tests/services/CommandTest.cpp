@@ -7,7 +7,6 @@
 #include "services/Command.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>

@@ -8,7 +8,6 @@
 #include "services/FileSnapshotStore.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -9,7 +9,6 @@
 #include "linux/engine/QemuMachine.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
