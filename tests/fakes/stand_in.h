@@ -58,35 +58,24 @@ inline QStringList arguments(int argc, char *argv[])
     return list;
 }
 
-// Appends `line` to the file named by `variable` with a single write, so concurrent callers do not
-// interleave.
-inline void appendLine(const char *variable, const QByteArray &line)
-{
-    const QByteArray file = qgetenv(variable);
-    if (file.isEmpty()) {
-        return;
-    }
-    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::perror(variable);
-        return;
-    }
-    if (::write(fd, line.constData(), static_cast<size_t>(line.size())) != line.size()) {
-        std::perror(variable);
-    }
-    ::close(fd);
-}
-
 // One line per call appended to the file named by `variable`: the arguments (not the program) joined by
 // U+001F, so names with spaces survive. A line end inside an argument is written as "\n" and a backslash
-// as "\\", so one call stays one line.
+// as "\\", so one call stays one line. A single write, so that concurrent callers do not interleave.
 inline void record(const char *variable, const QStringList &arguments)
 {
     QStringList escaped;
     for (QString argument : arguments) {
         escaped << argument.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n"));
     }
-    appendLine(variable, escaped.join(QChar(0x1F)).toUtf8() + '\n');
+    const QByteArray line = escaped.join(QChar(0x1F)).toUtf8() + '\n';
+    const QByteArray file = qgetenv(variable);
+    const int fd =
+        file.isEmpty() ? -1 : ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (!file.isEmpty() &&
+        (fd < 0 || ::write(fd, line.constData(), static_cast<size_t>(line.size())) != line.size())) {
+        std::perror(variable);
+    }
+    ::close(fd);
 }
 
 } // namespace StandIn

@@ -1,13 +1,13 @@
 // The command runner against real programs; scripts go through /bin/sh only because the tests ask for it.
 #include "Await.h"
 #include "ChildDeath.h"
+#include "LogProbe.h"
 #include "TestFiles.h"
 
 #include "services/AppLog.h"
 #include "services/Command.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -28,25 +28,9 @@ QCoro::Task<QString> script(QString body, QSet<int> accepted = {0}, double timeo
     co_return co_await Command::run(sh, arguments, std::nullopt, timeout, accepted);
 }
 
-// The command runner's log entries, each as "LEVEL message".
 QStringList commandEntries()
 {
-    static const QRegularExpression start(QStringLiteral(R"(^\[[^\]\n]+\] \[(\w+)\] \[([^\]\n]+)\] )"),
-                                          QRegularExpression::MultilineOption);
-    const QString log = AppLog::readTail(AppLog::displayTailBytes);
-    QStringList entries;
-    QList<QRegularExpressionMatch> matches;
-    for (auto it = start.globalMatch(log); it.hasNext();) {
-        matches.append(it.next());
-    }
-    for (qsizetype i = 0; i < matches.size(); ++i) {
-        const qsizetype end = i + 1 < matches.size() ? matches[i + 1].capturedStart() - 1 : log.size() - 1;
-        if (matches[i].captured(2) == QStringLiteral("命令")) {
-            entries.append(matches[i].captured(1) + u' ' +
-                           log.mid(matches[i].capturedEnd(), end - matches[i].capturedEnd()));
-        }
-    }
-    return entries;
+    return LogProbe::messages(QStringLiteral("命令"));
 }
 
 class CommandTest : public ::testing::Test

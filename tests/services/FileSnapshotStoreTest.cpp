@@ -97,14 +97,9 @@ TEST_F(SnapshotStoreTest, CreateRestoreAndDeleteRoundTrip)
     EXPECT_TRUE(FileSnapshotStore::records(collection).isEmpty());
 
     const QString tail = QStringLiteral(" Android 快照：安卓 1 · ") + record.id;
-    QStringList messages;
-    for (const QString &entry : LogProbe::entries()) {
-        if (entry.contains(QStringLiteral("[快照]"))) {
-            messages.append(entry.section(QStringLiteral("[快照] "), 1));
-        }
-    }
-    EXPECT_EQ(messages, (QStringList{QStringLiteral("已创建") + tail, QStringLiteral("已回滚") + tail,
-                                     QStringLiteral("已删除") + tail}));
+    EXPECT_EQ(LogProbe::messages(QStringLiteral("快照")),
+              (QStringList{QStringLiteral("INFO 已创建") + tail, QStringLiteral("INFO 已回滚") + tail,
+                           QStringLiteral("INFO 已删除") + tail}));
 }
 
 TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)

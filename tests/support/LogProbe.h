@@ -37,4 +37,18 @@ inline QStringList entries()
     return lines;
 }
 
+/** The entries of `category`, oldest first, each as "LEVEL message" with the message's later lines. */
+inline QStringList messages(const QString &category)
+{
+    QStringList found;
+    const QString marker = QStringLiteral("] [") + category + QStringLiteral("] ");
+    for (const QString &entry : text().split(QStringLiteral("\n["))) {
+        if (const qsizetype at = entry.indexOf(marker); at > 0) {
+            found.append(entry.section(QStringLiteral("] ["), 1, 1) + u' ' +
+                         entry.mid(at + marker.size()).trimmed());
+        }
+    }
+    return found;
+}
+
 } // namespace LogProbe
