@@ -23,7 +23,6 @@
 
 #include <csignal>
 #include <iostream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -40,15 +39,6 @@ QString findTool(const QStringList &candidates)
         }
     }
     return {};
-}
-
-// CPU time this process has used so far, in milliseconds.
-double cpuMilliseconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
 bool containsNonZero(const QString &path)
@@ -180,14 +170,14 @@ TEST_F(RealQemu, StartsRunningServesItsScreenAndStops)
     screen.abort();
 
     // While the guest idles, the supervision costs next to nothing: it waits, it does not poll.
-    const double cpuBefore = cpuMilliseconds();
+    const double cpuBefore = processCpuMilliseconds();
     QElapsedTimer idle;
     idle.start();
     // A plain event loop: waitUntil itself wakes every 10 ms.
     QEventLoop idling;
     QTimer::singleShot(5000, &idling, &QEventLoop::quit);
     idling.exec();
-    const double idleCpuMs = cpuMilliseconds() - cpuBefore;
+    const double idleCpuMs = processCpuMilliseconds() - cpuBefore;
     std::cout << "supervisor CPU while the guest runs: " << idleCpuMs << " ms in " << idle.elapsed()
               << " ms\n";
     RecordProperty("supervisorCpuMsPer5s", int(idleCpuMs));
