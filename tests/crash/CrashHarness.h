@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeHost.h"
 #include "TestFiles.h"
 #include "platform/ProcessTableScan.h"
 
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -165,5 +167,23 @@ inline QStringList hiddenEntries(const QString &folder)
 {
     return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
 }
+
+/** What every crash test starts from: a host with room to spare and a data root of its own. With
+ *  `traced`, tests skip where strace cannot trace. */
+template<typename Base, bool traced = true> class Fixture : public Base
+{
+protected:
+    void SetUp() override
+    {
+        if (traced && !canTrace()) {
+            GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
+        }
+        host.capacity = qint64(100) << 30;
+    }
+
+    FakeHost host{8, 16 * FakeHost::GiB};
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
+};
 
 } // namespace CrashHarness

@@ -4,13 +4,10 @@
 #include "CrashGuests.h"
 #include "CrashHarness.h"
 #include "FakeAndroidSdk.h"
-#include "FakeHost.h"
 #include "LogProbe.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
 #include "services/FileSnapshotStore.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,17 +15,9 @@ namespace {
 
 using Tree = QMap<QString, QByteArray>;
 
-class FleetCrashTest : public ::testing::Test
+class FleetCrashTest : public CrashHarness::Fixture<::testing::Test>
 {
 protected:
-    void SetUp() override
-    {
-        if (!CrashHarness::canTrace()) {
-            GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
-        }
-        host.capacity = qint64(100) << 30;
-    }
-
     /** The first device, installed, with data in its AVD folder. */
     void reset()
     {
@@ -43,10 +32,6 @@ protected:
     }
 
     QStringList instanceFolders() const { return entries(VMPaths(root).instancesFolder()); }
-
-    FakeHost host{8, 16 * FakeHost::GiB};
-    QTemporaryDir dir;
-    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
 };
 
 TEST_F(FleetCrashTest, ACopyAppearsWholeOrNotAtAll)

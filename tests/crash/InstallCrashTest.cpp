@@ -2,7 +2,6 @@
 // package is either installed whole or not marked at all, the whole installation is marked only when
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
-#include "FakeHost.h"
 #include "LogProbe.h"
 #include "TestFiles.h"
 #include "ZipWriter.h"
@@ -14,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -34,15 +32,15 @@ struct Package
     Tree installed;
 };
 
-class InstallCrashTest : public ::testing::Test
+class InstallCrashTest : public CrashHarness::Fixture<::testing::Test>
 {
 protected:
     void SetUp() override
     {
-        if (!CrashHarness::canTrace()) {
-            GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
+        Fixture::SetUp();
+        if (IsSkipped()) {
+            return;
         }
-        host.capacity = qint64(100) << 30;
         const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
         addPackage(QStringLiteral("emulator.zip"), QStringLiteral("emulator"), QStringLiteral("emulator"),
                    {{QStringLiteral("emulator"), readFile(fakes + QStringLiteral("/emulator"))}});
@@ -111,9 +109,6 @@ protected:
         }
     }
 
-    FakeHost host{8, 16 * FakeHost::GiB};
-    QTemporaryDir dir;
-    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
     QString manifestFile;
     QList<Package> packages;
 };

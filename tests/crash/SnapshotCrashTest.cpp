@@ -4,11 +4,8 @@
 #include "Await.h"
 #include "CrashGuests.h"
 #include "CrashHarness.h"
-#include "FakeHost.h"
 #include "LogProbe.h"
 #include "services/FileSnapshotStore.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -19,17 +16,9 @@ namespace {
 using namespace CrashGuests;
 using Tree = QMap<QString, QByteArray>;
 
-class SnapshotCrashTest : public ::testing::TestWithParam<std::shared_ptr<Guest>>
+class SnapshotCrashTest : public CrashHarness::Fixture<::testing::TestWithParam<std::shared_ptr<Guest>>>
 {
 protected:
-    void SetUp() override
-    {
-        if (!CrashHarness::canTrace()) {
-            GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
-        }
-        host.capacity = qint64(100) << 30;
-    }
-
     Guest &guest() const { return *GetParam(); }
 
     QStringList arguments(const QString &action) const
@@ -75,10 +64,6 @@ protected:
     }
 
     Tree live() const { return tree(guest().source(root)); }
-
-    FakeHost host{8, 16 * FakeHost::GiB};
-    QTemporaryDir dir;
-    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
 };
 
 TEST_P(SnapshotCrashTest, CreateLeavesNoSnapshotOrAWholeOne)

@@ -2,11 +2,9 @@
 // may not snapshot, roll back or delete its snapshots, whether or not the open-files probe exists.
 #include "CrashGuests.h"
 #include "CrashHarness.h"
-#include "FakeHost.h"
 #include "services/FileSnapshotStore.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -22,12 +20,12 @@ struct Case
     bool withProbe;
 };
 
-class TwoCopiesTest : public ::testing::TestWithParam<Case>
+class TwoCopiesTest : public CrashHarness::Fixture<::testing::TestWithParam<Case>, false>
 {
 protected:
     void SetUp() override
     {
-        host.capacity = qint64(100) << 30;
+        Fixture::SetUp();
         if (!GetParam().withProbe) {
             host.openFilesProbe = [](const QString &folder) {
                 return ToolCommand{QStringLiteral("/nonexistent/lsof"),
@@ -45,9 +43,6 @@ protected:
         qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
-    FakeHost host{8, 16 * FakeHost::GiB};
-    QTemporaryDir dir;
-    QString root = dir.filePath(QStringLiteral("CorvaneBeta"));
     QProcess first;
 };
 
