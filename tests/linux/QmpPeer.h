@@ -27,8 +27,7 @@ public:
         connect(&m_socket, &QLocalSocket::readyRead, this, &QmpPeer::answer);
         m_socket.connectToServer(monitorPath(qemuArguments));
         if (m_socket.waitForConnected(5000)) {
-            send({{QStringLiteral("QMP"), QJsonObject{{QStringLiteral("version"), QJsonObject{}},
-                                                      {QStringLiteral("capabilities"), QJsonArray()}}}});
+            send({{"QMP", QJsonObject{{"version", QJsonObject{}}, {"capabilities", QJsonArray()}}}});
         }
     }
 
@@ -76,19 +75,15 @@ private:
     {
         while (m_socket.canReadLine()) {
             const QJsonObject command = QJsonDocument::fromJson(m_socket.readLine()).object();
-            const QString name = command.value(QStringLiteral("execute")).toString();
+            const QString name = command.value("execute").toString();
             received << name;
-            QJsonObject reply{{QStringLiteral("id"), command.value(QStringLiteral("id"))}};
+            QJsonObject reply{{"id", command.value("id")}};
             if (name == refused) {
-                reply.insert(QStringLiteral("error"),
-                             QJsonObject{{QStringLiteral("class"), QStringLiteral("GenericError")},
-                                         {QStringLiteral("desc"), refusal}});
-            } else if (name == QStringLiteral("query-status")) {
-                reply.insert(QStringLiteral("return"),
-                             QJsonObject{{QStringLiteral("status"), QStringLiteral("running")},
-                                         {QStringLiteral("running"), true}});
+                reply.insert("error", QJsonObject{{"class", "GenericError"}, {"desc", refusal}});
             } else {
-                reply.insert(QStringLiteral("return"), QJsonObject{});
+                const bool status = name == "query-status";
+                reply.insert("return",
+                             status ? QJsonObject{{"status", "running"}, {"running", true}} : QJsonObject());
             }
             send(reply);
         }

@@ -120,9 +120,7 @@ protected:
 
     QStringList besideSource() const
     {
-        return QDir(QFileInfo(source).path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)
-            .filter(QStringLiteral(".snapshot-"));
+        return entries(QFileInfo(source).path()).filter(QStringLiteral(".snapshot-"));
     }
 
     void TearDown() override
