@@ -194,17 +194,8 @@ TEST_F(FolderSnapshotsTest, NothingHappensWithoutAFolderASnapshotWhileBusyOrOnce
 
 TEST_F(FolderSnapshotsTest, FailuresGoToTheErrorAndTheListIsShownAgain)
 {
-    {
-        // A program holds a file in the folder open.
-        QFile open(folder + QStringLiteral("/userdata.img"));
-        ASSERT_TRUE(open.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(await(snapshots.create()).done);
-        EXPECT_EQ(guest.error, QStringLiteral("安卓 1仍被其他程序使用。请完全关机并关闭对应窗口后重试。"));
-        EXPECT_TRUE(snapshots.snapshots().isEmpty());
-        EXPECT_EQ(snapshots.message(), QStringLiteral("尚未创建快照"));
-        EXPECT_FALSE(snapshots.busy());
-    }
-
+    // A folder held open by a program is refused by the store itself (SnapshotStoreTest's busy check); the
+    // guest hears of any refusal as it hears of the lock's here.
     const SnapshotRecord record = created();
     const QMap<QString, QByteArray> live = tree(folder);
     {
