@@ -70,17 +70,23 @@ TEST_F(AppPreferencesTest, AWriteIsSeenAtOnceAndReachesTheFileInOrderWithItsType
     EXPECT_EQ(reread.value(QStringLiteral("big")).toLongLong(), qint64(1) << 60);
 }
 
-TEST_F(AppPreferencesTest, WrongTypesAndBrokenFilesReadAsDefaults)
+TEST_F(AppPreferencesTest, WhatCannotBeReadReadsAsDefaultsAndAnUnreadableFileIsSetAsideBeforeTheFirstWrite)
 {
     FakeHost host(8, 8 * GiB);
     const QVariantList defaults{"windows", "system", "blue", true, true, 2, 2, false, 4, false, false, false};
-    const QByteArray wrong = R"({"selectedVMTab":3,"appearanceTheme":true,"appearanceAccent":null,
+    const QByteArray wrongTypes = R"({"selectedVMTab":3,"appearanceTheme":true,"appearanceAccent":null,
         "appearanceAnimations":"false","appearanceGlass":0,"newDeviceCores":true,"newDeviceMemoryGB":"4",
         "newDeviceSoftwareGPU":"true","multiMemoryGB":2.5,"experimentalVPhoneEnabled":1,
         "developerModeEnabled":[true],"vphonePermanentlyBlocked":{"double":1}})";
-    for (const QByteArray &content : {wrong, QByteArray(R"({"newDeviceCores":6,"appearanceAnimations":fal)"),
-                                      QByteArray("newDeviceCores=6"), QByteArray("[1,2]"), QByteArray("")}) {
-        SCOPED_TRACE(content.toStdString());
+    const QByteArray cutShort = R"({"developerModeEnabled":true,"multiMemoryGB":6,"appearanceTheme":"dark")";
+    const QByteArray tooLarge = R"({"developerModeEnabled":true})" + QByteArray(2 * 1024 * 1024, ' ');
+    // An empty file holds nothing to lose, and a file of wrong types is ours to keep.
+    const std::pair<QByteArray, bool> cases[] = {{wrongTypes, false}, {QByteArray(""), false},
+                                                 {cutShort, true},    {QByteArray("newDeviceCores=6"), true},
+                                                 {"[1,2]", true},     {tooLarge, true}};
+    for (const auto &[content, unreadable] : cases) {
+        SCOPED_TRACE(content.left(80).toStdString());
+        LogProbe::reset();
         auto store = storeWith(content);
         const QVariantList read{P::read(*store, P::selectedVMTab),
                                 P::read(*store, P::appearanceTheme),
@@ -96,39 +102,25 @@ TEST_F(AppPreferencesTest, WrongTypesAndBrokenFilesReadAsDefaults)
                                 P::read(*store, P::vphonePermanentlyBlocked)};
         EXPECT_EQ(read, defaults);
 
-        // A change made after reading a broken file is kept, not lost to the broken content.
-        P::write(*store, P::developerModeEnabled, true);
-        store->sync();
-        EXPECT_TRUE(P::read(QSettings(store->fileName(), P::jsonFormat()), P::developerModeEnabled));
-    }
-}
-
-TEST_F(AppPreferencesTest, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
-{
-    const QByteArray cutShort = R"({"developerModeEnabled":true,"multiMemoryGB":6,"appearanceTheme":"dark")";
-    const QByteArray tooLarge = R"({"developerModeEnabled":true})" + QByteArray(2 * 1024 * 1024, ' ');
-    for (const QByteArray &content : {cutShort, QByteArray("[1,2]"), tooLarge}) {
-        SCOPED_TRACE(content.left(80).toStdString());
-        LogProbe::reset();
-        auto store = storeWith(content);
         const QString name = QFileInfo(store->fileName()).fileName();
         P::write(*store, P::selectedVMTab, QStringLiteral("android"));
         P::write(*store, P::appearanceGlass, false);
         P::flush();
         P::write(*store, P::newDeviceCores, 4);
         P::flush();
-
+        const QSettings reread(store->fileName(), P::jsonFormat());
+        EXPECT_EQ(P::read(reread, P::newDeviceCores), 4) << "a change made after the read is kept";
         const QStringList kept = QDir(dir.path()).entryList({name + QStringLiteral(".unreadable-*")});
-        ASSERT_EQ(kept.size(), 1);
-        EXPECT_EQ(readFile(dir.filePath(kept.first())), content);
-        QStringList written = QSettings(store->fileName(), P::jsonFormat()).allKeys();
-        written.sort();
-        EXPECT_EQ(written, (QStringList{"appearanceGlass", "newDeviceCores", "selectedVMTab"}));
-        const QStringList entries = LogProbe::entries();
-        ASSERT_EQ(entries.size(), 1);
-        EXPECT_TRUE(entries.first().endsWith(
-            QStringLiteral("] [WARN] [设置] 偏好设置文件无法读取，原文件已另存为 ") + kept.first()))
-            << entries.first().toStdString();
+        ASSERT_EQ(kept.size(), unreadable ? 1 : 0);
+        if (unreadable) {
+            EXPECT_EQ(readFile(dir.filePath(kept.first())), content);
+            QStringList written = reread.allKeys();
+            written.sort();
+            EXPECT_EQ(written, (QStringList{"appearanceGlass", "newDeviceCores", "selectedVMTab"}));
+            ASSERT_EQ(LogProbe::entries().size(), 1);
+            EXPECT_TRUE(LogProbe::entries().first().endsWith(
+                QStringLiteral("] [WARN] [设置] 偏好设置文件无法读取，原文件已另存为 ") + kept.first()));
+        }
     }
 }
 
