@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 
 /**
@@ -127,9 +126,6 @@ inline int killAtEveryStep(const QStringList &arguments, const std::function<voi
             const Run run = runDriver(arguments, call, n);
             const QString where = call + u'#' + QString::number(n);
             if (!run.killed) {
-                if (qEnvironmentVariableIsSet("CORVANE_CRASH_VERBOSE") && n > 1) {
-                    std::printf("  %s: killed at %d steps\n", qPrintable(call), n - 1);
-                }
                 EXPECT_EQ(run.exitCode, 0) << where.toStdString() << ": " << run.output.toStdString();
                 check(false, where);
                 break;
