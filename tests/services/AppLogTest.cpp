@@ -31,18 +31,6 @@ protected:
 
     static QString logFolder() { return QFileInfo(AppLog::file()).path(); }
 
-    static void fill(const QString &path, qint64 size, char byte = 'x')
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_TRUE(file.resize(size));
-        QByteArray block(64 * 1024, byte);
-        for (qint64 written = 0; written < size; written += block.size()) {
-            file.write(block.constData(), qMin<qint64>(block.size(), size - written));
-        }
-    }
-
     /** One whole entry of category 日志 and nothing else on the line. */
     static bool isEntry(const QString &line, const char *message)
     {
@@ -102,14 +90,14 @@ TEST_F(AppLogTest, EachWriteIsAnnouncedOnTheMainThreadAndABlankOneIsNotWritten)
 TEST_F(AppLogTest, RotatesOnlyWhenTheFileIsLargerThanTheThreshold)
 {
     const QString previous = AppLog::previousFile();
-    fill(AppLog::file(), AppLog::rotationThreshold);
+    makeSparseFile(AppLog::file(), AppLog::rotationThreshold);
     AppLog::info(QStringLiteral("应用"), QStringLiteral("at threshold"));
     LogProbe::text();
     EXPECT_FALSE(QFile::exists(previous));
     EXPECT_GT(QFileInfo(AppLog::file()).size(), AppLog::rotationThreshold);
 
-    fill(previous, 10, 'o');
-    fill(AppLog::file(), AppLog::rotationThreshold + 1);
+    makeSparseFile(previous, 10);
+    makeSparseFile(AppLog::file(), AppLog::rotationThreshold + 1);
     AppLog::info(QStringLiteral("应用"), QStringLiteral("over threshold"));
     const QStringList entries = LogProbe::entries();
     ASSERT_EQ(entries.size(), 1);
@@ -140,7 +128,7 @@ TEST_F(AppLogTest, TailIsTheLastBytesOrAllOfASmallFile)
 TEST_F(AppLogTest, ClearLeavesExactlyTheClearingEntry)
 {
     AppLog::info(QStringLiteral("应用"), QStringLiteral("before"));
-    fill(AppLog::previousFile(), 10);
+    makeSparseFile(AppLog::previousFile(), 10);
     AppLog::clear();
     const QString tail = AppLog::readTail(AppLog::displayTailBytes);
     const QStringList entries = LogProbe::entries();
