@@ -14,12 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -172,17 +170,11 @@ TEST_F(AppLogTest, AnEntryIsAppendedWholeOrNotAtAll)
     AppLog::readTail(0);
     const qint64 filled = QFileInfo(AppLog::file()).size();
 
-    // A file-size limit a few bytes past the end stops the next entry part-way, as a full disk would.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = rlim_t(filled + 20);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    AppLog::info(QStringLiteral("日志"), QStringLiteral("does not fit"));
-    AppLog::readTail(0);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    // A limit a few bytes past the end stops the next entry part-way.
+    withFileSizeLimit(filled + 20, [] {
+        AppLog::info(QStringLiteral("日志"), QStringLiteral("does not fit"));
+        AppLog::readTail(0);
+    });
 
     AppLog::info(QStringLiteral("日志"), QStringLiteral("after space was freed"));
     QStringList lines = LogProbe::text().split(u'\n');

@@ -10,10 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,21 +24,14 @@ TEST(FileIO, AnAtomicWriteKeepsTheOldFileWholeOnFailureAndNeverWritesThroughALin
     FileIO::writeAtomically(path, "old");
     ASSERT_EQ(readFile(path), "old");
 
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
-    try {
-        FileIO::writeAtomically(path, QByteArray(10 * 1024, 'n'));
-    } catch (const SystemError &) {
-        threw = true;
-    }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    withFileSizeLimit(4 * 1024, [&] {
+        try {
+            FileIO::writeAtomically(path, QByteArray(10 * 1024, 'n'));
+        } catch (const SystemError &) {
+            threw = true;
+        }
+    });
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(readFile(path), "old");

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -126,6 +128,20 @@ int androidCalls(const QString &record, const QStringList &arguments)
         }
     }
     return count;
+}
+
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action)
+{
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    // Past the limit the kernel sends SIGXFSZ, which would end the test; ignored, the write fails instead.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(bytes);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    action();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
 }
 
 ScopedEnv::ScopedEnv(const char *name, const std::optional<QByteArray> &value)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 /** The file's bytes; empty when it cannot be read. */
@@ -44,6 +45,9 @@ QList<QStringList> recordedCalls(const QString &record);
  * `arguments` among their arguments, in this order and next to each other.
  */
 int androidCalls(const QString &record, const QStringList &arguments);
+
+/** Runs `action` with every write past `bytes` into a file failing part-way, as on a full disk. */
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action);
 
 /** An environment variable set (or removed, for no value) for the life of a scope, then restored. */
 class ScopedEnv
