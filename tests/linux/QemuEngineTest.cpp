@@ -329,6 +329,25 @@ TEST_F(QemuSupervision, StartThatEndsEarlyFailsInQemusOwnWords)
     EXPECT_FALSE(QFileInfo::exists(runtimeFolderOf(*machine)));
 }
 
+TEST_F(QemuSupervision, AShutdownRequestQemuRefusesFailsWithQemusReason)
+{
+    // QEMU's process is a script that waits; its side of the monitor is the test's.
+    auto machine = machineWith("#!/bin/sh\nexec /bin/sleep 300\n");
+    QCoro::Task<> starting = machine->start();
+    QmpPeer peer(machine->arguments());
+    ASSERT_TRUE(peer.connected());
+    ASSERT_TRUE(await(std::move(starting)).done);
+
+    peer.refused = QStringLiteral("system_powerdown");
+    const Outcome<void> refused = await(machine->requestStop());
+    ASSERT_TRUE(refused.error.has_value());
+    EXPECT_TRUE(refused.error->contains(peer.refusal) && refused.error->contains(peer.refused))
+        << refused.error->toStdString();
+    peer.refused.clear();
+    EXPECT_TRUE(await(machine->requestStop()).done);
+    EXPECT_EQ(peer.received.count(QStringLiteral("system_powerdown")), 2);
+}
+
 TEST_F(QemuSupervision, DestroyingAMachineEndsQemuAndTheStartAwaitingIt)
 {
     const QByteArray pidFile = QFile::encodeName(folder.filePath(QStringLiteral("child.pid")));
