@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     if (arguments == QStringList{"status"}) {
         const QString status = qEnvironmentVariable("FAKE_CSRUTIL_STATUS", "enabled");
         StandIn::say(stdout, status != "custom"
-                                 ? "System Integrity Protection status: " + status + "."
+                                 ? QString("System Integrity Protection status: " + status + ".")
                                  : "System Integrity Protection status: unknown (Custom Configuration).\n\n"
                                    "Configuration:\n"
                                    "\tApple Internal: disabled\n"

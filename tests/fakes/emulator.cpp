@@ -226,7 +226,7 @@ private:
         if (!booted) {
             return "FAIL cmd: Can't find service: package";
         }
-        return refusal.isEmpty() ? "OKAY Success" : "FAIL Failure [" + refusal + "]";
+        return refusal.isEmpty() ? QStringLiteral("OKAY Success") : QString("FAIL Failure [" + refusal + "]");
     }
 
     void kill()
