@@ -10,17 +10,14 @@
 
 #include <gtest/gtest.h>
 
-TEST(Host, DataLivesUnderTheSandboxedApplicationDataFolder)
+TEST(Host, DataLivesUnderTheSandboxedDataFolderAndTheRealFactsAreSane)
 {
     const QString home = QDir::homePath();
     EXPECT_TRUE(Host::dataRoot().startsWith(home)) << Host::dataRoot().toStdString();
     EXPECT_TRUE(Host::dataRoot().endsWith(QStringLiteral("/CorvaneBeta")));
     EXPECT_TRUE(Host::vphoneRoot().endsWith(QStringLiteral("/Corvane")));
     EXPECT_EQ(QFileInfo(Host::dataRoot()).path(), QFileInfo(Host::vphoneRoot()).path());
-}
 
-TEST(Host, RealFactsAreSane)
-{
     const Host &host = Host::current();
     EXPECT_GE(host.activeProcessorCount(), 1);
     EXPECT_GT(host.physicalMemory(), qint64(256) << 20);
@@ -28,7 +25,7 @@ TEST(Host, RealFactsAreSane)
     EXPECT_GT(host.availableCapacity(QDir::homePath() + QStringLiteral("/not/yet/there")), 0);
 }
 
-TEST(Host, RevealFolderCreatesTheMissingFolderBeforeOpeningIt)
+TEST(Host, RevealFolderMakesTheFolderFirstAndMoveToTrashRemovesTheFileOrSaysWhy)
 {
     FakeHost fake;
     QTemporaryDir dir;
@@ -42,11 +39,7 @@ TEST(Host, RevealFolderCreatesTheMissingFolderBeforeOpeningIt)
     EXPECT_TRUE(Host::current().revealFolder(folder));
     EXPECT_TRUE(kept.exists());
     EXPECT_EQ(fake.opened(), (QList<QUrl>{QUrl::fromLocalFile(folder), QUrl::fromLocalFile(folder)}));
-}
 
-TEST(Host, MoveToTrashRemovesTheFileOrReportsWhy)
-{
-    QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("doomed.txt"));
     ASSERT_TRUE(writeFile(path, "x"));
     Host::current().moveToTrash(path);

@@ -38,7 +38,7 @@ TEST_F(GlobalLogModelTest, FilterKeepsMatchingLinesIgnoringCase)
     EXPECT_EQ(GlobalLogModel::filter(text, QStringLiteral("absent")), QString());
 }
 
-TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
+TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndClearAndFollowsTheTailThroughTrimmingAndRotation)
 {
     GlobalLogModel model;
     EXPECT_EQ(model.text(), QStringLiteral("暂无全局日志。"));
@@ -52,11 +52,7 @@ TEST_F(GlobalLogModelTest, ReloadsAfterEveryWriteAndAfterClear)
     ASSERT_TRUE(
         waitUntil([&] { return model.text().contains(QStringLiteral("全局日志已由用户清空")); }, 2000));
     EXPECT_EQ(model.text().count(u'\n'), 1);
-}
 
-TEST_F(GlobalLogModelTest, FollowsTheTailByWhatWasAppendedThroughTrimmingAndRotation)
-{
-    GlobalLogModel model;
     const QString filler(4000, QChar(u'日'));
     // Bursts of large entries: past the shown tail's size first, then past the rotation threshold.
     for (int burst = 0; burst < 12; ++burst) {
