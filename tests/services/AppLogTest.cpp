@@ -76,7 +76,7 @@ TEST_F(AppLogTest, EachWriteIsAnnouncedOnTheMainThreadAndABlankOneIsNotWritten)
     EXPECT_EQ(announcedOn, QCoreApplication::instance()->thread());
 }
 
-TEST_F(AppLogTest, RotatesOnlyWhenTheFileIsLargerThanTheThreshold)
+TEST_F(AppLogTest, RotatesOnlyPastTheThresholdAndClearLeavesOnlyTheClearingEntry)
 {
     const QString previous = AppLog::previousFile();
     makeSparseFile(AppLog::file(), AppLog::rotationThreshold);
@@ -92,6 +92,15 @@ TEST_F(AppLogTest, RotatesOnlyWhenTheFileIsLargerThanTheThreshold)
     ASSERT_EQ(entries.size(), 1);
     EXPECT_TRUE(entries[0].endsWith(QStringLiteral("over threshold")));
     EXPECT_EQ(QFileInfo(previous).size(), AppLog::rotationThreshold + 1);
+
+    // Clearing leaves the entry that says so, and no previous file.
+    AppLog::clear();
+    const QString tail = AppLog::readTail(AppLog::displayTailBytes);
+    const QStringList cleared = LogProbe::entries();
+    ASSERT_EQ(cleared.size(), 1) << tail.toStdString();
+    EXPECT_TRUE(cleared[0].endsWith(QStringLiteral("] [INFO] [日志] 全局日志已由用户清空")));
+    EXPECT_EQ(tail, cleared[0] + u'\n');
+    EXPECT_FALSE(QFile::exists(previous));
 }
 
 TEST_F(AppLogTest, TailIsTheLastBytesOrAllOfASmallFile)
@@ -112,19 +121,6 @@ TEST_F(AppLogTest, TailIsTheLastBytesOrAllOfASmallFile)
     // A cut inside a character: the last 5 bytes are the end of 中 and "文\n".
     ASSERT_TRUE(writeFile(AppLog::file(), QStringLiteral("中文\n").toUtf8()));
     EXPECT_EQ(AppLog::readTail(5), QString(QChar(QChar::ReplacementCharacter)) + QStringLiteral("文\n"));
-}
-
-TEST_F(AppLogTest, ClearLeavesExactlyTheClearingEntry)
-{
-    AppLog::info(QStringLiteral("应用"), QStringLiteral("before"));
-    makeSparseFile(AppLog::previousFile(), 10);
-    AppLog::clear();
-    const QString tail = AppLog::readTail(AppLog::displayTailBytes);
-    const QStringList entries = LogProbe::entries();
-    ASSERT_EQ(entries.size(), 1) << tail.toStdString();
-    EXPECT_TRUE(entries[0].endsWith(QStringLiteral("] [INFO] [日志] 全局日志已由用户清空")));
-    EXPECT_EQ(tail, entries[0] + u'\n');
-    EXPECT_FALSE(QFile::exists(AppLog::previousFile()));
 }
 
 TEST_F(AppLogTest, ConcurrentWritersLoseNothingAndKeepTheirOrder)

@@ -47,7 +47,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(CommandTest, ExitStatusDecidesSuccess)
+TEST_F(CommandTest, ExitStatusDecidesSuccessAndAProgramThatCannotStartIsNamedWithWhy)
 {
     EXPECT_EQ(await(Command::run(QStringLiteral("/bin/true"), {})).value, QString());
     EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/bin/true", "INFO 完成：/bin/true"}));
@@ -61,6 +61,23 @@ TEST_F(CommandTest, ExitStatusDecidesSuccess)
     // The signal number must not pass for an exit status.
     EXPECT_EQ(await(script(QStringLiteral("echo dying; kill -KILL $$"), {0, 9, 137})).error,
               QStringLiteral("dying\n"));
+
+    // A program that cannot start is named with the platform's reason.
+    AppLog::clear();
+    const auto reason = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
+    const auto missing = await(Command::run(QStringLiteral("/nonexistent/tool"), {}));
+    EXPECT_EQ(missing.error,
+              QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
+    EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool",
+                                             "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
+
+    const QString plain = writeFile(QStringLiteral("plain"), "echo hi\n");
+    EXPECT_EQ(await(Command::run(plain, {})).error, QStringLiteral("无法启动 ") + plain +
+                                                        QStringLiteral("：") + reason(EACCES) +
+                                                        QStringLiteral("。"));
+    // A bare name is not looked up on PATH.
+    EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error,
+              QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
 }
 
 TEST_F(CommandTest, OutputIsMergedDecodedAndReturnedUntrimmed)
@@ -125,24 +142,6 @@ TEST_F(CommandTest, TheProgramGetsItsArgumentsVerbatimTheGivenEnvironmentAndNoIn
     clock.start();
     EXPECT_EQ(await(Command::run(QStringLiteral("/bin/cat"), {}, std::nullopt, 10)).value, QString());
     EXPECT_LT(clock.elapsed(), 2000);
-}
-
-TEST_F(CommandTest, UnlaunchableProgramsAreNamedWithThePlatformsReason)
-{
-    const auto reason = [](int code) { return QString::fromLocal8Bit(std::strerror(code)); };
-    const auto missing = await(Command::run(QStringLiteral("/nonexistent/tool"), {}));
-    EXPECT_EQ(missing.error,
-              QStringLiteral("无法启动 /nonexistent/tool：") + reason(ENOENT) + QStringLiteral("。"));
-    EXPECT_EQ(commandEntries(), QStringList({"INFO 开始：/nonexistent/tool",
-                                             "ERROR 失败：/nonexistent/tool\n" + *missing.error}));
-
-    const QString plain = writeFile(QStringLiteral("plain"), "echo hi\n");
-    EXPECT_EQ(await(Command::run(plain, {})).error, QStringLiteral("无法启动 ") + plain +
-                                                        QStringLiteral("：") + reason(EACCES) +
-                                                        QStringLiteral("。"));
-    // A bare name is not looked up on PATH.
-    EXPECT_EQ(await(Command::run(QStringLiteral("true"), {})).error,
-              QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
 }
 
 TEST_F(CommandTest, TimeOutTerminatesThenKills)
