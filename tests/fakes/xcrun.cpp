@@ -252,10 +252,7 @@ int main(int argc, char *argv[])
     if (const int delay = StandIn::knob("FAKE_SIMCTL_DELAY_MS", 0); delay > 0) {
         QThread::msleep(static_cast<unsigned long>(delay));
     }
-    if (arguments.isEmpty()) {
-        return fail("Usage: xcrun [options] <tool name> ... arguments ...", Failed);
-    }
-    const QString tool = arguments.takeFirst();
+    const QString tool = arguments.isEmpty() ? QString() : arguments.takeFirst();
     if (tool != "simctl") {
         return fail("xcrun: error: unable to find utility \"" + tool + "\", not a developer tool or in PATH",
                     Failed);
