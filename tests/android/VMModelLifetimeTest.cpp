@@ -1,5 +1,6 @@
 // How a device's claims and tasks end: with its emulator, with the device itself, or before either
 // has properly begun.
+#include "ChildDeath.h"
 #include "VMModelFixture.h"
 
 #include <QDeadlineTimer>
@@ -40,9 +41,8 @@ protected:
         }
         held = true;
         // Dead but not yet reaped: a zombie.
-        const QString stat = QStringLiteral("/proc/%1/stat").arg(process->processId());
         const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && processState(stat) != 'Z') {
+        while (!deadline.hasExpired() && ChildDeath::processState(pid_t(process->processId())) != 'Z') {
             ::usleep(1000);
         }
         // Single passes, so the death is delivered but nothing it leaves for later is.
@@ -54,14 +54,6 @@ protected:
     }
 
 private:
-    static char processState(const QString &statFile)
-    {
-        QFile file(statFile);
-        const QByteArray line = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const qsizetype close = line.lastIndexOf(')');
-        return close >= 0 && close + 2 < line.size() ? line[close + 2] : 0;
-    }
-
     QString m_emulator;
 };
 

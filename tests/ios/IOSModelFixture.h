@@ -179,20 +179,6 @@ protected:
         return found == model.devices().cend() ? IOSDevice() : *found;
     }
 
-    /** Log entries of this category as "LEVEL message", in order. */
-    static QStringList logged(const QString &category)
-    {
-        QStringList result;
-        const QString marker = QStringLiteral("] [") + category + QStringLiteral("] ");
-        for (const QString &each : LogProbe::text().split(QStringLiteral("\n["))) {
-            if (const qsizetype at = each.indexOf(marker); at > 0) {
-                result.append(each.section(QStringLiteral("] ["), 1, 1) + u' ' +
-                              each.mid(at + marker.size()).trimmed());
-            }
-        }
-        return result;
-    }
-
     QTemporaryDir dir;
     QString phone;
 

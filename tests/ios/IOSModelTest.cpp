@@ -148,7 +148,8 @@ TEST_F(IOSModelTest, CreatePassesTheTrimmedNameUnchangedAndKeepsTheRegistrySorte
     EXPECT_EQ(ios.name(), QStringLiteral("  Test Phone \n"));
     EXPECT_EQ(listed(ios, phone).name, QStringLiteral("Test Phone"));
     EXPECT_EQ(readFile(registry()), "[\"" + phone.toUtf8() + "\",\"" + last.toUtf8() + "\"]");
-    EXPECT_TRUE(logged("iPhone").contains(QStringLiteral("INFO 已创建 iOS 设备：Test Phone · ") + phone));
+    EXPECT_TRUE(
+        LogProbe::messages("iPhone").contains(QStringLiteral("INFO 已创建 iOS 设备：Test Phone · ") + phone));
 
     ios.setName(QStringLiteral(" \t "));
     forgetCalls();
@@ -218,7 +219,7 @@ TEST_F(IOSModelTest, BootShowsTheDeviceInTheSimulatorAndOnlyShowsItWhenAlreadyBo
     qputenv("FAKE_OPEN_FAIL", "1");
     await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
     EXPECT_FALSE(ios.error().isEmpty());
-    EXPECT_EQ(logged("iPhone").mid(logged("iPhone").size() - 2),
+    EXPECT_EQ(LogProbe::messages("iPhone").mid(LogProbe::messages("iPhone").size() - 2),
               (QStringList{QStringLiteral("INFO 设备操作：Phone · boot"),
                            QStringLiteral("ERROR Phone 操作失败：") + ios.error().trimmed()}));
 }
@@ -236,7 +237,8 @@ TEST_F(IOSModelTest, DeleteNeedsAShutDownDeviceAndTakesEverySnapshotDeviceAlong)
     await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
     forgetCalls();
     await(ios.operate(listed(ios, phone), QStringLiteral("delete")));
-    EXPECT_EQ(logged("iPhone").last(), QStringLiteral("ERROR Phone 操作失败：请先关闭该 iOS 设备，再删除。"));
+    EXPECT_EQ(LogProbe::messages("iPhone").last(),
+              QStringLiteral("ERROR Phone 操作失败：请先关闭该 iOS 设备，再删除。"));
     EXPECT_TRUE(changes().isEmpty());
     await(ios.operate(listed(ios, phone), QStringLiteral("shutdown")));
 
@@ -286,7 +288,7 @@ TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
     EXPECT_EQ(busy.count(), 2);
     EXPECT_TRUE(ios.error().isEmpty());
     EXPECT_EQ(ios.snapshots(), snapshots);
-    EXPECT_TRUE(logged("iPhone").isEmpty() && logged("快照").isEmpty());
+    EXPECT_TRUE(LogProbe::messages("iPhone").isEmpty() && LogProbe::messages("快照").isEmpty());
 
     // A model destroyed while simctl runs is left alone when the run ends.
     QCoro::Task<> orphaned = ios.operate(made, QStringLiteral("boot"));

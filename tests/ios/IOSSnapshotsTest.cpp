@@ -59,7 +59,7 @@ TEST_F(IOSSnapshotsTest, SnapshotsAreHiddenClonesOfShutDownDevicesRecordedNewest
     EXPECT_EQ(ios.devices().size(), 1) << "snapshot devices are not listed";
 
     EXPECT_EQ(IOSSnapshotRecord::decodeList(readFile(snapshotRegistry())), snapshots);
-    EXPECT_EQ(logged("快照"),
+    EXPECT_EQ(LogProbe::messages("快照"),
               (QStringList{QStringLiteral("INFO 已创建 iPhone 快照：Phone · ") + snapshots[1].id,
                            QStringLiteral("INFO 已创建 iPhone 快照：Phone · ") + snapshots[0].id}));
 }
@@ -89,12 +89,14 @@ TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameAndFail
     }
     EXPECT_EQ(IOSSnapshotRecord::decodeList(readFile(snapshotRegistry())), ios.snapshots());
     EXPECT_EQ(ios.status(), QStringLiteral("Phone 已回滚到 ") + shortDateTime(newer.created()));
-    EXPECT_EQ(logged("快照"), QStringList{QStringLiteral("INFO 已回滚 iPhone：Phone · ") + newer.id});
+    EXPECT_EQ(LogProbe::messages("快照"),
+              QStringList{QStringLiteral("INFO 已回滚 iPhone：Phone · ") + newer.id});
 
     forgetCalls();
     await(ios.deleteLatestSnapshot(restored));
     EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "delete", newer.snapshotDeviceID}}));
-    EXPECT_EQ(logged("快照").last(), QStringLiteral("INFO 已删除 iPhone 快照：Phone · ") + newer.id);
+    EXPECT_EQ(LogProbe::messages("快照").last(),
+              QStringLiteral("INFO 已删除 iPhone 快照：Phone · ") + newer.id);
     // An old device that cannot be deleted leaves a warning, and the rollback completes.
     forgetCalls();
     qputenv("FAKE_SIMCTL_FAIL_UDIDS", restored.udid.toUtf8());
@@ -104,7 +106,7 @@ TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameAndFail
     EXPECT_EQ(changes().value(0),
               (QStringList{"simctl", "clone", older.snapshotDeviceID, "Phone · 正在恢复"}));
     EXPECT_EQ(ios.snapshots().size(), 1);
-    const QStringList lines = logged("快照");
+    const QStringList lines = LogProbe::messages("快照");
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("WARN iPhone 已恢复出新设备，但旧设备删除失败：")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("INFO 已回滚 iPhone：Phone · ")));
@@ -122,7 +124,7 @@ TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameAndFail
     await(ios.createSnapshot(listed(ios, phone)));
     await(ios.rollback(listed(ios, phone)));
     qunsetenv("FAKE_SIMCTL_NON_UUID");
-    EXPECT_EQ(logged("快照"),
+    EXPECT_EQ(LogProbe::messages("快照"),
               (QStringList{QStringLiteral("ERROR iPhone 快照创建失败：Xcode 未返回有效的快照设备标识。"),
                            QStringLiteral("ERROR iPhone 回滚失败：Xcode 未返回有效的恢复设备标识。")}));
     EXPECT_EQ(ios.error(), QStringLiteral("Xcode 未返回有效的恢复设备标识。"));
@@ -144,7 +146,7 @@ TEST_F(IOSSnapshotsTest, RollbackRestoresTheNewestSnapshotUnderTheOldNameAndFail
     EXPECT_EQ(made[1].mid(0, 2), (QStringList{"simctl", "delete"}));
     EXPECT_FALSE(simulators().contains(made[1].value(2)));
     EXPECT_EQ(ios.snapshots(), kept);
-    EXPECT_EQ(logged("快照").last(), QStringLiteral("ERROR iPhone 快照创建失败：") + ios.error());
+    EXPECT_EQ(LogProbe::messages("快照").last(), QStringLiteral("ERROR iPhone 快照创建失败：") + ios.error());
 }
 
 TEST_F(IOSSnapshotsTest, TheRegistryIsReadNewestFirstAndRewrittenWithoutLosingPrecision)
@@ -210,7 +212,7 @@ TEST_F(IOSSnapshotsTest, UnreadableRegistriesAreReportedAndSetAsideRatherThanOve
         const QStringList kept = QDir(root()).entryList(QStringList{file + QStringLiteral(".unreadable-*")});
         ASSERT_EQ(kept.size(), 1) << file.toStdString();
         EXPECT_EQ(readFile(root() + u'/' + kept.first()), content);
-        EXPECT_TRUE(logged(category).contains(warning + kept.first()));
+        EXPECT_TRUE(LogProbe::messages(category).contains(warning + kept.first()));
     }
 }
 

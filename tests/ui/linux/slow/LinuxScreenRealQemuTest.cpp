@@ -24,21 +24,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 namespace {
 
 constexpr qint64 GiB = qint64(1) << 30;
 // The firmware's start under emulation on a machine shared with other builds.
 constexpr int firmwareScreenMs = 150'000;
-
-double cpuMilliseconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
 
 /** Pixels of `rect` in `image` that are not black. */
 int litPixels(const QImage &image, const QRect &rect)
@@ -123,11 +113,11 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
 
     // While the screen rests the viewer sleeps.
     const quint64 rested = connection.updates();
-    const double cpuBefore = cpuMilliseconds();
+    const double cpuBefore = processCpuMilliseconds();
     QEventLoop idle;
     QTimer::singleShot(3000, &idle, &QEventLoop::quit);
     idle.exec();
-    const double idleCpu = cpuMilliseconds() - cpuBefore;
+    const double idleCpu = processCpuMilliseconds() - cpuBefore;
     EXPECT_LT(idleCpu, 60.0) << "ms of the application's processor time in 3 s";
     ASSERT_EQ(connection.updates(), rested) << "the screen changed by itself: a key could not be told apart";
 
