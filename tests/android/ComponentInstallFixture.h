@@ -13,8 +13,6 @@
 #include "platform/Tools.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,22 +33,54 @@ inline QString sha1(const QByteArray &bytes)
 struct Components
 {
     explicit Components(const QString &abi = QStringLiteral("arm64-v8a"))
+        : abi(abi)
     {
         const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
-        ZipWriter emulator;
-        emulator.addFolder(QStringLiteral("emulator"));
-        emulator.addFile(QStringLiteral("emulator/emulator"), readFile(fakes + QStringLiteral("/emulator")),
-                         0755);
-        ZipWriter tools;
-        tools.addFolder(QStringLiteral("platform-tools"));
-        tools.addFile(QStringLiteral("platform-tools/adb"), readFile(fakes + QStringLiteral("/adb")), 0755);
-        ZipWriter image;
-        image.addFolder(abi);
-        image.addFile(abi + QStringLiteral("/system.img"), QByteArray(4096, 's'));
-        image.addFile(abi + QStringLiteral("/kernel-ranchu"), QByteArray(1024, 'k'));
-        archives = {emulator.archive(), tools.archive(), image.archive()};
+        contents = {{{QStringLiteral("emulator"), readFile(fakes + QStringLiteral("/emulator"))}},
+                    {{QStringLiteral("adb"), readFile(fakes + QStringLiteral("/adb"))}},
+                    {{QStringLiteral("system.img"), QByteArray(4096, 's')},
+                     {QStringLiteral("kernel-ranchu"), QByteArray(1024, 'k')},
+                     {QStringLiteral("data/build.prop"), "ro.build=34"}}};
+        for (int i = 0; i < 3; ++i) {
+            ZipWriter zip;
+            zip.addFolder(sources[i]);
+            for (const auto &[name, content] : contents[i].asKeyValueRange()) {
+                if (name.contains(u'/')) {
+                    zip.addFolder(sources[i] + u'/' + name.section(u'/', 0, 0));
+                }
+                zip.addFile(sources[i] + u'/' + name, content, 0755);
+            }
+            archives.append(zip.archive());
+        }
     }
 
+    /** The manifest rows of the three archives, each fetched from `base` followed by its name. */
+    QJsonArray manifest(const QString &base) const
+    {
+        const char *const ids[] = {"emulator", "platform-tools", "system-image"};
+        QJsonArray rows;
+        for (int i = 0; i < 3; ++i) {
+            rows.append(QJsonObject{
+                {QStringLiteral("id"), QLatin1String(ids[i])},
+                {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
+                {QStringLiteral("url"), QString(base + names[i])},
+                {QStringLiteral("sha1"), sha1(archives[i])},
+                {QStringLiteral("size"), qint64(archives[i].size())},
+                {QStringLiteral("destination"), destinations[i]},
+                {QStringLiteral("source"), sources[i]},
+            });
+        }
+        return rows;
+    }
+
+    QString abi;
+    QStringList names{QStringLiteral("emulator-linux_x64-1.zip"),
+                      QStringLiteral("platform-tools_r1-linux.zip"), abi + QStringLiteral("-34_r04.zip")};
+    QStringList destinations{QStringLiteral("emulator"), QStringLiteral("platform-tools"),
+                             QStringLiteral("system-images/android-34/default/") + abi};
+    QStringList sources{QStringLiteral("emulator"), QStringLiteral("platform-tools"), abi};
+    /** What each archive's folder holds, by relative path. */
+    QList<QMap<QString, QByteArray>> contents;
     QList<QByteArray> archives;
 };
 
@@ -62,8 +92,10 @@ protected:
         LogProbe::reset();
         host.capacity = qint64(100) << 30;
         ASSERT_TRUE(server.listen());
-        serveComponents();
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+        for (int i = 0; i < 3; ++i) {
+            paths[i] = QStringLiteral("/repository/") + components.names[i];
+            server.serve(paths[i], components.archives[i]);
+        }
     }
 
     void TearDown() override
@@ -71,47 +103,11 @@ protected:
         if (model && model->running()) {
             await(model->stop());
         }
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
-    }
-
-    /** Pretends to be another kind of computer, whose system image has an ABI of its own. */
-    void pretendToBe(Tools::AndroidHost kind)
-    {
-        host.androidHostKind = kind;
-        abi = Tools::androidVariant(kind).abi;
-        components = Components(abi);
-        serveComponents();
-    }
-
-    void serveComponents()
-    {
-        const QString names[] = {QStringLiteral("emulator-linux_x64-1.zip"),
-                                 QStringLiteral("platform-tools_r1-linux.zip"),
-                                 abi + QStringLiteral("-34_r04.zip")};
-        for (int i = 0; i < 3; ++i) {
-            paths[i] = QStringLiteral("/repository/") + names[i];
-            server.serve(paths[i], components.archives[i]);
-        }
     }
 
     QByteArray manifest(const std::function<void(QJsonArray &)> &edit = {}) const
     {
-        const char *const ids[] = {"emulator", "platform-tools", "system-image"};
-        const QString destinations[] = {QStringLiteral("emulator"), QStringLiteral("platform-tools"),
-                                        QStringLiteral("system-images/android-34/default/") + abi};
-        const QString sources[] = {QStringLiteral("emulator"), QStringLiteral("platform-tools"), abi};
-        QJsonArray rows;
-        for (int i = 0; i < 3; ++i) {
-            rows.append(QJsonObject{
-                {QStringLiteral("id"), QLatin1String(ids[i])},
-                {QStringLiteral("name"), QStringLiteral("Package %1").arg(i + 1)},
-                {QStringLiteral("url"), server.url(paths[i]).toString()},
-                {QStringLiteral("sha1"), sha1(components.archives[i])},
-                {QStringLiteral("size"), qint64(components.archives[i].size())},
-                {QStringLiteral("destination"), destinations[i]},
-                {QStringLiteral("source"), sources[i]},
-            });
-        }
+        QJsonArray rows = components.manifest(server.url(QStringLiteral("/repository/")).toString());
         if (edit) {
             edit(rows);
         }
@@ -163,10 +159,10 @@ protected:
     }
 
     FakeHost host;
-    QString abi = QStringLiteral("arm64-v8a");
     QTemporaryDir root;
     TestHttpServer server;
     Components components;
     QString paths[3];
+    const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "200"};
     std::unique_ptr<VMModel> model;
 };

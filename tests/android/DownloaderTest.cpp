@@ -3,7 +3,6 @@
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
@@ -55,17 +54,14 @@ protected:
         partial = destination + QStringLiteral(".partial");
     }
 
-    Outcome<QString> fetch(const QString &path, qint64 expectedSize)
+    /** Downloads with `downloader`, or with a new one when there is none. */
+    Outcome<QString> fetch(const QString &path, qint64 expectedSize, Downloader *downloader = nullptr)
     {
-        Downloader downloader;
-        return fetchWith(downloader, path, expectedSize);
-    }
-
-    Outcome<QString> fetchWith(Downloader &downloader, const QString &path, qint64 expectedSize)
-    {
+        Downloader fresh;
         reports.clear();
-        return await(downloader.download(server.url(path), destination, expectedSize,
-                                         [this](double fraction) { reports.push_back(fraction); }));
+        return await((downloader ? *downloader : fresh)
+                         .download(server.url(path), destination, expectedSize,
+                                   [this](double fraction) { reports.push_back(fraction); }));
     }
 
     QByteArray rangeOf(qsizetype request) const { return server.requests().at(request).header("Range"); }
@@ -256,7 +252,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     idle.idleTimeout = 300ms;
     QElapsedTimer clock;
     clock.start();
-    const auto stalled = fetchWith(idle, QStringLiteral("/stall.zip"), body.size());
+    const auto stalled = fetch(QStringLiteral("/stall.zip"), body.size(), &idle);
     ASSERT_TRUE(stalled.error);
     EXPECT_EQ(*stalled.error, idleTimeOut);
     EXPECT_LT(clock.elapsed(), 10'000);
@@ -267,7 +263,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     server.serve(QStringLiteral("/slow.zip"), {body, true, Fault::None, 0, 16'384, 50});
     Downloader total;
     total.totalTimeout = 400ms;
-    const auto slow = fetchWith(total, QStringLiteral("/slow.zip"), body.size());
+    const auto slow = fetch(QStringLiteral("/slow.zip"), body.size(), &total);
     ASSERT_TRUE(slow.error);
     EXPECT_EQ(*slow.error, totalTimeOut);
     const QByteArray kept = readFile(partial);
@@ -276,14 +272,37 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     EXPECT_EQ(kept, body.left(kept.size()));
 }
 
-TEST_F(DownloaderTest, CancelOrADroppedDownloaderIsToldAsSuchAndKeepsTheSideFile)
+TEST_F(DownloaderTest, ProgressIsThrottledAndACancelOrADroppedDownloaderKeepsTheSideFile)
 {
+    // About 1.2 s of steady transfer in 62 pieces; unthrottled that would be 60-odd reports.
     const QByteArray body = content(2'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
 
     Downloader downloader;
+    std::vector<std::pair<qint64, double>> timed;
+    QElapsedTimer clock;
+    clock.start();
+    const auto result =
+        await(downloader.download(server.url(QStringLiteral("/a.zip")), destination, body.size(),
+                                  [&](double fraction) { timed.emplace_back(clock.elapsed(), fraction); }));
+    const double seconds = clock.elapsed() / 1000.0;
+
+    ASSERT_FALSE(result.error) << result.error->toStdString();
+    ASSERT_GE(timed.size(), 5u) << "progress must be shown while bytes arrive";
+    EXPECT_EQ(timed.front().second, 0.0);
+    EXPECT_EQ(timed.back().second, 1.0);
+    EXPECT_LE(double(timed.size()), seconds * 5 + 3);
+    for (size_t i = 1; i < timed.size(); ++i) {
+        EXPECT_GE(timed[i].second, timed[i - 1].second) << "report " << i;
+    }
+    // Between the unthrottled first and last reports, each follows the previous by more than 0.2 s.
+    for (size_t i = 2; i + 1 < timed.size(); ++i) {
+        EXPECT_GE(timed[i].first - timed[i - 1].first, 199) << "report " << i;
+    }
+
+    // The same transfer again, which the owner cancels from the event loop, as the installer's cancel
+    // button does.
     bool cancelPosted = false;
-    // The owner cancels from the event loop, as the installer's cancel button does.
     const auto stopped = await(downloader.download(
         server.url(QStringLiteral("/a.zip")), destination, body.size(), [&](double fraction) {
             if (fraction > 0 && !cancelPosted) {
@@ -357,35 +376,6 @@ TEST_F(DownloaderTest, AServerThatFailsOrCannotBeReachedIsToldAndTheSideFileKept
                                   dir.filePath(QStringLiteral("missing/a.zip")), 1000, nullptr));
     EXPECT_EQ(unopened.error, QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_TRUE(server.requests().isEmpty());
-}
-
-TEST_F(DownloaderTest, ProgressIsThrottledToFiveReportsASecondPlusFirstAndLast)
-{
-    // About 1.2 s of steady transfer in 62 pieces; unthrottled that would be 60-odd reports.
-    const QByteArray body = content(2'000'000);
-    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
-
-    Downloader downloader;
-    std::vector<std::pair<qint64, double>> timed;
-    QElapsedTimer clock;
-    clock.start();
-    const auto result =
-        await(downloader.download(server.url(QStringLiteral("/a.zip")), destination, body.size(),
-                                  [&](double fraction) { timed.emplace_back(clock.elapsed(), fraction); }));
-    const double seconds = clock.elapsed() / 1000.0;
-
-    ASSERT_FALSE(result.error) << result.error->toStdString();
-    ASSERT_GE(timed.size(), 5u) << "progress must be shown while bytes arrive";
-    EXPECT_EQ(timed.front().second, 0.0);
-    EXPECT_EQ(timed.back().second, 1.0);
-    EXPECT_LE(double(timed.size()), seconds * 5 + 3);
-    for (size_t i = 1; i < timed.size(); ++i) {
-        EXPECT_GE(timed[i].second, timed[i - 1].second) << "report " << i;
-    }
-    // Between the unthrottled first and last reports, each follows the previous by more than 0.2 s.
-    for (size_t i = 2; i + 1 < timed.size(); ++i) {
-        EXPECT_GE(timed[i].first - timed[i - 1].first, 199) << "report " << i;
-    }
 }
 
 } // namespace

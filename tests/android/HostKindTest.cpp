@@ -113,24 +113,9 @@ TEST(AndroidHostKinds, EachHostsBuiltInManifestInstallsWhatItsDevicesRead)
     }
 }
 
-TEST_F(ComponentInstallTest, AnX86LinuxHostInstallsTheX86Image)
-{
-    pretendToBe(AndroidHost::LinuxX86_64);
-    VMModel &android = device(manifest());
-    installAndWait(android);
-    ASSERT_TRUE(android.error().isEmpty()) << android.error().toStdString();
-    EXPECT_TRUE(android.installed());
-    const VMPaths &files = android.paths();
-    const QString image = files.sdk() + QStringLiteral("/system-images/android-34/default/x86_64");
-    EXPECT_EQ(readFile(image + QStringLiteral("/kernel-ranchu")), QByteArray(1024, 'k'));
-    EXPECT_FALSE(
-        QFileInfo::exists(files.sdk() + QStringLiteral("/system-images/android-34/default/arm64-v8a")));
-    // What its config.ini names: DeviceFilesNameAndInstallationsCountOnlyTheHostsOwnImage.
-}
-
 TEST_F(ComponentInstallTest, AnArmLinuxHostIsRefusedBeforeAnythingIsDownloaded)
 {
-    pretendToBe(AndroidHost::LinuxArm64);
+    host.androidHostKind = AndroidHost::LinuxArm64;
     VMModel &android = device(manifest());
     android.installation().requestInstall();
     EXPECT_FALSE(android.installation().showLicense()) << "no licence to accept for what cannot be installed";

@@ -19,10 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 using P = AppPreferences;
 
 namespace {
@@ -53,18 +49,6 @@ QString trashed(const QString &original)
     }
     return {};
 }
-
-/** The lock as another copy of the application holds it: flock conflicts between open file descriptions. */
-struct ForeignLock
-{
-    int fd;
-    explicit ForeignLock(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT, 0600))
-    {
-        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    }
-    ~ForeignLock() { ::close(fd); }
-};
 
 class FleetHost : public FakeHost
 {
@@ -296,10 +280,11 @@ TEST_F(VMFleetTest, AFailedCopyOrDeleteLeavesTheDeviceWholeAndReleasesEverything
         EXPECT_FALSE(FileIO::exists(first.primaryDeletedMarker()));
         EXPECT_EQ(readFile(first.avdFolder() + "/userdata-qemu.img"), "data");
     };
-    {
-        const ForeignLock other(first.lockFile());
-        expectFailures("源实例正在使用，不能复制运行中的数据盘。", "该设备正在其他窗口使用。");
-    }
+    // Another copy of the application holds the lock: flock conflicts between open file descriptions.
+    InstanceLock::Attempt other = InstanceLock::acquire(first.lockFile());
+    ASSERT_EQ(other.outcome, InstanceLock::Outcome::Locked);
+    expectFailures("源实例正在使用，不能复制运行中的数据盘。", "该设备正在其他窗口使用。");
+    InstanceLock::release(other.descriptor);
     {
         QFile held(first.avdFolder() + "/userdata-qemu.img");
         ASSERT_TRUE(held.open(QIODevice::ReadOnly));

@@ -11,7 +11,6 @@
 #include "services/InstanceLock.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,7 +20,6 @@
 
 using namespace std::chrono_literals;
 
-/** An environment variable set for the duration of a test; the emulator and adb inherit it. */
 class VMModelTest : public ::testing::Test
 {
 protected:
@@ -30,46 +28,32 @@ protected:
         LogProbe::reset();
         host.capacity = qint64(100) << 30;
         ASSERT_TRUE(FakeAndroidSdk::install(paths));
-        record = dir.filePath(QStringLiteral("calls.log"));
-        qputenv("FAKE_ANDROID_RECORD", record.toUtf8());
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+        // What the devices device() makes are made with: quick polls.
+        timing.bootPollInterval = 50ms;
+        timing.stopPollInterval = 20ms;
+        timing.forceQuitPollInterval = 20ms;
     }
 
     void TearDown() override
     {
-        for (VMModel *model : models) {
+        for (const std::unique_ptr<VMModel> &model : owned) {
             stopAndWait(*model);
         }
-        qunsetenv("FAKE_ANDROID_RECORD");
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
-    /** What the devices device() makes are made with: quick polls. */
-    static VMModel::Timing quickTiming()
-    {
-        VMModel::Timing quick;
-        quick.bootPollInterval = 50ms;
-        quick.stopPollInterval = 20ms;
-        quick.forceQuitPollInterval = 20ms;
-        return quick;
-    }
-    VMModel::Timing timing = quickTiming();
+    VMModel::Timing timing;
 
     VMModel &device(const QString &root = {}, const QString &id = QStringLiteral("primary"))
     {
         VMModel::Options options;
         options.timing = timing;
-        auto *model = new VMModel(root.isEmpty() ? paths : VMPaths(root, paths.root()), id,
-                                  QStringLiteral("安卓 1"), options);
-        owned.emplace_back(model);
-        models.push_back(model);
-        return *model;
+        return *owned.emplace_back(std::make_unique<VMModel>(
+            root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"), options));
     }
 
     /** Deletes a device the way the fleet does, while the test's other devices go on. */
     void destroy(VMModel &model)
     {
-        std::erase(models, &model);
         std::erase_if(owned, [&](const std::unique_ptr<VMModel> &held) { return held.get() == &model; });
     }
 
@@ -101,7 +85,9 @@ protected:
     FakeHost host{8, 16 * FakeHost::GiB};
     QTemporaryDir dir;
     VMPaths paths{dir.filePath(QStringLiteral("CorvaneBeta"))};
-    QString record;
+    QString record = dir.filePath(QStringLiteral("calls.log"));
+    // The emulator and adb inherit these.
+    const ScopedEnv recording{"FAKE_ANDROID_RECORD", record.toUtf8()};
+    const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "200"};
     std::vector<std::unique_ptr<VMModel>> owned;
-    std::vector<VMModel *> models;
 };

@@ -99,9 +99,7 @@ private:
     VMModel *m_model = nullptr;
 };
 
-class VMModelDeathTest : public VMModelTest
-{
-};
+using VMModelDeathTest = VMModelTest;
 
 } // namespace
 

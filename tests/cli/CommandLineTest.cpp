@@ -23,13 +23,15 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJsonAndRefusesBadInputWithStatus
     const QJsonObject all = listed();
     const QJsonArray android = all.value(QStringLiteral("android")).toArray();
     ASSERT_EQ(android.size(), 2);
-    const QJsonObject second = androidEntry(id);
-    EXPECT_EQ(second.value(QStringLiteral("name")).toString(), name);
-    EXPECT_EQ(second.value(QStringLiteral("state")).toString(), QStringLiteral("stopped"));
-    EXPECT_TRUE(second.value(QStringLiteral("port")).isNull());
-    const QJsonObject configuration = second.value(QStringLiteral("configuration")).toObject();
-    EXPECT_EQ(configuration.value(QStringLiteral("cores")).toInt(), 2);
-    EXPECT_EQ(configuration.value(QStringLiteral("memoryMB")).toInt(), 2048);
+    const QJsonObject configuration{
+        {"cores", 2}, {"memoryMB", 2048}, {"screen", "720 × 1280"}, {"softwareGPU", false}};
+    EXPECT_EQ(androidEntry(id), (QJsonObject{{"id", id},
+                                             {"name", name},
+                                             {"state", "stopped"},
+                                             {"port", QJsonValue::Null},
+                                             {"installed", true},
+                                             {"configuration", configuration},
+                                             {"snapshots", 0}}));
     EXPECT_EQ(all.value(QStringLiteral("linux")).toObject().value(QStringLiteral("state")).toString(),
               QStringLiteral("stopped"));
     EXPECT_TRUE(all.value(QStringLiteral("windows")).toObject().value(QStringLiteral("bundle")).isNull());
@@ -69,10 +71,8 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJsonAndRefusesBadInputWithStatus
     ASSERT_TRUE(writeFile(Host::dataRoot() + QStringLiteral("/instances/") + id +
                               QStringLiteral("/instance-name.txt"),
                           "安卓 1"));
-    const CtlResult ambiguous = ctl(words(QStringLiteral("snapshot list")) << QStringLiteral("安卓 1"));
-    EXPECT_EQ(ambiguous.status, 1);
-    EXPECT_TRUE(ambiguous.err.contains(QStringLiteral("有多台安卓设备名为「安卓 1」")))
-        << ambiguous.err.toStdString();
+    expectRefusals({{words(QStringLiteral("snapshot list")) << QStringLiteral("安卓 1"), 1,
+                     QStringLiteral("有多台安卓设备名为「安卓 1」")}});
     EXPECT_EQ(run(QStringLiteral("snapshot list ") + id).status, 0);
 
     for (const char *command : {"", "list ", "android ", "snapshot ", "log "}) {
@@ -97,9 +97,8 @@ TEST_F(CorvanectlTest, SnapshotsAreCreatedListedRolledBackAndDeleted)
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("snapshots")).toInt(), 1);
 
     ASSERT_TRUE(FakeAndroidSdk::touch(marker));
-    const CtlResult wrong = run(QStringLiteral("snapshot rollback primary NOPE"));
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_TRUE(wrong.err.contains(QStringLiteral("没有快照 NOPE")));
+    expectRefusals(
+        {{words(QStringLiteral("snapshot rollback primary NOPE")), 1, QStringLiteral("没有快照 NOPE")}});
     EXPECT_TRUE(QFile::exists(marker));
 
     const CtlResult rollback = run(QStringLiteral("snapshot rollback primary ") + id);

@@ -36,18 +36,16 @@ protected:
     {
         // Snapshots clone folders, which needs a copy-on-write volume: there, the data root moves onto it
         // (the child inherits XDG_DATA_HOME, so both processes agree on it).
-        savedDataHome = qgetenv("XDG_DATA_HOME");
         if (const QString reflink = qEnvironmentVariable("CORVANE_REFLINK_DIR"); !reflink.isEmpty()) {
             volume = std::make_unique<QTemporaryDir>(reflink + QStringLiteral("/cli-XXXXXX"));
             ASSERT_TRUE(volume->isValid());
-            qputenv("XDG_DATA_HOME", volume->path().toUtf8());
+            dataHome.emplace("XDG_DATA_HOME", volume->path().toUtf8());
         }
         primary = VMPaths(Host::dataRoot());
         QDir(Host::dataRoot()).removeRecursively();
         ASSERT_TRUE(FakeAndroidSdk::install(primary));
         record = Host::dataRoot() + QStringLiteral("/calls.log");
-        qputenv("FAKE_ANDROID_RECORD", record.toUtf8());
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "200");
+        recording.emplace("FAKE_ANDROID_RECORD", record.toUtf8());
     }
 
     void TearDown() override
@@ -58,9 +56,6 @@ protected:
                 process->waitForFinished(30000);
             }
         }
-        qunsetenv("FAKE_ANDROID_RECORD");
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
-        qputenv("XDG_DATA_HOME", savedDataHome);
     }
 
     /** Whether snapshots of a device that has run (and so has files) can be taken here. */
@@ -164,7 +159,9 @@ protected:
     static QString globalLog() { return AppLog::readTail(AppLog::rotationThreshold); }
 
     std::unique_ptr<QTemporaryDir> volume;
-    QByteArray savedDataHome;
+    std::optional<ScopedEnv> dataHome;
+    std::optional<ScopedEnv> recording;
+    const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "200"};
     VMPaths primary;
     QString record;
     QString errors;

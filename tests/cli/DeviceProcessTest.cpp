@@ -19,9 +19,8 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_GE(port, 5554);
     EXPECT_FALSE(lockIsFree(primary.lockFile()));
 
-    const CtlResult second = run(QStringLiteral("android start primary"));
-    EXPECT_EQ(second.status, 1);
-    EXPECT_TRUE(second.err.contains(QStringLiteral("另一个 corvanectl 进程"))) << second.err.toStdString();
+    expectRefusals(
+        {{words(QStringLiteral("android start primary")), 1, QStringLiteral("另一个 corvanectl 进程")}});
 
     // The stop is the SIGTERM the owner gets: it stops the device in order, asked over adb first as the
     // quit guard asks, not killed with the program.
@@ -47,9 +46,7 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_TRUE(globalLog().contains(QStringLiteral("[Android] 安卓 1 已强制退出")));
 
     // Nothing runs it now: stopping is a no-op that says so.
-    const CtlResult idle = run(QStringLiteral("android stop primary"));
-    EXPECT_EQ(idle.status, 0);
-    EXPECT_TRUE(idle.err.contains(QStringLiteral("未在运行")));
+    expectRefusals({{words(QStringLiteral("android stop primary")), 0, QStringLiteral("未在运行")}});
 }
 
 TEST_F(CorvanectlTest, RunPassesTheCommandsStatusThroughAndRollsBack)
@@ -81,9 +78,8 @@ TEST_F(CorvanectlTest, RunPassesTheCommandsStatusThroughAndRollsBack)
     EXPECT_TRUE(passing.err.contains(QStringLiteral("已回滚到最新快照")));
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
 
-    const CtlResult missing = run(QStringLiteral("android run primary -- /no/such/program"));
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("无法运行命令 /no/such/program")));
+    expectRefusals({{words(QStringLiteral("android run primary -- /no/such/program")), 1,
+                     QStringLiteral("无法运行命令 /no/such/program")}});
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
 }
 
@@ -99,17 +95,11 @@ TEST_F(CorvanectlTest, TheCommandLineRespectsTheWindowsLock)
     ASSERT_TRUE(waitUntil([&] { return window.booted(); }, 20000)) << window.error().toStdString();
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
               QStringLiteral("running"));
-    for (const char *arguments : {"android start primary", "snapshot create primary"}) {
-        const CtlResult refused = run(QString::fromUtf8(arguments));
-        EXPECT_EQ(refused.status, 1) << arguments;
-        EXPECT_TRUE(refused.err.contains(lockMessage)) << refused.err.toStdString();
-    }
-    const CtlResult deleted = run(QStringLiteral("android delete primary"));
-    EXPECT_EQ(deleted.status, 1);
+    expectRefusals({{words(QStringLiteral("android start primary")), 1, lockMessage},
+                    {words(QStringLiteral("snapshot create primary")), 1, lockMessage},
+                    {words(QStringLiteral("android delete primary")), 1, QString()},
+                    {words(QStringLiteral("android stop primary")), 1, QStringLiteral("Corvane 窗口")}});
     EXPECT_TRUE(QFile::exists(primary.configurationFile()));
-    const CtlResult stop = run(QStringLiteral("android stop primary"));
-    EXPECT_EQ(stop.status, 1);
-    EXPECT_TRUE(stop.err.contains(QStringLiteral("Corvane 窗口"))) << stop.err.toStdString();
     await(window.stop());
 }
 

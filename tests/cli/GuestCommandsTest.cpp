@@ -16,6 +16,7 @@ namespace {
 struct SimulatorSet : IOSModelFixture
 {
     using IOSModelFixture::machine;
+    using IOSModelFixture::simulatorsIn;
 };
 
 class GuestCommandsTest : public CorvanectlTest
@@ -110,9 +111,7 @@ TEST_F(GuestCommandsTest, LinuxRunsOnQemuInTheForegroundAndEndsAsAsked)
     const QJsonObject machine = listed().value(QStringLiteral("linux")).toObject();
     EXPECT_EQ(machine.value(QStringLiteral("state")).toString(), QStringLiteral("running"));
     EXPECT_TRUE(machine.value(QStringLiteral("prepared")).toBool());
-    const CtlResult second = run(QStringLiteral("linux start"));
-    EXPECT_EQ(second.status, 1);
-    EXPECT_TRUE(second.err.contains(QStringLiteral("另一个 corvanectl 进程"))) << second.err.toStdString();
+    expectRefusals({{words(QStringLiteral("linux start")), 1, QStringLiteral("另一个 corvanectl 进程")}});
 
     const CtlResult killed = run(QStringLiteral("linux kill"));
     EXPECT_EQ(killed.status, 0) << killed.err.toStdString();
@@ -164,15 +163,7 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
     ASSERT_EQ(window.devices().size(), 1) << window.error().toStdString();
     const QString udid = window.devices().first().udid;
     const auto simulatorState = [&] {
-        const QJsonObject groups = QJsonDocument::fromJson(readFile(state)).object()["devices"].toObject();
-        for (const QJsonValue &group : groups) {
-            for (const QJsonValue &device : group.toArray()) {
-                if (device["udid"].toString() == udid) {
-                    return device["state"].toString();
-                }
-            }
-        }
-        return QString();
+        return SimulatorSet::simulatorsIn(state).value(udid)["state"].toString();
     };
 
     const CtlResult booted = ctl(words(QStringLiteral("ios boot")) << QStringLiteral("测试 手机"));

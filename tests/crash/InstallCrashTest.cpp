@@ -2,35 +2,13 @@
 // package is either installed whole or not marked at all, the whole installation is marked only when
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
-#include "LogProbe.h"
-#include "TestFiles.h"
-#include "ZipWriter.h"
+#include "android/ComponentInstallFixture.h"
 #include "android/SDKPackage.h"
 #include "android/VMFleet.h"
-#include "android/VMModel.h"
-
-#include <QCryptographicHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace {
 
 using Tree = QMap<QString, QByteArray>;
-
-struct Package
-{
-    QString archiveName;
-    QString destination;
-    QString source;
-    QByteArray archive;
-    /** The installed folder as it must be: the archive's folder and the marker. */
-    Tree installed;
-};
 
 class InstallCrashTest : public CrashHarness::Fixture<::testing::Test>
 {
@@ -38,94 +16,57 @@ protected:
     void SetUp() override
     {
         Fixture::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        const QString fakes = QStringLiteral(CORVANE_FAKES_DIR);
-        addPackage(QStringLiteral("emulator.zip"), QStringLiteral("emulator"), QStringLiteral("emulator"),
-                   {{QStringLiteral("emulator"), readFile(fakes + QStringLiteral("/emulator"))}});
-        addPackage(QStringLiteral("platform-tools.zip"), QStringLiteral("platform-tools"),
-                   QStringLiteral("platform-tools"),
-                   {{QStringLiteral("adb"), readFile(fakes + QStringLiteral("/adb"))}});
-        addPackage(QStringLiteral("system-image.zip"),
-                   QStringLiteral("system-images/android-34/default/arm64-v8a"), QStringLiteral("arm64-v8a"),
-                   {{QStringLiteral("system.img"), QByteArray(4096, 's')},
-                    {QStringLiteral("kernel-ranchu"), QByteArray(1024, 'k')},
-                    {QStringLiteral("data/build.prop"), "ro.build=34"}});
-        manifestFile = dir.filePath(QStringLiteral("packages.json"));
-        writeFile(manifestFile, manifest());
-        qputenv("CORVANE_ANDROID_MANIFEST", manifestFile.toUtf8());
-    }
-    void TearDown() override { qunsetenv("CORVANE_ANDROID_MANIFEST"); }
-
-    void addPackage(const QString &archiveName, const QString &destination, const QString &source,
-                    const QList<QPair<QString, QByteArray>> &files)
-    {
-        ZipWriter zip;
-        zip.addFolder(source);
-        Package package{archiveName, destination, source, {}, {}};
-        for (const auto &[name, content] : files) {
-            if (name.contains(u'/')) {
-                zip.addFolder(source + u'/' + name.section(u'/', 0, 0));
-                package.installed.insert(name.section(u'/', 0, 0), "<dir>");
-            }
-            zip.addFile(source + u'/' + name, content, 0755);
-            package.installed.insert(name, content);
-        }
-        package.archive = zip.archive();
-        package.installed.insert(QStringLiteral(".corvane-package"), sha1(package.archive).toUtf8());
-        packages.append(package);
-    }
-
-    static QString sha1(const QByteArray &bytes)
-    {
-        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-    }
-
-    /** Addresses nobody answers: every archive is already downloaded and must not be fetched again. */
-    QByteArray manifest() const
-    {
-        QJsonArray rows;
-        for (const Package &package : packages) {
-            rows.append(QJsonObject{
-                {QStringLiteral("id"), package.source},
-                {QStringLiteral("name"), package.source},
-                {QStringLiteral("url"), QString(QStringLiteral("http://127.0.0.1:9/") + package.archiveName)},
-                {QStringLiteral("sha1"), sha1(package.archive)},
-                {QStringLiteral("size"), double(package.archive.size())},
-                {QStringLiteral("destination"), package.destination},
-                {QStringLiteral("source"), package.source},
-            });
-        }
-        return QJsonDocument(rows).toJson();
+        // Addresses nobody answers: every archive is already downloaded and must not be fetched again.
+        writeFile(manifestFile,
+                  QJsonDocument(components.manifest(QStringLiteral("http://127.0.0.1:9/"))).toJson());
     }
 
     void reset()
     {
         QDir(root).removeRecursively();
-        const VMPaths paths(root);
-        for (const Package &package : packages) {
-            writeFile(paths.downloads() + u'/' + package.archiveName, package.archive);
+        for (int i = 0; i < 3; ++i) {
+            writeFile(archive(i), components.archives[i]);
         }
     }
 
-    QString manifestFile;
-    QList<Package> packages;
+    /** Where package `i`'s archive waits in the downloads folder. */
+    QString archive(int i) const { return VMPaths(root).downloads() + u'/' + components.names[i]; }
+
+    /** Package `i`'s installed folder as it must be: what its archive holds, and the marker. */
+    Tree installed(int i) const
+    {
+        Tree folder = components.contents[i];
+        for (const QString &name : folder.keys()) {
+            if (name.contains(u'/')) {
+                folder.insert(name.section(u'/', 0, 0), "<dir>");
+            }
+        }
+        folder.insert(QStringLiteral(".corvane-package"), marker(i));
+        return folder;
+    }
+
+    QByteArray marker(int i) const { return sha1(components.archives[i]).toUtf8(); }
+
+    const Components components;
+    QString manifestFile = dir.filePath(QStringLiteral("packages.json"));
+    const ScopedEnv manifestNamed{"CORVANE_ANDROID_MANIFEST", manifestFile.toUtf8()};
 };
 
 TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
 {
     const VMPaths paths(root);
+    const auto folder = [&](int i) { return paths.sdk() + u'/' + components.destinations[i]; };
+    const auto marked = [&](int i) {
+        return readFile(folder(i) + QStringLiteral("/.corvane-package")) == marker(i);
+    };
     const int kills = CrashHarness::killAtEveryStep(
         {QStringLiteral("android-install"), root}, [&] { reset(); },
         [&](bool killed, const QString &where) {
-            const bool leftovers =
-                !QDir(paths.downloads()).entryList({QStringLiteral("staging-*")}, QDir::Dirs).isEmpty() ||
-                std::any_of(packages.cbegin(), packages.cend(), [&](const Package &package) {
-                    return QFile::exists(paths.downloads() + u'/' + package.archiveName) &&
-                           readFile(paths.sdk() + u'/' + package.destination +
-                                    QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
-                });
+            bool leftovers =
+                !QDir(paths.downloads()).entryList({QStringLiteral("staging-*")}, QDir::Dirs).isEmpty();
+            for (int i = 0; i < 3; ++i) {
+                leftovers = leftovers || (QFile::exists(archive(i)) && marked(i));
+            }
             LogProbe::reset();
             VMFleet fleet(root);
             EXPECT_EQ(LogProbe::text().contains(
@@ -134,23 +75,21 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
                 << where.toStdString();
             const std::string at = where.toStdString();
             int complete = 0;
-            for (const Package &package : packages) {
-                const QString folder = paths.sdk() + u'/' + package.destination;
-                const bool marked =
-                    readFile(folder + QStringLiteral("/.corvane-package")) == sha1(package.archive).toUtf8();
-                if (marked) {
+            for (int i = 0; i < 3; ++i) {
+                if (marked(i)) {
                     ++complete;
-                    EXPECT_EQ(tree(folder), package.installed) << at << " " << package.source.toStdString();
-                    EXPECT_FALSE(QFile::exists(paths.downloads() + u'/' + package.archiveName)) << at;
+                    EXPECT_EQ(tree(folder(i)), installed(i))
+                        << at << " " << components.sources[i].toStdString();
+                    EXPECT_FALSE(QFile::exists(archive(i))) << at;
                 } else {
-                    EXPECT_EQ(readFile(paths.downloads() + u'/' + package.archiveName), package.archive)
+                    EXPECT_EQ(readFile(archive(i)), components.archives[i])
                         << at << ": the verified archive of an unfinished package is kept";
                 }
             }
-            const bool installed = QFile::exists(paths.installedMarker());
-            EXPECT_TRUE(!installed || complete == packages.size()) << at;
-            EXPECT_EQ(fleet.current()->installed(), installed) << at;
-            EXPECT_TRUE(killed || installed) << at;
+            const bool whole = QFile::exists(paths.installedMarker());
+            EXPECT_TRUE(!whole || complete == 3) << at;
+            EXPECT_EQ(fleet.current()->installed(), whole) << at;
+            EXPECT_TRUE(killed || whole) << at;
             EXPECT_EQ(QDir(paths.downloads())
                           .entryList({QStringLiteral("staging-*")}, QDir::AllEntries | QDir::Hidden),
                       QStringList())

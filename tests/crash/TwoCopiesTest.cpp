@@ -32,7 +32,6 @@ protected:
                                    {QStringLiteral("-t"), QStringLiteral("+D"), folder}};
             };
         }
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
     }
     void TearDown() override
     {
@@ -40,9 +39,9 @@ protected:
             first.kill();
             first.waitForFinished();
         }
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
+    const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "100"};
     QProcess first;
 };
 

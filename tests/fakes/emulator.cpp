@@ -17,9 +17,9 @@
 #include "stand_in.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -85,16 +85,11 @@ QString parse(const QStringList &arguments, QHash<QString, QString> &options)
                : QString();
 }
 
-// The search order of the real emulator.
+// The launcher names the AVD folder itself; the real emulator's fall-backs to the user's own folders
+// would hide a launcher that forgot to.
 QString avdHome()
 {
-    if (const QString home = qEnvironmentVariable("ANDROID_AVD_HOME"); !home.isEmpty()) {
-        return home;
-    }
-    if (const QString home = qEnvironmentVariable("ANDROID_EMULATOR_HOME"); !home.isEmpty()) {
-        return home + "/avd";
-    }
-    return QDir::homePath() + "/.android/avd";
+    return qEnvironmentVariable("ANDROID_AVD_HOME");
 }
 
 QHash<QString, QString> readIni(const QString &path)

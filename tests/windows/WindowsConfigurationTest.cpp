@@ -4,7 +4,6 @@
 #include "platform/Error.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -56,18 +55,17 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("windows-configuration.json"));
-    const auto store = [&](const QByteArray &json) { writeFile(file, json); };
 
     EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << "missing";
 
     const WindowsConfiguration saved = asked(6, 8, 128);
-    store(saved.toJson());
+    writeFile(file, saved.toJson());
     EXPECT_EQ(WindowsConfiguration::load(file), saved);
     EXPECT_FALSE(saved.toJson().contains('\n')) << "compact";
 
     const QByteArray complete =
         R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":"/a b/中文.iso","projectPath":""})";
-    store(complete);
+    writeFile(file, complete);
     EXPECT_EQ(WindowsConfiguration::load(file).isoPath, QStringLiteral("/a b/中文.iso"));
 
     for (const QByteArray &broken :
@@ -78,7 +76,7 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
           QByteArray(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":null,"projectPath":""})"),
           QByteArray(R"({"cores":6,"memoryGB":8,"diskGB":1e30,"isoPath":"","projectPath":""})"),
           QByteArray(R"([6,8,128,"",""])"), complete.left(complete.size() - 1), QByteArray()}) {
-        store(broken);
+        writeFile(file, broken);
         EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << broken.toStdString();
         EXPECT_THROW(WindowsConfiguration::fromJson(broken), SystemError) << broken.toStdString();
     }

@@ -75,8 +75,9 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, target}}));
     EXPECT_EQ(windows.message(),
               QStringLiteral("已请求 UTM 打开设备。请在 UTM 中点击运行、安装系统或关机。"));
-    EXPECT_EQ(windowsLog(), (QStringList{QStringLiteral("INFO 已创建 UTM 项目：") + target,
-                                         QStringLiteral("INFO 已请求 UTM 打开：") + target}));
+    EXPECT_EQ(LogProbe::messages("Windows"),
+              (QStringList{QStringLiteral("INFO 已创建 UTM 项目：") + target,
+                           QStringLiteral("INFO 已请求 UTM 打开：") + target}));
     EXPECT_EQ(commandsStarted().size(), 1) << "the ISO is checked again before the build";
     EXPECT_EQ(buildLeftovers(folder), QStringList());
 
@@ -231,7 +232,7 @@ TEST_F(WindowsCreateTest, AFailingBuildLeavesNeitherTargetNorBuildFolder)
     const QString reason = QString::fromLocal8Bit(std::strerror(EISDIR));
     EXPECT_EQ(windows.error(), reason);
     EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
-    EXPECT_EQ(windowsLog(), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
+    EXPECT_EQ(LogProbe::messages("Windows"), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Broken.utm"))));
     EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
     EXPECT_FALSE(windows.busy());

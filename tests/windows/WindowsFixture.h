@@ -215,20 +215,6 @@ protected:
         writeFile(folder + QStringLiteral("/Data/efi_vars.fd"), marker);
     }
 
-    /** Log entries of the "Windows" category as "LEVEL message". */
-    static QStringList windowsLog()
-    {
-        QStringList result;
-        const QString marker = QStringLiteral("] [Windows] ");
-        for (const QString &entry : LogProbe::entries()) {
-            if (const qsizetype at = entry.indexOf(marker); at > 0) {
-                result.append(entry.section(QStringLiteral("] ["), 1, 1) + u' ' +
-                              entry.mid(at + marker.size()));
-            }
-        }
-        return result;
-    }
-
     QTemporaryDir dir;
     FakeHost host;
     FakeInteraction interaction;

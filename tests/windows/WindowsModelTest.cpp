@@ -241,7 +241,7 @@ TEST_F(WindowsModelTest, ChoosingABundleAssociatesItWithoutChangingIt)
     EXPECT_EQ(windows.projectPath(), project);
     EXPECT_EQ(settings().value("projectPath").toString(), project);
     EXPECT_EQ(windows.message(), QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
-    EXPECT_EQ(windowsLog().value(0), QStringLiteral("INFO 已关联 UTM 项目：") + project);
+    EXPECT_EQ(LogProbe::messages("Windows").value(0), QStringLiteral("INFO 已关联 UTM 项目：") + project);
     EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), before);
 }
 
