@@ -3,15 +3,14 @@
 #pragma once
 
 #include "FakeAndroidSdk.h"
+#include "LogProbe.h"
 #include "TestFiles.h"
 #include "Wait.h"
 #include "android/VMPaths.h"
 #include "platform/Host.h"
-#include "services/AppLog.h"
 #include "services/InstanceLock.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,9 +57,6 @@ protected:
         }
     }
 
-    /** Whether snapshots of a device that has run (and so has files) can be taken here. */
-    bool clonesWork() const { return volume != nullptr; }
-
     /** Runs corvanectl to its end while this process's event loop keeps serving (a download, a model). */
     static CtlResult ctl(const QStringList &arguments, int timeoutMs = 60000)
     {
@@ -91,13 +87,6 @@ protected:
         process.start(QStringLiteral(CORVANECTL), arguments);
         readErrorsUntil(process, ready);
         return process;
-    }
-
-    /** `corvanectl android start DEVICE` left running; returns once the device has booted. */
-    QProcess &startInForeground(const QString &device)
-    {
-        return startInBackground({QStringLiteral("android"), QStringLiteral("start"), device},
-                                 QStringLiteral("已开机"));
     }
 
     /** Whether `process` ends within 30 s; it may already have, while `ctl` kept the event loop going. */
@@ -155,8 +144,6 @@ protected:
     }
 
     int calls(const QString &arguments) const { return androidCalls(record, arguments.split(u' ')); }
-
-    static QString globalLog() { return AppLog::readTail(AppLog::rotationThreshold); }
 
     std::unique_ptr<QTemporaryDir> volume;
     std::optional<ScopedEnv> dataHome;

@@ -11,7 +11,8 @@ const QString lockMessage = QStringLiteral("此实例已在另一个窗口运行
 
 TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
 {
-    QProcess &owner = startInForeground(QStringLiteral("安卓 1"));
+    QProcess &owner = startInBackground(words(QStringLiteral("android start")) << QStringLiteral("安卓 1"),
+                                        QStringLiteral("已开机"));
     ASSERT_TRUE(errors.contains(QStringLiteral("已开机"))) << errors.toStdString();
     const QJsonObject running = androidEntry(QStringLiteral("primary"));
     EXPECT_EQ(running.value(QStringLiteral("state")).toString(), QStringLiteral("running"));
@@ -31,19 +32,20 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_EQ(owner.exitCode(), 0);
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
     EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
-    const QString log = globalLog();
+    const QString log = LogProbe::text();
     EXPECT_TRUE(log.contains(QStringLiteral("[Android] 请求正常关闭 安卓 1")));
     EXPECT_TRUE(log.contains(QStringLiteral("[Android] 安卓 1 已停止")));
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
               QStringLiteral("stopped"));
 
-    QProcess &again = startInForeground(QStringLiteral("primary"));
+    QProcess &again =
+        startInBackground(words(QStringLiteral("android start primary")), QStringLiteral("已开机"));
     const CtlResult killed = run(QStringLiteral("android kill primary"));
     EXPECT_EQ(killed.status, 0) << killed.err.toStdString();
     ASSERT_TRUE(ended(again));
     EXPECT_EQ(again.exitCode(), 0);
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
-    EXPECT_TRUE(globalLog().contains(QStringLiteral("[Android] 安卓 1 已强制退出")));
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 安卓 1 已强制退出")));
 
     // Nothing runs it now: stopping is a no-op that says so.
     expectRefusals({{words(QStringLiteral("android stop primary")), 0, QStringLiteral("未在运行")}});
@@ -65,7 +67,7 @@ TEST_F(CorvanectlTest, RunPassesTheCommandsStatusThroughAndRollsBack)
 
     EXPECT_EQ(run(QStringLiteral("android run primary --rollback -- /bin/true")).status, 1);
 
-    if (!clonesWork()) {
+    if (!volume) {
         GTEST_SKIP() << "the rollback after a run clones the device's files: CORVANE_REFLINK_DIR is unset";
     }
     const CtlResult snapshot = run(QStringLiteral("snapshot create primary"));

@@ -55,7 +55,7 @@ protected:
 TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
 {
     const VMPaths paths(root);
-    const auto folder = [&](int i) { return paths.sdk() + u'/' + components.destinations[i]; };
+    const auto folder = [&](int i) -> QString { return paths.sdk() + u'/' + components.destinations[i]; };
     const auto marked = [&](int i) {
         return readFile(folder(i) + QStringLiteral("/.corvane-package")) == marker(i);
     };

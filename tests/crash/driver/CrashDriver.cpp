@@ -19,28 +19,6 @@
 
 namespace {
 
-QCoro::Task<QString> androidCopy(QString root)
-{
-    VMFleet fleet(root);
-    co_await fleet.duplicateTask();
-    co_return fleet.error();
-}
-
-QCoro::Task<QString> androidDelete(QString root, QString id)
-{
-    VMFleet fleet(root);
-    co_await fleet.deleteTask(id);
-    co_return fleet.error();
-}
-
-QCoro::Task<QString> androidInstall(QString root)
-{
-    VMFleet fleet(root);
-    VMModel *device = fleet.current();
-    co_await device->installation().install();
-    co_return device->error();
-}
-
 /** Tells the test the guest runs, then keeps this copy of the program alive until it is killed. */
 QCoro::Task<> runUntilKilled()
 {
@@ -88,13 +66,19 @@ QCoro::Task<QString> perform(QStringList arguments)
         co_return CrashGuests::LinuxGuest().operate(arguments.value(3), arguments.value(2));
     }
     if (operation == QLatin1String("android-copy")) {
-        co_return co_await androidCopy(arguments.value(2));
+        VMFleet fleet(arguments.value(2));
+        co_await fleet.duplicateTask();
+        co_return fleet.error();
     }
     if (operation == QLatin1String("android-delete")) {
-        co_return co_await androidDelete(arguments.value(2), arguments.value(3));
+        VMFleet fleet(arguments.value(2));
+        co_await fleet.deleteTask(arguments.value(3));
+        co_return fleet.error();
     }
     if (operation == QLatin1String("android-install")) {
-        co_return co_await androidInstall(arguments.value(2));
+        VMFleet fleet(arguments.value(2));
+        co_await fleet.current()->installation().install();
+        co_return fleet.current()->error();
     }
     if (operation == QLatin1String("android-run")) {
         co_return co_await androidRun(arguments.value(2));
