@@ -270,23 +270,22 @@ TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse
     ASSERT_TRUE(
         QFile::link(folder.filePath(QStringLiteral("elsewhere")), inDownloads(QStringLiteral("staging-3"))));
     ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("staging-5"))));
-    const auto leftInDownloads = [&] { return entries(downloads); };
-    const QStringList untouched = leftInDownloads();
+    const QStringList untouched = entries(downloads);
 
     // While another copy installs, what it works on stays, and no second installation starts.
     const int otherCopy =
         ::open(QFile::encodeName(downloads).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(otherCopy, LOCK_EX | LOCK_NB), 0);
     VMModel &meanwhile = device(bytes);
-    EXPECT_EQ(leftInDownloads(), untouched);
+    EXPECT_EQ(entries(downloads), untouched);
     installAndWait(meanwhile);
     EXPECT_EQ(meanwhile.error(), QStringLiteral("另一个窗口正在安装安卓环境，请等它完成后再试。"));
-    EXPECT_EQ(leftInDownloads(), untouched);
+    EXPECT_EQ(entries(downloads), untouched);
     ::close(otherCopy);
 
     LogProbe::reset();
     device(bytes);
-    EXPECT_EQ(leftInDownloads(),
+    EXPECT_EQ(entries(downloads),
               QStringList({QStringLiteral("arm64-v8a-34_r04.zip.partial"), QStringLiteral("notes.txt"),
                            QStringLiteral("platform-tools_r1-linux.zip"), QStringLiteral("staging-3"),
                            QStringLiteral("staging-x")}));

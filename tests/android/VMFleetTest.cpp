@@ -75,12 +75,6 @@ protected:
         return paths;
     }
 
-    void setPreference(const P::IntegerKey &key, qint64 value)
-    {
-        P::write(*store, key, value);
-        store->sync();
-    }
-
     QTemporaryDir dir;
     QString root = dir.path();
     VMPaths first{root};
@@ -137,8 +131,9 @@ TEST_F(VMFleetTest, AddDeviceNeedsTheSdkAndTakesTheFirstFreeName)
     EXPECT_EQ(fleet.models().size(), 3);
 
     ASSERT_TRUE(FakeAndroidSdk::install(first));
-    setPreference(P::newDeviceCores, 3);
-    setPreference(P::newDeviceMemoryGB, 3);
+    P::write(*store, P::newDeviceCores, 3);
+    P::write(*store, P::newDeviceMemoryGB, 3);
+    store->sync();
     fleet.addDevice();
     fleet.addDevice();
     ASSERT_EQ(fleet.models().size(), 5);
@@ -203,8 +198,9 @@ TEST_F(VMFleetTest, DuplicateClonesAnIdleDeviceWithoutItsRuntimeFilesOneCopyAtAT
     for (const QString &name : runtime) {
         writeFile(first.avdFolder() + u'/' + name, "runtime");
     }
-    setPreference(P::newDeviceCores, 3);
-    setPreference(P::newDeviceMemoryGB, 3);
+    P::write(*store, P::newDeviceCores, 3);
+    P::write(*store, P::newDeviceMemoryGB, 3);
+    store->sync();
     host.capacity = 3 * FakeHost::GiB + 1;
 
     VMFleet fleet(root);

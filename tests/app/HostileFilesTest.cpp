@@ -30,39 +30,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <functional>
 #include <new>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
 using P = AppPreferences;
 
-enum class Hostile { EndlessDevice, HugeFile, Folder };
-
-const char *const kindNames[] = {"a link to /dev/zero", "a 100 MB file", "a folder"};
-
-void plant(const QString &path, Hostile kind)
-{
-    FileIO::removeIfPresent(path);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    switch (kind) {
-    case Hostile::EndlessDevice:
-        ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(path).constData()), 0) << std::strerror(errno);
-        break;
-    case Hostile::HugeFile:
-        // Sparse: the size is real to every reader, the disk space is not used.
-        ASSERT_FALSE(makeSparseFile(path, 100 * 1000 * 1000).isEmpty());
-        break;
-    case Hostile::Folder:
-        ASSERT_TRUE(QDir().mkpath(path));
-        break;
-    }
-}
+/** What replaces a kept file, each planted where nothing is. */
+const std::pair<const char *, std::function<bool(const QString &)>> hostiles[] = {
+    {"a link to /dev/zero",
+     [](const QString &path) { return QFile::link(QStringLiteral("/dev/zero"), path); }},
+    // Sparse: the size is real to every reader, the disk space is not used.
+    {"a 100 MB file", [](const QString &path) { return !makeSparseFile(path, 100 * 1000 * 1000).isEmpty(); }},
+    {"a folder", [](const QString &path) { return QDir().mkpath(path); }},
+};
 
 /** Bytes of address space the process maps now, as the kernel counts them for RLIMIT_AS. */
 qint64 mappedBytes()
@@ -253,11 +237,12 @@ TEST(HostileFiles, AnEndlessDeviceAHugeFileOrAFolderReadsAsAnUnreadableFile)
     // The log's worker thread and its memory exist before the cap, as in the running program.
     LogProbe::reset();
     for (const KeptFile &kept : keptFiles()) {
-        for (const Hostile kind : {Hostile::EndlessDevice, Hostile::HugeFile, Hostile::Folder}) {
-            SCOPED_TRACE(std::string(kept.name) + " as " + kindNames[int(kind)]);
+        for (const auto &[hostile, plant] : hostiles) {
+            SCOPED_TRACE(std::string(kept.name) + " as " + hostile);
             QTemporaryDir root;
             const QString path = kept.place(root.path());
-            plant(path, kind);
+            FileIO::removeIfPresent(path);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && plant(path));
             withCappedMemory([&] { kept.readAndCheck(root.path()); });
             // The log and the preferences live outside the temporary root.
             FileIO::removeIfPresent(path);

@@ -130,11 +130,10 @@ TEST_F(IOSModelTest, ListsOnlyOwnedDevicesInCodePointOrderOfName)
 
     IOSModel &ios = model();
     await(ios.refresh());
-    QStringList order;
-    for (const IOSDevice &each : ios.devices()) {
-        order.append(each.udid);
-    }
-    EXPECT_EQ(order, (QStringList{b, c, a})) << "U+FF5A before U+1F600; the outsider is not ours";
+    EXPECT_EQ(ios.devices(), (QList<IOSDevice>{{b, "Work Phone", "Shutdown", true},
+                                               {c, "ｚ Phone", "Shutdown", true},
+                                               {a, "😀 Phone", "Shutdown", true}}))
+        << "U+FF5A before U+1F600; the outsider is not ours";
     EXPECT_EQ(ios.owned().size(), 4);
     EXPECT_EQ(readFile(registry()), registryBytes);
 }

@@ -25,12 +25,6 @@ protected:
 
     IOSDevice device() const { return listed(*current, phone); }
 
-    IOSModel &fresh()
-    {
-        current = &model(shrunk());
-        return *current;
-    }
-
     /**
      * Runs `operation` with the simctl calls that `hang` names never ending, and checks that the
      * runner ended the first run whose command line contains `words` after `seconds` × `scale`.
@@ -75,21 +69,21 @@ protected:
 
 TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
 {
-    IOSModel *ios = &fresh();
+    current = &model(shrunk());
     expectEndedAfter(45, QStringLiteral("list"), QStringLiteral("simctl list"),
-                     [&] { return ios->refresh(); });
+                     [&] { return current->refresh(); });
 
-    ios = &fresh();
-    await(ios->refresh());
-    ios->setRuntime(ios18);
-    ios->setType(iPhone15);
-    ios->setName(QStringLiteral("Phone"));
+    current = &model(shrunk());
+    await(current->refresh());
+    current->setRuntime(ios18);
+    current->setType(iPhone15);
+    current->setName(QStringLiteral("Phone"));
     expectEndedAfter(60, QStringLiteral("create"), QStringLiteral("simctl create"),
-                     [&] { return ios->create(); });
+                     [&] { return current->create(); });
     // A device that cannot be recorded is deleted again, within the same time.
     ASSERT_TRUE(QDir().mkpath(registry()));
     expectEndedAfter(60, QStringLiteral("delete"), QStringLiteral("simctl delete"),
-                     [&] { return ios->create(); });
+                     [&] { return current->create(); });
     ASSERT_TRUE(QDir(registry()).removeRecursively());
 
     for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {

@@ -62,9 +62,9 @@ TEST_F(WindowsModelTest, StartsFromTheSettingsFileValidatedAndWithNothingChecked
     wanted.diskGB = 2048;
     edited.setConfiguration(wanted);
     edited.save();
-    EXPECT_EQ(settings().value("cores").toInt(), 8);
-    EXPECT_EQ(settings().value("diskGB").toInt(), 512);
-    EXPECT_EQ(settings().keys(), (QStringList{"cores", "diskGB", "isoPath", "memoryGB", "projectPath"}));
+    EXPECT_EQ(
+        settings(),
+        (QJsonObject{{"cores", 8}, {"diskGB", 512}, {"isoPath", ""}, {"memoryGB", 4}, {"projectPath", ""}}));
 }
 
 TEST_F(WindowsModelTest, UsingAnIsoChecksItAndPublishesTheOutcomeAndThePreparation)

@@ -1,3 +1,4 @@
+#include "Wait.h"
 #include "WindowsFixture.h"
 #include "services/SnapshotText.h"
 
@@ -56,9 +57,11 @@ TEST_F(WindowsSnapshotsTest, SnapshotsLiveAndMoveWithTheBundleAndRollbackRestore
     EXPECT_EQ(windows.message(), QStringLiteral("Windows 已回滚到 ") +
                                      SnapshotText::shortDateTime(record.createdAt) +
                                      QStringLiteral("。请在 UTM 中重新打开。"));
-    EXPECT_EQ(entries(parent).filter(QRegularExpression(QStringLiteral("^\\."))),
-              QStringList{QStringLiteral(".Corvane Snapshots")})
-        << "the lock and no restore leftovers beside the bundle";
+    // The old data is removed in the background; then only the snapshots (with their lock) stay beside it.
+    EXPECT_TRUE(waitUntil([&] {
+        return entries(parent).filter(QRegularExpression(QStringLiteral("^\\."))) ==
+               QStringList{QStringLiteral(".Corvane Snapshots")};
+    })) << entries(parent).join(u' ').toStdString();
 
     // The bundle moves together with its snapshots: it keeps its new path through a rollback.
     destroyModel();
