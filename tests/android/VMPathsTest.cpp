@@ -25,7 +25,7 @@ protected:
 
 } // namespace
 
-TEST_F(VMPathsTest, RootsDefaultToTheDataRootAndRuntimeFilesAreRecognised)
+TEST_F(VMPathsTest, RootsDefaultToTheDataRootRuntimeFilesAreRecognisedAndTheEnvironmentIsOurs)
 {
     EXPECT_EQ(VMPaths().root(), Host::dataRoot());
     EXPECT_EQ(VMPaths().sharedRoot(), Host::dataRoot());
@@ -39,6 +39,19 @@ TEST_F(VMPathsTest, RootsDefaultToTheDataRootAndRuntimeFilesAreRecognised)
     for (const char *name : {"userdata-qemu.img", "config.ini", "lock", "a.lock.bak", "avd.conf"}) {
         EXPECT_FALSE(VMPaths::isEmulatorRuntimeFile(QString::fromLatin1(name))) << name;
     }
+
+    // The programs' environment keeps ours and overrides the Android variables.
+    const ScopedEnv ownSdk("ANDROID_HOME", "/users/own/sdk");
+    const ScopedEnv ownServer("ANDROID_ADB_SERVER_PORT", "5037");
+    const ScopedEnv probe("CORVANE_PROBE", "kept");
+    const QMap<QString, QString> env = paths.environment();
+    EXPECT_EQ(env.value(QStringLiteral("CORVANE_PROBE")), QStringLiteral("kept"));
+    EXPECT_EQ(env.value(QStringLiteral("HOME")), QDir::homePath());
+    EXPECT_EQ(env.value(QStringLiteral("ANDROID_HOME")), shared + QStringLiteral("/sdk"));
+    EXPECT_EQ(env.value(QStringLiteral("ANDROID_SDK_ROOT")), shared + QStringLiteral("/sdk"));
+    EXPECT_EQ(env.value(QStringLiteral("ANDROID_AVD_HOME")), root + QStringLiteral("/avd"));
+    EXPECT_EQ(env.value(QStringLiteral("ANDROID_EMULATOR_HOME")), root + QStringLiteral("/android"));
+    EXPECT_EQ(env.value(QStringLiteral("ANDROID_ADB_SERVER_PORT")), QStringLiteral("5038"));
 }
 
 TEST_F(VMPathsTest, InstalledNeedsEveryComponentAndTheMarker)
@@ -59,24 +72,6 @@ TEST_F(VMPathsTest, InstalledNeedsEveryComponentAndTheMarker)
         EXPECT_FALSE(paths.installed()) << file.toStdString();
         ASSERT_TRUE(QFile::rename(file + QStringLiteral(".away"), file));
     }
-}
-
-TEST_F(VMPathsTest, EnvironmentKeepsOursAndOverridesTheAndroidVariables)
-{
-    qputenv("ANDROID_HOME", "/users/own/sdk");
-    qputenv("ANDROID_ADB_SERVER_PORT", "5037");
-    qputenv("CORVANE_PROBE", "kept");
-    const QMap<QString, QString> env = paths.environment();
-    for (const char *name : {"ANDROID_HOME", "ANDROID_ADB_SERVER_PORT", "CORVANE_PROBE"}) {
-        qunsetenv(name);
-    }
-    EXPECT_EQ(env.value(QStringLiteral("CORVANE_PROBE")), QStringLiteral("kept"));
-    EXPECT_EQ(env.value(QStringLiteral("HOME")), QDir::homePath());
-    EXPECT_EQ(env.value(QStringLiteral("ANDROID_HOME")), shared + QStringLiteral("/sdk"));
-    EXPECT_EQ(env.value(QStringLiteral("ANDROID_SDK_ROOT")), shared + QStringLiteral("/sdk"));
-    EXPECT_EQ(env.value(QStringLiteral("ANDROID_AVD_HOME")), root + QStringLiteral("/avd"));
-    EXPECT_EQ(env.value(QStringLiteral("ANDROID_EMULATOR_HOME")), root + QStringLiteral("/android"));
-    EXPECT_EQ(env.value(QStringLiteral("ANDROID_ADB_SERVER_PORT")), QStringLiteral("5038"));
 }
 
 TEST_F(VMPathsTest, CreateDirectoriesStopsAtTheFirstFailure)

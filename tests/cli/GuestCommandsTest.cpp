@@ -24,6 +24,7 @@ struct SimulatorSet : IOSModelFixture
 {
     using IOSModelFixture::machine;
     using IOSModelFixture::simulatorsIn;
+    using IOSModelFixture::standIns;
 };
 
 class GuestCommandsTest : public CorvanectlTest
@@ -154,9 +155,7 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
     const ScopedEnv xcrun("CORVANE_XCRUN", (fakes + QStringLiteral("/xcrun")).toUtf8());
     const ScopedEnv opener("CORVANE_OPEN", (fakes + QStringLiteral("/open")).toUtf8());
 
-    IOSModel::Options programs;
-    programs.xcrun = fakes + QStringLiteral("/xcrun");
-    IOSModel window({}, programs);
+    IOSModel window({}, SimulatorSet::standIns());
     await(window.refresh());
     window.setName(QStringLiteral("测试 手机"));
     await(window.create());

@@ -67,7 +67,7 @@ protected:
 
 } // namespace
 
-TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
+TEST_F(IOSTimeoutsTest, EachDeviceAndSnapshotCommandEndsAtItsOwnTimeOut)
 {
     current = &model(shrunk());
     expectEndedAfter(45, QStringLiteral("list"), QStringLiteral("simctl list"),
@@ -120,14 +120,13 @@ TEST_F(IOSTimeoutsTest, EachDeviceCommandEndsAtItsOwnTimeOut)
     const QString clone = snapshot->snapshotDeviceID;
     expectEndedAfter(60, clone, QStringLiteral("simctl delete ") + clone,
                      [&] { return current->operate(device(), QStringLiteral("delete")); });
-}
 
-TEST_F(IOSTimeoutsTest, EachSnapshotCommandEndsAtItsOwnTimeOut)
-{
+    // The snapshot commands.
     current = &withPhone(shrunk());
     expectEndedAfter(300, QStringLiteral("clone"), QStringLiteral("simctl clone"),
                      [&] { return current->createSnapshot(device()); });
     // A snapshot that cannot be recorded is deleted again.
+    QFile::remove(snapshotRegistry());
     ASSERT_TRUE(QDir().mkpath(snapshotRegistry()));
     expectEndedAfter(60, QStringLiteral("delete"), QStringLiteral("simctl delete"),
                      [&] { return current->createSnapshot(device()); });
