@@ -76,10 +76,7 @@ protected:
     static bool lockIsFree(const VMPaths &paths)
     {
         QDir().mkpath(paths.root());
-        InstanceLock::Attempt probe = InstanceLock::acquire(paths.lockFile());
-        const bool free = probe.outcome == InstanceLock::Outcome::Locked;
-        InstanceLock::release(probe.descriptor);
-        return free;
+        return InstanceLock::tryTake(paths.lockFile()).has_value();
     }
 
     FakeHost host{8, 16 * FakeHost::GiB};

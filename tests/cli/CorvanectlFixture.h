@@ -135,13 +135,7 @@ protected:
         return {};
     }
 
-    static bool lockIsFree(const QString &lockFile)
-    {
-        InstanceLock::Attempt probe = InstanceLock::acquire(lockFile);
-        const bool free = probe.outcome == InstanceLock::Outcome::Locked;
-        InstanceLock::release(probe.descriptor);
-        return free;
-    }
+    static bool lockIsFree(const QString &lockFile) { return InstanceLock::tryTake(lockFile).has_value(); }
 
     int calls(const QString &arguments) const { return androidCalls(record, arguments.split(u' ')); }
 
