@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -16,7 +17,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <unistd.h>
+
+#include <sys/stat.h>
 #ifdef Q_OS_MACOS
 #include <sys/sysctl.h>
 #endif
@@ -65,17 +69,51 @@ QString bundleIdentifierOf(const QString &appPath)
 }
 #else
 // Desktops without a system-wide switch leave animations on; KDE and GTK each keep one in a file.
-bool desktopDisablesAnimations()
+bool readDesktopAnimationSwitch(const QString &kdeFile, const QString &gtkFile)
 {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QSettings kde(config + QStringLiteral("/kdeglobals"), QSettings::IniFormat);
+    const QSettings kde(kdeFile, QSettings::IniFormat);
     const QVariant factor = kde.value(QStringLiteral("KDE/AnimationDurationFactor"));
     if (factor.isValid() && factor.toDouble() == 0.0) {
         return true;
     }
-    const QSettings gtk(config + QStringLiteral("/gtk-3.0/settings.ini"), QSettings::IniFormat);
+    const QSettings gtk(gtkFile, QSettings::IniFormat);
     const QString gtkAnimations = gtk.value(QStringLiteral("Settings/gtk-enable-animations")).toString();
     return gtkAnimations == QLatin1String("false") || gtkAnimations == QLatin1String("0");
+}
+
+// Widgets ask on every paint: the two files are parsed again when one of them has changed, or a
+// second on (a rewrite of the same length within the file system's clock tick looks unchanged).
+bool desktopDisablesAnimations()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString kdeFile = config + QStringLiteral("/kdeglobals");
+    const QString gtkFile = config + QStringLiteral("/gtk-3.0/settings.ini");
+    const auto stamp = [](const QString &path) {
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            return path;
+        }
+        return QStringLiteral("%1:%2:%3:%4.%5")
+            .arg(path)
+            .arg(info.st_ino)
+            .arg(info.st_size)
+            .arg(info.st_mtim.tv_sec)
+            .arg(info.st_mtim.tv_nsec);
+    };
+    const QString stamps = stamp(kdeFile) + QLatin1Char('|') + stamp(gtkFile);
+    static std::mutex guard;
+    static QString readStamps;
+    static QElapsedTimer sinceRead;
+    static bool disabled = false;
+    const std::lock_guard lock(guard);
+    if (stamps != readStamps || !sinceRead.isValid() || sinceRead.hasExpired(1000)) {
+        disabled = readDesktopAnimationSwitch(kdeFile, gtkFile);
+        readStamps = stamps;
+        sinceRead.start();
+    }
+    return disabled;
 }
 #endif
 

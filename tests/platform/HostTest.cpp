@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,24 @@ TEST(Host, DataLivesUnderTheSandboxedDataFolderAndTheRealFactsAreSane)
     EXPECT_GT(host.physicalMemory(), qint64(256) << 20);
     // A folder that does not exist yet reports its nearest existing ancestor's volume.
     EXPECT_GT(host.availableCapacity(QDir::homePath() + QStringLiteral("/not/yet/there")), 0);
+}
+
+TEST(Host, TheDesktopsAnimationSwitchIsFollowedAsItsFilesChange)
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString kde = config + QStringLiteral("/kdeglobals");
+    const QString gtk = config + QStringLiteral("/gtk-3.0/settings.ini");
+    const Host &host = Host::current();
+    EXPECT_FALSE(host.reduceMotion());
+    ASSERT_TRUE(writeFile(kde, "[KDE]\nAnimationDurationFactor=0\n"));
+    EXPECT_TRUE(host.reduceMotion());
+    ASSERT_TRUE(writeFile(kde, "[KDE]\nAnimationDurationFactor=1.5\n"));
+    EXPECT_FALSE(host.reduceMotion());
+    ASSERT_TRUE(writeFile(gtk, "[Settings]\ngtk-enable-animations=false\n"));
+    EXPECT_TRUE(host.reduceMotion());
+    QFile::remove(gtk);
+    QFile::remove(kde);
+    EXPECT_FALSE(host.reduceMotion());
 }
 
 TEST(Host, RevealFolderMakesTheFolderFirstAndMoveToTrashRemovesTheFileOrSaysWhy)

@@ -30,11 +30,11 @@ void layOut(QWidget *page)
 }
 
 /**
- * The page as the window shows it, copied from the window's backing store: a page at rest is already
- * painted there, and painting it again for its picture would cost as much as its first paint. Null
- * where that picture is not to be had (a hidden page, a window not on screen, another backing store).
+ * The page's place in the window's backing store, where a page at rest is already painted: copying it
+ * from there costs far less than painting it again. Null where that picture is not to be had (a
+ * hidden page, a window not on screen, another backing store).
  */
-QPixmap shownPicture(QWidget *page)
+std::pair<const QImage *, QRect> shownArea(QWidget *page)
 {
     QWidget *window = page->window();
     QBackingStore *store = window->backingStore();
@@ -52,9 +52,7 @@ QPixmap shownPicture(QWidget *page)
     if (!screen->rect().contains(pixels)) {
         return {};
     }
-    QPixmap picture = QPixmap::fromImage(screen->copy(pixels));
-    picture.setDevicePixelRatio(ratio);
-    return picture;
+    return {screen, pixels};
 }
 
 } // namespace
@@ -249,15 +247,48 @@ PageArea::Taken PageArea::addPicture(const QString &identifier)
         return Taken::Nothing;
     }
     if (page->geometry() == rect()) {
-        if (QPixmap shown = shownPicture(page); !shown.isNull()) {
-            m_slide->pictures.append(Picture{identifier, std::move(shown), 0, 1, 1});
+        if (const auto [screen, pixels] = shownArea(page); screen) {
+            QPixmap &picture = canvas(pixels.size(), screen->devicePixelRatio());
+            QPainter painter(&picture);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(QPointF(), *screen, pixels);
+            painter.end();
+            m_slide->pictures.append(Picture{identifier, picture, 0, 1, 1});
             return Taken::FromScreen;
         }
     }
     page->setGeometry(rect());
     layOut(page);
-    m_slide->pictures.append(Picture{identifier, page->grab(), 0, 1, 1});
+    const qreal ratio = devicePixelRatioF();
+    QPixmap &picture = canvas((QSizeF(size()) * ratio).toSize(), ratio);
+    picture.fill(Qt::transparent);
+    page->render(&picture, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    m_slide->pictures.append(Picture{identifier, picture, 0, 1, 1});
     return Taken::Painted;
+}
+
+QPixmap &PageArea::canvas(const QSize &pixels, qreal ratio)
+{
+    // Fresh window-sized memory costs a page fault for every few kilobytes of it on the first stroke,
+    // so the pictures of the last slide are painted over once it has let them go.
+    auto kept = std::find_if(m_canvases.begin(), m_canvases.end(), [&](const QPixmap &canvas) {
+        return canvas.isDetached() && canvas.size() == pixels;
+    });
+    if (kept == m_canvases.end()) {
+        kept = std::find_if(m_canvases.begin(), m_canvases.end(),
+                            [](const QPixmap &canvas) { return canvas.isNull() || canvas.isDetached(); });
+    }
+    if (kept == m_canvases.end()) {
+        // Both are still on a slide that a quick second click cut short: it keeps its own copy.
+        kept = m_canvases.begin();
+        *kept = QPixmap();
+    }
+    if (kept->size() != pixels) {
+        // With room for the page's own transparency, so a fill never makes it anew.
+        *kept = QPixmap::fromImage(QImage(pixels, QImage::Format_ARGB32_Premultiplied));
+    }
+    kept->setDevicePixelRatio(ratio);
+    return *kept;
 }
 
 void PageArea::layoutPages(double progress)

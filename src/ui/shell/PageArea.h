@@ -66,6 +66,7 @@ private:
     void takePictures();
     enum class Taken { Nothing, FromScreen, Painted };
     Taken addPicture(const QString &identifier);
+    QPixmap &canvas(const QSize &pixels, qreal ratio);
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;
@@ -79,4 +80,6 @@ private:
     PageSlide *m_slide;
     /** Tells a picture taken late which slide it was for. */
     int m_generation = 0;
+    /** The pictures' memory, kept from slide to slide. */
+    QList<QPixmap> m_canvases = QList<QPixmap>(2);
 };

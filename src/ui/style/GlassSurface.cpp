@@ -51,7 +51,9 @@ void GlassSurface::paint(QPainter &painter, const QRectF &rect, const GlassLook 
                             .arg(look.translucent)
                             .arg(look.radius)
                             .arg(colour(look.fill), colour(look.tint), colour(look.outline));
-    PaintCache::draw(painter, rect, key, [&look](QPainter &target, const QRectF &area) {
+    // The sheen runs down the surface, so only its width may be stretched.
+    const qreal corner = std::min({look.radius, rect.height() / 2, rect.width() / 2}) + 1;
+    PaintCache::draw(painter, rect, key, {corner, false}, [&look](QPainter &target, const QRectF &area) {
         const QRectF shape = area.adjusted(0.5, 0.5, -0.5, -0.5);
         const qreal radius = std::min({look.radius, shape.height() / 2, shape.width() / 2});
         QPainterPath path;

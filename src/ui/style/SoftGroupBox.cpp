@@ -83,13 +83,14 @@ void SoftGroupBox::paintEvent(QPaintEvent *)
     const QString key = QStringLiteral("group:%1:%2")
                             .arg(quint64(background.rgba64()), 0, 16)
                             .arg(quint64(outline.rgba64()), 0, 16);
-    PaintCache::draw(painter, QRectF(rect()), key, [&](QPainter &target, const QRectF &area) {
-        target.setRenderHint(QPainter::Antialiasing);
-        const qreal inset = outlineWidth / 2;
-        QPainterPath path;
-        path.addRoundedRect(area.adjusted(inset, inset, -inset, -inset), radius, radius);
-        target.fillPath(path, background);
-        target.setPen(QPen(outline, outlineWidth));
-        target.drawPath(path);
-    });
+    PaintCache::draw(painter, QRectF(rect()), key, {radius + outlineWidth, true},
+                     [&](QPainter &target, const QRectF &area) {
+                         target.setRenderHint(QPainter::Antialiasing);
+                         const qreal inset = outlineWidth / 2;
+                         QPainterPath path;
+                         path.addRoundedRect(area.adjusted(inset, inset, -inset, -inset), radius, radius);
+                         target.fillPath(path, background);
+                         target.setPen(QPen(outline, outlineWidth));
+                         target.drawPath(path);
+                     });
 }

@@ -154,16 +154,20 @@ TEST_F(StyleTest, SurfacesAreOpaqueWithoutGlassOrWithReducedTransparency)
 
 TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
 {
+    // A rounded panel whose fill darkens downwards: the same along every row, not down a column.
     const auto shape = [](const QColor &fill) {
         return [fill](QPainter &painter, const QRectF &area) {
+            QLinearGradient shade(area.topLeft(), area.bottomLeft());
+            shade.setColorAt(0, fill);
+            shade.setColorAt(1, fill.darker(160));
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(QPen(QColor(20, 20, 20, 40), 0.8));
-            painter.setBrush(fill);
+            painter.setBrush(shade);
             painter.drawRoundedRect(area.adjusted(0.4, 0.4, -0.4, -0.4), 22, 22);
         };
     };
     const auto painted = [](const QColor &background, const std::function<void(QPainter &)> &draw) {
-        QImage image(170, 140, QImage::Format_ARGB32_Premultiplied);
+        QImage image(470, 340, QImage::Format_ARGB32_Premultiplied);
         image.fill(background);
         QPainter painter(&image);
         draw(painter);
@@ -171,20 +175,40 @@ TEST_F(StyleTest, ACachedShapeLooksLikeTheShapePaintedDirectly)
         return image;
     };
     const QColor blue(40, 90, 200, 180);
-    for (const QRectF &place : {QRectF(3, 4, 150, 120), QRectF(2.5, 7.25, 150, 120)}) {
+    const PaintCache::Stretch across{23, false};
+    for (const QRectF &place : {QRectF(3, 4, 150, 120), QRectF(2.5, 7.25, 150, 120), QRectF(6, 5, 450, 320),
+                                QRectF(1.75, 9.5, 40, 300)}) {
         const QImage direct = painted(QColor(240, 240, 240), [&](QPainter &p) { shape(blue)(p, place); });
-        const QImage cached = painted(QColor(240, 240, 240), [&](QPainter &p) {
-            PaintCache::draw(p, place, QStringLiteral("test:blue"), shape(blue));
-        });
-        // Blending twice (into the picture, then onto the page) may round a few levels apart.
-        EXPECT_LE(ViewHelpers::largestDifference(direct, cached), 4) << place.x();
+        for (const PaintCache::Stretch &stretch : {PaintCache::Stretch{}, across}) {
+            const QImage cached = painted(QColor(240, 240, 240), [&](QPainter &p) {
+                PaintCache::draw(p, place, QStringLiteral("test:blue"), stretch, shape(blue));
+            });
+            // Blending twice (into the picture, then onto the page) may round a few levels apart.
+            EXPECT_LE(ViewHelpers::largestDifference(direct, cached), 4)
+                << place.x() << "," << place.width() << " stretched " << stretch.corner;
+        }
     }
     // Another look under its own key is drawn anew at the same size.
     const QImage red = painted(Qt::white, [&](QPainter &p) {
-        PaintCache::draw(p, QRectF(3, 4, 150, 120), QStringLiteral("test:red"), shape(Qt::red));
+        PaintCache::draw(p, QRectF(3, 4, 150, 120), QStringLiteral("test:red"), {}, shape(Qt::red));
     });
     EXPECT_GT(red.pixelColor(80, 60).red(), 200);
     EXPECT_LT(red.pixelColor(80, 60).blue(), 50);
+
+    // A panel that is the same down its columns too stretches both ways from one small picture.
+    const auto flat = [](QPainter &painter, const QRectF &area) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(20, 20, 20, 40), 0.8));
+        painter.setBrush(QColor(250, 250, 250, 184));
+        painter.drawRoundedRect(area.adjusted(0.4, 0.4, -0.4, -0.4), 22, 22);
+    };
+    for (const QRectF &place : {QRectF(6, 5, 450, 320), QRectF(2.5, 7.25, 300, 60)}) {
+        const QImage direct = painted(QColor(90, 90, 90), [&](QPainter &p) { flat(p, place); });
+        const QImage cached = painted(QColor(90, 90, 90), [&](QPainter &p) {
+            PaintCache::draw(p, place, QStringLiteral("test:flat"), {23, true}, flat);
+        });
+        EXPECT_LE(ViewHelpers::largestDifference(direct, cached), 4) << place.width();
+    }
 }
 
 TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
