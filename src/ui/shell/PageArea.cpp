@@ -108,6 +108,8 @@ void PageArea::addPage(const QString &identifier, QWidget *page)
     m_recipes.remove(identifier);
     page->setParent(this);
     m_pages.insert(identifier, page);
+    m_unpainted.removeAll(identifier);
+    m_unpainted.append(identifier);
     layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
 }
 
@@ -133,7 +135,7 @@ QWidget *PageArea::page(const QString &identifier)
 void PageArea::paintEvent(QPaintEvent *)
 {
     // The window has drawn a frame: now the pages it left for later.
-    if (!m_recipes.isEmpty() && !m_makingDeferred) {
+    if ((!m_recipes.isEmpty() || !m_unpainted.isEmpty()) && !m_makingDeferred) {
         m_makingDeferred = true;
         QTimer::singleShot(0, this, &PageArea::makeNextDeferred);
     }
@@ -159,10 +161,45 @@ void PageArea::makeNextDeferred()
         }
         page(next);
         m_unlaid.append(next);
+    } else if (!isMoving()) {
+        paintAhead();
     }
-    if (!m_recipes.isEmpty() || !m_unlaid.isEmpty()) {
+    if (!m_recipes.isEmpty() || !m_unlaid.isEmpty() || !m_unpainted.isEmpty()) {
         m_makingDeferred = true;
         QTimer::singleShot(0, this, &PageArea::makeNextDeferred);
+    }
+}
+
+void PageArea::paintAhead()
+{
+    // A page's first paint measures and shapes its texts and draws its symbols and panels for the
+    // caches: a tab's first click would wait for all of it. Painted here a band per turn, the click
+    // finds it done.
+    constexpr int bands = 4;
+    const QString identifier = m_unpainted.first();
+    QWidget *page = m_pages.value(identifier);
+    if (!page || !page->isHidden()) {
+        // Shown in place: the window painted it.
+        m_unpainted.removeFirst();
+        m_nextBand = 0;
+        return;
+    }
+    if (page->geometry() != rect()) {
+        page->setGeometry(rect());
+        layOut(page);
+        m_nextBand = 0;
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    // Into both pictures' memory in turn, so the first slide's find theirs touched already.
+    QPixmap &picture = canvas((QSizeF(size()) * ratio).toSize(), ratio, int(m_unpainted.size() % 2));
+    const int top = height() * m_nextBand / bands;
+    const QRect band(0, top, width(), height() * (m_nextBand + 1) / bands - top);
+    page->render(&picture, band.topLeft(), QRegion(band),
+                 QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    if (++m_nextBand == bands) {
+        m_unpainted.removeFirst();
+        m_nextBand = 0;
     }
 }
 
@@ -227,20 +264,20 @@ void PageArea::takePictures()
     m_slide->pictures.clear();
     const int generation = ++m_generation;
     // A page the user leaves mid-slide is pictured as it is, at rest.
-    if (addPicture(m_previous) != Taken::Painted) {
-        addPicture(m_selected);
+    if (addPicture(m_previous, leaving) != Taken::Painted) {
+        addPicture(m_selected, arriving);
         return;
     }
     // Two pages painted in one turn of the event loop would be one long stall; the arriving page is
     // all but transparent on the first frame anyway.
     QTimer::singleShot(0, this, [this, generation] {
-        if (generation == m_generation && isMoving() && addPicture(m_selected) != Taken::Nothing) {
+        if (generation == m_generation && isMoving() && addPicture(m_selected, arriving) != Taken::Nothing) {
             layoutPages(m_transition->currentValue().toDouble());
         }
     });
 }
 
-PageArea::Taken PageArea::addPicture(const QString &identifier)
+PageArea::Taken PageArea::addPicture(const QString &identifier, int slot)
 {
     QWidget *page = m_pages.value(identifier);
     if (!page || !m_order.contains(identifier)) {
@@ -248,7 +285,7 @@ PageArea::Taken PageArea::addPicture(const QString &identifier)
     }
     if (page->geometry() == rect()) {
         if (const auto [screen, pixels] = shownArea(page); screen) {
-            QPixmap &picture = canvas(pixels.size(), screen->devicePixelRatio());
+            QPixmap &picture = canvas(pixels.size(), screen->devicePixelRatio(), slot);
             QPainter painter(&picture);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             painter.drawImage(QPointF(), *screen, pixels);
@@ -260,35 +297,25 @@ PageArea::Taken PageArea::addPicture(const QString &identifier)
     page->setGeometry(rect());
     layOut(page);
     const qreal ratio = devicePixelRatioF();
-    QPixmap &picture = canvas((QSizeF(size()) * ratio).toSize(), ratio);
+    QPixmap &picture = canvas((QSizeF(size()) * ratio).toSize(), ratio, slot);
     picture.fill(Qt::transparent);
     page->render(&picture, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     m_slide->pictures.append(Picture{identifier, picture, 0, 1, 1});
     return Taken::Painted;
 }
 
-QPixmap &PageArea::canvas(const QSize &pixels, qreal ratio)
+QPixmap &PageArea::canvas(const QSize &pixels, qreal ratio, int slot)
 {
     // Fresh window-sized memory costs a page fault for every few kilobytes of it on the first stroke,
     // so the pictures of the last slide are painted over once it has let them go.
-    auto kept = std::find_if(m_canvases.begin(), m_canvases.end(), [&](const QPixmap &canvas) {
-        return canvas.isDetached() && canvas.size() == pixels;
-    });
-    if (kept == m_canvases.end()) {
-        kept = std::find_if(m_canvases.begin(), m_canvases.end(),
-                            [](const QPixmap &canvas) { return canvas.isNull() || canvas.isDetached(); });
+    QPixmap &kept = m_canvases[slot];
+    if (kept.size() != pixels || !kept.isDetached()) {
+        // A slide still showing the old one keeps its own copy. With room for the page's own
+        // transparency, so a fill never makes it anew.
+        kept = QPixmap::fromImage(QImage(pixels, QImage::Format_ARGB32_Premultiplied));
     }
-    if (kept == m_canvases.end()) {
-        // Both are still on a slide that a quick second click cut short: it keeps its own copy.
-        kept = m_canvases.begin();
-        *kept = QPixmap();
-    }
-    if (kept->size() != pixels) {
-        // With room for the page's own transparency, so a fill never makes it anew.
-        *kept = QPixmap::fromImage(QImage(pixels, QImage::Format_ARGB32_Premultiplied));
-    }
-    kept->setDevicePixelRatio(ratio);
-    return *kept;
+    kept.setDevicePixelRatio(ratio);
+    return kept;
 }
 
 void PageArea::layoutPages(double progress)

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 class PageSlide;
@@ -63,16 +64,22 @@ protected:
 
 private:
     void makeNextDeferred();
+    void paintAhead();
     void takePictures();
     enum class Taken { Nothing, FromScreen, Painted };
-    Taken addPicture(const QString &identifier);
-    QPixmap &canvas(const QSize &pixels, qreal ratio);
+    /** The slide's two pictures, each painted into its own memory. */
+    enum Slot { leaving, arriving };
+    Taken addPicture(const QString &identifier, int slot);
+    QPixmap &canvas(const QSize &pixels, qreal ratio, int slot);
     void layoutPages(double progress);
 
     QHash<QString, QWidget *> m_pages;
     QHash<QString, std::function<QWidget *()>> m_recipes;
     bool m_makingDeferred = false;
     QStringList m_unlaid;
+    /** Pages not painted yet, and the band of the first one to paint next. */
+    QStringList m_unpainted;
+    int m_nextBand = 0;
     QString m_selected;
     QString m_previous;
     QStringList m_order;
@@ -81,5 +88,5 @@ private:
     /** Tells a picture taken late which slide it was for. */
     int m_generation = 0;
     /** The pictures' memory, kept from slide to slide. */
-    QList<QPixmap> m_canvases = QList<QPixmap>(2);
+    std::array<QPixmap, 2> m_canvases;
 };

@@ -226,6 +226,8 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     PageArea *pages = window.pageArea();
     ASSERT_TRUE(waitUntil([&] { return android->isVisible() && !pages->isMoving(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return linuxPaints->count > 0; }, 3000))
+        << "a page not opened yet is painted ahead while the window idles, so its first click only copies";
     auto *frames = new PaintCounter(pages->slide());
     const QImage shown = window.grab(QRect(pages->mapTo(&window, QPoint()), pages->size())).toImage();
     androidPaints->count = 0;
