@@ -2,19 +2,18 @@
 
 #include "FakeHost.h"
 #include "TestFiles.h"
+#include "Wait.h"
 #include "platform/ProcessTableScan.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -58,16 +57,11 @@ inline bool canTrace()
 /** Waits (at most 5 s) until no other process holds anything under `folder`. */
 inline void waitUntilNobodyHolds(const QString &folder)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 5000) {
+    waitUntil([&] {
         QList<qint64> holders = ProcessTableScan::holders(QStringLiteral("/proc"), folder).holders;
         holders.removeAll(QCoreApplication::applicationPid());
-        if (holders.isEmpty()) {
-            return;
-        }
-        QThread::msleep(10);
-    }
+        return holders.isEmpty();
+    });
 }
 
 /** Runs the driver with `arguments`, killed at the `n`th call of `call` (never when `n` is 0). */
