@@ -24,6 +24,7 @@ SidebarDrawer::SidebarDrawer(QWidget *parent)
     m_slide->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_slide, &QVariantAnimation::valueChanged, this,
             [this](const QVariant &value) { setProgress(value.toDouble()); });
+    setFixedWidth(fullWidth);
     connect(m_slide, &QVariantAnimation::finished, this, [this] {
         if (m_closing) {
             finishClosing();
@@ -88,9 +89,6 @@ void SidebarDrawer::finishClosing()
 void SidebarDrawer::setProgress(double progress)
 {
     m_progress = progress;
-    // The width grows from the trailing edge; the content keeps its own width, so it moves in rather
-    // than being squeezed, and its far side stays clipped until it has arrived.
-    setFixedWidth(qRound(fullWidth * progress));
     if (auto *effect = qobject_cast<QGraphicsOpacityEffect *>(graphicsEffect())) {
         effect->setOpacity(progress);
     }
@@ -107,6 +105,10 @@ void SidebarDrawer::layoutContent()
 {
     m_divider->setGeometry(0, 0, dividerWidth, height());
     if (m_content) {
-        m_content->setGeometry(dividerWidth, 0, contentWidth, height());
+        // The drawer takes its whole width at once, so the pages beside it make room once instead of
+        // being laid out and painted again on every frame; within it the content moves in from the
+        // trailing edge, its far side clipped until it has arrived.
+        const int still = qRound(contentWidth * (1.0 - m_progress));
+        m_content->setGeometry(dividerWidth + still, 0, contentWidth, height());
     }
 }
