@@ -92,6 +92,7 @@ PageArea::PageArea(QWidget *parent)
     : QWidget(parent)
     , m_transition(new QVariantAnimation(this))
     , m_slide(new PageSlide(this))
+    , m_resized(new QTimer(this))
 {
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.16, 1.0), QPointF(0.3, 1.0), QPointF(1.0, 1.0));
@@ -101,6 +102,10 @@ PageArea::PageArea(QWidget *parent)
     m_transition->setEndValue(1.0);
     connect(m_transition, &QVariantAnimation::valueChanged, this,
             [this](const QVariant &value) { layoutPages(value.toDouble()); });
+    // Not while the window is being dragged to a new size: once it rests.
+    m_resized->setSingleShot(true);
+    m_resized->setInterval(250);
+    connect(m_resized, &QTimer::timeout, this, &PageArea::paintAheadAgain);
 }
 
 void PageArea::addPage(const QString &identifier, QWidget *page)
@@ -257,6 +262,18 @@ void PageArea::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_slide->setGeometry(rect());
     layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
+    m_resized->start();
+}
+
+void PageArea::paintAheadAgain()
+{
+    // The hidden pages were laid out and painted for the old size; a click would do both again.
+    for (auto it = m_pages.cbegin(); it != m_pages.cend(); ++it) {
+        if (it.value()->isHidden() && !m_unpainted.contains(it.key())) {
+            m_unpainted.append(it.key());
+        }
+    }
+    update();
 }
 
 void PageArea::takePictures()

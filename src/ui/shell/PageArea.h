@@ -10,6 +10,7 @@
 #include <functional>
 
 class PageSlide;
+class QTimer;
 class QVariantAnimation;
 
 /**
@@ -65,6 +66,7 @@ protected:
 private:
     void makeNextDeferred();
     void paintAhead();
+    void paintAheadAgain();
     void takePictures();
     enum class Taken { Nothing, FromScreen, Painted };
     /** The slide's two pictures, each painted into its own memory. */
@@ -85,6 +87,7 @@ private:
     QStringList m_order;
     QVariantAnimation *m_transition;
     PageSlide *m_slide;
+    QTimer *m_resized;
     /** Tells a picture taken late which slide it was for. */
     int m_generation = 0;
     /** The pictures' memory, kept from slide to slide. */

@@ -296,6 +296,12 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     EXPECT_TRUE(android->isHidden());
     EXPECT_TRUE(pages->pictures().isEmpty());
     EXPECT_TRUE(pages->slide()->isHidden());
+
+    androidPaints->count = 0;
+    window.resize(window.size() + QSize(120, 40));
+    ASSERT_TRUE(waitUntil([&] { return androidPaints->count > 0; }, 3000))
+        << "a hidden page is laid out and painted ahead again for the window's new size";
+    EXPECT_EQ(android->size(), pages->size());
 }
 
 TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
