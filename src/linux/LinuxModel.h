@@ -95,6 +95,13 @@ public:
     void save();
     /** Checks, prepares the machine folder on first use, and starts the machine. */
     QCoro::Task<> start();
+    /** The page is in view: a start may come soon, so the engine reads ahead what a first one needs. */
+    void expectStart() const
+    {
+        if (!m_prepared) {
+            m_engine.prepareFirstStart();
+        }
+    }
     /** Asks the guest to shut down; its stop arrives later through the engine. */
     void requestStop();
     /** Stops the machine at once; data the guest has written stays. */

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 #ifdef Q_OS_LINUX
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -59,6 +61,27 @@ int renameNoReplace(const char *from, const char *to)
     errno = ENOSYS;
     return -1;
 #endif
+}
+
+QByteArray version(int fd)
+{
+    struct stat facts
+    {
+    };
+    if (::fstat(fd, &facts) != 0) {
+        return {};
+    }
+#ifdef Q_OS_MACOS
+    const timespec modified = facts.st_mtimespec;
+    const timespec changed = facts.st_ctimespec;
+#else
+    const timespec modified = facts.st_mtim;
+    const timespec changed = facts.st_ctim;
+#endif
+    return QByteArray::number(quint64(facts.st_dev)) + ':' + QByteArray::number(quint64(facts.st_ino)) + ':' +
+           QByteArray::number(qint64(facts.st_size)) + ':' + QByteArray::number(qint64(modified.tv_sec)) +
+           '.' + QByteArray::number(qint64(modified.tv_nsec)) + ':' +
+           QByteArray::number(qint64(changed.tv_sec)) + '.' + QByteArray::number(qint64(changed.tv_nsec));
 }
 
 } // namespace FileCopy

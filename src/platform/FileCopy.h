@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <sys/types.h>
@@ -25,5 +26,12 @@ off_t copyRangeInKernel(int in, int out, off_t from, off_t to, size_t chunk);
  * or -1 with errno set like rename(2); EINVAL or ENOSYS say the volume or system cannot refuse.
  */
 int renameNoReplace(const char *from, const char *to);
+
+/**
+ * What tells one version of an open file from another (its device, inode, size, modification and
+ * change times), so what was learnt from reading it can be trusted until it changes; empty where the
+ * system cannot say.
+ */
+QByteArray version(int fd);
 
 } // namespace FileCopy

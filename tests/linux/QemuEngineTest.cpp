@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -177,6 +178,27 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
     EXPECT_EQ(QFileInfo(store).size(), QemuInstallation::flashSize);
     EXPECT_EQ(sha1Of(store), sha1Of(installation.firmwareVariables));
     EXPECT_LT(allocatedBytes(store), 4 << 20) << "the zeros take no space";
+
+    // The template learnt ahead, then replaced as a package upgrade does (a new file renamed over it):
+    // the next store is a copy of the new one, not of what was learnt.
+    engine.prepareFirstStart();
+    {
+        QFile upgraded(installation.firmwareVariables + QStringLiteral(".new"));
+        ASSERT_TRUE(upgraded.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(upgraded.resize(QemuInstallation::flashSize));
+        upgraded.seek(QemuInstallation::flashSize - 7000);
+        upgraded.write(QByteArray(7000, 'u'));
+    }
+    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_TRUE(QFile::remove(installation.firmwareVariables));
+    ASSERT_TRUE(QFile::rename(installation.firmwareVariables + QStringLiteral(".new"),
+                              installation.firmwareVariables));
+    for (const QString &name : {QStringLiteral("UpgradedStore"), QStringLiteral("LaterStore")}) {
+        engine.createEFIVariableStore(folder.filePath(name));
+        EXPECT_EQ(sha1Of(folder.filePath(name)), sha1Of(installation.firmwareVariables))
+            << name.toStdString();
+        EXPECT_LT(allocatedBytes(folder.filePath(name)), 4 << 20);
+    }
 
     // A second store at the same place is refused and the first stays as it was.
     {

@@ -2,6 +2,8 @@
 
 #include "linux/engine/QemuMachine.h"
 #include "platform/Error.h"
+#include "platform/FileCopy.h"
+#include "services/Background.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,8 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -35,13 +39,35 @@ void requireFile(const QString &path, const QString &missing)
     }
 }
 
-void copySparse(QFile &source, QFile &target)
+/** Where a firmware template holds anything but zeros, for the version of the file it was read at. */
+struct TemplateLayout
+{
+    QByteArray version;
+    qint64 size = 0;
+    /** Offset and length of each run of blocks that are not all zeros. */
+    QList<std::pair<qint64, qint64>> data;
+};
+
+// Debian's store template is 64 MiB of zeros, not sparse on disk: reading it is most of a first start's
+// own work. It is read once per process, ahead of the start where the page lets it, and held here while
+// it is read, so a start waits for a reading under way instead of doing it again.
+std::mutex s_layoutGuard;
+std::optional<TemplateLayout> s_layout;
+
+/**
+ * Reads `source` block by block, writing the blocks that are not zero to the same offsets of `target`
+ * when there is one, and returns where they are.
+ */
+TemplateLayout readTemplate(QFile &source, QFile *target)
 {
     constexpr qint64 blockSize = qint64(64) * 1024;
     QByteArray block(blockSize, Qt::Uninitialized);
     // Compared a block at a time: a byte-by-byte test spends tens of milliseconds on a 64 MiB store.
     static const QByteArray zeros(blockSize, '\0');
-    qint64 offset = 0;
+    TemplateLayout layout{FileCopy::version(source.handle()), 0, {}};
+    if (!source.seek(0)) {
+        throw SystemError(source.errorString());
+    }
     while (true) {
         const qint64 count = source.read(block.data(), blockSize);
         if (count < 0) {
@@ -50,14 +76,49 @@ void copySparse(QFile &source, QFile &target)
         if (count == 0) {
             break;
         }
-        const bool zero = std::memcmp(block.constData(), zeros.constData(), size_t(count)) == 0;
-        if (!zero && (!target.seek(offset) || target.write(block.constData(), count) != count)) {
+        if (std::memcmp(block.constData(), zeros.constData(), size_t(count)) != 0) {
+            if (target && (!target->seek(layout.size) || target->write(block.constData(), count) != count)) {
+                throw SystemError(target->errorString());
+            }
+            if (!layout.data.isEmpty() &&
+                layout.data.last().first + layout.data.last().second == layout.size) {
+                layout.data.last().second += count;
+            } else {
+                layout.data.append({layout.size, count});
+            }
+        }
+        layout.size += count;
+    }
+    return layout;
+}
+
+/** Writes the template's blocks that are not zero, as `layout` found them, to `target`. */
+void copyData(QFile &source, QFile &target, const TemplateLayout &layout)
+{
+    QByteArray block;
+    for (const auto &[offset, length] : layout.data) {
+        block.resize(length);
+        if (!source.seek(offset) || source.read(block.data(), length) != length) {
+            throw SystemError(source.errorString());
+        }
+        if (!target.seek(offset) || target.write(block) != length) {
             throw SystemError(target.errorString());
         }
-        offset += count;
+    }
+}
+
+/** A copy of the template at `source`, sparse where it is zero; the layout is learnt once. */
+void copySparse(QFile &source, QFile &target)
+{
+    const std::lock_guard lock(s_layoutGuard);
+    const QByteArray version = FileCopy::version(source.handle());
+    if (s_layout && !version.isEmpty() && s_layout->version == version) {
+        copyData(source, target, *s_layout);
+    } else {
+        s_layout = readTemplate(source, &target);
     }
     // Zero blocks were skipped, not written: the length alone makes them read back as zeros.
-    if (!target.resize(offset) || !target.flush()) {
+    if (!target.resize(s_layout->size) || !target.flush()) {
         throw SystemError(target.errorString());
     }
 }
@@ -182,6 +243,22 @@ bool QemuEngine::isValidMachineIdentifier(const QByteArray &data) const
 {
     const QUuid uuid = QUuid::fromString(QLatin1StringView(data));
     return !uuid.isNull() && uuid.toString(QUuid::WithoutBraces).toLatin1() == data.toLower();
+}
+
+void QemuEngine::prepareFirstStart() const
+{
+    const QString path = m_installation.firmwareVariables;
+    // Fire and forget: a start finds the layout, or waits for this reading to finish.
+    Background::start([path] {
+        QFile source(path);
+        if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            return; // the start reports what is missing
+        }
+        const std::lock_guard lock(s_layoutGuard);
+        if (!s_layout || s_layout->version != FileCopy::version(source.handle())) {
+            s_layout = readTemplate(source, nullptr);
+        }
+    });
 }
 
 void QemuEngine::createEFIVariableStore(const QString &path) const

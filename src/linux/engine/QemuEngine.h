@@ -32,6 +32,8 @@ public:
     bool isValidMachineIdentifier(const QByteArray &data) const override;
     /** A copy of the firmware's empty store, sparse where the template is zero; never replaces a file. */
     void createEFIVariableStore(const QString &path) const override;
+    /** Learns where the store template is not zero, so the first store is written without reading it. */
+    void prepareFirstStart() const override;
 
     /** Throws VMFailure naming the first part of `configuration` that QEMU could not run as asked. */
     void validate(const MachineConfiguration &configuration) const;

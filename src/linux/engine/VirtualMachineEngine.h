@@ -83,4 +83,6 @@ public:
     virtual bool isValidMachineIdentifier(const QByteArray &data) const = 0;
     /** Creates a new, empty EFI variable store at `path`; throws Error. */
     virtual void createEFIVariableStore(const QString &path) const = 0;
+    /** Reads ahead, on a worker, what the first createEFIVariableStore will need; a hint, no more. */
+    virtual void prepareFirstStart() const {}
 };

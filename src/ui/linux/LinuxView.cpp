@@ -268,6 +268,7 @@ void LinuxView::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // The chosen ISO may have been moved or deleted while the page was hidden.
     if (m_model) {
+        m_model->expectStart();
         m_downloads->setRevealed(LinuxRules::showsDownloads(LinuxRules::State::of(*m_model)), false);
     }
     if (m_revealOnShow) {
