@@ -1,5 +1,7 @@
 #include "platform/FileCopy.h"
 
+#include <QByteArrayList>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -65,9 +67,7 @@ int renameNoReplace(const char *from, const char *to)
 
 QByteArray version(int fd)
 {
-    struct stat facts
-    {
-    };
+    struct stat facts = {};
     if (::fstat(fd, &facts) != 0) {
         return {};
     }
@@ -78,10 +78,13 @@ QByteArray version(int fd)
     const timespec modified = facts.st_mtim;
     const timespec changed = facts.st_ctim;
 #endif
-    return QByteArray::number(quint64(facts.st_dev)) + ':' + QByteArray::number(quint64(facts.st_ino)) + ':' +
-           QByteArray::number(qint64(facts.st_size)) + ':' + QByteArray::number(qint64(modified.tv_sec)) +
-           '.' + QByteArray::number(qint64(modified.tv_nsec)) + ':' +
-           QByteArray::number(qint64(changed.tv_sec)) + '.' + QByteArray::number(qint64(changed.tv_nsec));
+    QByteArrayList parts;
+    for (const qint64 fact :
+         {qint64(facts.st_dev), qint64(facts.st_ino), qint64(facts.st_size), qint64(modified.tv_sec),
+          qint64(modified.tv_nsec), qint64(changed.tv_sec), qint64(changed.tv_nsec)}) {
+        parts.append(QByteArray::number(fact));
+    }
+    return parts.join(':');
 }
 
 } // namespace FileCopy

@@ -89,9 +89,7 @@ bool desktopDisablesAnimations()
     const QString kdeFile = config + QStringLiteral("/kdeglobals");
     const QString gtkFile = config + QStringLiteral("/gtk-3.0/settings.ini");
     const auto stamp = [](const QString &path) {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
             return path;
         }
