@@ -17,10 +17,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -92,7 +90,7 @@ template<typename Condition> bool waitFor(Condition condition, int withinMs)
         if (clock.elapsed() > withinMs) {
             return false;
         }
-        FirmwareScreen::pause(100);
+        idleFor(100);
     }
     return true;
 }
@@ -168,7 +166,7 @@ void measure(benchmark::State &state, Scene scene, Place place)
         const double cpuBefore = cpuMilliseconds();
         QElapsedTimer clock;
         clock.start();
-        FirmwareScreen::pause(measureMs);
+        idleFor(measureMs);
         seconds = clock.elapsed() / 1000.0;
         cpu = cpuMilliseconds() - cpuBefore;
         frames = double(display.framesShown() - shownBefore);

@@ -139,7 +139,7 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
         QFile::remove(destination);
         writeFile(partial, c.sideFile);
         server.clearRequests();
-        TestHttpServer::Resource resource{body, true, c.fault};
+        TestHttpServer::Resource resource{body, c.fault};
         if (c.fault == Fault::Redirect) {
             server.serve(QStringLiteral("/real.zip"), body);
             resource.redirectTo = QStringLiteral("/real.zip");
@@ -176,7 +176,7 @@ TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
                           Case{"no Content-Range at all", Fault::MissingContentRange, 0}}) {
         SCOPED_TRACE(c.what);
         writeFile(partial, kept);
-        server.serve(QStringLiteral("/a.zip"), {body, true, c.fault, c.claimedStart});
+        server.serve(QStringLiteral("/a.zip"), {body, c.fault, c.claimedStart});
 
         const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
@@ -192,7 +192,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 {
     const QByteArray body = content(4 * 65'536);
     // Paced, so the surplus byte arrives alone after every good one.
-    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::ExtraByte, 0, 65'536, 30});
+    server.serve(QStringLiteral("/a.zip"), {body, Fault::ExtraByte, 0, 65'536, 30});
 
     const auto result = fetch(QStringLiteral("/a.zip"), body.size());
 
@@ -205,7 +205,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 
     // Unpaced, the surplus shares a chunk with good bytes; still nothing past the expected size.
     QFile::remove(partial);
-    server.serve(QStringLiteral("/b.zip"), {body, true, Fault::ExtraByte});
+    server.serve(QStringLiteral("/b.zip"), {body, Fault::ExtraByte});
     const auto unpaced = fetch(QStringLiteral("/b.zip"), body.size());
     ASSERT_TRUE(unpaced.error);
     EXPECT_EQ(*unpaced.error, tooLarge);
@@ -222,7 +222,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
 {
     const QByteArray body = content(10'000'000);
-    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::CloseEarly, 3'500'000});
+    server.serve(QStringLiteral("/a.zip"), {body, Fault::CloseEarly, 3'500'000});
 
     const auto cut = fetch(QStringLiteral("/a.zip"), body.size());
 
@@ -247,7 +247,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
     const QByteArray body = content(2'000'000);
 
     // Idle: the server goes silent after 100,000 bytes.
-    server.serve(QStringLiteral("/stall.zip"), {body, true, Fault::Stall, 100'000});
+    server.serve(QStringLiteral("/stall.zip"), {body, Fault::Stall, 100'000});
     Downloader idle;
     idle.idleTimeout = 300ms;
     QElapsedTimer clock;
@@ -260,7 +260,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
 
     // Whole transfer: bytes keep coming, just not fast enough.
     QFile::remove(partial);
-    server.serve(QStringLiteral("/slow.zip"), {body, true, Fault::None, 0, 16'384, 50});
+    server.serve(QStringLiteral("/slow.zip"), {body, Fault::None, 0, 16'384, 50});
     Downloader total;
     total.totalTimeout = 400ms;
     const auto slow = fetch(QStringLiteral("/slow.zip"), body.size(), &total);
@@ -276,7 +276,7 @@ TEST_F(DownloaderTest, ProgressIsThrottledAndACancelOrADroppedDownloaderKeepsThe
 {
     // About 1.2 s of steady transfer in 62 pieces; unthrottled that would be 60-odd reports.
     const QByteArray body = content(2'000'000);
-    server.serve(QStringLiteral("/a.zip"), {body, true, Fault::None, 0, 32'768, 20});
+    server.serve(QStringLiteral("/a.zip"), {body, Fault::None, 0, 32'768, 20});
 
     Downloader downloader;
     std::vector<std::pair<qint64, double>> timed;
@@ -339,7 +339,7 @@ TEST_F(DownloaderTest, AServerThatFailsOrCannotBeReachedIsToldAndTheSideFileKept
 {
     const QByteArray kept = content(1000);
     writeFile(partial, kept);
-    server.serve(QStringLiteral("/gone.zip"), {content(5000), true, Fault::NotFound});
+    server.serve(QStringLiteral("/gone.zip"), {content(5000), Fault::NotFound});
     const QString local = dir.filePath(QStringLiteral("local.bin"));
     writeFile(local, content(5000));
     // A port nobody listens on any more.

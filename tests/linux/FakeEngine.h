@@ -1,14 +1,12 @@
 #pragma once
 
-#include "linux/engine/VirtualMachineEngine.h"
+#include "linux/engine/QemuEngine.h"
 #include "platform/Error.h"
 
 #include <QCoroTimer>
 #include <QFile>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QThread>
-#include <QUuid>
 
 #include <chrono>
 #include <memory>
@@ -24,6 +22,8 @@ struct FakeMachineBehaviour
     std::optional<QString> stopFailure;
     std::optional<QString> stopRequestRefusal;
     bool acceptsStopRequest = true;
+    /** Where the machine's screen is served while it runs; none unless a test serves one. */
+    QString displayEndpoint;
 };
 
 /** A machine that runs nothing; it counts stop requests and reports stops when the test says. */
@@ -69,7 +69,7 @@ public:
         }
         isRunning = false;
     }
-    QString displayEndpoint() const override { return {}; }
+    QString displayEndpoint() const override { return isRunning ? behaviour.displayEndpoint : QString(); }
 
 private:
     // Shared with a pending wait, which must notice a machine destroyed under it without touching it.
@@ -93,10 +93,17 @@ private:
     std::shared_ptr<Hold> m_held = std::make_shared<Hold>();
 };
 
-/** An engine of FakeMachines that refuses on demand and keeps what it was given. */
-class FakeEngine : public VirtualMachineEngine
+/**
+ * An engine of FakeMachines that refuses on demand and keeps what it was given; it checks addresses and
+ * draws and checks machine identifiers as QEMU's engine does.
+ */
+class FakeEngine : public QemuEngine
 {
 public:
+    FakeEngine()
+        : QemuEngine(QemuInstallation{})
+    {}
+
     bool supported = true;
     std::optional<QString> rejection;
     std::optional<QString> variableStoreFailure;
@@ -122,18 +129,12 @@ public:
         machines.append(machine.get());
         return machine;
     }
+    // Numbered rather than random, so that two engines' defaults compare equal.
     QString randomLocallyAdministeredMACAddress() const override
     {
         ++addresses;
         return QString::asprintf("02:00:00:00:%02x:%02x", (addresses >> 8) & 0xff, addresses & 0xff);
     }
-    bool isValidMACAddress(const QString &text) const override
-    {
-        static const QRegularExpression form(QStringLiteral("^[0-9a-fA-F]{2}(:[0-9a-fA-F]{2}){5}$"));
-        return form.match(text).hasMatch();
-    }
-    QByteArray createMachineIdentifier() const override { return QUuid::createUuid().toRfc4122(); }
-    bool isValidMachineIdentifier(const QByteArray &data) const override { return data.size() == 16; }
     void createEFIVariableStore(const QString &path) const override
     {
         QFile store(path);

@@ -11,7 +11,6 @@
 #include "linux/engine/detail/QemuCommandLine.h"
 #include "platform/ChildLifetime.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -34,13 +33,6 @@ constexpr qint64 gibibyte = qint64(1) << 30;
 const QemuInstallation emulating{QStringLiteral("/usr/bin/qemu-system-aarch64"),
                                  QStringLiteral("/fw/CODE.fd"), QStringLiteral("/fw/VARS.fd"),
                                  QStringLiteral("tcg")};
-
-QByteArray sha1Of(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
-}
 
 } // namespace
 
@@ -176,7 +168,7 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
     engine.createEFIVariableStore(store);
 
     EXPECT_EQ(QFileInfo(store).size(), QemuInstallation::flashSize);
-    EXPECT_EQ(sha1Of(store), sha1Of(installation.firmwareVariables));
+    EXPECT_EQ(readFile(store), readFile(installation.firmwareVariables));
     EXPECT_LT(allocatedBytes(store), 4 << 20) << "the zeros take no space";
 
     // The template learnt ahead, then replaced as a package upgrade does (a new file renamed over it):
@@ -201,14 +193,9 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
     }
 
     // A second store at the same place is refused and the first stays as it was.
-    {
-        QFile existing(store);
-        ASSERT_TRUE(existing.open(QIODevice::ReadWrite));
-        existing.write("guest data");
-    }
-    const QByteArray before = sha1Of(store);
+    ASSERT_TRUE(writeFile(store, "guest data"));
     EXPECT_THROW(engine.createEFIVariableStore(store), Error);
-    EXPECT_EQ(sha1Of(store), before);
+    EXPECT_EQ(readFile(store), "guest data");
 
     // Without a template nothing is created.
     QemuInstallation missing = installation;
@@ -426,9 +413,5 @@ TEST_P(QemuOrphanTest, QemuDiesWithTheApplication)
 }
 
 INSTANTIATE_TEST_SUITE_P(Guards, QemuOrphanTest,
-                         ::testing::Values(OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog),
-                         [](const ::testing::TestParamInfo<OrphanGuard> &guard) {
-                             return guard.param == OrphanGuard::Watchdog ? std::string("Watchdog")
-                                                                         : std::string("ParentDeathSignal");
-                         });
+                         ::testing::Values(OrphanGuard::ParentDeathSignal, OrphanGuard::Watchdog));
 #endif

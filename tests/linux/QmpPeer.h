@@ -21,11 +21,14 @@
 class QmpPeer : public QObject
 {
 public:
-    /** Connects to the monitor socket named in QEMU's arguments. */
+    /** Connects to the monitor of QEMU's "-chardev socket,id=monitor,path=…" (",," is a comma). */
     explicit QmpPeer(const QStringList &qemuArguments)
     {
         connect(&m_socket, &QLocalSocket::readyRead, this, &QmpPeer::answer);
-        m_socket.connectToServer(monitorPath(qemuArguments));
+        const QString prefix = QStringLiteral("socket,id=monitor,path=");
+        const QString chardev = qemuArguments.filter(prefix).value(0);
+        m_socket.connectToServer(
+            chardev.mid(prefix.size()).replace(QStringLiteral(",,"), QStringLiteral(",")));
         if (m_socket.waitForConnected(5000)) {
             send({{"QMP", QJsonObject{{"version", QJsonObject{}}, {"capabilities", QJsonArray()}}}});
         }
@@ -50,18 +53,6 @@ public:
             }
         });
         watch->start(20);
-    }
-
-    /** The monitor socket's path in a "-chardev socket,id=monitor,path=…" argument (",," is a comma). */
-    static QString monitorPath(const QStringList &arguments)
-    {
-        const QString prefix = QStringLiteral("socket,id=monitor,path=");
-        for (const QString &argument : arguments) {
-            if (argument.startsWith(prefix)) {
-                return argument.mid(prefix.size()).replace(QStringLiteral(",,"), QStringLiteral(","));
-            }
-        }
-        return {};
     }
 
 private:

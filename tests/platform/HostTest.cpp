@@ -52,11 +52,9 @@ TEST(Host, RevealFolderMakesTheFolderFirstAndMoveToTrashRemovesTheFileOrSaysWhy)
     EXPECT_TRUE(Host::current().revealFolder(folder));
     EXPECT_TRUE(QFileInfo(folder).isDir());
     // An existing folder is opened as it is, its content untouched.
-    QFile kept(folder + QStringLiteral("/kept"));
-    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
-    kept.close();
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/kept"), "k"));
     EXPECT_TRUE(Host::current().revealFolder(folder));
-    EXPECT_TRUE(kept.exists());
+    EXPECT_EQ(readFile(folder + QStringLiteral("/kept")), "k");
     EXPECT_EQ(fake.opened(), (QList<QUrl>{QUrl::fromLocalFile(folder), QUrl::fromLocalFile(folder)}));
 
     const QString path = dir.filePath(QStringLiteral("doomed.txt"));

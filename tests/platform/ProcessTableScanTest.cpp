@@ -1,7 +1,6 @@
 #include "platform/ProcessTableScan.h"
+#include "TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -17,9 +16,7 @@ public:
     {
         m_process.setProgram(program);
         m_process.setArguments(arguments);
-        if (!workingFolder.isEmpty()) {
-            m_process.setWorkingDirectory(workingFolder);
-        }
+        m_process.setWorkingDirectory(workingFolder); // empty: this process's own
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
     }
@@ -54,13 +51,8 @@ TEST(ProcessTableScan, FindsHoldersByDescriptorWorkingFolderAndMemoryMapAsLsofDo
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("machine"));
-    QDir().mkpath(folder + QStringLiteral("/sub"));
     const QString disk = folder + QStringLiteral("/sub/Disk.img");
-    {
-        QFile file(disk);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, 'd'));
-    }
+    ASSERT_TRUE(writeFile(disk, QByteArray(8192, 'd')));
     EXPECT_EQ(ProcessTableScan::holders(QStringLiteral("/proc"), folder).holders, QList<qint64>());
 
     const QString shell = QStringLiteral("/bin/sh");

@@ -39,11 +39,9 @@ TEST(FileCopy, KernelCopyLandsEveryByteAtItsOffsetAndRenameNeverReplaces)
     for (int i = 0; i < 300'000; ++i) {
         content.append(char(i * 7 + i / 251));
     }
-    QFile source(dir.filePath(QStringLiteral("source")));
-    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
-    source.write(content);
-    source.close();
-    const int in = ::open(QFile::encodeName(source.fileName()).constData(), O_RDONLY);
+    const QString source = dir.filePath(QStringLiteral("source"));
+    ASSERT_TRUE(writeFile(source, content));
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY);
     const int out =
         ::open(QFile::encodeName(dir.filePath(QStringLiteral("copy"))).constData(), O_RDWR | O_CREAT, 0644);
     ASSERT_GE(in, 0);

@@ -80,7 +80,7 @@ TEST_F(CommandTest, ExitStatusDecidesSuccessAndAProgramThatCannotStartIsNamedWit
               QStringLiteral("无法启动 true：") + reason(ENOENT) + QStringLiteral("。"));
 }
 
-TEST_F(CommandTest, OutputIsMergedDecodedAndReturnedUntrimmed)
+TEST_F(CommandTest, OutputIsMergedDecodedAndReturnedUntrimmedAndAFailureHoldsItsLastCharacters)
 {
     EXPECT_EQ(await(script(QStringLiteral("echo out1; echo err1 >&2; echo out2; echo err2 >&2"))).value,
               QStringLiteral("out1\nerr1\nout2\nerr2\n"));
@@ -92,19 +92,17 @@ TEST_F(CommandTest, OutputIsMergedDecodedAndReturnedUntrimmed)
     const QString path = writeFile(QStringLiteral("out.txt"), ("\n  " + body + "\n\n\n").toUtf8());
     EXPECT_EQ(await(Command::run(QStringLiteral("/bin/cat"), {path})).value, "\n  " + body + "\n\n\n");
     EXPECT_EQ(commandEntries().last(), "INFO 完成：/bin/cat " + path + u'\n' + body.right(1500));
-}
 
-TEST_F(CommandTest, FailureMessageHoldsTheLastCharactersOfOutput)
-{
+    // A failure's message holds the last characters of the output.
     QByteArray lines;
     for (int i = 0; i < 500; ++i) {
         lines += QByteArray::number(i).rightJustified(9, '0') + '\n';
     }
-    const QString path = writeFile(QStringLiteral("lines.txt"), lines);
-    const auto failed = await(script(QStringLiteral("cat \"$1\"; exit 1"), {0}, 60, {path}));
+    const QString numbered = writeFile(QStringLiteral("lines.txt"), lines);
+    const auto failed = await(script(QStringLiteral("cat \"$1\"; exit 1"), {0}, 60, {numbered}));
     EXPECT_EQ(failed.error, QString::fromUtf8(lines.right(3000)));
-    EXPECT_EQ(commandEntries().last(), "ERROR 失败：/bin/sh -c \"cat \"$1\"; exit 1\" sh " + path + u'\n' +
-                                           QString::fromUtf8(lines.right(3000)).trimmed());
+    EXPECT_EQ(commandEntries().last(), "ERROR 失败：/bin/sh -c \"cat \"$1\"; exit 1\" sh " + numbered +
+                                           u'\n' + QString::fromUtf8(lines.right(3000)).trimmed());
 
     // A character is what the reader sees: accents stay on their letter, emoji and flags whole.
     const QString accented = QStringLiteral("e\u0301\u0302\u0303\u0304\u0305").repeated(5000);

@@ -3,7 +3,9 @@
 #include "services/FolderSnapshots.h"
 #include "Await.h"
 #include "FakeHost.h"
+#include "LogProbe.h"
 #include "TestFiles.h"
+#include "Wait.h"
 #include "services/SnapshotText.h"
 
 #include <QDir>
@@ -50,6 +52,7 @@ class FolderSnapshotsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        LogProbe::reset();
         guest.place = FolderSnapshots::Place{folder, collection, QStringLiteral("primary"),
                                              QStringLiteral("安卓 1"), QStringLiteral("安卓 1")};
         guest.lockFile = dir.filePath(QStringLiteral("instance.lock"));
@@ -94,6 +97,7 @@ TEST_F(FolderSnapshotsTest, CreateRollBackAndDeleteWithTheFlagAndMessageOnTheWay
     EXPECT_EQ(QStringList({record.platform, record.deviceID, record.displayName}),
               QStringList({QStringLiteral("Android"), QStringLiteral("primary"), QStringLiteral("安卓 1")}));
     EXPECT_EQ(snapshots.message(), shown(record));
+    EXPECT_LT(qAbs(record.createdAt.secsTo(QDateTime::currentDateTimeUtc())), 5);
     EXPECT_EQ(snapshots.property("snapshots").value<QList<SnapshotRecord>>(), snapshots.snapshots());
     const QString stored = collection + u'/' + record.id;
     EXPECT_EQ(tree(stored + QStringLiteral("/payload")), tree(folder));
@@ -114,6 +118,9 @@ TEST_F(FolderSnapshotsTest, CreateRollBackAndDeleteWithTheFlagAndMessageOnTheWay
     ASSERT_TRUE(await(std::move(rolling)).done);
     EXPECT_EQ(guest.error, QString());
     EXPECT_EQ(tree(folder), before);
+    // The old data and the note beside the folder go after the rollback has answered.
+    EXPECT_TRUE(
+        waitUntil([&] { return entries(QFileInfo(folder).path()) == QStringList{QStringLiteral("avd")}; }));
     ASSERT_EQ(guest.rollbacks.size(), 1);
     EXPECT_EQ(guest.rollbacks.first().first, record);
     EXPECT_EQ(guest.rollbacks.first().second, QByteArray("settings v1"));
@@ -127,6 +134,10 @@ TEST_F(FolderSnapshotsTest, CreateRollBackAndDeleteWithTheFlagAndMessageOnTheWay
     EXPECT_EQ(snapshots.message(), QStringLiteral("尚未创建快照"));
     EXPECT_EQ(entries(collection), QStringList());
     EXPECT_EQ(tree(folder), before);
+    const QString tail = QStringLiteral(" Android 快照：安卓 1 · ") + record.id;
+    EXPECT_EQ(LogProbe::messages(QStringLiteral("快照")),
+              (QStringList{QStringLiteral("INFO 已创建") + tail, QStringLiteral("INFO 已回滚") + tail,
+                           QStringLiteral("INFO 已删除") + tail}));
 }
 
 TEST_F(FolderSnapshotsTest, SettingsThatCannotBeReadAreSaidSoAfterTheFolderIsRolledBack)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include <QByteArray>
@@ -72,21 +73,14 @@ inline Ending runCurrentTestAsChild(const QString &folder, int milliseconds = 30
     }
     ending.crashed = child.exitStatus() == QProcess::CrashExit;
     ending.code = child.exitCode();
-    QFile output(outputFile);
-    if (output.open(QIODevice::ReadOnly)) {
-        ending.output = QString::fromUtf8(output.readAll());
-    }
+    ending.output = QString::fromUtf8(readFile(outputFile));
     return ending;
 }
 
 /** A process's state letter from /proc ('Z' for a zombie), or 0 when it is gone. */
 inline char processState(pid_t pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray line = stat.readAll();
+    const QByteArray line = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const qsizetype close = line.lastIndexOf(')');
     return close >= 0 && close + 2 < line.size() ? line[close + 2] : 0;
 }
@@ -110,8 +104,7 @@ inline bool ends(pid_t pid, int milliseconds = 10000)
 /** The process id written as text into `file`, or 0. */
 inline pid_t readPid(const QString &file)
 {
-    QFile text(file);
-    return text.open(QIODevice::ReadOnly) ? pid_t(text.readAll().trimmed().toInt()) : 0;
+    return pid_t(readFile(file).trimmed().toInt());
 }
 
 /** In the child: writes this text into `file` in one step, for the parent to read after the kill. */

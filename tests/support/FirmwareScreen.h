@@ -1,11 +1,10 @@
 #pragma once
 
+#include "Wait.h"
 #include "linux/screen/VncConnection.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QImage>
-#include <QTimer>
 
 /** Reading the AArch64 UEFI firmware's screen through the Linux machine's screen connection. */
 namespace FirmwareScreen {
@@ -26,14 +25,6 @@ inline bool showsShell(const QImage &frame)
     return yellow > 40;
 }
 
-/** Runs the event loop for `ms`. */
-inline void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 /**
  * Runs the event loop until the screen has shown something and then had no update for `quietMs`;
  * false if that does not happen within `withinMs`.
@@ -46,7 +37,7 @@ inline bool settles(const VncConnection &connection, int quietMs, int withinMs)
     QElapsedTimer quiet;
     quiet.start();
     while (total.elapsed() < withinMs) {
-        pause(100);
+        idleFor(100);
         if (connection.updates() != seen) {
             seen = connection.updates();
             quiet.restart();

@@ -77,7 +77,7 @@ public:
         m_intervalMs = resource->pieceIntervalMs;
 
         std::optional<ByteRange> range;
-        if (!rangeHeader.isNull() && resource->ranges && resource->fault != Fault::IgnoreRange) {
+        if (!rangeHeader.isNull() && resource->fault != Fault::IgnoreRange) {
             range = parseRange(rangeHeader, size);
         }
         if (range && range->first >= size) {
@@ -96,10 +96,7 @@ public:
             m_end = size;
         }
 
-        QList<Header> headers{{"Content-Type", "application/octet-stream"}};
-        if (resource->ranges) {
-            headers.append(Header{"Accept-Ranges", "bytes"});
-        }
+        QList<Header> headers{{"Content-Type", "application/octet-stream"}, {"Accept-Ranges", "bytes"}};
         if (status == 206 && resource->fault != Fault::MissingContentRange) {
             headers.append(Header{"Content-Range", "bytes " + QByteArray::number(m_position) + '-' +
                                                        QByteArray::number(m_end - 1) + '/' +

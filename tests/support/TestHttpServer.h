@@ -44,9 +44,6 @@ public:
     struct Resource
     {
         QByteArray body;
-        /** Whether a Range header is honoured with 206; without it the server answers 200 and the whole body.
-         */
-        bool ranges = true;
         Fault fault = Fault::None;
         qint64 faultOffset = 0;
         /** Pacing: the body goes out in pieces of `pieceBytes`, one every `pieceIntervalMs` (0: as fast as

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
-#include <QStringList>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -42,16 +41,6 @@ inline void answer(QMessageBox *box, const QString &text)
     }
     ASSERT_NE(target, nullptr) << text.toStdString();
     target->click();
-}
-
-/** The texts of an alert's buttons, in order. */
-inline QStringList buttonTexts(const QMessageBox *box)
-{
-    QStringList texts;
-    for (const QAbstractButton *each : box->buttons()) {
-        texts.append(each->text());
-    }
-    return texts;
 }
 
 } // namespace WidgetFinder

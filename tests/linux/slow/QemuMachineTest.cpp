@@ -9,14 +9,12 @@
 #include "linux/engine/QemuMachine.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -28,31 +26,6 @@ namespace {
 constexpr qint64 gibibyte = qint64(1) << 30;
 // Firmware start, five seconds of the shell's startup.nsh countdown, twice over, on a busy machine.
 constexpr int guestBootMs = 240'000;
-
-QString findTool(const QStringList &candidates)
-{
-    for (const QString &candidate : candidates) {
-        if (QFileInfo(candidate).isExecutable()) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
-bool containsNonZero(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    while (!file.atEnd()) {
-        const QByteArray block = file.read(1 << 20);
-        if (block.count('\0') != block.size()) {
-            return true;
-        }
-    }
-    return false;
-}
 
 class RealQemu : public ::testing::Test
 {
@@ -88,11 +61,11 @@ protected:
     // A FAT disk image holding startup.nsh with these shell lines.
     QString fatImage(const QString &name, const QStringList &script)
     {
-        const QString mkfs =
-            findTool({QStringLiteral("/usr/sbin/mkfs.vfat"), QStringLiteral("/sbin/mkfs.vfat"),
-                      QStringLiteral("/opt/homebrew/sbin/mkfs.vfat")});
-        const QString mcopy =
-            findTool({QStringLiteral("/usr/bin/mcopy"), QStringLiteral("/opt/homebrew/bin/mcopy")});
+        const QString mkfs = QStandardPaths::findExecutable(
+            QStringLiteral("mkfs.vfat"),
+            {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/opt/homebrew/sbin")});
+        const QString mcopy = QStandardPaths::findExecutable(
+            QStringLiteral("mcopy"), {QStringLiteral("/usr/bin"), QStringLiteral("/opt/homebrew/bin")});
         if (mkfs.isEmpty() || mcopy.isEmpty()) {
             return {};
         }
@@ -145,7 +118,8 @@ TEST_F(RealQemu, StartsRunningServesItsScreenAndStops)
     const pid_t pid = pid_t(qemu.processId());
     ASSERT_GT(pid, 0);
 
-    // The screen: a unix socket in a folder nobody else may enter, with a VNC server behind it.
+    // The screen: a unix socket in a folder nobody else may enter (what it serves is
+    // LinuxScreenRealQemu.ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop's).
     const QString display = machine->displayEndpoint();
     struct stat socketStatus
     {
@@ -155,19 +129,10 @@ TEST_F(RealQemu, StartsRunningServesItsScreenAndStops)
     const QString runtime = QFileInfo(display).path();
     ASSERT_EQ(::stat(QFile::encodeName(runtime).constData(), &folderStatus), 0);
     EXPECT_EQ(folderStatus.st_mode & 0777, 0700u);
-    QLocalSocket screen;
-    screen.connectToServer(display);
-    ASSERT_TRUE(waitUntil(
-        [&] { return screen.bytesAvailable() >= 12 || screen.state() == QLocalSocket::UnconnectedState; }));
-    EXPECT_TRUE(screen.read(12).startsWith("RFB 003.00"));
-    screen.abort();
 
     // While the guest idles, the supervision costs next to nothing: it waits, it does not poll.
     const double cpuBefore = processCpuMilliseconds();
-    // A plain event loop: waitUntil itself wakes every 10 ms.
-    QEventLoop idling;
-    QTimer::singleShot(5000, &idling, &QEventLoop::quit);
-    idling.exec();
+    idleFor(5000); // waitUntil itself wakes every 10 ms
     const double idleCpuMs = processCpuMilliseconds() - cpuBefore;
     EXPECT_LT(idleCpuMs, 25.0) << "ms of CPU in 5 s; a wake-up every 10 ms costs about 65 ms here";
 
@@ -200,7 +165,7 @@ TEST_F(RealQemu, GuestPowerOffIsAGuestStop)
     EXPECT_TRUE(errorStops->isEmpty()) << firstError().toStdString();
     EXPECT_FALSE(machine->canStop());
     EXPECT_TRUE(machine->displayEndpoint().isEmpty());
-    EXPECT_TRUE(containsNonZero(configuration.efiVariableStore))
+    EXPECT_NE(readFile(configuration.efiVariableStore), QByteArray(QemuInstallation::flashSize, '\0'))
         << "the firmware keeps its variables in this store";
 }
 

@@ -3,7 +3,6 @@
 // the monitor is the test's, so no QEMU is needed, only the time.
 #include "../QmpPeer.h"
 #include "Await.h"
-#include "TestFiles.h"
 #include "Wait.h"
 
 #include "linux/engine/QemuMachine.h"

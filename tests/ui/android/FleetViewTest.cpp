@@ -11,7 +11,6 @@
 #include "android/VMFleet.h"
 #include "android/VMModel.h"
 #include "preferences/AppPreferences.h"
-#include "services/FileIO.h"
 #include "ui/android/ContentView.h"
 #include "ui/android/HardwareNumberField.h"
 #include "ui/android/HardwareSettings.h"
@@ -26,7 +25,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -43,13 +41,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace WidgetFinder;
-
-void type(QLineEdit *editor, const QString &text)
-{
-    editor->selectAll();
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-}
 
 /** Types into the field and goes on without confirming, as a user who clicks elsewhere next. */
 void draft(HardwareNumberField *field, const QString &text)
@@ -174,12 +165,14 @@ TEST_F(FleetViewTest, TypedNumbersAreStoredAtOnceExceptUnderABusyDeviceAndAStart
     EXPECT_EQ(detail().hardware()->memoryHint()->text(), QStringLiteral("可选 1–8 GB"));
     HardwareNumberField *cores = detail().hardware()->coresField();
     // Confirmed numbers are clamped or reverted (the parsing is DeviceRulesTest's) and stored at once.
-    type(cores->editor(), QStringLiteral("12"));
+    draft(cores, QStringLiteral("12"));
+    QTest::keyClick(cores->editor(), Qt::Key_Return);
     EXPECT_EQ(device().configuration().cores, 8);
     EXPECT_EQ(cores->draft(), QStringLiteral("8"));
     EXPECT_EQ(VMConfiguration::load(shared.configurationFile()).cores, 8)
         << "stored without waiting for a start";
-    type(detail().hardware()->memoryField()->editor(), QStringLiteral("6"));
+    draft(detail().hardware()->memoryField(), QStringLiteral("6"));
+    QTest::keyClick(detail().hardware()->memoryField()->editor(), Qt::Key_Return);
     EXPECT_EQ(device().configuration().memoryMB, 6 * 1024);
     // A value set from outside replaces the field's text.
     VMConfiguration changed = device().configuration();
@@ -295,16 +288,14 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOnceStopped
     EXPECT_FALSE(panel->rollbackButton()->isEnabled());
 
     panel->openFolderAction()->trigger();
-    ASSERT_EQ(host.opened().size(), 1);
-    EXPECT_EQ(host.opened().first(),
-              QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary")));
+    EXPECT_EQ(host.opened(),
+              QList<QUrl>{QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary"))});
 }
 
 TEST_F(FleetViewTest, RenameSelectionDeletionAndTheEmptyFleet)
 {
     const VMPaths second(root + QStringLiteral("/instances/B0000000-0000-0000-0000-000000000000"), root);
-    ASSERT_TRUE(QDir().mkpath(second.root()));
-    ASSERT_NO_THROW(FileIO::writeAtomically(second.instanceNameFile(), QByteArray("工作机")));
+    ASSERT_TRUE(writeFile(second.instanceNameFile(), "工作机"));
     open(true);
     detail().renameButton()->click();
     NameSheet *sheet = detail().renameSheet();

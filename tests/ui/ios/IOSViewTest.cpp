@@ -103,7 +103,7 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndSaysWhatIsMissing)
     EXPECT_TRUE(settled());
     EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("无法读取 Xcode 模拟器环境"));
     ASSERT_NE(alert(*view, QStringLiteral("iOS 提示")), nullptr);
-    EXPECT_EQ(buttonTexts(alert(*view, QStringLiteral("iOS 提示"))), QStringList{QStringLiteral("知道了")});
+    EXPECT_EQ(alert(*view, QStringLiteral("iOS 提示"))->buttons().size(), 1) << "only 知道了, answered below";
     answerAlert(*view, QStringLiteral("iOS 提示"), current().error(), QStringLiteral("知道了"));
 
     // Xcode without a usable iOS runtime: showing the page again reads nothing, only the refresh does.

@@ -5,46 +5,19 @@
 #include "FakeInteraction.h"
 #include "TestFiles.h"
 #include "Wait.h"
-#include "WidgetFinder.h"
 
 #include "linux/LinuxModel.h"
+#include "ui/linux/LinuxSettingsPanel.h"
 #include "ui/linux/LinuxView.h"
+#include "ui/style/PillActionButton.h"
 
-#include <QDir>
-#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-
-/** A fake machine whose screen is served at `endpoint` while it runs. */
-class ScreenMachine : public FakeMachine
-{
-public:
-    using FakeMachine::FakeMachine;
-    QString endpoint;
-    QString displayEndpoint() const override { return isRunning ? endpoint : QString(); }
-};
-
-/** The fake engine, making machines whose screen is the test's VNC server. */
-class ScreenEngine : public FakeEngine
-{
-public:
-    QString endpoint;
-
-    std::unique_ptr<VirtualMachine> createMachine(const MachineConfiguration &configuration) override
-    {
-        configurations.append(configuration);
-        if (rejection) {
-            throw VMFailure(*rejection);
-        }
-        auto machine = std::make_unique<ScreenMachine>(behaviour);
-        machine->endpoint = endpoint;
-        machines.append(machine.get());
-        return machine;
-    }
-};
 
 /** The Linux page on a fresh data folder, over the fake engine, shown off-screen. */
 class LinuxPageTest : public ::testing::Test
@@ -76,15 +49,30 @@ protected:
     }
 
     /** Picks `path` in the ISO dialog the page opens. */
-    void chooseISO(const QString &path);
-    void startRunning();
-    void stopByGuest();
+    void chooseISO(const QString &path)
+    {
+        interaction.files.enqueue(path);
+        view->settings()->chooseISOButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return interaction.files.isEmpty(); }));
+        waitUntil([] { return false; }, 20);
+    }
 
-    QByteArray settingsOnDisk() const { return readFile(base + QStringLiteral("/linux-configuration.json")); }
+    void startRunning()
+    {
+        ASSERT_TRUE(view->startButton()->isVisible() && view->startButton()->isEnabled());
+        view->startButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return model->running() || !model->error().isEmpty(); }));
+        ASSERT_TRUE(model->running()) << model->error().toStdString();
+    }
+
+    QJsonObject settingsOnDisk() const
+    {
+        return QJsonDocument::fromJson(readFile(base + QStringLiteral("/linux-configuration.json"))).object();
+    }
 
     FakeHost host{8, 16 * GiB};
     FakeInteraction interaction;
-    ScreenEngine engine;
+    FakeEngine engine;
     QTemporaryDir dir;
     QString base = dir.filePath(QStringLiteral("CorvaneBeta"));
     QString iso = file(QStringLiteral("debian-12.5.0-arm64-netinst.iso"));

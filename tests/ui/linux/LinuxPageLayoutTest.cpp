@@ -22,7 +22,6 @@
 #include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTest>
 
 namespace {

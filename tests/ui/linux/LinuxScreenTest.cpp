@@ -8,7 +8,6 @@
 #include "ui/linux/LinuxDisplay.h"
 #include "ui/linux/LinuxDisplayWindow.h"
 #include "ui/linux/ScreenPlaceholder.h"
-#include "ui/style/PillActionButton.h"
 
 #include <QAction>
 #include <QLabel>
@@ -24,7 +23,7 @@ protected:
     void SetUp() override
     {
         LinuxPageTest::SetUp();
-        engine.endpoint = socket;
+        engine.behaviour.displayEndpoint = socket;
         server.fill(QRect(0, 0, 1280, 800), QColor(30, 60, 90));
     }
     void TearDown() override
@@ -39,16 +38,6 @@ protected:
         const QImage &frame = display.connection()->frame();
         return !frame.isNull() && frame.pixel(frame.width() / 2, frame.height() / 2) == colour.rgb() &&
                display.framesShown() > 0;
-    }
-
-    /** The page's screen once a started machine's first picture is on it. */
-    LinuxDisplay &running()
-    {
-        show();
-        chooseISO(iso);
-        startRunning();
-        EXPECT_TRUE(waitUntil([&] { return showsColour(*view->display(), QColor(30, 60, 90)); }));
-        return *view->display();
     }
 
     QString socket = dir.filePath(QStringLiteral("display.sock"));
@@ -123,7 +112,11 @@ TEST_F(LinuxScreenTest, ThePageOrTheSeparateWindowShowsTheScreenOnlyWhileAMachin
 
 TEST_F(LinuxScreenTest, KeysShortcutsAndThePointerGoToTheGuestSaveTheOneWayOut)
 {
-    LinuxDisplay &display = running();
+    show();
+    chooseISO(iso);
+    startRunning();
+    LinuxDisplay &display = *view->display();
+    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
     QAction quit(QStringLiteral("退出 Corvane Beta"), view.get());
     quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     view->addAction(&quit);

@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QProgressBar>
@@ -23,15 +22,6 @@
 
 using namespace WidgetFinder;
 using ViewHelpers::answerAlert;
-
-namespace {
-
-QJsonObject json(const QByteArray &data)
-{
-    return QJsonDocument::fromJson(data).object();
-}
-
-} // namespace
 
 TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChosen)
 {
@@ -70,7 +60,7 @@ TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChos
     EXPECT_FALSE(page.downloads()->isRevealed());
     ASSERT_TRUE(waitUntil([&] { return page.downloads()->isHidden(); }, 2000)) << "it leaves after its fade";
     EXPECT_EQ(page.settings()->isoName()->text(), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
-    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("isoPath")).toString(), iso);
+    EXPECT_EQ(settingsOnDisk().value(QStringLiteral("isoPath")).toString(), iso);
 
     // A name too long for its row loses its middle, not its end.
     const QString longName =
@@ -98,7 +88,7 @@ TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreat
     EXPECT_EQ(menu.currentText(), QStringLiteral("1280 × 800"));
     QTest::keyClick(&menu, Qt::Key_End);
     EXPECT_EQ(menu.currentText(), QStringLiteral("1920 × 1080"));
-    const QJsonObject resolution = json(settingsOnDisk());
+    const QJsonObject resolution = settingsOnDisk();
     EXPECT_EQ(resolution.value(QStringLiteral("resolutionWidth")).toInt(), 1920);
     EXPECT_EQ(resolution.value(QStringLiteral("resolutionHeight")).toInt(), 1080);
     // A size written by hand that no entry offers leaves the menu without a choice.
@@ -118,13 +108,13 @@ TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreat
     settings.diskStepper()->decrementButton()->click();
     EXPECT_EQ(model->configuration().diskGB, 16);
     EXPECT_FALSE(settings.diskStepper()->decrementButton()->isEnabled()) << "16 GB is the least";
-    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("diskGB")).toInt(), 16);
+    EXPECT_EQ(settingsOnDisk().value(QStringLiteral("diskGB")).toInt(), 16);
 
     startRunning();
     EXPECT_FALSE(settings.isEnabled());
 
     // An edit arriving while the machine runs stays in memory.
-    const QByteArray saved = settingsOnDisk();
+    const QJsonObject saved = settingsOnDisk();
     Q_EMIT menu.activated(1);
     EXPECT_EQ(model->configuration().resolutionWidth, 1440);
     EXPECT_EQ(model->configuration().resolutionHeight, 900);
@@ -134,13 +124,14 @@ TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreat
     EXPECT_EQ(settings.coresStepper()->text(), QStringLiteral("CPU：2 核"));
     EXPECT_EQ(settingsOnDisk(), saved);
 
-    stopByGuest();
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
     EXPECT_TRUE(settings.coresStepper()->isEnabled());
     EXPECT_FALSE(settings.diskStepper()->isEnabled()) << "a created disk is never resized here";
     EXPECT_EQ(settingsOnDisk(), saved) << "a stop saves nothing by itself";
 
     settings.coresStepper()->incrementButton()->click();
-    EXPECT_EQ(json(settingsOnDisk()).value(QStringLiteral("cores")).toInt(), 3);
+    EXPECT_EQ(settingsOnDisk().value(QStringLiteral("cores")).toInt(), 3);
 
     // A new page over a prepared machine starts with the disk locked.
     view.reset();
@@ -162,7 +153,7 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
     page.settings()->attachISOSwitch()->click();
     EXPECT_FALSE(model->configuration().attachISO);
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 Linux"));
-    EXPECT_FALSE(json(settingsOnDisk()).value(QStringLiteral("attachISO")).toBool(true));
+    EXPECT_FALSE(settingsOnDisk().value(QStringLiteral("attachISO")).toBool(true));
 
     // The refusal of a first start from the disk comes as the page's alert.
     page.startButton()->click();

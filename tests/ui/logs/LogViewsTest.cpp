@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -51,17 +50,6 @@ QString bigTail(int &next, qsizetype size)
                     .arg(next++);
     }
     return tail;
-}
-
-QStringList entryLines(const QString &text)
-{
-    QStringList lines;
-    for (const QString &line : text.split(u'\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith(u'[')) {
-            lines.append(line);
-        }
-    }
-    return lines;
 }
 
 class LogViewsTest : public ::testing::Test
@@ -172,7 +160,7 @@ TEST_F(LogViewsTest, ExportWritesWhatIsShownAFailureIsReportedAndClearingAsksFir
     answer(page.clearConfirmation(), QStringLiteral("清空日志"));
     EXPECT_TRUE(shown(page.logText()).endsWith(QStringLiteral("[INFO] [日志] 全局日志已由用户清空\n")))
         << shown(page.logText()).toStdString();
-    EXPECT_EQ(entryLines(shown(page.logText())).size(), 1);
+    EXPECT_EQ(shown(page.logText()).count(u'\n'), 1);
 }
 
 TEST_F(LogViewsTest, FollowingOffKeepsThePlaceAndOnCatchesUpAtTheNextChange)
@@ -312,7 +300,7 @@ TEST_F(LogViewsTest, TypingAWordFiltersOnceAfterAPause)
     EXPECT_EQ(shown(page.logText()), unfiltered) << "nothing is filtered while the user types";
     ASSERT_TRUE(settled(page));
     EXPECT_EQ(settledSpy.count(), 1);
-    EXPECT_EQ(entryLines(shown(page.logText())).size(), 2000 / 7 + 1);
+    EXPECT_EQ(shown(page.logText()).count(QStringLiteral("] [Android] 第 ")), 2000 / 7 + 1);
 }
 
 } // namespace

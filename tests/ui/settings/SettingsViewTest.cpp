@@ -8,7 +8,6 @@
 #include "android/VMModel.h"
 #include "platform/Host.h"
 #include "preferences/AppPreferences.h"
-#include "services/GlobalLogModel.h"
 #include "ui/logs/GlobalLogView.h"
 #include "ui/logs/LogTextView.h"
 #include "ui/settings/AppSettingsView.h"
@@ -20,7 +19,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -146,10 +144,9 @@ TEST_F(SettingsViewTest, DeveloperModePhoneToolLogsAndFoldersEachReachTheirPlace
     P::write(*store, P::developerModeEnabled, true);
     EXPECT_TRUE(view->developerSwitch()->isChecked());
 
-    const QStringList entries = LogProbe::entries().filter(QStringLiteral("[开发者模式]"));
-    ASSERT_EQ(entries.size(), 2) << LogProbe::text().toStdString();
-    EXPECT_TRUE(entries[0].endsWith(QStringLiteral("[INFO] [开发者模式] 用户已开启开发者模式")));
-    EXPECT_TRUE(entries[1].endsWith(QStringLiteral("[INFO] [开发者模式] 用户已关闭开发者模式")));
+    EXPECT_EQ(LogProbe::messages(QStringLiteral("开发者模式")),
+              (QStringList{QStringLiteral("INFO 用户已开启开发者模式"),
+                           QStringLiteral("INFO 用户已关闭开发者模式")}));
 
     // The phone tool is looked for in Corvane's folder.
     EXPECT_EQ(view->toolStatus()->text(), QStringLiteral("未检测到 vphone-cli，请先放置官方工具。"));

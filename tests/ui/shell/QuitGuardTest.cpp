@@ -30,15 +30,6 @@ const QString androidRefusal = QStringLiteral("操作尚未完成");
 class QuitGuardTest : public ShellTest
 {
 protected:
-    void TearDown() override
-    {
-        for (const char *name :
-             {"FAKE_EMULATOR_IGNORE_KILL", "FAKE_SIMCTL_DELAY_MS", "FAKE_HDIUTIL_DELAY_MS"}) {
-            qunsetenv(name);
-        }
-        ShellTest::TearDown();
-    }
-
     /** Asks to quit and expects the refusal titled `title`, with nothing stopped. */
     void expectRefusal(CorvaneApp &corvane, FakeInteraction &interaction, const QString &title)
     {
@@ -60,7 +51,8 @@ protected:
     /** Two installed devices, both running and booted; their stops wait for SIGTERM, so they take a while. */
     std::pair<VMModel *, VMModel *> twoRunningDevices(CorvaneApp &corvane)
     {
-        qputenv("FAKE_EMULATOR_IGNORE_KILL", "1");
+        // Read by each emulator as it starts.
+        const ScopedEnv ignoreKill("FAKE_EMULATOR_IGNORE_KILL", "1");
         VMModel &first = installedDevice(corvane, 1024);
         corvane.fleet().addDevice();
         VMModel &second = *corvane.fleet().models().last();
@@ -116,7 +108,7 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     FakeInteraction interaction;
 
     // iPhone: an inventory read still under way.
-    qputenv("FAKE_SIMCTL_DELAY_MS", "300");
+    const ScopedEnv simctlDelay("FAKE_SIMCTL_DELAY_MS", "300");
     const auto iosDone = begin(corvane.ios().refresh());
     ASSERT_TRUE(corvane.ios().busy());
     ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("iPhone 操作尚未完成")));
@@ -125,7 +117,7 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     ASSERT_TRUE(waitUntil([&] { return *iosDone; }));
 
     // Windows: an installer image still being looked into.
-    qputenv("FAKE_HDIUTIL_DELAY_MS", "300");
+    const ScopedEnv hdiutilDelay("FAKE_HDIUTIL_DELAY_MS", "300");
     const QString image = makeSparseFile(scratch.filePath(QStringLiteral("Win11_ARM64.iso")), 2 << 20);
     const auto windowsDone = begin(corvane.windows().useISO(image));
     ASSERT_TRUE(corvane.windows().busy());

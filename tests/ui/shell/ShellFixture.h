@@ -13,7 +13,6 @@
 #include "ui/shell/CorvaneApp.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSettings>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The alert every page tells its model's error in.
 #include "ui/style/ErrorAlert.h"
 #include "Wait.h"
+#include "WidgetFinder.h"
 
 #include <QAbstractButton>
 #include <QTest>
@@ -22,7 +23,6 @@ public:
             Q_EMIT errorChanged();
         }
     }
-    void clearError() { setError(QString()); }
 
 Q_SIGNALS:
     void errorChanged();
@@ -30,11 +30,6 @@ Q_SIGNALS:
 private:
     QString m_error;
 };
-
-QAbstractButton *buttonOf(const QMessageBox *box, const QString &text)
-{
-    return box ? Alert::button(box, text) : nullptr;
-}
 
 } // namespace
 
@@ -58,7 +53,7 @@ TEST(ErrorAlertTest, ToldOnlyOnAShownPageFollowingTheError)
     EXPECT_EQ(alert->box(), box.data()) << "a newer error replaces the text, not the alert";
     EXPECT_EQ(box->informativeText(), QStringLiteral("端口被占用"));
 
-    model.clearError();
+    model.setError(QString());
     EXPECT_FALSE(box && box->isVisible()) << "cleared elsewhere, the alert goes";
 }
 
@@ -83,16 +78,12 @@ TEST(ErrorAlertTest, EveryWayOfDismissingClearsTheErrorBeforeAnExtraAction)
     EXPECT_EQ(model.error(), QString()) << "closing the window dismisses it too";
 
     model.setError(QStringLiteral("启动失败"));
-    QAbstractButton *logs = buttonOf(alert->box(), QStringLiteral("查看日志"));
-    ASSERT_NE(logs, nullptr);
-    logs->click();
+    WidgetFinder::answer(alert->box(), QStringLiteral("查看日志"));
     EXPECT_EQ(errorSeenByAction, QString());
     EXPECT_EQ(model.error(), QString());
 
     model.setError(QStringLiteral("启动失败"));
-    QAbstractButton *seen = buttonOf(alert->box(), QStringLiteral("知道了"));
-    ASSERT_NE(seen, nullptr);
-    seen->click();
+    WidgetFinder::answer(alert->box(), QStringLiteral("知道了"));
     EXPECT_EQ(model.error(), QString());
 }
 
