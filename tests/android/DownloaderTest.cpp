@@ -339,7 +339,7 @@ TEST_F(DownloaderTest, AServerThatFailsOrCannotBeReachedIsToldAndTheSideFileKept
 {
     const QByteArray kept = content(1000);
     writeFile(partial, kept);
-    server.serve(QStringLiteral("/gone.zip"), {content(5000), Fault::NotFound});
+    // Nothing is served at /gone.zip: the server answers 404.
     const QString local = dir.filePath(QStringLiteral("local.bin"));
     writeFile(local, content(5000));
     // A port nobody listens on any more.

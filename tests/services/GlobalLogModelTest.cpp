@@ -2,7 +2,6 @@
 #include "Await.h"
 #include "FakeInteraction.h"
 #include "LogProbe.h"
-#include "TestFiles.h"
 #include "Wait.h"
 
 #include <QFile>
@@ -84,9 +83,8 @@ TEST_F(GlobalLogModelTest, ExportWritesTheFilteredTailAndRecordsItOrShowsWhyNot)
                     .match(interaction.asked[0].detail)
                     .hasMatch())
         << interaction.asked[0].detail.toStdString();
-    const QString content = QString::fromUtf8(readFile(path));
-    EXPECT_TRUE(content.contains(QStringLiteral("端口被占用")));
-    EXPECT_FALSE(content.contains(QStringLiteral("安卓正在运行")));
+    // That the file holds the filtered lines shown is LogViewsTest.ExportWritesWhatIsShown…'s.
+    EXPECT_TRUE(QFile::exists(path));
     EXPECT_TRUE(
         LogProbe::entries().last().endsWith(QStringLiteral("[INFO] [日志] 已导出全局日志到 ") + path));
     EXPECT_TRUE(model.error().isEmpty());

@@ -58,7 +58,7 @@ public:
 
     void respond(const Resource *resource, const QByteArray &rangeHeader)
     {
-        if (!resource || resource->fault == Fault::NotFound) {
+        if (!resource) {
             const QByteArray body = "not found\n";
             sendHead(404, {{"Content-Length", QByteArray::number(body.size())}});
             m_body = body;

@@ -11,7 +11,8 @@
 class QTcpServer;
 
 /**
- * An HTTP/1.1 server on 127.0.0.1 inside the test process, serving registered byte blobs by path.
+ * An HTTP/1.1 server on 127.0.0.1 inside the test process, serving registered byte blobs by path (404
+ * for any other).
  * It runs on the thread that creates it, so the test's event loop drives it while a client awaits.
  * Each path can be told to misbehave the ways real servers and broken networks do; every request
  * is recorded so a test can check what a client asked for, or that it asked nothing.
@@ -33,8 +34,6 @@ public:
         ExtraByte,
         /** No Content-Length, `faultOffset` body bytes, then a clean close: the client sees an end. */
         CloseEarly,
-        /** Answers 404 Not Found. */
-        NotFound,
         /** Answers 302 Found pointing at the path in `redirectTo`. */
         Redirect,
         /** Sends the headers and `faultOffset` body bytes, then nothing while the connection stays open. */

@@ -23,6 +23,7 @@ public:
             Q_EMIT errorChanged();
         }
     }
+    void clearError() { setError(QString()); }
 
 Q_SIGNALS:
     void errorChanged();
@@ -53,7 +54,7 @@ TEST(ErrorAlertTest, ToldOnlyOnAShownPageFollowingTheError)
     EXPECT_EQ(alert->box(), box.data()) << "a newer error replaces the text, not the alert";
     EXPECT_EQ(box->informativeText(), QStringLiteral("端口被占用"));
 
-    model.setError(QString());
+    model.clearError();
     EXPECT_FALSE(box && box->isVisible()) << "cleared elsewhere, the alert goes";
 }
 
