@@ -5,6 +5,7 @@
 // without pause. Needs qemu-system-arm, qemu-efi-aarch64, mtools and dosfstools.
 #include "BenchSandbox.h"
 #include "FirmwareScreen.h"
+#include "IdleFor.h"
 #include "linux/LinuxModel.h"
 #include "linux/engine/QemuEngine.h"
 #include "linux/screen/VncConnection.h"

@@ -1,5 +1,6 @@
 // The viewer against an RFB server that speaks like QEMU's: frames, input, resizes, and above all
 // that a connection ends cleanly whatever the server does, without the GUI thread ever waiting.
+#include "IdleFor.h"
 #include "TestVncServer.h"
 #include "Wait.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Wait.h"
+#include "IdleFor.h"
 #include "linux/screen/VncConnection.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QEventLoop>
 #include <QTest>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -13,15 +11,6 @@
 template<typename Condition> bool waitUntil(Condition condition, int milliseconds = 5000)
 {
     return QTest::qWaitFor(condition, milliseconds);
-}
-
-/** Runs a plain event loop for `milliseconds`: unlike waitUntil it never wakes by itself, so the time
- * the program spends in it is its own. */
-inline void idleFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 /** The processor time this process has used so far, in milliseconds. */

@@ -2,6 +2,7 @@
 // system to boot, the firmware falls to its shell, which runs startup.nsh from a FAT disk: that is
 // how a guest here resets and powers itself off.
 #include "Await.h"
+#include "IdleFor.h"
 #include "TestFiles.h"
 #include "Wait.h"
 

@@ -4,6 +4,7 @@
 // connection, and a stop takes the screen away again.
 #include "FakeHost.h"
 #include "FirmwareScreen.h"
+#include "IdleFor.h"
 #include "LogProbe.h"
 #include "TestFiles.h"
 #include "Wait.h"
