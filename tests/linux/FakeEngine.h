@@ -129,6 +129,8 @@ public:
         machines.append(machine.get());
         return machine;
     }
+    // Nothing to read ahead: the store is made from nothing.
+    void prepareFirstStart() const override {}
     // Numbered rather than random, so that two engines' defaults compare equal.
     QString randomLocallyAdministeredMACAddress() const override
     {
