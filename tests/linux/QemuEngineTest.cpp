@@ -187,7 +187,7 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
                               installation.firmwareVariables));
     for (const QString &name : {QStringLiteral("UpgradedStore"), QStringLiteral("LaterStore")}) {
         engine.createEFIVariableStore(folder.filePath(name));
-        EXPECT_EQ(sha1Of(folder.filePath(name)), sha1Of(installation.firmwareVariables))
+        EXPECT_EQ(readFile(folder.filePath(name)), readFile(installation.firmwareVariables))
             << name.toStdString();
         EXPECT_LT(allocatedBytes(folder.filePath(name)), 4 << 20);
     }
