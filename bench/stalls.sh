@@ -38,6 +38,10 @@ for key, name in (("longestStallMs", "longest GUI-thread stall (ms)"),
                   ("stallsOver16msAfterFirstPaint", "stalls over 16 ms after the first paint"),
                   ("firstPaintMs", "first painted frame (ms after start)")):
     print(f"| {name} | {median(program, key):g} | {median(idle, key):g} |")
+def longest_after(report):
+    return max((s["ms"] for s in report["stalls"] if not s["beforeFirstPaint"]), default=0)
+print(f"| longest GUI-thread stall after the first paint (ms) | "
+      f"{statistics.median(longest_after(r) for r in program):g} | {statistics.median(longest_after(r) for r in idle):g} |")
 def busy(report):
     return sum(1 for s in report["stalls"] if not s["beforeFirstPaint"] and s.get("cpuMs", s["ms"]) > 16)
 print(f"| stalls after the first paint with over 16 ms on the processor | "

@@ -10,6 +10,8 @@
 #include <QVariantAnimation>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace {
 
 // A page at rest elsewhere is drawn a little smaller; it grows to full size as it arrives.
@@ -104,7 +106,7 @@ PageArea::PageArea(QWidget *parent)
             [this](const QVariant &value) { layoutPages(value.toDouble()); });
     // Not while the window is being dragged to a new size: once it rests.
     m_resized->setSingleShot(true);
-    m_resized->setInterval(250);
+    m_resized->setInterval(100);
     connect(m_resized, &QTimer::timeout, this, &PageArea::paintAheadAgain);
 }
 
@@ -267,12 +269,22 @@ void PageArea::resizeEvent(QResizeEvent *event)
 
 void PageArea::paintAheadAgain()
 {
-    // The hidden pages were laid out and painted for the old size; a click would do both again.
+    // The hidden pages were laid out and painted for the old size; a click would do both again. In tab
+    // order from the selected one outwards, so the tabs beside it are ready first.
+    QStringList hidden;
     for (auto it = m_pages.cbegin(); it != m_pages.cend(); ++it) {
         if (it.value()->isHidden() && !m_unpainted.contains(it.key())) {
-            m_unpainted.append(it.key());
+            hidden.append(it.key());
         }
     }
+    const qsizetype selected = m_order.indexOf(m_selected);
+    const auto distance = [&](const QString &identifier) {
+        const qsizetype index = m_order.indexOf(identifier);
+        return index < 0 || selected < 0 ? m_order.size() : std::abs(index - selected);
+    };
+    std::stable_sort(hidden.begin(), hidden.end(),
+                     [&](const QString &a, const QString &b) { return distance(a) < distance(b); });
+    m_unpainted.append(hidden);
     update();
 }
 
