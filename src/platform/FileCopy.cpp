@@ -1,6 +1,7 @@
 #include "platform/FileCopy.h"
 
 #include <QByteArrayList>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -65,12 +66,10 @@ int renameNoReplace(const char *from, const char *to)
 #endif
 }
 
-QByteArray version(int fd)
+namespace {
+
+QByteArray versionOf(const struct stat &facts)
 {
-    struct stat facts = {};
-    if (::fstat(fd, &facts) != 0) {
-        return {};
-    }
 #ifdef Q_OS_MACOS
     const timespec modified = facts.st_mtimespec;
     const timespec changed = facts.st_ctimespec;
@@ -85,6 +84,20 @@ QByteArray version(int fd)
         parts.append(QByteArray::number(fact));
     }
     return parts.join(':');
+}
+
+} // namespace
+
+QByteArray version(int fd)
+{
+    struct stat facts = {};
+    return ::fstat(fd, &facts) == 0 ? versionOf(facts) : QByteArray();
+}
+
+QByteArray version(const QString &path)
+{
+    struct stat facts = {};
+    return ::stat(QFile::encodeName(path).constData(), &facts) == 0 ? versionOf(facts) : QByteArray();
 }
 
 } // namespace FileCopy

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <sys/types.h>
@@ -33,5 +34,7 @@ int renameNoReplace(const char *from, const char *to);
  * system cannot say.
  */
 QByteArray version(int fd);
+/** The same for the file at `path`; empty where there is none. */
+QByteArray version(const QString &path);
 
 } // namespace FileCopy

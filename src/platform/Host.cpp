@@ -1,6 +1,7 @@
 #include "platform/Host.h"
 
 #include "platform/Error.h"
+#include "platform/FileCopy.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -20,7 +21,6 @@
 #include <mutex>
 #include <unistd.h>
 
-#include <sys/stat.h>
 #ifdef Q_OS_MACOS
 #include <sys/sysctl.h>
 #endif
@@ -88,21 +88,9 @@ bool desktopDisablesAnimations()
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QString kdeFile = config + QStringLiteral("/kdeglobals");
     const QString gtkFile = config + QStringLiteral("/gtk-3.0/settings.ini");
-    const auto stamp = [](const QString &path) {
-        struct stat info = {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-            return path;
-        }
-        return QStringLiteral("%1:%2:%3:%4.%5")
-            .arg(path)
-            .arg(info.st_ino)
-            .arg(info.st_size)
-            .arg(info.st_mtim.tv_sec)
-            .arg(info.st_mtim.tv_nsec);
-    };
-    const QString stamps = stamp(kdeFile) + QLatin1Char('|') + stamp(gtkFile);
+    const QByteArray stamps = FileCopy::version(kdeFile) + '|' + FileCopy::version(gtkFile);
     static std::mutex guard;
-    static QString readStamps;
+    static QByteArray readStamps;
     static QElapsedTimer sinceRead;
     static bool disabled = false;
     const std::lock_guard lock(guard);
