@@ -18,8 +18,8 @@ class Guest
 {
 public:
     virtual ~Guest() = default;
-    /** The driver's name for the guest kind: "<name>-snapshot" and "<name>-run". */
-    virtual QString name() const = 0;
+    /** The driver's name for the guest kind, as in "<name>-snapshot". */
+    QString name() const { return platform().toLower(); }
     /** Lays out the guest with its live data at `version`. */
     virtual void prepare(const QString &root, const QByteArray &version) = 0;
     /** Replaces the live data with `version`. */
@@ -33,7 +33,8 @@ public:
     virtual QString platform() const = 0;
     /** Loads the guest in this process and runs create, rollback or delete; returns its error. */
     virtual QString operate(const QString &root, const QString &action) = 0;
-    /** What a second copy of the program is told while this guest is in another copy's hands. */
+    /** The lock a copy of the program holds while the guest is in its hands, and what another is told. */
+    virtual QString lockFile(const QString &root) const = 0;
     virtual QString lockMessage() const = 0;
 };
 
@@ -54,7 +55,6 @@ template<typename Model> QString perform(Model &model, const QString &action)
 class AndroidGuest : public Guest
 {
 public:
-    QString name() const override { return QStringLiteral("android"); }
     QString platform() const override { return QStringLiteral("Android"); }
     void prepare(const QString &root, const QByteArray &version) override
     {
@@ -84,6 +84,7 @@ public:
         VMFleet fleet(root);
         return perform(*fleet.current(), action);
     }
+    QString lockFile(const QString &root) const override { return VMPaths(root).lockFile(); }
     QString lockMessage() const override
     {
         return QStringLiteral("此实例已在另一个窗口运行，请复制实例后多开。");
@@ -93,7 +94,6 @@ public:
 class LinuxGuest : public Guest
 {
 public:
-    QString name() const override { return QStringLiteral("linux"); }
     QString platform() const override { return QStringLiteral("Linux"); }
     void prepare(const QString &root, const QByteArray &version) override
     {
@@ -132,6 +132,7 @@ public:
         LinuxModel machine(engine, root);
         return perform(machine, action);
     }
+    QString lockFile(const QString &root) const override { return root + QStringLiteral("/linux.lock"); }
     QString lockMessage() const override { return QStringLiteral("Linux 设备正在另一个 App 窗口运行。"); }
 };
 

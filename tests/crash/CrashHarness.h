@@ -5,11 +5,9 @@
 #include "Wait.h"
 #include "platform/ProcessTableScan.h"
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -140,16 +138,6 @@ inline bool copyTree(const QString &from, const QString &to)
 {
     QDir(to).removeRecursively();
     return QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), from, to}) == 0;
-}
-
-/** A tree as "path=content" lines, for failure messages. */
-inline std::string describe(const QMap<QString, QByteArray> &tree)
-{
-    std::string text;
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        text += "\n  " + it.key().toStdString() + "=" + it.value().left(60).toStdString();
-    }
-    return text;
 }
 
 /** Names in `folder` that start with a dot: the hidden work of an operation. */

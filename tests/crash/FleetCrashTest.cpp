@@ -3,7 +3,6 @@
 #include "Await.h"
 #include "CrashGuests.h"
 #include "CrashHarness.h"
-#include "FakeAndroidSdk.h"
 #include "LogProbe.h"
 #include "android/VMFleet.h"
 #include "android/VMModel.h"

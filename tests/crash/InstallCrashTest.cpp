@@ -3,7 +3,6 @@
 // every package is, and nothing of the unpacking or of an installed package's archive is left.
 #include "CrashHarness.h"
 #include "android/ComponentInstallFixture.h"
-#include "android/SDKPackage.h"
 #include "android/VMFleet.h"
 
 namespace {

@@ -6,55 +6,15 @@
 //   crash_driver android-copy ROOT
 //   crash_driver android-delete ROOT ID
 //   crash_driver android-install ROOT
-//   crash_driver android-run ROOT       starts the first device, says "running", runs until killed
-//   crash_driver linux-run ROOT         the same with the Linux machine
 #include "FakeHost.h"
 #include "crash/CrashGuests.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
-#include <QCoroTimer>
 
 #include <cstdio>
 
 namespace {
-
-/** Tells the test the guest runs, then keeps this copy of the program alive until it is killed. */
-QCoro::Task<> runUntilKilled()
-{
-    std::printf("running\n");
-    std::fflush(stdout);
-    for (;;) {
-        co_await QCoro::sleepFor(std::chrono::seconds(1));
-    }
-}
-
-QCoro::Task<QString> androidRun(QString root)
-{
-    VMFleet fleet(root);
-    VMModel *device = fleet.current();
-    device->start();
-    while (!device->booted() && device->error().isEmpty()) {
-        co_await QCoro::sleepFor(std::chrono::milliseconds(50));
-    }
-    if (!device->error().isEmpty()) {
-        co_return device->error();
-    }
-    co_await runUntilKilled();
-    co_return QString();
-}
-
-QCoro::Task<QString> linuxRun(QString root)
-{
-    FakeEngine engine;
-    LinuxModel machine(engine, root);
-    co_await machine.start();
-    if (!machine.running()) {
-        co_return machine.error();
-    }
-    co_await runUntilKilled();
-    co_return QString();
-}
 
 QCoro::Task<QString> perform(QStringList arguments)
 {
@@ -79,12 +39,6 @@ QCoro::Task<QString> perform(QStringList arguments)
         VMFleet fleet(arguments.value(2));
         co_await fleet.current()->installation().install();
         co_return fleet.current()->error();
-    }
-    if (operation == QLatin1String("android-run")) {
-        co_return co_await androidRun(arguments.value(2));
-    }
-    if (operation == QLatin1String("linux-run")) {
-        co_return co_await linuxRun(arguments.value(2));
     }
     co_return QStringLiteral("unknown operation ") + operation;
 }
