@@ -16,33 +16,19 @@ protected:
         QDir(Host::dataRoot()).removeRecursively();
         ASSERT_TRUE(server.listen());
         ASSERT_TRUE(mirror.isValid());
-        // This host's own manifest (emulator, platform tools, system image), every package served from
-        // here with the stand-ins inside.
-        QJsonArray rows = QJsonDocument::fromJson(SDKPackage::activeManifest()).array();
-        ASSERT_EQ(rows.size(), 3);
-        const Components components(rows[2].toObject().value(QStringLiteral("source")).toString());
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            QJsonObject row = rows[i].toObject();
-            const QString path = QStringLiteral("/repository/%1.zip").arg(i);
-            server.serve(path, components.archives[i]);
-            row[QStringLiteral("url")] = server.url(path).toString();
-            row[QStringLiteral("sha1")] = sha1(components.archives[i]);
-            row[QStringLiteral("size")] = qint64(components.archives[i].size());
-            rows[i] = row;
+        // The components of this host's own image, every package served from here.
+        const Components components(Tools::androidVariant(Host::current().androidHost()).abi);
+        for (int i = 0; i < 3; ++i) {
+            server.serve(QStringLiteral("/repository/") + components.names[i], components.archives[i]);
         }
-        const QString manifest = mirror.filePath(QStringLiteral("packages.json"));
+        const QJsonArray rows = components.manifest(server.url(QStringLiteral("/repository/")).toString());
         ASSERT_TRUE(writeFile(manifest, QJsonDocument(rows).toJson()));
-        qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifest));
-    }
-
-    void TearDown() override
-    {
-        qunsetenv("CORVANE_ANDROID_MANIFEST");
-        CorvanectlTest::TearDown();
     }
 
     TestHttpServer server;
     QTemporaryDir mirror;
+    QString manifest = mirror.filePath(QStringLiteral("packages.json"));
+    const ScopedEnv named{"CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifest)};
 };
 
 TEST_F(InstallAndroidTest, TheLicenceMustBeAcceptedThenTheComponentsInstallOnce)
@@ -73,10 +59,7 @@ TEST_F(InstallAndroidTest, TheLicenceMustBeAcceptedThenTheComponentsInstallOnce)
     EXPECT_EQ(again.status, 0) << again.err.toStdString();
     EXPECT_FALSE(again.out.contains(licenceStart));
     EXPECT_EQ(server.requests().size(), fetched);
-
-    // The device now boots from what was installed.
-    const CtlResult booted = run(QStringLiteral("android run primary -- /bin/true"));
-    EXPECT_EQ(booted.status, 0) << booted.err.toStdString();
+    // That what was installed boots is ComponentInstallTest's.
 }
 
 } // namespace
