@@ -1,5 +1,5 @@
-// Stands in for macOS's csrutil on a machine that is not in Recovery OS: "status" reports System Integrity
-// Protection, every command that would change it is refused as the real tool refuses it there.
+// Stands in for macOS's csrutil: "status" reports System Integrity Protection; the launcher asks nothing
+// else, so anything else is a usage error.
 //
 // Usage: csrutil status
 //
@@ -29,11 +29,6 @@ int main(int argc, char *argv[])
                                    "This is an unsupported configuration, likely to break in the future and "
                                    "leave your machine in an unknown state.");
         return StandIn::knob("FAKE_CSRUTIL_EXIT", 0);
-    }
-    if (!arguments.isEmpty() && QStringList{"enable", "disable", "clear"}.contains(arguments[0])) {
-        return StandIn::fail(
-            "csrutil: failed to modify system integrity configuration. This tool needs to be "
-            "executed from the Recovery OS.");
     }
     return StandIn::fail("usage: csrutil <command>\nAvailable commands: clear disable enable status");
 }
