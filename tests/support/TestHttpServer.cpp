@@ -279,12 +279,7 @@ quint16 TestHttpServer::port() const
 
 QUrl TestHttpServer::url(const QString &path) const
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(port());
-    url.setPath(path);
-    return url;
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()) + path);
 }
 
 void TestHttpServer::serve(const QString &path, Resource resource)

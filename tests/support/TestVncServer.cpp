@@ -56,10 +56,7 @@ void TestVncServer::onConnection()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         // One viewer at a time, like a server that is not shared.
-        if (m_viewer) {
-            m_viewer->abort();
-            m_viewer->deleteLater();
-        }
+        dropViewers();
         m_viewer = socket;
         ++m_connections;
         m_input.clear();

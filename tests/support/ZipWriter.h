@@ -80,9 +80,7 @@ inline QByteArray ZipWriter::archive() const
         // From "version needed" to the name's length the local header and the directory entry agree.
         QByteArray shared;
         put16(shared, 20);
-        put16(shared, 0);
-        put16(shared, 0);
-        put16(shared, 0);
+        shared += QByteArray(6, '\0'); // no flags, stored, at midnight
         put16(shared, dosDate);
         put32(shared, crc32(entry.data));
         put32(shared, quint32(entry.data.size()));
