@@ -201,8 +201,8 @@ TEST_F(VMModelTest, TheEmulatorEndsWithAKilledApplicationAndTheDeviceStartsAgain
         VMModel &model = device(deviceRoot(shared), QStringLiteral("D"));
         model.start();
         ASSERT_TRUE(waitForStatus(model, QStringLiteral("安卓正在运行")));
-        ChildDeath::writeNote(shared + QStringLiteral("/emulator.pid"),
-                              QByteArray::number(model.processId()));
+        // Read by the parent only once this process is gone, so the file is whole by then.
+        writeFile(shared + QStringLiteral("/emulator.pid"), QByteArray::number(model.processId()));
         ::raise(SIGKILL);
     }
     QTemporaryDir shared;

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -23,15 +22,12 @@
  */
 namespace ChildDeath {
 
-inline const char *folderVariable()
-{
-    return "CORVANE_CHILD_DEATH_FOLDER";
-}
+inline constexpr char folderVariable[] = "CORVANE_CHILD_DEATH_FOLDER";
 
 /** In the child: the folder it shares with the parent. Empty in the parent. */
 inline QString childFolder()
 {
-    return qEnvironmentVariable(folderVariable());
+    return qEnvironmentVariable(folderVariable);
 }
 
 /** How one child run ended. */
@@ -54,7 +50,7 @@ inline Ending runCurrentTestAsChild(const QString &folder, int milliseconds = 30
 {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(folderVariable()), folder);
+    environment.insert(QString::fromLatin1(folderVariable), folder);
     environment.insert(QStringLiteral("TMPDIR"), folder);
     const QString outputFile = folder + QStringLiteral("/child-output.txt");
     QProcess child;
@@ -105,16 +101,6 @@ inline bool ends(pid_t pid, int milliseconds = 10000)
 inline pid_t readPid(const QString &file)
 {
     return pid_t(readFile(file).trimmed().toInt());
-}
-
-/** In the child: writes this text into `file` in one step, for the parent to read after the kill. */
-inline void writeNote(const QString &file, const QByteArray &text)
-{
-    QFile note(file + QStringLiteral(".new"));
-    if (note.open(QIODevice::WriteOnly) && note.write(text) == text.size() && note.flush()) {
-        note.close();
-        QFile::rename(note.fileName(), file);
-    }
 }
 
 } // namespace ChildDeath
