@@ -249,7 +249,7 @@ TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse
     QTemporaryDir folder;
     const QString manifestFile = folder.filePath(QStringLiteral("packages.json"));
     ASSERT_TRUE(writeFile(manifestFile, bytes));
-    qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifestFile));
+    const ScopedEnv named("CORVANE_ANDROID_MANIFEST", QFile::encodeName(manifestFile));
 
     const VMPaths files(root.path());
     const QString downloads = files.downloads();
@@ -297,12 +297,7 @@ TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse
                                      downloads +
                                      QStringLiteral("）：staging-0、staging-12、emulator-linux_x64-1.zip")))
         << warnings[0].toStdString();
-
-    // Nothing is left to clear, and nothing is said.
-    LogProbe::reset();
-    device(bytes);
-    qunsetenv("CORVANE_ANDROID_MANIFEST");
-    EXPECT_TRUE(LogProbe::entries().filter(QStringLiteral("[WARN]")).isEmpty());
+    // That a load with nothing to clear says nothing is InstallCrashTest's.
 }
 
 } // namespace

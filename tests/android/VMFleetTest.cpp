@@ -205,12 +205,15 @@ TEST_F(VMFleetTest, DuplicateClonesAnIdleDeviceWithoutItsRuntimeFilesOneCopyAtAT
 
     VMFleet fleet(root);
     VMModel *source = fleet.current();
+    const auto expectSourceBlocked = [&] {
+        fleet.duplicate();
+        EXPECT_EQ(fleet.error(), copyRefused);
+        fleet.deleteDevice("primary");
+        EXPECT_EQ(fleet.error(), deleteRefused);
+        EXPECT_FALSE(fleet.creating());
+    };
     source->setBusy(true);
-    fleet.duplicate();
-    EXPECT_EQ(fleet.error(), copyRefused);
-    fleet.deleteDevice("primary");
-    EXPECT_EQ(fleet.error(), deleteRefused);
-    EXPECT_FALSE(fleet.creating());
+    expectSourceBlocked();
     source->setBusy(false);
     fleet.clearError();
 
@@ -245,11 +248,7 @@ TEST_F(VMFleetTest, DuplicateClonesAnIdleDeviceWithoutItsRuntimeFilesOneCopyAtAT
     fleet.setSelected("primary");
     auto snapshot = source->createSnapshot();
     ASSERT_TRUE(source->snapshotBusy());
-    fleet.duplicate();
-    EXPECT_EQ(fleet.error(), copyRefused);
-    fleet.deleteDevice("primary");
-    EXPECT_EQ(fleet.error(), deleteRefused);
-    EXPECT_FALSE(fleet.creating());
+    expectSourceBlocked();
     ASSERT_TRUE(await(std::move(snapshot)).done);
     EXPECT_EQ(fleet.models().size(), 2);
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using Tree = QMap<QString, QByteArray>;
@@ -93,12 +95,10 @@ TEST_F(FleetCrashTest, ADeletedDeviceGoesWithItsSnapshotsOrStaysWhole)
             EXPECT_EQ(LogProbe::text().contains(QStringLiteral("[WARN] [Android] 发现已删除设备留下的快照")),
                       orphaned)
                 << where.toStdString();
-            const VMModel *kept = nullptr;
-            for (const VMModel *model : fleet.models()) {
-                if (model->id() == id) {
-                    kept = model;
-                }
-            }
+            const QList<VMModel *> &models = fleet.models();
+            const auto found = std::find_if(models.begin(), models.end(),
+                                            [&](const VMModel *model) { return model->id() == id; });
+            const VMModel *kept = found == models.end() ? nullptr : *found;
             if (kept) {
                 EXPECT_TRUE(killed) << where.toStdString();
                 EXPECT_EQ(userData(kept->paths()), data) << where.toStdString();
