@@ -35,6 +35,53 @@ QStringList identifiers(bool showsBeta)
     return list;
 }
 
+/** Counts the events of one kind a widget receives; it goes with the widget. */
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QWidget *widget, QEvent::Type type)
+        : QObject(widget)
+        , m_type(type)
+    {
+        widget->installEventFilter(this);
+    }
+
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == m_type ? 1 : 0;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
+
+/** A page with one child whose paints are counted. */
+QWidget *countedPage(EventCounter *&counter)
+{
+    auto *page = new QWidget;
+    auto *column = new QVBoxLayout(page);
+    auto *label = new QLabel(QStringLiteral("内容"));
+    column->addWidget(label);
+    counter = new EventCounter(label, QEvent::Paint);
+    return page;
+}
+
+std::optional<PageArea::Picture> picture(const PageArea *pages, const QString &identifier)
+{
+    for (const PageArea::Picture &picture : pages->pictures()) {
+        if (picture.identifier == identifier) {
+            return picture;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 TEST(Tabs, OrderTitlesAndOffsets)
 {
     EXPECT_EQ(identifiers(false),
@@ -116,24 +163,6 @@ TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
               QStringLiteral("Linux 与安卓合计内存超过安全上限，请减少分配或停止其他设备。"));
 }
 
-} // namespace
-
-namespace {
-
-/** Counts the resizes a widget receives. */
-struct ResizeCounter : QObject
-{
-    explicit ResizeCounter(QWidget *widget) { widget->installEventFilter(this); }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        count += event->type() == QEvent::Resize ? 1 : 0;
-        return false;
-    }
-    int count = 0;
-};
-
-} // namespace
-
 TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
 {
     CorvaneApp &corvane = launch();
@@ -152,7 +181,7 @@ TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
     window.selectTab(QStringLiteral("linux"));
     EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("[导航]")));
 
-    ResizeCounter pageResizes(window.pageArea());
+    const EventCounter &pageResizes = *new EventCounter(window.pageArea(), QEvent::Resize);
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
     EXPECT_TRUE(corvane.interactionLogMonitor().isRunning());
     ASSERT_TRUE(drawer->isOpen());
@@ -169,7 +198,8 @@ TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
     EXPECT_GT(furthest, 1) << "it moved in rather than appearing";
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1);
     EXPECT_EQ(first->width(), SidebarDrawer::contentWidth);
-    EXPECT_LE(pageResizes.count, 2) << "the pages make room at once (the window widens too), not on every frame";
+    EXPECT_LE(pageResizes.count, 2)
+        << "the pages make room at once (the window widens too), not on every frame";
     window.selectTab(QStringLiteral("ios"));
     EXPECT_EQ(LogProbe::text().count(QStringLiteral("[导航] 切换到 iPhone")), 1);
 
@@ -188,57 +218,12 @@ TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1) << "without animations it is there at once";
 }
 
-namespace {
-
-/** Counts the paint events a widget receives. */
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *widget)
-        : QObject(widget)
-    {
-        widget->installEventFilter(this);
-    }
-
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        count += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
-/** A page with one child whose paints are counted. */
-QWidget *countedPage(PaintCounter *&counter)
-{
-    auto *page = new QWidget;
-    auto *column = new QVBoxLayout(page);
-    auto *label = new QLabel(QStringLiteral("内容"));
-    column->addWidget(label);
-    counter = new PaintCounter(label);
-    return page;
-}
-
-std::optional<PageArea::Picture> picture(const PageArea *pages, const QString &identifier)
-{
-    for (const PageArea::Picture &picture : pages->pictures()) {
-        if (picture.identifier == identifier) {
-            return picture;
-        }
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
 TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPaintedOnEveryFrame)
 {
     AppDelegate delegate;
     MainWindow window(*preferences, delegate);
-    PaintCounter *androidPaints = nullptr;
-    PaintCounter *linuxPaints = nullptr;
+    EventCounter *androidPaints = nullptr;
+    EventCounter *linuxPaints = nullptr;
     QWidget *android = countedPage(androidPaints);
     QWidget *linux = countedPage(linuxPaints);
     window.addPage(QStringLiteral("android"), android);
@@ -250,7 +235,7 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     ASSERT_TRUE(waitUntil([&] { return android->isVisible() && !pages->isMoving(); }, 3000));
     ASSERT_TRUE(waitUntil([&] { return linuxPaints->count > 0; }, 3000))
         << "a page not opened yet is painted ahead while the window idles, so its first click only copies";
-    auto *frames = new PaintCounter(pages->slide());
+    auto *frames = new EventCounter(pages->slide(), QEvent::Paint);
     const QImage shown = window.grab(QRect(pages->mapTo(&window, QPoint()), pages->size())).toImage();
     androidPaints->count = 0;
     linuxPaints->count = 0;

@@ -36,9 +36,6 @@ protected:
         Appearance::instance().refresh();
     }
 
-    void set(const P::BoolKey &key, bool value) { P::write(*store, key, value); }
-    void set(const P::StringKey &key, const QString &value) { P::write(*store, key, value); }
-
     /** The widget drawn alone on a transparent canvas. */
     static QImage render(QWidget &widget)
     {
@@ -83,7 +80,7 @@ TEST_F(StyleTest, PressScalesOnlyWhenAnimationsAreWantedAndMotionIsNotReduced)
     EXPECT_DOUBLE_EQ(pressedScale(false), 1.0) << "reduce-motion wins over appearanceAnimations";
 
     host.motionReduced = false;
-    set(P::appearanceAnimations, false);
+    P::write(*store, P::appearanceAnimations, false);
     EXPECT_DOUBLE_EQ(pressedScale(false), 1.0);
 }
 
@@ -130,11 +127,11 @@ TEST_F(StyleTest, SurfacesAreOpaqueWithoutGlassOrWithReducedTransparency)
     EXPECT_TRUE(surface.look().translucent);
     EXPECT_LT(centreAlpha(), 200);
 
-    set(P::appearanceGlass, false);
+    P::write(*store, P::appearanceGlass, false);
     EXPECT_FALSE(surface.look().translucent);
     EXPECT_EQ(centreAlpha(), 255);
 
-    set(P::appearanceGlass, true);
+    P::write(*store, P::appearanceGlass, true);
     host.transparencyReduced = true;
     EXPECT_FALSE(surface.look().translucent);
     EXPECT_EQ(centreAlpha(), 255);
@@ -229,7 +226,7 @@ TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
     Appearance &appearance = Appearance::instance();
     appearance.apply();
     QSignalSpy changed(&appearance, &Appearance::changed);
-    set(P::appearanceTheme, QStringLiteral("dark"));
+    P::write(*store, P::appearanceTheme, QStringLiteral("dark"));
     appearance.refresh();
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(Appearance::isDark(QApplication::palette()));
@@ -237,11 +234,11 @@ TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
 
     appearance.refresh();
     EXPECT_EQ(changed.count(), 1) << "nothing changed, nothing to repaint";
-    set(P::appearanceGlass, false);
+    P::write(*store, P::appearanceGlass, false);
     appearance.refresh();
     EXPECT_EQ(changed.count(), 2);
 
-    set(P::appearanceTheme, QStringLiteral("system"));
+    P::write(*store, P::appearanceTheme, QStringLiteral("system"));
     appearance.refresh();
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), system.color(QPalette::Window));
 }

@@ -78,8 +78,6 @@ TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
     };
     EXPECT_FALSE(view->recheckButton()->isVisibleTo(view.get())) << "nothing to check again";
     EXPECT_EQ(view->isoPathLabel()->text(), QStringLiteral("尚未选择 ISO"));
-    EXPECT_EQ(check(),
-              (QStringList{QStringLiteral("尚未检查镜像"), QStringLiteral("info.circle"), QString()}));
     EXPECT_FALSE(view->preparationLabel()->isVisibleTo(view.get())) << "nothing is checked on its own";
 
     // A path kept from an earlier run is shown and can be checked again, but proves nothing yet.
@@ -90,16 +88,10 @@ TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
     ASSERT_TRUE(view->recheckButton()->isVisibleTo(view.get()));
     EXPECT_FALSE(createButton()->isEnabled());
     view->recheckButton()->click();
-    EXPECT_TRUE(windows->busy());
-    EXPECT_EQ(view->isoCheckLabel()->text(), QStringLiteral("正在只读检查 ARM64 启动文件…"));
     ASSERT_TRUE(settled());
     EXPECT_EQ(check(),
               (QStringList{passed, QStringLiteral("checkmark.circle.fill"), QStringLiteral("create")}));
-    EXPECT_EQ(view->messageLabel()->text(),
-              QStringLiteral("镜像结构检查通过。准备好 UTM 和磁盘空间后，即可创建虚拟机。"));
     EXPECT_TRUE(view->preparationLabel()->isVisibleTo(view.get()));
-    EXPECT_TRUE(
-        view->preparationLabel()->text().startsWith(QStringLiteral("引擎：尚未安装 UTM\n本机可用空间：")));
 
     // Choosing an x64 image takes the permission away again and says why.
     const QString x64 = path(QStringLiteral("x64.iso"));
@@ -122,10 +114,6 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTh
     Stepper &cores = *view->settings()->coresStepper();
     Stepper &memory = *view->settings()->memoryStepper();
     Stepper &disk = *view->settings()->diskStepper();
-    const auto texts = [&] { return QStringList{cores.text(), memory.text(), disk.text()}; };
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("CPU：4 核"), QStringLiteral("内存：4 GB"),
-                                    QStringLiteral("磁盘：64 GB")}));
-    EXPECT_FALSE(memory.decrementButton()->isEnabled() || disk.decrementButton()->isEnabled());
 
     // Each step is stored and described before anything else happens (the description itself is
     // WindowsModelTest's, where each stepper stops is WindowsRulesTest's and StepperTest's).
@@ -135,8 +123,9 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTh
     for (int i = 0; i < 5; ++i) {
         memory.incrementButton()->click();
     }
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("CPU：6 核"), QStringLiteral("内存：6 GB"),
-                                    QStringLiteral("磁盘：80 GB")}));
+    EXPECT_EQ((QStringList{cores.text(), memory.text(), disk.text()}),
+              (QStringList{QStringLiteral("CPU：6 核"), QStringLiteral("内存：6 GB"),
+                           QStringLiteral("磁盘：80 GB")}));
     EXPECT_FALSE(cores.incrementButton()->isEnabled() || memory.incrementButton()->isEnabled());
     EXPECT_EQ(QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))),
               QJsonDocument(QJsonObject{{"cores", 6},
@@ -146,8 +135,6 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTh
                                         {"projectPath", QString()}}));
     EXPECT_TRUE(
         view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
-    disk.setValue(1000);
-    EXPECT_EQ(disk.value(), 512);
 
     // The links only open their pages.
     const QList<QAbstractButton *> links = view->links();
@@ -183,7 +170,6 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWa
     };
     EXPECT_EQ(enabled(), (QList<bool>{false, true, false, false, false}));
     EXPECT_FALSE(snapshots().openFolderAction()->isVisible());
-    EXPECT_EQ(snapshots().messageLabel()->text(), QStringLiteral("尚未创建快照"));
 
     const QString project = path(QStringLiteral("vm/Windows ARM64.utm"));
     bundle(project, "v1");
@@ -196,8 +182,6 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWa
     view->openButton()->click();
     ASSERT_EQ(host.openedWithApplication().size(), 1);
     EXPECT_EQ(host.openedWithApplication().first().second, project);
-    EXPECT_FALSE(view->projectProgress()->isVisibleTo(view.get()) ||
-                 snapshots().progress()->isVisibleTo(view.get()));
 
     // A clone that takes its time keeps the model busy long enough to look at the page.
     host.clone = [](const QString &from, const QString &to) {
@@ -214,7 +198,6 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWa
                  view->recheckButton()->isEnabled());
     EXPECT_TRUE(createButton()->isEnabled()) << "the model itself turns a busy create away";
     ASSERT_TRUE(settled());
-    EXPECT_EQ(windows->error(), QString());
     EXPECT_FALSE(view->projectProgress()->isVisibleTo(view.get()));
     EXPECT_TRUE(snapshots().messageLabel()->text().startsWith(QStringLiteral("最近快照：")));
     EXPECT_EQ(enabled(), (QList<bool>{true, true, true, true, true}));
