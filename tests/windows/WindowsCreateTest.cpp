@@ -275,7 +275,7 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
     EXPECT_EQ(windows.error(), targetExists);
     EXPECT_EQ(entries(target), QStringList());
     EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
-    EXPECT_EQ(temporaryEntries(), QStringList()) << "and the check's mount point is gone";
+    EXPECT_EQ(entries(temporary()), QStringList()) << "and the check's mount point is gone";
     EXPECT_FALSE(windows.busy());
 }
 

@@ -34,9 +34,6 @@ protected:
     static inline const QString installerMessage =
         QStringLiteral("未找到 Windows 安装程序和系统映像。请选择完整的 Windows 安装 ISO，而不是驱动盘。");
 
-    static inline const QString severalImagesMessage =
-        QStringLiteral("7-Zip 列出了不止一个映像，无法确定检查的是所选文件。请重新选择 ISO。");
-
     enum class Format { UDF, ISO9660, Xorriso };
 
     static inline const QStringList arm64Files{QStringLiteral("efi/boot/bootaa64.efi"),
@@ -138,9 +135,6 @@ protected:
     QList<QStringList> hdiutilCalls() const { return recordedCalls(path(QStringLiteral("hdiutil.calls"))); }
 
     void forgetCalls() const { QFile::remove(path(QStringLiteral("hdiutil.calls"))); }
-
-    /** Everything in the temporary folder, hidden entries included. */
-    QStringList temporaryEntries() const { return entries(temporary()); }
 
     /** Outside programs started since the log was last reset. */
     static QStringList commandsStarted()
