@@ -94,11 +94,11 @@ protected:
     }
 
     /** The devices of the stand-in's state file, any runtime, by UDID. */
-    QMap<QString, QJsonObject> simulators() const
+    static QMap<QString, QJsonObject> simulatorsIn(const QString &stateFile)
     {
         QMap<QString, QJsonObject> all;
         const QJsonObject groups =
-            QJsonDocument::fromJson(readFile(path("simulators.json"))).object()["devices"].toObject();
+            QJsonDocument::fromJson(readFile(stateFile)).object()["devices"].toObject();
         for (const QJsonValue &group : groups) {
             for (const QJsonValue &each : group.toArray()) {
                 all.insert(each["udid"].toString(), each.toObject());
@@ -106,6 +106,7 @@ protected:
         }
         return all;
     }
+    QMap<QString, QJsonObject> simulators() const { return simulatorsIn(path("simulators.json")); }
 
     /** Every recorded call of a stand-in as its argument list. */
     QList<QStringList> calls(const char *file = "simctl.calls") const { return recordedCalls(path(file)); }
