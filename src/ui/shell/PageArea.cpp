@@ -259,6 +259,12 @@ void PageArea::setOrder(const QStringList &order)
     layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
 }
 
+void PageArea::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    layoutPages(isMoving() ? m_transition->currentValue().toDouble() : 1.0);
+}
+
 void PageArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -359,7 +365,11 @@ void PageArea::layoutPages(double progress)
         if (resting) {
             page->setGeometry(rect());
             page->setEnabled(true);
-            page->show();
+            // Shown before the area is, a page would wrap its texts for the size the area had before the
+            // window was laid out; showEvent shows it once the area has its own.
+            if (isVisible()) {
+                page->show();
+            }
         } else {
             page->hide();
         }

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -69,6 +70,25 @@ QWidget *countedPage(EventCounter *&counter)
     counter = new EventCounter(label, QEvent::Paint);
     return page;
 }
+
+/** A wrapping label that remembers every width it was asked to wrap at. */
+class WrapWidths : public QLabel
+{
+public:
+    WrapWidths()
+        : QLabel(QStringLiteral("一段会按页面宽度换行的说明文字").repeated(8))
+    {
+        setWordWrap(true);
+    }
+
+    int heightForWidth(int width) const override
+    {
+        widths.append(width);
+        return QLabel::heightForWidth(width);
+    }
+
+    mutable QList<int> widths;
+};
 
 std::optional<PageArea::Picture> picture(const PageArea *pages, const QString &identifier)
 {
@@ -212,6 +232,26 @@ TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
     ASSERT_NE(drawer->content(), nullptr);
     EXPECT_EQ(drawer->content()->objectName(), QStringLiteral("sidebar 2"));
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1) << "without animations it is there at once";
+}
+
+TEST_F(ShellTest, TheFirstPageIsLaidOutOnlyForTheSizeTheWindowOpensAt)
+{
+    AppPreferences::write(*preferences, AppPreferences::selectedVMTab, QStringLiteral("android"));
+    AppDelegate delegate;
+    MainWindow window(*preferences, delegate);
+    auto *text = new WrapWidths;
+    window.addPage(QStringLiteral("android"), [text] {
+        auto *page = new QWidget;
+        (new QVBoxLayout(page))->addWidget(text);
+        return page;
+    });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_FALSE(text->widths.isEmpty());
+    // Wrapping a page's texts is most of what the first frame waits for; a pass at the size the area had
+    // before the window was laid out is thrown away.
+    EXPECT_GE(*std::min_element(text->widths.cbegin(), text->widths.cend()), text->width())
+        << "asked at " << ::testing::PrintToString(text->widths);
 }
 
 TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPaintedOnEveryFrame)
