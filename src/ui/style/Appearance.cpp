@@ -2,11 +2,11 @@
 
 #include "platform/Host.h"
 #include "preferences/AppPreferences.h"
+#include "ui/style/FusionStyle.h"
 
 #include <QApplication>
 #include <QScreen>
 #include <QSettings>
-#include <QStyleFactory>
 
 namespace {
 
@@ -142,7 +142,7 @@ void Appearance::apply()
         // The platform's own palette is what "follow the system" means; keep it before replacing it.
         m_systemPalette = QApplication::palette();
         // Fusion draws every control from the palette, so a forced scheme reaches all of them.
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setStyle(new FusionStyle);
         m_applied = true;
     }
     m_current = AppAppearance::fromPreferences(*m_store);

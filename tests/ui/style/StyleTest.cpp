@@ -17,6 +17,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
 
@@ -241,6 +243,24 @@ TEST_F(StyleTest, ThemeAndAccentApplyToTheWholeApplicationAndFollowChanges)
     P::write(*store, P::appearanceTheme, QStringLiteral("system"));
     appearance.refresh();
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), system.color(QPalette::Window));
+}
+
+TEST_F(StyleTest, OverflowIconsAreFusionsOwnReadWhenFirstDrawn)
+{
+    Appearance::instance().apply();
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    for (const QStyle::StandardPixmap which :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QIcon deferred = QApplication::style()->standardIcon(which);
+        const QIcon own = fusion->standardIcon(which);
+        ASSERT_FALSE(own.isNull());
+        EXPECT_EQ(deferred.availableSizes(), own.availableSizes());
+        EXPECT_EQ(deferred.pixmap(16).toImage(), own.pixmap(16).toImage());
+        EXPECT_EQ(deferred.pixmap(32, QIcon::Disabled).toImage(), own.pixmap(32, QIcon::Disabled).toImage());
+    }
+    // The style's other icons are untouched.
+    EXPECT_EQ(QApplication::style()->standardIcon(QStyle::SP_DialogOkButton).pixmap(16).toImage(),
+              fusion->standardIcon(QStyle::SP_DialogOkButton).pixmap(16).toImage());
 }
 
 TEST_F(StyleTest, EverySymbolDrawsInTheRequestedColour)
