@@ -26,6 +26,11 @@ first_paint() {
     python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["firstPaintMs"])' "$1"
 }
 
+# The GUI thread's processor time from the process's start to that frame: steadier on a busy machine.
+first_cpu() {
+    python3 -c 'import json,sys; print(json.load(open(sys.argv[1])).get("firstPaintCpuMs", "?"))' "$1"
+}
+
 # Waits (at most 30 s) until the report of the run in $1 holds a first paint.
 await_paint() {
     for _ in $(seq 300); do
@@ -50,5 +55,5 @@ for run in $(seq "$runs"); do
 
     idle="$work/idle-$run.json"
     CORVANE_STALL_REPORT="$idle" "$build/bench/bench_idle_window" 2 2>/dev/null
-    printf 'first paint %s ms (idle Qt window %s ms); %s\n' "$(first_paint "$report")" "$(first_paint "$idle")" "$memory"
+    printf "first paint %s ms, %s ms of processor (idle Qt window %s ms, %s ms); %s\n" "$(first_paint "$report")" "$(first_cpu "$report")" "$(first_paint "$idle")" "$(first_cpu "$idle")" "$memory"
 done

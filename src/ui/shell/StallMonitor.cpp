@@ -65,7 +65,6 @@ StallMonitor::StallMonitor(QString reportFile, const QElapsedTimer &sinceStart, 
 bool StallMonitor::eventFilter(QObject *watched, QEvent *event)
 {
     const qint64 now = m_sinceStart.elapsed();
-    settleFirstPaint();
     // The previous delivery has ended by the time the next one begins (or nests inside it).
     if (m_current.receiverClass && now - m_currentStartMs > m_longestMs) {
         m_longestMs = now - m_currentStartMs;
@@ -76,19 +75,21 @@ bool StallMonitor::eventFilter(QObject *watched, QEvent *event)
         m_current = Delivery{watched->metaObject()->className(), watched->objectName(), int(event->type())};
         m_currentStartMs = now;
     }
-    if (m_firstPaintMs < 0 && event->type() == QEvent::Paint && watched->isWidgetType() &&
-        static_cast<QWidget *>(watched)->isWindow()) {
+    if (m_firstPaintMs < 0 && !m_firstPaintPending && event->type() == QEvent::Paint &&
+        watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow()) {
         m_firstPaintPending = true;
+        // The frame is whole, its widgets painted and flushed to the screen, when the event loop turns.
+        QTimer::singleShot(0, this, &StallMonitor::settleFirstPaint);
     }
     return false;
 }
 
 void StallMonitor::settleFirstPaint()
 {
-    // The window's paint event has been delivered once anything else happens.
     if (m_firstPaintPending) {
         m_firstPaintPending = false;
         m_firstPaintMs = m_sinceStart.elapsed();
+        m_firstPaintCpuMs = threadCpuMs();
         // Written now as well, so that a start-up measurement need not wait for the program to quit.
         writeReport();
     }
@@ -128,6 +129,7 @@ void StallMonitor::writeReport() const
     // Where the process's start lies on the monotonic clock, to match stalls with a profiler's samples.
     const QJsonObject report{{QStringLiteral("startMonotonicMs"), double(m_sinceStart.msecsSinceReference())},
                              {QStringLiteral("firstPaintMs"), double(m_firstPaintMs)},
+                             {QStringLiteral("firstPaintCpuMs"), qRound(m_firstPaintCpuMs * 10) / 10.0},
                              {QStringLiteral("longestStallMs"), double(longest)},
                              {QStringLiteral("longestStallCpuMs"), qRound(longestCpu * 10) / 10.0},
                              {QStringLiteral("stallsOver16msAfterFirstPaint"), overAfterPaint},

@@ -55,6 +55,8 @@ private:
     double m_cpuAtTickMs = 0;
     qint64 m_firstPaintMs = -1;
     bool m_firstPaintPending = false;
+    /** The GUI thread's processor time from the process's start, loading its libraries included. */
+    double m_firstPaintCpuMs = -1;
     // The event whose delivery began last, and the longest one begun since the previous tick.
     Delivery m_current;
     qint64 m_currentStartMs = 0;
