@@ -138,71 +138,7 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndSaysWhatIsMissing)
                            QStringLiteral("iPad Air (M2)")}));
 }
 
-// Which actions each state allows is IOSRulesTest's; here each button and confirmation reaches the
-// model and the card shows what came of it.
-TEST_F(IOSViewTest, EachButtonReachesTheDeviceItsCardShowsAndWaitsWhileTheModelIsBusy)
-{
-    open();
-    showAndLoad();
-    add(QStringLiteral("Keep"));
-    add(QStringLiteral("Gone"));
-    IOSDeviceCard *keep = card(QStringLiteral("Keep"));
-    ASSERT_NE(keep, nullptr);
-    EXPECT_EQ(keep->stateLabel()->text(), QStringLiteral("iPhone 已停止"));
-    EXPECT_EQ(keep->snapshotLabel()->text(), QStringLiteral("尚未创建"));
-    const auto reaches = [&](PillActionButton *button, const char *state) {
-        button->click();
-        return waitUntil([&] { return !current().busy() && keep->device().state == QLatin1String(state); });
-    };
-    ASSERT_TRUE(reaches(keep->bootButton(), "Booted"));
-    EXPECT_EQ(keep->stateLabel()->text(), QStringLiteral("iPhone 正在运行"));
-    ASSERT_TRUE(reaches(keep->shutdownButton(), "Shutdown"));
-    ASSERT_TRUE(reaches(keep->bootButton(), "Booted"));
-    ASSERT_TRUE(reaches(keep->forceQuitButton(), "Shutdown"));
-
-    const QString gone = card(QStringLiteral("Gone"))->device().udid;
-    card(QStringLiteral("Gone"))->deleteButton()->click();
-    answerAlert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？"), QString(), QStringLiteral("取消"));
-    EXPECT_TRUE(settled());
-    EXPECT_TRUE(simulators().contains(gone));
-    card(QStringLiteral("Gone"))->deleteButton()->click();
-    answer(alert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？")), QStringLiteral("永久删除"));
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && !simulators().contains(gone); }));
-    ASSERT_EQ(view->cards().size(), 1);
-    keep = view->cards().first();
-    const QString original = keep->device().udid;
-
-    keep->createSnapshotButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 1; }));
-    EXPECT_EQ(keep->snapshotLabel()->text(),
-              QStringLiteral("最近：") +
-                  QLocale::system().toString(current().snapshots().first().created().toLocalTime(),
-                                             QLocale::ShortFormat));
-    keep->rollbackButton()->click();
-    // What a rollback does to the simulators is IOSSnapshotsTest's; here the card's device is restored.
-    answerAlert(*view, QStringLiteral("回滚 iPhone 到最近快照？"),
-                QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"),
-                QStringLiteral("一键回滚"));
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && keep->device().udid != original; }));
-    EXPECT_EQ(keep->device().name, QStringLiteral("Keep"));
-
-    // While the model works, nothing on the page takes a click.
-    qputenv("FAKE_SIMCTL_DELAY_MS", "600");
-    view->refreshButton()->click();
-    ASSERT_TRUE(current().busy());
-    EXPECT_FALSE(view->refreshButton()->isEnabled() || view->addButton()->isEnabled());
-    EXPECT_FALSE(keep->bootButton()->isEnabled() || keep->deleteSnapshotAction()->isEnabled());
-    ASSERT_TRUE(settled());
-    qunsetenv("FAKE_SIMCTL_DELAY_MS");
-
-    keep->deleteSnapshotAction()->trigger();
-    answer(alert(*view, QStringLiteral("删除最近 iPhone 快照？")), QStringLiteral("删除快照"));
-    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().isEmpty(); }));
-    EXPECT_FALSE(keep->rollbackButton()->isEnabled());
-    EXPECT_TRUE(view->addButton()->isEnabled() && keep->bootButton()->isEnabled());
-}
-
-TEST_F(IOSViewTest, TheNameFollowsTheTypeAndTheRenameSheetRenamesTheDevicePicked)
+TEST_F(IOSViewTest, TheNameFollowsTheTypeTheRenameSheetRenamesTheDevicePickedAndEachButtonReachesItsDevice)
 {
     open();
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 17 Pro"));
@@ -263,4 +199,63 @@ TEST_F(IOSViewTest, TheNameFollowsTheTypeAndTheRenameSheetRenamesTheDevicePicked
     button(*view->renameSheet(), QStringLiteral("取消"))->click();
     EXPECT_TRUE(settled());
     EXPECT_TRUE(changes().isEmpty());
+
+    // Which actions each state allows is IOSRulesTest's; here each button and confirmation reaches the
+    // model and the card shows what came of it.
+    add(QStringLiteral("Keep"));
+    add(QStringLiteral("Gone"));
+    IOSDeviceCard *keep = card(QStringLiteral("Keep"));
+    ASSERT_NE(keep, nullptr);
+    EXPECT_EQ(keep->stateLabel()->text(), QStringLiteral("iPhone 已停止"));
+    EXPECT_EQ(keep->snapshotLabel()->text(), QStringLiteral("尚未创建"));
+    const auto reaches = [&](PillActionButton *button, const char *state) {
+        button->click();
+        return waitUntil([&] { return !current().busy() && keep->device().state == QLatin1String(state); });
+    };
+    ASSERT_TRUE(reaches(keep->bootButton(), "Booted"));
+    EXPECT_EQ(keep->stateLabel()->text(), QStringLiteral("iPhone 正在运行"));
+    ASSERT_TRUE(reaches(keep->shutdownButton(), "Shutdown"));
+    ASSERT_TRUE(reaches(keep->bootButton(), "Booted"));
+    ASSERT_TRUE(reaches(keep->forceQuitButton(), "Shutdown"));
+
+    const QString gone = card(QStringLiteral("Gone"))->device().udid;
+    card(QStringLiteral("Gone"))->deleteButton()->click();
+    answerAlert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？"), QString(), QStringLiteral("取消"));
+    EXPECT_TRUE(settled());
+    EXPECT_TRUE(simulators().contains(gone));
+    card(QStringLiteral("Gone"))->deleteButton()->click();
+    answer(alert(*view, QStringLiteral("永久删除此 iOS 设备及其数据？")), QStringLiteral("永久删除"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && !simulators().contains(gone); }));
+    ASSERT_EQ(view->cards().size(), 3);
+    keep = card(QStringLiteral("Keep"));
+    const QString original = keep->device().udid;
+
+    keep->createSnapshotButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().size() == 1; }));
+    EXPECT_EQ(keep->snapshotLabel()->text(),
+              QStringLiteral("最近：") +
+                  QLocale::system().toString(current().snapshots().first().created().toLocalTime(),
+                                             QLocale::ShortFormat));
+    keep->rollbackButton()->click();
+    // What a rollback does to the simulators is IOSSnapshotsTest's; here the card's device is restored.
+    answerAlert(*view, QStringLiteral("回滚 iPhone 到最近快照？"),
+                QStringLiteral("iPhone 必须处于已停止状态。系统会先从快照创建恢复设备，再替换当前设备。"),
+                QStringLiteral("一键回滚"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && keep->device().udid != original; }));
+    EXPECT_EQ(keep->device().name, QStringLiteral("Keep"));
+
+    // While the model works, nothing on the page takes a click.
+    qputenv("FAKE_SIMCTL_DELAY_MS", "600");
+    view->refreshButton()->click();
+    ASSERT_TRUE(current().busy());
+    EXPECT_FALSE(view->refreshButton()->isEnabled() || view->addButton()->isEnabled());
+    EXPECT_FALSE(keep->bootButton()->isEnabled() || keep->deleteSnapshotAction()->isEnabled());
+    ASSERT_TRUE(settled());
+    qunsetenv("FAKE_SIMCTL_DELAY_MS");
+
+    keep->deleteSnapshotAction()->trigger();
+    answer(alert(*view, QStringLiteral("删除最近 iPhone 快照？")), QStringLiteral("删除快照"));
+    ASSERT_TRUE(waitUntil([&] { return !current().busy() && current().snapshots().isEmpty(); }));
+    EXPECT_FALSE(keep->rollbackButton()->isEnabled());
+    EXPECT_TRUE(view->addButton()->isEnabled() && keep->bootButton()->isEnabled());
 }

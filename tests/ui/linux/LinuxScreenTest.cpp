@@ -46,7 +46,8 @@ protected:
 
 } // namespace
 
-TEST_F(LinuxScreenTest, ThePageOrTheSeparateWindowShowsTheScreenOnlyWhileAMachineRuns)
+TEST_F(LinuxScreenTest,
+       ThePageOrTheSeparateWindowShowsTheScreenWhileAMachineRunsAndTheGuestHasTheKeysSaveTheOneWayOut)
 {
     LinuxView &page = show();
     EXPECT_TRUE(page.placeholder()->isVisible());
@@ -78,44 +79,7 @@ TEST_F(LinuxScreenTest, ThePageOrTheSeparateWindowShowsTheScreenOnlyWhileAMachin
     EXPECT_EQ(QColor(shot.pixel(middle)), QColor(30, 60, 90));
     EXPECT_EQ(display.screenRect(), QRectF(100, 0, 800, 500));
 
-    // The separate window takes the screen, and closing it gives it back.
-    window.show();
-    EXPECT_TRUE(page.separateWindowNote()->isVisible());
-    EXPECT_EQ(page.separateWindowNote()->text(), QStringLiteral("Linux 画面已在独立窗口显示"));
-    EXPECT_FALSE(page.display()->isVisible());
-    ASSERT_TRUE(window.display()->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(30, 60, 90)); }));
-    EXPECT_TRUE(page.display()->endpoint().isEmpty()) << "one view of the machine at a time";
-    EXPECT_EQ(window.display()->geometry(),
-              window.rect().adjusted(LinuxDisplayWindow::margin, LinuxDisplayWindow::margin,
-                                     -LinuxDisplayWindow::margin, -LinuxDisplayWindow::margin));
-    window.close();
-    EXPECT_FALSE(model->displayInSeparateWindow());
-    ASSERT_TRUE(page.display()->isVisible());
-    server.fill(QRect(0, 0, 1280, 800), QColor(200, 10, 10));
-    ASSERT_TRUE(waitUntil([&] { return showsColour(*page.display(), QColor(200, 10, 10)); }));
-    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 1; }));
-
-    // Shown again, then the machine stops: the window falls back to its note, the page to its placeholder.
-    window.show();
-    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(200, 10, 10)); }));
-    engine.last()->reportGuestStop();
-    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
-    EXPECT_TRUE(window.placeholder()->isVisible());
-    EXPECT_FALSE(window.display()->isVisible());
-    window.close();
-    EXPECT_TRUE(page.placeholder()->isVisible());
-    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
-    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
-}
-
-TEST_F(LinuxScreenTest, KeysShortcutsAndThePointerGoToTheGuestSaveTheOneWayOut)
-{
-    show();
-    chooseISO(iso);
-    startRunning();
-    LinuxDisplay &display = *view->display();
-    ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(30, 60, 90)); }));
+    // Keys, shortcuts and the pointer go to the guest, save the one way out.
     QAction quit(QStringLiteral("退出 Corvane Beta"), view.get());
     quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     view->addAction(&quit);
@@ -181,4 +145,34 @@ TEST_F(LinuxScreenTest, KeysShortcutsAndThePointerGoToTheGuestSaveTheOneWayOut)
     server.fill(QRect(0, 0, 1280, 800), QColor(0, 128, 0));
     ASSERT_TRUE(waitUntil([&] { return showsColour(display, QColor(0, 128, 0)); }, 5000));
     EXPECT_EQ(VncConnection::liveSessions(), 1);
+
+    // The separate window takes the screen, and closing it gives it back.
+    window.show();
+    EXPECT_TRUE(page.separateWindowNote()->isVisible());
+    EXPECT_EQ(page.separateWindowNote()->text(), QStringLiteral("Linux 画面已在独立窗口显示"));
+    EXPECT_FALSE(page.display()->isVisible());
+    ASSERT_TRUE(window.display()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(0, 128, 0)); }));
+    EXPECT_TRUE(page.display()->endpoint().isEmpty()) << "one view of the machine at a time";
+    EXPECT_EQ(window.display()->geometry(),
+              window.rect().adjusted(LinuxDisplayWindow::margin, LinuxDisplayWindow::margin,
+                                     -LinuxDisplayWindow::margin, -LinuxDisplayWindow::margin));
+    window.close();
+    EXPECT_FALSE(model->displayInSeparateWindow());
+    ASSERT_TRUE(page.display()->isVisible());
+    server.fill(QRect(0, 0, 1280, 800), QColor(200, 10, 10));
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*page.display(), QColor(200, 10, 10)); }));
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 1; }));
+
+    // Shown again, then the machine stops: the window falls back to its note, the page to its placeholder.
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(200, 10, 10)); }));
+    engine.last()->reportGuestStop();
+    ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
+    EXPECT_TRUE(window.placeholder()->isVisible());
+    EXPECT_FALSE(window.display()->isVisible());
+    window.close();
+    EXPECT_TRUE(page.placeholder()->isVisible());
+    EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return server.viewers() == 0; }));
 }

@@ -68,7 +68,7 @@ protected:
 
 } // namespace
 
-TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
+TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckAndProjectAndSnapshotActionsFollowTheMachine)
 {
     open();
     // The check's line, its symbol, and whether a machine may be created.
@@ -93,75 +93,6 @@ TEST_F(WindowsViewTest, CreatingWaitsForAnIsoThatPassedItsCheckInThisRun)
               (QStringList{passed, QStringLiteral("checkmark.circle.fill"), QStringLiteral("create")}));
     EXPECT_TRUE(view->preparationLabel()->isVisibleTo(view.get()));
 
-    // Choosing an x64 image takes the permission away again and says why.
-    const QString x64 = path(QStringLiteral("x64.iso"));
-    image(tree(QStringLiteral("x64"), x64Files), x64);
-    interaction.files.enqueue(x64);
-    view->chooseISOButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return windows->configuration().isoPath == x64; }));
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(check(),
-              (QStringList{QStringLiteral("镜像检查未通过"), QStringLiteral("info.circle"), QString()}));
-    answerAlert(*view, QStringLiteral("Windows 虚拟机"), armMessage, QStringLiteral("知道了"));
-}
-
-TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTheirPages)
-{
-    host.processors = 6;
-    host.memory = 12 * GiB;
-    host.capacity = 200 * GiB;
-    open();
-    Stepper &cores = *view->settings()->coresStepper();
-    Stepper &memory = *view->settings()->memoryStepper();
-    Stepper &disk = *view->settings()->diskStepper();
-
-    // Each step is stored and described before anything else happens (the description itself is
-    // WindowsModelTest's, where each stepper stops is WindowsRulesTest's and StepperTest's).
-    for (QAbstractButton *step : {cores.incrementButton(), cores.incrementButton(), disk.incrementButton()}) {
-        step->click();
-    }
-    for (int i = 0; i < 5; ++i) {
-        memory.incrementButton()->click();
-    }
-    EXPECT_EQ((QStringList{cores.text(), memory.text(), disk.text()}),
-              (QStringList{QStringLiteral("CPU：6 核"), QStringLiteral("内存：6 GB"),
-                           QStringLiteral("磁盘：80 GB")}));
-    EXPECT_FALSE(cores.incrementButton()->isEnabled() || memory.incrementButton()->isEnabled());
-    EXPECT_EQ(QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))),
-              QJsonDocument(QJsonObject{{"cores", 6},
-                                        {"memoryGB", 6},
-                                        {"diskGB", 80},
-                                        {"isoPath", QString()},
-                                        {"projectPath", QString()}}));
-    EXPECT_TRUE(
-        view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
-
-    // The links only open their pages.
-    const QList<QAbstractButton *> links = view->links();
-    ASSERT_EQ(links.size(), 4);
-    QStringList linkTexts;
-    for (QAbstractButton *link : links) {
-        linkTexts.append(link->text());
-        link->click();
-    }
-    EXPECT_EQ(linkTexts, (QStringList{QStringLiteral("1. UTM 官方下载页（仅打开网页）"),
-                                      QStringLiteral("2. 微软 Windows 11 ARM64 ISO 下载页"),
-                                      QStringLiteral("3. UTM Windows 安装与驱动说明"),
-                                      QStringLiteral("微软官方下载 Windows 11 ARM64")}));
-    const QUrl microsoft(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
-    EXPECT_EQ(host.opened(),
-              (QList<QUrl>{QUrl(QStringLiteral("https://mac.getutm.app/")), microsoft,
-                           QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/")), microsoft}));
-    EXPECT_TRUE(commandsStarted().isEmpty());
-    EXPECT_FALSE(windows->busy());
-}
-
-TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWaitWhileBusy)
-{
-    writeSettings(windowsISO());
-    open();
-    view->recheckButton()->click();
-    ASSERT_TRUE(settled());
     // Open, associate, snapshot, rollback, snapshot menu.
     const auto enabled = [&] {
         return QList<bool>{view->openButton()->isEnabled(), view->associateButton()->isEnabled(),
@@ -227,6 +158,68 @@ TEST_F(WindowsViewTest, ProjectAndSnapshotActionsFollowTheAssociatedMachineAndWa
     EXPECT_EQ(snapshots().messageLabel()->text(), QStringLiteral("尚未创建快照"));
     EXPECT_EQ(enabled(), (QList<bool>{true, true, true, false, false}));
     EXPECT_TRUE(snapshots().openFolderAction()->isVisible()) << "the folder of snapshots stays";
+
+    // Choosing an x64 image takes the permission away again and says why.
+    const QString x64 = path(QStringLiteral("x64.iso"));
+    image(tree(QStringLiteral("x64"), x64Files), x64);
+    interaction.files.enqueue(x64);
+    view->chooseISOButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return windows->configuration().isoPath == x64; }));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(check(),
+              (QStringList{QStringLiteral("镜像检查未通过"), QStringLiteral("info.circle"), QString()}));
+    answerAlert(*view, QStringLiteral("Windows 虚拟机"), armMessage, QStringLiteral("知道了"));
+}
+
+TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTheirPages)
+{
+    host.processors = 6;
+    host.memory = 12 * GiB;
+    host.capacity = 200 * GiB;
+    open();
+    Stepper &cores = *view->settings()->coresStepper();
+    Stepper &memory = *view->settings()->memoryStepper();
+    Stepper &disk = *view->settings()->diskStepper();
+
+    // Each step is stored and described before anything else happens (the description itself is
+    // WindowsModelTest's, where each stepper stops is WindowsRulesTest's and StepperTest's).
+    for (QAbstractButton *step : {cores.incrementButton(), cores.incrementButton(), disk.incrementButton()}) {
+        step->click();
+    }
+    for (int i = 0; i < 5; ++i) {
+        memory.incrementButton()->click();
+    }
+    EXPECT_EQ((QStringList{cores.text(), memory.text(), disk.text()}),
+              (QStringList{QStringLiteral("CPU：6 核"), QStringLiteral("内存：6 GB"),
+                           QStringLiteral("磁盘：80 GB")}));
+    EXPECT_FALSE(cores.incrementButton()->isEnabled() || memory.incrementButton()->isEnabled());
+    EXPECT_EQ(QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))),
+              QJsonDocument(QJsonObject{{"cores", 6},
+                                        {"memoryGB", 6},
+                                        {"diskGB", 80},
+                                        {"isoPath", QString()},
+                                        {"projectPath", QString()}}));
+    EXPECT_TRUE(
+        view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
+
+    // The links only open their pages.
+    const QList<QAbstractButton *> links = view->links();
+    ASSERT_EQ(links.size(), 4);
+    QStringList linkTexts;
+    for (QAbstractButton *link : links) {
+        linkTexts.append(link->text());
+        link->click();
+    }
+    EXPECT_EQ(linkTexts, (QStringList{QStringLiteral("1. UTM 官方下载页（仅打开网页）"),
+                                      QStringLiteral("2. 微软 Windows 11 ARM64 ISO 下载页"),
+                                      QStringLiteral("3. UTM Windows 安装与驱动说明"),
+                                      QStringLiteral("微软官方下载 Windows 11 ARM64")}));
+    const QUrl microsoft(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
+    EXPECT_EQ(host.opened(),
+              (QList<QUrl>{QUrl(QStringLiteral("https://mac.getutm.app/")), microsoft,
+                           QUrl(QStringLiteral("https://docs.getutm.app/guides/windows/")), microsoft}));
+    EXPECT_TRUE(commandsStarted().isEmpty());
+    EXPECT_FALSE(windows->busy());
 }
 
 #ifndef Q_OS_MACOS
