@@ -204,8 +204,11 @@ TEST_F(FleetViewTest, TypedNumbersAreStoredAtOnceExceptUnderABusyDeviceAndAStart
     EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("请求启动")));
 }
 
-TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOnceStoppedTakesSnapshots)
+TEST_F(FleetViewTest,
+       RunningDeviceLocksItsHardwareRefusesDeletionTakesSnapshotsAndTheFleetRenamesSelectsAndDeletes)
 {
+    const VMPaths second(root + QStringLiteral("/instances/B0000000-0000-0000-0000-000000000000"), root);
+    ASSERT_TRUE(writeFile(second.instanceNameFile(), "工作机"));
     open(true);
     ContentView &content = detail();
     QComboBox *screen = content.hardware()->screenPicker();
@@ -235,7 +238,7 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOnceStopped
     EXPECT_EQ(view->deletionId(), std::nullopt);
     ViewHelpers::answerAlert(*view, QStringLiteral("多开提示"),
                              QStringLiteral("请先停止该安卓设备，再删除。"), QStringLiteral("知道了"));
-    EXPECT_EQ(fleet->models().size(), 1);
+    EXPECT_EQ(fleet->models().size(), 2);
 
     content.stopButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !device().running(); }, 15000));
@@ -268,13 +271,8 @@ TEST_F(FleetViewTest, RunningDeviceLocksItsHardwareRefusesDeletionAndOnceStopped
     panel->openFolderAction()->trigger();
     EXPECT_EQ(host.opened(),
               QList<QUrl>{QUrl::fromLocalFile(root + QStringLiteral("/snapshots/android/primary"))});
-}
 
-TEST_F(FleetViewTest, RenameSelectionDeletionAndTheEmptyFleet)
-{
-    const VMPaths second(root + QStringLiteral("/instances/B0000000-0000-0000-0000-000000000000"), root);
-    ASSERT_TRUE(writeFile(second.instanceNameFile(), "工作机"));
-    open(true);
+    // Renaming, selecting and deleting in the fleet.
     detail().renameButton()->click();
     NameSheet *sheet = detail().renameSheet();
     ASSERT_NE(sheet, nullptr);
