@@ -75,8 +75,7 @@ TEST_F(LinuxScreenTest,
     // The picture on the widget: the screen's colour inside, the page around the 16:10 area.
     display.resize(1000, 500);
     const QImage shot = display.grab().toImage();
-    const QPoint middle = display.screenRect().center().toPoint();
-    EXPECT_EQ(QColor(shot.pixel(middle)), QColor(30, 60, 90));
+    EXPECT_EQ(QColor(shot.pixel(display.screenRect().center().toPoint())), QColor(30, 60, 90));
     EXPECT_EQ(display.screenRect(), QRectF(100, 0, 800, 500));
 
     // Keys, shortcuts and the pointer go to the guest, save the one way out.
