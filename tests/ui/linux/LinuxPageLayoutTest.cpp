@@ -1,66 +1,17 @@
-// Where the Linux page puts things in the real window, and what its texts say on this host.
-#include "../ViewHelpers.h"
+// Where the Linux page puts the machine's screen in the real window.
 #include "LinuxPageFixture.h"
 
-#include "ios/IOSModel.h"
-#include "platform/Host.h"
 #include "preferences/AppPreferences.h"
-#include "ui/ios/IOSView.h"
-#include "ui/linux/ElidedLabel.h"
 #include "ui/linux/LinuxDisplay.h"
-#include "ui/linux/LinuxRules.h"
 #include "ui/linux/LinuxSettingsPanel.h"
 #include "ui/linux/Reveal.h"
 #include "ui/shell/AppDelegate.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/windows/WindowsView.h"
-#include "windows/WindowsModel.h"
 
-#include <QAccessible>
-#include <QLabel>
-#include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
-
-namespace {
-
-QMargins pageMargins(const QWidget &page)
-{
-    const auto *area = page.findChild<QScrollArea *>();
-    return area && area->widget() && area->widget()->layout() ? area->widget()->layout()->contentsMargins()
-                                                              : QMargins(-1, -1, -1, -1);
-}
-
-} // namespace
-
-TEST_F(LinuxPageTest, TheMarginsAreThoseOfTheOtherPagesTheFooterIsTrueHereAndTheISONameCanBeRead)
-{
-    LinuxView &page = show();
-    IOSModel ios;
-    IOSView iosPage(ios);
-    WindowsModel windows(dir.filePath(QStringLiteral("windows")));
-    WindowsView windowsPage(windows);
-    EXPECT_EQ(pageMargins(page), pageMargins(iosPage));
-    EXPECT_EQ(pageMargins(page), pageMargins(windowsPage));
-
-    // The texts themselves are LinuxRulesTest's; the page must show the one of this host's engine.
-#ifdef Q_OS_MACOS
-    EXPECT_TRUE(
-        ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::AppleVirtualization)));
-#else
-    EXPECT_TRUE(ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::Qemu)));
-    EXPECT_EQ(ViewHelpers::labelContaining(page, QStringLiteral("Apple Virtualization")), nullptr);
-#endif
-
-    QAccessibleInterface *name = QAccessible::queryAccessibleInterface(page.settings()->isoName());
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->role(), QAccessible::StaticText);
-    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("尚未选择系统镜像"));
-    chooseISO(iso);
-    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
-}
 
 TEST_F(LinuxPageTest, AStartedMachinesScreenIsInViewInTheDefaultWindow)
 {

@@ -2,7 +2,11 @@
 #include "../ViewHelpers.h"
 #include "LinuxPageFixture.h"
 
+#include "ios/IOSModel.h"
+#include "platform/Host.h"
+#include "ui/ios/IOSView.h"
 #include "ui/linux/ElidedLabel.h"
+#include "ui/linux/LinuxRules.h"
 #include "ui/linux/LinuxSettingsPanel.h"
 #include "ui/linux/LinuxSnapshotPanel.h"
 #include "ui/linux/Reveal.h"
@@ -10,12 +14,17 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
+#include "ui/windows/WindowsView.h"
+#include "windows/WindowsModel.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -23,9 +32,42 @@
 using namespace WidgetFinder;
 using ViewHelpers::answerAlert;
 
-TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChosen)
+namespace {
+
+QMargins pageMargins(const QWidget &page)
+{
+    const auto *area = page.findChild<QScrollArea *>();
+    return area && area->widget() && area->widget()->layout() ? area->widget()->layout()->contentsMargins()
+                                                              : QMargins(-1, -1, -1, -1);
+}
+
+} // namespace
+
+TEST_F(LinuxPageTest,
+       TheHeaderFooterAndMarginsTheDownloadLinksUntilAnISOIsChosenAndTheSettingsSavedWhileStopped)
 {
     LinuxView &page = show();
+    IOSModel ios;
+    IOSView iosPage(ios);
+    WindowsModel windows(dir.filePath(QStringLiteral("windows")));
+    WindowsView windowsPage(windows);
+    EXPECT_EQ(pageMargins(page), pageMargins(iosPage));
+    EXPECT_EQ(pageMargins(page), pageMargins(windowsPage));
+
+    // The texts themselves are LinuxRulesTest's; the page must show the one of this host's engine.
+#ifdef Q_OS_MACOS
+    EXPECT_TRUE(
+        ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::AppleVirtualization)));
+#else
+    EXPECT_TRUE(ViewHelpers::showsLabel(page, LinuxRules::footerText(Host::LinuxEngine::Qemu)));
+    EXPECT_EQ(ViewHelpers::labelContaining(page, QStringLiteral("Apple Virtualization")), nullptr);
+#endif
+
+    QAccessibleInterface *name = QAccessible::queryAccessibleInterface(page.settings()->isoName());
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->role(), QAccessible::StaticText);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("尚未选择系统镜像"));
+
     // The header asks for the window and opens the data folder.
     QSignalSpy requested(&page, &LinuxView::openSeparateWindowRequested);
     button(page, QStringLiteral("独立窗口"))->click();
@@ -56,6 +98,7 @@ TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChos
     EXPECT_TRUE(page.downloads()->isRevealed());
 
     chooseISO(iso);
+    EXPECT_EQ(name->text(QAccessible::Name), QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
     EXPECT_FALSE(page.downloads()->isRevealed());
     ASSERT_TRUE(waitUntil([&] { return page.downloads()->isHidden(); }, 2000)) << "it leaves after its fade";
 
@@ -74,11 +117,8 @@ TEST_F(LinuxPageTest, TheHeaderAndTheDownloadLinksWhichShowUntilAUsableISOIsChos
     page.hide();
     page.show();
     EXPECT_TRUE(page.downloads()->isRevealed());
-}
 
-TEST_F(LinuxPageTest, SettingsAreSavedWhileStoppedAndTheDiskStaysLockedOnceCreated)
-{
-    LinuxView &page = show();
+    // The settings: saved while the machine is stopped, the disk locked once created.
     LinuxSettingsPanel &settings = *page.settings();
     // A resolution sets both numbers.
     QComboBox &menu = *settings.resolutionMenu();

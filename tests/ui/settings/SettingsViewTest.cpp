@@ -59,7 +59,7 @@ protected:
     std::unique_ptr<VMFleet> fleet;
 };
 
-TEST_F(SettingsViewTest, SectionsInOrderAndControlsWriteAndFollowTheirPreferencesWithinTheHost)
+TEST_F(SettingsViewTest, EachControlWritesAndFollowsItsPreferenceWithinTheHostAndEachLinkReachesItsPlace)
 {
     auto view = open();
     QStringList titles;
@@ -129,11 +129,8 @@ TEST_F(SettingsViewTest, SectionsInOrderAndControlsWriteAndFollowTheirPreference
     // The ranges for each host are AppPreferencesTest's; a page opened later follows the host it finds.
     EXPECT_EQ(view->coresStepper()->range(), (P::Range{1, 2}));
     EXPECT_TRUE(view->budgetNote()->text().startsWith(QStringLiteral("最多 1 GB，")));
-}
 
-TEST_F(SettingsViewTest, DeveloperModePhoneToolLogsAndFoldersEachReachTheirPlace)
-{
-    const auto view = open();
+    // Developer mode, the phone tool, the logs and the folders.
     view->developerSwitch()->click();
     EXPECT_TRUE(P::read(*store, P::developerModeEnabled));
     view->developerSwitch()->click();
