@@ -294,7 +294,7 @@ TEST_F(FleetViewTest,
     EXPECT_EQ(detail().model(), fleet->models().at(1)) << "the detail follows the selection";
 
     view->deleteButton()->click();
-    QMessageBox *confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
+    confirmation = alert(*view, QStringLiteral("删除安卓设备？"));
     ASSERT_NE(confirmation, nullptr);
     EXPECT_TRUE(confirmation->informativeText().startsWith(QStringLiteral("将删除 工作机 及其")));
     answer(confirmation, QStringLiteral("取消"));
