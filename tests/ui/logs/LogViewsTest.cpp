@@ -69,7 +69,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(LogViewsTest, EmptyAtFirstThenCopyTakesOnlyTheLinesTheFilterShowsAndEachViewFiltersOnItsOwn)
+TEST_F(LogViewsTest, EmptyAtFirstCopyAndExportTakeWhatTheFilterShowsAndClearingAsksFirst)
 {
     GlobalLogView page;
     DeveloperLogSidebar sidebar;
@@ -109,11 +109,8 @@ TEST_F(LogViewsTest, EmptyAtFirstThenCopyTakesOnlyTheLinesTheFilterShowsAndEachV
     EXPECT_FALSE(sidebar.clearFilterButton()->isVisible());
     ASSERT_TRUE(settled(sidebar));
     EXPECT_EQ(shown(sidebar.logText()), sidebar.model().text());
-}
 
-TEST_F(LogViewsTest, ExportWritesWhatIsShownAFailureIsReportedAndClearingAsksFirst)
-{
-    GlobalLogView page;
+    // Export writes what is shown, a failure is reported, and clearing asks first.
     page.show();
     writeAndWait(page.model(), {QStringLiteral("端口被占用 WARN"), QStringLiteral("安卓正在运行")});
     page.filterField()->setText(QStringLiteral("warn"));
