@@ -15,7 +15,6 @@
 
 using namespace ViewHelpers;
 using namespace WidgetFinder;
-using ViewHelpers::answerAlert;
 
 namespace {
 

@@ -25,8 +25,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 QStringList identifiers(bool showsBeta)
 {
     QStringList list;

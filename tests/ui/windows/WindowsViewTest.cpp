@@ -18,7 +18,6 @@
 
 using namespace ViewHelpers;
 using namespace WidgetFinder;
-using ViewHelpers::answerAlert;
 
 namespace {
 
