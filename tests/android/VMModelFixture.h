@@ -51,12 +51,6 @@ protected:
             root.isEmpty() ? paths : VMPaths(root, paths.root()), id, QStringLiteral("安卓 1"), options));
     }
 
-    /** Deletes a device the way the fleet does, while the test's other devices go on. */
-    void destroy(VMModel &model)
-    {
-        std::erase_if(owned, [&](const std::unique_ptr<VMModel> &held) { return held.get() == &model; });
-    }
-
     static void stopAndWait(VMModel &model)
     {
         if (model.running()) {

@@ -113,7 +113,7 @@ TEST_F(VMModelTest, ADeletedDeviceReleasesOnlyAPortItClaimed)
     ASSERT_EQ(starting.port(), idle.port());
 
     // Deleted while the other device's emulator has not bound that port yet: only the claim protects it.
-    destroy(idle);
+    std::erase_if(owned, [&](const std::unique_ptr<VMModel> &held) { return held.get() == &idle; });
     VMModel &third = device(dir.filePath(QStringLiteral("CorvaneBeta/instances/C")), QStringLiteral("C"));
     third.start();
     EXPECT_EQ(third.port(), starting.port() + 2) << "devices started together claim successive ports";

@@ -86,21 +86,11 @@ void withCappedMemory(const std::function<void()> &read)
 
 const QString addedDevice = QStringLiteral("6D3B4C8A-1F2E-4A5B-9C8D-7E6F5A4B3C2D");
 
-QString addDevice(const QString &root, const QByteArray &name)
-{
-    const QString folder = root + QStringLiteral("/instances/") + addedDevice;
-    QDir().mkpath(folder);
-    FileIO::writeAtomically(folder + QStringLiteral("/instance-name.txt"), name);
-    return folder;
-}
-
 /** Where a file of this name lives: right in the data root. */
 std::function<QString(const QString &)> inRoot(const char *name)
 {
     return [name](const QString &root) -> QString { return root + u'/' + QString::fromUtf8(name); };
 }
-
-const QString unreadableRegistry = QStringLiteral("不是可读取的普通文件，或大于 8 MB");
 
 /** One kept file: where it lives (with whatever must stand beside it) and how its reader copes. */
 struct KeptFile
@@ -123,10 +113,10 @@ QList<KeptFile> keptFiles()
          }},
         {"instance-name.txt",
          [](const QString &root) -> QString {
-             return addDevice(root, "x") + QStringLiteral("/instance-name.txt");
+             return root + QStringLiteral("/instances/") + addedDevice + QStringLiteral("/instance-name.txt");
          },
          [](const QString &root) {
-             // The planted thing replaced the name written above; the device keeps its folder's name.
+             // A device whose name file is the planted thing keeps its folder's name.
              const VMFleet fleet(root);
              const VMModel *added = fleet.models().value(1);
              ASSERT_TRUE(added && added->id() == addedDevice);
@@ -179,7 +169,8 @@ QList<KeptFile> keptFiles()
          [](const QString &root) {
              const IOSModel ios(root);
              EXPECT_TRUE(ios.owned().isEmpty());
-             EXPECT_EQ(ios.error(), QStringLiteral("iOS 设备记录无法读取：") + unreadableRegistry);
+             EXPECT_EQ(ios.error(),
+                       QStringLiteral("iOS 设备记录无法读取：不是可读取的普通文件，或大于 8 MB"));
          }},
         {"the component manifest named by CORVANE_ANDROID_MANIFEST", inRoot("mirror.json"),
          [](const QString &root) {
