@@ -52,16 +52,6 @@ inline bool canTrace()
            probe.exitCode() == 0;
 }
 
-/** Waits (at most 5 s) until no other process holds anything under `folder`. */
-inline void waitUntilNobodyHolds(const QString &folder)
-{
-    waitUntil([&] {
-        QList<qint64> holders = ProcessTableScan::holders(QStringLiteral("/proc"), folder).holders;
-        holders.removeAll(QCoreApplication::applicationPid());
-        return holders.isEmpty();
-    });
-}
-
 /** Runs the driver with `arguments`, killed at the `n`th call of `call` (never when `n` is 0). */
 inline Run runDriver(const QStringList &arguments, const QString &call, int n)
 {
@@ -90,10 +80,16 @@ inline Run runDriver(const QStringList &arguments, const QString &call, int n)
     run.exitCode = strace.exitCode();
     if (run.killed) {
         // A child caught between its fork and its exec still holds the killed program's descriptors
-        // (its locks among them) until the parent-death signal reaches it; the next start comes later.
+        // (its locks among them) until the parent-death signal reaches it; the next start comes once no
+        // other process holds anything under the folders it was given (or after 5 s).
         for (const QString &argument : arguments) {
             if (QFileInfo(argument).isDir()) {
-                waitUntilNobodyHolds(argument);
+                waitUntil([&] {
+                    QList<qint64> holders =
+                        ProcessTableScan::holders(QStringLiteral("/proc"), argument).holders;
+                    holders.removeAll(QCoreApplication::applicationPid());
+                    return holders.isEmpty();
+                });
             }
         }
     }
