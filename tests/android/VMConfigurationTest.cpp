@@ -163,8 +163,8 @@ TEST(VMConfiguration, LoadFallsBackToTheValidatedDefaultAndLeavesTheFileAlone)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("configuration.json"));
     const VMConfiguration fallback{2, 3072, defaultScreen, false};
+    // A folder, an endless device or a huge file in its place is HostileFilesTest's.
     EXPECT_EQ(VMConfiguration::load(path), fallback);
-    EXPECT_EQ(VMConfiguration::load(dir.path()), fallback);
 
     const QByteArray partial = R"({"cores":2,"memoryMB":2048})";
     FileIO::writeAtomically(path, partial);
