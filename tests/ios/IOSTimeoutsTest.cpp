@@ -86,27 +86,22 @@ TEST_F(IOSTimeoutsTest, EachDeviceAndSnapshotCommandEndsAtItsOwnTimeOut)
                      [&] { return current->create(); });
     ASSERT_TRUE(QDir(registry()).removeRecursively());
 
-    for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {
-        current = &withPhone(shrunk());
-        expectEndedAfter(60, action, QStringLiteral("simctl ") + action,
-                         [&] { return current->operate(device(), action); });
-    }
-    current = &withPhone(shrunk());
-    expectEndedAfter(30, QStringLiteral("rename"), QStringLiteral("simctl rename"),
-                     [&] { return current->rename(device(), QStringLiteral("新名字")); });
-
-    // Showing the device: an open that never returns.
+    // One device through every command that names it; its open never returns.
     const QString hungOpen = path("open-never-returns");
     ASSERT_TRUE(writeExecutable(hungOpen, "#!/bin/sh\nexec /bin/sleep 600\n"));
     IOSModel::Options hanging = shrunk();
     hanging.open = hungOpen;
     current = &withPhone(hanging);
+    for (const QString &action : {QStringLiteral("boot"), QStringLiteral("delete")}) {
+        expectEndedAfter(60, action, QStringLiteral("simctl ") + action,
+                         [&] { return current->operate(device(), action); });
+    }
+    expectEndedAfter(30, QStringLiteral("rename"), QStringLiteral("simctl rename"),
+                     [&] { return current->rename(device(), QStringLiteral("新名字")); });
+    // Showing the device after it booted: the open that never returns.
     expectEndedAfter(60, {}, hungOpen, [&] { return current->operate(device(), QStringLiteral("boot")); });
-
     // Booted: a shutdown, and a forced one.
-    current = &withPhone(shrunk());
-    await(current->operate(device(), QStringLiteral("boot")));
-    ASSERT_EQ(device().state, QStringLiteral("Booted"));
+    ASSERT_EQ(simulators().value(phone)["state"].toString(), QStringLiteral("Booted"));
     expectEndedAfter(60, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
                      [&] { return current->operate(device(), QStringLiteral("shutdown")); });
     expectEndedAfter(30, QStringLiteral("shutdown"), QStringLiteral("simctl shutdown"),
