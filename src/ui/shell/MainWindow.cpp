@@ -139,7 +139,7 @@ void MainWindow::showSidebar(bool animated)
 {
     const bool developer = AppPreferences::read(m_preferences, AppPreferences::developerModeEnabled);
     if (developer && !m_drawer->isOpen() && m_sidebarFactory) {
-        m_drawer->open(m_sidebarFactory(), animated);
+        m_drawer->open(m_sidebarFactory, animated);
     } else if (!developer) {
         m_drawer->close(animated);
     }

@@ -199,17 +199,22 @@ TEST_F(ShellTest, DeveloperModeLogsNavigationAndBringsAFreshSidebarEachTime)
     AppPreferences::write(*preferences, AppPreferences::developerModeEnabled, true);
     EXPECT_TRUE(corvane.interactionLogMonitor().isRunning());
     ASSERT_TRUE(drawer->isOpen());
+    EXPECT_EQ(made, 0) << "made a frame after the window has widened";
+    ASSERT_TRUE(waitUntil([&] { return drawer->content() != nullptr; }, 1000));
     QPointer<QWidget> first = drawer->content();
+    const EventCounter &sidebarPaints = *new EventCounter(first, QEvent::Paint);
     EXPECT_EQ(window.minimumWidth(), 1370);
     // Animations are on by default: the sidebar moves in from the trailing edge to beside the divider.
     int furthest = 0;
     ASSERT_TRUE(waitUntil(
         [&] {
-            furthest = std::max(furthest, first->x());
-            return first->x() == 1;
+            furthest = std::max(furthest, drawer->contentX());
+            return drawer->contentX() == 1 && first->isVisible();
         },
         3000));
     EXPECT_GT(furthest, 1) << "it moved in rather than appearing";
+    EXPECT_EQ(first->x(), 1);
+    EXPECT_LE(sidebarPaints.count, 2) << "painted once for the picture that moves, then once in place";
     EXPECT_EQ(drawer->width(), SidebarDrawer::contentWidth + 1);
     EXPECT_EQ(first->width(), SidebarDrawer::contentWidth);
     EXPECT_LE(pageResizes.count, 2)
