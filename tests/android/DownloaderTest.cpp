@@ -31,18 +31,6 @@ const QString totalTimeOut =
     QStringLiteral("下载超时：下载用时超过上限，重试将从断点继续。（Socket operation timed out）");
 const QString cancelled = QStringLiteral("下载已取消，重试将从断点继续。（Operation canceled）");
 
-/** Bytes that differ at every offset, so a shifted, repeated or truncated copy never compares equal. */
-QByteArray content(qint64 size, quint32 seed = 1)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = seed * 2654435761u + 1;
-    for (qint64 i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = char(state >> 24);
-    }
-    return bytes;
-}
-
 class DownloaderTest : public ::testing::Test
 {
 protected:
@@ -73,7 +61,7 @@ protected:
 
 TEST_F(DownloaderTest, ADownloadOrACompleteSideFileReplacesTheDestination)
 {
-    const QByteArray body = content(3'000'000);
+    const QByteArray body = patternedBytes(3'000'000);
     server.serve(QStringLiteral("/a.zip"), body);
     writeFile(destination, "an older archive");
 
@@ -91,7 +79,7 @@ TEST_F(DownloaderTest, ADownloadOrACompleteSideFileReplacesTheDestination)
 
     // A complete side file replaces the destination without any request.
     server.clearRequests();
-    const QByteArray kept = content(100'000, 3);
+    const QByteArray kept = patternedBytes(100'000, 3);
     writeFile(partial, kept);
     const auto complete = fetch(QStringLiteral("/unserved.zip"), kept.size());
     ASSERT_FALSE(complete.error) << complete.error->toStdString();
@@ -110,7 +98,7 @@ TEST_F(DownloaderTest, ADownloadOrACompleteSideFileReplacesTheDestination)
 
 TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
 {
-    const QByteArray body = content(2'500'000);
+    const QByteArray body = patternedBytes(2'500'000);
     struct Case
     {
         const char *what;
@@ -120,17 +108,20 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
         std::optional<double> firstReport;
     };
     // Foreign bytes in the side file would make the result differ from the body had they been kept.
-    for (const Case &c :
-         {Case{"a true prefix resumes open-ended", body.left(1'048'576), Fault::None, "bytes=1048576-",
-               1'048'576.0 / 2'500'000.0},
-          Case{"one longer than expected is fetched whole", content(2'600'000, 7), Fault::None, {}, 0.0},
-          Case{"a server ignoring the range restarts it",
-               content(400'000, 9),
-               Fault::IgnoreRange,
-               "bytes=400000-",
-               {}},
-          Case{"a redirect keeps the range", body.left(1000), Fault::Redirect, "bytes=1000-",
-               1000.0 / 2'500'000.0}}) {
+    for (const Case &c : {Case{"a true prefix resumes open-ended", body.left(1'048'576), Fault::None,
+                               "bytes=1048576-", 1'048'576.0 / 2'500'000.0},
+                          Case{"one longer than expected is fetched whole",
+                               patternedBytes(2'600'000, 7),
+                               Fault::None,
+                               {},
+                               0.0},
+                          Case{"a server ignoring the range restarts it",
+                               patternedBytes(400'000, 9),
+                               Fault::IgnoreRange,
+                               "bytes=400000-",
+                               {}},
+                          Case{"a redirect keeps the range", body.left(1000), Fault::Redirect, "bytes=1000-",
+                               1000.0 / 2'500'000.0}}) {
         SCOPED_TRACE(c.what);
         QFile::remove(destination);
         writeFile(partial, c.sideFile);
@@ -157,7 +148,7 @@ TEST_F(DownloaderTest, SideFileDecidesTheRangeAndTheResultIsAlwaysTheWholeBody)
 
 TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
 {
-    const QByteArray body = content(20'000);
+    const QByteArray body = patternedBytes(20'000);
     const QByteArray kept = body.left(100);
 
     struct Case
@@ -185,7 +176,7 @@ TEST_F(DownloaderTest, MismatchedContentRangeFailsAndLeavesTheSideFileUnchanged)
 
 TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 {
-    const QByteArray body = content(4 * 65'536);
+    const QByteArray body = patternedBytes(4 * 65'536);
     // Paced, so the surplus byte arrives alone after every good one.
     server.serve(QStringLiteral("/a.zip"), {body, Fault::ExtraByte, 0, 65'536, 30});
 
@@ -213,7 +204,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
 
 TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
 {
-    const QByteArray body = content(10'000'000);
+    const QByteArray body = patternedBytes(10'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, Fault::CloseEarly, 3'500'000});
 
     const auto cut = fetch(QStringLiteral("/a.zip"), body.size());
@@ -235,7 +226,7 @@ TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
 
 TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
 {
-    const QByteArray body = content(2'000'000);
+    const QByteArray body = patternedBytes(2'000'000);
 
     // Idle: the server goes silent after 100,000 bytes.
     server.serve(QStringLiteral("/stall.zip"), {body, Fault::Stall, 100'000});
@@ -264,7 +255,7 @@ TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
 TEST_F(DownloaderTest, ProgressIsThrottledAndACancelOrADroppedDownloaderKeepsTheSideFile)
 {
     // About 1.2 s of steady transfer in 62 pieces; unthrottled that would be 60-odd reports.
-    const QByteArray body = content(2'000'000);
+    const QByteArray body = patternedBytes(2'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, Fault::None, 0, 32'768, 20});
 
     Downloader downloader;
@@ -324,11 +315,11 @@ TEST_F(DownloaderTest, ProgressIsThrottledAndACancelOrADroppedDownloaderKeepsThe
 
 TEST_F(DownloaderTest, AServerThatFailsOrCannotBeReachedIsToldAndTheSideFileKept)
 {
-    const QByteArray kept = content(1000);
+    const QByteArray kept = patternedBytes(1000);
     writeFile(partial, kept);
     // Nothing is served at /gone.zip: the server answers 404.
     const QString local = dir.filePath(QStringLiteral("local.bin"));
-    writeFile(local, content(5000));
+    writeFile(local, patternedBytes(5000));
     // A port nobody listens on any more.
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));

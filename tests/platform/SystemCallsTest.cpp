@@ -35,10 +35,7 @@ TEST(ProcessSignal, EndsOneRealProcessAndRefusesGroupAddresses)
 TEST(FileCopy, KernelCopyLandsEveryByteAtItsOffsetAndRenameNeverReplaces)
 {
     QTemporaryDir dir;
-    QByteArray content;
-    for (int i = 0; i < 300'000; ++i) {
-        content.append(char(i * 7 + i / 251));
-    }
+    const QByteArray content = patternedBytes(300'000);
     const QString source = dir.filePath(QStringLiteral("source"));
     ASSERT_TRUE(writeFile(source, content));
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY);

@@ -191,11 +191,7 @@ TEST_F(CommandTest, ChecksumMatchesKnownDigestsOrSaysWhyItCannotRead)
     EXPECT_EQ(commandEntries(), QStringList());
 
     // Several chunks and a partial last one.
-    QByteArray content(3 * 1'048'576 + 12'345, Qt::Uninitialized);
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        content[i] = char((i * 2654435761u) >> 13);
-    }
-    const QString large = writeFile(QStringLiteral("large"), content);
+    const QString large = writeFile(QStringLiteral("large"), patternedBytes(3 * 1'048'576 + 12'345));
     const auto reference = await(Command::run(QStringLiteral("/usr/bin/sha1sum"), {large}));
     ASSERT_TRUE(reference.value);
     EXPECT_EQ(await(Command::checksum(large)).value, reference.value->left(40));

@@ -24,6 +24,17 @@ bool written(bool done, const QString &path)
 
 } // namespace
 
+QByteArray patternedBytes(qint64 size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = seed * 2654435761u + 1;
+    for (qint64 i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);

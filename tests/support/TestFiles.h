@@ -10,6 +10,12 @@
 #include <functional>
 #include <optional>
 
+/**
+ * `size` bytes from a generator seeded with `seed`, so that a shifted, repeated or truncated copy never
+ * compares equal to the original.
+ */
+QByteArray patternedBytes(qint64 size, quint32 seed = 1);
+
 /** The file's bytes; empty when it cannot be read. */
 QByteArray readFile(const QString &path);
 
