@@ -109,6 +109,12 @@ QString Symbols::themeName(const QString &symbol)
     if (!entry || entry->theme.isEmpty()) {
         return {};
     }
+    // hicolor is the fallback every theme has, holding applications' icons rather than a desktop's
+    // symbols; where no desktop theme is set, asking it would read its whole index before the first frame.
+    const QString theme = QIcon::themeName();
+    if (theme.isEmpty() || theme == QLatin1String("hicolor")) {
+        return {};
+    }
     // Only the monochrome variants can take the text's colour; full-colour theme icons would clash.
     const QString name = entry->theme + QStringLiteral("-symbolic");
     return QIcon::hasThemeIcon(name) ? name : QString();

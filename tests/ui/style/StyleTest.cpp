@@ -1,5 +1,6 @@
 #include "../ViewHelpers.h"
 #include "FakeHost.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "preferences/AppPreferences.h"
 #include "ui/style/Appearance.h"
@@ -14,11 +15,14 @@
 #include "ui/style/Symbols.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QImage>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -287,6 +291,33 @@ TEST_F(StyleTest, EverySymbolDrawsInTheRequestedColour)
     }
     EXPECT_TRUE(Symbols::pixmap(QStringLiteral("no.such.symbol"), 24, red).isNull());
     EXPECT_FALSE(Symbols::icon(QStringLiteral("trash")).pixmap(16).isNull());
+}
+
+TEST_F(StyleTest, AThemeSymbolComesFromTheDesktopsThemeNotFromTheFallbackOne)
+{
+    // The same monochrome trash icon in a desktop's theme and in hicolor, the fallback every theme has.
+    const QTemporaryDir icons;
+    for (const QString &theme : {QStringLiteral("Desktop"), QStringLiteral("hicolor")}) {
+        ASSERT_TRUE(writeFile(icons.filePath(theme + QStringLiteral("/index.theme")),
+                              "[Icon Theme]\nName=T\nDirectories=scalable\n\n[scalable]\nSize=16\n"
+                              "MinSize=8\nMaxSize=512\nType=Scalable\n"));
+        ASSERT_TRUE(writeFile(icons.filePath(theme + QStringLiteral("/scalable/user-trash-symbolic.svg")),
+                              "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                              "<rect width='16' height='16'/></svg>"));
+    }
+    const QStringList paths = QIcon::themeSearchPaths();
+    const QString name = QIcon::themeName();
+    const auto restore = qScopeGuard([&] {
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(name);
+    });
+    QIcon::setThemeSearchPaths({icons.path()});
+    QIcon::setThemeName(QStringLiteral("Desktop"));
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("trash")), QStringLiteral("user-trash-symbolic"));
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("cpu")), QString()) << "a symbol with no theme name";
+    // hicolor alone is no desktop theme: not read at all.
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("trash")), QString());
 }
 
 TEST_F(StyleTest, ChineseTextHasAFontAndDistinctGlyphs)
