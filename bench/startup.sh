@@ -8,16 +8,25 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 runs=${2:-3}
 work=$(mktemp -d)
-# Xvfb picks a free display itself, so a virtual display started elsewhere at the same moment cannot
-# take the number.
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x900x24 5>"$work/display" 2>/dev/null &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+xvfb=
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+# Each window opens on a display of its own: one that has just seen another program's windows torn
+# down answers the next one's first frame late. Xvfb picks a free display itself, so a virtual
+# display started elsewhere at the same moment cannot take the number.
+fresh_display() {
+    if [ -n "$xvfb" ]; then
+        kill "$xvfb" 2>/dev/null
+        wait "$xvfb" 2>/dev/null || true
+    fi
+    rm -f "$work/display"
+    Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x900x24 5>"$work/display" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n1 "$work/display")"
+}
 # A user always has a home folder; without one, D-Bus autolaunch (dbus-x11) gives up only after 3 s.
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
@@ -44,6 +53,7 @@ await_paint() {
 }
 
 for run in $(seq "$runs"); do
+    fresh_display
     report="$work/program-$run.json"
     CORVANE_STALL_REPORT="$report" "$build/src/corvane" 2>/dev/null &
     pid=$!
@@ -53,7 +63,17 @@ for run in $(seq "$runs"); do
     kill "$pid"
     wait "$pid" 2>/dev/null || true
 
+    fresh_display
     idle="$work/idle-$run.json"
     CORVANE_STALL_REPORT="$idle" "$build/bench/bench_idle_window" 2 2>/dev/null
-    printf "first paint %s ms, %s ms of processor (idle Qt window %s ms, %s ms); %s\n" "$(first_paint "$report")" "$(first_cpu "$report")" "$(first_paint "$idle")" "$(first_cpu "$idle")" "$memory"
+    printf "first paint %s ms, %s ms of processor (idle Qt window %s ms, %s ms); %s\n" \
+        "$(first_paint "$report")" "$(first_cpu "$report")" "$(first_paint "$idle")" "$(first_cpu "$idle")" "$memory"
 done
+python3 - "$work" "$runs" <<'PY'
+import json, statistics, sys
+work, runs = sys.argv[1], int(sys.argv[2])
+def median(kind):
+    return statistics.median(json.load(open(f"{work}/{kind}-{i}.json"))["firstPaintMs"] for i in range(1, runs + 1))
+program, idle = median("program"), median("idle")
+print(f"medians: first paint {program:g} ms, idle Qt window {idle:g} ms, ratio {program / idle:.2f}")
+PY
