@@ -8,15 +8,6 @@ namespace {
 
 using IOSModelTest = IOSModelFixture;
 
-QStringList identifiers(const auto &entries)
-{
-    QStringList ids;
-    for (const auto &each : entries) {
-        ids.append(each.identifier);
-    }
-    return ids;
-}
-
 TEST_F(IOSModelTest, WithoutXcodeOrWithAnUnreadableListTheRefreshSaysWhy)
 {
     // No Xcode yet: its xcrun is not there.
@@ -74,8 +65,10 @@ TEST_F(IOSModelTest, OffersUsableIOSRuntimesAndPhoneAndTabletTypesAndKeepsValidC
 {
     IOSModel &ios = model();
     await(ios.refresh());
-    EXPECT_EQ(identifiers(ios.runtimes()), (QStringList{ios17, ios18}));
-    EXPECT_EQ(identifiers(ios.types()), (QStringList{iPhone15, iPhone16Pro, iPadAir}));
+    EXPECT_EQ(ios.runtimes(), (QList<IOSRuntime>{{ios17, "iOS 17.5", true}, {ios18, "iOS 18.2", true}}));
+    EXPECT_EQ(ios.types(),
+              (QList<IOSDeviceType>{
+                  {iPhone15, "iPhone 15"}, {iPhone16Pro, "iPhone 16 Pro"}, {iPadAir, "iPad Air (M2)"}}));
     EXPECT_EQ(ios.runtime(), ios17);
     EXPECT_EQ(ios.type(), iPhone16Pro) << "the last iPhone";
     ios.setRuntime(ios18);

@@ -16,13 +16,8 @@ constexpr qint64 GiB = FakeHost::GiB;
 
 WindowsConfiguration asked(qint64 cores, qint64 memoryGB, qint64 diskGB)
 {
-    WindowsConfiguration configuration;
-    configuration.cores = cores;
-    configuration.memoryGB = memoryGB;
-    configuration.diskGB = diskGB;
-    configuration.isoPath = QStringLiteral("/Downloads/Win11.iso");
-    configuration.projectPath = QStringLiteral("/VMs/Windows ARM64.utm");
-    return configuration;
+    return {cores, memoryGB, diskGB, QStringLiteral("/Downloads/Win11.iso"),
+            QStringLiteral("/VMs/Windows ARM64.utm")};
 }
 
 TEST(WindowsConfigurationTest, ValidationKeepsTheMachineWithinWhatTheHostCanGive)

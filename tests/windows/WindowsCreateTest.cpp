@@ -148,9 +148,7 @@ TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuildAndFollowsThe
 {
     const QString iso = windowsISO();
     WindowsModel &unchecked = model();
-    WindowsConfiguration chosen = unchecked.configuration();
-    chosen.isoPath = iso;
-    unchecked.setConfiguration(chosen);
+    unchecked.setConfiguration({4, 4, 64, iso, {}});
     utmApp();
     await(unchecked.create());
     EXPECT_EQ(unchecked.error(), QString()) << "an unchecked ISO: nothing happens";
@@ -257,10 +255,10 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
 {
     utmApp();
     const QString iso = windowsISO();
-    qputenv("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
+    const ScopedEnv files("FAKE_HDIUTIL_TREE", tree(QStringLiteral("arm64"), arm64Files).toUtf8());
     WindowsModel &windows = checked(iso, attaching());
     const qsizetype checkCalls = hdiutilCalls().size();
-    qputenv("FAKE_HDIUTIL_DELAY_MS", "1500");
+    const ScopedEnv delay("FAKE_HDIUTIL_DELAY_MS", "1500");
 
     const QString target = path(QStringLiteral("Raced.utm"));
     interaction.files.enqueue(target);

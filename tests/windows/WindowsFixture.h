@@ -48,15 +48,6 @@ protected:
         ASSERT_TRUE(dir.isValid());
         LogProbe::reset();
         QDir().mkpath(temporary());
-        qputenv("FAKE_HDIUTIL_RECORD", path("hdiutil.calls").toUtf8());
-    }
-
-    void TearDown() override
-    {
-        for (const char *name : {"FAKE_HDIUTIL_RECORD", "FAKE_HDIUTIL_TREE", "FAKE_HDIUTIL_ATTACH",
-                                 "FAKE_HDIUTIL_FAIL_DETACH", "FAKE_HDIUTIL_DELAY_MS"}) {
-            qunsetenv(name);
-        }
     }
 
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -139,13 +130,7 @@ protected:
     /** Outside programs started since the log was last reset. */
     static QStringList commandsStarted()
     {
-        QStringList started;
-        for (const QString &entry : LogProbe::entries()) {
-            if (entry.contains(QStringLiteral("] [命令] 开始："))) {
-                started.append(entry.section(QStringLiteral("开始："), 1));
-            }
-        }
-        return started;
+        return LogProbe::messages(QStringLiteral("命令")).filter(QStringLiteral("INFO 开始："));
     }
 
     /** A stand-in UTM.app the host double knows by its bundle identifier; with the firmware file unless told.
@@ -167,32 +152,26 @@ protected:
         return app + QStringLiteral("/Contents/Resources/qemu/edk2-arm-secure-vars.fd");
     }
 
-    static QByteArray firmwareBytes()
-    {
-        QByteArray bytes;
-        for (int i = 0; i < 65536; ++i) {
-            bytes.append(char(i * 7 % 251));
-        }
-        return bytes;
-    }
+    static QByteArray firmwareBytes() { return patternedBytes(65536); }
 
     /** Sets and saves the machine's cores, memory and disk. */
     static void setHardware(WindowsModel &windows, qint64 cores, qint64 memoryGB, qint64 diskGB)
     {
-        WindowsConfiguration wanted = windows.configuration();
-        wanted.cores = cores;
-        wanted.memoryGB = memoryGB;
-        wanted.diskGB = diskGB;
-        windows.setConfiguration(wanted);
+        const WindowsConfiguration now = windows.configuration();
+        windows.setConfiguration({cores, memoryGB, diskGB, now.isoPath, now.projectPath});
         windows.save();
     }
 
-    /** A model over a data root of the test's own, checking ISOs by listing them unless told, as on a Mac. */
-    WindowsModel &model(const WindowsPreparation::Inspection &inspection = listing())
+    /**
+     * A model over a data root of the test's own, checking ISOs by listing them unless told, as on a Mac
+     * unless told otherwise.
+     */
+    WindowsModel &model(const WindowsPreparation::Inspection &inspection = listing(),
+                        bool utmSupported = true)
     {
         WindowsModel::Options options;
         options.inspection = inspection;
-        options.utmSupported = true;
+        options.utmSupported = utmSupported;
         m_model = std::make_unique<WindowsModel>(dataRoot(), options);
         return *m_model;
     }
@@ -210,6 +189,8 @@ protected:
     }
 
     QTemporaryDir dir;
+    // The tests set the stand-in's other knobs in scopes of their own.
+    const ScopedEnv hdiutilRecord{"FAKE_HDIUTIL_RECORD", path(QStringLiteral("hdiutil.calls")).toUtf8()};
     FakeHost host;
     FakeInteraction interaction;
 

@@ -57,11 +57,7 @@ TEST_F(WindowsModelTest, StartsFromTheSettingsFileValidatedAndWithNothingChecked
 
     // save() stores what validation allows and publishes it too.
     WindowsModel &edited = model();
-    WindowsConfiguration wanted = edited.configuration();
-    wanted.cores = 99;
-    wanted.diskGB = 2048;
-    edited.setConfiguration(wanted);
-    edited.save();
+    setHardware(edited, 99, 4, 2048);
     EXPECT_EQ(
         settings(),
         (QJsonObject{{"cores", 8}, {"diskGB", 512}, {"isoPath", ""}, {"memoryGB", 4}, {"projectPath", ""}}));
@@ -143,47 +139,11 @@ TEST_F(WindowsModelTest, TheDownloadsFolderDecidesBetweenUsingAskingAndExplainin
     EXPECT_TRUE(windows.confirmedARM());
 }
 
-TEST_F(WindowsModelTest, OpeningAsksUTMOnlyForABundleThatIsThere)
-{
-    WindowsModel &windows = model();
-    windows.openProject();
-    EXPECT_EQ(windows.error(), QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));
-
-    const QString utm = utmApp();
-    windows.openProject();
-    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"))
-        << "no project";
-
-    const QString project = path(QStringLiteral("虚拟机 \"一\"/Windows ARM64.utm"));
-    QDir().mkpath(project);
-    WindowsConfiguration associated = windows.configuration();
-    associated.projectPath = project;
-    windows.setConfiguration(associated);
-    windows.clearError();
-    windows.openProject();
-    EXPECT_EQ(windows.error(), QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。"))
-        << "no config.plist";
-    EXPECT_TRUE(host.openedWithApplication().isEmpty());
-
-    bundle(project);
-    windows.clearError();
-    windows.openProject();
-    EXPECT_EQ(windows.error(), QString());
-    // Its message and log line: WindowsCreateTest.BuildsACompleteBundleAndOpensItInUTM.
-    EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, project}}));
-
-    host.applicationOpens = false;
-    windows.openProject();
-    EXPECT_FALSE(windows.error().isEmpty()) << "a refused request is not reported as done";
-}
-
 #ifndef Q_OS_MACOS
 TEST_F(WindowsModelTest, WhereUTMCannotRunTheMachineIsCheckedAndKeptButNeitherBuiltNorOpened)
 {
     // The model as this system makes it, not the fixture's Mac.
-    WindowsModel::Options options;
-    options.inspection = listing();
-    WindowsModel windows(dataRoot(), options);
+    WindowsModel &windows = model(listing(), Host::utmSupported());
     await(windows.useISO(windowsISO()));
     ASSERT_TRUE(windows.confirmedARM()) << windows.error().toStdString();
     EXPECT_TRUE(windows.preparation().startsWith(
@@ -215,12 +175,18 @@ TEST_F(WindowsModelTest, WhereUTMCannotRunTheMachineIsCheckedAndKeptButNeitherBu
 }
 #endif
 
-TEST_F(WindowsModelTest, ChoosingABundleAssociatesItWithoutChangingIt)
+TEST_F(WindowsModelTest, ChoosingABundleAssociatesItUnchangedAndOpeningAsksUTMOnlyWhileItIsThere)
 {
     WindowsModel &windows = model();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QStringLiteral("请先自行安装 UTM 到「应用程序」，再回来打开虚拟机。"));
+    const QString utm = utmApp();
+    const QString gone = QStringLiteral("虚拟机文件已移动或不存在，请重新选择 .utm 文件。");
+    windows.openProject();
+    EXPECT_EQ(windows.error(), gone) << "no project";
+
     await(windows.chooseProject());
     EXPECT_EQ(windows.projectPath(), std::nullopt) << "cancelled";
-
     const QString empty = path(QStringLiteral("Empty.utm"));
     QDir().mkpath(empty);
     interaction.files.enqueue(empty);
@@ -240,6 +206,23 @@ TEST_F(WindowsModelTest, ChoosingABundleAssociatesItWithoutChangingIt)
     EXPECT_EQ(windows.message(), QStringLiteral("已关联现有虚拟机。其硬件设置请在 UTM 中修改。"));
     EXPECT_EQ(LogProbe::messages("Windows").value(0), QStringLiteral("INFO 已关联 UTM 项目：") + project);
     EXPECT_EQ(readFile(project + QStringLiteral("/config.plist")), before);
+
+    // A bundle that lost its configuration since is not handed to UTM.
+    QFile::rename(project + QStringLiteral("/config.plist"), project + QStringLiteral("/config.plist.bak"));
+    windows.clearError();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), gone) << "no config.plist";
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+    QFile::rename(project + QStringLiteral("/config.plist.bak"), project + QStringLiteral("/config.plist"));
+    windows.clearError();
+    windows.openProject();
+    EXPECT_EQ(windows.error(), QString());
+    // Its message and log line: WindowsCreateTest.BuildsACompleteBundleAndOpensItInUTM.
+    EXPECT_EQ(host.openedWithApplication(), (QList<QPair<QString, QString>>{{utm, project}}));
+
+    host.applicationOpens = false;
+    windows.openProject();
+    EXPECT_FALSE(windows.error().isEmpty()) << "a refused request is not reported as done";
 }
 
 } // namespace

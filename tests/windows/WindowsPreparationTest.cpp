@@ -210,9 +210,9 @@ TEST_F(WindowsPreparationTest, AttachValidateDetachLeavesNoMountPointOfOursWhate
     };
     for (const Case &c : cases) {
         forgetCalls();
-        qputenv("FAKE_HDIUTIL_TREE", tree(QString::fromLatin1(c.name), c.files).toUtf8());
-        qputenv("FAKE_HDIUTIL_ATTACH", c.attachMode);
-        qputenv("FAKE_HDIUTIL_FAIL_DETACH", QByteArray::number(c.failingDetaches));
+        const ScopedEnv files("FAKE_HDIUTIL_TREE", tree(QString::fromLatin1(c.name), c.files).toUtf8());
+        const ScopedEnv attach("FAKE_HDIUTIL_ATTACH", c.attachMode);
+        const ScopedEnv detach("FAKE_HDIUTIL_FAIL_DETACH", QByteArray::number(c.failingDetaches));
 
         const std::optional<QString> failure = inspect(iso, attaching());
         EXPECT_EQ(failure.value_or(QString()).trimmed(), c.failure.value_or(QString())) << c.name;

@@ -27,11 +27,6 @@ protected:
     static constexpr qint64 GiB = qint64(1) << 30;
 
     void SetUp() override { host.capacity = 100 * GiB; }
-    void TearDown() override
-    {
-        view.reset();
-        model.reset();
-    }
 
     LinuxView &show()
     {

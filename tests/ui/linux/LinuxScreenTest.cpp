@@ -28,7 +28,7 @@ protected:
     }
     void TearDown() override
     {
-        LinuxPageTest::TearDown();
+        view.reset();
         EXPECT_TRUE(waitUntil([] { return VncConnection::liveSessions() == 0; }));
     }
 

@@ -26,18 +26,22 @@ namespace {
 using namespace std::chrono_literals;
 
 const QString androidRefusal = QStringLiteral("操作尚未完成");
+const QString androidDetail = QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。");
 
 class QuitGuardTest : public ShellTest
 {
 protected:
-    /** Asks to quit and expects the refusal titled `title`, with nothing stopped. */
-    void expectRefusal(CorvaneApp &corvane, FakeInteraction &interaction, const QString &title)
+    /** Asks to quit and expects the refusal `title` saying `detail` with `buttons`, with nothing stopped. */
+    void expectRefusal(CorvaneApp &corvane, FakeInteraction &interaction, const QString &title,
+                       const QString &detail, const QStringList &buttons = {})
     {
         const qsizetype before = interaction.asked.size();
         EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true))
             << title.toStdString();
         ASSERT_EQ(interaction.asked.size(), before + 1);
-        EXPECT_EQ(interaction.asked.last().title, title);
+        const FakeInteraction::Question &asked = interaction.asked.last();
+        EXPECT_EQ(QStringList({asked.title, asked.detail}) + asked.options,
+                  QStringList({title, detail}) + buttons);
     }
 
     /** Quick polls, but stops that wait long enough to watch one device stop after the other. */
@@ -111,9 +115,8 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     const ScopedEnv simctlDelay("FAKE_SIMCTL_DELAY_MS", "300");
     const auto iosDone = begin(corvane.ios().refresh());
     ASSERT_TRUE(corvane.ios().busy());
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("iPhone 操作尚未完成")));
-    EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待设备操作或快照完成后退出。"));
-    EXPECT_TRUE(interaction.asked.last().options.isEmpty());
+    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("iPhone 操作尚未完成"),
+                                          QStringLiteral("请等待设备操作或快照完成后退出。")));
     ASSERT_TRUE(waitUntil([&] { return *iosDone; }));
 
     // Windows: an installer image still being looked into.
@@ -121,25 +124,24 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     const QString image = makeSparseFile(scratch.filePath(QStringLiteral("Win11_ARM64.iso")), 2 << 20);
     const auto windowsDone = begin(corvane.windows().useISO(image));
     ASSERT_TRUE(corvane.windows().busy());
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("正在处理 Windows 虚拟机")));
-    EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待当前镜像检查或本地复制完成后退出。"));
+    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("正在处理 Windows 虚拟机"),
+                                          QStringLiteral("请等待当前镜像检查或本地复制完成后退出。")));
     ASSERT_TRUE(waitUntil([&] { return *windowsDone; }, 15000));
 
     // Linux: a start still under way, then a snapshot being taken of the stopped machine.
     engine->behaviour.holdStart = true;
     const auto startEnded = begin(startLinuxTask(&corvane, 1));
     ASSERT_TRUE(waitUntil([&] { return engine->last() && corvane.linux().busy(); }));
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 操作尚未完成")));
-    EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待启动或停止结束后退出。"));
-    EXPECT_TRUE(interaction.asked.last().options.isEmpty());
+    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 操作尚未完成"),
+                                          QStringLiteral("请等待启动或停止结束后退出。")));
     engine->last()->complete();
     ASSERT_TRUE(waitUntil([&] { return *startEnded; }));
     ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
     ASSERT_TRUE(await(corvane.linux().forceStop()).done);
     const auto snapshotDone = begin(corvane.linux().createSnapshot());
     ASSERT_TRUE(corvane.linux().snapshotBusy());
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 快照尚未完成")));
-    EXPECT_EQ(interaction.asked.last().detail, QStringLiteral("请等待快照创建或回滚完成后退出。"));
+    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, QStringLiteral("Linux 快照尚未完成"),
+                                          QStringLiteral("请等待快照创建或回滚完成后退出。")));
     ASSERT_TRUE(waitUntil([&] { return *snapshotDone; }, 15000));
 
     // Android: a snapshot, a copy of the device, and a forced quit.
@@ -147,13 +149,14 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
     device.paths().configure(device.configuration());
     const auto androidSnapshotDone = begin(device.createSnapshot());
     ASSERT_TRUE(device.snapshotBusy());
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, androidRefusal));
-    EXPECT_EQ(interaction.asked.last().options, QStringList{QStringLiteral("返回")});
+    ASSERT_NO_FATAL_FAILURE(
+        expectRefusal(corvane, interaction, androidRefusal, androidDetail, {QStringLiteral("返回")}));
     ASSERT_TRUE(waitUntil([&] { return *androidSnapshotDone; }, 15000));
 
     corvane.fleet().duplicate();
     ASSERT_TRUE(corvane.fleet().creating()) << corvane.fleet().error().toStdString();
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, androidRefusal));
+    ASSERT_NO_FATAL_FAILURE(
+        expectRefusal(corvane, interaction, androidRefusal, androidDetail, {QStringLiteral("返回")}));
     ASSERT_TRUE(waitUntil([&] { return !corvane.fleet().creating(); }, 15000));
 
     device.start();
@@ -161,7 +164,8 @@ TEST_F(QuitGuardTest, EachGuestAtWorkRefusesWithItsOwnAlert)
         << device.error().toStdString();
     const auto forced = begin(device.forceQuit());
     ASSERT_TRUE(device.forceQuitting());
-    ASSERT_NO_FATAL_FAILURE(expectRefusal(corvane, interaction, androidRefusal));
+    ASSERT_NO_FATAL_FAILURE(
+        expectRefusal(corvane, interaction, androidRefusal, androidDetail, {QStringLiteral("返回")}));
     ASSERT_TRUE(waitUntil([&] { return *forced; }, 15000));
     EXPECT_TRUE(corvane.window()->isVisible());
 }
@@ -186,10 +190,9 @@ TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppe
     EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->trigger();
     ASSERT_TRUE(waitUntil([&] { return !interaction.asked.isEmpty(); }, 3000));
-    EXPECT_EQ(interaction.asked[0].title, androidRefusal);
-    EXPECT_EQ(interaction.asked[0].detail,
-              QStringLiteral("请先取消安装并等待当前解压步骤结束，再退出 App。"));
-    EXPECT_EQ(interaction.asked[0].options, QStringList{QStringLiteral("返回")});
+    EXPECT_EQ(QStringList({interaction.asked[0].title, interaction.asked[0].detail}) +
+                  interaction.asked[0].options,
+              (QStringList{androidRefusal, androidDetail, QStringLiteral("返回")}));
     EXPECT_TRUE(corvane.window()->isVisible());
 
     ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));

@@ -10,8 +10,6 @@
 #include "ui/windows/WindowsSnapshotGroup.h"
 
 #include <QAction>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
@@ -26,12 +24,6 @@ const QString passed = QStringLiteral("已确认 ARM64 启动文件和 Windows �
 class WindowsViewTest : public WindowsFixture
 {
 protected:
-    void TearDown() override
-    {
-        view.reset();
-        WindowsFixture::TearDown();
-    }
-
     /** The page over `shown`, or over the fixture's model. */
     WindowsView &open(WindowsModel *shown = nullptr)
     {
@@ -49,14 +41,9 @@ protected:
 
     void writeSettings(const QString &isoPath, const QString &projectPath = {})
     {
-        const QJsonObject object{{"cores", 4},
-                                 {"memoryGB", 4},
-                                 {"diskGB", 64},
-                                 {"isoPath", isoPath},
-                                 {"projectPath", projectPath}};
-        writeFile(dataRoot() + QStringLiteral("/windows-configuration.json"),
-                  QJsonDocument(object).toJson(QJsonDocument::Compact));
+        writeFile(settingsFile(), WindowsConfiguration{4, 4, 64, isoPath, projectPath}.toJson());
     }
+    QString settingsFile() const { return dataRoot() + QStringLiteral("/windows-configuration.json"); }
 
     PillActionButton *createButton() const { return view->settings()->createButton(); }
     WindowsSnapshotGroup &snapshots() const { return *view->snapshots(); }
@@ -192,12 +179,8 @@ TEST_F(WindowsViewTest, SteppersStayWithinTheHostAndSaveAtOnceAndLinksOnlyOpenTh
               (QStringList{QStringLiteral("CPU：6 核"), QStringLiteral("内存：6 GB"),
                            QStringLiteral("磁盘：80 GB")}));
     EXPECT_FALSE(cores.incrementButton()->isEnabled() || memory.incrementButton()->isEnabled());
-    EXPECT_EQ(QJsonDocument::fromJson(readFile(dataRoot() + QStringLiteral("/windows-configuration.json"))),
-              QJsonDocument(QJsonObject{{"cores", 6},
-                                        {"memoryGB", 6},
-                                        {"diskGB", 80},
-                                        {"isoPath", QString()},
-                                        {"projectPath", QString()}}));
+    EXPECT_EQ(WindowsConfiguration::fromJson(readFile(settingsFile())),
+              (WindowsConfiguration{6, 6, 80, {}, {}}));
     EXPECT_TRUE(
         view->preparationLabel()->text().endsWith(QStringLiteral("预设：6 核 CPU / 6GB 内存 / 80GB 磁盘")));
 
@@ -229,9 +212,7 @@ TEST_F(WindowsViewTest, WhereUTMCannotRunThePageSaysBuildingAndOpeningNeedAMac)
     bundle(project);
     writeSettings(iso, project);
     // The model as this system makes it, not the fixture's Mac.
-    WindowsModel::Options options;
-    options.inspection = listing();
-    WindowsModel local(dataRoot(), options);
+    WindowsModel &local = model(listing(), Host::utmSupported());
     open(&local);
     await(local.useISO(iso));
     ASSERT_TRUE(local.confirmedARM()) << local.error().toStdString();
@@ -244,6 +225,5 @@ TEST_F(WindowsViewTest, WhereUTMCannotRunThePageSaysBuildingAndOpeningNeedAMac)
     EXPECT_FALSE(view->openButton()->isEnabled());
     EXPECT_TRUE(view->associateButton()->isEnabled());
     EXPECT_TRUE(snapshots().createButton()->isEnabled());
-    view.reset();
 }
 #endif

@@ -46,13 +46,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
     const QString iso = makeSparseFile(dir.filePath(QStringLiteral("blank-arm64.iso")), 4 << 20);
     ASSERT_FALSE(iso.isEmpty());
     LinuxModel model(engine, dir.filePath(QStringLiteral("CorvaneBeta")));
-    LinuxConfiguration configuration = model.configuration();
-    configuration.cores = 1;
-    configuration.memoryGB = 1;
-    configuration.diskGB = 16;
-    configuration.isoPath = iso;
-    configuration.attachISO = true;
-    model.setConfiguration(configuration);
+    model.setConfiguration({1, 1, 16, iso, true, model.configuration().macAddress, 1280, 800});
 
     LinuxView page(model);
     page.resize(1100, 1500);
