@@ -186,9 +186,16 @@ TEST_F(IOSModelTest, CreateRecordsNothingWithoutAUUIDAndDeletesADeviceItCannotRe
     EXPECT_FALSE(ios.error().isEmpty());
 }
 
-TEST_F(IOSModelTest, BootShowsTheDeviceInTheSimulatorAndOnlyShowsItWhenAlreadyBooted)
+TEST_F(IOSModelTest, BootShowsTheDeviceOnlyOnceBootedAndDeleteNeedsItShutDownAndTakesEverySnapshotDevice)
 {
     IOSModel &ios = withPhone();
+    const QString other = create(ios, QStringLiteral("Other"));
+    for (const QString &source : {phone, phone, phone, other}) {
+        await(ios.createSnapshot(listed(ios, source)));
+    }
+    const QList<IOSSnapshotRecord> before = ios.snapshots();
+    ASSERT_EQ(before.size(), 4);
+
     const QList<QStringList> shown{{"-a", "Simulator", "--args", "-CurrentDeviceUDID", phone}};
     forgetCalls();
     await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
@@ -204,35 +211,14 @@ TEST_F(IOSModelTest, BootShowsTheDeviceInTheSimulatorAndOnlyShowsItWhenAlreadyBo
                       QStringLiteral("delete")));
     EXPECT_TRUE(changes().isEmpty()) << "unknown actions and foreign devices are ignored";
 
-    await(ios.operate(listed(ios, phone), QStringLiteral("force")));
-    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "shutdown", phone}}));
-    EXPECT_EQ(listed(ios, phone).state, QStringLiteral("Shutdown"));
-
-    qputenv("FAKE_OPEN_FAIL", "1");
-    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
-    EXPECT_FALSE(ios.error().isEmpty());
-    EXPECT_EQ(LogProbe::messages("iPhone").mid(LogProbe::messages("iPhone").size() - 2),
-              (QStringList{QStringLiteral("INFO 设备操作：Phone · boot"),
-                           QStringLiteral("ERROR Phone 操作失败：") + ios.error().trimmed()}));
-}
-
-TEST_F(IOSModelTest, DeleteNeedsAShutDownDeviceAndTakesEverySnapshotDeviceAlong)
-{
-    IOSModel &ios = withPhone();
-    const QString other = create(ios, QStringLiteral("Other"));
-    for (const QString &source : {phone, phone, phone, other}) {
-        await(ios.createSnapshot(listed(ios, source)));
-    }
-    const QList<IOSSnapshotRecord> before = ios.snapshots();
-    ASSERT_EQ(before.size(), 4);
-
-    await(ios.operate(listed(ios, phone), QStringLiteral("boot")));
-    forgetCalls();
+    // Booted: the delete is refused until the device is shut down.
     await(ios.operate(listed(ios, phone), QStringLiteral("delete")));
     EXPECT_EQ(LogProbe::messages("iPhone").last(),
               QStringLiteral("ERROR Phone 操作失败：请先关闭该 iOS 设备，再删除。"));
     EXPECT_TRUE(changes().isEmpty());
-    await(ios.operate(listed(ios, phone), QStringLiteral("shutdown")));
+    await(ios.operate(listed(ios, phone), QStringLiteral("force")));
+    EXPECT_EQ(changes(), (QList<QStringList>{{"simctl", "shutdown", phone}}));
+    EXPECT_EQ(listed(ios, phone).state, QStringLiteral("Shutdown"));
 
     qputenv("FAKE_SIMCTL_FAIL_UDIDS", before[2].snapshotDeviceID.toUtf8());
     forgetCalls();
@@ -248,6 +234,13 @@ TEST_F(IOSModelTest, DeleteNeedsAShutDownDeviceAndTakesEverySnapshotDeviceAlong)
     EXPECT_EQ(QSet<QString>(left.cbegin(), left.cend()),
               (QSet<QString>{outsider, other, before[0].snapshotDeviceID, before[2].snapshotDeviceID}));
     EXPECT_EQ(ios.devices().size(), 1);
+
+    qputenv("FAKE_OPEN_FAIL", "1");
+    await(ios.operate(listed(ios, other), QStringLiteral("boot")));
+    EXPECT_FALSE(ios.error().isEmpty());
+    EXPECT_EQ(LogProbe::messages("iPhone").mid(LogProbe::messages("iPhone").size() - 2),
+              (QStringList{QStringLiteral("INFO 设备操作：Other · boot"),
+                           QStringLiteral("ERROR Other 操作失败：") + ios.error().trimmed()}));
 }
 
 TEST_F(IOSModelTest, BusyAdmitsOneOperationAndDropsTheRestWithoutTrace)
