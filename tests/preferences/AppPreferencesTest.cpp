@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 using P = AppPreferences;
 
@@ -73,7 +74,13 @@ TEST_F(AppPreferencesTest, AWriteIsSeenAtOnceAndReachesTheFileInOrderWithItsType
 TEST_F(AppPreferencesTest, WhatCannotBeReadReadsAsDefaultsAndAnUnreadableFileIsSetAsideBeforeTheFirstWrite)
 {
     FakeHost host(8, 8 * GiB);
-    const QVariantList defaults{"windows", "system", "blue", true, true, 2, 2, false, 4, false, false, false};
+    const auto keys =
+        std::tuple{P::selectedVMTab,        P::appearanceTheme,         P::appearanceAccent,
+                   P::appearanceAnimations, P::appearanceGlass,         P::newDeviceCores,
+                   P::newDeviceMemoryGB,    P::newDeviceSoftwareGPU,    P::experimentalVPhoneEnabled,
+                   P::developerModeEnabled, P::vphonePermanentlyBlocked};
+    // Each key's default, then the memory budget's, which depends on the host.
+    const QVariantList defaults{"windows", "system", "blue", true, true, 2, 2, false, false, false, false, 4};
     const QByteArray wrongTypes = R"({"selectedVMTab":3,"appearanceTheme":true,"appearanceAccent":null,
         "appearanceAnimations":"false","appearanceGlass":0,"newDeviceCores":true,"newDeviceMemoryGB":"4",
         "newDeviceSoftwareGPU":"true","multiMemoryGB":2.5,"experimentalVPhoneEnabled":1,
@@ -88,18 +95,9 @@ TEST_F(AppPreferencesTest, WhatCannotBeReadReadsAsDefaultsAndAnUnreadableFileIsS
         SCOPED_TRACE(content.left(80).toStdString());
         LogProbe::reset();
         auto store = storeWith(content);
-        const QVariantList read{P::read(*store, P::selectedVMTab),
-                                P::read(*store, P::appearanceTheme),
-                                P::read(*store, P::appearanceAccent),
-                                P::read(*store, P::appearanceAnimations),
-                                P::read(*store, P::appearanceGlass),
-                                P::read(*store, P::newDeviceCores),
-                                P::read(*store, P::newDeviceMemoryGB),
-                                P::read(*store, P::newDeviceSoftwareGPU),
-                                P::multiMemoryGB(*store),
-                                P::read(*store, P::experimentalVPhoneEnabled),
-                                P::read(*store, P::developerModeEnabled),
-                                P::read(*store, P::vphonePermanentlyBlocked)};
+        QVariantList read =
+            std::apply([&](const auto &...key) { return QVariantList{P::read(*store, key)...}; }, keys);
+        read.append(P::multiMemoryGB(*store));
         EXPECT_EQ(read, defaults);
 
         const QString name = QFileInfo(store->fileName()).fileName();

@@ -144,7 +144,7 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
     // clang-format on
 }
 
-TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuildAndFollowsTheSpaceRule)
+TEST_F(WindowsCreateTest, RefusesWhatItCannotBuildLeavesNothingOfAFailedBuildAndFollowsTheSpaceRule)
 {
     const QString iso = windowsISO();
     WindowsModel &unchecked = model();
@@ -165,7 +165,7 @@ TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuildAndFollowsThe
     EXPECT_EQ(windows.error(),
               QStringLiteral("该 UTM 未包含 ARM64 Secure Boot 固件，请安装带 QEMU 引擎的新版 UTM。"));
 
-    utmApp();
+    const QString utm = utmApp();
     QFile::rename(iso, iso + QStringLiteral(".moved"));
     await(windows.create());
     EXPECT_EQ(windows.error(), QStringLiteral("请先选择本地 Windows ARM64 ISO 文件。"));
@@ -179,6 +179,24 @@ TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuildAndFollowsThe
     EXPECT_EQ(windows.error(), QString());
     EXPECT_FALSE(windows.busy());
     EXPECT_EQ(commandsStarted().size(), 1) << "only the first check";
+
+    // A folder where the firmware file should be: the build gets as far as copying it, then leaves
+    // neither target nor build folder.
+    ASSERT_TRUE(QFile::remove(firmware(utm)));
+    writeFile(firmware(utm) + QStringLiteral("/inner"), "x");
+    LogProbe::reset();
+    interaction.files.enqueue(path(QStringLiteral("Broken")));
+    await(windows.create());
+    const QString reason = QString::fromLocal8Bit(std::strerror(EISDIR));
+    EXPECT_EQ(windows.error(), reason);
+    EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
+    EXPECT_EQ(LogProbe::messages("Windows"), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Broken.utm"))));
+    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_FALSE(windows.busy());
+    EXPECT_TRUE(host.openedWithApplication().isEmpty());
+    QDir(firmware(utm)).removeRecursively();
+    writeFile(firmware(utm), firmwareBytes());
 
     // An existing machine is never touched.
     const QString existing = path(QStringLiteral("Existing.utm"));
@@ -214,32 +232,8 @@ TEST_F(WindowsCreateTest, RefusesBeforeAskingWhereWhatItCannotBuildAndFollowsThe
     EXPECT_LT(allocatedBytes(path(QStringLiteral("Exact.UTM/Data/installer.iso"))), 64 * 1024 * 1024)
         << "the ISO's holes stay holes";
     EXPECT_EQ(head(path(QStringLiteral("Exact.UTM/Data/installer.iso"))), head(iso));
-}
-
-TEST_F(WindowsCreateTest, AFailingBuildLeavesNeitherTargetNorBuildFolder)
-{
-    const QString utm = utmApp(false);
-    // A folder where the firmware file should be: the build gets as far as copying it.
-    writeFile(firmware(utm) + QStringLiteral("/inner"), "x");
-    const QString iso = windowsISO();
-    WindowsModel &windows = checked(iso);
-    LogProbe::reset();
-
-    interaction.files.enqueue(path(QStringLiteral("Broken")));
-    await(windows.create());
-    const QString reason = QString::fromLocal8Bit(std::strerror(EISDIR));
-    EXPECT_EQ(windows.error(), reason);
-    EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
-    EXPECT_EQ(LogProbe::messages("Windows"), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
-    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Broken.utm"))));
-    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
-    EXPECT_FALSE(windows.busy());
-    EXPECT_TRUE(host.openedWithApplication().isEmpty());
 
     // The ISO is checked again before the build: one spoilt since its first check stops it.
-    QFile::remove(firmware(utm) + QStringLiteral("/inner"));
-    QDir().rmdir(firmware(utm));
-    writeFile(firmware(utm), firmwareBytes());
     QFile::resize(iso, 0);
     QFile::resize(iso, 2 * 1'048'576);
     interaction.files.enqueue(path(QStringLiteral("Zeroed")));

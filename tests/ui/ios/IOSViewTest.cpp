@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
 
 using namespace ViewHelpers;
 using namespace WidgetFinder;

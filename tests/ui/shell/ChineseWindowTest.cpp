@@ -18,7 +18,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSet>
 #include <QTimer>
 #include <QTranslator>
