@@ -20,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 inline QString sha1(const QByteArray &bytes)
@@ -105,35 +104,24 @@ protected:
         }
     }
 
-    QByteArray manifest(const std::function<void(QJsonArray &)> &edit = {}) const
+    /** The manifest, with the fields in `changes` replaced in package `index`'s row. */
+    QByteArray manifest(int index = 0, const QJsonObject &changes = {}) const
     {
         QJsonArray rows = components.manifest(server.url(QStringLiteral("/repository/")).toString());
-        if (edit) {
-            edit(rows);
+        QJsonObject row = rows[index].toObject();
+        for (auto change = changes.begin(); change != changes.end(); ++change) {
+            row[change.key()] = change.value();
         }
+        rows[index] = row;
         return QJsonDocument(rows).toJson();
-    }
-
-    /** The manifest with one field of package `index` changed. */
-    QByteArray manifestWith(int index, const QString &key, const QJsonValue &value) const
-    {
-        return manifest([&](QJsonArray &rows) {
-            QJsonObject row = rows[index].toObject();
-            row[key] = value;
-            rows[index] = row;
-        });
     }
 
     /** A manifest whose package `index` is `bytes`, which the server now serves. */
     QByteArray manifestServing(int index, const QByteArray &bytes)
     {
         server.serve(paths[index], bytes);
-        return manifest([&](QJsonArray &rows) {
-            QJsonObject row = rows[index].toObject();
-            row[QStringLiteral("sha1")] = sha1(bytes);
-            row[QStringLiteral("size")] = qint64(bytes.size());
-            rows[index] = row;
-        });
+        return manifest(
+            index, {{QStringLiteral("sha1"), sha1(bytes)}, {QStringLiteral("size"), qint64(bytes.size())}});
     }
 
     /** A device installing from `manifestBytes`; from SDKPackage::activeManifest() when there are none. */

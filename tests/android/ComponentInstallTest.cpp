@@ -100,7 +100,7 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
     EXPECT_TRUE(server.requests().isEmpty());
     host.capacity = qint64(100) << 30;
 
-    android = &device(manifestWith(1, QStringLiteral("sha1"), QString(40, u'0')));
+    android = &device(manifest(1, {{QStringLiteral("sha1"), QString(40, u'0')}}));
     installAndWait(*android);
     EXPECT_EQ(android->error(), QStringLiteral("下载文件校验失败，已丢弃异常文件。请重试。"));
     EXPECT_EQ(android->detail(), QStringLiteral("已安装的组件和下载断点会保留，重试时继续。"));
@@ -110,7 +110,7 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
     EXPECT_TRUE(QFile::exists(android->paths().sdk() + QStringLiteral("/emulator/.corvane-package")));
     EXPECT_FALSE(android->installed());
 
-    android = &device(manifestWith(2, QStringLiteral("source"), QStringLiteral("x86_64")));
+    android = &device(manifest(2, {{QStringLiteral("source"), QStringLiteral("x86_64")}}));
     installAndWait(*android);
     EXPECT_EQ(android->error(), QStringLiteral("安装包目录不符合预期：x86_64"));
 }
@@ -119,7 +119,7 @@ TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFold
 {
     for (const QString &hostile : {QStringLiteral("../outside"), QStringLiteral("/tmp/outside"),
                                    QStringLiteral("emulator/../../outside")}) {
-        VMModel &android = device(manifestWith(0, QStringLiteral("destination"), hostile));
+        VMModel &android = device(manifest(0, {{QStringLiteral("destination"), hostile}}));
         installAndWait(android);
         EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
         EXPECT_EQ(android.error(), QStringLiteral("安装清单中的路径无效：") + hostile);
