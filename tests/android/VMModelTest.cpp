@@ -17,7 +17,7 @@ TEST_F(VMModelTest, StartsWhenItMayBootsInstallsAnApkStopsAndSnapshotsWithEveryS
 {
     FakeInteraction interaction;
     const QString apk = dir.filePath(QStringLiteral("My App.apk"));
-    ASSERT_TRUE(FakeAndroidSdk::touch(apk));
+    ASSERT_TRUE(writeFile(apk, {}));
     VMModel &model = device();
     EXPECT_EQ(model.status(), QStringLiteral("安卓环境已就绪"));
     model.installAPK();
@@ -267,7 +267,7 @@ TEST_F(VMModelTest, SnapshotsCopyTheAvdFolderAndRollbackRewritesItForTheKeptSett
 {
     VMModel &model = device();
     model.save();
-    ASSERT_TRUE(FakeAndroidSdk::touch(paths.avdFolder() + QStringLiteral("/userdata-qemu.img")));
+    ASSERT_TRUE(writeFile(paths.avdFolder() + QStringLiteral("/userdata-qemu.img"), {}));
 
     ASSERT_TRUE(await(model.createSnapshot()).done);
     ASSERT_EQ(model.snapshots().size(), 1) << model.error().toStdString();

@@ -96,7 +96,7 @@ TEST_F(CorvanectlTest, SnapshotsAreCreatedListedRolledBackAndDeleted)
     EXPECT_EQ(entries[0].toObject().value(QStringLiteral("id")).toString(), id);
     EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("snapshots")).toInt(), 1);
 
-    ASSERT_TRUE(FakeAndroidSdk::touch(marker));
+    ASSERT_TRUE(writeFile(marker, {}));
     expectRefusals(
         {{words(QStringLiteral("snapshot rollback primary NOPE")), 1, QStringLiteral("没有快照 NOPE")}});
     EXPECT_TRUE(QFile::exists(marker));

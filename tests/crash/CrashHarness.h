@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -134,12 +133,6 @@ inline bool copyTree(const QString &from, const QString &to)
 {
     QDir(to).removeRecursively();
     return QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), from, to}) == 0;
-}
-
-/** Names in `folder` that start with a dot: the hidden work of an operation. */
-inline QStringList hiddenEntries(const QString &folder)
-{
-    return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
 }
 
 /** What every crash test starts from: a host with room to spare and a data root of its own. With

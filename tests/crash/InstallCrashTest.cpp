@@ -93,7 +93,7 @@ TEST_F(InstallCrashTest, EveryPackageIsInstalledWholeOrNotMarked)
                           .entryList({QStringLiteral("staging-*")}, QDir::AllEntries | QDir::Hidden),
                       QStringList())
                 << at;
-            EXPECT_EQ(CrashHarness::hiddenEntries(paths.downloads()), QStringList()) << at;
+            EXPECT_EQ(hiddenEntries(paths.downloads()), QStringList()) << at;
         });
     EXPECT_GT(kills, 10);
 }

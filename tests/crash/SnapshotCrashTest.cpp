@@ -34,9 +34,8 @@ protected:
     /** Whatever an unfinished operation can leave beside the live data or in the collection. */
     QStringList traces() const
     {
-        return CrashHarness::hiddenEntries(QFileInfo(GetParam()->source(root)).path()) +
-               CrashHarness::hiddenEntries(GetParam()->source(root)) +
-               CrashHarness::hiddenEntries(GetParam()->collection(root));
+        return hiddenEntries(QFileInfo(GetParam()->source(root)).path()) +
+               hiddenEntries(GetParam()->source(root)) + hiddenEntries(GetParam()->collection(root));
     }
 
     /** Loads the guest as a new start would, and checks that what it repaired is in the log. */

@@ -13,11 +13,6 @@
 
 namespace {
 
-QStringList hiddenLeftovers(const QString &folder)
-{
-    return entries(folder).filter(QStringLiteral(".snapshot-"));
-}
-
 class SnapshotStoreTest : public ::testing::Test
 {
 protected:
@@ -105,7 +100,7 @@ TEST_F(SnapshotStoreTest, RecoveryTouchesOnlyWhatANoteNamesAsTheGuests)
     EXPECT_EQ(readFile(otherBackup + QStringLiteral("/config.plist")), "other's old data");
     EXPECT_EQ(readFile(unnoted + QStringLiteral("/x")), "y");
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("precious/keep"))), "x");
-    EXPECT_EQ(hiddenLeftovers(folder).size(), 4);
+    EXPECT_EQ(hiddenEntries(folder).size(), 4);
 }
 
 TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
@@ -122,7 +117,7 @@ TEST_F(SnapshotStoreTest, RecoveryPutsBackWhatAnOlderVersionLeftStranded)
     FileSnapshotStore::recover(source, collection, QStringLiteral("Android"),
                                FileSnapshotStore::Temporaries::Own);
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 1");
-    EXPECT_EQ(hiddenLeftovers(folder), QStringList());
+    EXPECT_EQ(hiddenEntries(folder), QStringList());
     EXPECT_EQ(entries(collection), QStringList());
     EXPECT_EQ(LogProbe::entries().filter(QStringLiteral("[WARN] [快照] Android 快照：")).size(), 4);
 }
@@ -160,7 +155,7 @@ TEST_F(SnapshotStoreTest, ARestoreOfAnIncompleteOrForeignSnapshotOrAFailedCloneL
             QStringLiteral("快照文件不完整或已损坏，未修改当前设备。"));
     }
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
-    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+    EXPECT_TRUE(hiddenEntries(QFileInfo(source).path()).isEmpty());
 
     // A clone killed half-way, as when the copy is interrupted.
     host.clone = [](const QString &from, const QString &to) {
@@ -181,7 +176,7 @@ TEST_F(SnapshotStoreTest, ARestoreOfAnIncompleteOrForeignSnapshotOrAFailedCloneL
         await(FileSnapshotStore::restore(source, collection, record, QStringLiteral("安卓 1")));
     ASSERT_TRUE(restored.error);
     EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "version 2");
-    EXPECT_TRUE(hiddenLeftovers(QFileInfo(source).path()).isEmpty());
+    EXPECT_TRUE(hiddenEntries(QFileInfo(source).path()).isEmpty());
     EXPECT_TRUE(
         LogProbe::entries().last().contains(QStringLiteral("[ERROR] [快照] 回滚 Android 快照失败：")));
 

@@ -118,11 +118,6 @@ protected:
         return faults.detach();
     }
 
-    QStringList besideSource() const
-    {
-        return entries(QFileInfo(source).path()).filter(QStringLiteral(".snapshot-"));
-    }
-
     void TearDown() override
     {
         QThreadPool::globalInstance()->setExpiryTimeout(30000);
@@ -169,7 +164,8 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         EXPECT_TRUE(outcome.error->contains(QString::fromLocal8Bit(std::strerror(EIO))))
             << outcome.error->toStdString();
         EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "live");
-        EXPECT_EQ(besideSource(), QStringList()) << "the clone, the backup and the note are gone";
+        EXPECT_EQ(hiddenEntries(QFileInfo(source).path()), QStringList())
+            << "the clone, the backup and the note are gone";
         ASSERT_EQ(renames.size(), succeeded.size() + 1);
         EXPECT_TRUE(renames[swap].injected && renames[swap].to == source);
         EXPECT_EQ(renames[swap + 1].from, renames[swap - 1].to) << "the backup goes back";
@@ -185,7 +181,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         const QString backup = renames[swap + 1].from;
         EXPECT_FALSE(QFileInfo::exists(source));
         EXPECT_EQ(readFile(backup + QStringLiteral("/userdata.img")), "live");
-        EXPECT_EQ(besideSource(),
+        EXPECT_EQ(hiddenEntries(QFileInfo(source).path()),
                   (QStringList{QFileInfo(backup).fileName(),
                                QFileInfo(renames[swap].from).fileName() + QStringLiteral(".json")}))
             << "the note is kept, the clone is gone";
@@ -194,7 +190,7 @@ TEST_F(SnapshotRestoreFailureTest, TheLiveDataGoesBackAndTheNoteStaysOnlyWhileIt
         FileSnapshotStore::recover(source, collection, QStringLiteral("Android"),
                                    FileSnapshotStore::Temporaries::Own);
         EXPECT_EQ(readFile(source + QStringLiteral("/userdata.img")), "live");
-        EXPECT_EQ(besideSource(), QStringList());
+        EXPECT_EQ(hiddenEntries(QFileInfo(source).path()), QStringList());
         EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[WARN] [快照] Android 快照：")));
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "android/VMPaths.h"
 
 #include <QDir>
@@ -9,13 +10,6 @@
 /** Lays out an installed Android SDK whose emulator and adb are the stand-ins from tests/fakes. */
 namespace FakeAndroidSdk {
 
-inline bool touch(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly);
-}
-
 /** Installs into `paths.sharedRoot()`; false when something could not be placed. */
 inline bool install(const VMPaths &paths)
 {
@@ -24,9 +18,10 @@ inline bool install(const VMPaths &paths)
     QDir().mkpath(QFileInfo(paths.adbExecutable()).path());
     QFile::remove(paths.emulatorExecutable());
     QFile::remove(paths.adbExecutable());
-    return QFile::link(fakes + QStringLiteral("/emulator"), paths.emulatorExecutable())
-        && QFile::link(fakes + QStringLiteral("/adb"), paths.adbExecutable()) && touch(paths.systemImageFile())
-        && touch(paths.kernelFile()) && touch(paths.installedMarker());
+    return QFile::link(fakes + QStringLiteral("/emulator"), paths.emulatorExecutable()) &&
+           QFile::link(fakes + QStringLiteral("/adb"), paths.adbExecutable()) &&
+           writeFile(paths.systemImageFile(), {}) && writeFile(paths.kernelFile(), {}) &&
+           writeFile(paths.installedMarker(), {});
 }
 
 } // namespace FakeAndroidSdk

@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +87,11 @@ QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+QStringList hiddenEntries(const QString &folder)
+{
+    return entries(folder).filter(QRegularExpression(QStringLiteral("^\\.")));
 }
 
 bool writeExecutable(const QString &path, const QByteArray &data)

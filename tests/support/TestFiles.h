@@ -34,6 +34,9 @@ QMap<QString, QByteArray> tree(const QString &root, const QStringList &ignoredNa
 /** The names in `folder`, hidden ones included, in name order. */
 QStringList entries(const QString &folder);
 
+/** The names in `folder` that start with a dot: the unfinished work an operation hides there. */
+QStringList hiddenEntries(const QString &folder);
+
 /** Writes a program (a script in an outside program's place) that its owner may run. */
 bool writeExecutable(const QString &path, const QByteArray &data);
 
