@@ -3,7 +3,6 @@
 #include "TestFiles.h"
 #include "services/FileIO.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
