@@ -135,14 +135,16 @@ inline bool copyTree(const QString &from, const QString &to)
     return QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), from, to}) == 0;
 }
 
-/** What every crash test starts from: a host with room to spare and a data root of its own. With
- *  `traced`, tests skip where strace cannot trace. */
-template<typename Base, bool traced = true> class Fixture : public Base
+/** What every crash test starts from: a host with room to spare and a data root of its own. Tests that
+ *  kill with strace skip where it cannot trace. */
+template<typename Base> class Fixture : public Base
 {
 protected:
+    virtual bool traced() const { return true; }
+
     void SetUp() override
     {
-        if (traced && !canTrace()) {
+        if (traced() && !canTrace()) {
             GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
         }
         host.capacity = qint64(100) << 30;
