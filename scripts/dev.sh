@@ -32,6 +32,8 @@ packages=(
     qemu-system-arm qemu-efi-aarch64
     # the user interface is Chinese, Qt's own dialogs and messages included
     fonts-noto-cjk qt6-translations-l10n
+    # which installed font draws Simplified Chinese
+    libfontconfig-dev
     # clone tests on a copy-on-write volume (scripts/reflink-volume.sh)
     xfsprogs
     # test-only: disc images for the Windows ISO checks, an independent property-list parser, the Mac icon

@@ -28,6 +28,7 @@ int main(int argc, char *argv[])
     // Before the first widget: Qt's own buttons, dialogs and errors in Chinese like the rest.
     QtTranslations::installChinese();
     ChineseFont::check();
+    ChineseFont::install();
     CorvaneApp corvane;
     corvane.show();
     return QApplication::exec();

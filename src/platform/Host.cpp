@@ -21,6 +21,10 @@
 #include <mutex>
 #include <unistd.h>
 
+#ifndef Q_OS_MACOS
+#include <fontconfig/fontconfig.h>
+#endif
+
 #ifdef Q_OS_MACOS
 #include <sys/sysctl.h>
 #endif
@@ -190,6 +194,37 @@ bool Host::utmSupported()
     return true;
 #else
     return false;
+#endif
+}
+
+QString Host::simplifiedChineseFamily()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("PingFang SC");
+#else
+    // The same question fontconfig answers for a zh-CN desktop: the sans-serif it prefers for that language.
+    FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>("sans-serif:lang=zh-cn"));
+    if (!pattern) {
+        return {};
+    }
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern *match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    QString family;
+    FcLangSet *languages = nullptr;
+    FcChar8 *name = nullptr;
+    // A match is returned even when nothing covers the language; such a font would draw empty boxes.
+    if (match && FcPatternGetLangSet(match, FC_LANG, 0, &languages) == FcResultMatch &&
+        FcLangSetHasLang(languages, reinterpret_cast<const FcChar8 *>("zh-cn")) == FcLangEqual &&
+        FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch) {
+        family = QString::fromUtf8(reinterpret_cast<const char *>(name));
+    }
+    if (match) {
+        FcPatternDestroy(match);
+    }
+    return family;
 #endif
 }
 

@@ -49,6 +49,12 @@ public:
     static bool attachesDiscImages();
     /** Whether UTM, which is made for macOS alone, can exist on this system. */
     static bool utmSupported();
+    /**
+     * The font family that draws Chinese in its Simplified forms, as the desktop picks one for zh-CN
+     * text; empty when no installed font covers Simplified Chinese. Left to fallback, the choice
+     * follows the user's locale, which outside a Chinese one draws the texts in Japanese forms.
+     */
+    static QString simplifiedChineseFamily();
 
     /** Which Android emulator and system image this computer can run, from its system and processor. */
     virtual Tools::AndroidHost androidHost() const;

@@ -75,5 +75,6 @@ int main(int argc, char *argv[])
     if (!ChineseFont::check()) {
         return 1;
     }
+    ChineseFont::install();
     return finish(root, Screenshots::takePictures(root, output, err), err);
 }

@@ -2,10 +2,10 @@
 
 #include "android/VMModel.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ChineseFont.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -24,7 +24,7 @@ LogSheet::LogSheet(VMModel &model, QWidget *parent)
     heading->setFont(Appearance::font(15, QFont::DemiBold));
     m_text->setReadOnly(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_text->setFont(ChineseFont::monospaced());
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     auto *refresh = Controls::pill(QStringLiteral("刷新"));

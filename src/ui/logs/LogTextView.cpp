@@ -1,9 +1,9 @@
 #include "ui/logs/LogTextView.h"
 
 #include "ui/style/Appearance.h"
+#include "ui/style/ChineseFont.h"
 
 #include <QEasingCurve>
-#include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextDocumentLayout>
@@ -29,7 +29,7 @@ constexpr int maximumProbes = 32;
 
 QFont monospaced(qreal points)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font = ChineseFont::monospaced();
     font.setPointSizeF(Appearance::font(points).pointSizeF());
     return font;
 }

@@ -1,16 +1,19 @@
 #include "ui/style/ChineseFont.h"
 
+#include "platform/Host.h"
 #include "services/AppLog.h"
 
+#include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QTextStream>
 
 namespace ChineseFont {
 
 QString family()
 {
-    const QStringList families = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    return families.isEmpty() ? QString() : families.first();
+    static const QString simplified = Host::simplifiedChineseFamily();
+    return simplified;
 }
 
 bool check()
@@ -23,6 +26,28 @@ bool check()
     AppLog::warn(QStringLiteral("应用"), message);
     QTextStream(stderr) << message << '\n';
     return false;
+}
+
+QFont withChinese(QFont font)
+{
+    const QString chinese = family();
+    // A list skips names that are only aliases ("Sans Serif"), so the font's own family goes in resolved.
+    const QString own = QFontInfo(font).family();
+    if (chinese.isEmpty() || own == chinese) {
+        return font;
+    }
+    font.setFamilies({own, chinese});
+    return font;
+}
+
+void install()
+{
+    QApplication::setFont(withChinese(QApplication::font()));
+}
+
+QFont monospaced()
+{
+    return withChinese(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 }
 
 } // namespace ChineseFont

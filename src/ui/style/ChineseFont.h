@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QFont>
 #include <QString>
 
-/** Every text of the window is Chinese; these answer whether the machine can show it. */
+/** Every text of the window is Chinese; these answer whether the machine can show it, and in which font. */
 namespace ChineseFont {
 
-/** A font family that covers Simplified Chinese, or an empty string when the machine has none. */
+/** A font family that draws Simplified Chinese, or an empty string when the machine has none. */
 QString family();
 
 /**
@@ -13,5 +14,14 @@ QString family();
  * window of empty boxes comes with its explanation. Returns whether a font was found.
  */
 bool check();
+
+/** `font` with the Simplified Chinese family behind its own, for the characters its own lacks. */
+QFont withChinese(QFont font);
+
+/** Makes the application's font draw Chinese in the Simplified family; before the first widget. */
+void install();
+
+/** The system's monospaced font, drawing Chinese in the Simplified family too. */
+QFont monospaced();
 
 } // namespace ChineseFont

@@ -5,6 +5,7 @@
 #include "ui/logs/LogClipboard.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/ChineseFont.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -13,7 +14,6 @@
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
 #include <QEvent>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -135,7 +135,7 @@ QWidget *VPhoneBetaView::buildProcedure()
     auto *command = new QLabel(VPhoneTool::startCommand());
     command->setTextFormat(Qt::PlainText);
     command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    command->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    command->setFont(ChineseFont::monospaced());
     command->setWordWrap(true);
     m_copy = new QToolButton;
     m_copy->setText(QStringLiteral("复制"));

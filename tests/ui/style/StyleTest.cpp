@@ -15,18 +15,24 @@
 #include "ui/style/Symbols.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using P = AppPreferences;
 
@@ -335,6 +341,39 @@ TEST_F(StyleTest, ChineseTextHasAFontAndDistinctGlyphs)
     // A missing font draws the same empty box for every character.
     EXPECT_NE(glyph(QStringLiteral("安")), glyph(QStringLiteral("卓")));
     EXPECT_NE(glyph(QStringLiteral("安")), glyph(QStringLiteral(" ")));
+}
+
+TEST_F(StyleTest, ChineseIsDrawnInTheSimplifiedFamilyWhateverTheLocaleAndLatinInTheSystemsOwn)
+{
+    const QString chinese = ChineseFont::family();
+    ASSERT_FALSE(chinese.isEmpty()) << "install a CJK font such as fonts-noto-cjk";
+    // Fonts that cover every CJK form come as regional families; only the Simplified one is right here.
+    const QStringList regional = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    if (std::ranges::any_of(regional,
+                            [](const QString &name) { return name.endsWith(QLatin1String(" SC")); })) {
+        EXPECT_TRUE(chinese.endsWith(QLatin1String(" SC"))) << chinese.toStdString();
+    }
+
+    const QFont original = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+    ChineseFont::install();
+    const auto families = [](const QFont &font, const QString &text) {
+        QTextLayout layout(text, font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        QStringList names;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            names.append(run.rawFont().familyName());
+        }
+        return names;
+    };
+    // Outside a Chinese locale, fallback alone would pick a Japanese family for Han.
+    EXPECT_EQ(families(Appearance::font(14), QStringLiteral("安卓设备")), QStringList{chinese});
+    EXPECT_EQ(families(ChineseFont::monospaced(), QStringLiteral("运行日志")), QStringList{chinese});
+    const QStringList latin = families(Appearance::font(14), QStringLiteral("Linux"));
+    ASSERT_EQ(latin.size(), 1);
+    EXPECT_NE(latin.first(), chinese);
 }
 
 TEST(MotionTest, PressSpringSettlesWithASmallOvershoot)
