@@ -18,10 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr qint64 MiB = qint64(1) << 20;
@@ -64,13 +60,8 @@ protected:
     /** Probes without creating the lock file, so a test can also see that nothing was created. */
     bool lockIsFree() const
     {
-        const int fd =
-            ::open(QFile::encodeName(base + QStringLiteral("/linux.lock")).constData(), O_RDWR | O_CLOEXEC);
-        const bool free = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return free;
+        const QString lock = base + QStringLiteral("/linux.lock");
+        return !QFileInfo::exists(lock) || InstanceLock::tryTake(lock).has_value();
     }
     /** What a refused start must leave behind, whichever check refused it. */
     void expectRefusedStart(const QString &message, bool lockHeldByTest = false)
@@ -343,12 +334,7 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
     auto verdict = [this](const char *name, qint64 size) {
         const QString path = size < 0 ? dir.filePath(QLatin1String(name))
                                       : makeSparseFile(dir.filePath(QLatin1String(name)), size);
-        try {
-            LinuxISO::validateFile(path);
-            return QStringLiteral("accepted");
-        } catch (const Error &failure) {
-            return failure.description();
-        }
+        return failureOf([&] { LinuxISO::validateFile(path); }).value_or(QStringLiteral("accepted"));
     };
     EXPECT_EQ(verdict("ubuntu-24.04-live-server-amd64.iso", 3 * GiB), x86);
     EXPECT_EQ(verdict("Fedora-X86_64.iso", 2 * MiB), x86);
@@ -385,12 +371,8 @@ TEST_F(LinuxModelTest, InstallerIsJudgedByTypeSizeAndNameAndChosenOnlyWhileStopp
 
     // start() refuses an empty path first, but the machine must never be handed one either.
     edit([](LinuxConfiguration &c) { c.isoPath.clear(); });
-    try {
-        model.paths().makeVMConfiguration(model.configuration(), engine);
-        ADD_FAILURE() << "an empty installer path was accepted";
-    } catch (const VMFailure &failure) {
-        EXPECT_EQ(failure.message(), QStringLiteral("请先选择 ARM64 Linux ISO，或取消挂载安装镜像。"));
-    }
+    EXPECT_EQ(failureOf<VMFailure>([&] { model.paths().makeVMConfiguration(model.configuration(), engine); }),
+              QStringLiteral("请先选择 ARM64 Linux ISO，或取消挂载安装镜像。"));
 }
 
 // The flow itself is FolderSnapshots' (tests/services); here only what Linux supplies to it.

@@ -208,12 +208,7 @@ TEST_F(QemuEngineFiles, VariableStoreIsASparseCopyThatNeverReplacesAFile)
 TEST_F(QemuEngineFiles, EachRefusalNamesTheProgramFirmwareOrMachineFileQemuCouldNotUse)
 {
     const auto refusal = [](const std::function<void()> &attempt) {
-        try {
-            attempt();
-        } catch (const Error &failure) {
-            return failure.description();
-        }
-        return QStringLiteral("accepted");
+        return failureOf(attempt).value_or(QStringLiteral("accepted"));
     };
     EXPECT_EQ(refusal([&] { QemuEngine(installation).requireInstallation(); }), QStringLiteral("accepted"));
 

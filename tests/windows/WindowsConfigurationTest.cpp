@@ -1,4 +1,5 @@
 #include "windows/WindowsConfiguration.h"
+#include "Await.h"
 #include "FakeHost.h"
 #include "TestFiles.h"
 #include "platform/Error.h"
@@ -75,12 +76,10 @@ TEST(WindowsConfigurationTest, SettingsFileNeedsAllFiveFieldsOrTheDefaultsApply)
         EXPECT_EQ(WindowsConfiguration::load(file), WindowsConfiguration()) << broken.toStdString();
         EXPECT_THROW(WindowsConfiguration::fromJson(broken), SystemError) << broken.toStdString();
     }
-    try {
-        WindowsConfiguration::fromJson(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":""})");
-        ADD_FAILURE() << "decoded without projectPath";
-    } catch (const SystemError &failure) {
-        EXPECT_TRUE(failure.description().contains(QStringLiteral("projectPath"))) << "says what is missing";
-    }
+    const std::optional<QString> missing = failureOf<SystemError>(
+        [] { WindowsConfiguration::fromJson(R"({"cores":6,"memoryGB":8,"diskGB":128,"isoPath":""})"); });
+    EXPECT_TRUE(missing.value_or(QString()).contains(QStringLiteral("projectPath")))
+        << "says what is missing";
 }
 
 TEST(WindowsConfigurationTest, TheDiskNeverReplacesAFile)
@@ -91,20 +90,15 @@ TEST(WindowsConfigurationTest, TheDiskNeverReplacesAFile)
 
     // Its size and sparseness: WindowsCreateTest.BuildsACompleteBundleAndOpensItInUTM.
     ASSERT_TRUE(writeFile(disk, "installed Windows"));
-    try {
-        WindowsConfiguration::sparseDisk(disk, 64 * GiB);
-        ADD_FAILURE() << "replaced a disk";
-    } catch (const VMFailure &failure) {
-        EXPECT_EQ(failure.message(), QStringLiteral("目标磁盘已存在，不会覆盖。"));
-    }
+    EXPECT_EQ(failureOf<VMFailure>([&] { WindowsConfiguration::sparseDisk(disk, 64 * GiB); }),
+              QStringLiteral("目标磁盘已存在，不会覆盖。"));
     EXPECT_EQ(QFileInfo(disk).size(), qint64(sizeof "installed Windows" - 1));
 
-    try {
-        WindowsConfiguration::sparseDisk(dir.filePath(QStringLiteral("no folder/windows.img")), GiB);
-        ADD_FAILURE() << "created a disk in a missing folder";
-    } catch (const VMFailure &failure) {
-        EXPECT_EQ(failure.message(), QStringLiteral("无法创建虚拟磁盘。"));
-    }
+    EXPECT_EQ(failureOf<VMFailure>([&] {
+                  WindowsConfiguration::sparseDisk(dir.filePath(QStringLiteral("no folder/windows.img")),
+                                                   GiB);
+              }),
+              QStringLiteral("无法创建虚拟磁盘。"));
 
     // A size the volume cannot hold is a failure, not an empty disk.
     const QString huge = dir.filePath(QStringLiteral("Data/huge.img"));

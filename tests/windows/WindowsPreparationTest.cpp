@@ -158,13 +158,9 @@ TEST_F(WindowsPreparationTest, ListingsSkipTheArchiveHeaderNeverMergeTwoImagesAn
     ASSERT_TRUE(list.waitForFinished(30000));
     const QString both = QString::fromUtf8(list.readAllStandardOutput());
     ASSERT_EQ(both.count(QStringLiteral("Listing archive: ")), 2) << both.toStdString();
-    try {
-        WindowsPreparation::listedPaths(both);
-        ADD_FAILURE() << "two images were merged into one listing";
-    } catch (const VMFailure &failure) {
-        EXPECT_EQ(failure.message(),
-                  QStringLiteral("7-Zip 列出了不止一个映像，无法确定检查的是所选文件。请重新选择 ISO。"));
-    }
+    EXPECT_EQ(failureOf<VMFailure>([&] { WindowsPreparation::listedPaths(both); }),
+              QStringLiteral("7-Zip 列出了不止一个映像，无法确定检查的是所选文件。请重新选择 ISO。"))
+        << "two images merged into one listing";
 
     // An x64 image whose name, read as a pattern, also matches the ARM64 image beside it.
     for (const char *name : {"Win11_*.iso", "Win11_?RM64.iso"}) {
