@@ -145,39 +145,7 @@ TEST_F(IOSSnapshotsTest,
     EXPECT_EQ(LogProbe::messages("快照").last(), QStringLiteral("ERROR iPhone 快照创建失败：") + ios.error());
 }
 
-TEST_F(IOSSnapshotsTest, TheRegistryIsReadNewestFirstAndRewrittenWithoutLosingPrecision)
-{
-    const QString source = QStringLiteral("AAAAAAAA-0000-4000-8000-00000000000A");
-    QJsonObject changed = machine();
-    changed["devices"] =
-        QJsonObject{{ios17, QJsonArray{device(source, QStringLiteral("Phone")),
-                                       device(QStringLiteral("S-TIE-1"), QStringLiteral("c"))}}};
-    writeState(changed);
-    writeFile(registry(), "[\"" + source.toUtf8() + "\"]");
-    const auto record = [&](const char *id, const char *createdAt) {
-        return QByteArray("{\"id\":\"" + QByteArray(id) + "\",\"sourceDeviceID\":\"" + source.toUtf8() +
-                          "\",\"snapshotDeviceID\":\"S-" + id +
-                          "\",\"deviceName\":\"Phone\",\"createdAt\":" + createdAt + '}');
-    };
-    // Out of order, two of equal time, a key of another writer, precision beyond the millisecond.
-    writeFile(snapshotRegistry(), '[' + record("OLD", "700000000.5") + ',' +
-                                      record("TIE-1", "761234567.123456").chopped(1) + ",\"note\":1}," +
-                                      record("TIE-2", "761234567.123456") + ']');
-
-    IOSModel &ios = model();
-    ASSERT_EQ(ios.snapshots().size(), 3);
-    EXPECT_EQ(ios.snapshots()[0].id + ios.snapshots()[1].id + ios.snapshots()[2].id,
-              QStringLiteral("TIE-1TIE-2OLD"));
-    EXPECT_EQ(ios.snapshots()[0].created(), QDateTime(QDate(2025, 2, 14), QTime(14, 2, 47, 123), Qt::UTC));
-    await(ios.refresh());
-    EXPECT_EQ(ios.latestSnapshot(listed(ios, source))->id, QStringLiteral("TIE-1"));
-    await(ios.deleteLatestSnapshot(listed(ios, source)));
-    EXPECT_EQ(readFile(snapshotRegistry()),
-              '[' + record("TIE-2", "761234567.123456") + ',' + record("OLD", "700000000.5") + ']');
-    EXPECT_EQ(ios.latestSnapshot(listed(ios, source))->id, QStringLiteral("TIE-2"));
-}
-
-TEST_F(IOSSnapshotsTest, UnreadableRegistriesAreReportedAndSetAsideRatherThanOverwritten)
+TEST_F(IOSSnapshotsTest, UnreadableRegistriesAreSetAsideAndReadableOnesReadNewestFirstAndRewrittenWhole)
 {
     const QByteArray devices = R"(["AAAAAAAA-0000-4000-8000-000000000001", 7])";
     const QByteArray snapshots = R"([{"id":"X","sourceDeviceID":"A","snapshotDeviceID":"B","deviceName":"P",
@@ -210,6 +178,35 @@ TEST_F(IOSSnapshotsTest, UnreadableRegistriesAreReportedAndSetAsideRatherThanOve
         EXPECT_EQ(readFile(root() + u'/' + kept.first()), content);
         EXPECT_TRUE(LogProbe::messages(category).contains(warning + kept.first()));
     }
+
+    // Out of order, two of equal time, a key of another writer, precision beyond the millisecond.
+    const QString source = QStringLiteral("AAAAAAAA-0000-4000-8000-00000000000A");
+    QJsonObject changed = machine();
+    changed["devices"] =
+        QJsonObject{{ios17, QJsonArray{device(source, QStringLiteral("Phone")),
+                                       device(QStringLiteral("S-TIE-1"), QStringLiteral("c"))}}};
+    writeState(changed);
+    writeFile(registry(), "[\"" + source.toUtf8() + "\"]");
+    const auto record = [&](const char *id, const char *createdAt) {
+        return QByteArray("{\"id\":\"" + QByteArray(id) + "\",\"sourceDeviceID\":\"" + source.toUtf8() +
+                          "\",\"snapshotDeviceID\":\"S-" + id +
+                          "\",\"deviceName\":\"Phone\",\"createdAt\":" + createdAt + '}');
+    };
+    writeFile(snapshotRegistry(), '[' + record("OLD", "700000000.5") + ',' +
+                                      record("TIE-1", "761234567.123456").chopped(1) + ",\"note\":1}," +
+                                      record("TIE-2", "761234567.123456") + ']');
+
+    IOSModel &reread = model();
+    ASSERT_EQ(reread.snapshots().size(), 3);
+    EXPECT_EQ(reread.snapshots()[0].id + reread.snapshots()[1].id + reread.snapshots()[2].id,
+              QStringLiteral("TIE-1TIE-2OLD"));
+    EXPECT_EQ(reread.snapshots()[0].created(), QDateTime(QDate(2025, 2, 14), QTime(14, 2, 47, 123), Qt::UTC));
+    await(reread.refresh());
+    EXPECT_EQ(reread.latestSnapshot(listed(reread, source))->id, QStringLiteral("TIE-1"));
+    await(reread.deleteLatestSnapshot(listed(reread, source)));
+    EXPECT_EQ(readFile(snapshotRegistry()),
+              '[' + record("TIE-2", "761234567.123456") + ',' + record("OLD", "700000000.5") + ']');
+    EXPECT_EQ(reread.latestSnapshot(listed(reread, source))->id, QStringLiteral("TIE-2"));
 }
 
 } // namespace

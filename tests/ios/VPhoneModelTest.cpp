@@ -4,6 +4,7 @@
 #include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
+#include "TestFiles.h"
 #include "Wait.h"
 #include "ios/vphone/VPhoneTool.h"
 #include "platform/Host.h"
@@ -29,12 +30,6 @@ protected:
         LogProbe::reset();
         AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
-    }
-
-    void TearDown() override
-    {
-        qunsetenv("FAKE_CSRUTIL_STATUS");
-        qunsetenv("FAKE_CSRUTIL_EXIT");
     }
 
     /** Runs the SIP check and waits for it to end. */
@@ -66,16 +61,17 @@ TEST_F(VPhoneModelTest, LooksForTheToolShowsTheSipStatusOrWhyItFailedUntilTheLoc
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[INFO] [命令] 开始：") + stand_in +
                                           QStringLiteral(" status")));
 
-    qputenv("FAKE_CSRUTIL_STATUS", "custom");
-    const QString custom = checkSip(model);
-    EXPECT_TRUE(custom.startsWith(
-        QStringLiteral("System Integrity Protection status: unknown (Custom Configuration).\n\n")));
-    EXPECT_TRUE(custom.contains(QStringLiteral("\n\tKext Signing: disabled\n")));
-    EXPECT_TRUE(custom.endsWith(QStringLiteral("unknown state.\n")));
+    {
+        const ScopedEnv status("FAKE_CSRUTIL_STATUS", "custom");
+        const QString custom = checkSip(model);
+        EXPECT_TRUE(custom.startsWith(
+            QStringLiteral("System Integrity Protection status: unknown (Custom Configuration).\n\n")));
+        EXPECT_TRUE(custom.contains(QStringLiteral("\n\tKext Signing: disabled\n")));
+        EXPECT_TRUE(custom.endsWith(QStringLiteral("unknown state.\n")));
+    }
 
     // Failures say why.
-    qputenv("FAKE_CSRUTIL_STATUS", "enabled");
-    qputenv("FAKE_CSRUTIL_EXIT", "1");
+    const ScopedEnv failing("FAKE_CSRUTIL_EXIT", "1");
     EXPECT_EQ(checkSip(model), QStringLiteral("检测失败：System Integrity Protection status: enabled.\n"));
 
     // No csrutil at all, as on Linux: the runner's own description of the failed launch.

@@ -83,12 +83,9 @@ TEST_F(WindowsPreparationTest, AnUnreadableImageFailsTheGate)
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
                 ::_exit(3);
             }
-            try {
-                WindowsPreparation::checkFile(file);
-            } catch (const VMFailure &failure) {
-                ::_exit(failure.message() == gateMessage ? 1 : 4);
-            }
-            ::_exit(0);
+            const std::optional<QString> failure =
+                failureOf<VMFailure>([&] { WindowsPreparation::checkFile(file); });
+            ::_exit(!failure ? 0 : *failure == gateMessage ? 1 : 4);
         }
         int status = 0;
         ::waitpid(child, &status, 0);

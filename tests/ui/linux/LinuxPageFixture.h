@@ -37,12 +37,6 @@ protected:
         return *view;
     }
 
-    /** A sparse file of `size` named `name` in the test's folder. */
-    QString file(const QString &name, qint64 size = 2 * MiB)
-    {
-        return makeSparseFile(dir.filePath(name), size);
-    }
-
     /** Picks `path` in the ISO dialog the page opens. */
     void chooseISO(const QString &path)
     {
@@ -70,7 +64,7 @@ protected:
     FakeEngine engine;
     QTemporaryDir dir;
     QString base = dir.filePath(QStringLiteral("CorvaneBeta"));
-    QString iso = file(QStringLiteral("debian-12.5.0-arm64-netinst.iso"));
+    QString iso = makeSparseFile(dir.filePath(QStringLiteral("debian-12.5.0-arm64-netinst.iso")), 2 * MiB);
     std::unique_ptr<LinuxModel> model;
     std::unique_ptr<LinuxView> view;
 };

