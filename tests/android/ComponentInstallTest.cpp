@@ -10,14 +10,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST_F(ComponentInstallTest, InstallsFromTheMirrorThenBootsAndASecondRunFetchesNothing)
+TEST_F(ComponentInstallTest, InstallsFromTheMirrorOnlyWhenItReadsThenBootsAndASecondRunFetchesNothing)
 {
-    // A mirror's manifest named in the environment replaces the built-in one.
-    const QByteArray bytes = manifest();
+    // A mirror's manifest named in the environment replaces the built-in one; one that cannot be read
+    // stops the installation before any download.
     QTemporaryDir folder;
     const QString mirror = folder.filePath(QStringLiteral("mirror.json"));
-    ASSERT_TRUE(writeFile(mirror, bytes));
     const ScopedEnv named("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
+    VMModel &unread = device(std::nullopt);
+    unread.installation().setLicenseChecked(true);
+    await(unread.installation().install());
+    EXPECT_FALSE(unread.installed());
+    EXPECT_TRUE(unread.error().contains(QStringLiteral("mirror.json"))) << unread.error().toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    const QByteArray bytes = manifest();
+    ASSERT_TRUE(writeFile(mirror, bytes));
     VMModel &android = device(std::nullopt);
     EXPECT_FALSE(android.installed());
     EXPECT_EQ(android.status(), QStringLiteral("首次使用 · 需要安装安卓环境"));
@@ -113,6 +121,22 @@ TEST_F(ComponentInstallTest, FailuresLeaveNothingHalfDone)
     android = &device(manifest(2, {{QStringLiteral("source"), QStringLiteral("x86_64")}}));
     installAndWait(*android);
     EXPECT_EQ(android->error(), QStringLiteral("安装包目录不符合预期：x86_64"));
+
+    // An archive that fails to unpack is kept, so the next attempt fetches nothing and fails alike.
+    server.clearRequests();
+    android = &device(manifestServing(0, "not a zip archive, but the one the manifest names"));
+    installAndWait(*android);
+    EXPECT_EQ(android->status(), QStringLiteral("安装未完成"));
+    const QString failure = android->error();
+    EXPECT_TRUE(failure.contains(QStringLiteral("End-of-central-directory"))) << failure.toStdString();
+    EXPECT_EQ(server.requests().size(), 1);
+    const QString downloads = android->paths().downloads();
+    EXPECT_TRUE(QFileInfo(downloads + QStringLiteral("/emulator-linux_x64-1.zip")).isFile());
+    EXPECT_FALSE(FileIO::exists(downloads + QStringLiteral("/staging-0")));
+    server.clearRequests();
+    await(android->installation().install());
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(android->error(), failure);
 }
 
 TEST_F(ComponentInstallTest, PathsFromTheManifestOrTheArchiveNeverLeaveTheirFolders)
@@ -189,24 +213,6 @@ TEST_F(ComponentInstallTest, LinksInAnArchiveNeverLeadOutOfWhatIsInstalled)
     EXPECT_EQ(readFile(library.filePath()), "library");
     EXPECT_EQ(readFile(android.paths().sdk() + QStringLiteral("/emulator/.corvane-package")),
               sha1(bytes).toLatin1());
-}
-
-TEST_F(ComponentInstallTest, AnArchiveThatFailsToUnpackIsKeptAndNotFetchedAgain)
-{
-    VMModel &android = device(manifestServing(0, "not a zip archive, but the one the manifest names"));
-    installAndWait(android);
-    EXPECT_EQ(android.status(), QStringLiteral("安装未完成"));
-    const QString failure = android.error();
-    EXPECT_TRUE(failure.contains(QStringLiteral("End-of-central-directory"))) << failure.toStdString();
-    EXPECT_EQ(server.requests().size(), 1);
-    const QString downloads = android.paths().downloads();
-    EXPECT_TRUE(QFileInfo(downloads + QStringLiteral("/emulator-linux_x64-1.zip")).isFile());
-    EXPECT_FALSE(FileIO::exists(downloads + QStringLiteral("/staging-0")));
-
-    server.clearRequests();
-    await(android.installation().install());
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_EQ(android.error(), failure);
 }
 
 TEST_F(ComponentInstallTest, AnOlderOrUnreadableAcceptanceAndAMarkerThatNeverEndsCountAsAbsent)
@@ -300,16 +306,3 @@ TEST_F(ComponentInstallTest, LoadClearsWhatAKilledInstallationLeftAndNothingElse
 }
 
 } // namespace
-
-TEST_F(ComponentInstallTest, AMirrorManifestThatCannotBeReadStopsTheInstallationBeforeAnyDownload)
-{
-    QTemporaryDir folder;
-    const ScopedEnv named("CORVANE_ANDROID_MANIFEST",
-                          QFile::encodeName(folder.filePath(QStringLiteral("missing.json"))));
-    VMModel &android = device(std::nullopt);
-    android.installation().setLicenseChecked(true);
-    await(android.installation().install());
-    EXPECT_FALSE(android.installed());
-    EXPECT_TRUE(android.error().contains(QStringLiteral("missing.json"))) << android.error().toStdString();
-    EXPECT_TRUE(server.requests().isEmpty());
-}
