@@ -3,6 +3,7 @@
 // little above what the process already maps, so a read that follows the file instead of a limit fails
 // at once rather than after eating the machine's memory.
 #include "../linux/FakeEngine.h"
+#include "Await.h"
 #include "FakeHost.h"
 #include "LogProbe.h"
 #include "TestFiles.h"
@@ -151,13 +152,11 @@ QList<KeptFile> keptFiles()
          },
          [](const QString &root) {
              FakeEngine engine;
-             try {
-                 LinuxPaths(root + QStringLiteral("/Linux"))
-                     .makeVMConfiguration(LinuxConfiguration::defaults(engine), engine);
-                 ADD_FAILURE() << "a machine without a readable identifier was configured";
-             } catch (const VMFailure &failure) {
-                 EXPECT_EQ(failure.message(), QStringLiteral("Linux 设备标识损坏。"));
-             }
+             const LinuxPaths paths(root + QStringLiteral("/Linux"));
+             EXPECT_EQ(failureOf<VMFailure>(
+                           [&] { paths.makeVMConfiguration(LinuxConfiguration::defaults(engine), engine); }),
+                       QStringLiteral("Linux 设备标识损坏。"))
+                 << "a machine without a readable identifier was configured";
          }},
         {"windows-configuration.json", inRoot("windows-configuration.json"),
          [](const QString &root) {
@@ -176,12 +175,10 @@ QList<KeptFile> keptFiles()
          [](const QString &root) {
              const QString mirror = root + QStringLiteral("/mirror.json");
              qputenv("CORVANE_ANDROID_MANIFEST", QFile::encodeName(mirror));
-             try {
-                 SDKPackage::activeManifest();
-                 ADD_FAILURE() << "a manifest was read";
-             } catch (const Error &error) {
-                 EXPECT_TRUE(error.description().startsWith(mirror + QStringLiteral("："))) << error.what();
-             }
+             const QString failure = failureOf([] {
+                                         SDKPackage::activeManifest();
+                                     }).value_or(QStringLiteral("a manifest was read"));
+             EXPECT_TRUE(failure.startsWith(mirror + QStringLiteral("："))) << failure.toStdString();
              qunsetenv("CORVANE_ANDROID_MANIFEST");
          }},
         {"global.log", [](const QString &) -> QString { return AppLog::file(); },

@@ -1,4 +1,5 @@
 #include "services/FileIO.h"
+#include "Await.h"
 #include "TestFiles.h"
 #include "platform/Error.h"
 
@@ -24,16 +25,9 @@ TEST(FileIO, AnAtomicWriteKeepsTheOldFileWholeOnFailureAndNeverWritesThroughALin
     FileIO::writeAtomically(path, "old");
     ASSERT_EQ(readFile(path), "old");
 
-    bool threw = false;
     withFileSizeLimit(4 * 1024, [&] {
-        try {
-            FileIO::writeAtomically(path, QByteArray(10 * 1024, 'n'));
-        } catch (const SystemError &) {
-            threw = true;
-        }
+        EXPECT_THROW(FileIO::writeAtomically(path, QByteArray(10 * 1024, 'n')), SystemError);
     });
-
-    EXPECT_TRUE(threw);
     EXPECT_EQ(readFile(path), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("configuration.json")});
@@ -52,12 +46,10 @@ TEST(FileIO, FolderCreationAndRemovalSayWhyAndRefuseTheCurrentFolder)
 {
     QTemporaryDir dir;
     FileIO::writeAtomically(dir.filePath(QStringLiteral("file")), "x");
-    try {
-        FileIO::createFolder(dir.filePath(QStringLiteral("file/sub")));
-        FAIL() << "a folder was created inside a file";
-    } catch (const SystemError &error) {
-        EXPECT_FALSE(error.description().isEmpty());
-    }
+    const std::optional<QString> why =
+        failureOf<SystemError>([&] { FileIO::createFolder(dir.filePath(QStringLiteral("file/sub"))); });
+    ASSERT_TRUE(why) << "a folder was created inside a file";
+    EXPECT_FALSE(why->isEmpty());
     EXPECT_THROW(FileIO::removeAll(dir.filePath(QStringLiteral("missing"))), SystemError);
 
     // Paths that would mean the current folder.
