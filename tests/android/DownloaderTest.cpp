@@ -174,7 +174,7 @@ TEST_F(DownloaderTest, ByteBeyondTheExpectedSizeStopsTheTransferUnwritten)
     EXPECT_FALSE(QFile::exists(destination));
 }
 
-TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
+TEST_F(DownloaderTest, AnEarlyEndOrATimeOutKeepsTheBytesAndTheRetryResumes)
 {
     const QByteArray body = patternedBytes(10'000'000);
     server.serve(QStringLiteral("/a.zip"), {body, Fault::CloseEarly, 3'500'000});
@@ -194,11 +194,6 @@ TEST_F(DownloaderTest, CleanEarlyEndKeepsTheBytesAndTheRetryResumes)
     ASSERT_EQ(server.requests().size(), 2);
     EXPECT_EQ(server.requests().at(1).header("Range"), "bytes=3500000-");
     EXPECT_DOUBLE_EQ(reports.front(), 0.35);
-}
-
-TEST_F(DownloaderTest, TimeOutsStopTheTransferAndKeepTheBytes)
-{
-    const QByteArray body = patternedBytes(2'000'000);
 
     // Idle: the server goes silent after 100,000 bytes.
     server.serve(QStringLiteral("/stall.zip"), {body, Fault::Stall, 100'000});
