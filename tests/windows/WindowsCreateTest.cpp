@@ -37,12 +37,6 @@ protected:
         QFile in(file);
         return in.open(QIODevice::ReadOnly) ? in.read(2 * 1'048'576) : QByteArray("<missing>");
     }
-
-    /** Hidden build folders left in `folder`. */
-    static QStringList buildLeftovers(const QString &folder)
-    {
-        return entries(folder).filter(QStringLiteral(".windows-build-"));
-    }
 };
 
 TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
@@ -79,7 +73,7 @@ TEST_F(WindowsCreateTest, BuildsACompleteBundleAndOpensItInUTM)
               (QStringList{QStringLiteral("INFO 已创建 UTM 项目：") + target,
                            QStringLiteral("INFO 已请求 UTM 打开：") + target}));
     EXPECT_EQ(commandsStarted().size(), 1) << "the ISO is checked again before the build";
-    EXPECT_EQ(buildLeftovers(folder), QStringList());
+    EXPECT_EQ(hiddenEntries(folder), QStringList());
 
     const QString disk = target + QStringLiteral("/Data/windows.img");
     EXPECT_EQ(QFileInfo(disk).size(), 65 * GiB);
@@ -192,7 +186,7 @@ TEST_F(WindowsCreateTest, RefusesWhatItCannotBuildLeavesNothingOfAFailedBuildAnd
     EXPECT_EQ(windows.message(), QStringLiteral("创建未完成"));
     EXPECT_EQ(LogProbe::messages("Windows"), QStringList{QStringLiteral("ERROR 创建失败：") + reason});
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Broken.utm"))));
-    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_EQ(hiddenEntries(dir.path()), QStringList());
     EXPECT_FALSE(windows.busy());
     EXPECT_TRUE(host.openedWithApplication().isEmpty());
     QDir(firmware(utm)).removeRecursively();
@@ -242,7 +236,7 @@ TEST_F(WindowsCreateTest, RefusesWhatItCannotBuildLeavesNothingOfAFailedBuildAnd
     EXPECT_TRUE(windows.error().contains(QStringLiteral("Cannot open the file as archive")))
         << windows.error().toStdString();
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("Zeroed.utm"))));
-    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_EQ(hiddenEntries(dir.path()), QStringList());
 }
 
 TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
@@ -266,7 +260,7 @@ TEST_F(WindowsCreateTest, ATargetThatAppearsDuringTheBuildIsNotReplaced)
 
     EXPECT_EQ(windows.error(), targetExists);
     EXPECT_EQ(entries(target), QStringList());
-    EXPECT_EQ(buildLeftovers(dir.path()), QStringList());
+    EXPECT_EQ(hiddenEntries(dir.path()), QStringList());
     EXPECT_EQ(entries(temporary()), QStringList()) << "and the check's mount point is gone";
     EXPECT_FALSE(windows.busy());
 }
