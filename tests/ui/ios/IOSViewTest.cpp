@@ -28,13 +28,6 @@ protected:
         return *view;
     }
 
-    /** Shows the page and waits for the inventory it reads then. */
-    void showAndLoad()
-    {
-        view->show();
-        ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
-    }
-
     IOSModel &current() const { return *ios; }
 
     bool settled()
@@ -89,7 +82,8 @@ TEST_F(IOSViewTest, ReadsTheInventoryOnceWhenFirstShownAndSaysWhatIsMissing)
     open(programs);
     EXPECT_FALSE(view->runtimeHint()->isVisibleTo(view.get())) << "nothing is known before the first read";
     EXPECT_FALSE(current().loaded()) << "the inventory is read when the page is shown, not before";
-    showAndLoad();
+    view->show();
+    ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
     EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("无法读取 Xcode 模拟器环境"));
     answerAlert(*view, QStringLiteral("iOS 提示"), current().error(), QStringLiteral("知道了"));
 
@@ -129,7 +123,8 @@ TEST_F(IOSViewTest, TheNameFollowsTheTypeTheRenameSheetRenamesTheDevicePickedAnd
 {
     open();
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 17 Pro"));
-    showAndLoad();
+    view->show();
+    ASSERT_TRUE(waitUntil([this] { return current().loaded() && !current().busy(); }));
     EXPECT_EQ(view->typePicker()->currentText(), QStringLiteral("iPhone 16 Pro"));
     EXPECT_EQ(view->nameField()->text(), QStringLiteral("iPhone 16 Pro"));
 

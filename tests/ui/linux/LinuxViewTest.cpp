@@ -177,11 +177,14 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
 {
     LinuxView &page = show();
     LinuxSnapshotPanel &snapshots = *page.snapshots();
-    EXPECT_FALSE(snapshots.createButton()->isEnabled()) << "nothing to snapshot before the first start";
-    EXPECT_FALSE(snapshots.rollbackButton()->isEnabled());
+    // Start shown, stop shown, force stop enabled, snapshot enabled, rollback enabled.
+    const auto actions = [&] {
+        return QList<bool>{page.startButton()->isVisible(), page.stopButton()->isVisible(),
+                           page.forceStopButton()->isEnabled(), snapshots.createButton()->isEnabled(),
+                           snapshots.rollbackButton()->isEnabled()};
+    };
+    EXPECT_EQ(actions(), (QList<bool>{true, false, false, false, false})) << "nothing to snapshot yet";
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 / 安装 Linux"));
-    EXPECT_FALSE(page.stopButton()->isVisible());
-    EXPECT_FALSE(page.forceStopButton()->isEnabled());
     page.settings()->attachISOSwitch()->click();
     EXPECT_FALSE(model->configuration().attachISO);
     EXPECT_EQ(page.startButton()->text(), QStringLiteral("启动 Linux"));
@@ -201,11 +204,8 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
     ASSERT_TRUE(waitUntil([&] { return model->running(); }));
     EXPECT_FALSE(page.busyIndicator()->isVisible());
     EXPECT_TRUE(page.actionRow()->isEnabled());
-    EXPECT_FALSE(page.startButton()->isVisible());
-    EXPECT_TRUE(page.stopButton()->isVisible());
+    EXPECT_EQ(actions(), (QList<bool>{false, true, true, false, false}));
     EXPECT_EQ(page.stopButton()->text(), QStringLiteral("停止 Linux"));
-    EXPECT_TRUE(page.forceStopButton()->isEnabled());
-    EXPECT_FALSE(snapshots.createButton()->isEnabled());
 
     page.stopButton()->click();
     EXPECT_EQ(engine.last()->stopRequests, 1);
@@ -213,11 +213,9 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
     page.forceStopButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
     EXPECT_EQ(page.statusLabel()->text(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
-    EXPECT_TRUE(page.startButton()->isVisible());
-    EXPECT_FALSE(page.forceStopButton()->isEnabled());
 
     // Snapshots of the stopped machine are made, rolled back and deleted after asking.
-    ASSERT_TRUE(snapshots.createButton()->isEnabled());
+    ASSERT_EQ(actions(), (QList<bool>{true, false, false, true, false}));
     snapshots.createButton()->click();
     ASSERT_TRUE(
         waitUntil([&] { return !model->snapshotBusy() && model->latestSnapshot().has_value(); }, 20000))

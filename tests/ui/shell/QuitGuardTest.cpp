@@ -196,7 +196,8 @@ TEST_F(QuitGuardTest, TheQuitCommandRefusesAStartingDeviceAndARunningOneIsStoppe
     EXPECT_TRUE(corvane.window()->isVisible());
 
     ASSERT_TRUE(waitUntil([&] { return device.running() && !device.busy(); }));
-    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 1));
+    ASSERT_TRUE(await(startLinuxTask(&corvane, 1)).done);
+    ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
     interaction.choices.enqueue(0);
     EXPECT_FALSE(await(corvane.delegate().requestTermination()).value.value_or(true));
     EXPECT_EQ(interaction.asked.last().title, QStringLiteral("Linux 仍在运行"));

@@ -93,12 +93,6 @@ protected:
         co_await corvane->linux().start();
     }
 
-    static void startLinux(CorvaneApp &corvane, qint64 memoryGB)
-    {
-        ASSERT_TRUE(await(startLinuxTask(&corvane, memoryGB)).done);
-        ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
-    }
-
     FakeHost host{8, 12 * FakeHost::GiB};
     std::unique_ptr<QSettings> preferences;
     FakeEngine *engine = nullptr;

@@ -143,7 +143,8 @@ TEST_F(ShellTest, MemoryBudgetIsSharedBetweenLinuxAndAndroid)
     CorvaneApp &corvane = launch();
     VMModel &device = installedDevice(corvane, 4096);
     // 12 GiB of memory leave a budget of 8 GiB, which 5 GiB of Linux and 4 GiB of Android exceed.
-    ASSERT_NO_FATAL_FAILURE(startLinux(corvane, 5));
+    ASSERT_TRUE(await(startLinuxTask(&corvane, 5)).done);
+    ASSERT_TRUE(corvane.linux().running()) << corvane.linux().error().toStdString();
     device.start();
     EXPECT_EQ(
         device.error(),
