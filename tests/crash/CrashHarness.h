@@ -23,16 +23,6 @@
  */
 namespace CrashHarness {
 
-/** The calls that change what is on disk, and the waits in which an outside program does its part. */
-inline const QStringList &steps()
-{
-    static const QStringList calls =
-        QStringLiteral("mkdir mkdirat rename renameat renameat2 unlink unlinkat rmdir write pwrite64 fsync "
-                       "fdatasync ftruncate symlink symlinkat wait4 waitid clone clone3 vfork")
-            .split(u' ');
-    return calls;
-}
-
 struct Run
 {
     bool killed = false;
@@ -103,8 +93,13 @@ inline Run runDriver(const QStringList &arguments, const QString &call, int n)
 inline int killAtEveryStep(const QStringList &arguments, const std::function<void()> &prepare,
                            const std::function<void(bool killed, const QString &where)> &check)
 {
+    // The calls that change what is on disk, and the waits in which an outside program does its part.
+    const QStringList steps =
+        QStringLiteral("mkdir mkdirat rename renameat renameat2 unlink unlinkat rmdir write pwrite64 fsync "
+                       "fdatasync ftruncate symlink symlinkat wait4 waitid clone clone3 vfork")
+            .split(u' ');
     int kills = 0;
-    for (const QString &call : steps()) {
+    for (const QString &call : steps) {
         for (int n = 1;; ++n) {
             prepare();
             if (::testing::Test::HasFatalFailure()) {
