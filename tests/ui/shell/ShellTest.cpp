@@ -13,7 +13,9 @@
 #include "ui/shell/Tabs.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QPointer>
+#include <QScrollArea>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -308,7 +310,7 @@ TEST_F(ShellTest, APageArrivesFadedAndSlightlySmallerAsAPictureWhosePageIsNotPai
     EXPECT_EQ(android->size(), pages->size());
 }
 
-TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
+TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSideAndTheMachinesPagesKeepOneMargin)
 {
     CorvaneApp &corvane = launch();
     PageArea *pages = corvane.window()->pageArea();
@@ -319,6 +321,15 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSide)
     ASSERT_TRUE(waitUntil([&] { return !pages->isDeferred(QStringLiteral("settings")); }, 3000));
     QWidget *linuxPage = pages->page(QStringLiteral("linux"));
     QWidget *windowsPage = pages->page(QStringLiteral("windows"));
+    // The machines' pages, one after the other in the same place, keep one margin.
+    const auto margins = [pages](const char *tab) {
+        const auto *area = pages->page(QLatin1String(tab))->findChild<QScrollArea *>();
+        return area && area->widget() && area->widget()->layout()
+                   ? area->widget()->layout()->contentsMargins()
+                   : QMargins(-1, -1, -1, -1);
+    };
+    EXPECT_EQ(margins("linux"), margins("ios"));
+    EXPECT_EQ(margins("linux"), margins("windows"));
 
     corvane.window()->selectTab(QStringLiteral("linux"));
     EXPECT_TRUE(pages->isMoving()) << "storing the choice must not make the window jump to it";
