@@ -1,6 +1,5 @@
 #pragma once
 
-#include "TestFiles.h"
 #include "android/VMPaths.h"
 
 #include <QDir>
@@ -9,6 +8,14 @@
 
 /** Lays out an installed Android SDK whose emulator and adb are the stand-ins from tests/fakes. */
 namespace FakeAndroidSdk {
+
+// Its own writer: the screenshot tool lays out this SDK too, without the tests' support library.
+inline bool touch(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
 
 /** Installs into `paths.sharedRoot()`; false when something could not be placed. */
 inline bool install(const VMPaths &paths)
@@ -20,8 +27,7 @@ inline bool install(const VMPaths &paths)
     QFile::remove(paths.adbExecutable());
     return QFile::link(fakes + QStringLiteral("/emulator"), paths.emulatorExecutable()) &&
            QFile::link(fakes + QStringLiteral("/adb"), paths.adbExecutable()) &&
-           writeFile(paths.systemImageFile(), {}) && writeFile(paths.kernelFile(), {}) &&
-           writeFile(paths.installedMarker(), {});
+           touch(paths.systemImageFile()) && touch(paths.kernelFile()) && touch(paths.installedMarker());
 }
 
 } // namespace FakeAndroidSdk
