@@ -10,6 +10,23 @@
 
 namespace ChineseFont {
 
+namespace {
+
+/** `font` with the Simplified Chinese family behind its own, for the characters its own lacks. */
+QFont withChinese(QFont font)
+{
+    const QString chinese = family();
+    // A list skips names that are only aliases ("Sans Serif"), so the font's own family goes in resolved.
+    const QString own = QFontInfo(font).family();
+    if (chinese.isEmpty() || own == chinese) {
+        return font;
+    }
+    font.setFamilies({own, chinese});
+    return font;
+}
+
+} // namespace
+
 QString family()
 {
     static const QString simplified = Host::simplifiedChineseFamily();
@@ -26,18 +43,6 @@ bool check()
     AppLog::warn(QStringLiteral("应用"), message);
     QTextStream(stderr) << message << '\n';
     return false;
-}
-
-QFont withChinese(QFont font)
-{
-    const QString chinese = family();
-    // A list skips names that are only aliases ("Sans Serif"), so the font's own family goes in resolved.
-    const QString own = QFontInfo(font).family();
-    if (chinese.isEmpty() || own == chinese) {
-        return font;
-    }
-    font.setFamilies({own, chinese});
-    return font;
 }
 
 void install()

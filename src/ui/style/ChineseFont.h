@@ -15,9 +15,6 @@ QString family();
  */
 bool check();
 
-/** `font` with the Simplified Chinese family behind its own, for the characters its own lacks. */
-QFont withChinese(QFont font);
-
 /** Makes the application's font draw Chinese in the Simplified family; before the first widget. */
 void install();
 
