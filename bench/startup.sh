@@ -31,19 +31,16 @@ fresh_display() {
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 
-first_paint() {
-    python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["firstPaintMs"])' "$1"
-}
-
-# The GUI thread's processor time from the process's start to that frame: steadier on a busy machine.
-first_cpu() {
-    python3 -c 'import json,sys; print(json.load(open(sys.argv[1])).get("firstPaintCpuMs", "?"))' "$1"
+# One field of a report: firstPaintMs, or firstPaintCpuMs, the GUI thread's processor time from the
+# process's start to that frame (steadier on a busy machine).
+field() {
+    python3 -c 'import json,sys; print(json.load(open(sys.argv[1])).get(sys.argv[2], "?"))' "$1" "$2"
 }
 
 # Waits (at most 30 s) until the report of the run in $1 holds a first paint.
 await_paint() {
     for _ in $(seq 300); do
-        if [ -s "$1" ] && [ "$(first_paint "$1" 2>/dev/null || echo -1)" -ge 0 ]; then
+        if [ -s "$1" ] && [ "$(field "$1" firstPaintMs 2>/dev/null || echo -1)" -ge 0 ]; then
             return 0
         fi
         sleep 0.1
@@ -67,7 +64,8 @@ for run in $(seq "$runs"); do
     idle="$work/idle-$run.json"
     CORVANE_STALL_REPORT="$idle" "$build/bench/bench_idle_window" 2 2>/dev/null
     printf "first paint %s ms, %s ms of processor (idle Qt window %s ms, %s ms); %s\n" \
-        "$(first_paint "$report")" "$(first_cpu "$report")" "$(first_paint "$idle")" "$(first_cpu "$idle")" "$memory"
+        "$(field "$report" firstPaintMs)" "$(field "$report" firstPaintCpuMs)" \
+        "$(field "$idle" firstPaintMs)" "$(field "$idle" firstPaintCpuMs)" "$memory"
 done
 python3 - "$work" "$runs" <<'PY'
 import json, statistics, sys
