@@ -7,9 +7,12 @@
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 TEST(Host, DataLivesUnderTheSandboxedDataFolderAndTheRealFactsAreSane)
 {
@@ -24,6 +27,43 @@ TEST(Host, DataLivesUnderTheSandboxedDataFolderAndTheRealFactsAreSane)
     EXPECT_GT(host.physicalMemory(), qint64(256) << 20);
     // A folder that does not exist yet reports its nearest existing ancestor's volume.
     EXPECT_GT(host.availableCapacity(QDir::homePath() + QStringLiteral("/not/yet/there")), 0);
+#ifdef Q_OS_LINUX
+    // This Linux machine is the kind its processor makes it.
+    const QString processor = QSysInfo::currentCpuArchitecture();
+    if (processor == QLatin1String("x86_64")) {
+        EXPECT_EQ(host.androidHost(), Tools::AndroidHost::LinuxX86_64);
+    } else if (processor == QLatin1String("arm64")) {
+        EXPECT_EQ(host.androidHost(), Tools::AndroidHost::LinuxArm64);
+    } else {
+        EXPECT_EQ(host.androidHost(), Tools::AndroidHost::Other) << processor.toStdString();
+    }
+    EXPECT_EQ(host.kvmDevice(), QStringLiteral("/dev/kvm"));
+#endif
+}
+
+TEST(AndroidHost, KvmAdviceSaysWhatTheUserMustDoAboutTheDevice)
+{
+    QTemporaryDir dir;
+    const QString device = dir.filePath(QStringLiteral("kvm"));
+
+    EXPECT_EQ(
+        Tools::kvmAdvice(device),
+        QStringLiteral("未找到 ") + device +
+            QStringLiteral("：请在电脑的固件（BIOS/UEFI）设置中开启虚拟化（Intel VT-x 或 AMD-V）后重启；"
+                           "若仍无权使用，请把当前用户加入 kvm 组并重新登录。"));
+
+    ASSERT_TRUE(writeFile(device, {}));
+    EXPECT_EQ(Tools::kvmAdvice(device), QString());
+    if (::geteuid() == 0) {
+        GTEST_SKIP()
+            << "as root every device is readable and writable; the forbidden case needs another user";
+    }
+    ASSERT_TRUE(QFile::setPermissions(device, QFileDevice::ReadOwner));
+    const QString forbidden = Tools::kvmAdvice(device);
+    EXPECT_TRUE(forbidden.startsWith(QStringLiteral("当前用户无权读写 ") + device))
+        << forbidden.toStdString();
+    EXPECT_TRUE(forbidden.contains(QStringLiteral("加入 kvm 组")));
+    EXPECT_FALSE(forbidden.contains(QStringLiteral("BIOS")));
 }
 
 TEST(Host, TheDesktopsAnimationSwitchIsFollowedAsItsFilesChange)
@@ -64,14 +104,6 @@ TEST(Host, RevealFolderMakesTheFolderFirstAndMoveToTrashRemovesTheFileOrSaysWhy)
     EXPECT_THROW(Host::current().moveToTrash(dir.filePath(QStringLiteral("missing"))), SystemError);
 }
 
-// The clone's and the unpacking's command lines run for real in RealClone and the component installation
-// tests; the probe's runs only where no process table can be read, so it is checked here.
-TEST(Tools, TheOpenFilesProbeAsksForTheProcessIdsOfEveryHolderUnderTheFolder)
-{
-    EXPECT_EQ(Tools::openFilesProbe(QStringLiteral("/d")).arguments,
-              (QStringList{QStringLiteral("-t"), QStringLiteral("+D"), QStringLiteral("/d")}));
-}
-
 #ifdef Q_OS_LINUX
 TEST(Tools, AMissingToolIsTracedToTheDebianPackageThatShipsIt)
 {
@@ -101,5 +133,19 @@ TEST(Tools, AMissingToolIsTracedToTheDebianPackageThatShipsIt)
     EXPECT_GT(confirmed, 0) << "no tool could be checked against the package database";
     EXPECT_EQ(Tools::providingPackage(QStringLiteral("/usr/local/bin/unzip")), QString());
     EXPECT_EQ(Tools::installAdvice(QStringLiteral("/nonexistent/tool")), QString());
+}
+#endif
+
+#ifdef Q_OS_LINUX
+TEST(Host, AWindowNeedsOneOfTheDisplayVariables)
+{
+    const ScopedEnv display("DISPLAY", std::nullopt);
+    const ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
+    const ScopedEnv platform("QT_QPA_PLATFORM", std::nullopt);
+    EXPECT_FALSE(Host::displayAvailable());
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const ScopedEnv set(name, "x");
+        EXPECT_TRUE(Host::displayAvailable()) << name;
+    }
 }
 #endif

@@ -1,5 +1,6 @@
 #include "platform/ProcessTableScan.h"
 #include "TestFiles.h"
+#include "platform/Tools.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -33,10 +34,12 @@ private:
     QProcess m_process;
 };
 
+// The outside probe the program falls back on, with the program's own command line.
 QList<qint64> lsof(const QString &folder)
 {
+    const ToolCommand command = Tools::openFilesProbe(folder);
     QProcess probe;
-    probe.start(QStringLiteral("/usr/bin/lsof"), {QStringLiteral("-t"), QStringLiteral("+D"), folder});
+    probe.start(command.program, command.arguments);
     probe.waitForFinished(30000);
     QList<qint64> found;
     for (const QByteArray &line : probe.readAllStandardOutput().split('\n')) {

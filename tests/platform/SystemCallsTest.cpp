@@ -1,6 +1,5 @@
 #include "TestFiles.h"
 #include "platform/FileCopy.h"
-#include "platform/Host.h"
 #include "platform/ProcessSignal.h"
 
 #include <QDir>
@@ -77,17 +76,3 @@ TEST(FileCopy, KernelCopyLandsEveryByteAtItsOffsetAndRenameNeverReplaces)
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("free/inner"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("built"))));
 }
-
-#ifdef Q_OS_LINUX
-TEST(Host, AWindowNeedsOneOfTheDisplayVariables)
-{
-    const ScopedEnv display("DISPLAY", std::nullopt);
-    const ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
-    const ScopedEnv platform("QT_QPA_PLATFORM", std::nullopt);
-    EXPECT_FALSE(Host::displayAvailable());
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const ScopedEnv set(name, "x");
-        EXPECT_TRUE(Host::displayAvailable()) << name;
-    }
-}
-#endif
