@@ -57,27 +57,32 @@ protected:
         }
     }
 
-    /** Runs corvanectl to its end while this process's event loop keeps serving (a download, a model). */
-    static CtlResult ctl(const QStringList &arguments, int timeoutMs = 60000)
+    /**
+     * Runs corvanectl to its end, which must come with `status`, while this process's event loop keeps
+     * serving (a download, a model).
+     */
+    static CtlResult ctl(const QStringList &arguments, int status = 0)
     {
         QProcess process;
         process.start(QStringLiteral(CORVANECTL), arguments);
         CtlResult result;
-        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
             process.kill();
             process.waitForFinished();
             result.err = QStringLiteral("timed out");
-            return result;
+        } else {
+            result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+            result.out = QString::fromUtf8(process.readAllStandardOutput());
+            result.err = QString::fromUtf8(process.readAllStandardError());
         }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(result.status, status)
+            << arguments.join(u' ').toStdString() << ": " << result.err.toStdString();
         return result;
     }
 
     /** Arguments written as one line, split at spaces. */
     static QStringList words(const QString &line) { return line.split(u' ', Qt::SkipEmptyParts); }
-    static CtlResult run(const QString &line) { return ctl(words(line)); }
+    static CtlResult run(const QString &line, int status = 0) { return ctl(words(line), status); }
 
     /** corvanectl left running with `arguments`; returns once its messages say `ready` or it ended. */
     QProcess &startInBackground(const QStringList &arguments, const QString &ready)
@@ -89,10 +94,14 @@ protected:
         return process;
     }
 
-    /** Whether `process` ends within 30 s; it may already have, while `ctl` kept the event loop going. */
-    static bool ended(QProcess &process)
+    /**
+     * Whether `process` ends of itself with status 0 within 30 s; it may already have, while `ctl` kept
+     * the event loop going.
+     */
+    static bool endsCleanly(QProcess &process)
     {
-        return waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000);
+        return waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000) &&
+               process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
     void readErrorsUntil(QProcess &process, const QString &text)
@@ -110,8 +119,7 @@ protected:
     static void expectRefusals(const QList<std::tuple<QStringList, int, QString>> &cases)
     {
         for (const auto &[arguments, status, message] : cases) {
-            const CtlResult result = ctl(arguments);
-            EXPECT_EQ(result.status, status) << arguments.join(u' ').toStdString();
+            const CtlResult result = ctl(arguments, status);
             EXPECT_TRUE(result.err.contains(message))
                 << arguments.join(u' ').toStdString() << ": " << result.err.toStdString();
             EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
@@ -120,9 +128,7 @@ protected:
 
     static QJsonObject listed()
     {
-        const CtlResult result = run(QStringLiteral("list --json"));
-        EXPECT_EQ(result.status, 0) << result.err.toStdString();
-        return QJsonDocument::fromJson(result.out.toUtf8()).object();
+        return QJsonDocument::fromJson(run(QStringLiteral("list --json")).out.toUtf8()).object();
     }
 
     static QJsonObject androidEntry(const QString &id)

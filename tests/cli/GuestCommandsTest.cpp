@@ -109,11 +109,8 @@ TEST_F(GuestCommandsTest, LinuxRunsOnQemuInTheForegroundAndEndsAsAsked)
     EXPECT_TRUE(machine.value(QStringLiteral("prepared")).toBool());
     expectRefusals({{words(QStringLiteral("linux start")), 1, QStringLiteral("另一个 corvanectl 进程")}});
 
-    const CtlResult killed = run(QStringLiteral("linux kill"));
-    EXPECT_EQ(killed.status, 0) << killed.err.toStdString();
-    ASSERT_TRUE(ended(owner));
-    EXPECT_EQ(owner.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(owner.exitCode(), 0);
+    run(QStringLiteral("linux kill"));
+    ASSERT_TRUE(endsCleanly(owner));
     EXPECT_TRUE(lockIsFree(linuxLock()));
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Linux] Linux 已强制退出 · 已写入数据保留")));
 
@@ -126,9 +123,7 @@ TEST_F(GuestCommandsTest, LinuxRunsOnQemuInTheForegroundAndEndsAsAsked)
     if (again.state() != QProcess::NotRunning) {
         ::kill(pid_t(again.processId()), SIGTERM);
     }
-    ASSERT_TRUE(ended(again));
-    EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(again.exitCode(), 0) << errors.toStdString();
+    ASSERT_TRUE(endsCleanly(again)) << errors.toStdString();
     EXPECT_TRUE(lockIsFree(linuxLock()));
     const QString log = LogProbe::text();
     const qsizetype asked = log.lastIndexOf(QStringLiteral("[Linux] 请求正常关闭"));
@@ -160,17 +155,15 @@ TEST_F(GuestCommandsTest, IOSDevicesCreatedHereBootShutDownAndAreKilled)
         return SimulatorSet::simulatorsIn(state).value(udid)["state"].toString();
     };
 
-    const CtlResult booted = ctl(words(QStringLiteral("ios boot")) << QStringLiteral("测试 手机"));
-    EXPECT_EQ(booted.status, 0) << booted.err.toStdString();
+    ctl(words(QStringLiteral("ios boot")) << QStringLiteral("测试 手机"));
     EXPECT_EQ(simulatorState(), QStringLiteral("Booted"));
     EXPECT_TRUE(readFile(Host::dataRoot() + QStringLiteral("/open.calls")).contains(udid.toUtf8()))
         << "shown in the Simulator";
-    EXPECT_EQ(run(QStringLiteral("ios shutdown ") + udid.toLower()).status, 0);
+    run(QStringLiteral("ios shutdown ") + udid.toLower());
     EXPECT_EQ(simulatorState(), QStringLiteral("Shutdown"));
-    ASSERT_EQ(run(QStringLiteral("ios boot ") + udid).status, 0);
-    const CtlResult killed = ctl(words(QStringLiteral("ios kill")) << QStringLiteral("测试 手机"));
-    EXPECT_EQ(killed.status, 0) << killed.err.toStdString();
-    EXPECT_TRUE(killed.err.contains(QStringLiteral("已强制关闭")));
+    run(QStringLiteral("ios boot ") + udid);
+    EXPECT_TRUE(ctl(words(QStringLiteral("ios kill")) << QStringLiteral("测试 手机"))
+                    .err.contains(QStringLiteral("已强制关闭")));
     EXPECT_EQ(simulatorState(), QStringLiteral("Shutdown"));
 
     // Someone else's simulator is not ours to touch; a simctl that fails is reported with its reason.
@@ -201,9 +194,7 @@ TEST_F(GuestCommandsTest, WindowsCheckIsoReadsRealImagesWithoutChoosingThem)
                   words(QStringLiteral("efi/boot/bootx64.efi setup.exe sources/install.wim")));
 
     const QStringList check = words(QStringLiteral("windows check-iso"));
-    const CtlResult good = ctl(check + QStringList{arm});
-    EXPECT_EQ(good.status, 0) << good.err.toStdString();
-    EXPECT_TRUE(good.out.contains(QStringLiteral("已确认 ARM64 启动文件")));
+    EXPECT_TRUE(ctl(check + QStringList{arm}).out.contains(QStringLiteral("已确认 ARM64 启动文件")));
     // Which images fail the check, and why, is WindowsPreparationTest's.
     expectRefusals(
         {{check + QStringList{x64}, 1, QStringLiteral("镜像检查未通过：") + x64}, {check, 2, QString()}});
