@@ -20,25 +20,25 @@ public:
     virtual ~Guest() = default;
     /** The driver's name for the guest kind, as in "<name>-snapshot". */
     QString name() const { return platform().toLower(); }
-    /** Lays out the guest with its live data at `version`. */
+    /** Lays out the guest afresh, the root cleared first, with its live data at `version`. */
     virtual void prepare(const QString &root, const QByteArray &version) = 0;
     /** Replaces the live data with `version`. */
     virtual void setLive(const QString &root, const QByteArray &version) = 0;
     virtual QString source(const QString &root) const = 0;
     virtual QString collection(const QString &root) const = 0;
     /** Loads the guest as the program does at start, which repairs what it finds. */
-    virtual void load(const QString &root) = 0;
+    void load(const QString &root) { operate(root, QString()); }
     /** Takes a snapshot in-process, so the driver has one to roll back or delete. */
     void snapshot(const QString &root) { ASSERT_EQ(operate(root, QStringLiteral("create")), QString()); }
     virtual QString platform() const = 0;
-    /** Loads the guest in this process and runs create, rollback or delete; returns its error. */
+    /** Loads the guest in this process and runs create, rollback, delete or nothing; returns its error. */
     virtual QString operate(const QString &root, const QString &action) = 0;
     /** The lock a copy of the program holds while the guest is in its hands, and what another is told. */
     virtual QString lockFile(const QString &root) const = 0;
     virtual QString lockMessage() const = 0;
 };
 
-/** Runs the snapshot `action` (create, rollback or delete) on a loaded model; gives its error. */
+/** Runs the snapshot `action` (create, rollback, delete or nothing) on a loaded model; gives its error. */
 template<typename Model> QString perform(Model &model, const QString &action)
 {
     Outcome<void> outcome{true, std::nullopt};
@@ -46,7 +46,7 @@ template<typename Model> QString perform(Model &model, const QString &action)
         outcome = await(model.createSnapshot());
     } else if (action == QLatin1String("rollback")) {
         outcome = await(model.rollbackLatestSnapshot());
-    } else {
+    } else if (action == QLatin1String("delete")) {
         model.deleteLatestSnapshot();
     }
     return outcome.error.value_or(model.error());
@@ -58,6 +58,7 @@ public:
     QString platform() const override { return QStringLiteral("Android"); }
     void prepare(const QString &root, const QByteArray &version) override
     {
+        QDir(root).removeRecursively();
         const VMPaths paths(root);
         ASSERT_TRUE(FakeAndroidSdk::install(paths));
         paths.createDirectories();
@@ -78,7 +79,6 @@ public:
     {
         return VMPaths(root).snapshotCollection(QStringLiteral("primary"));
     }
-    void load(const QString &root) override { VMFleet fleet(root); }
     QString operate(const QString &root, const QString &action) override
     {
         VMFleet fleet(root);
@@ -97,6 +97,7 @@ public:
     QString platform() const override { return QStringLiteral("Linux"); }
     void prepare(const QString &root, const QByteArray &version) override
     {
+        QDir(root).removeRecursively();
         const LinuxPaths paths(source(root));
         // One identifier for every preparation, so that runs compare equal.
         static const QByteArray identifier = FakeEngine().createMachineIdentifier();
@@ -120,11 +121,6 @@ public:
     QString collection(const QString &root) const override
     {
         return root + QStringLiteral("/snapshots/linux");
-    }
-    void load(const QString &root) override
-    {
-        FakeEngine engine;
-        LinuxModel machine(engine, root);
     }
     QString operate(const QString &root, const QString &action) override
     {

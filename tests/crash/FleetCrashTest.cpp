@@ -20,11 +20,7 @@ class FleetCrashTest : public CrashHarness::Fixture<::testing::Test>
 {
 protected:
     /** The first device, installed, with data in its AVD folder. */
-    void reset()
-    {
-        QDir(root).removeRecursively();
-        CrashGuests::AndroidGuest().prepare(root, "v1");
-    }
+    void reset() { CrashGuests::AndroidGuest().prepare(root, "v1"); }
 
     /** The device's data without the files every start writes anew. */
     static Tree userData(const VMPaths &paths)

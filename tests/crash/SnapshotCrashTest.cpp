@@ -27,16 +27,10 @@ protected:
         return {GetParam()->name() + QStringLiteral("-snapshot"), action, root};
     }
 
-    void reset(const QByteArray &version)
-    {
-        QDir(root).removeRecursively();
-        guest().prepare(root, version);
-    }
-
     /** The guest at "v1" with a snapshot of it, then at "v2". */
     void snapshotThenChange()
     {
-        reset("v1");
+        guest().prepare(root, "v1");
         guest().snapshot(root);
         guest().setLive(root, "v2");
     }
@@ -76,10 +70,10 @@ protected:
 
 TEST_P(SnapshotCrashTest, CreateLeavesNoSnapshotOrAWholeOne)
 {
-    reset("v1");
+    guest().prepare(root, "v1");
     const Tree data = live();
     const int kills = CrashHarness::killAtEveryStep(
-        arguments(QStringLiteral("create")), [&] { reset("v1"); },
+        arguments(QStringLiteral("create")), [&] { guest().prepare(root, "v1"); },
         [&](bool killed, const QString &where) {
             loadAndCheckRepairs(where);
             EXPECT_EQ(live(), data) << where.toStdString();
@@ -93,7 +87,7 @@ TEST_P(SnapshotCrashTest, CreateLeavesNoSnapshotOrAWholeOne)
 
 TEST_P(SnapshotCrashTest, RollbackLeavesTheOldDataOrTheSnapshotsWhole)
 {
-    reset("v1");
+    guest().prepare(root, "v1");
     const Tree before = live();
     const auto prepare = [&] { snapshotThenChange(); };
     prepare();
