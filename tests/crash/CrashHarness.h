@@ -16,6 +16,9 @@
 
 #include <functional>
 
+/** A folder's files and folders by relative path, as tree() reads them. */
+using Tree = QMap<QString, QByteArray>;
+
 /**
  * Kills the crash driver with SIGKILL at each of its file-system steps in turn. strace counts each
  * system call on its own, so for every call that changes the file system the operation runs again

@@ -15,7 +15,6 @@
 namespace {
 
 using namespace CrashGuests;
-using Tree = QMap<QString, QByteArray>;
 
 class SnapshotCrashTest : public CrashHarness::Fixture<::testing::TestWithParam<std::shared_ptr<Guest>>>
 {
