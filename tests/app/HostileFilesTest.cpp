@@ -35,6 +35,7 @@
 #include <new>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,27 +50,14 @@ const std::pair<const char *, std::function<bool(const QString &)>> hostiles[] =
     {"a folder", [](const QString &path) { return QDir().mkpath(path); }},
 };
 
-/** Bytes of address space the process maps now, as the kernel counts them for RLIMIT_AS. */
-qint64 mappedBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmSize:")) {
-            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
-        }
-    }
-    return -1;
-}
-
 constexpr qint64 headroom = 64 * 1024 * 1024;
 
 void withCappedMemory(const std::function<void()> &read)
 {
-    const qint64 mapped = mappedBytes();
-    ASSERT_GT(mapped, 0) << "no /proc/self/status";
+    // What the process maps now, as the kernel counts it for RLIMIT_AS: statm's first field, in pages.
+    const qint64 mapped = readFile(QStringLiteral("/proc/self/statm")).split(' ').first().toLongLong() *
+                          ::sysconf(_SC_PAGESIZE);
+    ASSERT_GT(mapped, 0) << "no /proc/self/statm";
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
     rlimit capped = saved;
