@@ -131,7 +131,7 @@ protected:
         return QJsonDocument::fromJson(run(QStringLiteral("list --json")).out.toUtf8()).object();
     }
 
-    static QJsonObject androidEntry(const QString &id)
+    static QJsonObject androidEntry(const QString &id = QStringLiteral("primary"))
     {
         for (const QJsonValue &value : listed().value(QStringLiteral("android")).toArray()) {
             if (value.toObject().value(QStringLiteral("id")).toString() == id) {

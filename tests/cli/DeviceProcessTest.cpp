@@ -14,7 +14,7 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     QProcess &owner = startInBackground(words(QStringLiteral("android start")) << QStringLiteral("安卓 1"),
                                         QStringLiteral("已开机"));
     ASSERT_TRUE(errors.contains(QStringLiteral("已开机"))) << errors.toStdString();
-    const QJsonObject running = androidEntry(QStringLiteral("primary"));
+    const QJsonObject running = androidEntry();
     EXPECT_EQ(running.value(QStringLiteral("state")).toString(), QStringLiteral("running"));
     const int port = running.value(QStringLiteral("port")).toInt();
     EXPECT_GE(port, 5554);
@@ -30,8 +30,7 @@ TEST_F(CorvanectlTest, StartsInForegroundAndIsStoppedOrKilledFromAnotherProcess)
     EXPECT_TRUE(lockIsFree(primary.lockFile()));
     // The model's own log of an orderly stop is VMModelTest's.
     EXPECT_EQ(calls(QStringLiteral("emulator-") + QString::number(port) + QStringLiteral(" emu kill")), 1);
-    EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
-              QStringLiteral("stopped"));
+    EXPECT_EQ(androidEntry().value(QStringLiteral("state")).toString(), QStringLiteral("stopped"));
 
     QProcess &again =
         startInBackground(words(QStringLiteral("android start primary")), QStringLiteral("已开机"));
@@ -85,8 +84,7 @@ TEST_F(CorvanectlTest, TheCommandLineRespectsTheWindowsLock)
     VMModel window(primary, QStringLiteral("primary"), QStringLiteral("安卓 1"), quick);
     window.start();
     ASSERT_TRUE(waitUntil([&] { return window.booted(); }, 20000)) << window.error().toStdString();
-    EXPECT_EQ(androidEntry(QStringLiteral("primary")).value(QStringLiteral("state")).toString(),
-              QStringLiteral("running"));
+    EXPECT_EQ(androidEntry().value(QStringLiteral("state")).toString(), QStringLiteral("running"));
     expectRefusals({{words(QStringLiteral("android start primary")), 1, lockMessage},
                     {words(QStringLiteral("snapshot create primary")), 1, lockMessage},
                     {words(QStringLiteral("android delete primary")), 1, QString()},

@@ -42,10 +42,9 @@ QList<qint64> lsof(const QString &folder)
     probe.start(command.program, command.arguments);
     probe.waitForFinished(30000);
     QList<qint64> found;
-    for (const QByteArray &line : probe.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty()) {
-            found.append(line.trimmed().toLongLong());
-        }
+    for (const QString &line :
+         QString::fromLatin1(probe.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+        found.append(line.toLongLong());
     }
     return found;
 }
