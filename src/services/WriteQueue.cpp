@@ -1,6 +1,7 @@
 #include "services/WriteQueue.h"
 
 #include "platform/Error.h"
+#include "services/Background.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -9,7 +10,6 @@
 #include <QMutexLocker>
 #include <QPointer>
 #include <QThreadPool>
-#include <QtConcurrent>
 
 namespace WriteQueue {
 namespace {
@@ -89,16 +89,19 @@ void write(const QString &path, const QByteArray &data, Commit commit, QObject *
 {
     Queue &q = queue();
     const QString file = key(path);
-    QMutexLocker lock(&q.mutex);
-    Pending &pending = q.files[file];
-    pending.data = data;
-    pending.commit = commit;
-    pending.context = context;
-    pending.onFailure = std::move(onFailure);
-    if (!pending.scheduled) {
+    {
+        QMutexLocker lock(&q.mutex);
+        Pending &pending = q.files[file];
+        pending.data = data;
+        pending.commit = commit;
+        pending.context = context;
+        pending.onFailure = std::move(onFailure);
+        if (pending.scheduled) {
+            return;
+        }
         pending.scheduled = true;
-        (void)QtConcurrent::run(&q.worker, [file] { writeNow(file); });
     }
+    Background::post(q.worker, [file] { writeNow(file); });
 }
 
 std::optional<QByteArray> pending(const QString &path)

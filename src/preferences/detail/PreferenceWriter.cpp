@@ -1,8 +1,9 @@
 #include "preferences/detail/PreferenceWriter.h"
 
+#include "services/Background.h"
+
 #include <QCoreApplication>
 #include <QMutexLocker>
-#include <QtConcurrent>
 
 PreferenceWriter &PreferenceWriter::instance()
 {
@@ -27,16 +28,18 @@ PreferenceWriter::~PreferenceWriter()
 void PreferenceWriter::set(const QSettings &store, const QString &key, const QVariant &value, Guard guard)
 {
     const QString fileName = store.fileName();
-    QMutexLocker lock(&m_mutex);
-    File &file = m_files[fileName];
-    file.format = store.format();
-    file.values.insert(key, value);
-    file.guard = std::move(guard);
-    if (!file.scheduled) {
+    {
+        QMutexLocker lock(&m_mutex);
+        File &file = m_files[fileName];
+        file.format = store.format();
+        file.values.insert(key, value);
+        file.guard = std::move(guard);
+        if (file.scheduled) {
+            return;
+        }
         file.scheduled = true;
-        QThreadPool *worker = &m_worker;
-        (void)QtConcurrent::run(worker, [this, fileName] { writeFile(fileName); });
     }
+    Background::post(m_worker, [this, fileName] { writeFile(fileName); });
 }
 
 std::optional<QVariant> PreferenceWriter::pending(const QSettings &store, const QString &key) const

@@ -8,6 +8,7 @@
 //   crash_driver android-install ROOT
 #include "FakeHost.h"
 #include "crash/CrashGuests.h"
+#include "services/Background.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -48,6 +49,8 @@ QCoro::Task<QString> perform(QStringList arguments)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // strace counts the calls of the thread it traces, the main one: every step has to happen there.
+    Background::runWhereStarted();
     FakeHost host(8, 16 * FakeHost::GiB);
     host.capacity = qint64(100) << 30;
     const QString error = QCoro::waitFor(perform(app.arguments()));
