@@ -1,230 +1,156 @@
 #include "TestVncServer.h"
 
-#include <QHash>
+#include <QDataStream>
 #include <QLocalSocket>
-#include <QtEndian>
+#include <QPainter>
+#include <QSocketNotifier>
+
+#include <rfb/rfb.h>
+extern "C" {
+#include <rfb/rfbregion.h> // which declares no linkage of its own
+}
+
+#include <csignal>
 
 namespace {
 
-constexpr qint32 desktopSizeEncoding = -223;
+// libvncserver reports every connection on stderr.
+void quiet(const char *, ...) {}
 
-void put16(QByteArray &out, quint16 value)
+TestVncServer *serverOf(rfbClientPtr client)
 {
-    out.append(char(value >> 8)).append(char(value & 0xff));
+    return static_cast<TestVncServer *>(client->screen->screenData);
 }
 
-void put32(QByteArray &out, quint32 value)
+// libvncserver writes with write(), and a viewer's thread may end its connection at any moment: the
+// SIGPIPE that would end the tests is held back on this thread and then taken. Blocked here only, it
+// leaves the viewer's threads to guard themselves as they must in the program.
+template<typename Action> void withoutSigpipe(Action action)
 {
-    put16(out, quint16(value >> 16));
-    put16(out, quint16(value & 0xffff));
-}
-
-quint16 get16(const QByteArray &in, int at)
-{
-    return quint16((quint8(in[at]) << 8) | quint8(in[at + 1]));
-}
-
-quint32 get32(const QByteArray &in, int at)
-{
-    return (quint32(get16(in, at)) << 16) | get16(in, at + 2);
+    sigset_t pipe;
+    sigset_t before;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &before);
+    action();
+    const timespec now{};
+    while (sigtimedwait(&pipe, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 } // namespace
 
 TestVncServer::TestVncServer(const QString &path, QSize size)
-    : m_path(path)
-    , m_screen(size, QImage::Format_RGB32)
+    : m_screen(rfbGetScreen(nullptr, nullptr, size.width(), size.height(), 8, 3, 4))
+    , m_frame(size, QImage::Format_RGBX8888) // the bytes libvncserver's own pixel format names
 {
-    m_screen.fill(Qt::black);
-    m_dirty = QRect(QPoint(0, 0), size);
+    rfbLog = rfbErr = quiet;
+    m_frame.fill(Qt::black);
+    m_screen->frameBuffer = reinterpret_cast<char *>(m_frame.bits());
+    m_screen->screenData = this;
+    m_screen->cursor = nullptr;    // QEMU draws no cursor into the picture either
+    m_screen->deferUpdateTime = 0; // nothing would come back for an update held back
+    // libvncserver answers a request with a DesktopSize rectangle alone yet keeps the request; the viewer
+    // asks again for the new size, and only that request is answered.
+    m_screen->displayFinishedHook = [](rfbClientPtr client, int) {
+        sraRgnMakeEmpty(client->requestedRegion);
+    };
+    m_screen->newClientHook = [](rfbClientPtr client) {
+        TestVncServer *server = serverOf(client);
+        ++server->m_connections;
+        auto *notifier = new QSocketNotifier(client->sock, QSocketNotifier::Read, server);
+        connect(notifier, &QSocketNotifier::activated, server, &TestVncServer::process);
+        client->clientData = notifier;
+        client->clientGoneHook = [](rfbClientPtr gone) {
+            auto *watch = static_cast<QSocketNotifier *>(gone->clientData);
+            watch->setEnabled(false);
+            watch->deleteLater();
+        };
+        return RFB_CLIENT_ACCEPT;
+    };
+    m_screen->kbdAddEvent = [](rfbBool down, rfbKeySym keysym, rfbClientPtr client) {
+        serverOf(client)->m_keys.append({quint32(keysym), down != 0});
+    };
+    m_screen->ptrAddEvent = [](int buttons, int x, int y, rfbClientPtr client) {
+        serverOf(client)->m_pointers.append({QPoint(x, y), buttons});
+    };
     QLocalServer::removeServer(path);
-    m_server.listen(path);
-    connect(&m_server, &QLocalServer::newConnection, this, &TestVncServer::onConnection);
+    listen(path);
 }
 
 TestVncServer::~TestVncServer()
 {
     dropViewers();
+    rfbScreenCleanup(m_screen);
+}
+
+void TestVncServer::incomingConnection(quintptr socket)
+{
+    if (!silent && !announcedSize.isValid()) {
+        withoutSigpipe([&] { rfbNewClient(m_screen, int(socket)); });
+        return;
+    }
+    ++m_connections;
+    auto *viewer = new QLocalSocket(this);
+    viewer->setSocketDescriptor(socket);
+    if (!silent) {
+        // libvncclient reads the handshake in order, so all of it can go at once: the version, the one
+        // security type None and its success, then the screen: 32 bpp true colour, named "test".
+        QByteArray handshake("RFB 003.008\n\x01\x01\0\0\0\0", 18);
+        QDataStream(&handshake, QIODevice::Append)
+            << quint16(announcedSize.width()) << quint16(announcedSize.height());
+        viewer->write(handshake +
+                      QByteArray("\x20\x18\0\x01\0\xff\0\xff\0\xff\x10\x08\0\0\0\0\0\0\0\x04test", 24));
+    }
 }
 
 int TestVncServer::viewers() const
 {
-    return m_viewer && m_viewer->state() == QLocalSocket::ConnectedState ? 1 : 0;
-}
-
-void TestVncServer::onConnection()
-{
-    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-        // One viewer at a time, like a server that is not shared.
-        dropViewers();
-        m_viewer = socket;
-        ++m_connections;
-        m_input.clear();
-        m_encodings.clear();
-        m_stage = Stage::Version;
-        m_ready = false;
-        m_pendingRequest = false;
-        m_dirty = QRect(QPoint(0, 0), m_screen.size());
-        connect(socket, &QLocalSocket::readyRead, this, &TestVncServer::onReadable);
-        if (!silent) {
-            socket->write("RFB 003.008\n");
-        }
+    int count = 0;
+    for (const QLocalSocket *viewer : findChildren<QLocalSocket *>()) {
+        count += viewer->state() == QLocalSocket::ConnectedState ? 1 : 0;
     }
-}
-
-void TestVncServer::onReadable()
-{
-    if (!m_viewer || silent) {
-        return;
+    rfbClientIteratorPtr clients = rfbGetClientIterator(m_screen);
+    while (rfbClientIteratorNext(clients)) {
+        ++count;
     }
-    m_input += m_viewer->readAll();
-    while (m_viewer && handleMessage()) {
-    }
-}
-
-bool TestVncServer::handleMessage()
-{
-    // The viewer's handshake answers (version, chosen security type, shared flag), then its messages;
-    // a message's size depends on its type, SetEncodings' also on its count.
-    static const QHash<int, qsizetype> sizes{{0, 20}, {2, 4}, {3, 10}, {4, 8}, {5, 6}};
-    const int type = m_stage != Stage::Messages || m_input.isEmpty() ? -1 : quint8(m_input[0]);
-    if (m_stage == Stage::Messages && !m_input.isEmpty() && !sizes.contains(type)) {
-        m_viewer->abort(); // nothing else is spoken here: the viewer broke the protocol
-        return false;
-    }
-    const qsizetype size = m_stage == Stage::Version          ? 12
-                           : m_stage != Stage::Messages       ? 1
-                           : type == 2 && m_input.size() >= 4 ? 4 + 4 * get16(m_input, 2)
-                                                              : sizes.value(type, 1);
-    if (m_input.size() < size) {
-        return false;
-    }
-    const QByteArray message = m_input.left(size);
-    m_input.remove(0, size);
-    QByteArray reply;
-    if (m_stage == Stage::Version) {
-        reply = QByteArray("\x01\x01", 2); // one security type: None
-        m_stage = Stage::Security;
-    } else if (m_stage == Stage::Security) {
-        put32(reply, 0);
-        m_stage = Stage::Init;
-    } else if (m_stage == Stage::Init) {
-        const QSize announced = announcedSize.isValid() ? announcedSize : m_screen.size();
-        put16(reply, quint16(announced.width()));
-        put16(reply, quint16(announced.height()));
-        // 32 bpp, depth 24, little endian, true colour, 255 each, shifts 16/8/0, padding; named "test".
-        reply.append(QByteArray("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16));
-        put32(reply, 4);
-        reply += "test";
-        m_stage = Stage::Messages;
-        m_ready = true;
-    } else if (type == 0) { // SetPixelFormat
-        m_bigEndian = message[6] != 0;
-        m_redShift = quint8(message[14]);
-        m_greenShift = quint8(message[15]);
-        m_blueShift = quint8(message[16]);
-    } else if (type == 2) { // SetEncodings; a later one replaces the earlier
-        m_encodings.clear();
-        for (qsizetype at = 4; at < size; at += 4) {
-            m_encodings.append(qint32(get32(message, int(at))));
-        }
-    } else if (type == 3) { // FramebufferUpdateRequest
-        if (message[1] == 0) {
-            m_dirty += QRect(get16(message, 2), get16(message, 4), get16(message, 6), get16(message, 8));
-        }
-        m_pendingRequest = true;
-        flush();
-    } else if (type == 4) { // KeyEvent
-        m_keys.append({get32(message, 4), message[1] != 0});
-    } else { // PointerEvent
-        m_pointers.append({QPoint(get16(message, 2), get16(message, 4)), quint8(message[1])});
-    }
-    if (!reply.isEmpty()) {
-        m_viewer->write(reply);
-    }
-    return true;
+    rfbReleaseClientIterator(clients);
+    return count;
 }
 
 void TestVncServer::fill(const QRect &rect, const QColor &color)
 {
-    const QRect clipped = rect & m_screen.rect();
-    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(m_screen.scanLine(y));
-        std::fill(line + clipped.left(), line + clipped.right() + 1, color.rgb());
-    }
-    m_dirty += clipped;
-    flush();
+    QPainter(&m_frame).fillRect(rect, color);
+    const QRect clipped = rect & m_frame.rect();
+    rfbMarkRectAsModified(m_screen, clipped.left(), clipped.top(), clipped.right() + 1, clipped.bottom() + 1);
+    process();
 }
 
 void TestVncServer::resize(QSize size)
 {
-    m_screen = QImage(size, QImage::Format_RGB32);
-    m_screen.fill(Qt::black);
-    m_dirty = QRect(QPoint(0, 0), size);
-    m_resized = true;
-    flush();
+    m_frame = QImage(size, QImage::Format_RGBX8888);
+    m_frame.fill(Qt::black);
+    rfbNewFramebuffer(m_screen, reinterpret_cast<char *>(m_frame.bits()), size.width(), size.height(), 8, 3,
+                      4);
+    process();
 }
 
 void TestVncServer::dropViewers()
 {
-    if (m_viewer) {
-        m_viewer->abort();
-        m_viewer->deleteLater();
+    for (QLocalSocket *viewer : findChildren<QLocalSocket *>()) {
+        viewer->abort();
+        viewer->deleteLater();
     }
+    rfbClientIteratorPtr clients = rfbGetClientIterator(m_screen);
+    while (rfbClientPtr client = rfbClientIteratorNext(clients)) {
+        rfbCloseClient(client);
+    }
+    rfbReleaseClientIterator(clients);
+    process(); // lets libvncserver forget the viewers it has closed
 }
 
-void TestVncServer::flush()
+void TestVncServer::process()
 {
-    if (!m_viewer || !m_ready || !m_pendingRequest || (m_dirty.isEmpty() && !m_resized)) {
-        return;
-    }
-    m_pendingRequest = false;
-    QByteArray update;
-    update.append(char(0)).append(char(0));
-    if (m_resized && m_encodings.contains(desktopSizeEncoding)) {
-        // The viewer answers a new size with a request of its own.
-        m_resized = false;
-        put16(update, 1);
-        put32(update, 0); // at 0, 0
-        put16(update, quint16(m_screen.width()));
-        put16(update, quint16(m_screen.height()));
-        put32(update, quint32(desktopSizeEncoding));
-        m_viewer->write(update);
-        return;
-    }
-    const QList<QRect> rects(m_dirty.begin(), m_dirty.end());
-    m_dirty = QRegion();
-    put16(update, quint16(rects.size()));
-    for (const QRect &rect : rects) {
-        put16(update, quint16(rect.x()));
-        put16(update, quint16(rect.y()));
-        put16(update, quint16(rect.width()));
-        put16(update, quint16(rect.height()));
-        put32(update, 0); // raw
-        update += pixels(rect);
-    }
-    m_viewer->write(update);
-}
-
-QByteArray TestVncServer::pixels(const QRect &rect) const
-{
-    QByteArray out;
-    out.reserve(rect.width() * rect.height() * 4);
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(m_screen.constScanLine(y));
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            const QRgb colour = line[x];
-            const quint32 value = (quint32(qRed(colour)) << m_redShift) |
-                                  (quint32(qGreen(colour)) << m_greenShift) |
-                                  (quint32(qBlue(colour)) << m_blueShift);
-            char bytes[4];
-            if (m_bigEndian) {
-                qToBigEndian(value, bytes);
-            } else {
-                qToLittleEndian(value, bytes);
-            }
-            out.append(bytes, 4);
-        }
-    }
-    return out;
+    withoutSigpipe([this] { rfbProcessEvents(m_screen, 0); });
 }

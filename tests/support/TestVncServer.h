@@ -5,19 +5,18 @@
 #include <QList>
 #include <QLocalServer>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QString>
 
-class QLocalSocket;
+struct _rfbScreenInfo;
 
 /**
- * An RFB 3.8 server on a unix socket, as QEMU's VNC server behaves towards one viewer: no
- * authentication, raw rectangles in the pixel format the viewer asked for, sent only against an
- * outstanding update request, and when the screen changes size a DesktopSize rectangle if the viewer
- * offered that encoding. It records the viewer's connections, keys and pointer events.
+ * A VNC server on a unix socket, built on libvncserver and meeting a viewer as QEMU's does: no
+ * authentication, updates only against an outstanding request, and when the screen changes size a
+ * DesktopSize rectangle to a viewer that offered it. It runs on this thread's event loop and records the
+ * viewers' connections, keys and pointer events.
  */
-class TestVncServer : public QObject
+class TestVncServer : public QLocalServer
 {
     Q_OBJECT
 
@@ -39,15 +38,16 @@ public:
     TestVncServer(const QString &path, QSize size);
     ~TestVncServer() override;
 
-    QString path() const { return m_path; }
+    QString path() const { return fullServerName(); }
     /** Accepts connections but never answers them, as a server that hangs would. */
     bool silent = false;
-    /** The size announced at the handshake instead of the screen's own; for refusing absurd sizes. */
+    /** A size to announce to later viewers instead of the screen's own, for refusing absurd sizes; such a
+     *  viewer is sent the handshake and nothing more. */
     QSize announcedSize;
 
-    /** Paints `rect` of the screen and sends it when the viewer next asks. */
+    /** Paints `rect` of the screen and sends it when a viewer next asks. */
     void fill(const QRect &rect, const QColor &color);
-    /** Changes the screen's size; the viewer is told and then sent the whole screen. */
+    /** Changes the screen's size; a viewer is told and then sent the whole screen. */
     void resize(QSize size);
     /** Closes every viewer's connection. */
     void dropViewers();
@@ -58,30 +58,15 @@ public:
     const QList<Key> &keys() const { return m_keys; }
     const QList<Pointer> &pointers() const { return m_pointers; }
 
-private:
-    void onConnection();
-    void onReadable();
-    bool handleMessage();
-    void flush();
-    QByteArray pixels(const QRect &rect) const;
+protected:
+    void incomingConnection(quintptr socket) override;
 
-    QString m_path;
-    QLocalServer m_server;
-    QPointer<QLocalSocket> m_viewer;
-    QByteArray m_input;
-    enum class Stage { Version, Security, Init, Messages } m_stage = Stage::Version;
-    bool m_ready = false;
-    bool m_pendingRequest = false;
-    QList<qint32> m_encodings;
+private:
+    void process();
+
+    _rfbScreenInfo *m_screen;
+    QImage m_frame;
     int m_connections = 0;
-    bool m_resized = false;
-    QImage m_screen;
-    QRegion m_dirty;
     QList<Key> m_keys;
     QList<Pointer> m_pointers;
-    // The viewer's pixel format: 32 bits per pixel with these shifts, in this byte order.
-    int m_redShift = 16;
-    int m_greenShift = 8;
-    int m_blueShift = 0;
-    bool m_bigEndian = false;
 };
