@@ -88,8 +88,6 @@ class ComponentInstallTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
         ASSERT_TRUE(server.listen());
         for (int i = 0; i < 3; ++i) {
             paths[i] = QStringLiteral("/repository/") + components.names[i];

@@ -62,7 +62,6 @@ class VMFleetTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
         AppPreferences::clear(*store);
     }
 

@@ -25,8 +25,6 @@ class VMModelTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
         ASSERT_TRUE(FakeAndroidSdk::install(paths));
         // What the devices device() makes are made with: quick polls.
         timing.bootPollInterval = 50ms;

@@ -37,7 +37,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        LogProbe::reset();
         qputenv("FAKE_SIMCTL_STATE", path("simulators.json").toUtf8());
         qputenv("FAKE_SIMCTL_RECORD", path("simctl.calls").toUtf8());
         qputenv("FAKE_OPEN_RECORD", path("open.calls").toUtf8());

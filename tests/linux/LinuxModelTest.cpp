@@ -26,11 +26,6 @@ constexpr qint64 GiB = qint64(1) << 30;
 class LinuxModelTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        LogProbe::reset();
-        host.capacity = 100 * GiB;
-    }
     void TearDown() override
     {
         owned.reset();

@@ -18,11 +18,6 @@ QList<QUrl> FakeHost::opened() const
     return m_opened;
 }
 
-qint64 FakeHost::availableCapacity(const QString &path) const
-{
-    return capacity ? *capacity : Host::availableCapacity(path);
-}
-
 bool FakeHost::openUrl(const QUrl &url)
 {
     const std::lock_guard lock(m_mutex);

@@ -23,8 +23,8 @@ public:
 
     int processors;
     qint64 memory;
-    /** Free capacity every volume reports; unset means the real volume's. */
-    std::optional<qint64> capacity;
+    /** Free capacity every volume reports: ample, so that no test depends on the machine's own disk. */
+    qint64 capacity = 100 * GiB;
     bool motionReduced = false;
     bool transparencyReduced = false;
 
@@ -57,7 +57,7 @@ public:
 
     int activeProcessorCount() const override { return processors; }
     qint64 physicalMemory() const override { return memory; }
-    qint64 availableCapacity(const QString &path) const override;
+    qint64 availableCapacity(const QString &) const override { return capacity; }
     bool reduceMotion() const override { return motionReduced; }
     bool reduceTransparency() const override { return transparencyReduced; }
     bool openUrl(const QUrl &url) override;

@@ -46,7 +46,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        LogProbe::reset();
         QDir().mkpath(temporary());
     }
 

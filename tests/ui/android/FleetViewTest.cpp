@@ -51,12 +51,6 @@ void draft(HardwareNumberField *field, const QString &text)
 class FleetViewTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
-    }
-
     void TearDown() override
     {
         view.reset();

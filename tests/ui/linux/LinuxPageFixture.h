@@ -26,8 +26,6 @@ protected:
     static constexpr qint64 MiB = qint64(1) << 20;
     static constexpr qint64 GiB = qint64(1) << 30;
 
-    void SetUp() override { host.capacity = 100 * GiB; }
-
     LinuxView &show()
     {
         model = std::make_unique<LinuxModel>(engine, base);

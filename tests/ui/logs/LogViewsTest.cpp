@@ -55,8 +55,6 @@ QString bigTail(int &next, qsizetype size)
 class LogViewsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { LogProbe::reset(); }
-
     /** Writes the entries and waits until `model` has loaded the last of them. */
     static void writeAndWait(const GlobalLogModel &model, const QStringList &messages)
     {

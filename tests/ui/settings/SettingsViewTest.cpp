@@ -38,7 +38,6 @@ class SettingsViewTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
         AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
     }

@@ -26,11 +26,8 @@ class ShellTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
-        host.capacity = qint64(100) << 30;
         preferences = AppPreferences::openStore();
         AppPreferences::clear(*preferences);
-        qputenv("FAKE_EMULATOR_BOOT_DELAY_MS", "100");
     }
 
     void TearDown() override
@@ -48,7 +45,6 @@ protected:
         app.reset();
         QDir(Host::dataRoot()).removeRecursively();
         AppPreferences::clear(*preferences);
-        qunsetenv("FAKE_EMULATOR_BOOT_DELAY_MS");
     }
 
     /** Quick polls for the Android devices. */
@@ -94,6 +90,7 @@ protected:
     }
 
     FakeHost host{8, 12 * FakeHost::GiB};
+    const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "100"};
     std::unique_ptr<QSettings> preferences;
     FakeEngine *engine = nullptr;
     std::unique_ptr<CorvaneApp> app;

@@ -372,7 +372,6 @@ TEST_F(ShellTest, ChoosingATabSlidesTheNewPageInFromItsSideAndTheMachinesPagesKe
 
 TEST(InteractionLogMonitorTest, LogsLeftClicksInTheMainWindowOnly)
 {
-    LogProbe::reset();
     const auto click = [](QWidget &widget, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(widget.windowHandle(), button, {}, QPoint(10, 10));
     };

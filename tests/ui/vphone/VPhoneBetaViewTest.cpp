@@ -38,7 +38,6 @@ class VPhoneBetaViewTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
         AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
         QApplication::clipboard()->setText(QStringLiteral("what the user copied before"));

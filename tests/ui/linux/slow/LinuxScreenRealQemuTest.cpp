@@ -37,9 +37,7 @@ TEST(LinuxScreenRealQemu, ThePageShowsTheFirmwareTakesKeysAndLetsGoOnStop)
         GTEST_SKIP() << "needs qemu-system-aarch64 and a 64 MiB AArch64 UEFI firmware pair "
                         "(Debian: qemu-system-arm, qemu-efi-aarch64)";
     }
-    LogProbe::reset();
     FakeHost host(2, 8 * GiB);
-    host.capacity = 100 * GiB;
     QemuEngine engine(installation);
     QTemporaryDir dir;
     // An installer with no file system on it: the firmware finds nothing to boot and opens its shell.
