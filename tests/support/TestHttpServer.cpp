@@ -52,18 +52,16 @@ public:
         , m_server(server)
     {
         connect(socket, &QTcpSocket::readyRead, this, &Exchange::onReadyRead);
-        connect(socket, &QTcpSocket::bytesWritten, this, &Exchange::onBytesWritten);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
     void respond(const Resource *resource, const QByteArray &rangeHeader)
     {
         if (!resource) {
-            const QByteArray body = "not found\n";
-            sendHead(404, {{"Content-Length", QByteArray::number(body.size())}});
-            m_body = body;
-            m_end = body.size();
-            sendMore();
+            m_body = "not found\n";
+            m_end = m_body.size();
+            sendHead(404, {{"Content-Length", QByteArray::number(m_end)}});
+            pump();
             return;
         }
         if (resource->fault == Fault::Redirect) {
@@ -119,13 +117,13 @@ public:
         }
         sendHead(status, headers, version);
         if (m_intervalMs > 0) {
-            m_pacer = new QTimer(this);
-            connect(m_pacer, &QTimer::timeout, this, &Exchange::sendPiece);
-            m_pacer->start(m_intervalMs);
-            sendPiece();
+            auto *pacer = new QTimer(this);
+            connect(pacer, &QTimer::timeout, this, &Exchange::pump);
+            pacer->start(m_intervalMs);
         } else {
-            sendMore();
+            connect(m_socket, &QTcpSocket::bytesWritten, this, &Exchange::pump);
         }
+        pump();
     }
 
 private:
@@ -167,61 +165,27 @@ private:
         m_socket->write(head);
     }
 
-    qint64 sendableUntil() const { return m_stallAt >= 0 ? m_stallAt : m_end; }
-
-    void writeBody(qint64 count)
+    // Paced, one piece at a time; otherwise as much as keeps loopback busy. The extra byte travels as a
+    // piece of its own, so the good bytes before it arrive first; a stalled body never ends.
+    void pump()
     {
-        m_socket->write(m_body.constData() + m_position, count);
-        m_position += count;
-    }
-
-    void onBytesWritten()
-    {
-        if (m_intervalMs == 0) {
-            sendMore();
-        }
-    }
-
-    void sendMore()
-    {
-        while (m_socket->bytesToWrite() < writeAhead && m_position < sendableUntil()) {
-            writeBody(qMin(m_pieceBytes, sendableUntil() - m_position));
-        }
-        afterBody();
-    }
-
-    void sendPiece()
-    {
-        if (m_socket->state() != QAbstractSocket::ConnectedState) {
-            m_pacer->stop();
-            return;
-        }
-        if (m_position < sendableUntil()) {
-            writeBody(qMin(m_pieceBytes, sendableUntil() - m_position));
-        } else if (!m_trailer.isEmpty() && m_stallAt < 0) {
-            // The extra byte travels as a piece of its own, so the good bytes before it arrive first.
-            m_socket->write(m_trailer);
-            m_trailer.clear();
-        }
-        if (m_position >= sendableUntil() && m_trailer.isEmpty()) {
-            m_pacer->stop();
-        }
-        afterBody();
-    }
-
-    void afterBody()
-    {
-        if (m_finished || m_position < sendableUntil() || m_stallAt >= 0) {
-            return;
-        }
-        if (!m_trailer.isEmpty()) {
-            if (m_intervalMs > 0) {
+        const qint64 until = m_stallAt >= 0 ? m_stallAt : m_end;
+        for (bool more = true; more && !m_finished && m_socket->state() == QAbstractSocket::ConnectedState;) {
+            if (m_position < until) {
+                const qint64 count = qMin(m_pieceBytes, until - m_position);
+                m_socket->write(m_body.constData() + m_position, count);
+                m_position += count;
+            } else if (!m_trailer.isEmpty() && m_stallAt < 0) {
+                m_socket->write(m_trailer);
+                m_trailer.clear();
+            } else if (m_stallAt < 0) {
+                finish();
+            } else {
                 return;
             }
-            m_socket->write(m_trailer);
-            m_trailer.clear();
+            const bool sent = m_position >= until && (m_trailer.isEmpty() || m_intervalMs == 0);
+            more = sent || (m_intervalMs == 0 && m_socket->bytesToWrite() < writeAhead);
         }
-        finish();
     }
 
     void finish()
@@ -242,7 +206,6 @@ private:
     qint64 m_stallAt = -1;
     qint64 m_pieceBytes = 64 * 1024;
     int m_intervalMs = 0;
-    QTimer *m_pacer = nullptr;
 };
 
 QByteArray TestHttpServer::Request::header(const QByteArray &name) const
