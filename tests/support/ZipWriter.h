@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <zlib.h>
+
 /**
  * Writes a zip archive of stored (uncompressed) entries with Unix permissions and symbolic links, as the
  * SDK archives carry them. Tests build their component archives with it, including hostile ones.
@@ -44,18 +46,6 @@ inline void ZipWriter::addSymlink(const QString &name, const QString &target)
 
 namespace ZipDetail {
 
-inline quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : data) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 inline void put16(QByteArray &out, quint32 value)
 {
     out.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
@@ -82,7 +72,8 @@ inline QByteArray ZipWriter::archive() const
         put16(shared, 20);
         shared += QByteArray(6, '\0'); // no flags, stored, at midnight
         put16(shared, dosDate);
-        put32(shared, crc32(entry.data));
+        put32(shared, quint32(::crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()),
+                                      uInt(entry.data.size()))));
         put32(shared, quint32(entry.data.size()));
         put32(shared, quint32(entry.data.size()));
         put16(shared, quint32(entry.name.size()));
