@@ -45,10 +45,7 @@ public:
 
     QCoro::Task<> start() override
     {
-        co_await wait(m_held, behaviour.holdStart);
-        if (behaviour.startFailure) {
-            throw VMFailure(*behaviour.startFailure);
-        }
+        co_await wait(m_held, behaviour.holdStart, behaviour.startFailure);
         isRunning = true;
     }
     bool canRequestStop() const override { return isRunning && behaviour.acceptsStopRequest; }
@@ -63,10 +60,7 @@ public:
     bool canStop() const override { return isRunning; }
     QCoro::Task<> stop() override
     {
-        co_await wait(m_held, behaviour.holdStop);
-        if (behaviour.stopFailure) {
-            throw VMFailure(*behaviour.stopFailure);
-        }
+        co_await wait(m_held, behaviour.holdStop, behaviour.stopFailure);
         isRunning = false;
     }
     QString displayEndpoint() const override { return isRunning ? behaviour.displayEndpoint : QString(); }
@@ -79,7 +73,8 @@ private:
         bool held = false;
     };
 
-    static QCoro::Task<> wait(std::shared_ptr<Hold> hold, bool held)
+    // Held until the test completes it, then failing if the test says so.
+    static QCoro::Task<> wait(std::shared_ptr<Hold> hold, bool held, std::optional<QString> failure)
     {
         hold->held = held;
         while (hold->alive && hold->held) {
@@ -87,6 +82,9 @@ private:
         }
         if (!hold->alive) {
             throw VMFailure(QStringLiteral("machine destroyed"));
+        }
+        if (failure) {
+            throw VMFailure(*failure);
         }
     }
 
