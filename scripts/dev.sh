@@ -25,6 +25,8 @@ packages=(
     qt6-base-dev qt6-svg-dev qcoro-qt6-dev libssl-dev
     # the Linux machine's screen is read from QEMU's VNC socket
     libvncserver-dev
+    # the tests write zip archives with zlib's checksums
+    zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # outside programs the program drives (7zip reads Windows ISOs where there is no hdiutil)
     lsof unzip 7zip

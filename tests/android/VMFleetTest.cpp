@@ -60,11 +60,6 @@ public:
 class VMFleetTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        AppPreferences::clear(*store);
-    }
-
     VMPaths addInstance(const QString &id, const char *name, qint64 memoryMB = 2048)
     {
         const VMPaths paths(root + "/instances/" + id, root);

@@ -133,8 +133,8 @@ inline bool copyTree(const QString &from, const QString &to)
     return QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), from, to}) == 0;
 }
 
-/** What every crash test starts from: a host with room to spare and a data root of its own. Tests that
- *  kill with strace skip where it cannot trace. */
+/** What every crash test starts from: a host (with room to spare, as FakeHost has) and a data root of its
+ *  own. Tests that kill with strace skip where it cannot trace. */
 template<typename Base> class Fixture : public Base
 {
 protected:
@@ -145,7 +145,6 @@ protected:
         if (traced() && !canTrace()) {
             GTEST_SKIP() << "strace cannot trace processes here (no ptrace)";
         }
-        host.capacity = qint64(100) << 30;
     }
 
     FakeHost host{8, 16 * FakeHost::GiB};

@@ -27,7 +27,6 @@ class VPhoneModelTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
     }
 

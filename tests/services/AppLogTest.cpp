@@ -30,8 +30,6 @@ namespace {
 class AppLogTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { LogProbe::reset(); }
-
     static QString logFolder() { return QFileInfo(AppLog::file()).path(); }
 };
 

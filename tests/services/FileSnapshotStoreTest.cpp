@@ -25,7 +25,6 @@ class SnapshotStoreTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
         writeFile(source + QStringLiteral("/userdata.img"), "version 1");
         writeFile(source + QStringLiteral("/sub/config.ini"), "hw.ramSize=2048\n");
     }

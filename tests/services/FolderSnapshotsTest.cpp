@@ -52,7 +52,6 @@ class FolderSnapshotsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        LogProbe::reset();
         guest.place = FolderSnapshots::Place{folder, collection, QStringLiteral("primary"),
                                              QStringLiteral("安卓 1"), QStringLiteral("安卓 1")};
         guest.lockFile = dir.filePath(QStringLiteral("instance.lock"));

@@ -1,6 +1,7 @@
 // One main for every test binary: the tests get a home and XDG folders of their own, created fresh
 // before Qt reads any of them, so no test can touch a real user's data or settings.
 #include "LogProbe.h"
+#include "preferences/AppPreferences.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,10 +32,15 @@ void pointAt(const char *variable, const std::string &path)
     ::setenv(variable, path.c_str(), 1);
 }
 
-// Every test starts from an empty log, so that none reads what an earlier one wrote.
-class EmptyLog : public ::testing::EmptyTestEventListener
+// Every test starts from an empty log and the default preferences, so that none sees what an earlier
+// one left.
+class FreshStart : public ::testing::EmptyTestEventListener
 {
-    void OnTestStart(const ::testing::TestInfo &) override { LogProbe::reset(); }
+    void OnTestStart(const ::testing::TestInfo &) override
+    {
+        LogProbe::reset();
+        AppPreferences::clear(*AppPreferences::openStore());
+    }
 };
 
 } // namespace
@@ -61,7 +67,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::UnitTest::GetInstance()->listeners().Append(new EmptyLog);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStart);
     const int result = RUN_ALL_TESTS();
     QDir(QString::fromStdString(sandbox)).removeRecursively();
     return result;

@@ -11,7 +11,6 @@
 #include "services/Background.h"
 
 #include <QCoreApplication>
-#include <QCoroTask>
 
 #include <cstdio>
 
@@ -51,8 +50,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     // strace counts the calls of the thread it traces, the main one: every step has to happen there.
     Background::runWhereStarted();
-    FakeHost host(8, 16 * FakeHost::GiB);
-    host.capacity = qint64(100) << 30;
+    const FakeHost host(8, 16 * FakeHost::GiB);
     const QString error = QCoro::waitFor(perform(app.arguments()));
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", error.toUtf8().constData());

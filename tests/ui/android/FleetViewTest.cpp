@@ -22,14 +22,10 @@
 #include "ui/style/PillActionButton.h"
 
 #include <QAccessible>
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 

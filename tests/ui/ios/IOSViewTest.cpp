@@ -7,10 +7,7 @@
 #include "ui/style/NameSheet.h"
 #include "ui/style/PillActionButton.h"
 
-#include <QAction>
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 
 using namespace ViewHelpers;
 using namespace WidgetFinder;

@@ -14,10 +14,8 @@
 #include "ui/style/ToggleSwitch.h"
 
 #include <QAccessible>
-#include <QAction>
 #include <QComboBox>
 #include <QJsonObject>
-#include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>

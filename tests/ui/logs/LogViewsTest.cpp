@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>

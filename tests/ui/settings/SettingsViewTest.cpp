@@ -19,7 +19,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -38,7 +37,6 @@ class SettingsViewTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
     }
 

@@ -24,12 +24,6 @@
 class ShellTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        preferences = AppPreferences::openStore();
-        AppPreferences::clear(*preferences);
-    }
-
     void TearDown() override
     {
         if (app) {
@@ -44,7 +38,6 @@ protected:
         }
         app.reset();
         QDir(Host::dataRoot()).removeRecursively();
-        AppPreferences::clear(*preferences);
     }
 
     /** Quick polls for the Android devices. */
@@ -91,7 +84,7 @@ protected:
 
     FakeHost host{8, 12 * FakeHost::GiB};
     const ScopedEnv bootDelay{"FAKE_EMULATOR_BOOT_DELAY_MS", "100"};
-    std::unique_ptr<QSettings> preferences;
+    std::unique_ptr<QSettings> preferences = AppPreferences::openStore();
     FakeEngine *engine = nullptr;
     std::unique_ptr<CorvaneApp> app;
 };

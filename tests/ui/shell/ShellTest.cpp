@@ -13,7 +13,6 @@
 #include "ui/shell/Tabs.h"
 
 #include <QLabel>
-#include <QLayout>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTest>

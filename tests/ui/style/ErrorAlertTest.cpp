@@ -3,7 +3,6 @@
 #include "Wait.h"
 #include "WidgetFinder.h"
 
-#include <QAbstractButton>
 #include <QTest>
 
 #include <gtest/gtest.h>

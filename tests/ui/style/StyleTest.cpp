@@ -20,8 +20,6 @@
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
-#include <QRawFont>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
@@ -41,7 +39,6 @@ namespace {
 class StyleTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { AppPreferences::clear(*store); }
     void TearDown() override
     {
         AppPreferences::clear(*store);

@@ -17,7 +17,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
 #include <QToolButton>
@@ -38,7 +37,6 @@ class VPhoneBetaViewTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppPreferences::clear(*store);
         QDir(Host::vphoneRoot()).removeRecursively();
         QApplication::clipboard()->setText(QStringLiteral("what the user copied before"));
     }
