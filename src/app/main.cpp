@@ -19,6 +19,7 @@ int main(int argc, char *argv[])
                "Corvane Beta needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
         return 1;
     }
+    ChineseFont::askEarly();
     QApplication app(argc, argv);
     StallMonitor::installFromEnvironment(sinceStart);
     QApplication::setApplicationName(QStringLiteral("Corvane Beta"));

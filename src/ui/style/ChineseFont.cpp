@@ -7,10 +7,17 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QTextStream>
+#include <QtConcurrent>
 
 namespace ChineseFont {
 
 namespace {
+
+QFuture<QString> &simplifiedFamily()
+{
+    static QFuture<QString> answer = QtConcurrent::run(&Host::simplifiedChineseFamily);
+    return answer;
+}
 
 /** `font` with the Simplified Chinese family behind its own, for the characters its own lacks. */
 QFont withChinese(QFont font)
@@ -27,10 +34,14 @@ QFont withChinese(QFont font)
 
 } // namespace
 
+void askEarly()
+{
+    simplifiedFamily();
+}
+
 QString family()
 {
-    static const QString simplified = Host::simplifiedChineseFamily();
-    return simplified;
+    return simplifiedFamily().result();
 }
 
 bool check()

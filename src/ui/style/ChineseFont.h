@@ -6,6 +6,12 @@
 /** Every text of the window is Chinese; these answer whether the machine can show it, and in which font. */
 namespace ChineseFont {
 
+/**
+ * Starts the question `family` answers on a thread of its own. Asked before the QApplication is made,
+ * the font configuration is read while the application connects to the display, not after it.
+ */
+void askEarly();
+
 /** A font family that draws Simplified Chinese, or an empty string when the machine has none. */
 QString family();
 
