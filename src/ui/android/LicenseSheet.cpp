@@ -6,6 +6,7 @@
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -26,7 +27,7 @@ LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     resize(640, 560);
     auto *heading = new QLabel(title);
     heading->setFont(Appearance::font(17, QFont::DemiBold));
-    auto *summary = new QLabel(DeviceRules::licenseSummary());
+    auto *summary = new TextLabel(DeviceRules::licenseSummary());
     summary->setWordWrap(true);
 
     auto *link = new QLabel(

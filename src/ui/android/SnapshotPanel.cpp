@@ -6,6 +6,7 @@
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -20,7 +21,7 @@ const auto category = QStringLiteral("Android");
 SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照"), parent)
     , m_model(&model)
-    , m_message(new QLabel)
+    , m_message(new TextLabel)
     , m_buttons(SnapshotButtons::make())
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));

@@ -8,6 +8,7 @@
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
+#include "ui/style/TextLabel.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -25,7 +26,7 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照与一键回滚"), parent)
     , m_model(&model)
     , m_symbol(new SymbolLabel(QStringLiteral("clock.arrow.circlepath"), 18))
-    , m_message(new QLabel)
+    , m_message(new TextLabel)
     , m_busy(new QProgressBar)
     , m_buttons(SnapshotButtons::make())
 {

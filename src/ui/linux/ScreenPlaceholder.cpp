@@ -2,6 +2,7 @@
 
 #include "ui/style/Appearance.h"
 #include "ui/style/SymbolLabel.h"
+#include "ui/style/TextLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -11,7 +12,7 @@
 ScreenPlaceholder::ScreenPlaceholder(const QString &title, const QString &detail, bool faint, QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(title))
-    , m_detail(new QLabel(detail))
+    , m_detail(new TextLabel(detail))
     , m_faint(faint)
 {
     auto *symbol = new SymbolLabel(QStringLiteral("terminal"), 34);

@@ -11,6 +11,7 @@
 #include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,7 +30,7 @@ GlobalLogView::GlobalLogView(QWidget *parent)
     , m_filter(new LogFilterField(*m_model, QStringLiteral("筛选平台、错误或关键字")))
     , m_text(new LogTextView(textPoints))
     , m_filterSettle(new QTimer(this))
-    , m_path(new QLabel(AppLog::file()))
+    , m_path(new TextLabel(AppLog::file()))
 {
     m_path->setFont(Appearance::font(10));
     m_path->setForegroundRole(QPalette::PlaceholderText);

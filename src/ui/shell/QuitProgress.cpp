@@ -1,6 +1,7 @@
 #include "ui/shell/QuitProgress.h"
 
 #include "platform/Host.h"
+#include "ui/style/TextLabel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,7 +20,7 @@ QuitProgress::QuitProgress(QWidget *parent)
     }
     setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowCloseButtonHint, false);
-    auto *heading = new QLabel(QStringLiteral("正在停止运行中的设备，停止后 Corvane Beta 将退出。"));
+    auto *heading = new TextLabel(QStringLiteral("正在停止运行中的设备，停止后 Corvane Beta 将退出。"));
     heading->setWordWrap(true);
     auto *bar = new QProgressBar;
     bar->setRange(0, 0);

@@ -3,6 +3,7 @@
 #include "platform/Host.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 
 #include <QLabel>
 #include <QUrl>
@@ -20,7 +21,7 @@ PillActionButton *pill(const QString &text, const QString &symbol, PillStyle sty
 
 QLabel *caption(const QString &text, CaptionSize size, CaptionWrap wrap)
 {
-    auto *label = new QLabel(text);
+    auto *label = new TextLabel(text);
     label->setForegroundRole(QPalette::PlaceholderText);
     label->setWordWrap(wrap == CaptionWrap::Wrap);
     if (size == CaptionSize::Small) {
@@ -31,7 +32,7 @@ QLabel *caption(const QString &text, CaptionSize size, CaptionWrap wrap)
 
 QLabel *paragraph(const QString &text)
 {
-    auto *label = new QLabel(text);
+    auto *label = new TextLabel(text);
     label->setWordWrap(true);
     return label;
 }

@@ -2,6 +2,7 @@
 
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,7 +44,7 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
     column->addWidget(heading);
     column->addWidget(m_field);
     if (!note.isEmpty()) {
-        auto *noteLabel = new QLabel(note);
+        auto *noteLabel = new TextLabel(note);
         noteLabel->setWordWrap(true);
         noteLabel->setForegroundRole(QPalette::PlaceholderText);
         column->addWidget(noteLabel);

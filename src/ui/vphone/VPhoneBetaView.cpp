@@ -11,6 +11,7 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Symbols.h"
+#include "ui/style/TextLabel.h"
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
 #include <QEvent>
@@ -98,7 +99,7 @@ QWidget *VPhoneBetaView::buildStatus()
     m_toolStatus = new QLabel;
     m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
     m_message = Controls::caption(QStringLiteral("尚未运行检测"));
-    m_sip = new QLabel(m_model.sipStatus());
+    m_sip = new TextLabel(m_model.sipStatus());
     m_sip->setTextFormat(Qt::PlainText);
     m_sip->setWordWrap(true);
     m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -132,7 +133,7 @@ QWidget *VPhoneBetaView::buildProcedure()
     content->addWidget(
         Controls::paragraph(QStringLiteral("3. 启动成功后，Simulator / vphone 窗口会单独显示")));
 
-    auto *command = new QLabel(VPhoneTool::startCommand());
+    auto *command = new TextLabel(VPhoneTool::startCommand());
     command->setTextFormat(Qt::PlainText);
     command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     command->setFont(ChineseFont::monospaced());

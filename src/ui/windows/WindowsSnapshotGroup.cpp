@@ -5,6 +5,7 @@
 #include "ui/style/Alert.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
+#include "ui/style/TextLabel.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
 
@@ -22,7 +23,7 @@ const auto category = QStringLiteral("Windows");
 WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照与一键回滚"), parent)
     , m_model(&model)
-    , m_message(new QLabel)
+    , m_message(new TextLabel)
     , m_buttons(SnapshotButtons::make())
     , m_progress(new QProgressBar)
 {

@@ -9,6 +9,7 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
+#include "ui/style/TextLabel.h"
 #include "ui/windows/WindowsRules.h"
 #include "ui/windows/WindowsSettingsGroup.h"
 #include "ui/windows/WindowsSnapshotGroup.h"
@@ -98,7 +99,7 @@ QWidget *WindowsView::buildTitle()
     column->setSpacing(4);
     auto *name = new QLabel(QStringLiteral("Windows 虚拟机"));
     name->setFont(Appearance::font(22, QFont::DemiBold));
-    m_message = new QLabel;
+    m_message = new TextLabel;
     m_message->setWordWrap(true);
     m_message->setFont(Appearance::font(14, QFont::Medium));
     column->addWidget(name);
@@ -111,7 +112,7 @@ QWidget *WindowsView::buildTitle()
 QWidget *WindowsView::buildPreparation()
 {
     auto *group = new SoftGroupBox(QStringLiteral("准备检查（不会自动下载）"));
-    m_preparation = new QLabel;
+    m_preparation = new TextLabel;
     m_preparation->setWordWrap(true);
     m_preparation->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_refresh = Controls::pill(QStringLiteral("刷新检查"), QStringLiteral("arrow.clockwise"));
@@ -126,7 +127,7 @@ QWidget *WindowsView::buildPreparation()
     top->addWidget(m_refresh, 0, Qt::AlignTop | Qt::AlignRight);
     group->contentLayout()->addLayout(top);
 
-    m_isoPath = new QLabel;
+    m_isoPath = new TextLabel;
     m_isoPath->setWordWrap(true);
     m_isoPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     group->contentLayout()->addWidget(m_isoPath);
@@ -159,7 +160,7 @@ QWidget *WindowsView::buildPreparation()
     group->contentLayout()->addLayout(buttons);
 
     m_isoCheckSymbol = new SymbolLabel(QStringLiteral("info.circle"));
-    m_isoCheck = new QLabel;
+    m_isoCheck = new TextLabel;
     m_isoCheck->setWordWrap(true);
     auto *check = new QHBoxLayout;
     check->setSpacing(8);
