@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 /** How a fake machine answers; each machine copies its engine's when it is made. */
 struct FakeMachineBehaviour
@@ -113,6 +114,14 @@ public:
     mutable int addresses = 0;
 
     FakeMachine *last() const { return machines.isEmpty() ? nullptr : machines.last().data(); }
+    /** The machine made last: a test that expected one and got none fails here rather than crashing. */
+    FakeMachine &started() const
+    {
+        if (last() == nullptr) {
+            throw std::logic_error("no machine was made, or the last one is gone");
+        }
+        return *last();
+    }
 
     bool isSupported() const override { return supported; }
     // Nothing to install for a double; QemuEngine's own check is tested with the model in LinuxModelTest.

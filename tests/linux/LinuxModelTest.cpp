@@ -108,7 +108,7 @@ TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDi
     // The copy of the firmware's variable store must not hold up the window.
     EXPECT_NE(engine.variableStoreThread, QThread::currentThread());
 
-    engine.last()->reportGuestStop();
+    engine.started().reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model.running(); }));
     EXPECT_EQ(model.status(), QStringLiteral("Linux 已关闭"));
     EXPECT_TRUE(!model.machine() && model.lockFD() == -1 && lockIsFree());
@@ -124,7 +124,7 @@ TEST_F(LinuxModelTest, FirstStartBuildsASparseMachineAndLaterStartsBootTheSameDi
     EXPECT_EQ(readFile(paths.disk()), "installed system");
     EXPECT_EQ(engine.variableStores, 1);
 
-    engine.last()->reportError(QStringLiteral("qemu: guest panicked"));
+    engine.started().reportError(QStringLiteral("qemu: guest panicked"));
     ASSERT_TRUE(waitUntil([&] { return !again.running(); }));
     EXPECT_EQ(again.status(), QStringLiteral("Linux 异常停止"));
     EXPECT_EQ(again.error(), QStringLiteral("qemu: guest panicked"));
@@ -224,7 +224,7 @@ TEST_F(LinuxModelTest, StopRequestsForcedStopsAndLateReports)
     EXPECT_EQ(model.error(), noAnswer);
 
     startRunning();
-    FakeMachine *machine = engine.last();
+    FakeMachine *machine = &engine.started();
     // A request the machine refuses is shown and not claimed as made (QEMU's refusal: QemuSupervision).
     const QString running = model.status();
     machine->behaviour.stopRequestRefusal = QStringLiteral("The guest refused the request.");
@@ -265,7 +265,7 @@ TEST_F(LinuxModelTest, StopRequestsForcedStopsAndLateReports)
     // Reports about a machine that is no longer current change nothing.
     startRunning();
     // The guest's power-off is already on its way when the forced stop clears the machine.
-    engine.last()->reportGuestStop();
+    engine.started().reportGuestStop();
     ASSERT_TRUE(await(model.forceStop()).done);
     QCoreApplication::processEvents();
     EXPECT_EQ(model.status(), QStringLiteral("Linux 已强制退出 · 已写入数据保留"));
@@ -275,7 +275,7 @@ TEST_F(LinuxModelTest, StopRequestsForcedStopsAndLateReports)
     engine.behaviour.holdStart = true;
     bool startDone = false;
     QCoro::connect(model.start(), &model, [&] { startDone = true; });
-    FakeMachine *second = engine.last();
+    FakeMachine *second = &engine.started();
     second->reportError(QStringLiteral("firmware missing"));
     ASSERT_TRUE(waitUntil([&] { return model.status() == QStringLiteral("Linux 异常停止"); }));
     EXPECT_EQ(model.lockFD(), -1);

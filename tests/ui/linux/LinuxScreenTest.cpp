@@ -166,7 +166,7 @@ TEST_F(LinuxScreenTest,
     // Shown again, then the machine stops: the window falls back to its note, the page to its placeholder.
     window.show();
     ASSERT_TRUE(waitUntil([&] { return showsColour(*window.display(), QColor(200, 10, 10)); }));
-    engine.last()->reportGuestStop();
+    engine.started().reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
     EXPECT_TRUE(window.placeholder()->isVisible());
     EXPECT_FALSE(window.display()->isVisible());

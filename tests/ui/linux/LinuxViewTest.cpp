@@ -132,7 +132,7 @@ TEST_F(LinuxPageTest, TheHeaderFooterTheDownloadLinksUntilAnISOIsChosenAndTheSet
     model->setConfiguration(edited);
     EXPECT_EQ(settings.coresStepper()->text(), QStringLiteral("CPU：2 核"));
 
-    engine.last()->reportGuestStop();
+    engine.started().reportGuestStop();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
     EXPECT_TRUE(settings.coresStepper()->isEnabled());
     EXPECT_FALSE(settings.diskStepper()->isEnabled()) << "a created disk is never resized here";
@@ -174,7 +174,7 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
     ASSERT_TRUE(waitUntil([&] { return engine.last() != nullptr; }));
     EXPECT_FALSE(page.actionRow()->isEnabled());
     EXPECT_TRUE(page.busyIndicator()->isVisible());
-    engine.last()->complete();
+    engine.started().complete();
     ASSERT_TRUE(waitUntil([&] { return model->running(); }));
     EXPECT_FALSE(page.busyIndicator()->isVisible());
     EXPECT_TRUE(page.actionRow()->isEnabled());
@@ -182,7 +182,7 @@ TEST_F(LinuxPageTest, TheActionRowStartsStopsAndForcesTheMachineAndTheSnapshotsF
     EXPECT_EQ(page.stopButton()->text(), QStringLiteral("停止 Linux"));
 
     page.stopButton()->click();
-    EXPECT_EQ(engine.last()->stopRequests, 1);
+    EXPECT_EQ(engine.started().stopRequests, 1);
 
     page.forceStopButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !model->running(); }));
