@@ -1,6 +1,15 @@
 #include "ui/style/Alert.h"
 
+#include <QLabel>
 #include <QPushButton>
+
+namespace {
+
+// Qt sizes a message box by its title, so a short title folded the message into a column a few
+// words wide. The message's own label outlives the box laying itself out again for a new message.
+constexpr int messageMinimumWidth = 320;
+
+} // namespace
 
 QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &message,
                          const QList<Button> &buttons)
@@ -11,6 +20,9 @@ QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &m
     box->setWindowTitle(title);
     box->setText(title);
     box->setInformativeText(message);
+    if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setMinimumWidth(messageMinimumWidth);
+    }
     QAbstractButton *escape = nullptr;
     QAbstractButton *first = nullptr;
     for (const Button &entry : buttons) {

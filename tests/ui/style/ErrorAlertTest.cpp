@@ -3,6 +3,7 @@
 #include "Wait.h"
 #include "WidgetFinder.h"
 
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,25 @@ TEST(ErrorAlertTest, ToldOnlyOnAShownPageFollowingTheError)
 
     model.clearError();
     EXPECT_FALSE(box && box->isVisible()) << "cleared elsewhere, the alert goes";
+}
+
+// Qt sizes a message box by its title, so a short one folded messages into a column a few words wide.
+TEST(ErrorAlertTest, AMessageUnderAShortTitleReadsInLinesOfAReadableWidth)
+{
+    ErrorModel model;
+    QWidget page;
+    ErrorAlert *alert = ErrorAlert::watch(&page, model, QStringLiteral("iOS 提示"));
+    page.show();
+    const auto messageWidth = [&] {
+        const auto *message = alert->box()->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        return message && message->isVisible() ? message->width() : 0;
+    };
+
+    model.setError(QStringLiteral("无法启动 /usr/bin/xcrun：No such file or directory。"));
+    ASSERT_NE(alert->box(), nullptr);
+    EXPECT_GE(messageWidth(), 300);
+    model.setError(QStringLiteral("端口被占用"));
+    EXPECT_GE(messageWidth(), 300) << "a new message lays the box out again";
 }
 
 TEST(ErrorAlertTest, EveryWayOfDismissingClearsTheErrorBeforeAnExtraAction)
