@@ -1,6 +1,7 @@
 #include "ui/shell/DialogInteraction.h"
 
 #include "platform/Host.h"
+#include "ui/style/Alert.h"
 
 #include <QCoroSignal>
 #include <QFileDialog>
@@ -67,11 +68,8 @@ QCoro::Task<QString> DialogInteraction::chooseSaveLocation(QString title, QStrin
 
 QCoro::Task<int> DialogInteraction::ask(QString title, QString message, QStringList buttons)
 {
-    auto *box = new QMessageBox(m_window);
+    QMessageBox *box = Alert::box(m_window, title, message);
     const auto owned = own(box);
-    box->setWindowTitle(title);
-    box->setText(title);
-    box->setInformativeText(message);
     QList<QAbstractButton *> added;
     if (buttons.isEmpty()) {
         added.append(box->addButton(QMessageBox::Ok));

@@ -11,11 +11,9 @@ constexpr int messageMinimumWidth = 320;
 
 } // namespace
 
-QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &message,
-                         const QList<Button> &buttons)
+QMessageBox *Alert::box(QWidget *parent, const QString &title, const QString &message)
 {
     auto *box = new QMessageBox(parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::NoIcon);
     box->setWindowTitle(title);
     box->setText(title);
@@ -23,6 +21,14 @@ QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &m
     if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
         label->setMinimumWidth(messageMinimumWidth);
     }
+    return box;
+}
+
+QMessageBox *Alert::open(QWidget *parent, const QString &title, const QString &message,
+                         const QList<Button> &buttons)
+{
+    QMessageBox *box = Alert::box(parent, title, message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
     QAbstractButton *escape = nullptr;
     QAbstractButton *first = nullptr;
     for (const Button &entry : buttons) {

@@ -26,6 +26,9 @@ public:
     static QMessageBox *open(QWidget *parent, const QString &title, const QString &message,
                              const QList<Button> &buttons);
 
+    /** A message box, not yet open, that reads `title` above `message` in lines of a readable width. */
+    static QMessageBox *box(QWidget *parent, const QString &title, const QString &message);
+
     /** The button of `box` that reads `text`, or nullptr. */
     static QAbstractButton *button(const QMessageBox *box, const QString &text);
 };
