@@ -6,7 +6,6 @@
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/TextLabel.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -27,8 +26,7 @@ LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     resize(640, 560);
     auto *heading = new QLabel(title);
     heading->setFont(Appearance::font(17, QFont::DemiBold));
-    auto *summary = new TextLabel(DeviceRules::licenseSummary());
-    summary->setWordWrap(true);
+    auto *summary = Controls::paragraph(DeviceRules::licenseSummary());
 
     auto *link = new QLabel(
         QStringLiteral("<a href=\"%1\">查看 Android SDK 官方许可网页</a>").arg(licensePage.toString()));

@@ -5,8 +5,8 @@
 #include "services/Tasks.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Alert.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/TextLabel.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -21,11 +21,10 @@ const auto category = QStringLiteral("Android");
 SnapshotPanel::SnapshotPanel(VMModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照"), parent)
     , m_model(&model)
-    , m_message(new TextLabel)
+    , m_message(Controls::paragraph())
     , m_buttons(SnapshotButtons::make())
 {
     setSymbol(QStringLiteral("clock.arrow.circlepath"));
-    m_message->setWordWrap(true);
     contentLayout()->addWidget(m_message);
     contentLayout()->addLayout(m_buttons.row);
 

@@ -16,7 +16,6 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/TextLabel.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -64,8 +63,7 @@ IOSView::IOSView(IOSModel &model, QWidget *parent)
         QStringLiteral("只管理从这里创建的 iOS 设备，不会删除你已有的 Xcode 模拟器。设备在 Apple Simulator "
                        "的独立窗口中运行，不提供安卓式 CPU / 内存分配。")));
 
-    m_status = new TextLabel;
-    m_status->setWordWrap(true);
+    m_status = Controls::paragraph();
     m_status->setFont(Appearance::font(14, QFont::Medium));
     m_activity = new QProgressBar;
     m_activity->setRange(0, 0);
@@ -139,10 +137,9 @@ QWidget *IOSView::buildRuntimeHint()
 {
     auto *hint = new SoftGroupBox(QStringLiteral("先在 Xcode 中安装 iOS 运行时"));
     hint->setSymbol(QStringLiteral("info.circle"));
-    auto *steps = new TextLabel(
+    auto *steps = Controls::paragraph(
         QStringLiteral("打开 Xcode → Settings → Components，安装你需要的 iOS Simulator "
                        "运行时，然后回来点“刷新”。若没有 iOS 27，需要先安装支持它的 Xcode 版本。"));
-    steps->setWordWrap(true);
     hint->contentLayout()->addWidget(steps);
     hint->contentLayout()->addWidget(
         Controls::caption(QStringLiteral("本 App 不会自动下载或替你接受 Xcode 许可。")));

@@ -6,9 +6,9 @@
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/TextLabel.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -26,7 +26,7 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照与一键回滚"), parent)
     , m_model(&model)
     , m_symbol(new SymbolLabel(QStringLiteral("clock.arrow.circlepath"), 18))
-    , m_message(new TextLabel)
+    , m_message(Controls::paragraph())
     , m_busy(new QProgressBar)
     , m_buttons(SnapshotButtons::make())
 {
@@ -34,7 +34,6 @@ LinuxSnapshotPanel::LinuxSnapshotPanel(LinuxModel &model, QWidget *parent)
     connect(&Appearance::instance(), &Appearance::changed, m_symbol,
             [this] { m_symbol->setTint(Appearance::instance().accent()); });
     m_message->setForegroundRole(QPalette::PlaceholderText);
-    m_message->setWordWrap(true);
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
     m_busy->setFixedSize(90, 6);

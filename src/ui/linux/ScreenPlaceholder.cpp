@@ -1,8 +1,8 @@
 #include "ui/linux/ScreenPlaceholder.h"
 
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/TextLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -12,7 +12,7 @@
 ScreenPlaceholder::ScreenPlaceholder(const QString &title, const QString &detail, bool faint, QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(title))
-    , m_detail(new TextLabel(detail))
+    , m_detail(Controls::paragraph(detail))
     , m_faint(faint)
 {
     auto *symbol = new SymbolLabel(QStringLiteral("terminal"), 34);
@@ -20,7 +20,6 @@ ScreenPlaceholder::ScreenPlaceholder(const QString &title, const QString &detail
     m_title->setAlignment(Qt::AlignHCenter);
     m_detail->setForegroundRole(QPalette::PlaceholderText);
     m_detail->setAlignment(Qt::AlignHCenter);
-    m_detail->setWordWrap(true);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(10);

@@ -11,7 +11,6 @@
 #include "ui/style/Controls.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/TextLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,12 +29,11 @@ GlobalLogView::GlobalLogView(QWidget *parent)
     , m_filter(new LogFilterField(*m_model, QStringLiteral("筛选平台、错误或关键字")))
     , m_text(new LogTextView(textPoints))
     , m_filterSettle(new QTimer(this))
-    , m_path(new TextLabel(AppLog::file()))
+    , m_path(Controls::paragraph(AppLog::file()))
 {
     m_path->setFont(Appearance::font(10));
     m_path->setForegroundRole(QPalette::PlaceholderText);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_path->setWordWrap(true);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(24, 22, 24, 18);

@@ -14,7 +14,6 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Stepper.h"
-#include "ui/style/TextLabel.h"
 #include "ui/style/ToggleSwitch.h"
 
 #include <QComboBox>
@@ -193,8 +192,7 @@ SoftGroupBox *AppSettingsView::buildExperimental()
             [this](bool on) { P::write(*m_store, P::experimentalVPhoneEnabled, on); });
     connect(m_developer, &QAbstractButton::toggled, this, &AppSettingsView::onDeveloperModeToggled);
 
-    m_toolStatus = new TextLabel;
-    m_toolStatus->setWordWrap(true);
+    m_toolStatus = Controls::paragraph();
     auto *openFolderButton = Controls::pill(QStringLiteral("打开工具目录"));
     connect(openFolderButton, &QAbstractButton::clicked, this, [] { VPhoneTool::openFolder(); });
     auto *actions = new QHBoxLayout;

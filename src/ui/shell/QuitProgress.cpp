@@ -1,7 +1,7 @@
 #include "ui/shell/QuitProgress.h"
 
 #include "platform/Host.h"
-#include "ui/style/TextLabel.h"
+#include "ui/style/Controls.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,8 +20,7 @@ QuitProgress::QuitProgress(QWidget *parent)
     }
     setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowCloseButtonHint, false);
-    auto *heading = new TextLabel(QStringLiteral("正在停止运行中的设备，停止后 Corvane Beta 将退出。"));
-    heading->setWordWrap(true);
+    auto *heading = Controls::paragraph(QStringLiteral("正在停止运行中的设备，停止后 Corvane Beta 将退出。"));
     auto *bar = new QProgressBar;
     bar->setRange(0, 0);
     bar->setTextVisible(false);

@@ -41,7 +41,7 @@ QLabel *caption(const QString &text = {}, CaptionSize size = CaptionSize::Body,
                 CaptionWrap wrap = CaptionWrap::Wrap);
 
 /** Body text that wraps to the width it is given. */
-QLabel *paragraph(const QString &text);
+QLabel *paragraph(const QString &text = {});
 
 /** `text` as a link that opens `address` through the host, from the mouse or the keyboard. */
 QLabel *link(const QString &text, const QUrl &address);

@@ -1,8 +1,8 @@
 #include "ui/style/NameSheet.h"
 
 #include "ui/style/Appearance.h"
+#include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/TextLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -44,8 +44,7 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
     column->addWidget(heading);
     column->addWidget(m_field);
     if (!note.isEmpty()) {
-        auto *noteLabel = new TextLabel(note);
-        noteLabel->setWordWrap(true);
+        auto *noteLabel = Controls::paragraph(note);
         noteLabel->setForegroundRole(QPalette::PlaceholderText);
         column->addWidget(noteLabel);
     }

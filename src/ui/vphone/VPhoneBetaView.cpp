@@ -11,7 +11,6 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/Symbols.h"
-#include "ui/style/TextLabel.h"
 #include "ui/vphone/VPhoneDisclaimerSheet.h"
 
 #include <QEvent>
@@ -99,9 +98,8 @@ QWidget *VPhoneBetaView::buildStatus()
     m_toolStatus = new QLabel;
     m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
     m_message = Controls::caption(QStringLiteral("尚未运行检测"));
-    m_sip = new TextLabel(m_model.sipStatus());
+    m_sip = Controls::paragraph(m_model.sipStatus());
     m_sip->setTextFormat(Qt::PlainText);
-    m_sip->setWordWrap(true);
     m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     m_openFolder = Controls::pill(QStringLiteral("打开工具目录"));
@@ -133,11 +131,10 @@ QWidget *VPhoneBetaView::buildProcedure()
     content->addWidget(
         Controls::paragraph(QStringLiteral("3. 启动成功后，Simulator / vphone 窗口会单独显示")));
 
-    auto *command = new TextLabel(VPhoneTool::startCommand());
+    auto *command = Controls::paragraph(VPhoneTool::startCommand());
     command->setTextFormat(Qt::PlainText);
     command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     command->setFont(ChineseFont::monospaced());
-    command->setWordWrap(true);
     m_copy = new QToolButton;
     m_copy->setText(QStringLiteral("复制"));
     m_copy->setIcon(Symbols::icon(QStringLiteral("doc.on.doc")));

@@ -5,7 +5,6 @@
 #include "ui/style/Alert.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"
-#include "ui/style/TextLabel.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
 
@@ -23,7 +22,7 @@ const auto category = QStringLiteral("Windows");
 WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     : SoftGroupBox(QStringLiteral("快照与一键回滚"), parent)
     , m_model(&model)
-    , m_message(new TextLabel)
+    , m_message(Controls::paragraph())
     , m_buttons(SnapshotButtons::make())
     , m_progress(new QProgressBar)
 {
@@ -31,7 +30,6 @@ WindowsSnapshotGroup::WindowsSnapshotGroup(WindowsModel &model, QWidget *parent)
     auto *note = Controls::caption(QStringLiteral(
         "必须先在 UTM 中完全关闭 Windows 并关闭虚拟机窗口。快照保存在 .utm 同一磁盘；不支持 APFS "
         "克隆的磁盘会拒绝创建，不会退化为耗时的完整复制。"));
-    m_message->setWordWrap(true);
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
     m_progress->setFixedSize(72, 6);

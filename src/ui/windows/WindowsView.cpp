@@ -9,7 +9,6 @@
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
 #include "ui/style/SymbolLabel.h"
-#include "ui/style/TextLabel.h"
 #include "ui/windows/WindowsRules.h"
 #include "ui/windows/WindowsSettingsGroup.h"
 #include "ui/windows/WindowsSnapshotGroup.h"
@@ -99,8 +98,7 @@ QWidget *WindowsView::buildTitle()
     column->setSpacing(4);
     auto *name = new QLabel(QStringLiteral("Windows 虚拟机"));
     name->setFont(Appearance::font(22, QFont::DemiBold));
-    m_message = new TextLabel;
-    m_message->setWordWrap(true);
+    m_message = Controls::paragraph();
     m_message->setFont(Appearance::font(14, QFont::Medium));
     column->addWidget(name);
     column->addWidget(Controls::caption(QStringLiteral("Apple 芯片 · Windows 11 ARM64 · UTM / QEMU 引擎")));
@@ -112,8 +110,7 @@ QWidget *WindowsView::buildTitle()
 QWidget *WindowsView::buildPreparation()
 {
     auto *group = new SoftGroupBox(QStringLiteral("准备检查（不会自动下载）"));
-    m_preparation = new TextLabel;
-    m_preparation->setWordWrap(true);
+    m_preparation = Controls::paragraph();
     m_preparation->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_refresh = Controls::pill(QStringLiteral("刷新检查"), QStringLiteral("arrow.clockwise"));
     connect(m_refresh, &QAbstractButton::clicked, this, [this] {
@@ -127,8 +124,7 @@ QWidget *WindowsView::buildPreparation()
     top->addWidget(m_refresh, 0, Qt::AlignTop | Qt::AlignRight);
     group->contentLayout()->addLayout(top);
 
-    m_isoPath = new TextLabel;
-    m_isoPath->setWordWrap(true);
+    m_isoPath = Controls::paragraph();
     m_isoPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     group->contentLayout()->addWidget(m_isoPath);
 
@@ -160,8 +156,7 @@ QWidget *WindowsView::buildPreparation()
     group->contentLayout()->addLayout(buttons);
 
     m_isoCheckSymbol = new SymbolLabel(QStringLiteral("info.circle"));
-    m_isoCheck = new TextLabel;
-    m_isoCheck->setWordWrap(true);
+    m_isoCheck = Controls::paragraph();
     auto *check = new QHBoxLayout;
     check->setSpacing(8);
     check->addWidget(m_isoCheckSymbol, 0, Qt::AlignTop);
