@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <optional>
+
 #include <csignal>
 
 using namespace std::chrono_literals;
@@ -68,6 +71,16 @@ qint64 positiveNumber(const Arguments &arguments, const QString &option)
 
 int addDevice(VMFleet &fleet, const Arguments &arguments)
 {
+    // Read before the device is made: a mistyped option must not leave a device behind.
+    const auto option = [&arguments](const QString &name) -> std::optional<qint64> {
+        if (!arguments.values.contains(name)) {
+            return std::nullopt;
+        }
+        return positiveNumber(arguments, name);
+    };
+    const std::optional<qint64> cores = option(QStringLiteral("--cpu"));
+    const std::optional<qint64> memoryGB = option(QStringLiteral("--memory"));
+
     const qsizetype before = fleet.models().size();
     fleet.addDevice();
     if (fleet.models().size() == before) {
@@ -75,11 +88,12 @@ int addDevice(VMFleet &fleet, const Arguments &arguments)
     }
     VMModel *device = fleet.current();
     VMConfiguration configuration = device->configuration();
-    if (arguments.values.contains(QStringLiteral("--cpu"))) {
-        configuration.cores = positiveNumber(arguments, QStringLiteral("--cpu"));
+    if (cores) {
+        configuration.cores = *cores;
     }
-    if (arguments.values.contains(QStringLiteral("--memory"))) {
-        configuration.memoryMB = positiveNumber(arguments, QStringLiteral("--memory")) * 1024;
+    if (memoryGB) {
+        // The configuration caps the memory far lower; this only keeps the product in range.
+        configuration.memoryMB = std::min<qint64>(*memoryGB, 1 << 20) * 1024;
     }
     device->setConfiguration(configuration);
     device->save();

@@ -59,6 +59,7 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJsonAndRefusesBadInputWithStatus
         {words(QStringLiteral("list --yaml")), 2, QStringLiteral("未知选项：--yaml")},
         {words(QStringLiteral("android run primary")), 2, QStringLiteral("缺少要运行的命令")},
         {words(QStringLiteral("android add --cpu zero")), 2, QStringLiteral("正整数")},
+        {words(QStringLiteral("android add --memory -4")), 2, QStringLiteral("正整数")},
         {words(QStringLiteral("android start")) << QStringLiteral("安卓 9"), 1,
          QStringLiteral("找不到安卓设备「安卓 9」")},
         {words(QStringLiteral("snapshot create nobody")), 1, QStringLiteral("找不到安卓设备")},
@@ -67,6 +68,8 @@ TEST_F(CorvanectlTest, ListsEveryGuestAsTableAndJsonAndRefusesBadInputWithStatus
         {words(QStringLiteral("android install-apk primary /nowhere.apk")), 1,
          QStringLiteral("无法读取 /nowhere.apk")},
     });
+    // Refused, the commands changed nothing: a mistyped option made no device.
+    EXPECT_EQ(listed().value(QStringLiteral("android")).toArray().size(), 2);
 
     // Two devices under one name: the name no longer says which, the id still does.
     ASSERT_TRUE(writeFile(Host::dataRoot() + QStringLiteral("/instances/") + id +
