@@ -33,6 +33,10 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(saveButton, &QAbstractButton::clicked, this, &NameSheet::onSaveClicked);
     connect(m_field, &QLineEdit::returnPressed, this, &NameSheet::onSaveClicked);
+    // No model stores a blank name: saved, the window would show a name the device does not have.
+    connect(m_field, &QLineEdit::textChanged, saveButton,
+            [saveButton](const QString &text) { saveButton->setEnabled(!text.trimmed().isEmpty()); });
+    saveButton->setEnabled(!name.trimmed().isEmpty());
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -53,6 +57,9 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
 
 void NameSheet::onSaveClicked()
 {
+    if (m_field->text().trimmed().isEmpty()) {
+        return;
+    }
     if (m_save) {
         m_save(m_field->text());
     }

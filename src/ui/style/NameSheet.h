@@ -8,7 +8,8 @@ class QLineEdit;
 
 /**
  * The sheet "修改设备名称": a name field, an optional note under it, "取消" and "保存". Saving hands the
- * field's text to `save` and closes; what the name belongs to is the caller's to capture.
+ * field's text to `save` and closes; what the name belongs to is the caller's to capture. A name that
+ * is only white space cannot be saved.
  */
 class NameSheet : public QDialog
 {

@@ -258,6 +258,13 @@ TEST_F(FleetViewTest,
     NameSheet *sheet = detail().renameSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->nameField()->text(), QStringLiteral("安卓 1"));
+    // A blank name would neither be stored nor show: the sheet does not take it.
+    sheet->nameField()->setText(QStringLiteral(" \t "));
+    EXPECT_FALSE(button(*sheet, QStringLiteral("保存"))->isEnabled());
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    EXPECT_EQ(device().name(), QStringLiteral("安卓 1"));
+    EXPECT_FALSE(LogProbe::text().contains(QStringLiteral("设备已重命名为")));
+    EXPECT_EQ(detail().renameSheet(), sheet);
     sheet->nameField()->setText(QStringLiteral("  测试机  "));
     button(*sheet, QStringLiteral("保存"))->click();
 
