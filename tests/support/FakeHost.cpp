@@ -22,7 +22,7 @@ bool FakeHost::openUrl(const QUrl &url)
 {
     const std::lock_guard lock(m_mutex);
     m_opened.append(url);
-    return true;
+    return urlsOpen;
 }
 
 QList<QPair<QString, QString>> FakeHost::openedWithApplication() const

@@ -50,6 +50,8 @@ public:
     QHash<QString, QString> applications;
     /** What openWithApplication answers. */
     bool applicationOpens = true;
+    /** What openUrl (and so revealFolder) answers: false for a desktop with nothing to open it. */
+    bool urlsOpen = true;
 
     QList<QUrl> opened() const;
     /** (application, file) for every openWithApplication call, in order. */

@@ -1,10 +1,10 @@
 #include "ui/android/LicenseSheet.h"
 
 #include "android/ComponentInstallation.h"
-#include "platform/Host.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QCheckBox>
@@ -33,7 +33,7 @@ LicenseSheet::LicenseSheet(ComponentInstallation &installation, QWidget *parent)
     link->setTextFormat(Qt::RichText);
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setOpenExternalLinks(false);
-    connect(link, &QLabel::linkActivated, this, [] { Host::current().openUrl(licensePage); });
+    connect(link, &QLabel::linkActivated, this, [this] { DesktopOpen::url(this, licensePage); });
 
     auto *licenseText = new QPlainTextEdit(ComponentInstallation::license());
     licenseText->setReadOnly(true);

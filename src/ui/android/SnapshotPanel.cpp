@@ -1,11 +1,11 @@
 #include "ui/android/SnapshotPanel.h"
 
 #include "android/VMModel.h"
-#include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/android/DeviceRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PillActionButton.h"
 
 #include <QLabel>
@@ -93,5 +93,5 @@ void SnapshotPanel::openFolder()
     }
     // A device without snapshots has no folder yet; a file manager cannot open one that is missing.
     const QString folder = m_model->snapshotCollection();
-    Host::current().revealFolder(folder);
+    DesktopOpen::folder(this, folder);
 }

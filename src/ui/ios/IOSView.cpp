@@ -1,14 +1,13 @@
 #include "ui/ios/IOSView.h"
 
 #include "ios/IOSModel.h"
-#include "platform/Host.h"
-#include "services/AppLog.h"
 #include "services/Tasks.h"
 #include "ui/ios/IOSDeviceCard.h"
 #include "ui/ios/IOSRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/DeviceGlassGroup.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/NameSheet.h"
@@ -120,7 +119,7 @@ QWidget *IOSView::buildHeader()
     m_openXcode = Controls::pill(QStringLiteral("打开 Xcode"));
     m_refresh = Controls::pill(QStringLiteral("刷新"), QStringLiteral("arrow.clockwise"));
     connect(m_downloadXcode, &QAbstractButton::clicked, this,
-            [] { Host::current().openUrl(QUrl(xcodeDownload)); });
+            [this] { DesktopOpen::url(this, QUrl(xcodeDownload)); });
     connect(m_openXcode, &QAbstractButton::clicked, this, &IOSView::openXcode);
     connect(m_refresh, &QAbstractButton::clicked, this, [this] {
         if (m_model) {
@@ -284,9 +283,7 @@ void IOSView::nameAfterType()
 
 void IOSView::openXcode()
 {
-    if (!Host::current().openUrl(QUrl::fromLocalFile(xcodeApplication))) {
-        AppLog::warn(category, QStringLiteral("无法打开 ") + xcodeApplication);
-    }
+    DesktopOpen::url(this, QUrl::fromLocalFile(xcodeApplication));
 }
 
 void IOSView::confirmDeletion(const IOSDevice &device)

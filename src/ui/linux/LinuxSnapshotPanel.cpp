@@ -1,12 +1,12 @@
 #include "ui/linux/LinuxSnapshotPanel.h"
 
 #include "linux/LinuxModel.h"
-#include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SymbolLabel.h"
 
@@ -110,7 +110,7 @@ void LinuxSnapshotPanel::openFolder()
     }
     // A machine without snapshots has no folder yet; a file manager cannot open one that is missing.
     const QString folder = QFileInfo(m_model->settingsFile()).path() + QStringLiteral("/snapshots/linux");
-    Host::current().revealFolder(folder);
+    DesktopOpen::folder(this, folder);
 }
 
 QMessageBox *LinuxSnapshotPanel::confirmation() const

@@ -10,6 +10,7 @@
 #include "ui/linux/ScreenPlaceholder.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -116,7 +117,8 @@ QWidget *LinuxView::buildDownloads()
     for (const DownloadLink &link : downloadLinks) {
         auto *button = Controls::pill(QString::fromUtf16(link.title), QStringLiteral("link"));
         const QUrl address(QString::fromLatin1(link.address));
-        connect(button, &QAbstractButton::clicked, this, [address] { Host::current().openUrl(address); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, address] { DesktopOpen::url(this, address); });
         links->addWidget(button);
     }
     links->addStretch();
@@ -301,7 +303,7 @@ void LinuxView::openDataFolder()
     }
     // Before the first save the folder does not exist yet; a file manager cannot open it then.
     const QString folder = QFileInfo(m_model->settingsFile()).path();
-    Host::current().revealFolder(folder);
+    DesktopOpen::folder(this, folder);
 }
 
 QMessageBox *LinuxView::errorAlert() const

@@ -10,6 +10,7 @@
 #include "ui/settings/DeviceLogSheet.h"
 #include "ui/settings/GlobalLogSheet.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/SoftGroupBox.h"
@@ -228,10 +229,10 @@ SoftGroupBox *AppSettingsView::buildDiagnostics()
     m_deviceLog = Controls::pill(QStringLiteral("查看当前设备日志"));
     connect(globalLog, &QAbstractButton::clicked, this, &AppSettingsView::openGlobalLog);
     connect(allData, &QAbstractButton::clicked, this,
-            [this] { Host::current().revealFolder(m_fleet.shared().root()); });
+            [this] { DesktopOpen::folder(this, m_fleet.shared().root()); });
     connect(m_openDevice, &QAbstractButton::clicked, this, [this] {
         if (VMModel *device = m_fleet.current()) {
-            Host::current().revealFolder(device->paths().root());
+            DesktopOpen::folder(this, device->paths().root());
         }
     });
     connect(m_deviceLog, &QAbstractButton::clicked, this, &AppSettingsView::openDeviceLog);

@@ -1,7 +1,7 @@
 #include "ui/style/Controls.h"
 
-#include "platform/Host.h"
 #include "ui/style/Appearance.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/TextLabel.h"
 
@@ -47,7 +47,8 @@ QLabel *link(const QString &text, const QUrl &address)
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     // The host opens it, so tests can see that it did and nothing leaves the program behind its back.
     label->setOpenExternalLinks(false);
-    QObject::connect(label, &QLabel::linkActivated, label, [address] { Host::current().openUrl(address); });
+    QObject::connect(label, &QLabel::linkActivated, label,
+                     [label, address] { DesktopOpen::url(label, address); });
     return label;
 }
 

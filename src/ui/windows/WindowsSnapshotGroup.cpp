@@ -1,9 +1,9 @@
 #include "ui/windows/WindowsSnapshotGroup.h"
 
-#include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Alert.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/windows/WindowsRules.h"
 #include "windows/WindowsModel.h"
@@ -122,7 +122,7 @@ void WindowsSnapshotGroup::openFolder()
 {
     if (m_model) {
         if (const std::optional<QString> folder = m_model->snapshotCollection()) {
-            Host::current().revealFolder(*folder);
+            DesktopOpen::folder(this, *folder);
         }
     }
 }

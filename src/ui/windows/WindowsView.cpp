@@ -1,9 +1,9 @@
 #include "ui/windows/WindowsView.h"
 
-#include "platform/Host.h"
 #include "services/Tasks.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/Controls.h"
+#include "ui/style/DesktopOpen.h"
 #include "ui/style/ErrorAlert.h"
 #include "ui/style/PageScroll.h"
 #include "ui/style/PillActionButton.h"
@@ -47,7 +47,8 @@ QPushButton *linkButton(const WindowsRules::Link &link)
         QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none; padding: 2px 0; }"
                        "QPushButton:hover { text-decoration: underline; }"));
     const QUrl url = link.url;
-    QObject::connect(button, &QAbstractButton::clicked, button, [url] { Host::current().openUrl(url); });
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [button, url] { DesktopOpen::url(button, url); });
     return button;
 }
 
@@ -187,7 +188,7 @@ QWidget *WindowsView::buildLinks()
                                     QStringLiteral("arrow.down.circle.fill"), Controls::PillStyle::Prominent);
     download->setToolTip(WindowsRules::windowsDownload().toString());
     connect(download, &QAbstractButton::clicked, this,
-            [] { Host::current().openUrl(WindowsRules::windowsDownload()); });
+            [this] { DesktopOpen::url(this, WindowsRules::windowsDownload()); });
     group->contentLayout()->addWidget(download, 0, Qt::AlignLeft);
     m_links.append(download);
     return group;

@@ -2,6 +2,7 @@
 #include "../ViewHelpers.h"
 #include "LinuxPageFixture.h"
 
+#include "LogProbe.h"
 #include "platform/Host.h"
 #include "ui/linux/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
@@ -63,6 +64,17 @@ TEST_F(LinuxPageTest, TheHeaderFooterTheDownloadLinksUntilAnISOIsChosenAndTheSet
     ubuntu->click();
     EXPECT_EQ(host.opened(), (QList<QUrl>{QUrl::fromLocalFile(base),
                                           QUrl(QStringLiteral("https://ubuntu.com/download/server/arm"))}));
+
+    // A desktop with nothing to open them with says so, and where to go by hand.
+    host.urlsOpen = false;
+    const QString byHand = QStringLiteral("系统没有可以打开它的程序，请手动打开：\n");
+    button(page, QStringLiteral("数据目录"))->click();
+    answerAlert(page, QStringLiteral("无法打开文件夹"), byHand + base, QStringLiteral("知道了"));
+    ubuntu->click();
+    answerAlert(page, QStringLiteral("无法打开网页"),
+                byHand + QStringLiteral("https://ubuntu.com/download/server/arm"), QStringLiteral("知道了"));
+    EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[WARN] [应用] 无法打开文件夹 ") + base));
+    host.urlsOpen = true;
 
     // An x86 image is refused with the reason, and the links stay.
     chooseISO(makeSparseFile(dir.filePath(QStringLiteral("ubuntu-24.04-live-server-amd64.iso")), 2 * MiB));
