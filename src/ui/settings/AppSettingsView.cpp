@@ -195,7 +195,8 @@ SoftGroupBox *AppSettingsView::buildExperimental()
 
     m_toolStatus = Controls::paragraph();
     auto *openFolderButton = Controls::pill(QStringLiteral("打开工具目录"));
-    connect(openFolderButton, &QAbstractButton::clicked, this, [] { VPhoneTool::openFolder(); });
+    connect(openFolderButton, &QAbstractButton::clicked, this,
+            [this] { DesktopOpen::folder(this, VPhoneTool::folder()); });
     auto *actions = new QHBoxLayout;
     actions->setSpacing(14);
     actions->addWidget(openFolderButton);
