@@ -86,7 +86,7 @@ QWidget *ContentView::buildHeader()
     column->setContentsMargins(22, 18, 22, 18);
     column->setSpacing(6);
 
-    m_name = new QLabel;
+    m_name = Controls::label();
     m_name->setFont(Appearance::font(20, QFont::DemiBold));
     m_rename = Controls::pill(QStringLiteral("修改名称"), QStringLiteral("pencil"));
     connect(m_rename, &QAbstractButton::clicked, this, &ContentView::openRenameSheet);
@@ -97,7 +97,7 @@ QWidget *ContentView::buildHeader()
     title->addStretch();
     column->addLayout(title);
 
-    m_status = new QLabel;
+    m_status = Controls::label();
     m_status->setFont(Appearance::font(14, QFont::Medium));
     m_detail = Controls::caption();
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);

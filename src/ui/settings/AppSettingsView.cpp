@@ -225,7 +225,7 @@ SoftGroupBox *AppSettingsView::buildDiagnostics()
     auto *globalLog =
         Controls::pill(QStringLiteral("查看全局日志"), QStringLiteral("doc.text.magnifyingglass"));
     auto *allData = Controls::pill(QStringLiteral("打开全部设备数据目录"));
-    m_currentDevice = new QLabel;
+    m_currentDevice = Controls::label();
     m_openDevice = Controls::pill(QStringLiteral("打开当前设备目录"));
     m_deviceLog = Controls::pill(QStringLiteral("查看当前设备日志"));
     connect(globalLog, &QAbstractButton::clicked, this, &AppSettingsView::openGlobalLog);

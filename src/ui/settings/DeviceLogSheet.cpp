@@ -11,7 +11,7 @@
 
 DeviceLogSheet::DeviceLogSheet(const QString &deviceName, const QString &logText, QWidget *parent)
     : QDialog(parent, Qt::Sheet)
-    , m_heading(new QLabel(deviceName + QStringLiteral(" · 运行日志")))
+    , m_heading(Controls::label(deviceName + QStringLiteral(" · 运行日志")))
     , m_text(new LogTextView(11))
 {
     setWindowTitle(m_heading->text());

@@ -11,7 +11,7 @@
 
 QuitProgress::QuitProgress(QWidget *parent)
     : QDialog(parent)
-    , m_stage(new QLabel)
+    , m_stage(Controls::label())
     , m_note(new QLabel(QStringLiteral("正在退出，请等待设备停止。")))
 {
     setWindowTitle(QStringLiteral("正在退出 Corvane Beta"));

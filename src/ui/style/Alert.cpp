@@ -18,7 +18,10 @@ QMessageBox *Alert::box(QWidget *parent, const QString &title, const QString &me
     box->setWindowTitle(title);
     box->setText(title);
     box->setInformativeText(message);
+    // Messages carry names, paths and other programs' output: shown as written, never as markup.
+    box->setTextFormat(Qt::PlainText);
     if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(messageMinimumWidth);
     }
     return box;

@@ -37,6 +37,14 @@ QLabel *paragraph(const QString &text)
     return label;
 }
 
+QLabel *label(const QString &text)
+{
+    auto *line = new QLabel(text);
+    // What it shows comes from a model or another program: as written, never as markup.
+    line->setTextFormat(Qt::PlainText);
+    return line;
+}
+
 QLabel *link(const QString &text, const QUrl &address)
 {
     // Escaped, so a text or address with markup characters shows as written and the link stays whole.

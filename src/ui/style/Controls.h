@@ -43,6 +43,9 @@ QLabel *caption(const QString &text = {}, CaptionSize size = CaptionSize::Body,
 /** Body text that wraps to the width it is given. */
 QLabel *paragraph(const QString &text = {});
 
+/** A line of the page's own font: a name, a state, a heading that a model or another program supplies. */
+QLabel *label(const QString &text = {});
+
 /** `text` as a link that opens `address` through the host, from the mouse or the keyboard. */
 QLabel *link(const QString &text, const QUrl &address);
 

@@ -5,11 +5,14 @@
 TextLabel::TextLabel(const QString &text, QWidget *parent)
     : QLabel(text, parent)
 {
+    // Names, paths and other programs' words pass through here: shown as written, never as markup.
+    setTextFormat(Qt::PlainText);
 }
 
 TextLabel::Shape TextLabel::currentShape() const
 {
-    return {text(), textFormat(), alignment(), wordWrap(), margin(), indent(), contentsMargins(), minimumWidth()};
+    return {text(),   textFormat(), alignment(),       wordWrap(),
+            margin(), indent(),     contentsMargins(), minimumWidth()};
 }
 
 int TextLabel::heightForWidth(int width) const

@@ -95,11 +95,10 @@ QWidget *VPhoneBetaView::buildLockedNotice()
 QWidget *VPhoneBetaView::buildStatus()
 {
     auto *group = new SoftGroupBox(QStringLiteral("运行状态"));
-    m_toolStatus = new QLabel;
+    m_toolStatus = Controls::label();
     m_toolStatus->setFont(Appearance::font(14, QFont::Medium));
     m_message = Controls::caption(QStringLiteral("尚未运行检测"));
     m_sip = Controls::paragraph(m_model.sipStatus());
-    m_sip->setTextFormat(Qt::PlainText);
     m_sip->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     m_openFolder = Controls::pill(QStringLiteral("打开工具目录"));

@@ -269,6 +269,19 @@ TEST_F(FleetViewTest,
     button(*sheet, QStringLiteral("保存"))->click();
 
     EXPECT_EQ(readFile(shared.instanceNameFile()), QByteArray("测试机"));
+    ASSERT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
+    detail().renameButton()->click();
+    const QString markup = QStringLiteral("<b>测试机</b>");
+    detail().renameSheet()->nameField()->setText(markup);
+    button(*detail().renameSheet(), QStringLiteral("保存"))->click();
+    QLabel *header = ViewHelpers::labelContaining(detail(), markup);
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(header)->text(QAccessible::Name), markup)
+        << "a name is shown as written, not as markup";
+    ASSERT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
+    detail().renameButton()->click();
+    detail().renameSheet()->nameField()->setText(QStringLiteral("测试机"));
+    button(*detail().renameSheet(), QStringLiteral("保存"))->click();
     EXPECT_EQ(view->entries().first()->accessibleName(), QStringLiteral("测试机"));
     EXPECT_TRUE(LogProbe::text().contains(QStringLiteral("[Android] 设备已重命名为 测试机")));
     EXPECT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));

@@ -1,8 +1,10 @@
 #include "ui/style/Controls.h"
 #include "FakeHost.h"
+#include "ui/style/Alert.h"
 #include "ui/style/Appearance.h"
 #include "ui/style/PillActionButton.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -57,6 +59,31 @@ TEST(Controls, CaptionsAreSecondaryAndWrapOrShrinkOnRequest)
 
     EXPECT_TRUE(text->wordWrap());
     EXPECT_NE(text->foregroundRole(), QPalette::PlaceholderText);
+}
+
+// Names, paths and other programs' words reach these labels: what a screen reader is given is what shows.
+TEST(Controls, TextsShowMarkupAsWritten)
+{
+    const QString name = QStringLiteral("<h1>安卓</h1><img src=\"/etc/passwd\">");
+    const auto reads = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    const std::unique_ptr<QLabel> caption(Controls::caption(name));
+    const std::unique_ptr<QLabel> paragraph(Controls::paragraph(name));
+    const std::unique_ptr<QLabel> line(Controls::label(name));
+    EXPECT_EQ(reads(caption.get()), name);
+    EXPECT_EQ(reads(paragraph.get()), name);
+    EXPECT_EQ(reads(line.get()), name);
+
+    QWidget page;
+    QMessageBox *box =
+        Alert::open(&page, name, name, {{QStringLiteral("知道了"), QMessageBox::AcceptRole, {}}});
+    auto *message = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(reads(message), name);
+    auto *title = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(reads(title), name);
 }
 
 TEST(Controls, LinkShowsItsTextAndOpensItsAddressThroughTheHost)
