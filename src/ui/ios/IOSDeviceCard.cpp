@@ -37,7 +37,6 @@ IOSDeviceCard::IOSDeviceCard(IOSModel &model, QWidget *parent)
     , m_menu(EllipsisMenu::button(QStringLiteral("快照")))
 {
     m_name->setFont(Appearance::font(16, QFont::DemiBold));
-    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_state->setForegroundRole(QPalette::PlaceholderText);
     m_forceQuit->setTint(PillActionButton::destructiveTint());
     m_delete->setTint(PillActionButton::destructiveTint());

@@ -2,7 +2,7 @@
 
 #include "linux/LinuxModel.h"
 #include "platform/Host.h"
-#include "ui/linux/ElidedLabel.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Controls.h"
 #include "ui/style/PillActionButton.h"

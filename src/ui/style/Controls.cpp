@@ -2,6 +2,7 @@
 
 #include "ui/style/Appearance.h"
 #include "ui/style/DesktopOpen.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/TextLabel.h"
 
@@ -39,9 +40,8 @@ QLabel *paragraph(const QString &text)
 
 QLabel *label(const QString &text)
 {
-    auto *line = new QLabel(text);
-    // What it shows comes from a model or another program: as written, never as markup.
-    line->setTextFormat(Qt::PlainText);
+    auto *line = new ElidedLabel;
+    line->setText(text);
     return line;
 }
 

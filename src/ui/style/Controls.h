@@ -43,7 +43,10 @@ QLabel *caption(const QString &text = {}, CaptionSize size = CaptionSize::Body,
 /** Body text that wraps to the width it is given. */
 QLabel *paragraph(const QString &text = {});
 
-/** A line of the page's own font: a name, a state, a heading that a model or another program supplies. */
+/**
+ * A line of the page's own font for what a model or another program supplies (a name, a state): shown
+ * as written, and shortened in the middle rather than widening the page when it is long.
+ */
 QLabel *label(const QString &text = {});
 
 /** `text` as a link that opens `address` through the host, from the mouse or the keyboard. */

@@ -3,6 +3,7 @@
 #include "Await.h"
 #include "FakeAndroidSdk.h"
 #include "FakeHost.h"
+#include "IdleFor.h"
 #include "LogProbe.h"
 #include "TestFiles.h"
 #include "Wait.h"
@@ -278,6 +279,16 @@ TEST_F(FleetViewTest,
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(header)->text(QAccessible::Name), markup)
         << "a name is shown as written, not as markup";
+    // However long, a name leaves the page its width: the rename button stays in view.
+    ASSERT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
+    detail().renameButton()->click();
+    const QString longName = QStringLiteral("很长的设备名称").repeated(30);
+    detail().renameSheet()->nameField()->setText(longName);
+    button(*detail().renameSheet(), QStringLiteral("保存"))->click();
+    ASSERT_TRUE(waitUntil([&] { return header->text() == longName; }, 1000));
+    idleFor(100);
+    const QWidget *rename = detail().renameButton();
+    EXPECT_LE(rename->mapTo(view.get(), QPoint(rename->width(), 0)).x(), view->width());
     ASSERT_TRUE(waitUntil([&] { return detail().renameSheet() == nullptr; }, 1000));
     detail().renameButton()->click();
     detail().renameSheet()->nameField()->setText(QStringLiteral("测试机"));

@@ -4,7 +4,7 @@
 
 #include "LogProbe.h"
 #include "platform/Host.h"
-#include "ui/linux/ElidedLabel.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
 #include "ui/linux/LinuxSettingsPanel.h"
 #include "ui/linux/LinuxSnapshotPanel.h"

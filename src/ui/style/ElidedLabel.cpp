@@ -1,4 +1,4 @@
-#include "ui/linux/ElidedLabel.h"
+#include "ui/style/ElidedLabel.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -8,7 +8,6 @@ ElidedLabel::ElidedLabel(QWidget *parent)
     : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
 QString ElidedLabel::shownText() const
@@ -24,7 +23,11 @@ QSize ElidedLabel::minimumSizeHint() const
 bool ElidedLabel::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && !text().isEmpty()) {
-        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+        // Escaped: a tooltip, too, would read a name with tags as markup.
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           QStringLiteral("<p style=\"white-space:pre\">") + text().toHtmlEscaped() +
+                               QStringLiteral("</p>"),
+                           this);
         return true;
     }
     return QLabel::event(event);
@@ -34,5 +37,5 @@ void ElidedLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
-    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+    painter.drawText(contentsRect(), int(alignment()), shownText());
 }
