@@ -2,9 +2,9 @@
 
 #include "linux/LinuxModel.h"
 #include "platform/Host.h"
-#include "ui/style/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
 #include "ui/style/Controls.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
