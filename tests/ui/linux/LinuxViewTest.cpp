@@ -4,12 +4,12 @@
 
 #include "LogProbe.h"
 #include "platform/Host.h"
-#include "ui/style/ElidedLabel.h"
 #include "ui/linux/LinuxRules.h"
 #include "ui/linux/LinuxSettingsPanel.h"
 #include "ui/linux/LinuxSnapshotPanel.h"
 #include "ui/linux/Reveal.h"
 #include "ui/linux/ScreenPlaceholder.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/PillActionButton.h"
 #include "ui/style/Stepper.h"
 #include "ui/style/ToggleSwitch.h"
