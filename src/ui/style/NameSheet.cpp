@@ -9,6 +9,16 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+namespace {
+
+// No model stores a blank name: saved, the window would show a name the device does not have.
+bool savable(const QString &name)
+{
+    return !name.trimmed().isEmpty();
+}
+
+} // namespace
+
 NameSheet::NameSheet(const QString &name, const QString &note, std::function<void(const QString &)> save,
                      QWidget *parent)
     : QDialog(parent, Qt::Sheet)
@@ -33,10 +43,9 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(saveButton, &QAbstractButton::clicked, this, &NameSheet::onSaveClicked);
     connect(m_field, &QLineEdit::returnPressed, this, &NameSheet::onSaveClicked);
-    // No model stores a blank name: saved, the window would show a name the device does not have.
     connect(m_field, &QLineEdit::textChanged, saveButton,
-            [saveButton](const QString &text) { saveButton->setEnabled(!text.trimmed().isEmpty()); });
-    saveButton->setEnabled(!name.trimmed().isEmpty());
+            [saveButton](const QString &text) { saveButton->setEnabled(savable(text)); });
+    saveButton->setEnabled(savable(name));
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -57,7 +66,7 @@ NameSheet::NameSheet(const QString &name, const QString &note, std::function<voi
 
 void NameSheet::onSaveClicked()
 {
-    if (m_field->text().trimmed().isEmpty()) {
+    if (!savable(m_field->text())) {
         return;
     }
     if (m_save) {

@@ -7,7 +7,7 @@
 /**
  * A label for text that may wrap, which remembers the heights it measured. While a page settles, its
  * layouts ask each wrapping label for its height at the same few widths dozens of times, and QLabel
- * lays its whole text out again for every answer.
+ * lays its whole text out again for every answer. Its text is plain unless a caller says otherwise.
  */
 class TextLabel : public QLabel
 {
@@ -23,7 +23,8 @@ protected:
 
 private:
     /** What a height depends on, besides the font and the style, which announce their changes. */
-    struct Shape {
+    struct Shape
+    {
         QString text;
         Qt::TextFormat format = Qt::AutoText;
         Qt::Alignment alignment;
